@@ -1,0 +1,130 @@
+#include "DumpEncoder.h"
+
+#include <algorithm>
+
+using namespace DumpBytes;
+
+namespace {
+// Members of the shared bytes, as the instrument lays them out.
+constexpr int kLfo1Waves[] = {1, 2, 3};
+constexpr int kLfo2Waves[] = {53, 54, 55};
+constexpr int kInvert = 23;
+constexpr int kLfoDestinations[] = {4, 5, 6, 7, 56, 57, 58, 59}; // bits 0..7
+constexpr int kDcoWaveforms[] = {30, 41, 29, 40, 28, 39};        // bits 0..5
+constexpr int kDco1Octave = 24, kDco1Semitone = 31;
+constexpr int kDco2Octave = 35, kDco2Semitone = 42;
+constexpr int kDetune = 45;
+constexpr int kSemitonesPerOctave = 12;
+constexpr uint8_t kInvertBit = 0x80;
+constexpr uint8_t kDetuneMarker = 0x80;
+} // namespace
+
+void FillFixedDumpBytes(SysExMessage& dump) {
+    dump.Length = kDumpLength;
+    dump.Bytes[0] = kSysExStart;
+    dump.Bytes[kManufacturerOffset] = kManufacturer;
+    dump.Bytes[kHeaderOffset] = kHeaderBit01;
+    dump.Bytes[kCommandOffset] = kCommand;
+    dump.Bytes[kArgumentOffset] = kCommandArgument;
+    dump.Bytes[kEndOffset] = kSysExEnd;
+}
+
+void DumpEncoder::WriteNibblePair(int16_t position, int16_t value) {
+    const auto byte = static_cast<uint8_t>(value & 0xFF);
+    m_dump.Bytes.at(kFirstNibbleOffset + position) = byte & 0x0F;
+    m_dump.Bytes.at(kFirstNibbleOffset + 1 + position) = (byte & 0xF0) >> 4;
+}
+
+// A level as the instrument may receive it. Only a hand-made file can hold a value
+// outside 0..MaxValue; it is clamped here so that it can never spill into the bits of
+// a neighbour or overflow, and the instrument gets the nearest value it can play.
+int16_t DumpEncoder::level(int patch, int parameter) const {
+    return std::clamp<int16_t>(m_bank.Row(patch)[parameter], 0, m_table.MaxValue(parameter));
+}
+
+void DumpEncoder::EncodeLfoWaves(int patch, int16_t position) {
+    int16_t first = 0, second = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (isSet(patch, kLfo1Waves[i]))
+            first = static_cast<int16_t>(i + 1);
+        if (isSet(patch, kLfo2Waves[i]))
+            second = static_cast<int16_t>(i + 1);
+    }
+    const int16_t invert = isSet(patch, kInvert) ? kInvertBit : 0;
+    WriteNibblePair(position, static_cast<int16_t>(invert | first | (second * 4)));
+}
+
+void DumpEncoder::EncodeLfoDestinations(int patch, int16_t position) {
+    int16_t byte = 0;
+    for (int bit = 0; bit < 8; ++bit)
+        if (isSet(patch, kLfoDestinations[bit]))
+            byte = static_cast<int16_t>(byte | (1 << bit));
+    WriteNibblePair(position, byte);
+}
+
+void DumpEncoder::EncodeDcoWaveforms(int patch, int16_t position) {
+    int16_t byte = 0;
+    for (int bit = 0; bit < 6; ++bit)
+        if (isSet(patch, kDcoWaveforms[bit]))
+            byte = static_cast<int16_t>(byte | (1 << bit));
+    WriteNibblePair(position, byte);
+}
+
+// The first member of an octave group is never tested: with no member set the
+// instrument gets the first octave, as it does with the first member set.
+int16_t DumpEncoder::octaveByte(int patch, int firstMember, int semitoneParameter) const {
+    int16_t octave = 0;
+    for (int i = 1; i < 4; ++i)
+        if (isSet(patch, firstMember + i))
+            octave = static_cast<int16_t>(i);
+    return static_cast<int16_t>(octave * kSemitonesPerOctave + level(patch, semitoneParameter));
+}
+
+void DumpEncoder::EncodeDco1Octave(int patch, int16_t position) {
+    WriteNibblePair(position, octaveByte(patch, kDco1Octave, kDco1Semitone));
+}
+
+void DumpEncoder::EncodeDco2Octave(int patch, int16_t position) {
+    WriteNibblePair(position, octaveByte(patch, kDco2Octave, kDco2Semitone));
+}
+
+void DumpEncoder::EncodeByteValue(int patch, int parameter, int16_t position) {
+    WriteNibblePair(position, level(patch, parameter));
+}
+
+void DumpEncoder::EncodeSixBitValue(int patch, int parameter, int16_t position) {
+    WriteNibblePair(position, static_cast<int16_t>(level(patch, parameter) * 4));
+}
+
+void DumpEncoder::EncodeFiveBitValue(int patch, int parameter, int16_t position) {
+    WriteNibblePair(position, static_cast<int16_t>(level(patch, parameter) * 8));
+}
+
+void DumpEncoder::EncodeDetune(int patch, int16_t position) {
+    WriteNibblePair(position, static_cast<int16_t>(level(patch, kDetune) * 2 + kDetuneMarker));
+}
+
+void DumpEncoder::EncodePatch(int patch) {
+    // The members of a shared byte all build the same whole byte from the same values,
+    // so each shared byte is computed once, by its first member; the result is the same.
+    uint64_t written = 0;
+    for (int p = kFirstParameter; p <= kLastParameter; ++p) {
+        const int16_t position = m_table.DumpPosition(p);
+        const uint64_t bit = uint64_t(1) << (position / 2);
+        if (written & bit)
+            continue;
+        written |= bit;
+        switch (m_table.EncodeKind(p)) {
+        case 1: EncodeLfoWaves(patch, position); break;
+        case 2: EncodeLfoDestinations(patch, position); break;
+        case 3: EncodeDcoWaveforms(patch, position); break;
+        case 4: EncodeDco1Octave(patch, position); break;
+        case 5: EncodeDco2Octave(patch, position); break;
+        case 6: EncodeByteValue(patch, p, position); break;
+        case 7: EncodeSixBitValue(patch, p, position); break;
+        case 8: EncodeFiveBitValue(patch, p, position); break;
+        case 9: EncodeDetune(patch, position); break;
+        default: break;
+        }
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "ParameterTable.h"
+#include "PatchBank.h"
+#include "PatchDump.h"
+
+#include <cstdint>
+
+// Packs one patch into the data area of the dump: 37 data bytes, each sent as two
+// 4-bit message bytes (low nibble first). Nothing here sends anything.
+class DumpEncoder {
+public:
+    DumpEncoder(const Bank& bank, const ParamTable& table, SysExMessage& dump)
+        : m_bank(bank), m_table(table), m_dump(dump) {}
+
+    // Overwrites offsets 5..78 of the dump from the patch's values.
+    void EncodePatch(int patch);
+
+    // Writes the low 8 bits of value as two nibbles at 5 + position and 6 + position.
+    void WriteNibblePair(int16_t position, int16_t value);
+
+    // The nine group encoders, one per EncodeKind, each ending in one WriteNibblePair.
+    void EncodeLfoWaves(int patch, int16_t position);        // kind 1
+    void EncodeLfoDestinations(int patch, int16_t position); // kind 2
+    void EncodeDcoWaveforms(int patch, int16_t position);    // kind 3
+    void EncodeDco1Octave(int patch, int16_t position);      // kind 4
+    void EncodeDco2Octave(int patch, int16_t position);      // kind 5
+    void EncodeByteValue(int patch, int parameter, int16_t position);  // kind 6
+    void EncodeSixBitValue(int patch, int parameter, int16_t position); // kind 7
+    void EncodeFiveBitValue(int patch, int parameter, int16_t position); // kind 8
+    void EncodeDetune(int patch, int16_t position);          // kind 9
+
+private:
+    bool isSet(int patch, int parameter) const { return m_bank.Row(patch)[parameter] == 1; }
+    int16_t level(int patch, int parameter) const;
+    int16_t octaveByte(int patch, int firstMember, int semitoneParameter) const;
+
+    const Bank& m_bank;
+    const ParamTable& m_table;
+    SysExMessage& m_dump;
+};
+
+// Writes the bytes of the dump that never change (start, manufacturer, command, end)
+// and its length; the header byte starts as channel 1 without the Bit 99 header.
+void FillFixedDumpBytes(SysExMessage& dump);

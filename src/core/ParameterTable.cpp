@@ -1,0 +1,3 @@
+#include "ParameterTable.h"
+
+void BuildParameterTable(ParamTable& table) { table.Store(kParameterRows); }

@@ -1,0 +1,52 @@
+#include "QuenlorCode.h"
+
+#include "DumpEncoder.h"
+
+namespace {
+constexpr int kDco1FirstOctave = 24;
+constexpr int kDco2FirstOctave = 35;
+constexpr int16_t kFirstProgram = 0; // the instrument's program 1
+} // namespace
+
+int16_t ValidChannel(int16_t channel) { return channel >= 1 && channel <= 16 ? channel : 1; }
+
+void QuenlorCode::InitPatchModel() {
+    BuildParameterTable(ParameterTable);
+    ClearBank();
+    FillFixedDumpBytes(PatchDump);
+}
+
+void QuenlorCode::ClearPatch(int patch) {
+    for (int p = 0; p < kParameterSlots; ++p)
+        PatchBank(patch, p) = 0;
+    PatchBank(patch, kDco1FirstOctave) = 1;
+    PatchBank(patch, kDco2FirstOctave) = 1;
+}
+
+void QuenlorCode::ClearBank() {
+    for (int n = kFirstPatch; n <= kLastPatch; ++n)
+        ClearPatch(n);
+}
+
+void QuenlorCode::EncodePatch(int patch) {
+    DumpEncoder(PatchBank, ParameterTable, PatchDump).EncodePatch(patch);
+}
+
+int16_t QuenlorCode::OutputChannel() const { return ValidChannel(MIDIChannelOut); }
+
+void QuenlorCode::SendPatch(int patch) {
+    EncodePatch(patch);
+    const int16_t channel = OutputChannel();
+    const int header = (Bit99Compatible == 1 ? 2 : 1) * 16 + (channel - 1);
+    PatchDump.Bytes[DumpBytes::kHeaderOffset] = static_cast<uint8_t>(header);
+    if (!Midi)
+        return;
+    Midi->SendSysEx(PatchDump);
+    Midi->SendProgramChange(channel, kFirstProgram);
+}
+
+void QuenlorCode::ParameterChanged(int patch) {
+    if (AutoUpdate == kOff || EditorReady == kOff)
+        return;
+    SendPatch(patch);
+}
