@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// A file dialog set up as the bank and patch commands set it up.
+struct FileDialogSetup {
+    // Filter pairs as "Description|pattern|Description|pattern", for example
+    // "Bit-01 banks (*.bbk)|*.bbk|All files|*.*".
+    QString Filter;
+    // Added to a typed name without an extension in the save dialog ("bbk"); may be empty.
+    QString DefaultExtension;
+};
+
+// What a file dialog hands back: the full path and the bare file name.
+struct FileChoice {
+    QString Path;
+    QString FileName;
+};
+
+// The things that block or touch the whole desktop, reached through one interface so
+// that tests replace them and never wait on a modal window.
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+
+    // The open dialog: the chosen file must exist. Nothing when the user cancels.
+    virtual std::optional<FileChoice> ShowOpen(const FileDialogSetup& setup) = 0;
+    // The save dialog: the folder must exist; replacing a file is confirmed first.
+    virtual std::optional<FileChoice> ShowSave(const FileDialogSetup& setup) = 0;
+    // A message box with an OK button; returns when it is closed.
+    virtual void ShowMessage(const QString& text) = 0;
+    virtual void Beep() = 0;
+    // The hourglass over the whole screen, and back to the normal pointer.
+    virtual void ShowBusyPointer() = 0;
+    virtual void ShowNormalPointer() = 0;
+    // Blocks the user-interface thread; no event is handled meanwhile.
+    virtual void Pause(int milliseconds) = 0;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+class QuenlorCode;
+class Desktop;
+class Patch;
+class QMdiArea;
+
+// What every child window of the main window works with.
+struct EditorContext {
+    QuenlorCode& Code;
+    Desktop& Desk;
+    QMdiArea& Mdi;
+    Patch* PatchWindow = nullptr; // set once the patch list exists
+};

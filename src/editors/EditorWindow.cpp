@@ -1,0 +1,38 @@
+#include "EditorWindow.h"
+
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+EditorWindow::EditorWindow(EditorContext& context) : m_context(context) {}
+
+void EditorWindow::ShowEditor() {
+    Form_Load();
+    m_subWindow = new QMdiSubWindow;
+    // A fixed border: no maximize button, no resizing.
+    m_subWindow->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                Qt::WindowCloseButtonHint);
+    m_subWindow->setAttribute(Qt::WA_DeleteOnClose);
+    m_subWindow->setWidget(this);
+    m_context.Mdi.addSubWindow(m_subWindow);
+    m_subWindow->setFixedSize(m_subWindow->sizeHint());
+    m_subWindow->show();
+    FocusEditor();
+}
+
+void EditorWindow::FocusEditor() {
+    if (m_subWindow)
+        m_context.Mdi.setActiveSubWindow(m_subWindow);
+}
+
+void EditorWindow::CloseEditor() {
+    if (m_subWindow)
+        m_subWindow->close();
+}
+
+void EditorWindow::closeEvent(QCloseEvent* event) {
+    Form_QueryUnload();
+    m_closed = true;
+    event->accept();
+}

@@ -1,0 +1,157 @@
+#include "Patch.h"
+
+#include "Bit01Edit.h"
+#include "NormalEdit.h"
+#include "Twips.h"
+#include "app/Desktop.h"
+#include "core/QuenlorCode.h"
+
+#include <QCloseEvent>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace {
+constexpr int kClientWidth = 3408;
+constexpr int kClientHeight = 3840;
+constexpr int kNamePrefixLength = 5; // "07 - "
+} // namespace
+
+Patch::Patch(EditorContext& context, QWidget* parent) : QWidget(parent), m_context(context) {
+    setWindowTitle("Patches");
+    QFont font("Arial");
+    font.setPointSizeF(7.8);
+    setFont(font);
+    setFixedSize(Px(kClientWidth), Px(kClientHeight));
+
+    PatchList = new QListWidget(this);
+    PatchList->setObjectName("PatchList");
+    PatchList->setSelectionMode(QAbstractItemView::SingleSelection);
+    PatchList->setGeometry(TwipRect(120, 120, 3132, 3144));
+
+    NormalEditButton = new QPushButton("Normal Edit", this);
+    NormalEditButton->setObjectName("NormalEditButton");
+    NormalEditButton->setGeometry(TwipRect(120, 3360, 1452, 372));
+
+    Bit01EditButton = new QPushButton("Bit 01 Edit", this);
+    Bit01EditButton->setObjectName("Bit01EditButton");
+    Bit01EditButton->setGeometry(TwipRect(1680, 3360, 1572, 372));
+
+    setTabOrder(PatchList, NormalEditButton);
+    setTabOrder(NormalEditButton, Bit01EditButton);
+
+    connect(PatchList, &QListWidget::currentRowChanged, this, &Patch::PatchList_Click);
+    connect(PatchList, &QListWidget::itemDoubleClicked, this, [this] { PatchList_DblClick(); });
+    connect(NormalEditButton, &QPushButton::clicked, this, &Patch::NormalEditButton_Click);
+    connect(Bit01EditButton, &QPushButton::clicked, this, &Patch::Bit01EditButton_Click);
+}
+
+Patch::~Patch() = default;
+
+QString Patch::PatchRowText(int patch, const QString& name) {
+    return QString::number(patch).rightJustified(2, '0') + " - " + name;
+}
+
+void Patch::Form_Load() { FillPatchList(); }
+
+void Patch::FillPatchList() {
+    PatchList->clear();
+    for (int n = kFirstPatch; n <= kLastPatch; ++n)
+        PatchList->addItem(PatchRowText(n, QString()));
+    PatchList->setCurrentRow(0);
+}
+
+void Patch::SetPatchName(int patch, const QString& name) {
+    if (patch == 0)
+        return;
+    const QString row = PatchRowText(patch, name);
+    SetRowText(patch, row);
+    if (OpenEditorKind.at(patch) == NormalEditor && NormalEditWindows.at(patch))
+        NormalEditWindows.at(patch)->SetCaptionAndName(row, name);
+    else if (OpenEditorKind.at(patch) == Bit01Editor && Bit01EditWindows.at(patch))
+        Bit01EditWindows.at(patch)->SetCaptionAndName(row, name);
+}
+
+QString Patch::PatchName(int patch) const {
+    const QListWidgetItem* item = PatchList->item(patch - 1);
+    return item ? item->text().mid(kNamePrefixLength) : QString();
+}
+
+void Patch::SetRowText(int patch, const QString& text) {
+    if (QListWidgetItem* item = PatchList->item(patch - 1))
+        item->setText(text);
+}
+
+void Patch::SelectPatchRow(int patch) { PatchList->setCurrentRow(patch - 1); }
+
+int Patch::SelectedRowPatch() const {
+    const int row = PatchList->currentRow();
+    return row >= 0 && PatchList->item(row)->isSelected() ? row + 1 : 0;
+}
+
+namespace {
+template <typename Window>
+Window* liveWindow(QPointer<Window>& slot) {
+    return slot && !slot->IsClosed() ? slot.data() : nullptr;
+}
+} // namespace
+
+void Patch::OpenPatchEditor(int patch, int kind) {
+    int16_t& open = OpenEditorKind.at(patch);
+    if (open == NormalEditor && kind != NormalEditor) {
+        if (NormalEdit* window = liveWindow(NormalEditWindows.at(patch)))
+            window->CloseEditor();
+    } else if (open == Bit01Editor && kind != Bit01Editor) {
+        if (Bit01Edit* window = liveWindow(Bit01EditWindows.at(patch)))
+            window->CloseEditor();
+    }
+    if (open == kind) {
+        if (kind == NormalEditor && liveWindow(NormalEditWindows.at(patch)))
+            NormalEditWindows.at(patch)->FocusEditor();
+        else if (kind == Bit01Editor && liveWindow(Bit01EditWindows.at(patch)))
+            Bit01EditWindows.at(patch)->FocusEditor();
+    }
+    if (open != NoEditor)
+        return;
+    // A closed window is gone; its slot gets a new instance, loaded afresh.
+    if (kind == NormalEditor) {
+        if (!liveWindow(NormalEditWindows.at(patch)))
+            NormalEditWindows.at(patch) = new NormalEdit(m_context);
+        NormalEditWindows.at(patch)->ShowEditor();
+    } else if (kind == Bit01Editor) {
+        if (!liveWindow(Bit01EditWindows.at(patch)))
+            Bit01EditWindows.at(patch) = new Bit01Edit(m_context);
+        Bit01EditWindows.at(patch)->ShowEditor();
+    }
+}
+
+void Patch::PatchList_Click(int row) {
+    if (row >= 0)
+        m_context.Code.SendPatch(row + 1);
+}
+
+void Patch::PatchList_DblClick() {
+    const int row = PatchList->currentRow();
+    if (row < 0)
+        return;
+    m_context.Code.SelectedPatch = static_cast<int16_t>(row + 1);
+    m_context.Desk.ShowBusyPointer();
+    OpenPatchEditor(m_context.Code.SelectedPatch, NormalEditor);
+    m_context.Desk.ShowNormalPointer();
+}
+
+void Patch::NormalEditButton_Click() {
+    if (SelectedRowPatch() != 0)
+        PatchList_DblClick();
+}
+
+void Patch::Bit01EditButton_Click() {
+    const int patch = SelectedRowPatch();
+    if (patch == 0)
+        return;
+    m_context.Code.SelectedPatch = static_cast<int16_t>(patch);
+    OpenPatchEditor(patch, Bit01Editor);
+}
+
+// The rows are the only store of the patch names: closing the list would lose them all,
+// so the list stays open for as long as the main window does.
+void Patch::closeEvent(QCloseEvent* event) { event->ignore(); }

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "StorageHost.h"
+
+#include <string>
+
+class QuenlorCode;
+
+// The bank and patch file commands of the File menu and the toolbar.
+class BankCommands {
+public:
+    BankCommands(QuenlorCode& code, StorageHost& host) : m_code(code), m_host(host) {}
+
+    void NewBank();
+    void OpenBank();
+    void SaveBank();
+    void SaveBankAs();
+    bool OpenPatchFile(int patch);
+    void SavePatchAs(int patch, const std::string& name);
+
+    // Write the file, replacing an existing one only once the new one is complete;
+    // report a failure with a message box themselves. True on success.
+    bool WriteBankFile(const std::string& path);
+    bool WritePatchFile(int patch, const std::string& name, const std::string& path);
+
+    void RefreshEditor(int patch);
+    void RefreshAllEditors();
+
+private:
+    QuenlorCode& m_code;
+    StorageHost& m_host;
+};

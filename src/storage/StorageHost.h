@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// What the bank and patch commands need of the windows: the patch list's names, the
+// main window's title, status bar and pointer, the editors' repaint, and the file
+// dialog and message box. Names are 8-bit text (Latin-1 bytes); paths are in the
+// file system's own encoding. The application implements it; tests give their own.
+class StorageHost {
+public:
+    struct FileChoice {
+        std::string Path;
+        std::string FileName; // bare name, without folder
+    };
+
+    virtual ~StorageHost() = default;
+
+    // Patch list (names live in its rows).
+    virtual std::string PatchName(int patch) = 0;
+    virtual void SetPatchName(int patch, const std::string& name) = 0;
+    virtual void FillPatchList() = 0;
+    // Selects the first row (which sends patch 1) and gives the patch list the focus.
+    virtual void SelectFirstPatch() = 0;
+
+    // Editor registry: 0 none, 1 normal editor, 2 parameter-table editor.
+    virtual int16_t OpenEditorKind(int patch) = 0;
+    // Asks the open editor of the patch to repaint itself at once.
+    virtual void RepaintEditor(int patch) = 0;
+
+    // Main window.
+    virtual void SetMainCaption(const std::string& title, const std::string& path) = 0;
+    virtual void ClearBankFile() = 0;
+    virtual std::string BankFileTitle() = 0;
+    virtual std::string BankFilePath() = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+    virtual void ShowBusyPointer() = 0;
+    virtual void ShowNormalPointer() = 0;
+
+    // File dialog: filter as "Description|pattern|...", default extension or empty.
+    virtual std::optional<FileChoice> ShowOpenDialog(const std::string& filter,
+                                                     const std::string& defaultExtension) = 0;
+    virtual std::optional<FileChoice> ShowSaveDialog(const std::string& filter,
+                                                     const std::string& defaultExtension) = 0;
+    // A message box with an OK button.
+    virtual void ShowMessage(const std::string& text) = 0;
+};

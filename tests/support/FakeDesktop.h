@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/Desktop.h"
+
+#include <QStringList>
+#include <deque>
+
+// The desktop for tests: file dialogs answer from a queue (an empty path, or an empty
+// queue, cancels),
+// messages, beeps, pointer changes and pauses are recorded, and nothing blocks.
+class FakeDesktop : public Desktop {
+public:
+    std::deque<FileChoice> OpenAnswers;
+    std::deque<FileChoice> SaveAnswers;
+    QList<FileDialogSetup> OpenSetups;
+    QList<FileDialogSetup> SaveSetups;
+    QStringList Messages;
+    int Beeps = 0;
+    int BusyPointers = 0;
+    int NormalPointers = 0;
+    bool Busy = false;
+    QList<int> Pauses;
+
+    // Queues an answer for the next open / save dialog, as a path in a real folder.
+    void AnswerOpen(const QString& path);
+    void AnswerSave(const QString& path);
+    void CancelOpen() { OpenAnswers.push_back({}); }
+    void CancelSave() { SaveAnswers.push_back({}); }
+
+    std::optional<FileChoice> ShowOpen(const FileDialogSetup& setup) override;
+    std::optional<FileChoice> ShowSave(const FileDialogSetup& setup) override;
+    void ShowMessage(const QString& text) override { Messages << text; }
+    void Beep() override { ++Beeps; }
+    void ShowBusyPointer() override {
+        ++BusyPointers;
+        Busy = true;
+    }
+    void ShowNormalPointer() override {
+        ++NormalPointers;
+        Busy = false;
+    }
+    void Pause(int milliseconds) override { Pauses << milliseconds; }
+};
