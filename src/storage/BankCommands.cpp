@@ -1,0 +1,178 @@
+#include "BankCommands.h"
+
+#include "LineReader.h"
+#include "PatchRecord.h"
+#include "SaveFile.h"
+#include "core/NumberText.h"
+#include "core/QuenlorCode.h"
+
+#include <fstream>
+
+namespace {
+
+constexpr const char* kBankFilter = "Bit-01 banks (*.bbk)|*.bbk|All files|*.*";
+constexpr const char* kBankExtension = "bbk";
+constexpr const char* kPatchFilter = "Bit-01 patches (*.b01)|*.b01|All files|*.*";
+constexpr const char* kPatchExtension = "b01";
+constexpr const char* kNoExtension = "";
+
+std::string savingFailed(const std::string& path) { return "Error saving file '" + path + "'."; }
+std::string openingFailed(const std::string& path) { return "Unable to open file '" + path + "'."; }
+
+// "Reading bank ( 1%)" for patch 1 up to "Reading bank ( 100%)" for patch 74; the
+// quotient is taken in single precision and cut to its integer part.
+std::string progressText(int patch) {
+    const float percent = static_cast<float>(patch) * 100.0f / static_cast<float>(kLastPatch);
+    return "Reading bank (" + NumberText::WriteNumber(static_cast<long>(percent)) + "%)";
+}
+
+// The title must be the bare file name; take it from the path when the dialog gave none.
+std::string titleOf(const StorageHost::FileChoice& choice) {
+    if (!choice.FileName.empty())
+        return choice.FileName;
+    const auto slash = choice.Path.rfind('/');
+    return slash == std::string::npos ? choice.Path : choice.Path.substr(slash + 1);
+}
+
+void copyIntoPatch(Bank& bank, int patch, const ReadingBuffer& values) {
+    for (int p = kFirstParameter; p <= kLastParameter; ++p)
+        bank(patch, p) = values[p];
+}
+
+// Holds RefreshPending at -1 while an editor repaints, whatever the repaint does.
+class RefreshGuard {
+public:
+    explicit RefreshGuard(int16_t& flag) : m_flag(flag) { m_flag = kOn; }
+    ~RefreshGuard() { m_flag = kOff; }
+    RefreshGuard(const RefreshGuard&) = delete;
+    RefreshGuard& operator=(const RefreshGuard&) = delete;
+
+private:
+    int16_t& m_flag;
+};
+
+} // namespace
+
+void BankCommands::NewBank() {
+    m_code.ClearBank();
+    m_host.FillPatchList();
+    m_host.ClearBankFile();
+    m_host.SetMainCaption("", "");
+    RefreshAllEditors();
+}
+
+void BankCommands::OpenBank() {
+    const auto choice = m_host.ShowOpenDialog(kBankFilter, kNoExtension);
+    if (!choice)
+        return;
+    std::ifstream file(choice->Path, std::ios::binary);
+    if (!file.is_open()) {
+        m_host.ShowMessage(openingFailed(choice->Path));
+        return;
+    }
+    m_host.ShowBusyPointer();
+    LineReader reader(file);
+    ReadingBuffer values{};
+    std::string name;
+    for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
+        m_host.SetStatusText(progressText(patch));
+        if (!ReadPatchRecord(reader, name, values)) {
+            // The patches read before keep their new values and names, so the user
+            // must hear that the bank is only partly loaded before saving it again.
+            file.close();
+            m_host.ShowNormalPointer();
+            m_host.ShowMessage(openingFailed(choice->Path));
+            return;
+        }
+        copyIntoPatch(m_code.PatchBank, patch, values);
+        m_code.ParameterChanged(patch);
+        m_host.SetPatchName(patch, name);
+    }
+    file.close();
+    RefreshAllEditors();
+    m_host.SetStatusText("");
+    m_host.SetMainCaption(titleOf(*choice), choice->Path);
+    m_host.SelectFirstPatch();
+    m_code.ParameterChanged(kFirstPatch);
+    m_host.ShowNormalPointer();
+}
+
+void BankCommands::SaveBank() {
+    if (!m_host.BankFileTitle().empty())
+        WriteBankFile(m_host.BankFilePath());
+    else
+        SaveBankAs();
+}
+
+void BankCommands::SaveBankAs() {
+    const auto choice = m_host.ShowSaveDialog(kBankFilter, kBankExtension);
+    if (!choice)
+        return;
+    WriteBankFile(choice->Path);
+    // The chosen file becomes the bank's file even when writing it failed.
+    m_host.SetMainCaption(titleOf(*choice), choice->Path);
+}
+
+bool BankCommands::WriteBankFile(const std::string& path) {
+    SaveFile file(path);
+    bool ok = file.open();
+    for (int patch = kFirstPatch; ok && patch <= kLastPatch; ++patch)
+        ok = WritePatchRecord(file.stream(), m_code.PatchBank, patch, m_host.PatchName(patch));
+    if (ok)
+        ok = file.commit();
+    if (!ok)
+        m_host.ShowMessage(savingFailed(path));
+    return ok;
+}
+
+bool BankCommands::OpenPatchFile(int patch) {
+    const auto choice = m_host.ShowOpenDialog(kPatchFilter, kNoExtension);
+    if (!choice)
+        return false;
+    ReadingBuffer values{};
+    std::string name;
+    bool ok = false;
+    {
+        std::ifstream file(choice->Path, std::ios::binary);
+        if (file.is_open()) {
+            LineReader reader(file);
+            ok = ReadPatchRecord(reader, name, values);
+        }
+    }
+    if (!ok) {
+        m_host.ShowMessage(openingFailed(choice->Path));
+        return false;
+    }
+    copyIntoPatch(m_code.PatchBank, patch, values);
+    m_code.ParameterChanged(patch);
+    m_host.SetPatchName(patch, name);
+    RefreshEditor(patch);
+    return true;
+}
+
+void BankCommands::SavePatchAs(int patch, const std::string& name) {
+    const auto choice = m_host.ShowSaveDialog(kPatchFilter, kPatchExtension);
+    if (!choice)
+        return;
+    WritePatchFile(patch, name, choice->Path);
+}
+
+bool BankCommands::WritePatchFile(int patch, const std::string& name, const std::string& path) {
+    SaveFile file(path);
+    const bool ok = file.open() && WritePatchRecord(file.stream(), m_code.PatchBank, patch, name) &&
+                    file.commit();
+    if (!ok)
+        m_host.ShowMessage(savingFailed(path));
+    return ok;
+}
+
+void BankCommands::RefreshEditor(int patch) {
+    RefreshGuard pending(m_code.RefreshPending);
+    if (m_host.OpenEditorKind(patch) != 0)
+        m_host.RepaintEditor(patch);
+}
+
+void BankCommands::RefreshAllEditors() {
+    for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
+        RefreshEditor(patch);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/PatchBank.h"
+
+#include <array>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+class LineReader;
+
+// The text record of one patch, shared by bank files (74 records) and patch files
+// (one): the marker "Name", the name, the marker "Data" and the values of parameters
+// 1 to 63, one per line, every line ended by CR LF. Names are 8-bit text and pass
+// through byte for byte.
+namespace PatchRecord {
+inline constexpr std::string_view kNameMarker = "Name";
+inline constexpr std::string_view kDataMarker = "Data";
+inline constexpr std::string_view kLineEnd = "\r\n";
+inline constexpr int kLines = 66;
+} // namespace PatchRecord
+
+// One record's values, held apart from the bank until the whole record has been read,
+// so that a record that fails part-way changes no patch. Slots 1 to 63 are used.
+using ReadingBuffer = std::array<int16_t, kParameterSlots>;
+
+// Writes the record of the patch with the given name. A CR or LF inside the name is
+// written as a blank, so that the record always has its 66 lines. False on any write
+// error; what was written stays in the stream.
+bool WritePatchRecord(std::ostream& file, const Bank& bank, int patch, std::string_view name);
+
+// Reads one record: the marker lines are not examined, the values are read by the
+// program's number rule. False when the file ends early, a line is too long or a value
+// does not fit 16 bits; `name` and `values` then hold what was read so far.
+bool ReadPatchRecord(LineReader& reader, std::string& name, ReadingBuffer& values);

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <ostream>
+#include <streambuf>
+#include <string>
+
+// Writes a file beside its target and puts it in the target's place only once every
+// byte is written and on the disk, so that a save that fails part-way (disk full,
+// device gone, no permission) leaves the old file exactly as it was. The new file keeps
+// the old one's permission bits; a link to the target stays a link. A target that is
+// not a plain file (a device such as /dev/full, a pipe) cannot be replaced and is
+// written straight into.
+class SaveFile {
+public:
+    explicit SaveFile(std::string path);
+    ~SaveFile(); // an uncommitted save is thrown away, the target untouched
+    SaveFile(const SaveFile&) = delete;
+    SaveFile& operator=(const SaveFile&) = delete;
+
+    // Creates the temporary file. False when the folder is missing or not writable,
+    // or the target is a folder.
+    bool open();
+    // Where the content goes; a write error puts the stream in a failed state.
+    std::ostream& stream() { return m_stream; }
+    // Flushes, syncs and renames over the target. False on any failure, after which
+    // the temporary file is gone and the target is as it was.
+    bool commit();
+
+private:
+    // Buffered output to a file descriptor.
+    class FileBuffer : public std::streambuf {
+    public:
+        FileBuffer();
+        void attach(int fd) { m_fd = fd; }
+        bool failed() const { return m_failed; }
+
+    protected:
+        int_type overflow(int_type c) override;
+        int sync() override;
+
+    private:
+        bool drain();
+        int m_fd = -1;
+        bool m_failed = false;
+        std::array<char, 16 * 1024> m_data{};
+    };
+
+    void discard();
+
+    std::string m_path;
+    std::string m_target; // the file that is replaced: m_path with links resolved
+    std::string m_tempPath;
+    int m_fd = -1;
+    bool m_direct = false;
+    FileBuffer m_buffer;
+    std::ostream m_stream;
+};
