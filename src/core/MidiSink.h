@@ -4,10 +4,16 @@
 
 #include <cstdint>
 
-// What patch transmission needs of the MIDI output: the port layer implements it.
+// What the patch model and the windows need of the MIDI output: the port layer
+// implements it. Channels are 1..16.
 class MidiSink {
 public:
     virtual ~MidiSink() = default;
     virtual void SendSysEx(const SysExMessage& message) = 0;
     virtual void SendProgramChange(int16_t channel, int16_t program) = 0;
+    // Test notes; a note is ended by a Note On with velocity 0.
+    virtual void PlayNoteOn(int16_t channel, int16_t note, int16_t velocity) {
+        (void)channel, (void)note, (void)velocity;
+    }
+    virtual void PlayNoteOff(int16_t channel, int16_t note) { (void)channel, (void)note; }
 };

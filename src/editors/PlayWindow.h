@@ -1,0 +1,40 @@
+#pragma once
+
+#include "EditorContext.h"
+#include "MdiChild.h"
+
+#include <QWidget>
+#include <cstdint>
+
+// The play window: an empty pad in which a mouse press plays a note whose pitch
+// follows the pointer across and whose velocity follows it upwards; the release ends it.
+class PlayWindow : public QWidget, public MdiChild {
+    Q_OBJECT
+public:
+    explicit PlayWindow(EditorContext& context, QWidget* parent = nullptr);
+
+    QString Tag() const override { return QStringLiteral("Patch"); }
+
+    // Places the window under the patch list window, filling the rest of the main
+    // window's inner area downwards. Both are given as outer geometries in pixels.
+    void Form_Load(const QRect& patchListWindow, int innerAreaHeight);
+
+    // x and y in twips from the client area's top-left corner.
+    void Form_MouseDown(double x, double y);
+    void Form_MouseUp();
+
+    // The note for a position across a client area of the given width, and the
+    // velocity for a position down one of the given height: rounded, halves to even,
+    // within 0..127. An area without width or height gives the top-left values.
+    static int16_t NoteAt(double x, double width);
+    static int16_t VelocityAt(double y, double height);
+
+    int16_t LastPlayedNote = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    EditorContext& m_context;
+};
