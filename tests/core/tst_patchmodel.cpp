@@ -1,21 +1,10 @@
-#include "core/MidiSink.h"
+#include "support/RecordingSink.h"
 #include "core/QuenlorCode.h"
 
 #include <QtTest>
 #include <map>
 #include <set>
 #include <vector>
-
-// Records what patch transmission hands to the MIDI output.
-struct RecordingSink : MidiSink {
-    std::vector<std::vector<uint8_t>> messages;
-    void SendSysEx(const SysExMessage& m) override {
-        messages.emplace_back(m.data(), m.data() + m.size());
-    }
-    void SendProgramChange(int16_t channel, int16_t program) override {
-        messages.push_back({uint8_t(0xC0 + channel - 1), uint8_t(program)});
-    }
-};
 
 class TestPatchModel : public QObject {
     Q_OBJECT
@@ -108,14 +97,14 @@ void TestPatchModel::sendPatchSendsDumpThenProgramChange() {
     code.Bit99Compatible = int16_t(bit99);
     code.PatchBank(7, 10) = 63;
     code.SendPatch(7);
-    QCOMPARE(sink.messages.size(), size_t(2));
-    const auto& dump = sink.messages[0];
+    QCOMPARE(sink.Messages.size(), size_t(2));
+    const auto& dump = sink.Messages[0];
     QCOMPARE(dump.size(), size_t(80));
     QCOMPARE(int(dump[0]), 0xF0);
     QCOMPARE(int(dump[2]), header);
     QCOMPARE(int(dump[9]), 0x0C); // patch 7's parameter 10, low nibble
     QCOMPARE(int(dump[79]), 0xF7);
-    QCOMPARE(sink.messages[1], (std::vector<uint8_t>{uint8_t(programStatus), 0}));
+    QCOMPARE(sink.Messages[1], (std::vector<uint8_t>{uint8_t(programStatus), 0}));
 }
 
 void TestPatchModel::parameterChangedObeysGates_data() {
@@ -139,7 +128,7 @@ void TestPatchModel::parameterChangedObeysGates() {
     code.AutoUpdate = int16_t(autoUpdate);
     code.EditorReady = int16_t(editorReady);
     code.ParameterChanged(7);
-    QCOMPARE(int(sink.messages.size()), messages);
+    QCOMPARE(int(sink.Messages.size()), messages);
 }
 
 QTEST_GUILESS_MAIN(TestPatchModel)
