@@ -13,9 +13,9 @@ bool LineReader::fill() {
         return false;
     // istream::read turns an error of the file underneath (reading a folder, a device
     // gone) into badbit rather than an exception.
+    // The bytes got before an error are still handed out; readLine fails once it needs
+    // more than those.
     m_in.read(m_chunk.data(), static_cast<std::streamsize>(m_chunk.size()));
-    if (m_in.bad())
-        return false;
     m_end = static_cast<std::size_t>(m_in.gcount());
     return m_end > 0;
 }

@@ -14,6 +14,8 @@ void appendLine(std::string& out, std::string_view text) {
 
 bool WritePatchRecord(std::ostream& file, const Bank& bank, int patch, std::string_view name) {
     const int16_t* values = bank.Row(patch);
+    // A name longer than a line may be is cut, so that every file written reads back.
+    name = name.substr(0, LineReader::kMaxLineLength);
     std::string record;
     record.reserve(name.size() + 4 * (kLastParameter + 3) + 2 * PatchRecord::kLines);
     appendLine(record, PatchRecord::kNameMarker);

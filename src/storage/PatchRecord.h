@@ -26,8 +26,9 @@ inline constexpr int kLines = 66;
 using ReadingBuffer = std::array<int16_t, kParameterSlots>;
 
 // Writes the record of the patch with the given name. A CR or LF inside the name is
-// written as a blank, so that the record always has its 66 lines. False on any write
-// error; what was written stays in the stream.
+// written as a blank, so that the record always has its 66 lines, and a name longer
+// than the 64 KiB a line may hold is cut there, so that the record reads back. False
+// on any write error; what was written stays in the stream.
 bool WritePatchRecord(std::ostream& file, const Bank& bank, int patch, std::string_view name);
 
 // Reads one record: the marker lines are not examined, the values are read by the
