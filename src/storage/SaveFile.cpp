@@ -129,6 +129,10 @@ bool SaveFile::open() {
             m_stream.clear();
             return true;
         }
+        // A file marked read-only is left alone, although the folder would allow
+        // putting another file in its place.
+        if (::faccessat(AT_FDCWD, m_path.c_str(), W_OK, AT_EACCESS) != 0)
+            return false;
         char resolved[PATH_MAX];
         if (!::realpath(m_path.c_str(), resolved))
             return false;

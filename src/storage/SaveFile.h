@@ -19,7 +19,7 @@ public:
     SaveFile& operator=(const SaveFile&) = delete;
 
     // Creates the temporary file. False when the folder is missing or not writable,
-    // or the target is a folder.
+    // the target is a folder or a file that may not be written.
     bool open();
     // Where the content goes; a write error puts the stream in a failed state.
     std::ostream& stream() { return m_stream; }
