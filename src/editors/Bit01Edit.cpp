@@ -1,12 +1,346 @@
 #include "Bit01Edit.h"
 
+#include "EditorInput.h"
 #include "Patch.h"
+#include "Twips.h"
+#include "app/Desktop.h"
+#include "core/NumberText.h"
 #include "core/QuenlorCode.h"
 
-void Bit01Edit::Form_Load() {
-    m_patch = m_context.Code.SelectedPatch;
-    m_context.PatchWindow->OpenEditorKind[m_patch] = Patch::Bit01Editor;
-    m_tag = QString::number(m_patch);
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <cmath>
+
+namespace {
+
+constexpr int kClientWidth = 6612;
+constexpr int kClientHeight = 5280;
+constexpr int kNamePrefixLength = 5; // "07 - "
+
+// The grid, inside the frame: a box per row step, and a new column once a box would
+// reach below the last row.
+constexpr int kFirstBoxLeft = 480;
+constexpr int kFirstBoxTop = 240;
+constexpr int kBoxWidth = 492;
+constexpr int kBoxHeight = 288;
+constexpr int kRowStep = 400;
+constexpr int kColumnStep = 1000;
+constexpr int kLowestBoxTop = 4500;
+constexpr int kLabelOffsetLeft = -430; // a number label stands left of its box
+constexpr int kLabelOffsetTop = 40;
+constexpr int kLabelWidth = 372;
+constexpr int kLabelHeight = 252;
+
+// The one-of-N switch groups of the table.
+struct SwitchGroup {
+    int first;
+    int count;
+    bool requireOne;
+};
+constexpr SwitchGroup kSwitchGroups[] = {
+    {1, 3, false},  // LFO1 wave: all off is "none"
+    {24, 4, true},  // DCO1 octave
+    {35, 4, true},  // DCO2 octave
+    {53, 3, false}, // LFO2 wave
+};
+
+const SwitchGroup* groupOf(int parameter) {
+    for (const SwitchGroup& group : kSwitchGroups)
+        if (parameter >= group.first && parameter < group.first + group.count)
+            return &group;
+    return nullptr;
 }
 
-void Bit01Edit::Form_QueryUnload() { m_context.PatchWindow->OpenEditorKind[m_patch] = 0; }
+QFont arialBold(double points) {
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPointSizeF(points);
+    return font;
+}
+
+int parameterOf(const QObject* control) {
+    const QVariant index = control->property("parameter");
+    return index.isValid() ? index.toInt() : 0;
+}
+
+// A value as the box shows it: plain decimal, a fraction kept as typed (2.5 stays 2.5).
+QString valueText(double value) { return QString::number(value, 'g', 15); }
+
+} // namespace
+
+Bit01Edit::Bit01Edit(EditorContext& context) : EditorWindow(context) {
+    setWindowTitle(QStringLiteral("Bit-01 Edit"));
+    setFont(arialBold(8.4));
+    setFixedSize(Px(kClientWidth), Px(kClientHeight));
+    const QFont controlFont = arialBold(7.8);
+
+    NameLabel = new QLabel(QStringLiteral("Name"), this);
+    NameLabel->setObjectName(QStringLiteral("NameLabel"));
+    NameLabel->setFont(controlFont);
+    NameLabel->setGeometry(TwipRect(120, 144, 492, 252));
+
+    NameText = new QLineEdit(this);
+    NameText->setObjectName(QStringLiteral("NameText"));
+    NameText->setGeometry(TwipRect(720, 120, 2376, 288));
+
+    SendButton = new QPushButton(QStringLiteral("Send"), this);
+    SendButton->setObjectName(QStringLiteral("SendButton"));
+    SendButton->setFont(controlFont);
+    SendButton->setGeometry(TwipRect(4980, 120, 1512, 312));
+
+    Bit01EditFrame = new QGroupBox(this);
+    Bit01EditFrame->setObjectName(QStringLiteral("Bit01EditFrame"));
+    Bit01EditFrame->setGeometry(TwipRect(120, 480, 6372, 4716));
+
+    // Member 1 of each group is the template the grid copies.
+    PT[1] = new QLineEdit(QStringLiteral("1"), Bit01EditFrame);
+    PT[1]->setFont(controlFont);
+    QPalette boxPalette = PT[1]->palette();
+    boxPalette.setColor(QPalette::Base, Qt::white);
+    boxPalette.setColor(QPalette::Text, Qt::black);
+    PT[1]->setPalette(boxPalette);
+    m_boxLeft[1] = kFirstBoxLeft;
+    m_boxTop[1] = kFirstBoxTop;
+    PT[1]->setGeometry(TwipRect(kFirstBoxLeft, kFirstBoxTop, kBoxWidth, kBoxHeight));
+    PT[1]->setObjectName(QStringLiteral("PT"));
+    PT[1]->setProperty("parameter", 1);
+    PT[1]->installEventFilter(this);
+
+    PL[1] = new QLabel(QStringLiteral("1"), Bit01EditFrame);
+    PL[1]->setObjectName(QStringLiteral("PL"));
+    PL[1]->setFont(controlFont);
+    PL[1]->setGeometry(TwipRect(0, 276, kLabelWidth, kLabelHeight));
+
+    connect(PT[1], &QLineEdit::textChanged, this, [this] { PT_Change(1); });
+    connect(NameText, &QLineEdit::textChanged, this, [this](const QString& text) {
+        // A pasted line break becomes a blank; the rewrite runs the name change itself.
+        if (EditorInput::HasLineBreak(text)) {
+            const int caret = NameText->cursorPosition();
+            NameText->setText(EditorInput::WithoutLineBreaks(text));
+            NameText->setCursorPosition(caret);
+            return;
+        }
+        NameText_Change();
+    });
+    connect(SendButton, &QPushButton::clicked, this, [this] { SendButton_Click(); });
+}
+
+int Bit01Edit::windowPatch() const { return EditorInput::PatchFromTag(m_tag); }
+int Bit01Edit::nameTextPatch() const { return EditorInput::PatchFromTag(m_nameTextTag); }
+
+QLineEdit* Bit01Edit::makeBox(int parameter) {
+    auto* box = new QLineEdit(PT[1]->text(), Bit01EditFrame);
+    box->setObjectName(PT[1]->objectName());
+    box->setFont(PT[1]->font());
+    box->setPalette(PT[1]->palette());
+    box->resize(PT[1]->size());
+    box->setProperty("parameter", parameter);
+    box->installEventFilter(this);
+    connect(box, &QLineEdit::textChanged, this, [this, parameter] { PT_Change(parameter); });
+    return box;
+}
+
+QLabel* Bit01Edit::makeLabel(int parameter) {
+    auto* label = new QLabel(QString::number(parameter), Bit01EditFrame);
+    label->setObjectName(PL[1]->objectName());
+    label->setFont(PL[1]->font());
+    label->setPalette(PL[1]->palette());
+    label->resize(PL[1]->size());
+    return label;
+}
+
+void Bit01Edit::BuildGrid() {
+    const auto placeLabel = [this](int k) {
+        PL[k]->setGeometry(TwipRect(m_boxLeft[k] + kLabelOffsetLeft, m_boxTop[k] + kLabelOffsetTop,
+                                    kLabelWidth, kLabelHeight));
+    };
+    placeLabel(1);
+    for (int k = 2; k <= kLastParameter; ++k) {
+        PT[k] = makeBox(k);
+        PL[k] = makeLabel(k);
+        // Column first: down by a row until the next box would pass the lowest row.
+        if (m_boxTop[k - 1] + kRowStep > kLowestBoxTop) {
+            m_boxLeft[k] = m_boxLeft[k - 1] + kColumnStep;
+            m_boxTop[k] = m_boxTop[1];
+        } else {
+            m_boxLeft[k] = m_boxLeft[k - 1];
+            m_boxTop[k] = m_boxTop[k - 1] + kRowStep;
+        }
+        PT[k]->setGeometry(TwipRect(m_boxLeft[k], m_boxTop[k], kBoxWidth, kBoxHeight));
+        placeLabel(k);
+    }
+    // The focus moves through the boxes by number, then to the name and the button.
+    for (int k = 2; k <= kLastParameter; ++k)
+        setTabOrder(PT[k - 1], PT[k]);
+    setTabOrder(PT[kLastParameter], NameText);
+    setTabOrder(NameText, SendButton);
+    for (int k = kFirstParameter; k <= kLastParameter; ++k) {
+        PT[k]->setVisible(true);
+        PL[k]->setVisible(true);
+    }
+}
+
+void Bit01Edit::FillGrid(int patch) {
+    const QScopedValueRollback<int16_t> writing(Updating, kOn);
+    for (int k = kFirstParameter; k <= kLastParameter; ++k)
+        PT[k]->setText(QString::number(m_context.Code.PatchBank(patch, k)));
+}
+
+void Bit01Edit::NormalizeGroup(int patch, int first, int changed, int count, bool requireOne) {
+    Bank& bank = m_context.Code.PatchBank;
+    int sum = 0;
+    for (int m = first; m < first + count; ++m)
+        sum += bank(patch, m);
+    if (sum > 1) {
+        for (int m = first; m < first + count; ++m)
+            bank(patch, m) = 0;
+        bank(patch, changed) = 1;
+    }
+    if (sum == 0 && requireOne)
+        bank(patch, changed) = 1;
+    const QScopedValueRollback<int16_t> writing(Updating, kOn);
+    for (int m = first; m < first + count; ++m)
+        PT[m]->setText(QString::number(bank(patch, m)));
+}
+
+void Bit01Edit::Form_Load() {
+    QuenlorCode& code = m_context.Code;
+    Patch& list = *m_context.PatchWindow;
+    const int patch = code.SelectedPatch;
+    list.OpenEditorKind.at(patch) = Patch::Bit01Editor;
+    m_tag = m_nameTextTag = QString::number(patch);
+    const QListWidgetItem* row = list.PatchList->item(patch - 1);
+    const QString caption = row ? row->text() : Patch::PatchRowText(patch, QString());
+    setWindowTitle(caption);
+    NameText->setText(caption.mid(kNamePrefixLength));
+    // The boxes get their values when the window is first shown.
+    BuildGrid();
+    PT[1]->setFocus(Qt::TabFocusReason);
+}
+
+// Refilling sends nothing: the boxes are written under Updating, and automatic sending
+// is held besides.
+void Bit01Edit::Form_Paint() {
+    const int patch = nameTextPatch();
+    if (patch == 0)
+        return;
+    const EditorInput::SendingHeld held(m_context.Code);
+    FillGrid(patch);
+}
+
+void Bit01Edit::Form_GotFocus() {
+    if (const int patch = nameTextPatch())
+        FillGrid(patch);
+}
+
+void Bit01Edit::showEvent(QShowEvent* event) {
+    EditorWindow::showEvent(event);
+    Form_Paint();
+}
+
+void Bit01Edit::RepaintNow() {
+    Form_Paint();
+    if (isVisible())
+        repaint();
+}
+
+void Bit01Edit::Form_Activate() {
+    const int patch = windowPatch();
+    if (patch == 0)
+        return;
+    m_context.PatchWindow->SelectPatchRow(patch);
+    m_context.Code.SendPatch(patch);
+    // Becoming the active window is where the window gets the focus.
+    Form_GotFocus();
+}
+
+void Bit01Edit::Form_QueryUnload() {
+    m_unloaded = true;
+    if (const int patch = nameTextPatch())
+        m_context.PatchWindow->OpenEditorKind.at(patch) = Patch::NoEditor;
+}
+
+void Bit01Edit::SetCaptionAndName(const QString& row, const QString& name) {
+    setWindowTitle(row);
+    NameText->setText(name);
+}
+
+void Bit01Edit::NameText_Change() {
+    const int patch = windowPatch();
+    if (patch == 0)
+        return;
+    // The patch list row is where the name is kept; a name change sends nothing.
+    const QString row = Patch::PatchRowText(patch, NameText->text());
+    setWindowTitle(row);
+    m_context.PatchWindow->SetRowText(patch, row);
+}
+
+void Bit01Edit::PT_Change(int index) {
+    if (Updating == kOn)
+        return;
+    // The user types only into the active window, which is this one.
+    const int patch = windowPatch();
+    if (patch == 0)
+        return;
+    QuenlorCode& code = m_context.Code;
+    double v = NumberText::ReadNumber(PT[index]->text().toStdString());
+    if (std::isnan(v) || v <= 0)
+        v = 0; // also turns -0 into 0
+    if (v > code.ParameterTable.MaxValue(index))
+        v = code.ParameterTable.MaxValue(index);
+    code.PatchBank(patch, index) = NumberText::RoundToInt16(v);
+
+    if (const SwitchGroup* group = groupOf(index)) {
+        NormalizeGroup(patch, group->first, index, group->count, group->requireOne);
+    } else if (const QString shown = valueText(v); PT[index]->text() != shown) {
+        // The rewrite runs this change action again, which reports the patch again.
+        PT[index]->setText(shown);
+        PT[index]->setCursorPosition(0);
+    }
+    code.ParameterChanged(patch);
+}
+
+void Bit01Edit::PT_GotFocus(int index) { PT[index]->setSelection(0, PT[index]->text().length()); }
+
+void Bit01Edit::PT_KeyPress(int /*index*/, int& keyCode) {
+    if (keyCode == EditorInput::kEnter) {
+        keyCode = 0;
+        return;
+    }
+    if (keyCode >= EditorInput::kFirstRefused) {
+        m_context.Desk.Beep();
+        keyCode = 0;
+    }
+}
+
+// The button sends the patch, as the normal editor's Send button does.
+void Bit01Edit::SendButton_Click() {
+    if (const int patch = windowPatch())
+        m_context.Code.SendPatch(patch);
+}
+
+bool Bit01Edit::eventFilter(QObject* watched, QEvent* event) {
+    if (m_unloaded)
+        return false;
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::FocusIn) {
+        const int index = parameterOf(watched);
+        if (index >= kFirstParameter && index <= kLastParameter && watched == PT[index]) {
+            if (event->type() == QEvent::FocusIn) {
+                PT_GotFocus(index);
+                return false;
+            }
+            const int typed = EditorInput::TypedCharacter(*static_cast<QKeyEvent*>(event));
+            if (typed == EditorInput::kNoCharacter)
+                return false;
+            int keyCode = typed;
+            PT_KeyPress(index, keyCode);
+            return keyCode == 0;
+        }
+    }
+    return EditorWindow::eventFilter(watched, event);
+}

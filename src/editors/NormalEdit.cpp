@@ -1,12 +1,284 @@
 #include "NormalEdit.h"
 
+#include "EditorInput.h"
 #include "Patch.h"
+#include "app/Desktop.h"
+#include "core/NumberText.h"
 #include "core/QuenlorCode.h"
 
-void NormalEdit::Form_Load() {
-    m_patch = m_context.Code.SelectedPatch;
-    m_context.PatchWindow->OpenEditorKind[m_patch] = Patch::NormalEditor;
-    m_tag = QString::number(m_patch);
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <cmath>
+
+namespace {
+
+// The switch groups and the lists that show them.
+constexpr int kLfo1Wave = 1;  // 1..3
+constexpr int kLfo2Wave = 53; // 53..55
+constexpr int kWaveMembers = 3;
+constexpr int kWaveNone = 3; // the list item shown when no wave is on
+constexpr int kDco1Octave = 24; // 24..27
+constexpr int kDco2Octave = 35; // 35..38
+constexpr int kOctaveMembers = 4;
+constexpr int kNamePrefixLength = 5; // "07 - "
+
+const QStringList& waveItems() {
+    static const QStringList items{"Triangle", "Sawtooth", "Pulse", "None"};
+    return items;
+}
+const QStringList& octaveItems() {
+    static const QStringList items{"32'", "16'", "8'", "4'"};
+    return items;
 }
 
-void NormalEdit::Form_QueryUnload() { m_context.PatchWindow->OpenEditorKind[m_patch] = 0; }
+int parameterOf(const QObject* control) {
+    const QVariant index = control->property("parameter");
+    return index.isValid() ? index.toInt() : 0;
+}
+
+} // namespace
+
+int NormalEdit::windowPatch() const { return EditorInput::PatchFromTag(m_tag); }
+int NormalEdit::nameTextPatch() const { return EditorInput::PatchFromTag(m_nameTextTag); }
+
+void NormalEdit::Form_Load() {
+    QuenlorCode& code = m_context.Code;
+    Patch& list = *m_context.PatchWindow;
+    EditorInput::SendingHeld held(code);
+    const int patch = code.SelectedPatch;
+    list.OpenEditorKind.at(patch) = Patch::NormalEditor;
+    m_tag = m_nameTextTag = QString::number(patch);
+    const QListWidgetItem* row = list.PatchList->item(patch - 1);
+    const QString caption = row ? row->text() : Patch::PatchRowText(patch, QString());
+    setWindowTitle(caption);
+    NameText->setText(caption.mid(kNamePrefixLength));
+
+    // Filling a list is not choosing from it: the lists start with no item chosen.
+    for (QComboBox* wave : {LFO_Type[kLfo1Wave], LFO_Type[kLfo2Wave]}) {
+        const QSignalBlocker quiet(wave);
+        wave->addItems(waveItems());
+        wave->setCurrentIndex(-1);
+    }
+    for (QComboBox* octave : {DCO_Octave[kDco1Octave], DCO_Octave[kDco2Octave]}) {
+        const QSignalBlocker quiet(octave);
+        octave->addItems(octaveItems());
+        octave->setCurrentIndex(-1);
+    }
+
+    FillControls(patch);
+    NameText->setFocus(Qt::TabFocusReason);
+}
+
+void NormalEdit::FillControls(int patch) {
+    QuenlorCode& code = m_context.Code;
+    NameText->setText(m_context.PatchWindow->PatchName(patch));
+    code.RefreshPending = kOff;
+    const auto value = [&](int parameter) { return code.PatchBank(patch, parameter); };
+
+    for (int i = kFirstParameter; i <= kLastParameter; ++i) {
+        switch (code.ParameterTable.EditorKind(i)) {
+        case EditorWaveType:
+            if (i == kLfo1Wave || i == kLfo2Wave) {
+                // The last member at 1 wins, in the list as in the dump.
+                int item = kWaveNone;
+                for (int m = 0; m < kWaveMembers; ++m)
+                    if (value(i + m) == 1)
+                        item = m;
+                LFO_Type[i]->setCurrentIndex(item);
+            }
+            break;
+        case EditorOctave:
+            if (i == kDco1Octave || i == kDco2Octave) {
+                // The highest member at 1 wins. A group with none at 1 plays the first
+                // octave on the instrument (the dump encodes it so), so it is shown as
+                // "32'" and the first member is set, which leaves the dump as it was.
+                int item = -1;
+                for (int m = 0; m < kOctaveMembers; ++m)
+                    if (value(i + m) == 1)
+                        item = m;
+                if (item < 0) {
+                    item = 0;
+                    code.PatchBank(patch, i) = 1;
+                }
+                DCO_Octave[i]->setCurrentIndex(item);
+            }
+            break;
+        case EditorFlag:
+            // Only 1 counts as set; a damaged 2 or -1 shows a cleared box.
+            Flag[i]->setChecked(value(i) == 1);
+            break;
+        case EditorSlider: {
+            int16_t v = value(i);
+            if (v > Slider[i]->maximum())
+                v = static_cast<int16_t>(Slider[i]->maximum());
+            if (v < Slider[i]->minimum())
+                v = static_cast<int16_t>(Slider[i]->minimum());
+            Slider[i]->setValue(v);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+}
+
+void NormalEdit::Form_Activate() {
+    const int patch = windowPatch();
+    if (patch == 0)
+        return;
+    m_context.PatchWindow->SelectPatchRow(patch);
+    m_context.Code.SendPatch(patch);
+}
+
+void NormalEdit::RepaintNow() {
+    if (m_context.Code.RefreshPending == kOn) {
+        if (const int patch = nameTextPatch())
+            FillControls(patch);
+    }
+    if (isVisible())
+        repaint();
+}
+
+void NormalEdit::SetCaptionAndName(const QString& row, const QString& name) {
+    setWindowTitle(row);
+    NameText->setText(name);
+}
+
+void NormalEdit::Form_QueryUnload() {
+    // Focus leaving a box while the window goes is no commit.
+    m_unloaded = true;
+    if (const int patch = nameTextPatch())
+        m_context.PatchWindow->OpenEditorKind.at(patch) = Patch::NoEditor;
+}
+
+void NormalEdit::Slider_Change(int index) {
+    const int patch = windowPatch();
+    if (patch == 0)
+        return;
+    const int value = Slider[index]->value();
+    Text[index]->setText(QString::number(value));
+    m_context.Code.PatchBank(patch, index) = static_cast<int16_t>(value);
+    m_context.Code.ParameterChanged(patch);
+}
+
+void NormalEdit::commitText(int index) {
+    QScrollBar* slider = Slider[index];
+    double v = NumberText::ReadNumber(Text[index]->text().toStdString());
+    if (std::isnan(v))
+        v = 0;
+    if (v > slider->maximum())
+        v = slider->maximum();
+    if (v < slider->minimum())
+        v = slider->minimum();
+    // Moving the slider runs its change action, which stores and reports the value;
+    // a slider already at the value does nothing.
+    slider->setValue(NumberText::RoundToInt16(v));
+}
+
+void NormalEdit::Text_KeyPress(int index, int& keyCode) {
+    if (keyCode == EditorInput::kEnter) {
+        commitText(index);
+        keyCode = 0;
+    }
+    if (keyCode >= EditorInput::kFirstRefused) {
+        m_context.Desk.Beep();
+        keyCode = 0;
+    }
+}
+
+void NormalEdit::Text_LostFocus(int index) { commitText(index); }
+
+void NormalEdit::Text_GotFocus(int index) {
+    Text[index]->setSelection(0, Text[index]->text().length());
+}
+
+void NormalEdit::Flag_Click(int index, int16_t value) {
+    const int patch = windowPatch();
+    if (patch == 0)
+        return;
+    m_context.Code.PatchBank(patch, index) = static_cast<int16_t>(-value);
+    m_context.Code.ParameterChanged(patch);
+}
+
+void NormalEdit::LFO_Type_Click(int index) {
+    const int patch = windowPatch();
+    if (patch == 0)
+        return;
+    const int chosen = LFO_Type[index]->currentIndex();
+    const int first = index == kLfo1Wave ? kLfo1Wave : kLfo2Wave;
+    for (int m = 0; m < kWaveMembers; ++m)
+        m_context.Code.PatchBank(patch, first + m) = 0;
+    // "None" (and no choice at all) leaves every wave off.
+    if (chosen >= 0 && chosen < kWaveMembers)
+        m_context.Code.PatchBank(patch, first + chosen) = 1;
+    m_context.Code.ParameterChanged(patch);
+}
+
+void NormalEdit::DCO_Octave_Click(int index) {
+    const int patch = windowPatch();
+    if (patch == 0)
+        return;
+    const int first = index == kDco1Octave ? kDco1Octave : kDco2Octave;
+    for (int m = 0; m < kOctaveMembers; ++m)
+        m_context.Code.PatchBank(patch, first + m) = 0;
+    const int chosen = DCO_Octave[index]->currentIndex();
+    if (chosen >= 0 && chosen < kOctaveMembers)
+        m_context.Code.PatchBank(patch, first + chosen) = 1;
+    m_context.Code.ParameterChanged(patch);
+}
+
+void NormalEdit::NameText_Change() {
+    const int patch = windowPatch();
+    if (patch == 0)
+        return;
+    // The patch list row is where the name is kept; a name change sends nothing.
+    const QString row = Patch::PatchRowText(patch, NameText->text());
+    setWindowTitle(row);
+    m_context.PatchWindow->SetRowText(patch, row);
+}
+
+void NormalEdit::NameText_GotFocus() { NameText->setSelection(0, NameText->text().length()); }
+
+void NormalEdit::SendButton_Click() {
+    if (const int patch = windowPatch())
+        m_context.Code.SendPatch(patch);
+}
+
+bool NormalEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (m_unloaded)
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (const int index = parameterOf(watched); index != 0 && watched == Text[index]) {
+            const int typed = EditorInput::TypedCharacter(*static_cast<QKeyEvent*>(event));
+            if (typed == EditorInput::kNoCharacter)
+                return false;
+            int keyCode = typed;
+            Text_KeyPress(index, keyCode);
+            return keyCode == 0;
+        }
+        break;
+    case QEvent::FocusIn:
+        if (watched == NameText)
+            NameText_GotFocus();
+        else if (const int index = parameterOf(watched); index != 0 && watched == Text[index])
+            Text_GotFocus(index);
+        break;
+    case QEvent::FocusOut:
+        // A context menu over the box takes the focus only for a moment.
+        if (static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason)
+            break;
+        if (const int index = parameterOf(watched); index != 0 && watched == Text[index])
+            Text_LostFocus(index);
+        break;
+    default:
+        break;
+    }
+    return EditorWindow::eventFilter(watched, event);
+}

@@ -1,21 +1,93 @@
 #pragma once
 
 #include "EditorWindow.h"
+#include "core/ParameterTable.h"
 
-// Placeholder until the editor is built.
+#include <array>
+#include <cstdint>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+
+// The grouped editor of one patch: the instrument's blocks LFO1, LFO2, DCO1, DCO2, VCF
+// and VCA as framed sections of sliders with value boxes, check boxes and lists. Every
+// parameter control is indexed by its parameter number, the bank column it reads and
+// writes. The layout is built in NormalEditLayout.cpp, the value entry lives here.
 class NormalEdit : public EditorWindow {
     Q_OBJECT
 public:
-    explicit NormalEdit(EditorContext& context) : EditorWindow(context) {}
+    explicit NormalEdit(EditorContext& context);
+
     QString Tag() const override { return m_tag; }
-    void SetCaptionAndName(const QString& row, const QString&) override { setWindowTitle(row); }
-    void RepaintNow() override {}
+    void SetCaptionAndName(const QString& row, const QString& name) override;
+    void RepaintNow() override;
+    void Form_Activate() override;
+
+    // Sets every parameter control from the bank; each control that changes runs its
+    // change action, as a user edit would.
+    void FillControls(int patch);
+
+    // Parameter controls by parameter number; the slots of other parameters are empty.
+    std::array<QScrollBar*, kParameterSlots> Slider{};
+    std::array<QLineEdit*, kParameterSlots> Text{};
+    std::array<QLabel*, kParameterSlots> SliderLabel{}; // the row label beside Slider(i)
+    std::array<QCheckBox*, kParameterSlots> Flag{};
+    std::array<QComboBox*, kParameterSlots> DCO_Octave{}; // 24 and 35
+    std::array<QComboBox*, kParameterSlots> LFO_Type{};   // 1 and 53
+
+    QGroupBox* LFO1_Frame = nullptr;
+    QGroupBox* LFO2_Frame = nullptr;
+    QGroupBox* DCO1_Frame = nullptr;
+    QGroupBox* DCO2_Frame = nullptr;
+    QGroupBox* VCF_Frame = nullptr;
+    QGroupBox* VCA_Frame = nullptr;
+    QLabel* LFO1_Type_Label = nullptr;
+    QLabel* LFO2_Type_Label = nullptr;
+    std::array<QLabel*, 2> DCO_Octave_Label{};
+    QLabel* NameLabel = nullptr;
+    QLineEdit* NameText = nullptr;
+    QPushButton* SendButton = nullptr;
+
+    // Change actions, named after the control and the event.
+    void Slider_Change(int index);
+    // keyCode is the typed character; set to 0 it is discarded.
+    void Text_KeyPress(int index, int& keyCode);
+    void Text_LostFocus(int index);
+    void Text_GotFocus(int index);
+    // value: -1 ticked, 0 cleared.
+    void Flag_Click(int index, int16_t value);
+    void LFO_Type_Click(int index);
+    void DCO_Octave_Click(int index);
+    void NameText_Change();
+    void NameText_GotFocus();
+    void SendButton_Click();
 
 protected:
     void Form_Load() override;
     void Form_QueryUnload() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QString m_tag;
-    int m_patch = 0;
+    // NormalEditLayout.cpp: the controls at their places, in their focus order.
+    void buildControls();
+    void buildSliderRow(QGroupBox* frame, int frameWidth, int parameter, const char* caption,
+                        const char* labelName, int top, int largeStep);
+    void buildFlag(QGroupBox* frame, int frameWidth, int parameter, const char* caption, int top);
+    QComboBox* buildList(QGroupBox* frame, int parameter, int left, int width, QLabel*& label,
+                         const char* labelName, const char* labelCaption);
+    void connectControls();
+
+    // Reads the value box into its slider: the number rule, clamped to the slider's range.
+    void commitText(int index);
+    int windowPatch() const;
+    int nameTextPatch() const;
+
+    QString m_tag;         // the window's tag: the patch number as decimal text
+    QString m_nameTextTag; // NameText's tag: the same number
+    bool m_unloaded = false;
 };

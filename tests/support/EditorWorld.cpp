@@ -21,7 +21,9 @@ EditorWorld::EditorWorld() : Mdi(std::make_unique<QMdiArea>()) {
     Midi.Clear();
 }
 
-EditorWorld::~EditorWorld() = default;
+// The windows go first: they hold the context, and a window may still react to losing
+// the focus while it is taken down.
+EditorWorld::~EditorWorld() { Mdi.reset(); }
 
 void EditorWorld::OpenEditor(int patch, int kind) {
     Code.SelectedPatch = static_cast<int16_t>(patch);

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/NumberText.h"
+#include "core/PatchBank.h"
+#include "core/QuenlorCode.h"
+
+#include <QKeyEvent>
+#include <QString>
+
+// What the two editors share in reading their input: typed characters, window tags and
+// pasted names.
+namespace EditorInput {
+
+inline constexpr int kNoCharacter = -1;
+inline constexpr int kBackspace = 8;
+inline constexpr int kEnter = 13;
+// Codes from here on (":" and everything after the digit 9) are refused by value boxes.
+inline constexpr int kFirstRefused = 58;
+inline constexpr int kDelete = 127;
+
+// The character a key press types, as its code, or kNoCharacter for a key that types
+// nothing (arrows, Delete, Shift). Enter counts as code 13 from either Enter key.
+inline int TypedCharacter(const QKeyEvent& event) {
+    if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter)
+        return kEnter;
+    // Ctrl with a letter types control code 1..26 (Ctrl+V is 22), whatever text the
+    // platform attaches to the key.
+    if ((event.modifiers() & Qt::ControlModifier) && event.key() >= Qt::Key_A &&
+        event.key() <= Qt::Key_Z)
+        return event.key() - Qt::Key_A + 1;
+    const QString text = event.text();
+    if (text.isEmpty())
+        return kNoCharacter;
+    const int code = text.at(0).unicode();
+    // Delete edits the box but types no character.
+    return code == kDelete ? kNoCharacter : code;
+}
+
+// The patch number a window tag holds, or 0 when it holds none (or no valid patch).
+inline int PatchFromTag(const QString& tag) {
+    const int patch = NumberText::ReadInt16(tag.toStdString()).value_or(0);
+    return patch >= kFirstPatch && patch <= kLastPatch ? patch : 0;
+}
+
+// A name never holds a line break: it would split the name's line in a bank or patch
+// file. Each CR and LF becomes a blank, so the text keeps its length and caret positions.
+inline bool HasLineBreak(const QString& text) {
+    return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+}
+inline QString WithoutLineBreaks(QString text) {
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return text;
+}
+
+// Keeps automatic sending off while an editor copies bank values into its controls;
+// the editor is ready again afterwards, however the copying ends.
+class SendingHeld {
+public:
+    explicit SendingHeld(QuenlorCode& code) : m_code(code) { m_code.EditorReady = kOff; }
+    ~SendingHeld() { m_code.EditorReady = kOn; }
+    SendingHeld(const SendingHeld&) = delete;
+    SendingHeld& operator=(const SendingHeld&) = delete;
+
+private:
+    QuenlorCode& m_code;
+};
+
+} // namespace EditorInput

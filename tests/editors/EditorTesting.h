@@ -1,0 +1,84 @@
+#pragma once
+
+#include "editors/Bit01Edit.h"
+#include "editors/NormalEdit.h"
+#include "editors/Patch.h"
+#include "support/EditorWorld.h"
+
+#include <QLineEdit>
+#include <QtTest>
+
+// What the editor tests do again and again: open an editor as the patch list does, type
+// into a box as the user does, refresh as a file read does, and tell sent dumps apart.
+namespace EditorTesting {
+
+inline NormalEdit* openNormal(EditorWorld& world, int patch) {
+    world.OpenEditor(patch, Patch::NormalEditor);
+    return world.PatchWindow->NormalEditWindows.at(patch).data();
+}
+
+inline Bit01Edit* openBit01(EditorWorld& world, int patch) {
+    world.OpenEditor(patch, Patch::Bit01Editor);
+    return world.PatchWindow->Bit01EditWindows.at(patch).data();
+}
+
+// The box gets the focus (which selects its text) and the characters are typed one by
+// one, each through the window's key handling.
+inline void typeInto(QLineEdit* box, const QString& text) {
+    // Focus moves, and the boxes see it, only in the active window.
+    QVERIFY(QTest::qWaitForWindowActive(box->window()));
+    box->setFocus(Qt::TabFocusReason);
+    box->selectAll();
+    QTest::keyClicks(box, text);
+}
+
+// What reading a file into a patch does to its open editor.
+inline void refreshEditor(EditorWorld& world, int patch) {
+    EditorWindow* editor = nullptr;
+    if (world.PatchWindow->OpenEditorKind.at(patch) == Patch::NormalEditor)
+        editor = world.PatchWindow->NormalEditWindows.at(patch);
+    else if (world.PatchWindow->OpenEditorKind.at(patch) == Patch::Bit01Editor)
+        editor = world.PatchWindow->Bit01EditWindows.at(patch);
+    world.Code.RefreshPending = kOn;
+    if (editor)
+        editor->RepaintNow();
+    world.Code.RefreshPending = kOff;
+}
+
+// The dump the patch encodes to as the bank holds it now (header byte aside).
+inline RecordingSink::Bytes dumpOf(const QuenlorCode& code, int patch) {
+    QuenlorCode copy = code;
+    RecordingSink sink;
+    copy.Midi = &sink;
+    copy.SendPatch(patch);
+    return sink.Messages.front();
+}
+
+// The dumps among the messages sent, in order.
+inline QList<RecordingSink::Bytes> dumps(const RecordingSink& midi) {
+    QList<RecordingSink::Bytes> found;
+    for (const RecordingSink::Bytes& m : midi.Messages)
+        if (!m.empty() && m[0] == 0xF0)
+            found << m;
+    return found;
+}
+
+// Gives every patch a dump of its own (parameter 8 holds the patch number), so that a
+// dump sent tells which patch it was.
+inline void markPatches(QuenlorCode& code) {
+    for (int n = kFirstPatch; n <= kLastPatch; ++n)
+        code.PatchBank(n, 8) = static_cast<int16_t>(n % 64);
+}
+
+inline QList<int> sentPatches(const EditorWorld& world) {
+    QList<int> patches;
+    for (const RecordingSink::Bytes& dump : dumps(world.Midi))
+        for (int n = kFirstPatch; n <= kLastPatch; ++n)
+            if (dump == dumpOf(world.Code, n)) {
+                patches << n;
+                break;
+            }
+    return patches;
+}
+
+} // namespace EditorTesting
