@@ -46,7 +46,8 @@ std::string tempSuffix(unsigned attempt) {
     static unsigned long counter = 0;
     const auto now = static_cast<unsigned long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
-    unsigned long mix = now ^ (static_cast<unsigned long>(::getpid()) << 20) ^ (++counter * 2654435761UL) ^ attempt;
+    unsigned long mix =
+        now ^ (static_cast<unsigned long>(::getpid()) << 20) ^ (++counter * 2654435761UL) ^ attempt;
     static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::string suffix;
     for (int i = 0; i < 8; ++i) {

@@ -35,7 +35,9 @@ QByteArray bytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s
 // A distinct value for every patch and parameter, fitting the parameter's range.
 int16_t valueFor(int seed, int parameter) { return int16_t((seed * 7 + parameter) % 64); }
 
-QByteArray valueLine(int value) { return (value < 0 ? "" : " ") + QByteArray::number(value) + "\r\n"; }
+QByteArray valueLine(int value) {
+    return (value < 0 ? "" : " ") + QByteArray::number(value) + "\r\n";
+}
 
 // A record written by hand, independent of the writer under test.
 QByteArray record(const QByteArray& name, int seed, const QByteArray& end = "\r\n") {
@@ -46,7 +48,8 @@ QByteArray record(const QByteArray& name, int seed, const QByteArray& end = "\r\
 }
 
 // The same record with the value line of one parameter replaced by `text`.
-QByteArray recordWithValue(const QByteArray& name, int seed, int parameter, const QByteArray& text) {
+QByteArray recordWithValue(const QByteArray& name, int seed, int parameter,
+                           const QByteArray& text) {
     QList<QByteArray> lines = record(name, seed).split('\n');
     lines[2 + parameter] = text + "\r";
     return lines.join('\n');
@@ -136,7 +139,8 @@ void TestBankCommands::newBankSavesKnownBytes() {
     w.host.Path = path(dir.filePath("old.bbk"));
 
     w.commands.NewBank();
-    QCOMPARE(w.host.Calls, (std::vector<std::string>{"FillPatchList", "ClearBankFile", "SetMainCaption "}));
+    QCOMPARE(w.host.Calls,
+             (std::vector<std::string>{"FillPatchList", "ClearBankFile", "SetMainCaption "}));
     QCOMPARE(w.host.Caption, std::string("Quenlor 1.2.1"));
     QCOMPARE(w.sends(), 0);
     QVERIFY(isCleared(w.code, 3));
@@ -196,10 +200,14 @@ void TestBankCommands::cancelledDialogsChangeNothing_data() {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("extension");
     QTest::newRow("Open Bank") << "OpenBank" << true << QString::fromStdString(kBankFilter) << "";
-    QTest::newRow("Save Bank As") << "SaveBankAs" << false << QString::fromStdString(kBankFilter) << "bbk";
-    QTest::newRow("Save Bank without a file") << "SaveBank" << false << QString::fromStdString(kBankFilter) << "bbk";
-    QTest::newRow("Open Patch") << "OpenPatchFile" << true << QString::fromStdString(kPatchFilter) << "";
-    QTest::newRow("Save Patch As") << "SavePatchAs" << false << QString::fromStdString(kPatchFilter) << "b01";
+    QTest::newRow("Save Bank As") << "SaveBankAs" << false << QString::fromStdString(kBankFilter)
+                                  << "bbk";
+    QTest::newRow("Save Bank without a file")
+        << "SaveBank" << false << QString::fromStdString(kBankFilter) << "bbk";
+    QTest::newRow("Open Patch") << "OpenPatchFile" << true << QString::fromStdString(kPatchFilter)
+                                << "";
+    QTest::newRow("Save Patch As")
+        << "SavePatchAs" << false << QString::fromStdString(kPatchFilter) << "b01";
 }
 
 void TestBankCommands::cancelledDialogsChangeNothing() {
@@ -289,9 +297,9 @@ void TestBankCommands::openBankOrder() {
     QCOMPARE(calls[3], std::string("SetPatchName 1"));
     QCOMPARE(calls[2 + 73 * 2 + 1], std::string("SetPatchName 74"));
     const std::vector<std::string> tail(calls.end() - 6, calls.end());
-    QCOMPARE(tail, (std::vector<std::string>{"RepaintEditor 3", "RepaintEditor 60", "SetStatusText ",
-                                             "SetMainCaption live.bbk", "SelectFirstPatch",
-                                             "ShowNormalPointer"}));
+    QCOMPARE(tail, (std::vector<std::string>{"RepaintEditor 3", "RepaintEditor 60",
+                                             "SetStatusText ", "SetMainCaption live.bbk",
+                                             "SelectFirstPatch", "ShowNormalPointer"}));
     QCOMPARE(w.host.RefreshPendingAtRepaint, (std::vector<int16_t>{kOn, kOn}));
     QCOMPARE(w.code.RefreshPending, kOff);
 
@@ -347,8 +355,10 @@ void TestBankCommands::partlyReadBank_data() {
     QTest::addColumn<QString>("lastStatus");
     const QByteArray ten = bankOf(10);
     QTest::newRow("10 complete records, then the file ends") << ten << "Reading bank ( 14%)";
-    QTest::newRow("record 11 ends part-way") << ten + record("Half", 11).left(100) << "Reading bank ( 14%)";
-    QTest::newRow("record 11 without its last value") << ten + record("Short", 11).chopped(5) << "Reading bank ( 14%)";
+    QTest::newRow("record 11 ends part-way")
+        << ten + record("Half", 11).left(100) << "Reading bank ( 14%)";
+    QTest::newRow("record 11 without its last value")
+        << ten + record("Short", 11).chopped(5) << "Reading bank ( 14%)";
     QTest::newRow("40000 in record 11")
         << ten + recordWithValue("Big", 11, 30, " 40000") << "Reading bank ( 14%)";
     QTest::newRow("line end lost in record 11")
@@ -377,7 +387,8 @@ void TestBankCommands::partlyReadBank() {
         QVERIFY2(isCleared(w.code, n), qPrintable(QString("patch %1").arg(n)));
         QCOMPARE(w.host.Names[n], "Old " + std::to_string(n));
     }
-    QCOMPARE(w.host.Messages, std::vector<std::string>{"Unable to open file '" + path(bankPath) + "'."});
+    QCOMPARE(w.host.Messages,
+             std::vector<std::string>{"Unable to open file '" + path(bankPath) + "'."});
     QCOMPARE(QString::fromStdString(w.host.StatusTexts.back()), lastStatus);
     QCOMPARE(w.host.Title, std::string("old.bbk"));
     QCOMPARE(w.host.FirstPatchSelections, 0);
@@ -400,7 +411,8 @@ void TestBankCommands::unreadableBank_data() {
     QTest::newRow("32768 in record 1") << recordWithValue("x", 1, 1, "32768") + bankOf(73) << "";
     QTest::newRow("-32769 in record 1") << recordWithValue("x", 1, 2, "-32769") + bankOf(73) << "";
     QTest::newRow("1E400 in record 1") << recordWithValue("x", 1, 63, "1E400") + bankOf(73) << "";
-    QTest::newRow("&HFFFFFFFF in record 1") << recordWithValue("x", 1, 40, "&HFFFFFFFF") + bankOf(73) << "";
+    QTest::newRow("&HFFFFFFFF in record 1")
+        << recordWithValue("x", 1, 40, "&HFFFFFFFF") + bankOf(73) << "";
     QTest::newRow("100 KiB name") << record(QByteArray(100 * 1024, 'n'), 1) + bankOf(73) << "";
     QTest::newRow("a folder") << QByteArray() << "folder";
     QTest::newRow("a file that vanished") << QByteArray() << "vanished";
@@ -429,11 +441,13 @@ void TestBankCommands::unreadableBank() {
     // A large file fails after its first 64 KiB, not after reading it all.
     QVERIFY(timer.elapsed() < 2000);
 
-    QCOMPARE(w.host.Messages, std::vector<std::string>{"Unable to open file '" + path(bankPath) + "'."});
+    QCOMPARE(w.host.Messages,
+             std::vector<std::string>{"Unable to open file '" + path(bankPath) + "'."});
     QVERIFY(w.code.PatchBank == before);
     QCOMPARE(w.host.Names[1], std::string("Keep"));
     for (const auto& call : w.host.Calls)
-        QVERIFY2(call.rfind("SetPatchName", 0) != 0 && call.rfind("SetMainCaption", 0) != 0, call.c_str());
+        QVERIFY2(call.rfind("SetPatchName", 0) != 0 && call.rfind("SetMainCaption", 0) != 0,
+                 call.c_str());
     QCOMPARE(w.host.Title, std::string("old.bbk"));
     QCOMPARE(w.host.BusyPointers, w.host.NormalPointers);
     QCOMPARE(w.sends(), 0);
@@ -478,7 +492,8 @@ void TestBankCommands::patchFileFromOnePatchToAnother() {
     for (int p = 1; p <= 63; ++p)
         QCOMPARE(w.code.PatchBank(20, p), w.code.PatchBank(7, p));
     QCOMPARE(w.host.Names[20], std::string("Pad"));
-    QCOMPARE(w.host.Calls, (std::vector<std::string>{"ShowOpenDialog", "SetPatchName 20", "RepaintEditor 20"}));
+    QCOMPARE(w.host.Calls,
+             (std::vector<std::string>{"ShowOpenDialog", "SetPatchName 20", "RepaintEditor 20"}));
     QCOMPARE(w.host.RefreshPendingAtRepaint, std::vector<int16_t>{kOn});
     QCOMPARE(w.code.RefreshPending, kOff);
     QCOMPARE(w.sends(), 1);
@@ -521,7 +536,8 @@ void TestBankCommands::unreadablePatchFile() {
         makeUnreadable(damage, patchPath);
     w.host.answerOpen(path(patchPath));
     QVERIFY(!w.commands.OpenPatchFile(20));
-    QCOMPARE(w.host.Messages, std::vector<std::string>{"Unable to open file '" + path(patchPath) + "'."});
+    QCOMPARE(w.host.Messages,
+             std::vector<std::string>{"Unable to open file '" + path(patchPath) + "'."});
     QVERIFY(w.code.PatchBank == before);
     QCOMPARE(w.host.Names[20], std::string("Keep"));
     QCOMPARE(w.host.Calls.size(), 2u); // the dialog and the message
@@ -542,8 +558,8 @@ void TestBankCommands::bankFileAsPatchFile() {
 void TestBankCommands::saveFailures_data() {
     QTest::addColumn<QString>("where");
     QTest::addColumn<bool>("bank");
-    const char* const places[] = {"missing folder", "read-only folder", "/dev/full", "disk fills up",
-                                  "a folder as the file"};
+    const char* const places[] = {"missing folder", "read-only folder", "/dev/full",
+                                  "disk fills up", "a folder as the file"};
     for (const char* place : places) {
         QTest::newRow(qPrintable(QString("bank, %1").arg(place))) << QString(place) << true;
         QTest::newRow(qPrintable(QString("patch, %1").arg(place))) << QString(place) << false;
@@ -575,7 +591,8 @@ void TestBankCommands::saveFailures() {
 
     bool ok = true;
     auto save = [&] {
-        ok = bank ? w.commands.WriteBankFile(path(target)) : w.commands.WritePatchFile(1, "New", path(target));
+        ok = bank ? w.commands.WriteBankFile(path(target))
+                  : w.commands.WritePatchFile(1, "New", path(target));
     };
     if (where == "read-only folder") {
         QVERIFY(::chmod(folder.toLocal8Bit().constData(), 0555) == 0);
@@ -596,7 +613,8 @@ void TestBankCommands::saveFailures() {
     ::chmod(folder.toLocal8Bit().constData(), 0755);
 
     QVERIFY(!ok);
-    QCOMPARE(w.host.Messages, std::vector<std::string>{"Error saving file '" + path(target) + "'."});
+    QCOMPARE(w.host.Messages,
+             std::vector<std::string>{"Error saving file '" + path(target) + "'."});
     if (where == "read-only folder" || where == "disk fills up")
         QCOMPARE(TestFiles::read(target), old);
     QCOMPARE(TestFiles::entries(folder), entriesBefore);

@@ -80,13 +80,16 @@ void TestLineReader::lineEnds_data() {
     QTest::newRow("CR alone") << QByteArray("Name\rPad\r") << L{"Name", "Pad"};
     QTest::newRow("end of file ends the last line") << QByteArray("a\r\nb") << L{"a", "b"};
     QTest::newRow("LF alone stays in the line") << QByteArray("a\nb\r\n") << L{"a\nb"};
-    QTest::newRow("LF-only file is one line") << QByteArray("Name\nPad\nData\n 0\n") << L{"Name\nPad\nData\n 0\n"};
-    QTest::newRow("CR CR LF gives an empty line") << QByteArray("7\r\r\n8\r\r\n") << L{"7", "", "8", ""};
+    QTest::newRow("LF-only file is one line")
+        << QByteArray("Name\nPad\nData\n 0\n") << L{"Name\nPad\nData\n 0\n"};
+    QTest::newRow("CR CR LF gives an empty line")
+        << QByteArray("7\r\r\n8\r\r\n") << L{"7", "", "8", ""};
     QTest::newRow("LF CR") << QByteArray("a\n\rb") << L{"a\n", "b"};
     QTest::newRow("empty file has no line") << QByteArray() << L{};
     QTest::newRow("one empty line") << QByteArray("\r\n") << L{""};
     QTest::newRow("two empty lines") << QByteArray("\r\n\r\n") << L{"", ""};
-    QTest::newRow("NUL bytes pass") << QByteArray("a\0b\r\n\0\r\n", 8) << L{QByteArray("a\0b", 3), QByteArray("\0", 1)};
+    QTest::newRow("NUL bytes pass")
+        << QByteArray("a\0b\r\n\0\r\n", 8) << L{QByteArray("a\0b", 3), QByteArray("\0", 1)};
     QTest::newRow("8-bit bytes pass") << QByteArray("\xe9t\xe9 \xff\r\n") << L{"\xe9t\xe9 \xff"};
     QTest::newRow("blanks kept") << QByteArray("  Pad  \r\n") << L{"  Pad  "};
 

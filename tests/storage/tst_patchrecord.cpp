@@ -11,7 +11,8 @@ QByteArray bytesOf(const std::string& s) { return QByteArray(s.data(), qsizetype
 
 QByteArray recordOf(const Bank& bank, int patch, const QByteArray& name) {
     std::ostringstream out;
-    if (!WritePatchRecord(out, bank, patch, std::string_view(name.constData(), size_t(name.size()))))
+    if (!WritePatchRecord(out, bank, patch,
+                          std::string_view(name.constData(), size_t(name.size()))))
         return {};
     return bytesOf(out.str());
 }
