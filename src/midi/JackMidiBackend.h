@@ -1,0 +1,58 @@
+#pragma once
+
+#include "MidiBackend.h"
+
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+// JACK through one client of the program's own, "Quenlor", holding the input port
+// "MIDI In" and the virtual output port "MIDI Out". Opening a device connects the
+// port to it; closing removes only that connection, so connections that the user
+// made to the ports in a patchbay stay. RtMidi is not used here: it opens one JACK
+// client per direction and does not tell which name the server gave each, so the
+// output could not be kept in the client "Quenlor" and the program could not tell
+// its own ports from others.
+class JackMidiBackend : public MidiBackend {
+public:
+    // nullptr when no JACK server runs; a server is never started.
+    static std::unique_ptr<JackMidiBackend> Open();
+    ~JackMidiBackend() override;
+
+    QString SystemName() override { return QStringLiteral("JACK"); }
+    QStringList InputNames() override;
+    QStringList OutputNames() override;
+    bool OpenInput(int index, InputHandler handler) override;
+    void CloseInput() override;
+    bool OpenOutput(int index) override;
+    void CloseOutput() override;
+    void Send(const uint8_t* bytes, std::size_t size) override;
+
+    // The name the server gave the program's client: "Quenlor" unless another
+    // client already had it.
+    QString ClientName() const;
+
+private:
+    JackMidiBackend() = default;
+    QStringList portNames(unsigned long flags) const;
+    static int process(jack_nframes_t frames, void* self);
+    static void shutdown(void* self);
+    void processOutput(jack_nframes_t frames);
+    void processInput(jack_nframes_t frames);
+
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_inPort = nullptr;
+    jack_port_t* m_outPort = nullptr;
+    jack_ringbuffer_t* m_outBuffer = nullptr;
+    std::atomic<bool> m_serverGone{false};
+
+    // Guards the handler against the process thread while the input opens or closes.
+    std::mutex m_inputMutex;
+    InputHandler m_handler;
+    std::string m_inputSource;      // the device connected to "MIDI In"
+    std::string m_outputDestination; // the device "MIDI Out" is connected to
+};

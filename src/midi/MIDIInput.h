@@ -1,0 +1,73 @@
+#pragma once
+
+#include "MidiBackend.h"
+#include "ShortMessage.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+// The program's MIDI input port: selects and opens one input device and keeps the
+// short messages received from it in arrival order until the program drops them.
+// Messages arrive on the MIDI system's thread; Message() is raised on the thread the
+// port lives on (the user-interface thread) whenever received messages wait.
+class MIDIInput : public QObject {
+    Q_OBJECT
+public:
+    explicit MIDIInput(MidiBackend& backend, QObject* parent = nullptr);
+    ~MIDIInput() override;
+
+    // The number of input devices, read afresh from the MIDI system.
+    int16_t DeviceCount();
+    int16_t DeviceID() const { return m_deviceId; }
+    void SetDeviceID(int16_t id) { m_deviceId = id; }
+    // The product name of the selected device; empty when there is no such device.
+    QString ProductName();
+
+    // Opens the selected device (closing whatever was open). Messages received from
+    // then on are queued.
+    void Open();
+    void Close();
+    bool IsOpen() const { return m_open; }
+
+    // The received-message queue.
+    int MessageCount() const;
+    // The three bytes of the oldest waiting message; zeros when none waits. A message
+    // of one or two bytes reads 0 for the bytes it does not have.
+    ShortMessage OldestMessage() const;
+    int16_t MessageStatus() const { return OldestMessage().Status; }
+    int16_t MessageData1() const { return OldestMessage().Data1; }
+    int16_t MessageData2() const { return OldestMessage().Data2; }
+    void DropMessage();
+
+    // Messages that could not be queued because the queue was full.
+    quint64 Overflows() const { return m_overflows; }
+
+    // A limit far above anything a MIDI cable can deliver while the user-interface
+    // thread is busy (about 100 seconds of a saturated cable), so that a stalled
+    // program cannot be made to grow without bound.
+    static constexpr std::size_t kQueueLimit = 1u << 20;
+
+signals:
+    void Message();
+
+private:
+    void received(const uint8_t* bytes, std::size_t size);
+    void deliver();
+    void refreshNames();
+
+    MidiBackend& m_backend;
+    QStringList m_names;
+    bool m_namesRead = false;
+    int16_t m_deviceId = 0;
+    bool m_open = false;
+
+    mutable std::mutex m_queueMutex;
+    std::deque<ShortMessage> m_queue;
+    std::atomic<bool> m_deliveryPending{false};
+    std::atomic<quint64> m_overflows{0};
+};

@@ -1,0 +1,69 @@
+#include "MemoryMidiBackend.h"
+
+MemoryMidiBackend::MemoryMidiBackend(QStringList inputs, QStringList outputs)
+    : m_inputs(std::move(inputs)), m_outputs(std::move(outputs)) {}
+
+QStringList MemoryMidiBackend::InputNames() { return m_inputs; }
+QStringList MemoryMidiBackend::OutputNames() { return m_outputs; }
+
+void MemoryMidiBackend::SetDevices(QStringList inputs, QStringList outputs) {
+    m_inputs = std::move(inputs);
+    m_outputs = std::move(outputs);
+}
+
+bool MemoryMidiBackend::OpenInput(int index, InputHandler handler) {
+    if (index < 0 || index >= m_inputs.size())
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_handlerMutex);
+        m_handler = std::move(handler);
+    }
+    m_input = index;
+    Log << QStringLiteral("in open %1").arg(index);
+    return true;
+}
+
+void MemoryMidiBackend::CloseInput() {
+    {
+        std::lock_guard<std::mutex> lock(m_handlerMutex);
+        m_handler = nullptr;
+    }
+    m_input = kClosed;
+    Log << QStringLiteral("in close");
+}
+
+bool MemoryMidiBackend::OpenOutput(int index) {
+    if (index < -1 || index >= m_outputs.size())
+        return false;
+    m_output = index;
+    Log << QStringLiteral("out open %1").arg(index);
+    return true;
+}
+
+void MemoryMidiBackend::CloseOutput() {
+    m_output = kClosed;
+    Log << QStringLiteral("out close");
+}
+
+void MemoryMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
+    Sent.push_back({m_output, Bytes(bytes, bytes + size)});
+}
+
+void MemoryMidiBackend::Receive(const Bytes& message) {
+    std::lock_guard<std::mutex> lock(m_handlerMutex);
+    if (m_handler)
+        m_handler(message.data(), message.size());
+}
+
+std::vector<MemoryMidiBackend::Bytes> MemoryMidiBackend::SentBytes() const {
+    std::vector<Bytes> all;
+    all.reserve(Sent.size());
+    for (const SentMessage& m : Sent)
+        all.push_back(m.Data);
+    return all;
+}
+
+void MemoryMidiBackend::ClearRecord() {
+    Sent.clear();
+    Log.clear();
+}

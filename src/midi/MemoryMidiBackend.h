@@ -1,0 +1,57 @@
+#pragma once
+
+#include "MidiBackend.h"
+
+#include <mutex>
+#include <vector>
+
+// A MIDI system in memory for tests and benchmarks: lists the devices it is given,
+// records every message sent with the output device that was open, keeps a log of
+// opens and closes, and lets a test deliver received messages, from any thread.
+class MemoryMidiBackend : public MidiBackend {
+public:
+    using Bytes = std::vector<uint8_t>;
+    struct SentMessage {
+        int Device; // output device open at the time; -1 is the default output
+        Bytes Data;
+    };
+
+    MemoryMidiBackend(QStringList inputs, QStringList outputs);
+
+    QString SystemName() override { return QStringLiteral("memory"); }
+    QStringList InputNames() override;
+    QStringList OutputNames() override;
+    bool OpenInput(int index, InputHandler handler) override;
+    void CloseInput() override;
+    bool OpenOutput(int index) override;
+    void CloseOutput() override;
+    void Send(const uint8_t* bytes, std::size_t size) override;
+
+    // Changes the device lists, as plugging or unplugging an interface would.
+    void SetDevices(QStringList inputs, QStringList outputs);
+
+    // Delivers one received message to the open input; ignored while it is closed.
+    // Safe to call from any thread.
+    void Receive(const Bytes& message);
+
+    // Every message sent, in order.
+    std::vector<SentMessage> Sent;
+    // "in open 2", "in close", "out open -1", "out close", in order.
+    QStringList Log;
+
+    int OpenInputDevice() const { return m_input; }   // -2 when closed
+    int OpenOutputDevice() const { return m_output; } // -2 when closed
+    // The bytes of every message sent, without the devices.
+    std::vector<Bytes> SentBytes() const;
+    void ClearRecord();
+
+    static constexpr int kClosed = -2;
+
+private:
+    QStringList m_inputs;
+    QStringList m_outputs;
+    int m_input = kClosed;
+    int m_output = kClosed;
+    std::mutex m_handlerMutex; // the handler may be called from a test's own thread
+    InputHandler m_handler;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// The MIDI system as the port component sees it: the devices of each direction by
+// name, one input and one output connection, and raw bytes in and out. One of these
+// exists per run (ALSA sequencer, JACK or none); tests use MemoryMidiBackend.
+class MidiBackend {
+public:
+    // Called with the bytes of one received message, on whatever thread the MIDI
+    // system delivers them; the bytes are valid only during the call.
+    using InputHandler = std::function<void(const uint8_t* bytes, std::size_t size)>;
+
+    // The product name of the program's own virtual output port (output device -1),
+    // the same on every MIDI system: port "MIDI Out" of the client "Quenlor".
+    static QString DefaultOutputName() { return QStringLiteral("Quenlor:MIDI Out"); }
+
+    virtual ~MidiBackend() = default;
+
+    // "ALSA", "JACK", "none" or "memory".
+    virtual QString SystemName() = 0;
+
+    // Names that survive a restart, in device order; the program's own ports are
+    // never listed, and the default output is not part of OutputNames().
+    virtual QStringList InputNames() = 0;
+    virtual QStringList OutputNames() = 0;
+
+    // Connects the program's input to input device `index`; received messages go to
+    // `handler` until CloseInput() returns. False when there is no such device.
+    virtual bool OpenInput(int index, InputHandler handler) = 0;
+    virtual void CloseInput() = 0;
+
+    // Connects the program's output to output device `index`, or to nothing but its
+    // own virtual port for -1. False when there is no such device.
+    virtual bool OpenOutput(int index) = 0;
+    virtual void CloseOutput() = 0;
+
+    // Sends one complete message (a short message or a whole System Exclusive one).
+    virtual void Send(const uint8_t* bytes, std::size_t size) = 0;
+};
+
+// The MIDI system for this run: the ALSA sequencer when it can be opened, otherwise
+// JACK when a server is running (one is never started), otherwise none. The choice is
+// made on a thread of its own; the first call on the result waits for it, so that
+// opening the MIDI system overlaps the window system's start-up.
+std::unique_ptr<MidiBackend> OpenSystemMidi();
+
+// The single systems, opened at once; nullptr when the system cannot be reached.
+std::unique_ptr<MidiBackend> OpenAlsaMidi();
+std::unique_ptr<MidiBackend> OpenJackMidi();
+// No MIDI system: only the default output is listed, and it sends nowhere.
+std::unique_ptr<MidiBackend> OpenNoMidi();

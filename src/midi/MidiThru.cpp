@@ -1,0 +1,15 @@
+#include "MidiThru.h"
+
+#include "MidiPorts.h"
+#include "core/QuenlorCode.h"
+
+void MIDIInput1_Message(const QuenlorCode& code, MidiPorts& ports) {
+    MIDIInput& in = ports.MIDIInput1;
+    while (in.MessageCount() > 0) {
+        const ShortMessage m = in.OldestMessage();
+        // Forwarded as received: no channel filter, no change of channel or data.
+        if (code.MIDIThru == kOn)
+            ports.MIDIOutput1.SendShort(m.Status, m.Data1, m.Data2);
+        in.DropMessage();
+    }
+}

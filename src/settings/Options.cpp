@@ -1,0 +1,176 @@
+#include "Options.h"
+
+#include "Settings.h"
+#include "core/NumberText.h"
+#include "core/QuenlorCode.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MidiPorts.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kChannels = 16;
+// The device lists are wide, the channel lists narrow.
+constexpr int kDeviceColumnStretch = 4;
+constexpr int kChannelColumnStretch = 1;
+
+template <typename T>
+T* named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+} // namespace
+
+Options::Options(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store, QWidget* parent)
+    : QDialog(parent), m_code(code), m_midi(midi), m_ports(ports), m_store(store) {
+    setObjectName(QStringLiteral("Options"));
+    setWindowTitle(tr("Options"));
+    setModal(true);
+    createControls();
+    Form_Load();
+}
+
+void Options::createControls() {
+    OptionsTab = named(new QTabWidget(this), "OptionsTab");
+
+    auto* midiPage = new QWidget(OptionsTab);
+    MidiInLabel = named(new QLabel(tr("MIDI in"), midiPage), "MidiInLabel");
+    MidiInChannelLabel = named(new QLabel(tr("Channel"), midiPage), "MidiInChannelLabel");
+    MidiInCombo = named(new QComboBox(midiPage), "MidiInCombo");
+    MidiInChannelCombo = named(new QComboBox(midiPage), "MidiInChannelCombo");
+    MidiOutLabel = named(new QLabel(tr("MIDI Out"), midiPage), "MidiOutLabel");
+    MidiOutChannelLabel = named(new QLabel(tr("Channel"), midiPage), "MidiOutChannelLabel");
+    MidiOutCombo = named(new QComboBox(midiPage), "MidiOutCombo");
+    MidiOutChannelCombo = named(new QComboBox(midiPage), "MidiOutChannelCombo");
+    MidiThruCheck = named(new QCheckBox(tr("MIDI Thru"), midiPage), "MidiThruCheck");
+    Bit99Header = named(new QCheckBox(tr("Transmit Bit 99 SysEx header"), midiPage), "Bit99Header");
+    MidiInLabel->setBuddy(MidiInCombo);
+    MidiOutLabel->setBuddy(MidiOutCombo);
+    // Long device names must not make the dialog grow past the screen.
+    for (QComboBox* list : {MidiInCombo, MidiOutCombo})
+        list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    MidiInCombo->setMinimumContentsLength(24);
+    MidiOutCombo->setMinimumContentsLength(24);
+
+    auto* midiGrid = new QGridLayout(midiPage);
+    midiGrid->addWidget(MidiInLabel, 0, 0);
+    midiGrid->addWidget(MidiInChannelLabel, 0, 1);
+    midiGrid->addWidget(MidiInCombo, 1, 0);
+    midiGrid->addWidget(MidiInChannelCombo, 1, 1);
+    midiGrid->addWidget(MidiOutLabel, 2, 0);
+    midiGrid->addWidget(MidiOutChannelLabel, 2, 1);
+    midiGrid->addWidget(MidiOutCombo, 3, 0);
+    midiGrid->addWidget(MidiOutChannelCombo, 3, 1);
+    midiGrid->addWidget(MidiThruCheck, 4, 0, 1, 2);
+    midiGrid->addWidget(Bit99Header, 5, 0, 1, 2);
+    midiGrid->setColumnStretch(0, kDeviceColumnStretch);
+    midiGrid->setColumnStretch(1, kChannelColumnStretch);
+    midiGrid->setRowStretch(6, 1);
+    OptionsTab->addTab(midiPage, tr("MIDI"));
+
+    auto* updatePage = new QWidget(OptionsTab);
+    AutoUpdate = named(new QCheckBox(tr("Automatic update"), updatePage), "AutoUpdate");
+    UpdateProgOne = named(new QCheckBox(tr("Send to program 1"), updatePage), "UpdateProgOne");
+    auto* updateColumn = new QVBoxLayout(updatePage);
+    updateColumn->addWidget(AutoUpdate);
+    updateColumn->addWidget(UpdateProgOne);
+    updateColumn->addStretch(1);
+    OptionsTab->addTab(updatePage, tr("Update"));
+
+    btnOk = named(new QPushButton(tr("OK"), this), "btnOk");
+    btnCancel = named(new QPushButton(tr("Cancel"), this), "btnCancel");
+    // Enter acts as OK wherever the focus is.
+    btnOk->setDefault(true);
+    btnOk->setAutoDefault(true);
+    btnCancel->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(OptionsTab);
+    column->addLayout(buttons);
+
+    connect(btnOk, &QPushButton::clicked, this, &Options::btnOk_Click);
+    connect(btnCancel, &QPushButton::clicked, this, &Options::btnCancel_Click);
+    connect(Bit99Header, &QCheckBox::clicked, this, &Options::Bit99Header_Click);
+    connect(MidiThruCheck, &QCheckBox::clicked, this, &Options::MidiThruCheck_Click);
+}
+
+// Reads the current settings into the controls. Listing the devices leaves the
+// ports' selections as they were.
+void Options::Form_Load() {
+    MIDIInput& in = m_ports.MIDIInput1;
+    MIDIOutput& out = m_ports.MIDIOutput1;
+    const int16_t inId = in.DeviceID();
+    const int16_t outId = out.DeviceID();
+
+    const int16_t inCount = in.DeviceCount();
+    for (int16_t id = 0; id < inCount; ++id) {
+        in.SetDeviceID(id);
+        MidiInCombo->addItem(in.ProductName());
+    }
+    in.SetDeviceID(inId);
+    const int16_t outCount = out.DeviceCount();
+    for (int16_t id = MIDIOutput::kDefaultDevice; id < outCount; ++id) {
+        out.SetDeviceID(id);
+        MidiOutCombo->addItem(out.ProductName());
+    }
+    out.SetDeviceID(outId);
+
+    UpdateProgOne->setChecked(m_code.SendToOne == kOn);
+    AutoUpdate->setChecked(m_code.AutoUpdate == kOn);
+
+    // An entry that is not in the list (no device at all, or one unplugged since the
+    // port opened) leaves the list with nothing selected.
+    MidiInCombo->setCurrentIndex(inId >= 0 && inId < MidiInCombo->count() ? inId : -1);
+    MidiOutCombo->setCurrentIndex(outId + 1 >= 0 && outId + 1 < MidiOutCombo->count() ? outId + 1 : -1);
+
+    for (int channel = 1; channel <= kChannels; ++channel) {
+        const QString entry = QString::fromStdString(NumberText::WriteNumber(channel));
+        MidiInChannelCombo->addItem(entry);
+        MidiOutChannelCombo->addItem(entry);
+    }
+    MidiInChannelCombo->setCurrentIndex(ValidChannel(m_code.MIDIChannelIn) - 1);
+    MidiOutChannelCombo->setCurrentIndex(ValidChannel(m_code.MIDIChannelOut) - 1);
+
+    MidiThruCheck->setChecked(m_code.MIDIThru == kOn);
+    MidiThruCheck_Click();
+    Bit99Header->setChecked(m_code.Bit99Compatible == 1);
+}
+
+void Options::Bit99Header_Click() { m_code.Bit99Compatible = Bit99Header->isChecked() ? 1 : 0; }
+
+void Options::MidiThruCheck_Click() {
+    const bool thru = MidiThruCheck->isChecked();
+    MidiInCombo->setEnabled(thru);
+    MidiInChannelCombo->setEnabled(thru);
+}
+
+void Options::btnOk_Click() {
+    m_midi.CloseMidiIn();
+    m_midi.CloseMidiOut();
+    m_code.MIDIChannelIn = static_cast<int16_t>(MidiInChannelCombo->currentIndex() + 1);
+    m_code.MIDIChannelOut = static_cast<int16_t>(MidiOutChannelCombo->currentIndex() + 1);
+    m_code.AutoUpdate = AutoUpdate->isChecked() ? kOn : kOff;
+    m_code.SendToOne = UpdateProgOne->isChecked() ? kOn : kOff;
+    m_code.MIDIThru = MidiThruCheck->isChecked() ? kOn : kOff;
+    // A disabled list still supplies its selection; an empty one supplies no name,
+    // which opens the default device.
+    m_midi.OpenMidiIn(MidiInCombo->currentText());
+    m_midi.OpenMidiOut(MidiOutCombo->currentText());
+    SaveSettings(m_code, m_ports, m_store);
+    accept();
+}
+
+void Options::btnCancel_Click() { QDialog::reject(); }
+
+void Options::reject() { btnCancel_Click(); }

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class QuenlorCode;
+class MIDIUtilities;
+class MidiPorts;
+class SettingsStore;
+
+// The options dialog: the MIDI devices and channels, MIDI thru, the Bit 99 header and
+// automatic update. OK applies the choices, reopens both ports and saves; Cancel
+// applies nothing, except the Bit 99 header, which takes effect when clicked.
+class Options : public QDialog {
+    Q_OBJECT
+public:
+    Options(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store,
+            QWidget* parent = nullptr);
+
+    QTabWidget* OptionsTab;
+    QLabel* MidiInLabel;
+    QComboBox* MidiInCombo;
+    QLabel* MidiInChannelLabel;
+    QComboBox* MidiInChannelCombo;
+    QLabel* MidiOutLabel;
+    QComboBox* MidiOutCombo;
+    QLabel* MidiOutChannelLabel;
+    QComboBox* MidiOutChannelCombo;
+    QCheckBox* MidiThruCheck;
+    QCheckBox* Bit99Header;
+    QCheckBox* AutoUpdate;
+    QCheckBox* UpdateProgOne;
+    QPushButton* btnOk;
+    QPushButton* btnCancel;
+
+    void btnOk_Click();
+    void btnCancel_Click();
+    void Bit99Header_Click();
+    void MidiThruCheck_Click();
+
+    // Escape and the window's close button act as Cancel.
+    void reject() override;
+
+private:
+    void createControls();
+    void Form_Load();
+
+    QuenlorCode& m_code;
+    MIDIUtilities& m_midi;
+    MidiPorts& m_ports;
+    SettingsStore& m_store;
+};

@@ -1,0 +1,97 @@
+#include "Settings.h"
+
+#include "SettingsStore.h"
+#include "core/NumberText.h"
+#include "core/QuenlorCode.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MidiPorts.h"
+
+namespace {
+const QString kUpdate = QStringLiteral("Update");
+const QString kMidi = QStringLiteral("MIDI");
+const QString kSendToOne = QStringLiteral("SendToOne");
+const QString kAutoUpdate = QStringLiteral("AutoUpdate");
+const QString kMidiInPort = QStringLiteral("MIDIInPort");
+const QString kMidiOutPort = QStringLiteral("MIDIOutPort");
+const QString kMidiChannelIn = QStringLiteral("MIDIChannelIn");
+const QString kMidiChannelOut = QStringLiteral("MIDIChannelOut");
+const QString kMidiThru = QStringLiteral("MIDIThru");
+const QString kBit99Compatible = QStringLiteral("Bit99Compatible");
+const QString kYes = QStringLiteral("Yes");
+const QString kNo = QStringLiteral("No");
+
+constexpr int16_t kDefaultChannel = 1;
+constexpr int16_t kDefaultInput = 0;
+
+// A stored channel as the number rule reads it; one outside 1..16 would put wrong
+// status bytes on the wire and is taken as channel 1.
+int16_t readChannel(const QString& text) {
+    const std::optional<int16_t> number = NumberText::ReadInt16(text.toStdString());
+    return number ? ValidChannel(*number) : kDefaultChannel;
+}
+
+// Selects the first device of the stored name; the default one when none has it.
+template <typename Port>
+void selectByName(Port& port, int16_t firstId, int16_t defaultId, const QString& name) {
+    const int16_t count = port.DeviceCount();
+    for (int16_t id = firstId; id < count; ++id) {
+        port.SetDeviceID(id);
+        if (port.ProductName() == name)
+            return;
+    }
+    port.SetDeviceID(defaultId);
+}
+
+QString yesNo(bool on) { return on ? kYes : kNo; }
+} // namespace
+
+void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store) {
+    code.AutoUpdate = kOff;
+    code.SendToOne = kOn;
+    code.MIDIChannelIn = kDefaultChannel;
+    code.MIDIChannelOut = kDefaultChannel;
+    code.MIDIThru = kOff;
+    code.Bit99Compatible = 0;
+
+    for (const auto& [key, value] : store.ReadSection(kUpdate)) {
+        if (key == kAutoUpdate && value == kYes)
+            code.AutoUpdate = kOn;
+        else if (key == kSendToOne && value == kNo)
+            code.SendToOne = kOff;
+    }
+
+    MIDIInput& in = ports.MIDIInput1;
+    MIDIOutput& out = ports.MIDIOutput1;
+    in.SetDeviceID(kDefaultInput);
+    out.SetDeviceID(MIDIOutput::kDefaultDevice);
+
+    for (const auto& [key, value] : store.ReadSection(kMidi)) {
+        if (key == kMidiInPort)
+            selectByName(in, kDefaultInput, kDefaultInput, value);
+        else if (key == kMidiOutPort)
+            selectByName(out, MIDIOutput::kDefaultDevice, MIDIOutput::kDefaultDevice, value);
+        else if (key == kMidiChannelIn)
+            code.MIDIChannelIn = readChannel(value);
+        else if (key == kMidiChannelOut)
+            code.MIDIChannelOut = readChannel(value);
+        else if (key == kMidiThru && value == kYes)
+            code.MIDIThru = kOn;
+        else if (key == kBit99Compatible && value == kYes)
+            code.Bit99Compatible = 1;
+    }
+
+    // Each port is found again by the name of the device selected above.
+    midi.OpenMidiIn(in.ProductName());
+    midi.OpenMidiOut(out.ProductName());
+}
+
+void SaveSettings(const QuenlorCode& code, MidiPorts& ports, SettingsStore& store) {
+    store.WriteKey(kUpdate, kSendToOne, yesNo(code.SendToOne == kOn));
+    store.WriteKey(kUpdate, kAutoUpdate, yesNo(code.AutoUpdate == kOn));
+    store.WriteKey(kMidi, kMidiInPort, ports.MIDIInput1.ProductName());
+    store.WriteKey(kMidi, kMidiOutPort, ports.MIDIOutput1.ProductName());
+    store.WriteKey(kMidi, kMidiChannelIn, QString::fromStdString(NumberText::WriteNumber(code.MIDIChannelIn)));
+    store.WriteKey(kMidi, kMidiChannelOut, QString::fromStdString(NumberText::WriteNumber(code.MIDIChannelOut)));
+    store.WriteKey(kMidi, kMidiThru, yesNo(code.MIDIThru == kOn));
+    store.WriteKey(kMidi, kBit99Compatible, yesNo(code.Bit99Compatible == 1));
+}

@@ -1,0 +1,69 @@
+#include "SettingsStore.h"
+
+#include <QSettings>
+#include <QStringList>
+
+namespace {
+const char* const kApplication = "Quenlor";
+// Texts longer than this are no setting the program wrote; they are read as empty so
+// that a damaged store cannot make the program carry them around.
+constexpr qsizetype kLongestValue = 4096;
+} // namespace
+
+QSettingsStore::QSettingsStore()
+    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, kApplication, kApplication)) {}
+
+QSettingsStore::QSettingsStore(const QString& fileName)
+    : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {}
+
+QSettingsStore::~QSettingsStore() = default;
+
+QString QSettingsStore::FileName() const { return m_settings->fileName(); }
+
+SettingsStore::Pairs QSettingsStore::ReadSection(const QString& section) {
+    Pairs pairs;
+    m_settings->beginGroup(section);
+    const QStringList keys = m_settings->childKeys();
+    for (const QString& key : keys) {
+        const QVariant value = m_settings->value(key);
+        // An unquoted hand-written value with commas comes back as a list.
+        QString text = value.typeId() == QMetaType::QStringList ? value.toStringList().join(", ") : value.toString();
+        if (text.size() > kLongestValue)
+            text.clear();
+        pairs.emplace_back(key, text);
+    }
+    m_settings->endGroup();
+    return pairs;
+}
+
+void QSettingsStore::WriteKey(const QString& section, const QString& key, const QString& value) {
+    m_settings->beginGroup(section);
+    m_settings->setValue(key, value);
+    m_settings->endGroup();
+    m_settings->sync();
+}
+
+SettingsStore::Pairs MemorySettingsStore::ReadSection(const QString& section) {
+    for (const auto& s : m_sections)
+        if (s.first == section)
+            return s.second;
+    return {};
+}
+
+void MemorySettingsStore::WriteKey(const QString& section, const QString& key, const QString& value) {
+    Writes.push_back({section, key, value});
+    auto s = m_sections.begin();
+    while (s != m_sections.end() && s->first != section)
+        ++s;
+    if (s == m_sections.end()) {
+        m_sections.emplace_back(section, Pairs{});
+        s = m_sections.end() - 1;
+    }
+    for (auto& pair : s->second) {
+        if (pair.first == key) {
+            pair.second = value;
+            return;
+        }
+    }
+    s->second.emplace_back(key, value);
+}

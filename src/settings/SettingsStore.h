@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+class QSettings;
+
+// The per-user settings store: all key/value texts of one section of the
+// application, and the writing of one key.
+class SettingsStore {
+public:
+    using Pairs = std::vector<std::pair<QString, QString>>;
+    virtual ~SettingsStore() = default;
+    // Nothing when the section does not exist.
+    virtual Pairs ReadSection(const QString& section) = 0;
+    virtual void WriteKey(const QString& section, const QString& key, const QString& value) = 0;
+};
+
+// The store in the user's own configuration: application "Quenlor", kept by QSettings
+// as an INI file (on Linux ~/.config/Quenlor/Quenlor.conf).
+class QSettingsStore : public SettingsStore {
+public:
+    QSettingsStore();
+    // A store in the given file, for tests and tools.
+    explicit QSettingsStore(const QString& fileName);
+    ~QSettingsStore() override;
+
+    Pairs ReadSection(const QString& section) override;
+    void WriteKey(const QString& section, const QString& key, const QString& value) override;
+
+    QString FileName() const;
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};
+
+// A store in memory for tests: sections and keys in the order they were first
+// written, and a log of every write.
+class MemorySettingsStore : public SettingsStore {
+public:
+    struct Write {
+        QString Section, Key, Value;
+        bool operator==(const Write& other) const {
+            return Section == other.Section && Key == other.Key && Value == other.Value;
+        }
+    };
+
+    Pairs ReadSection(const QString& section) override;
+    void WriteKey(const QString& section, const QString& key, const QString& value) override;
+
+    // Every write, in order.
+    std::vector<Write> Writes;
+
+private:
+    std::vector<std::pair<QString, Pairs>> m_sections;
+};
