@@ -220,7 +220,6 @@ void Bit01Edit::Form_Load() {
     NameText->setText(caption.mid(kNamePrefixLength));
     // The boxes get their values when the window is first shown.
     BuildGrid();
-    PT[1]->setFocus(Qt::TabFocusReason);
 }
 
 // Refilling sends nothing: the boxes are written under Updating, and automatic sending
@@ -241,6 +240,12 @@ void Bit01Edit::Form_GotFocus() {
 void Bit01Edit::showEvent(QShowEvent* event) {
     EditorWindow::showEvent(event);
     Form_Paint();
+    // A window opens with the focus on box 1. (Focus given before the window has its
+    // place in the main window does not last.)
+    if (!m_shown) {
+        m_shown = true;
+        PT[1]->setFocus(Qt::TabFocusReason);
+    }
 }
 
 void Bit01Edit::RepaintNow() {

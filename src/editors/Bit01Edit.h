@@ -66,4 +66,5 @@ private:
     std::array<int, kParameterSlots> m_boxLeft{};
     std::array<int, kParameterSlots> m_boxTop{};
     bool m_unloaded = false;
+    bool m_shown = false;
 };

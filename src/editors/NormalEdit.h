@@ -71,6 +71,7 @@ protected:
     void Form_Load() override;
     void Form_QueryUnload() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // NormalEditLayout.cpp: the controls at their places, in their focus order.
@@ -90,4 +91,5 @@ private:
     QString m_tag;         // the window's tag: the patch number as decimal text
     QString m_nameTextTag; // NameText's tag: the same number
     bool m_unloaded = false;
+    bool m_shown = false;
 };

@@ -5,6 +5,7 @@
 #include "editors/Patch.h"
 #include "support/EditorWorld.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -79,6 +80,18 @@ inline QList<int> sentPatches(const EditorWorld& world) {
                 break;
             }
     return patches;
+}
+
+// The controls that the Tab key visits from the given one on, in order, count of them
+// (the given one first). The window must be the active one.
+inline QList<QWidget*> tabOrder(QWidget* from, int count) {
+    from->setFocus(Qt::OtherFocusReason);
+    QList<QWidget*> order;
+    for (int k = 0; k < count && QApplication::focusWidget(); ++k) {
+        order << QApplication::focusWidget();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    return order;
 }
 
 } // namespace EditorTesting
