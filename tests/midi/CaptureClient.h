@@ -1,0 +1,36 @@
+#pragma once
+
+#include <jack/jack.h>
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// A JACK client of the tests, "capture": records every MIDI event arriving at its port
+// "input" and plays queued messages out of its port "output", a few per cycle.
+class CaptureClient {
+public:
+    using Bytes = std::vector<uint8_t>;
+    CaptureClient();
+    ~CaptureClient();
+    bool IsOpen() const { return m_client != nullptr; }
+    jack_client_t* Client() const { return m_client; }
+
+    std::vector<Bytes> Received() const;
+    std::size_t ReceivedCount() const;
+    void ClearReceived();
+    void Play(const Bytes& message);
+    std::size_t Waiting() const;
+
+private:
+    static int process(jack_nframes_t frames, void* self);
+
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_input = nullptr;
+    jack_port_t* m_output = nullptr;
+    mutable std::mutex m_mutex;
+    std::vector<Bytes> m_received;
+    std::deque<Bytes> m_toPlay;
+};

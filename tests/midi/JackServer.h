@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+// A JACK server with no sound card (the dummy driver) under a name of its own, started
+// for one test program and stopped by it; JACK clients of the test program reach it
+// through JACK_DEFAULT_SERVER.
+class JackServer {
+public:
+    JackServer();
+    ~JackServer();
+    // Starts jackd and waits until a client can connect; false with the reason in Error().
+    bool Start();
+    void Stop();
+    QString Name() const { return m_name; }
+    QString Error() const { return m_error; }
+
+private:
+    QProcess m_process;
+    QString m_name;
+    QString m_error;
+};

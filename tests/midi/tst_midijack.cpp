@@ -1,0 +1,238 @@
+#include "CaptureClient.h"
+#include "JackServer.h"
+
+#include "core/QuenlorCode.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MidiBackend.h"
+#include "midi/MidiPorts.h"
+#include "midi/MidiThru.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <thread>
+#include <unistd.h>
+
+using Bytes = CaptureClient::Bytes;
+
+namespace {
+const char* const kCaptureInput = "capture:input";
+const char* const kCaptureOutput = "capture:output";
+
+// The program's MIDI side on the JACK server of the test.
+struct World {
+    std::unique_ptr<MidiBackend> backend = OpenJackMidi();
+    std::unique_ptr<MidiPorts> ports;
+    MIDIUtilities midi;
+    QuenlorCode code;
+
+    World() {
+        if (!backend)
+            return;
+        ports = std::make_unique<MidiPorts>(*backend);
+        midi.AttachMidiWindow(*ports);
+        code.Midi = &midi;
+        code.InitPatchModel();
+    }
+};
+
+bool connected(jack_client_t* client, const char* a, const char* b) {
+    jack_port_t* port = jack_port_by_name(client, a);
+    return port && jack_port_connected_to(port, b);
+}
+} // namespace
+
+// The port component on a real JACK server, read by a client of the test's own.
+class TestMidiJack : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void systemChoice();
+    void defaultOutputIsAPortOfClientQuenlor();
+    void devicesAreTheOtherClientsPorts();
+    void patchDumpThenProgramChange();
+    void closeRemovesOnlyTheProgramsConnection();
+    void thruForwardsNotesInOrder();
+    void thruUnderAFlood();
+
+private:
+    JackServer m_server;
+    std::unique_ptr<CaptureClient> m_capture;
+};
+
+void TestMidiJack::initTestCase() {
+    // JACK must be there: without it these tests fail, they are not skipped.
+    QVERIFY2(m_server.Start(), qPrintable(m_server.Error()));
+    m_capture = std::make_unique<CaptureClient>();
+    QVERIFY(m_capture->IsOpen());
+}
+
+void TestMidiJack::cleanupTestCase() {
+    m_capture.reset();
+    m_server.Stop();
+}
+
+void TestMidiJack::init() { m_capture->ClearReceived(); }
+
+void TestMidiJack::systemChoice() {
+    std::unique_ptr<MidiBackend> system = OpenSystemMidi();
+    const bool alsa = access("/dev/snd/seq", R_OK | W_OK) == 0;
+    QCOMPARE(system->SystemName(), alsa ? QStringLiteral("ALSA") : QStringLiteral("JACK"));
+}
+
+void TestMidiJack::defaultOutputIsAPortOfClientQuenlor() {
+    World w;
+    QVERIFY(w.backend);
+    QCOMPARE(w.backend->SystemName(), QStringLiteral("JACK"));
+    jack_port_t* port = jack_port_by_name(m_capture->Client(), "Quenlor:MIDI Out");
+    QVERIFY(port);
+    QVERIFY(jack_port_flags(port) & JackPortIsOutput);
+    QCOMPARE(QString::fromLatin1(jack_port_type(port)), QString::fromLatin1(JACK_DEFAULT_MIDI_TYPE));
+    QCOMPARE(w.ports->MIDIOutput1.ProductName(), QStringLiteral("Quenlor:MIDI Out"));
+    QVERIFY(jack_port_by_name(m_capture->Client(), "Quenlor:MIDI In"));
+}
+
+void TestMidiJack::devicesAreTheOtherClientsPorts() {
+    World w;
+    QVERIFY(w.backend);
+    const QStringList inputs = w.backend->InputNames();
+    const QStringList outputs = w.backend->OutputNames();
+    QVERIFY2(inputs.contains(kCaptureOutput), qPrintable(inputs.join(", ")));
+    QVERIFY2(outputs.contains(kCaptureInput), qPrintable(outputs.join(", ")));
+    for (const QString& name : inputs + outputs)
+        QVERIFY2(!name.startsWith("Quenlor:"), qPrintable(name));
+    // A second program's client gets another name; its ports are devices like any other.
+    World second;
+    QVERIFY(second.backend);
+    QVERIFY(second.backend->OutputNames().filter(QRegularExpression("^Quenlor:")).size() == 1);
+}
+
+void TestMidiJack::patchDumpThenProgramChange() {
+    World w;
+    QVERIFY(w.backend);
+    w.midi.OpenMidiOut(kCaptureInput);
+    QVERIFY(connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
+    w.code.PatchBank(1, 10) = 3;
+    w.code.MIDIChannelOut = 1;
+    w.code.SendPatch(1);
+    const Bytes dump(w.code.PatchDump.data(), w.code.PatchDump.data() + 80);
+    QTRY_COMPARE(m_capture->ReceivedCount(), size_t(2));
+    QTest::qWait(100); // nothing else follows
+    QCOMPARE(m_capture->Received(), (std::vector<Bytes>{dump, Bytes{0xC0, 0x00}}));
+    QCOMPARE(dump.front(), uint8_t(0xF0));
+    QCOMPARE(dump.back(), uint8_t(0xF7));
+}
+
+void TestMidiJack::closeRemovesOnlyTheProgramsConnection() {
+    World w;
+    QVERIFY(w.backend);
+    // A patchbay connects the default output to the capture client.
+    QCOMPARE(jack_connect(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput), 0);
+    w.midi.OpenMidiOut(MidiBackend::DefaultOutputName());
+    w.midi.PlayNoteOn(2, 60, 70);
+    QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{{0x91, 60, 70}}));
+
+    // As OK in the options dialog does: close and reopen.
+    w.midi.CloseMidiOut();
+    w.midi.PlayNoteOff(2, 60); // goes nowhere while closed
+    w.midi.OpenMidiOut(MidiBackend::DefaultOutputName());
+    QVERIFY(connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
+    w.midi.PlayNoteOff(2, 61);
+    QTRY_COMPARE(m_capture->ReceivedCount(), size_t(2));
+    QCOMPARE(m_capture->Received().back(), (Bytes{0x91, 61, 0}));
+    jack_disconnect(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput);
+
+    // A connection the program made goes with the close.
+    w.midi.OpenMidiOut(kCaptureInput);
+    QVERIFY(connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
+    w.midi.CloseMidiOut();
+    QVERIFY(!connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
+}
+
+void TestMidiJack::thruForwardsNotesInOrder() {
+    World w;
+    QVERIFY(w.backend);
+    w.midi.OpenMidiIn(kCaptureOutput);
+    w.midi.OpenMidiOut(kCaptureInput);
+    QVERIFY(connected(m_capture->Client(), kCaptureOutput, "Quenlor:MIDI In"));
+    w.code.MIDIThru = kOn;
+    w.code.MIDIChannelOut = 5;
+    QObject::connect(&w.ports->MIDIInput1, &MIDIInput::Message, &w.ports->MIDIInput1,
+                     [&] { MIDIInput1_Message(w.code, *w.ports); });
+    std::vector<Bytes> notes;
+    for (uint8_t n = 0; n < 100; ++n)
+        notes.push_back({uint8_t(0x92 + (n % 2 ? 0x00 : -0x10)), n, uint8_t(127 - n)});
+    notes.push_back({0xC2, 7});
+    for (const Bytes& n : notes)
+        m_capture->Play(n);
+    QTRY_COMPARE(m_capture->ReceivedCount(), notes.size());
+    QTest::qWait(50);
+    QCOMPARE(m_capture->Received(), notes);
+
+    // With thru off the same input produces nothing.
+    m_capture->ClearReceived();
+    w.code.MIDIThru = kOff;
+    m_capture->Play({0x92, 60, 100});
+    QTRY_COMPARE(w.ports->MIDIInput1.MessageCount(), 0);
+    QTest::qWait(50);
+    QCOMPARE(m_capture->ReceivedCount(), size_t(0));
+}
+
+// 10,000 messages a second for 10 seconds into the program's input: every one comes
+// out in order, and the event loop keeps running its timers meanwhile.
+void TestMidiJack::thruUnderAFlood() {
+    World w;
+    QVERIFY(w.backend);
+    w.midi.OpenMidiIn(kCaptureOutput);
+    w.midi.OpenMidiOut(kCaptureInput);
+    w.code.MIDIThru = kOn;
+    QObject::connect(&w.ports->MIDIInput1, &MIDIInput::Message, &w.ports->MIDIInput1,
+                     [&] { MIDIInput1_Message(w.code, *w.ports); });
+    constexpr int kPerSecond = 10000;
+    constexpr int kSeconds = 10;
+    constexpr int kMessages = kPerSecond * kSeconds;
+    auto message = [](int i) {
+        return Bytes{uint8_t(0x90 | (i % 16)), uint8_t((i >> 4) & 0x7F), uint8_t((i >> 11) & 0x7F)};
+    };
+
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(10);
+
+    std::atomic<bool> stop{false};
+    std::thread player([&] {
+        // Ten messages every millisecond.
+        auto next = std::chrono::steady_clock::now();
+        for (int i = 0; i < kMessages && !stop; i += 10) {
+            for (int k = 0; k < 10; ++k)
+                m_capture->Play(message(i + k));
+            next += std::chrono::milliseconds(1);
+            std::this_thread::sleep_until(next);
+        }
+    });
+    const bool all = QTest::qWaitFor([&] { return m_capture->ReceivedCount() >= size_t(kMessages); },
+                                     (kSeconds + 20) * 1000);
+    stop = true;
+    player.join();
+    ticker.stop();
+    QVERIFY2(all, qPrintable(QStringLiteral("%1 of %2 arrived").arg(m_capture->ReceivedCount()).arg(kMessages)));
+    QTest::qWait(50);
+    const std::vector<Bytes> received = m_capture->Received();
+    QCOMPARE(received.size(), size_t(kMessages));
+    for (int i = 0; i < kMessages; ++i)
+        if (received[size_t(i)] != message(i))
+            QFAIL(qPrintable(QStringLiteral("message %1 out of order").arg(i)));
+    QVERIFY2(longestGap < 250, qPrintable(QStringLiteral("event loop stalled %1 ms").arg(longestGap)));
+}
+
+QTEST_GUILESS_MAIN(TestMidiJack)
+#include "tst_midijack.moc"

@@ -1,0 +1,404 @@
+#include "core/DumpEncoder.h"
+#include "core/QuenlorCode.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MemoryMidiBackend.h"
+#include "midi/MidiPorts.h"
+#include "midi/MidiThru.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+using Bytes = MemoryMidiBackend::Bytes;
+Q_DECLARE_METATYPE(Bytes)
+
+namespace {
+// The ports of one main window on a MIDI system in memory, with the patch model.
+struct World {
+    MemoryMidiBackend backend;
+    MidiPorts ports{backend};
+    MIDIUtilities midi;
+    QuenlorCode code;
+
+    World(QStringList inputs = {}, QStringList outputs = {}) : backend(std::move(inputs), std::move(outputs)) {
+        midi.AttachMidiWindow(ports);
+        code.Midi = &midi;
+        code.InitPatchModel();
+    }
+};
+} // namespace
+
+class TestMidiPorts : public QObject {
+    Q_OBJECT
+private slots:
+    void openMidiOut_data();
+    void openMidiOut();
+    void openMidiIn_data();
+    void openMidiIn();
+    void shortMessages_data();
+    void shortMessages();
+    void shortMessageLength_data();
+    void shortMessageLength();
+    void closedOutputSendsNothing();
+    void beforeAttachNothingHappens();
+    void sysExIsTheWholeDumpInOneMessage();
+    void sendPatch_data();
+    void sendPatch();
+    void parameterChangedGate_data();
+    void parameterChangedGate();
+    void receivedMessages_data();
+    void receivedMessages();
+    void thru_data();
+    void thru();
+    void closedInputQueuesNothing();
+    void floodFromAnotherThread();
+};
+
+void TestMidiPorts::openMidiOut_data() {
+    QTest::addColumn<QStringList>("outputs");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("opened");
+    const QStringList two = {"UM-ONE:UM-ONE MIDI 1", "Bit01:in"};
+    QTest::newRow("empty list still opens the default") << QStringList{} << "Bit01:in" << -1;
+    QTest::newRow("default output by its name") << two << MidiBackend::DefaultOutputName() << -1;
+    QTest::newRow("first device") << two << "UM-ONE:UM-ONE MIDI 1" << 0;
+    QTest::newRow("last device") << two << "Bit01:in" << 1;
+    QTest::newRow("not found opens the default") << two << "Gone:port" << -1;
+    QTest::newRow("comparison is case-sensitive") << two << "bit01:in" << -1;
+    QTest::newRow("empty name opens the default") << two << "" << -1;
+    QTest::newRow("shared name opens the higher-numbered")
+        << QStringList{"Twin:out", "Other:out", "Twin:out"} << "Twin:out" << 2;
+}
+
+void TestMidiPorts::openMidiOut() {
+    QFETCH(QStringList, outputs);
+    QFETCH(QString, name);
+    QFETCH(int, opened);
+    World w({}, outputs);
+    w.midi.OpenMidiOut(name);
+    QCOMPARE(w.backend.OpenOutputDevice(), opened);
+    QCOMPARE(int(w.ports.MIDIOutput1.DeviceID()), opened);
+    QVERIFY(w.ports.MIDIOutput1.IsOpen());
+    QCOMPARE(w.backend.Log, QStringList{QStringLiteral("out open %1").arg(opened)});
+}
+
+void TestMidiPorts::openMidiIn_data() {
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("opened"); // -2: nothing could be opened
+    const QStringList two = {"Keys:out", "Pads:out"};
+    QTest::newRow("no input device") << QStringList{} << "Keys:out" << -2;
+    QTest::newRow("first device") << two << "Keys:out" << 0;
+    QTest::newRow("second device") << two << "Pads:out" << 1;
+    QTest::newRow("not found opens input 0") << two << "Gone:out" << 0;
+    QTest::newRow("shared name opens the last") << QStringList{"Twin:out", "Twin:out", "Other:out"} << "Twin:out" << 1;
+}
+
+void TestMidiPorts::openMidiIn() {
+    QFETCH(QStringList, inputs);
+    QFETCH(QString, name);
+    QFETCH(int, opened);
+    World w(inputs, {});
+    w.midi.OpenMidiIn(name);
+    QCOMPARE(w.backend.OpenInputDevice(), opened);
+    QCOMPARE(w.ports.MIDIInput1.IsOpen(), opened >= 0);
+    QCOMPARE(int(w.ports.MIDIInput1.DeviceID()), std::max(opened, 0));
+}
+
+void TestMidiPorts::shortMessages_data() {
+    QTest::addColumn<int>("operation"); // 0 note on, 1 note off, 2 program change
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("a");
+    QTest::addColumn<int>("b");
+    QTest::addColumn<Bytes>("wire");
+    QTest::newRow("test note on") << 0 << 1 << 60 << 70 << Bytes{0x90, 60, 70};
+    QTest::newRow("note off is note on with velocity 0") << 1 << 16 << 60 << 0 << Bytes{0x9F, 60, 0};
+    QTest::newRow("program change is two bytes") << 2 << 1 << 0 << 0 << Bytes{0xC0, 0x00};
+    QTest::newRow("program change channel 10") << 2 << 10 << 127 << 0 << Bytes{0xC9, 127};
+    QTest::newRow("note 127 velocity 127") << 0 << 16 << 127 << 127 << Bytes{0x9F, 127, 127};
+    QTest::newRow("data bytes cut to 7 bits") << 0 << 1 << 200 << -1 << Bytes{0x90, 200 & 0x7F, 0x7F};
+}
+
+void TestMidiPorts::shortMessages() {
+    QFETCH(int, operation);
+    QFETCH(int, channel);
+    QFETCH(int, a);
+    QFETCH(int, b);
+    QFETCH(Bytes, wire);
+    World w;
+    w.midi.OpenMidiOut(QString());
+    if (operation == 0)
+        w.midi.PlayNoteOn(channel, a, b);
+    else if (operation == 1)
+        w.midi.PlayNoteOff(channel, a);
+    else
+        w.midi.SendProgramChange(channel, a);
+    QCOMPARE(w.backend.SentBytes(), std::vector<Bytes>{wire});
+    QCOMPARE(w.backend.Sent.front().Device, -1);
+}
+
+void TestMidiPorts::shortMessageLength_data() {
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("length");
+    QTest::newRow("note off") << 0x80 << 3;
+    QTest::newRow("control change") << 0xBF << 3;
+    QTest::newRow("program change") << 0xC5 << 2;
+    QTest::newRow("channel pressure") << 0xD0 << 2;
+    QTest::newRow("pitch bend") << 0xEF << 3;
+    QTest::newRow("quarter frame") << 0xF1 << 2;
+    QTest::newRow("song position") << 0xF2 << 3;
+    QTest::newRow("song select") << 0xF3 << 2;
+    QTest::newRow("tune request") << 0xF6 << 1;
+    QTest::newRow("clock") << 0xF8 << 1;
+    QTest::newRow("reset") << 0xFF << 1;
+    QTest::newRow("data byte") << 0x7F << 0;
+    QTest::newRow("sysex start") << 0xF0 << 0;
+    QTest::newRow("sysex end") << 0xF7 << 0;
+    QTest::newRow("beyond a byte") << 0x100 << 0;
+    QTest::newRow("channel 17 of note on is aftertouch") << 0x90 + 16 << 3;
+    QTest::newRow("negative") << -1 << 0;
+}
+
+void TestMidiPorts::shortMessageLength() {
+    QFETCH(int, status);
+    QFETCH(int, length);
+    World w;
+    w.midi.OpenMidiOut(QString());
+    w.ports.MIDIOutput1.SendShort(status, 0x11, 0x22);
+    if (length == 0) {
+        QVERIFY(w.backend.Sent.empty());
+        return;
+    }
+    Bytes expected{uint8_t(status), 0x11, 0x22};
+    expected.resize(length);
+    QCOMPARE(w.backend.SentBytes(), std::vector<Bytes>{expected});
+}
+
+void TestMidiPorts::closedOutputSendsNothing() {
+    World w({}, {"Bit01:in"});
+    w.code.SendPatch(1); // never opened
+    w.midi.OpenMidiOut("Bit01:in");
+    w.midi.CloseMidiOut();
+    w.midi.PlayNoteOn(1, 60, 70);
+    w.code.SendPatch(1);
+    QVERIFY(w.backend.Sent.empty());
+    QCOMPARE(w.backend.Log, (QStringList{"out open 0", "out close"}));
+    w.midi.CloseMidiOut(); // closing twice closes once
+    QCOMPARE(w.backend.Log.size(), 2);
+}
+
+void TestMidiPorts::beforeAttachNothingHappens() {
+    MemoryMidiBackend backend({"Keys:out"}, {"Bit01:in"});
+    MidiPorts ports(backend);
+    MIDIUtilities midi;
+    midi.OpenMidiOut("Bit01:in");
+    midi.OpenMidiIn("Keys:out");
+    midi.PlayNoteOn(1, 60, 70);
+    QVERIFY(backend.Log.isEmpty());
+    QVERIFY(backend.Sent.empty());
+}
+
+void TestMidiPorts::sysExIsTheWholeDumpInOneMessage() {
+    World w;
+    w.midi.OpenMidiOut(QString());
+    w.code.EncodePatch(1);
+    w.midi.SendSysEx(w.code.PatchDump);
+    QCOMPARE(w.backend.Sent.size(), size_t(1));
+    const Bytes& sent = w.backend.Sent.front().Data;
+    QCOMPARE(sent.size(), size_t(80));
+    QCOMPARE(sent.front(), uint8_t(0xF0));
+    QCOMPARE(sent.back(), uint8_t(0xF7));
+    QCOMPARE(sent, Bytes(w.code.PatchDump.data(), w.code.PatchDump.data() + 80));
+
+    // A damaged length cannot read past the buffer.
+    w.backend.ClearRecord();
+    w.code.PatchDump.Length = INT16_MAX;
+    w.midi.SendSysEx(w.code.PatchDump);
+    QCOMPARE(w.backend.Sent.front().Data.size(), w.code.PatchDump.Bytes.size());
+}
+
+void TestMidiPorts::sendPatch_data() {
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("bit99");
+    QTest::addColumn<int>("header");
+    QTest::addColumn<int>("programChange");
+    QTest::newRow("channel 1") << 1 << 0 << 0x10 << 0xC0;
+    QTest::newRow("channel 16") << 16 << 0 << 0x1F << 0xCF;
+    QTest::newRow("channel 10 Bit 99") << 10 << 1 << 0x29 << 0xC9;
+    QTest::newRow("channel 1 Bit 99") << 1 << 1 << 0x20 << 0xC0;
+    QTest::newRow("channel 0 is taken as 1") << 0 << 0 << 0x10 << 0xC0;
+    QTest::newRow("channel 17 is taken as 1") << 17 << 1 << 0x20 << 0xC0;
+}
+
+void TestMidiPorts::sendPatch() {
+    QFETCH(int, channel);
+    QFETCH(int, bit99);
+    QFETCH(int, header);
+    QFETCH(int, programChange);
+    World w({}, {"Bit01:in"});
+    w.midi.OpenMidiOut("Bit01:in");
+    w.code.MIDIChannelOut = channel;
+    w.code.Bit99Compatible = bit99;
+    w.code.PatchBank(7, 1) = 5;
+    w.code.SendPatch(7);
+
+    QuenlorCode expected;
+    expected.InitPatchModel();
+    expected.PatchBank(7, 1) = 5;
+    expected.EncodePatch(7);
+    Bytes dump(expected.PatchDump.data(), expected.PatchDump.data() + 80);
+    dump[DumpBytes::kHeaderOffset] = uint8_t(header);
+
+    QCOMPARE(w.backend.SentBytes(), (std::vector<Bytes>{dump, Bytes{uint8_t(programChange), 0}}));
+    QCOMPARE(w.backend.Sent[0].Device, 0);
+    QCOMPARE(w.backend.Sent[1].Device, 0);
+}
+
+void TestMidiPorts::parameterChangedGate_data() {
+    QTest::addColumn<int>("autoUpdate");
+    QTest::addColumn<int>("editorReady");
+    QTest::addColumn<int>("messages");
+    QTest::newRow("both on") << -1 << -1 << 2;
+    QTest::newRow("automatic update off") << 0 << -1 << 0;
+    QTest::newRow("editor filling its controls") << -1 << 0 << 0;
+    QTest::newRow("both off") << 0 << 0 << 0;
+}
+
+void TestMidiPorts::parameterChangedGate() {
+    QFETCH(int, autoUpdate);
+    QFETCH(int, editorReady);
+    QFETCH(int, messages);
+    World w;
+    w.midi.OpenMidiOut(QString());
+    w.code.AutoUpdate = autoUpdate;
+    w.code.EditorReady = editorReady;
+    w.code.ParameterChanged(7);
+    QCOMPARE(int(w.backend.Sent.size()), messages);
+    // The Send button and the patch list send whatever the gate says.
+    w.code.SendPatch(7);
+    QCOMPARE(int(w.backend.Sent.size()), messages + 2);
+}
+
+void TestMidiPorts::receivedMessages_data() {
+    QTest::addColumn<Bytes>("received");
+    QTest::addColumn<int>("queued");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("data1");
+    QTest::addColumn<int>("data2");
+    QTest::newRow("note on") << Bytes{0x92, 64, 100} << 1 << 0x92 << 64 << 100;
+    QTest::newRow("program change reads 0 for data 2") << Bytes{0xC3, 9} << 1 << 0xC3 << 9 << 0;
+    QTest::newRow("clock") << Bytes{0xF8} << 1 << 0xF8 << 0 << 0;
+    QTest::newRow("system exclusive is not queued") << Bytes{0xF0, 0x25, 0x10, 0xF7} << 0 << 0 << 0 << 0;
+    QTest::newRow("stray data byte") << Bytes{0x40, 0x40} << 0 << 0 << 0 << 0;
+    QTest::newRow("cut-off note on") << Bytes{0x90, 60} << 0 << 0 << 0 << 0;
+}
+
+void TestMidiPorts::receivedMessages() {
+    QFETCH(Bytes, received);
+    QFETCH(int, queued);
+    QFETCH(int, status);
+    QFETCH(int, data1);
+    QFETCH(int, data2);
+    World w({"Keys:out"}, {});
+    w.midi.OpenMidiIn("Keys:out");
+    QSignalSpy spy(&w.ports.MIDIInput1, &MIDIInput::Message);
+    w.backend.Receive(received);
+    QCOMPARE(w.ports.MIDIInput1.MessageCount(), queued);
+    QCOMPARE(int(w.ports.MIDIInput1.MessageStatus()), status);
+    QCOMPARE(int(w.ports.MIDIInput1.MessageData1()), data1);
+    QCOMPARE(int(w.ports.MIDIInput1.MessageData2()), data2);
+    // The event comes later, from the event loop, and only when something waits.
+    QCOMPARE(spy.count(), 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(spy.count(), queued);
+}
+
+void TestMidiPorts::thru_data() {
+    QTest::addColumn<int>("thru");
+    QTest::newRow("thru on forwards") << -1;
+    QTest::newRow("thru off drains silently") << 0;
+}
+
+void TestMidiPorts::thru() {
+    QFETCH(int, thru);
+    World w({"Keys:out"}, {"Bit01:in"});
+    w.midi.OpenMidiIn("Keys:out");
+    w.midi.OpenMidiOut("Bit01:in");
+    w.code.MIDIThru = thru;
+    w.code.MIDIChannelIn = 1;
+    w.code.MIDIChannelOut = 5; // plays no part in thru
+    int events = 0;
+    QObject::connect(&w.ports.MIDIInput1, &MIDIInput::Message, &w.ports.MIDIInput1, [&] {
+        ++events;
+        MIDIInput1_Message(w.code, w.ports);
+    });
+    const std::vector<Bytes> notes = {{0x92, 60, 100}, {0x92, 64, 90}, {0x82, 60, 0}, {0xC2, 3}};
+    for (const Bytes& n : notes)
+        w.backend.Receive(n);
+    QTRY_COMPARE(events, 1);
+    QCOMPARE(w.ports.MIDIInput1.MessageCount(), 0);
+    QCOMPARE(w.backend.SentBytes(), thru == -1 ? notes : std::vector<Bytes>{});
+    QCoreApplication::processEvents();
+    QCOMPARE(events, 1); // one event for the messages that waited together
+}
+
+void TestMidiPorts::closedInputQueuesNothing() {
+    World w({"Keys:out"}, {});
+    w.midi.OpenMidiIn("Keys:out");
+    w.midi.CloseMidiIn();
+    w.backend.Receive({0x90, 60, 100});
+    QCOMPARE(w.ports.MIDIInput1.MessageCount(), 0);
+    w.midi.OpenMidiIn("Keys:out"); // reopening after OK in the options dialog
+    w.backend.Receive({0x90, 61, 100});
+    QCOMPARE(w.ports.MIDIInput1.MessageCount(), 1);
+    QCOMPARE(w.backend.Log, (QStringList{"in open 0", "in close", "in open 0"}));
+}
+
+// Messages come from another thread, as fast as it can deliver them, while the
+// user-interface thread forwards them: none is lost or reordered and the event loop
+// keeps running its timers.
+void TestMidiPorts::floodFromAnotherThread() {
+    World w({"Keys:out"}, {"Bit01:in"});
+    w.midi.OpenMidiIn("Keys:out");
+    w.midi.OpenMidiOut("Bit01:in");
+    w.code.MIDIThru = kOn;
+    QObject::connect(&w.ports.MIDIInput1, &MIDIInput::Message, &w.ports.MIDIInput1,
+                     [&] { MIDIInput1_Message(w.code, w.ports); });
+    constexpr int kMessages = 200000;
+    w.backend.Sent.reserve(kMessages);
+
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, sinceTick.restart());
+    });
+    sinceTick.start();
+    ticker.start(5);
+
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        for (int i = 0; i < kMessages; ++i)
+            w.backend.Receive({uint8_t(0x90 | (i % 16)), uint8_t((i >> 4) & 0x7F), uint8_t((i >> 11) & 0x7F)});
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done && w.ports.MIDIInput1.MessageCount() == 0 &&
+                                 w.backend.Sent.size() == size_t(kMessages), 60000);
+    sender.join();
+    ticker.stop();
+
+    for (int i = 0; i < kMessages; ++i) {
+        const Bytes expected{uint8_t(0x90 | (i % 16)), uint8_t((i >> 4) & 0x7F), uint8_t((i >> 11) & 0x7F)};
+        if (w.backend.Sent[size_t(i)].Data != expected)
+            QFAIL(qPrintable(QStringLiteral("message %1 out of order").arg(i)));
+    }
+    QCOMPARE(w.ports.MIDIInput1.Overflows(), quint64(0));
+    QVERIFY2(longestGap < 250, qPrintable(QStringLiteral("event loop stalled %1 ms").arg(longestGap)));
+}
+
+QTEST_GUILESS_MAIN(TestMidiPorts)
+#include "tst_midiports.moc"
