@@ -51,8 +51,7 @@ constexpr SwitchGroup kSwitchGroups[] = {
 
 const SwitchGroup* groupOf(int parameter) {
     for (const SwitchGroup& group : kSwitchGroups)
-        if (parameter >= group.first && parameter < group.first + group.count)
-            return &group;
+        if (parameter >= group.first && parameter < group.first + group.count) return &group;
     return nullptr;
 }
 
@@ -69,7 +68,9 @@ int parameterOf(const QObject* control) {
 }
 
 // A value as the box shows it: plain decimal, a fraction kept as typed (2.5 stays 2.5).
-QString valueText(double value) { return QString::number(value, 'g', 15); }
+QString valueText(double value) {
+    return QString::number(value, 'g', 15);
+}
 
 } // namespace
 
@@ -130,8 +131,12 @@ Bit01Edit::Bit01Edit(EditorContext& context) : EditorWindow(context) {
     connect(SendButton, &QPushButton::clicked, this, [this] { SendButton_Click(); });
 }
 
-int Bit01Edit::windowPatch() const { return EditorInput::PatchFromTag(m_tag); }
-int Bit01Edit::nameTextPatch() const { return EditorInput::PatchFromTag(m_nameTextTag); }
+int Bit01Edit::windowPatch() const {
+    return EditorInput::PatchFromTag(m_tag);
+}
+int Bit01Edit::nameTextPatch() const {
+    return EditorInput::PatchFromTag(m_nameTextTag);
+}
 
 QLineEdit* Bit01Edit::makeBox(int parameter) {
     auto* box = new QLineEdit(PT[1]->text(), Bit01EditFrame);
@@ -201,8 +206,7 @@ void Bit01Edit::NormalizeGroup(int patch, int first, int changed, int count, boo
             bank(patch, m) = 0;
         bank(patch, changed) = 1;
     }
-    if (sum == 0 && requireOne)
-        bank(patch, changed) = 1;
+    if (sum == 0 && requireOne) bank(patch, changed) = 1;
     const QScopedValueRollback<int16_t> writing(Updating, kOn);
     for (int m = first; m < first + count; ++m)
         PT[m]->setText(QString::number(bank(patch, m)));
@@ -226,15 +230,13 @@ void Bit01Edit::Form_Load() {
 // is held besides.
 void Bit01Edit::Form_Paint() {
     const int patch = nameTextPatch();
-    if (patch == 0)
-        return;
+    if (patch == 0) return;
     const EditorInput::SendingHeld held(m_context.Code);
     FillGrid(patch);
 }
 
 void Bit01Edit::Form_GotFocus() {
-    if (const int patch = nameTextPatch())
-        FillGrid(patch);
+    if (const int patch = nameTextPatch()) FillGrid(patch);
 }
 
 void Bit01Edit::showEvent(QShowEvent* event) {
@@ -250,14 +252,12 @@ void Bit01Edit::showEvent(QShowEvent* event) {
 
 void Bit01Edit::RepaintNow() {
     Form_Paint();
-    if (isVisible())
-        repaint();
+    if (isVisible()) repaint();
 }
 
 void Bit01Edit::Form_Activate() {
     const int patch = windowPatch();
-    if (patch == 0)
-        return;
+    if (patch == 0) return;
     m_context.PatchWindow->SelectPatchRow(patch);
     m_context.Code.SendPatch(patch);
     // Becoming the active window is where the window gets the focus.
@@ -277,8 +277,7 @@ void Bit01Edit::SetCaptionAndName(const QString& row, const QString& name) {
 
 void Bit01Edit::NameText_Change() {
     const int patch = windowPatch();
-    if (patch == 0)
-        return;
+    if (patch == 0) return;
     // The patch list row is where the name is kept; a name change sends nothing.
     const QString row = Patch::PatchRowText(patch, NameText->text());
     setWindowTitle(row);
@@ -286,18 +285,14 @@ void Bit01Edit::NameText_Change() {
 }
 
 void Bit01Edit::PT_Change(int index) {
-    if (Updating == kOn)
-        return;
+    if (Updating == kOn) return;
     // The user types only into the active window, which is this one.
     const int patch = windowPatch();
-    if (patch == 0)
-        return;
+    if (patch == 0) return;
     QuenlorCode& code = m_context.Code;
     double v = NumberText::ReadNumber(PT[index]->text().toStdString());
-    if (std::isnan(v) || v <= 0)
-        v = 0; // also turns -0 into 0
-    if (v > code.ParameterTable.MaxValue(index))
-        v = code.ParameterTable.MaxValue(index);
+    if (std::isnan(v) || v <= 0) v = 0; // also turns -0 into 0
+    if (v > code.ParameterTable.MaxValue(index)) v = code.ParameterTable.MaxValue(index);
     code.PatchBank(patch, index) = NumberText::RoundToInt16(v);
 
     if (const SwitchGroup* group = groupOf(index)) {
@@ -310,7 +305,9 @@ void Bit01Edit::PT_Change(int index) {
     code.ParameterChanged(patch);
 }
 
-void Bit01Edit::PT_GotFocus(int index) { PT[index]->setSelection(0, PT[index]->text().length()); }
+void Bit01Edit::PT_GotFocus(int index) {
+    PT[index]->setSelection(0, PT[index]->text().length());
+}
 
 void Bit01Edit::PT_KeyPress(int /*index*/, int& keyCode) {
     if (keyCode == EditorInput::kEnter) {
@@ -325,13 +322,11 @@ void Bit01Edit::PT_KeyPress(int /*index*/, int& keyCode) {
 
 // The button sends the patch, as the normal editor's Send button does.
 void Bit01Edit::SendButton_Click() {
-    if (const int patch = windowPatch())
-        m_context.Code.SendPatch(patch);
+    if (const int patch = windowPatch()) m_context.Code.SendPatch(patch);
 }
 
 bool Bit01Edit::eventFilter(QObject* watched, QEvent* event) {
-    if (m_unloaded)
-        return false;
+    if (m_unloaded) return false;
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::FocusIn) {
         const int index = parameterOf(watched);
         if (index >= kFirstParameter && index <= kLastParameter && watched == PT[index]) {
@@ -340,8 +335,7 @@ bool Bit01Edit::eventFilter(QObject* watched, QEvent* event) {
                 return false;
             }
             const int typed = EditorInput::TypedCharacter(*static_cast<QKeyEvent*>(event));
-            if (typed == EditorInput::kNoCharacter)
-                return false;
+            if (typed == EditorInput::kNoCharacter) return false;
             int keyCode = typed;
             PT_KeyPress(index, keyCode);
             return keyCode == 0;

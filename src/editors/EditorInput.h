@@ -21,16 +21,14 @@ inline constexpr int kDelete = 127;
 // The character a key press types, as its code, or kNoCharacter for a key that types
 // nothing (arrows, Delete, Shift). Enter counts as code 13 from either Enter key.
 inline int TypedCharacter(const QKeyEvent& event) {
-    if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter)
-        return kEnter;
+    if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) return kEnter;
     // Ctrl with a letter types control code 1..26 (Ctrl+V is 22), whatever text the
     // platform attaches to the key.
     if ((event.modifiers() & Qt::ControlModifier) && event.key() >= Qt::Key_A &&
         event.key() <= Qt::Key_Z)
         return event.key() - Qt::Key_A + 1;
     const QString text = event.text();
-    if (text.isEmpty())
-        return kNoCharacter;
+    if (text.isEmpty()) return kNoCharacter;
     const int code = text.at(0).unicode();
     // Delete edits the box but types no character.
     return code == kDelete ? kNoCharacter : code;

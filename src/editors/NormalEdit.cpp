@@ -22,7 +22,7 @@ namespace {
 constexpr int kLfo1Wave = 1;  // 1..3
 constexpr int kLfo2Wave = 53; // 53..55
 constexpr int kWaveMembers = 3;
-constexpr int kWaveNone = 3; // the list item shown when no wave is on
+constexpr int kWaveNone = 3;    // the list item shown when no wave is on
 constexpr int kDco1Octave = 24; // 24..27
 constexpr int kDco2Octave = 35; // 35..38
 constexpr int kOctaveMembers = 4;
@@ -44,8 +44,12 @@ int parameterOf(const QObject* control) {
 
 } // namespace
 
-int NormalEdit::windowPatch() const { return EditorInput::PatchFromTag(m_tag); }
-int NormalEdit::nameTextPatch() const { return EditorInput::PatchFromTag(m_nameTextTag); }
+int NormalEdit::windowPatch() const {
+    return EditorInput::PatchFromTag(m_tag);
+}
+int NormalEdit::nameTextPatch() const {
+    return EditorInput::PatchFromTag(m_nameTextTag);
+}
 
 void NormalEdit::Form_Load() {
     QuenlorCode& code = m_context.Code;
@@ -97,8 +101,7 @@ void NormalEdit::FillControls(int patch) {
                 // The last member at 1 wins, in the list as in the dump.
                 int item = kWaveNone;
                 for (int m = 0; m < kWaveMembers; ++m)
-                    if (value(i + m) == 1)
-                        item = m;
+                    if (value(i + m) == 1) item = m;
                 LFO_Type[i]->setCurrentIndex(item);
             }
             break;
@@ -109,8 +112,7 @@ void NormalEdit::FillControls(int patch) {
                 // "32'" and the first member is set, which leaves the dump as it was.
                 int item = -1;
                 for (int m = 0; m < kOctaveMembers; ++m)
-                    if (value(i + m) == 1)
-                        item = m;
+                    if (value(i + m) == 1) item = m;
                 if (item < 0) {
                     item = 0;
                     code.PatchBank(patch, i) = 1;
@@ -124,10 +126,8 @@ void NormalEdit::FillControls(int patch) {
             break;
         case EditorSlider: {
             int16_t v = value(i);
-            if (v > Slider[i]->maximum())
-                v = static_cast<int16_t>(Slider[i]->maximum());
-            if (v < Slider[i]->minimum())
-                v = static_cast<int16_t>(Slider[i]->minimum());
+            if (v > Slider[i]->maximum()) v = static_cast<int16_t>(Slider[i]->maximum());
+            if (v < Slider[i]->minimum()) v = static_cast<int16_t>(Slider[i]->minimum());
             Slider[i]->setValue(v);
             break;
         }
@@ -139,19 +139,16 @@ void NormalEdit::FillControls(int patch) {
 
 void NormalEdit::Form_Activate() {
     const int patch = windowPatch();
-    if (patch == 0)
-        return;
+    if (patch == 0) return;
     m_context.PatchWindow->SelectPatchRow(patch);
     m_context.Code.SendPatch(patch);
 }
 
 void NormalEdit::RepaintNow() {
     if (m_context.Code.RefreshPending == kOn) {
-        if (const int patch = nameTextPatch())
-            FillControls(patch);
+        if (const int patch = nameTextPatch()) FillControls(patch);
     }
-    if (isVisible())
-        repaint();
+    if (isVisible()) repaint();
 }
 
 void NormalEdit::SetCaptionAndName(const QString& row, const QString& name) {
@@ -168,8 +165,7 @@ void NormalEdit::Form_QueryUnload() {
 
 void NormalEdit::Slider_Change(int index) {
     const int patch = windowPatch();
-    if (patch == 0)
-        return;
+    if (patch == 0) return;
     const int value = Slider[index]->value();
     Text[index]->setText(QString::number(value));
     m_context.Code.PatchBank(patch, index) = static_cast<int16_t>(value);
@@ -179,12 +175,9 @@ void NormalEdit::Slider_Change(int index) {
 void NormalEdit::commitText(int index) {
     QScrollBar* slider = Slider[index];
     double v = NumberText::ReadNumber(Text[index]->text().toStdString());
-    if (std::isnan(v))
-        v = 0;
-    if (v > slider->maximum())
-        v = slider->maximum();
-    if (v < slider->minimum())
-        v = slider->minimum();
+    if (std::isnan(v)) v = 0;
+    if (v > slider->maximum()) v = slider->maximum();
+    if (v < slider->minimum()) v = slider->minimum();
     // Moving the slider runs its change action, which stores and reports the value;
     // a slider already at the value does nothing.
     slider->setValue(NumberText::RoundToInt16(v));
@@ -201,7 +194,9 @@ void NormalEdit::Text_KeyPress(int index, int& keyCode) {
     }
 }
 
-void NormalEdit::Text_LostFocus(int index) { commitText(index); }
+void NormalEdit::Text_LostFocus(int index) {
+    commitText(index);
+}
 
 void NormalEdit::Text_GotFocus(int index) {
     Text[index]->setSelection(0, Text[index]->text().length());
@@ -209,65 +204,58 @@ void NormalEdit::Text_GotFocus(int index) {
 
 void NormalEdit::Flag_Click(int index, int16_t value) {
     const int patch = windowPatch();
-    if (patch == 0)
-        return;
+    if (patch == 0) return;
     m_context.Code.PatchBank(patch, index) = static_cast<int16_t>(-value);
     m_context.Code.ParameterChanged(patch);
 }
 
 void NormalEdit::LFO_Type_Click(int index) {
     const int patch = windowPatch();
-    if (patch == 0)
-        return;
+    if (patch == 0) return;
     const int chosen = LFO_Type[index]->currentIndex();
     const int first = index == kLfo1Wave ? kLfo1Wave : kLfo2Wave;
     for (int m = 0; m < kWaveMembers; ++m)
         m_context.Code.PatchBank(patch, first + m) = 0;
     // "None" (and no choice at all) leaves every wave off.
-    if (chosen >= 0 && chosen < kWaveMembers)
-        m_context.Code.PatchBank(patch, first + chosen) = 1;
+    if (chosen >= 0 && chosen < kWaveMembers) m_context.Code.PatchBank(patch, first + chosen) = 1;
     m_context.Code.ParameterChanged(patch);
 }
 
 void NormalEdit::DCO_Octave_Click(int index) {
     const int patch = windowPatch();
-    if (patch == 0)
-        return;
+    if (patch == 0) return;
     const int first = index == kDco1Octave ? kDco1Octave : kDco2Octave;
     for (int m = 0; m < kOctaveMembers; ++m)
         m_context.Code.PatchBank(patch, first + m) = 0;
     const int chosen = DCO_Octave[index]->currentIndex();
-    if (chosen >= 0 && chosen < kOctaveMembers)
-        m_context.Code.PatchBank(patch, first + chosen) = 1;
+    if (chosen >= 0 && chosen < kOctaveMembers) m_context.Code.PatchBank(patch, first + chosen) = 1;
     m_context.Code.ParameterChanged(patch);
 }
 
 void NormalEdit::NameText_Change() {
     const int patch = windowPatch();
-    if (patch == 0)
-        return;
+    if (patch == 0) return;
     // The patch list row is where the name is kept; a name change sends nothing.
     const QString row = Patch::PatchRowText(patch, NameText->text());
     setWindowTitle(row);
     m_context.PatchWindow->SetRowText(patch, row);
 }
 
-void NormalEdit::NameText_GotFocus() { NameText->setSelection(0, NameText->text().length()); }
+void NormalEdit::NameText_GotFocus() {
+    NameText->setSelection(0, NameText->text().length());
+}
 
 void NormalEdit::SendButton_Click() {
-    if (const int patch = windowPatch())
-        m_context.Code.SendPatch(patch);
+    if (const int patch = windowPatch()) m_context.Code.SendPatch(patch);
 }
 
 bool NormalEdit::eventFilter(QObject* watched, QEvent* event) {
-    if (m_unloaded)
-        return false;
+    if (m_unloaded) return false;
     switch (event->type()) {
     case QEvent::KeyPress:
         if (const int index = parameterOf(watched); index != 0 && watched == Text[index]) {
             const int typed = EditorInput::TypedCharacter(*static_cast<QKeyEvent*>(event));
-            if (typed == EditorInput::kNoCharacter)
-                return false;
+            if (typed == EditorInput::kNoCharacter) return false;
             int keyCode = typed;
             Text_KeyPress(index, keyCode);
             return keyCode == 0;
@@ -281,8 +269,7 @@ bool NormalEdit::eventFilter(QObject* watched, QEvent* event) {
         break;
     case QEvent::FocusOut:
         // A context menu over the box takes the focus only for a moment.
-        if (static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason)
-            break;
+        if (static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason) break;
         if (const int index = parameterOf(watched); index != 0 && watched == Text[index])
             Text_LostFocus(index);
         break;

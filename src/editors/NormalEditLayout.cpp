@@ -108,11 +108,11 @@ struct FlagSpec {
     int top;
 };
 constexpr FlagSpec kFlags[] = {
-    {LFO1, 4, "DCO1", 240},     {LFO1, 5, "DCO2", 480},      {LFO1, 6, "VCF", 720},
-    {LFO1, 7, "VCA", 960},      {VCF, 23, "Invert", 2700},   {DCO1, 28, "Triangle", 180},
-    {DCO1, 29, "Sawtooth", 420}, {DCO1, 30, "Pulse", 660},   {DCO2, 39, "Triangle", 180},
-    {DCO2, 40, "Sawtooth", 420}, {DCO2, 41, "Pulse", 660},   {LFO2, 56, "DCO1", 240},
-    {LFO2, 57, "DCO2", 480},    {LFO2, 58, "VCF", 720},      {LFO2, 59, "VCA", 960},
+    {LFO1, 4, "DCO1", 240},      {LFO1, 5, "DCO2", 480},    {LFO1, 6, "VCF", 720},
+    {LFO1, 7, "VCA", 960},       {VCF, 23, "Invert", 2700}, {DCO1, 28, "Triangle", 180},
+    {DCO1, 29, "Sawtooth", 420}, {DCO1, 30, "Pulse", 660},  {DCO2, 39, "Triangle", 180},
+    {DCO2, 40, "Sawtooth", 420}, {DCO2, 41, "Pulse", 660},  {LFO2, 56, "DCO1", 240},
+    {LFO2, 57, "DCO2", 480},     {LFO2, 58, "VCF", 720},    {LFO2, 59, "VCA", 960},
 };
 
 QFont arialBold(double points) {
@@ -196,20 +196,17 @@ void NormalEdit::buildControls() {
     const std::array<QComboBox*, SectionCount> sectionLists{
         LFO_Type[1], LFO_Type[53], DCO_Octave[24], DCO_Octave[35], nullptr, nullptr};
     for (int s = 0; s < SectionCount; ++s) {
-        if (sectionLists[s])
-            order.push_back(sectionLists[s]);
+        if (sectionLists[s]) order.push_back(sectionLists[s]);
         std::vector<QWidget*> flags;
         std::vector<QWidget*> rows;
         for (const FlagSpec& flag : kFlags)
-            if (flag.section == s)
-                flags.push_back(Flag[flag.parameter]);
+            if (flag.section == s) flags.push_back(Flag[flag.parameter]);
         for (const SliderRowSpec& row : kSliderRows)
             if (row.section == s) {
                 rows.push_back(Text[row.parameter]);
                 rows.push_back(Slider[row.parameter]);
             }
-        if (s == VCF)
-            flags.swap(rows);
+        if (s == VCF) flags.swap(rows);
         order.insert(order.end(), flags.begin(), flags.end());
         order.insert(order.end(), rows.begin(), rows.end());
     }
@@ -228,8 +225,8 @@ QComboBox* NormalEdit::buildList(QGroupBox* frame, int parameter, int left, int 
     auto* list = new QComboBox(frame);
     list->setEditable(false);
     list->setFont(controlFont);
-    place(list, parameter == 1 || parameter == 53 ? "LFO_Type" : "DCO_Octave", left, kListTop, width,
-          kListHeight);
+    place(list, parameter == 1 || parameter == 53 ? "LFO_Type" : "DCO_Octave", left, kListTop,
+          width, kListHeight);
     list->setProperty("parameter", parameter);
     return list;
 }

@@ -41,8 +41,7 @@ inline void refreshEditor(EditorWorld& world, int patch) {
     else if (world.PatchWindow->OpenEditorKind.at(patch) == Patch::Bit01Editor)
         editor = world.PatchWindow->Bit01EditWindows.at(patch);
     world.Code.RefreshPending = kOn;
-    if (editor)
-        editor->RepaintNow();
+    if (editor) editor->RepaintNow();
     world.Code.RefreshPending = kOff;
 }
 
@@ -59,8 +58,7 @@ inline RecordingSink::Bytes dumpOf(const QuenlorCode& code, int patch) {
 inline QList<RecordingSink::Bytes> dumps(const RecordingSink& midi) {
     QList<RecordingSink::Bytes> found;
     for (const RecordingSink::Bytes& m : midi.Messages)
-        if (!m.empty() && m[0] == 0xF0)
-            found << m;
+        if (!m.empty() && m[0] == 0xF0) found << m;
     return found;
 }
 

@@ -207,14 +207,14 @@ void TestBit01Edit::switchGroupsStayConsistent_data() {
 
     QTest::newRow("1 into box 2 while box 1 is on")
         << 1 << QList<int>{1, 0, 0} << 2 << "1" << QList<int>{0, 1, 0};
-    QTest::newRow("0 into the only wave on") << 1 << QList<int>{1, 0, 0} << 1 << "0"
-                                             << QList<int>{0, 0, 0};
+    QTest::newRow("0 into the only wave on")
+        << 1 << QList<int>{1, 0, 0} << 1 << "0" << QList<int>{0, 0, 0};
     QTest::newRow("0 into the only octave on")
         << 24 << QList<int>{1, 0, 0, 0} << 24 << "0" << QList<int>{1, 0, 0, 0};
-    QTest::newRow("1 into 8' of DCO2") << 35 << QList<int>{1, 0, 0, 0} << 37 << "1"
-                                       << QList<int>{0, 0, 1, 0};
-    QTest::newRow("9 into a wave member") << 53 << QList<int>{0, 0, 1} << 53 << "9"
-                                          << QList<int>{1, 0, 0};
+    QTest::newRow("1 into 8' of DCO2")
+        << 35 << QList<int>{1, 0, 0, 0} << 37 << "1" << QList<int>{0, 0, 1, 0};
+    QTest::newRow("9 into a wave member")
+        << 53 << QList<int>{0, 0, 1} << 53 << "9" << QList<int>{1, 0, 0};
     QTest::newRow("into an empty octave group")
         << 24 << QList<int>{0, 0, 0, 0} << 26 << "5" << QList<int>{0, 0, 1, 0};
 }

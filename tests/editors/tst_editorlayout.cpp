@@ -33,15 +33,24 @@ void TestEditorLayout::normalEditFramesAndControls_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("twips");
-    QTest::newRow("LFO1") << "LFO1_Frame" << "LFO1" << QRect(120, 0, 2712, 2568);
-    QTest::newRow("LFO2") << "LFO2_Frame" << "LFO2" << QRect(120, 2820, 2712, 2292);
-    QTest::newRow("DCO1") << "DCO1_Frame" << "DCO1" << QRect(2880, 0, 2712, 2028);
-    QTest::newRow("DCO2") << "DCO2_Frame" << "DCO2" << QRect(2880, 2160, 2712, 2028);
-    QTest::newRow("VCF") << "VCF_Frame" << "VCF" << QRect(5700, 0, 2472, 3048);
-    QTest::newRow("VCA") << "VCA_Frame" << "VCA" << QRect(5640, 3060, 2532, 2088);
-    QTest::newRow("Send") << "SendButton" << "Send" << QRect(4140, 4260, 1392, 312);
-    QTest::newRow("Name label") << "NameLabel" << "Name" << QRect(2940, 4560, 1092, 192);
-    QTest::newRow("Name box") << "NameText" << "" << QRect(2880, 4800, 2712, 324);
+    QTest::newRow("LFO1") << "LFO1_Frame"
+                          << "LFO1" << QRect(120, 0, 2712, 2568);
+    QTest::newRow("LFO2") << "LFO2_Frame"
+                          << "LFO2" << QRect(120, 2820, 2712, 2292);
+    QTest::newRow("DCO1") << "DCO1_Frame"
+                          << "DCO1" << QRect(2880, 0, 2712, 2028);
+    QTest::newRow("DCO2") << "DCO2_Frame"
+                          << "DCO2" << QRect(2880, 2160, 2712, 2028);
+    QTest::newRow("VCF") << "VCF_Frame"
+                         << "VCF" << QRect(5700, 0, 2472, 3048);
+    QTest::newRow("VCA") << "VCA_Frame"
+                         << "VCA" << QRect(5640, 3060, 2532, 2088);
+    QTest::newRow("Send") << "SendButton"
+                          << "Send" << QRect(4140, 4260, 1392, 312);
+    QTest::newRow("Name label") << "NameLabel"
+                                << "Name" << QRect(2940, 4560, 1092, 192);
+    QTest::newRow("Name box") << "NameText"
+                              << "" << QRect(2880, 4800, 2712, 324);
 }
 
 void TestEditorLayout::normalEditFramesAndControls() {
@@ -54,12 +63,9 @@ void TestEditorLayout::normalEditFramesAndControls() {
     QVERIFY(control);
     QCOMPARE(control->parentWidget(), static_cast<QWidget*>(editor));
     QCOMPARE(control->geometry(), TwipRect(twips.x(), twips.y(), twips.width(), twips.height()));
-    if (auto* frame = qobject_cast<QGroupBox*>(control))
-        QCOMPARE(frame->title(), caption);
-    if (auto* button = qobject_cast<QPushButton*>(control))
-        QCOMPARE(button->text(), caption);
-    if (auto* label = qobject_cast<QLabel*>(control))
-        QCOMPARE(label->text(), caption);
+    if (auto* frame = qobject_cast<QGroupBox*>(control)) QCOMPARE(frame->title(), caption);
+    if (auto* button = qobject_cast<QPushButton*>(control)) QCOMPARE(button->text(), caption);
+    if (auto* label = qobject_cast<QLabel*>(control)) QCOMPARE(label->text(), caption);
     QVERIFY(editor->rect().contains(control->geometry()));
 }
 
@@ -68,7 +74,8 @@ void TestEditorLayout::normalEditRowsLieInTheirFrames() {
     NormalEdit* editor = openNormal(world, 1);
     int controls = 0;
     for (QGroupBox* frame : editor->findChildren<QGroupBox*>()) {
-        const QList<QWidget*> inside = frame->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        const QList<QWidget*> inside =
+            frame->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
         for (QWidget* a : inside) {
             ++controls;
             QVERIFY2(frame->rect().contains(a->geometry()), qPrintable(a->objectName()));
@@ -109,9 +116,10 @@ void TestEditorLayout::normalEditClientAreaAndFonts() {
     QCOMPARE(editor->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
     QCOMPARE(editor->NameText->font().pointSizeF(), 8.4);
     QVERIFY(editor->NameText->font().bold());
-    for (QWidget* control : {static_cast<QWidget*>(editor->Text[8]), static_cast<QWidget*>(editor->Flag[4]),
-                             static_cast<QWidget*>(editor->SliderLabel[19]),
-                             static_cast<QWidget*>(editor->LFO_Type[1]), static_cast<QWidget*>(editor->VCF_Frame)}) {
+    for (QWidget* control :
+         {static_cast<QWidget*>(editor->Text[8]), static_cast<QWidget*>(editor->Flag[4]),
+          static_cast<QWidget*>(editor->SliderLabel[19]),
+          static_cast<QWidget*>(editor->LFO_Type[1]), static_cast<QWidget*>(editor->VCF_Frame)}) {
         QCOMPARE(control->font().pointSizeF(), 7.8);
         QVERIFY(control->font().bold());
     }
@@ -125,10 +133,9 @@ void TestEditorLayout::normalEditFocusOrder() {
     NormalEdit* e = openNormal(world, 1);
     QVERIFY(QTest::qWaitForWindowActive(world.Mdi.get()));
     QList<QWidget*> expected{e->NameText};
-    const auto section = [&](QWidget* list, std::initializer_list<int> flags, int firstRow, int lastRow,
-                             bool flagsLast = false) {
-        if (list)
-            expected << list;
+    const auto section = [&](QWidget* list, std::initializer_list<int> flags, int firstRow,
+                             int lastRow, bool flagsLast = false) {
+        if (list) expected << list;
         if (!flagsLast)
             for (int f : flags)
                 expected << e->Flag[f];
@@ -167,7 +174,8 @@ void TestEditorLayout::normalEditRanges() {
     NormalEdit* editor = openNormal(world, 1);
     QCOMPARE(editor->Slider[parameter]->maximum(), maximum);
     QCOMPARE(editor->Slider[parameter]->pageStep(), largeStep);
-    QCOMPARE(editor->Slider[parameter]->maximum(), int(world.Code.ParameterTable.MaxValue(parameter)));
+    QCOMPARE(editor->Slider[parameter]->maximum(),
+             int(world.Code.ParameterTable.MaxValue(parameter)));
 }
 
 void TestEditorLayout::bit01EditControls_data() {

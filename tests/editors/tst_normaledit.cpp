@@ -110,14 +110,22 @@ void TestNormalEdit::valueBoxRefusesCharactersAfterNine_data() {
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("beeps");
 
-    QTest::newRow("letter") << "a" << "0" << 1;
-    QTest::newRow("colon, code 58") << ":" << "0" << 1;
-    QTest::newRow("backspace passes") << "\b" << "" << 0;
-    QTest::newRow("digit then letters") << "4xy" << "4" << 2;
-    QTest::newRow("minus") << "-" << "-" << 0;
-    QTest::newRow("point") << "." << "." << 0;
-    QTest::newRow("slash, code 47") << "/" << "/" << 0;
-    QTest::newRow("third digit refused silently") << "123" << "12" << 0;
+    QTest::newRow("letter") << "a"
+                            << "0" << 1;
+    QTest::newRow("colon, code 58") << ":"
+                                    << "0" << 1;
+    QTest::newRow("backspace passes") << "\b"
+                                      << "" << 0;
+    QTest::newRow("digit then letters") << "4xy"
+                                        << "4" << 2;
+    QTest::newRow("minus") << "-"
+                           << "-" << 0;
+    QTest::newRow("point") << "."
+                           << "." << 0;
+    QTest::newRow("slash, code 47") << "/"
+                                    << "/" << 0;
+    QTest::newRow("third digit refused silently") << "123"
+                                                  << "12" << 0;
 }
 
 void TestNormalEdit::valueBoxRefusesCharactersAfterNine() {
@@ -244,9 +252,10 @@ void TestNormalEdit::waveGroupFill_data() {
 
     QTest::newRow("none at 1") << 1 << QList<int>{0, 0, 0} << "None" << QList<int>{0, 0, 0};
     QTest::newRow("triangle") << 1 << QList<int>{1, 0, 0} << "Triangle" << QList<int>{1, 0, 0};
-    QTest::newRow("pulse wins over both") << 1 << QList<int>{1, 1, 1} << "Pulse" << QList<int>{0, 0, 1};
-    QTest::newRow("sawtooth wins over triangle") << 53 << QList<int>{1, 1, 0} << "Sawtooth"
-                                                 << QList<int>{0, 1, 0};
+    QTest::newRow("pulse wins over both")
+        << 1 << QList<int>{1, 1, 1} << "Pulse" << QList<int>{0, 0, 1};
+    QTest::newRow("sawtooth wins over triangle")
+        << 53 << QList<int>{1, 1, 0} << "Sawtooth" << QList<int>{0, 1, 0};
     QTest::newRow("2 is not on") << 53 << QList<int>{2, 0, 0} << "None" << QList<int>{0, 0, 0};
 }
 
@@ -272,12 +281,16 @@ void TestNormalEdit::octaveGroupFill_data() {
 
     QTest::newRow("32'") << 24 << QList<int>{1, 0, 0, 0} << "32'" << QList<int>{1, 0, 0, 0};
     QTest::newRow("8'") << 35 << QList<int>{0, 0, 1, 0} << "8'" << QList<int>{0, 0, 1, 0};
-    QTest::newRow("4' wins over lower") << 24 << QList<int>{1, 1, 0, 1} << "4'" << QList<int>{0, 0, 0, 1};
-    QTest::newRow("16' wins over 32'") << 35 << QList<int>{1, 1, 0, 0} << "16'"
-                                       << QList<int>{0, 1, 0, 0};
-    QTest::newRow("empty DCO1 group") << 24 << QList<int>{0, 0, 0, 0} << "32'" << QList<int>{1, 0, 0, 0};
-    QTest::newRow("empty DCO2 group") << 35 << QList<int>{0, 0, 0, 0} << "32'" << QList<int>{1, 0, 0, 0};
-    QTest::newRow("only a damaged 2") << 35 << QList<int>{0, 2, 0, 0} << "32'" << QList<int>{1, 0, 0, 0};
+    QTest::newRow("4' wins over lower")
+        << 24 << QList<int>{1, 1, 0, 1} << "4'" << QList<int>{0, 0, 0, 1};
+    QTest::newRow("16' wins over 32'")
+        << 35 << QList<int>{1, 1, 0, 0} << "16'" << QList<int>{0, 1, 0, 0};
+    QTest::newRow("empty DCO1 group")
+        << 24 << QList<int>{0, 0, 0, 0} << "32'" << QList<int>{1, 0, 0, 0};
+    QTest::newRow("empty DCO2 group")
+        << 35 << QList<int>{0, 0, 0, 0} << "32'" << QList<int>{1, 0, 0, 0};
+    QTest::newRow("only a damaged 2")
+        << 35 << QList<int>{0, 2, 0, 0} << "32'" << QList<int>{1, 0, 0, 0};
 }
 
 void TestNormalEdit::octaveGroupFill() {
