@@ -11,7 +11,7 @@ constexpr qsizetype kLongestValue = 4096;
 } // namespace
 
 QSettingsStore::QSettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, kApplication, kApplication)) {}
+    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kApplication, kApplication)) {}
 
 QSettingsStore::QSettingsStore(const QString& fileName)
     : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {}

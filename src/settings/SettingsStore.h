@@ -20,11 +20,11 @@ public:
 };
 
 // The store in the user's own configuration: application "Quenlor", kept by QSettings
-// as an INI file (on Linux ~/.config/Quenlor/Quenlor.conf).
+// (on Linux the INI file ~/.config/Quenlor/Quenlor.conf).
 class QSettingsStore : public SettingsStore {
 public:
     QSettingsStore();
-    // A store in the given file, for tests and tools.
+    // A store in the given INI file, for tests and tools.
     explicit QSettingsStore(const QString& fileName);
     ~QSettingsStore() override;
 

@@ -1,0 +1,314 @@
+#include "core/QuenlorCode.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MemoryMidiBackend.h"
+#include "midi/MidiPorts.h"
+#include "settings/Options.h"
+#include "settings/Settings.h"
+#include "settings/SettingsStore.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+const QStringList kInputs = {"Keys:out", "Pads:out", "Drums:out"};
+const QStringList kOutputs = {"UM-ONE:UM-ONE MIDI 1", "Bit01:in"};
+
+struct World {
+    MemoryMidiBackend backend;
+    MidiPorts ports{backend};
+    MIDIUtilities midi;
+    QuenlorCode code;
+    MemorySettingsStore store;
+
+    World(QStringList inputs = kInputs, QStringList outputs = kOutputs)
+        : backend(std::move(inputs), std::move(outputs)) {
+        midi.AttachMidiWindow(ports);
+        code.Midi = &midi;
+    }
+    QStringList items(QComboBox* list) const {
+        QStringList all;
+        for (int i = 0; i < list->count(); ++i)
+            all << list->itemText(i);
+        return all;
+    }
+    QStringList stored() const {
+        QStringList all;
+        for (const auto& w : store.Writes)
+            all << w.Section + "/" + w.Key + "=" + w.Value;
+        return all;
+    }
+};
+
+QStringList channelEntries() {
+    QStringList all;
+    for (int c = 1; c <= 16; ++c)
+        all << QStringLiteral(" %1").arg(c);
+    return all;
+}
+} // namespace
+
+class TestOptions : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup();
+    void controls();
+    void opensWithTheCurrentSettings_data();
+    void opensWithTheCurrentSettings();
+    void thruEnablesTheInputLists();
+    void bit99HeaderTakesEffectEvenOnCancel();
+    void okWithoutChangeReopensAndSavesAll();
+    void okAppliesTheChoices();
+    void emptyDeviceLists_data();
+    void emptyDeviceLists();
+    void unpluggedDeviceShowsNothingSelected();
+    void enterAndEscape_data();
+    void enterAndEscape();
+};
+
+void TestOptions::cleanup() { QVERIFY(QApplication::topLevelWidgets().isEmpty()); }
+
+void TestOptions::controls() {
+    World w;
+    Options dialog(w.code, w.midi, w.ports, w.store);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Options"));
+    QVERIFY(dialog.isModal());
+    QCOMPARE(dialog.OptionsTab->count(), 2);
+    QCOMPARE(dialog.OptionsTab->tabText(0), QStringLiteral("MIDI"));
+    QCOMPARE(dialog.OptionsTab->tabText(1), QStringLiteral("Update"));
+    const QList<QPair<QWidget*, QString>> captions = {
+        {dialog.MidiInLabel, "MIDI in"},       {dialog.MidiInChannelLabel, "Channel"},
+        {dialog.MidiOutLabel, "MIDI Out"},     {dialog.MidiOutChannelLabel, "Channel"},
+        {dialog.MidiThruCheck, "MIDI Thru"},   {dialog.Bit99Header, "Transmit Bit 99 SysEx header"},
+        {dialog.AutoUpdate, "Automatic update"}, {dialog.UpdateProgOne, "Send to program 1"},
+        {dialog.btnOk, "OK"},                  {dialog.btnCancel, "Cancel"},
+    };
+    for (const auto& [widget, caption] : captions) {
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            text = label->text();
+        else
+            text = qobject_cast<QAbstractButton*>(widget)->text();
+        QCOMPARE(text, caption);
+    }
+    // Every control is found by its name, on its tab.
+    for (const char* name : {"MidiInCombo", "MidiInChannelCombo", "MidiOutCombo", "MidiOutChannelCombo",
+                             "MidiThruCheck", "Bit99Header"})
+        QVERIFY2(dialog.OptionsTab->widget(0)->findChild<QWidget*>(name), name);
+    for (const char* name : {"AutoUpdate", "UpdateProgOne"})
+        QVERIFY2(dialog.OptionsTab->widget(1)->findChild<QWidget*>(name), name);
+    QVERIFY(dialog.findChild<QPushButton*>("btnOk"));
+}
+
+void TestOptions::opensWithTheCurrentSettings_data() {
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<int>("channelIn");
+    QTest::addColumn<int>("channelOut");
+    QTest::addColumn<int>("flags"); // AutoUpdate, SendToOne, thru, Bit 99 as -1/0/-1/1 when on
+    QTest::addColumn<int>("inEntry");
+    QTest::addColumn<int>("outEntry");
+    QTest::newRow("defaults") << "" << "" << 1 << 1 << 0b0100 << 0 << 0;
+    QTest::newRow("all on, last devices") << "Drums:out" << "Bit01:in" << 16 << 10 << 0b1111 << 2 << 2;
+    QTest::newRow("first output device") << "Pads:out" << "UM-ONE:UM-ONE MIDI 1" << 5 << 1 << 0b0010 << 1 << 1;
+}
+
+void TestOptions::opensWithTheCurrentSettings() {
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    QFETCH(int, channelIn);
+    QFETCH(int, channelOut);
+    QFETCH(int, flags);
+    QFETCH(int, inEntry);
+    QFETCH(int, outEntry);
+    World w;
+    w.midi.OpenMidiIn(in);
+    w.midi.OpenMidiOut(out);
+    w.code.MIDIChannelIn = channelIn;
+    w.code.MIDIChannelOut = channelOut;
+    w.code.AutoUpdate = flags & 0b1000 ? kOn : kOff;
+    w.code.SendToOne = flags & 0b0100 ? kOn : kOff;
+    w.code.MIDIThru = flags & 0b0010 ? kOn : kOff;
+    w.code.Bit99Compatible = flags & 0b0001 ? 1 : 0;
+    w.backend.ClearRecord();
+
+    Options dialog(w.code, w.midi, w.ports, w.store);
+    QCOMPARE(w.items(dialog.MidiInCombo), kInputs);
+    QCOMPARE(w.items(dialog.MidiOutCombo), QStringList{MidiBackend::DefaultOutputName()} + kOutputs);
+    QCOMPARE(w.items(dialog.MidiInChannelCombo), channelEntries());
+    QCOMPARE(w.items(dialog.MidiOutChannelCombo), channelEntries());
+    QCOMPARE(dialog.MidiInCombo->currentIndex(), inEntry);
+    QCOMPARE(dialog.MidiOutCombo->currentIndex(), outEntry);
+    QCOMPARE(dialog.MidiInChannelCombo->currentIndex(), channelIn - 1);
+    QCOMPARE(dialog.MidiOutChannelCombo->currentIndex(), channelOut - 1);
+    QCOMPARE(dialog.AutoUpdate->isChecked(), bool(flags & 0b1000));
+    QCOMPARE(dialog.UpdateProgOne->isChecked(), bool(flags & 0b0100));
+    QCOMPARE(dialog.MidiThruCheck->isChecked(), bool(flags & 0b0010));
+    QCOMPARE(dialog.Bit99Header->isChecked(), bool(flags & 0b0001));
+    QCOMPARE(dialog.MidiInCombo->isEnabled(), bool(flags & 0b0010));
+    QCOMPARE(dialog.MidiInChannelCombo->isEnabled(), bool(flags & 0b0010));
+    // Listing the devices leaves the ports as they were.
+    QVERIFY(w.backend.Log.isEmpty());
+    QCOMPARE(int(w.ports.MIDIInput1.DeviceID()), inEntry);
+    QCOMPARE(int(w.ports.MIDIOutput1.DeviceID()), outEntry - 1);
+}
+
+void TestOptions::thruEnablesTheInputLists() {
+    World w;
+    Options dialog(w.code, w.midi, w.ports, w.store);
+    QVERIFY(!dialog.MidiInCombo->isEnabled());
+    QVERIFY(!dialog.MidiInChannelCombo->isEnabled());
+    QVERIFY(dialog.MidiOutCombo->isEnabled());
+    dialog.MidiThruCheck->click();
+    QVERIFY(dialog.MidiInCombo->isEnabled());
+    QVERIFY(dialog.MidiInChannelCombo->isEnabled());
+    QCOMPARE(int(w.code.MIDIThru), int(kOff)); // changes only on OK
+    dialog.MidiThruCheck->click();
+    QVERIFY(!dialog.MidiInCombo->isEnabled());
+    QVERIFY(!dialog.MidiInChannelCombo->isEnabled());
+}
+
+void TestOptions::bit99HeaderTakesEffectEvenOnCancel() {
+    World w;
+    w.midi.OpenMidiOut(QString());
+    w.code.InitPatchModel();
+    w.code.MIDIChannelOut = 10;
+    {
+        Options dialog(w.code, w.midi, w.ports, w.store);
+        dialog.Bit99Header->click();
+        QCOMPARE(int(w.code.Bit99Compatible), 1);
+        dialog.btnCancel->click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    }
+    QCOMPARE(int(w.code.Bit99Compatible), 1);
+    QVERIFY(w.store.Writes.empty());
+    w.code.SendPatch(1);
+    QCOMPARE(w.backend.Sent.at(0).Data.at(2), uint8_t(0x29));
+    QCOMPARE(w.backend.Sent.at(1).Data, (MemoryMidiBackend::Bytes{0xC9, 0x00}));
+    {
+        Options dialog(w.code, w.midi, w.ports, w.store);
+        QVERIFY(dialog.Bit99Header->isChecked());
+        dialog.Bit99Header->click();
+        QCOMPARE(int(w.code.Bit99Compatible), 0);
+        dialog.btnCancel->click();
+    }
+    QCOMPARE(int(w.code.Bit99Compatible), 0);
+}
+
+void TestOptions::okWithoutChangeReopensAndSavesAll() {
+    World w;
+    w.midi.OpenMidiIn("Pads:out");
+    w.midi.OpenMidiOut("Bit01:in");
+    w.code.MIDIChannelOut = 5;
+    w.backend.ClearRecord();
+    Options dialog(w.code, w.midi, w.ports, w.store);
+    dialog.btnOk->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(w.backend.Log, (QStringList{"in close", "out close", "in open 1", "out open 1"}));
+    QCOMPARE(w.stored(), (QStringList{"Update/SendToOne=Yes", "Update/AutoUpdate=No", "MIDI/MIDIInPort=Pads:out",
+                                      "MIDI/MIDIOutPort=Bit01:in", "MIDI/MIDIChannelIn= 1", "MIDI/MIDIChannelOut= 5",
+                                      "MIDI/MIDIThru=No", "MIDI/Bit99Compatible=No"}));
+}
+
+void TestOptions::okAppliesTheChoices() {
+    World w;
+    LoadSettings(w.code, w.midi, w.ports, w.store);
+    w.backend.ClearRecord();
+    Options dialog(w.code, w.midi, w.ports, w.store);
+    dialog.MidiThruCheck->click();
+    dialog.MidiInCombo->setCurrentIndex(2);
+    dialog.MidiOutCombo->setCurrentIndex(1);
+    dialog.MidiInChannelCombo->setCurrentIndex(15);
+    dialog.MidiOutChannelCombo->setCurrentIndex(9);
+    dialog.AutoUpdate->click();
+    dialog.UpdateProgOne->click();
+    dialog.btnOk->click();
+    QCOMPARE(int(w.code.MIDIChannelIn), 16);
+    QCOMPARE(int(w.code.MIDIChannelOut), 10);
+    QCOMPARE(int(w.code.AutoUpdate), int(kOn));
+    QCOMPARE(int(w.code.SendToOne), int(kOff));
+    QCOMPARE(int(w.code.MIDIThru), int(kOn));
+    QCOMPARE(w.backend.Log, (QStringList{"in close", "out close", "in open 2", "out open 0"}));
+    QCOMPARE(w.stored(), (QStringList{"Update/SendToOne=No", "Update/AutoUpdate=Yes", "MIDI/MIDIInPort=Drums:out",
+                                      "MIDI/MIDIOutPort=UM-ONE:UM-ONE MIDI 1", "MIDI/MIDIChannelIn= 16",
+                                      "MIDI/MIDIChannelOut= 10", "MIDI/MIDIThru=Yes", "MIDI/Bit99Compatible=No"}));
+
+    // A disabled input list still supplies its selection.
+    w.backend.ClearRecord();
+    Options again(w.code, w.midi, w.ports, w.store);
+    again.MidiThruCheck->click();
+    QVERIFY(!again.MidiInCombo->isEnabled());
+    again.MidiInCombo->setCurrentIndex(1);
+    again.btnOk->click();
+    QCOMPARE(int(w.code.MIDIThru), int(kOff));
+    QCOMPARE(w.backend.Log.at(2), QStringLiteral("in open 1"));
+}
+
+void TestOptions::emptyDeviceLists_data() {
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<QStringList>("outputs");
+    QTest::newRow("no input device") << QStringList{} << kOutputs;
+    QTest::newRow("no device at all") << QStringList{} << QStringList{};
+}
+
+// With no input device the list is empty and shows nothing selected; OK opens the
+// ports as loading the settings would (the default devices) and stores no input name.
+void TestOptions::emptyDeviceLists() {
+    QFETCH(QStringList, inputs);
+    QFETCH(QStringList, outputs);
+    World w(inputs, outputs);
+    w.code.MIDIThru = kOn;
+    LoadSettings(w.code, w.midi, w.ports, w.store);
+    w.code.MIDIThru = kOn;
+    w.backend.ClearRecord();
+    Options dialog(w.code, w.midi, w.ports, w.store);
+    QCOMPARE(dialog.MidiInCombo->count(), 0);
+    QCOMPARE(dialog.MidiInCombo->currentIndex(), -1);
+    QCOMPARE(dialog.MidiOutCombo->count(), outputs.size() + 1);
+    QCOMPARE(dialog.MidiOutCombo->currentIndex(), 0);
+    dialog.btnOk->click();
+    QCOMPARE(w.backend.Log, (QStringList{"out close", "out open -1"}));
+    QVERIFY(!w.ports.MIDIInput1.IsOpen());
+    QCOMPARE(w.stored().at(2), QStringLiteral("MIDI/MIDIInPort="));
+    QCOMPARE(w.stored().at(3), QStringLiteral("MIDI/MIDIOutPort=") + MidiBackend::DefaultOutputName());
+}
+
+void TestOptions::unpluggedDeviceShowsNothingSelected() {
+    World w;
+    w.midi.OpenMidiIn("Drums:out");
+    w.backend.SetDevices({"Keys:out"}, kOutputs); // two interfaces unplugged since
+    Options dialog(w.code, w.midi, w.ports, w.store);
+    QCOMPARE(dialog.MidiInCombo->count(), 1);
+    QCOMPARE(dialog.MidiInCombo->currentIndex(), -1);
+    dialog.btnOk->click();
+    QCOMPARE(w.backend.OpenInputDevice(), 0);
+}
+
+void TestOptions::enterAndEscape_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("result");
+    QTest::newRow("Enter acts as OK") << int(Qt::Key_Return) << int(QDialog::Accepted);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(QDialog::Accepted);
+    QTest::newRow("Escape acts as Cancel") << int(Qt::Key_Escape) << int(QDialog::Rejected);
+}
+
+void TestOptions::enterAndEscape() {
+    QFETCH(int, key);
+    QFETCH(int, result);
+    World w;
+    Options dialog(w.code, w.midi, w.ports, w.store);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.MidiOutCombo->setFocus();
+    QTest::keyClick(dialog.MidiOutCombo, Qt::Key(key));
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), result);
+    QCOMPARE(w.store.Writes.size(), result == QDialog::Accepted ? size_t(8) : size_t(0));
+}
+
+QTEST_MAIN(TestOptions)
+#include "tst_options.moc"
