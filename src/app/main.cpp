@@ -1,10 +1,32 @@
+#include "BackgroundMDI.h"
+#include "Main.h"
+#include "QtDesktop.h"
+#include "core/QuenlorCode.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MidiBackend.h"
+#include "midi/MidiPorts.h"
+#include "settings/SettingsStore.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[]) {
+    // The MIDI system is reached while the window system comes up.
+    std::unique_ptr<MidiBackend> backend = OpenSystemMidi();
+
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle("Quenlor 1.2.1");
-    window.show();
+    QApplication::setApplicationName("Quenlor");
+    QApplication::setApplicationVersion("1.2.1");
+    // The program ends when the main window closes, whatever else is open.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QuenlorCode code;
+    MidiPorts ports(*backend);
+    MIDIUtilities midi;
+    QSettingsStore store;
+    QtDesktop desktop;
+    BackgroundMDI window(code, ports, midi, store, desktop);
+    desktop.SetParentWindow(&window);
+
+    Main(window, desktop);
     return app.exec();
 }

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 
 // The desktop for tests: file dialogs answer from a queue (an empty path, or an empty
 // queue, cancels),
@@ -20,6 +21,8 @@ public:
     int NormalPointers = 0;
     bool Busy = false;
     QList<int> Pauses;
+    // Runs inside a pause, to look at the windows while the program waits.
+    std::function<void()> DuringPause;
 
     // Queues an answer for the next open / save dialog, as a path in a real folder.
     void AnswerOpen(const QString& path);
@@ -39,5 +42,9 @@ public:
         ++NormalPointers;
         Busy = false;
     }
-    void Pause(int milliseconds) override { Pauses << milliseconds; }
+    void Pause(int milliseconds) override {
+        Pauses << milliseconds;
+        if (DuringPause)
+            DuringPause();
+    }
 };

@@ -1,0 +1,91 @@
+#include "AppStorageHost.h"
+
+#include "BackgroundMDI.h"
+#include "Desktop.h"
+#include "editors/Bit01Edit.h"
+#include "editors/NormalEdit.h"
+#include "editors/Patch.h"
+
+#include <QFile>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace {
+QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+std::string toPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+std::optional<StorageHost::FileChoice> toChoice(const std::optional<::FileChoice>& choice) {
+    if (!choice)
+        return std::nullopt;
+    return StorageHost::FileChoice{toPath(choice->Path), toPath(choice->FileName)};
+}
+} // namespace
+
+std::string AppStorageHost::PatchName(int patch) {
+    // Latin-1 keeps every byte read from a file; a typed character it cannot hold
+    // becomes "?".
+    return m_window.PatchWindow->PatchName(patch).toLatin1().toStdString();
+}
+
+void AppStorageHost::SetPatchName(int patch, const std::string& name) {
+    m_window.PatchWindow->SetPatchName(patch, QString::fromLatin1(name.data(), qsizetype(name.size())));
+}
+
+void AppStorageHost::FillPatchList() { m_window.PatchWindow->FillPatchList(); }
+
+void AppStorageHost::SelectFirstPatch() {
+    m_window.PatchWindow->SelectPatchRow(1);
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(m_window.PatchWindow->parentWidget()))
+        m_window.Mdi->setActiveSubWindow(frame);
+    m_window.PatchWindow->PatchList->setFocus();
+}
+
+int16_t AppStorageHost::OpenEditorKind(int patch) {
+    return m_window.PatchWindow->OpenEditorKind.at(patch);
+}
+
+void AppStorageHost::RepaintEditor(int patch) {
+    Patch& list = *m_window.PatchWindow;
+    EditorWindow* editor = nullptr;
+    if (list.OpenEditorKind.at(patch) == Patch::NormalEditor)
+        editor = list.NormalEditWindows.at(patch);
+    else if (list.OpenEditorKind.at(patch) == Patch::Bit01Editor)
+        editor = list.Bit01EditWindows.at(patch);
+    if (editor)
+        editor->RepaintNow();
+}
+
+void AppStorageHost::SetMainCaption(const std::string& title, const std::string& path) {
+    m_window.SetMainCaption(fromPath(title), fromPath(path));
+}
+
+void AppStorageHost::ClearBankFile() {
+    m_window.BankFileTitle.clear();
+    m_window.BankFilePath.clear();
+}
+
+std::string AppStorageHost::BankFileTitle() { return toPath(m_window.BankFileTitle); }
+std::string AppStorageHost::BankFilePath() { return toPath(m_window.BankFilePath); }
+
+void AppStorageHost::SetStatusText(const std::string& text) {
+    m_window.SetStatusText(QString::fromStdString(text));
+}
+
+void AppStorageHost::ShowBusyPointer() { m_window.ShowBusyPointer(); }
+void AppStorageHost::ShowNormalPointer() { m_window.ShowNormalPointer(); }
+
+std::optional<StorageHost::FileChoice>
+AppStorageHost::ShowOpenDialog(const std::string& filter, const std::string& defaultExtension) {
+    return toChoice(m_desktop.ShowOpen(
+        {QString::fromStdString(filter), QString::fromStdString(defaultExtension)}));
+}
+
+std::optional<StorageHost::FileChoice>
+AppStorageHost::ShowSaveDialog(const std::string& filter, const std::string& defaultExtension) {
+    return toChoice(m_desktop.ShowSave(
+        {QString::fromStdString(filter), QString::fromStdString(defaultExtension)}));
+}
+
+// The messages name a path, which is in the file system's encoding.
+void AppStorageHost::ShowMessage(const std::string& text) { m_desktop.ShowMessage(fromPath(text)); }

@@ -1,0 +1,303 @@
+#include "BackgroundMDI.h"
+
+#include "AppStorageHost.h"
+#include "Desktop.h"
+#include "HelpViewer.h"
+#include "Splash.h"
+#include "ToolbarPictures.h"
+#include "core/QuenlorCode.h"
+#include "editors/ActivationRouter.h"
+#include "editors/Patch.h"
+#include "editors/PlayWindow.h"
+#include "editors/Twips.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MidiPorts.h"
+#include "midi/MidiThru.h"
+#include "settings/Options.h"
+#include "settings/Settings.h"
+#include "storage/BankCommands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace {
+const QColor kBackground(0, 64, 64);
+constexpr int kInitialWidth = 900;
+constexpr int kInitialHeight = 680;
+} // namespace
+
+QString BackgroundMDI::AppTitle() { return QString(AppName) + " " + AppVersion; }
+
+BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiPorts& ports, MIDIUtilities& midi,
+                             SettingsStore& store, Desktop& desktop)
+    : m_code(code), m_ports(ports), m_midi(midi), m_store(store), m_desktop(desktop),
+      m_context{code, desktop, *new QMdiArea, nullptr} {
+    Mdi = &m_context.Mdi;
+    Mdi->setBackground(kBackground);
+    Mdi->viewport()->installEventFilter(this);
+    setCentralWidget(Mdi);
+    new ActivationRouter(*Mdi);
+
+    m_storageHost = std::make_unique<AppStorageHost>(*this, desktop);
+    m_commands = std::make_unique<BankCommands>(code, *m_storageHost);
+
+    createActions();
+    createMenus();
+    createToolBar();
+    createStatusBar();
+    resize(kInitialWidth, kInitialHeight);
+
+    connect(&m_ports.MIDIInput1, &MIDIInput::Message, this, &BackgroundMDI::MIDIInput1_Message);
+}
+
+BackgroundMDI::~BackgroundMDI() = default;
+
+void BackgroundMDI::createActions() {
+    auto action = [this](const QString& name, const QString& caption, auto handler,
+                         QKeySequence shortcut = {}) {
+        auto* a = new QAction(caption, this);
+        a->setObjectName(name);
+        a->setShortcut(shortcut);
+        connect(a, &QAction::triggered, this, handler);
+        return a;
+    };
+    mnu_New = action("mnu_New", "&New Bank", &BackgroundMDI::mnu_New_Click, QKeySequence("Ctrl+N"));
+    mnu_Open = action("mnu_Open", "&Open Bank", &BackgroundMDI::mnu_Open_Click, QKeySequence("Ctrl+O"));
+    mnu_Save = action("mnu_Save", "&Save Bank", &BackgroundMDI::mnu_Save_Click, QKeySequence("Ctrl+S"));
+    mnu_SaveAs = action("mnu_SaveAs", "Save Bank &As", &BackgroundMDI::mnu_SaveAs_Click);
+    mnu_NewPatch = action("mnu_NewPatch", "New Patch", [] {});
+    mnu_OpenPatch = action("mnu_OpenPatch", "Open Patch", &BackgroundMDI::mnu_OpenPatch_Click);
+    mnu_SavePatchAs = action("mnu_SavePatchAs", "Save Patch As", &BackgroundMDI::mnu_SavePatchAs_Click);
+    mnu_Options = action("mnu_Options", "O&ptions", &BackgroundMDI::mnu_Options_Click);
+    mnu_Quit = action("mnu_Quit", "&Quit", &BackgroundMDI::mnu_Quit_Click, QKeySequence("Ctrl+Q"));
+    mnu_Contents = action("mnu_Contents", "&Contents", &BackgroundMDI::mnu_Contents_Click);
+    mnu_About = action("mnu_About", "&About", &BackgroundMDI::mnu_About_Click);
+}
+
+void BackgroundMDI::createMenus() {
+    mnu_File = menuBar()->addMenu("&File");
+    mnu_File->setObjectName("mnu_File");
+    mnu_File->addActions({mnu_New, mnu_Open, mnu_Save, mnu_SaveAs});
+    mnu_File->addSeparator()->setObjectName("mnu_Separator1");
+    mnu_File->addActions({mnu_NewPatch, mnu_OpenPatch, mnu_SavePatchAs});
+    mnu_File->addSeparator()->setObjectName("mnu_Separator3");
+    mnu_File->addAction(mnu_Options);
+    mnu_File->addSeparator()->setObjectName("mnu_Separator2");
+    mnu_File->addAction(mnu_Quit);
+
+    mnu_Window = menuBar()->addMenu("&Window");
+    mnu_Window->setObjectName("mnu_Window");
+    connect(mnu_Window, &QMenu::aboutToShow, this, &BackgroundMDI::updateWindowMenu);
+
+    mnu_Help = menuBar()->addMenu("&Help");
+    mnu_Help->setObjectName("mnu_Help");
+    mnu_Help->addActions({mnu_Contents, mnu_About});
+}
+
+// The Window menu lists every open child window by its title, marks the active one
+// and activates the one chosen.
+void BackgroundMDI::updateWindowMenu() {
+    mnu_Window->clear();
+    const QList<QMdiSubWindow*> windows = Mdi->subWindowList();
+    for (int i = 0; i < windows.size(); ++i) {
+        QMdiSubWindow* window = windows[i];
+        const QString title = window->widget() ? window->widget()->windowTitle() : QString();
+        const QString caption = i < 9 ? QString("&%1 %2").arg(i + 1).arg(title)
+                                      : QString("%1 %2").arg(i + 1).arg(title);
+        QAction* entry = mnu_Window->addAction(caption);
+        entry->setCheckable(true);
+        entry->setChecked(window == Mdi->currentSubWindow());
+        connect(entry, &QAction::triggered, window,
+                [this, window] { Mdi->setActiveSubWindow(window); });
+    }
+}
+
+void BackgroundMDI::createToolBar() {
+    Toolbar = addToolBar("Toolbar");
+    Toolbar->setObjectName("Toolbar");
+    Toolbar->setMovable(false);
+    const struct {
+        const char* key;
+        const char* tip;
+        QIcon icon;
+    } buttons[] = {{"BankNew", "New Bank", ToolbarPictures::BankNew()},
+                   {"BankOpen", "Open Bank", ToolbarPictures::BankOpen()},
+                   {"BankSave", "Save Bank", ToolbarPictures::BankSave()}};
+    for (const auto& b : buttons) {
+        QAction* button = Toolbar->addAction(b.icon, b.tip);
+        button->setObjectName(b.key);
+        button->setData(QString(b.key));
+        button->setToolTip(b.tip);
+    }
+    connect(Toolbar, &QToolBar::actionTriggered, this, &BackgroundMDI::Toolbar_ButtonClick);
+}
+
+void BackgroundMDI::createStatusBar() {
+    Status = new QLabel;
+    Status->setObjectName("Status");
+    Status->setFont(QFont("Arial"));
+    statusBar()->addWidget(Status, 1);
+}
+
+QMdiSubWindow* BackgroundMDI::addChild(QWidget* child, bool closable) {
+    Qt::WindowFlags flags = Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowMinimizeButtonHint;
+    if (closable)
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint;
+    QMdiSubWindow* frame = Mdi->addSubWindow(child, flags);
+    frame->show();
+    return frame;
+}
+
+void BackgroundMDI::MDIForm_Load() {
+    m_midi.AttachMidiWindow(m_ports);
+    m_code.Midi = &m_midi;
+    m_code.EditorReady = kOn;
+    LoadSettings(m_code, m_midi, m_ports, m_store);
+    m_code.InitPatchModel();
+    SetMainCaption(QString(), QString());
+
+    PatchWindow = new Patch(m_context);
+    m_context.PatchWindow = PatchWindow;
+    QMdiSubWindow* listFrame = addChild(PatchWindow, false);
+    listFrame->setFixedSize(listFrame->sizeHint());
+    listFrame->move(0, 0);
+    PatchWindow->Form_Load();
+
+    Play = new PlayWindow(m_context);
+    QMdiSubWindow* playFrame = addChild(Play, true);
+    // The inner area gets its size from the window's layout; settle it before placing.
+    layout()->activate();
+    Play->Form_Load(listFrame->geometry(), Mdi->viewport()->height());
+    Q_UNUSED(playFrame);
+
+    Mdi->setActiveSubWindow(listFrame);
+    PatchWindow->PatchList->setFocus();
+}
+
+void BackgroundMDI::SetMainCaption(const QString& title, const QString& path) {
+    QString caption = AppTitle();
+    if (!title.isEmpty()) {
+        BankFileTitle = title;
+        BankFilePath = path;
+        caption += " - " + BankFileTitle;
+    }
+    setWindowTitle(caption);
+}
+
+void BackgroundMDI::SetStatusText(const QString& text) {
+    Status->setText(text);
+    Status->repaint();
+}
+
+void BackgroundMDI::ShowBusyPointer() { m_desktop.ShowBusyPointer(); }
+void BackgroundMDI::ShowNormalPointer() { m_desktop.ShowNormalPointer(); }
+
+std::optional<int> BackgroundMDI::CurrentPatchTarget() const {
+    // The current child stays current while another program has the focus.
+    QMdiSubWindow* active = Mdi->currentSubWindow();
+    if (!active)
+        return std::nullopt;
+    auto* child = dynamic_cast<MdiChild*>(active->widget());
+    if (!child)
+        return std::nullopt;
+    const QString tag = child->Tag();
+    const int patch = tag == "Patch" ? PatchWindow->SelectedRowPatch() : tag.toInt();
+    if (patch < kFirstPatch || patch > kLastPatch)
+        return std::nullopt;
+    return patch;
+}
+
+void BackgroundMDI::mnu_New_Click() { m_commands->NewBank(); }
+void BackgroundMDI::mnu_Open_Click() { m_commands->OpenBank(); }
+void BackgroundMDI::mnu_Save_Click() { m_commands->SaveBank(); }
+void BackgroundMDI::mnu_SaveAs_Click() { m_commands->SaveBankAs(); }
+
+void BackgroundMDI::mnu_OpenPatch_Click() {
+    if (const auto patch = CurrentPatchTarget())
+        m_commands->OpenPatchFile(*patch);
+}
+
+void BackgroundMDI::mnu_SavePatchAs_Click() {
+    if (const auto patch = CurrentPatchTarget())
+        m_commands->SavePatchAs(*patch, PatchWindow->PatchName(*patch).toLatin1().toStdString());
+}
+
+void BackgroundMDI::mnu_Options_Click() {
+    Options options(m_code, m_midi, m_ports, m_store, this);
+    options.exec();
+}
+
+void BackgroundMDI::mnu_Quit_Click() { QuitProgram(); }
+
+void BackgroundMDI::QuitProgram() { QCoreApplication::exit(0); }
+
+void BackgroundMDI::mnu_Contents_Click() {
+    if (!m_help)
+        m_help = new HelpViewer(this);
+    m_help->ShowContents();
+}
+
+void BackgroundMDI::mnu_About_Click() {
+    Splash about(this);
+    about.exec();
+}
+
+void BackgroundMDI::Toolbar_ButtonClick(QAction* button) {
+    const QString key = button->data().toString();
+    if (key == "BankNew")
+        m_commands->NewBank();
+    else if (key == "BankOpen")
+        m_commands->OpenBank();
+    else if (key == "BankSave")
+        m_commands->SaveBank();
+}
+
+void BackgroundMDI::MIDIInput1_Message() { ::MIDIInput1_Message(m_code, m_ports); }
+
+void BackgroundMDI::StartTestNote() {
+    if (m_code.Midi)
+        m_code.Midi->PlayNoteOn(m_code.OutputChannel(), 60, 70);
+}
+
+void BackgroundMDI::StopTestNote() {
+    if (m_code.Midi)
+        m_code.Midi->PlayNoteOff(m_code.OutputChannel(), 60);
+}
+
+// Closing the main window is never refused: the editors run their own close handling,
+// nothing is asked and nothing is saved.
+void BackgroundMDI::closeEvent(QCloseEvent* event) {
+    Mdi->closeAllSubWindows();
+    event->accept();
+    if (m_help)
+        m_help->close();
+    QCoreApplication::quit();
+}
+
+// A press on the empty background between the child windows plays the test note.
+bool BackgroundMDI::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Mdi->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (event->type() == QEvent::MouseButtonPress &&
+            !Mdi->viewport()->childAt(mouse->position().toPoint())) {
+            m_testNoteHeld = true;
+            StartTestNote();
+        } else if (event->type() == QEvent::MouseButtonRelease && m_testNoteHeld) {
+            m_testNoteHeld = false;
+            StopTestNote();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

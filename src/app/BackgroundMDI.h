@@ -1,0 +1,120 @@
+#pragma once
+
+#include "editors/EditorContext.h"
+
+#include <QMainWindow>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolBar;
+class Desktop;
+class MidiPorts;
+class MIDIUtilities;
+class SettingsStore;
+class QuenlorCode;
+class Patch;
+class PlayWindow;
+class BankCommands;
+class AppStorageHost;
+class HelpViewer;
+
+// The main window: holds the patch list, the play window and the editors as child
+// windows, owns the title and the remembered bank file, the status bar and the menus
+// and toolbar through which every program-wide command runs.
+class BackgroundMDI : public QMainWindow {
+    Q_OBJECT
+public:
+    BackgroundMDI(QuenlorCode& code, MidiPorts& ports, MIDIUtilities& midi, SettingsStore& store,
+                  Desktop& desktop);
+    ~BackgroundMDI() override;
+
+    static constexpr const char* AppName = "Quenlor";
+    static constexpr const char* AppVersion = "1.2.1";
+    static QString AppTitle();
+
+    // Runs once, before the window is first shown: opens the MIDI ports, loads the
+    // settings and the patch model, and loads the patch list and the play window.
+    void MDIForm_Load();
+
+    void SetMainCaption(const QString& title, const QString& path);
+    void SetStatusText(const QString& text);
+    void ShowBusyPointer();
+    void ShowNormalPointer();
+
+    // The patch a patch-file command works on, from the active child window.
+    std::optional<int> CurrentPatchTarget() const;
+
+    QString BankFileTitle;
+    QString BankFilePath;
+
+    QMdiArea* Mdi = nullptr;
+    Patch* PatchWindow = nullptr;
+    PlayWindow* Play = nullptr;
+    QToolBar* Toolbar = nullptr;
+    QLabel* Status = nullptr;
+
+    QMenu* mnu_File = nullptr;
+    QMenu* mnu_Window = nullptr;
+    QMenu* mnu_Help = nullptr;
+    QAction* mnu_New = nullptr;
+    QAction* mnu_Open = nullptr;
+    QAction* mnu_Save = nullptr;
+    QAction* mnu_SaveAs = nullptr;
+    QAction* mnu_NewPatch = nullptr;
+    QAction* mnu_OpenPatch = nullptr;
+    QAction* mnu_SavePatchAs = nullptr;
+    QAction* mnu_Options = nullptr;
+    QAction* mnu_Quit = nullptr;
+    QAction* mnu_Contents = nullptr;
+    QAction* mnu_About = nullptr;
+
+    BankCommands& Commands() { return *m_commands; }
+    EditorContext& Context() { return m_context; }
+
+    void mnu_New_Click();
+    void mnu_Open_Click();
+    void mnu_Save_Click();
+    void mnu_SaveAs_Click();
+    void mnu_OpenPatch_Click();
+    void mnu_SavePatchAs_Click();
+    void mnu_Options_Click();
+    void mnu_Quit_Click();
+    void mnu_Contents_Click();
+    void mnu_About_Click();
+    void Toolbar_ButtonClick(QAction* button);
+    void MIDIInput1_Message();
+
+    void StartTestNote();
+    void StopTestNote();
+
+    // Ends the program at once: no question, nothing saved.
+    static void QuitProgram();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    void updateWindowMenu();
+    QMdiSubWindow* addChild(QWidget* child, bool closable);
+
+    QuenlorCode& m_code;
+    MidiPorts& m_ports;
+    MIDIUtilities& m_midi;
+    SettingsStore& m_store;
+    Desktop& m_desktop;
+    EditorContext m_context;
+    std::unique_ptr<AppStorageHost> m_storageHost;
+    std::unique_ptr<BankCommands> m_commands;
+    HelpViewer* m_help = nullptr;
+    bool m_testNoteHeld = false;
+};

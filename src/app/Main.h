@@ -1,0 +1,8 @@
+#pragma once
+
+class BackgroundMDI;
+class Desktop;
+
+// Start-up after the main window has loaded: shows it, shows the splash panel over it
+// for three seconds in which no event is handled, then closes the panel.
+void Main(BackgroundMDI& window, Desktop& desktop);
