@@ -4,7 +4,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # Debian packages needed to build and run the program.
 QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
-    librtmidi-dev libbenchmark-dev fonts-liberation2)
+    librtmidi-dev libjack-jackd2-dev libbenchmark-dev fonts-liberation2)
 
 install_packages() {
     local missing=()
