@@ -176,9 +176,10 @@ void BackgroundMDI::MDIForm_Load() {
 
     Play = new PlayWindow(m_context);
     QMdiSubWindow* playFrame = addChild(Play, true);
-    // The inner area gets its size from the window's layout; settle it before placing.
+    // The inner area gets its size from the window's layout; settle it before placing
+    // (the window is not shown yet, so the area's own frame gives its inner height).
     layout()->activate();
-    Play->Form_Load(listFrame->geometry(), Mdi->viewport()->height());
+    Play->Form_Load(listFrame->geometry(), Mdi->contentsRect().height());
     Q_UNUSED(playFrame);
 
     Mdi->setActiveSubWindow(listFrame);

@@ -132,3 +132,5 @@ void Splash::mousePressEvent(QMouseEvent* event) {
     event->accept();
     close();
 }
+
+QIcon ProgramIcon() { return QIcon(picture(1)); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QIcon>
 
 class QFrame;
 class QLabel;
@@ -28,3 +29,6 @@ protected:
     // A click anywhere on the panel closes it.
     void mousePressEvent(QMouseEvent* event) override;
 };
+
+// The program's window icon: the sawtooth picture of the splash panel.
+QIcon ProgramIcon();

@@ -1,6 +1,7 @@
 #include "BackgroundMDI.h"
 #include "Main.h"
 #include "QtDesktop.h"
+#include "Splash.h"
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
 #include "midi/MidiBackend.h"
@@ -18,6 +19,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion("1.2.1");
     // The program ends when the main window closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(ProgramIcon());
 
     QuenlorCode code;
     MidiPorts ports(*backend);
