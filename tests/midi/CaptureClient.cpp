@@ -11,6 +11,7 @@ CaptureClient::CaptureClient() {
     m_input = jack_port_register(m_client, "input", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     m_output = jack_port_register(m_client, "output", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_set_process_callback(m_client, &CaptureClient::process, this);
+    jack_set_xrun_callback(m_client, &CaptureClient::xrun, this);
     jack_activate(m_client);
 }
 
@@ -40,6 +41,11 @@ int CaptureClient::process(jack_nframes_t frames, void* self) {
             break;
         c->m_toPlay.pop_front();
     }
+    return 0;
+}
+
+int CaptureClient::xrun(void* self) {
+    ++static_cast<CaptureClient*>(self)->m_xruns;
     return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include <jack/jack.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -23,9 +24,12 @@ public:
     void ClearReceived();
     void Play(const Bytes& message);
     std::size_t Waiting() const;
+    // Cycles the server reported as late since the client opened.
+    int Xruns() const { return m_xruns; }
 
 private:
     static int process(jack_nframes_t frames, void* self);
+    static int xrun(void* self);
 
     jack_client_t* m_client = nullptr;
     jack_port_t* m_input = nullptr;
@@ -33,4 +37,5 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Bytes> m_received;
     std::deque<Bytes> m_toPlay;
+    std::atomic<int> m_xruns{0};
 };

@@ -19,9 +19,13 @@ bool JackServer::Start() {
     jack_set_info_function([](const char*) {});
     qputenv("JACK_DEFAULT_SERVER", m_name.toLocal8Bit());
     m_process.setProgram(QStringLiteral("jackd"));
-    // No real-time scheduling (CI runs without it), the dummy driver at 48 kHz with
-    // periods of 256 frames, about 5 ms.
-    m_process.setArguments({"--no-realtime", "--name", m_name, "-d", "dummy", "-r", "48000", "-p", "256"});
+    // No real-time scheduling (CI runs without it). Synchronous, with a long client
+    // timeout: on a loaded machine without real-time scheduling a client can be late,
+    // and an asynchronous server would then drop that cycle's MIDI events, which is
+    // the server's loss and not the program's. The dummy driver at 48 kHz with periods
+    // of 256 frames, about 5 ms.
+    m_process.setArguments({"--no-realtime", "--sync", "--timeout", "5000", "--name", m_name, "-d", "dummy",
+                            "-r", "48000", "-p", "256"});
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     // The server ends with the test program, even when that one crashes.
     m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });

@@ -1,4 +1,5 @@
 #include "core/DumpEncoder.h"
+#include "midi/AlsaMidiBackend.h"
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
 #include "midi/MemoryMidiBackend.h"
@@ -56,6 +57,9 @@ private slots:
     void thru();
     void closedInputQueuesNothing();
     void floodFromAnotherThread();
+    void noMidiSystem();
+    void alsaNames_data();
+    void alsaNames();
 };
 
 void TestMidiPorts::openMidiOut_data() {
@@ -398,6 +402,46 @@ void TestMidiPorts::floodFromAnotherThread() {
     }
     QCOMPARE(w.ports.MIDIInput1.Overflows(), quint64(0));
     QVERIFY2(longestGap < 250, qPrintable(QStringLiteral("event loop stalled %1 ms").arg(longestGap)));
+}
+
+// Without a MIDI system the program works as usual: the default output alone, which
+// opens and takes every message, and no input.
+void TestMidiPorts::noMidiSystem() {
+    std::unique_ptr<MidiBackend> none = OpenNoMidi();
+    QCOMPARE(none->SystemName(), QStringLiteral("none"));
+    MidiPorts ports(*none);
+    MIDIUtilities midi;
+    midi.AttachMidiWindow(ports);
+    QuenlorCode code;
+    code.InitPatchModel();
+    code.Midi = &midi;
+    QCOMPARE(int(ports.MIDIInput1.DeviceCount()), 0);
+    QCOMPARE(int(ports.MIDIOutput1.DeviceCount()), 0);
+    midi.OpenMidiIn("Keys:out");
+    midi.OpenMidiOut("Bit01:in");
+    QVERIFY(!ports.MIDIInput1.IsOpen());
+    QVERIFY(ports.MIDIOutput1.IsOpen());
+    QCOMPARE(ports.MIDIOutput1.ProductName(), MidiBackend::DefaultOutputName());
+    QCOMPARE(ports.MIDIInput1.ProductName(), QString());
+    code.SendPatch(1);
+    midi.PlayNoteOn(1, 60, 70);
+    QCOMPARE(ports.MIDIInput1.MessageCount(), 0);
+}
+
+void TestMidiPorts::alsaNames_data() {
+    QTest::addColumn<QString>("rtMidi");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("client and port numbers go") << "UM-ONE:UM-ONE MIDI 1 20:0" << "UM-ONE:UM-ONE MIDI 1";
+    QTest::newRow("high numbers") << "Bit01:in 128:10" << "Bit01:in";
+    QTest::newRow("through port") << "Midi Through:Midi Through Port-0 14:0" << "Midi Through:Midi Through Port-0";
+    QTest::newRow("digits in the port name stay") << "Synth:Port 2" << "Synth:Port 2";
+    QTest::newRow("numbers only at the end") << "A 1:2:B 3:4" << "A 1:2:B";
+}
+
+void TestMidiPorts::alsaNames() {
+    QFETCH(QString, rtMidi);
+    QFETCH(QString, name);
+    QCOMPARE(AlsaPortName(rtMidi.toStdString()), name);
 }
 
 QTEST_GUILESS_MAIN(TestMidiPorts)
