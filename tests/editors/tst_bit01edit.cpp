@@ -27,6 +27,7 @@ private slots:
     void typedEntryStoresAndSends();
     void keysAfterNineBeepAndEnterIsSilent_data();
     void keysAfterNineBeepAndEnterIsSilent();
+    void pasteIsNotFiltered();
 
     void switchGroupsStayConsistent_data();
     void switchGroupsStayConsistent();
@@ -194,6 +195,17 @@ void TestBit01Edit::keysAfterNineBeepAndEnterIsSilent() {
     QCOMPARE(int(world.Code.PatchBank(3, 12)), 33);
     QCOMPARE(world.Desk.Beeps, beeps);
     QCOMPARE(world.Midi.Dumps(), 0);
+}
+
+void TestBit01Edit::pasteIsNotFiltered() {
+    EditorWorld world;
+    Bit01Edit* editor = openBit01(world, 2);
+    QApplication::clipboard()->setText("007");
+    typeInto(editor->PT[8], QString());
+    QTest::keyClick(editor->PT[8], Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(world.Desk.Beeps, 0);
+    QCOMPARE(int(world.Code.PatchBank(2, 8)), 7);
+    QCOMPARE(editor->PT[8]->text(), QString("7"));
 }
 
 // --- switch groups ------------------------------------------------------------------------

@@ -21,6 +21,7 @@ private slots:
     void valueBoxRefusesCharactersAfterNine_data();
     void valueBoxRefusesCharactersAfterNine();
     void commitWithEnterThenLeavingSendsOnce();
+    void pastedValueIsReadAtCommit();
     void valueBoxOnWindowWithoutPatchStoresNothing();
 
     void sliderChangeStoresAndSendsOnce_data();
@@ -160,6 +161,20 @@ void TestNormalEdit::commitWithEnterThenLeavingSendsOnce() {
     // Enter in a box that holds the slider's value again commits nothing.
     QTest::keyClick(editor->Text[19], Qt::Key_Return);
     QCOMPARE(world.Midi.Dumps(), 1);
+}
+
+void TestNormalEdit::pastedValueIsReadAtCommit() {
+    EditorWorld world;
+    NormalEdit* editor = openNormal(world, 1);
+    QApplication::clipboard()->setText("7x9");
+    typeInto(editor->Text[34], QString());
+    QTest::keyClick(editor->Text[34], Qt::Key_V, Qt::ControlModifier);
+    // Pasted text is not filtered, only cut to the box's two characters.
+    QCOMPARE(editor->Text[34]->text(), QString("7x"));
+    QCOMPARE(world.Desk.Beeps, 0);
+    QTest::keyClick(editor->Text[34], Qt::Key_Return);
+    QCOMPARE(int(world.Code.PatchBank(1, 34)), 7);
+    QCOMPARE(editor->Text[34]->text(), QString("7"));
 }
 
 void TestNormalEdit::valueBoxOnWindowWithoutPatchStoresNothing() {
