@@ -28,6 +28,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 
 namespace {
@@ -126,19 +127,25 @@ void BackgroundMDI::createToolBar() {
     Toolbar = addToolBar("Toolbar");
     Toolbar->setObjectName("Toolbar");
     Toolbar->setMovable(false);
+    Toolbar->setIconSize(QSize(24, 24));
     const struct {
         const char* key;
         const char* tip;
-        QIcon icon;
-    } buttons[] = {{"BankNew", "New Bank", ToolbarPictures::BankNew()},
-                   {"BankOpen", "Open Bank", ToolbarPictures::BankOpen()},
-                   {"BankSave", "Save Bank", ToolbarPictures::BankSave()}};
+    } buttons[] = {{"BankNew", "New Bank"}, {"BankOpen", "Open Bank"}, {"BankSave", "Save Bank"}};
     for (const auto& b : buttons) {
-        QAction* button = Toolbar->addAction(b.icon, b.tip);
+        QAction* button = Toolbar->addAction(b.tip);
         button->setObjectName(b.key);
         button->setData(QString(b.key));
         button->setToolTip(b.tip);
     }
+    // Looking the pictures up in the desktop's icon theme takes longer than building the
+    // rest of the window; it is done as soon as the window is up, not before.
+    QTimer::singleShot(0, this, [this] {
+        const QList<QAction*> actions = Toolbar->actions();
+        actions[0]->setIcon(ToolbarPictures::BankNew());
+        actions[1]->setIcon(ToolbarPictures::BankOpen());
+        actions[2]->setIcon(ToolbarPictures::BankSave());
+    });
     connect(Toolbar, &QToolBar::actionTriggered, this, &BackgroundMDI::Toolbar_ButtonClick);
 }
 

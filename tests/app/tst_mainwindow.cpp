@@ -151,7 +151,7 @@ void TestMainWindow::menusHaveTheirCaptionsAndShortcuts() {
         buttons << a->data().toString() + ":" + a->toolTip();
     QCOMPARE(buttons, (QStringList{"BankNew:New Bank", "BankOpen:Open Bank", "BankSave:Save Bank"}));
     for (QAction* a : p.window.Toolbar->actions())
-        QVERIFY(!a->icon().isNull());
+        QTRY_VERIFY(!a->icon().isNull());
 }
 
 void TestMainWindow::toolbarButtonsRunTheirCommands() {
