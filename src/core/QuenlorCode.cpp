@@ -34,15 +34,18 @@ void QuenlorCode::EncodePatch(int patch) {
 
 int16_t QuenlorCode::OutputChannel() const { return ValidChannel(MIDIChannelOut); }
 
-void QuenlorCode::SendPatch(int patch) {
+void QuenlorCode::PreparePatchDump(int patch) {
     EncodePatch(patch);
-    const int16_t channel = OutputChannel();
-    const int header = (Bit99Compatible == 1 ? 2 : 1) * 16 + (channel - 1);
+    const int header = (Bit99Compatible == 1 ? 2 : 1) * 16 + (OutputChannel() - 1);
     PatchDump.Bytes[DumpBytes::kHeaderOffset] = static_cast<uint8_t>(header);
+}
+
+void QuenlorCode::SendPatch(int patch) {
+    PreparePatchDump(patch);
     if (!Midi)
         return;
     Midi->SendSysEx(PatchDump);
-    Midi->SendProgramChange(channel, kFirstProgram);
+    Midi->SendProgramChange(OutputChannel(), kFirstProgram);
 }
 
 void QuenlorCode::ParameterChanged(int patch) {

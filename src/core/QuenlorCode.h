@@ -43,7 +43,11 @@ public:
     // Fills the dump's data area from the patch (header and fixed bytes untouched).
     void EncodePatch(int patch);
 
-    // Encodes the patch, stamps the header byte, sends the dump, then Program Change 0.
+    // Encodes the patch and stamps the header byte from Bit99Compatible and the output
+    // channel: the dump exactly as SendPatch sends it, for whoever writes it elsewhere.
+    void PreparePatchDump(int patch);
+
+    // Prepares the patch's dump, sends it, then Program Change 0.
     void SendPatch(int patch);
 
     // Called after a patch's values were written: sends it when automatic update is

@@ -1,0 +1,59 @@
+# Installation under the usual prefix paths and the Debian package:
+#   cmake --install BUILD [--prefix DIR]      the program, the companion and the desktop files
+#   (cd BUILD && cpack)                       quenlor_1.2.1_amd64.deb
+# The manual installs itself (docs/CMakeLists.txt).
+include(GNUInstallDirs)
+
+set(QUENLOR_APP_ID io.github.quenlor.Quenlor)
+set(QUENLOR_DIST_DIR ${CMAKE_SOURCE_DIR}/dist)
+
+foreach(program quenlor quenlor-sysex)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+install(FILES ${QUENLOR_DIST_DIR}/${QUENLOR_APP_ID}.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${QUENLOR_DIST_DIR}/${QUENLOR_APP_ID}.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${QUENLOR_DIST_DIR}/${QUENLOR_APP_ID}.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The package is built from a normal install; test programs and benchmarks are not
+# installed and so are not in it, and need not be built for it: installing and
+# packaging take the programs as built (cmake --build BUILD --target quenlor quenlor-sysex).
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quenlor)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Quenlor")
+set(CPACK_PACKAGE_CONTACT "Quenlor developers <quenlor@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Editor and librarian for the Bit 01 synthesizer")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Quenlor keeps a bank of 74 Bit 01 patches, edits them in a grouped editor or in the\n"
+    "instrument's parameter table and sends them over MIDI (ALSA or JACK) as SysEx dumps.\n"
+    "The companion quenlor-sysex checks bank and patch files, writes them as SysEx files\n"
+    "and sends patches from the command line.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # quenlor_1.2.1_amd64.deb
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+
+# What no linked library tells: the window system's platform plugins and the fonts
+# the windows are laid out for.
+set(quenlor_plugin_depends "qt6-qpa-plugins, fonts-liberation2")
+find_program(QUENLOR_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(QUENLOR_DPKG_SHLIBDEPS)
+  # The libraries with the versions the programs were linked against.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${quenlor_plugin_depends}")
+else()
+  # Without dpkg-dev, the libraries by name, as Debian 12 has them.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, librtmidi6"
+      ", libjack-jackd2-0 | libjack-0.125, ${quenlor_plugin_depends}")
+endif()
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2")
+
+include(CPack)

@@ -1,0 +1,217 @@
+#include "CommandLine.h"
+
+#include "core/PatchBank.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace {
+
+constexpr int kFirstChannel = 1;
+constexpr int kLastChannel = 16;
+
+enum Commands : unsigned {
+    kCheck = 1u << 0,
+    kSyx = 1u << 1,
+    kSend = 1u << 2,
+    kPorts = 1u << 3,
+};
+
+enum class Option { Patch, Channel, Bit99, Port, Output, Midi, Outputs, Inputs, Help, Version };
+
+struct OptionRow {
+    std::string_view Long;
+    char Short; // 0 for none
+    Option Which;
+    bool TakesValue;
+    unsigned Commands; // the subcommands that take it
+};
+
+constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts;
+
+constexpr std::array<OptionRow, 10> kOptions = {{
+    {"patch", 0, Option::Patch, true, kSyx | kSend},
+    {"channel", 0, Option::Channel, true, kSyx | kSend},
+    {"bit99", 0, Option::Bit99, false, kSyx | kSend},
+    {"port", 0, Option::Port, true, kSend},
+    {"output", 'o', Option::Output, true, kSyx},
+    {"midi", 0, Option::Midi, true, kSend | kPorts},
+    {"outputs", 0, Option::Outputs, false, kPorts},
+    {"inputs", 0, Option::Inputs, false, kPorts},
+    {"help", 'h', Option::Help, false, kAll},
+    {"version", 0, Option::Version, false, 0},
+}};
+
+unsigned commandBit(std::string_view command) {
+    if (command == "check") return kCheck;
+    if (command == "syx") return kSyx;
+    if (command == "send") return kSend;
+    if (command == "ports") return kPorts;
+    return 0;
+}
+
+// A whole number in first..last written in decimal digits alone.
+std::optional<int> numberIn(const std::string& text, int first, int last) {
+    if (text.empty() || text.size() > 3 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const int value = std::stoi(text);
+    if (value < first || value > last) return std::nullopt;
+    return value;
+}
+
+const OptionRow* findOption(std::string_view arg, std::string& value, bool& hasValue) {
+    hasValue = false;
+    if (arg.size() > 2 && arg.substr(0, 2) == "--") {
+        std::string_view name = arg.substr(2);
+        const auto equals = name.find('=');
+        if (equals != std::string_view::npos) {
+            value = std::string(name.substr(equals + 1));
+            hasValue = true;
+            name = name.substr(0, equals);
+        }
+        for (const OptionRow& row : kOptions)
+            if (row.Long == name) return &row;
+        return nullptr;
+    }
+    if (arg.size() >= 2 && arg[0] == '-') {
+        for (const OptionRow& row : kOptions) {
+            if (row.Short == 0 || row.Short != arg[1]) continue;
+            if (arg.size() > 2) {
+                if (!row.TakesValue) return nullptr;
+                value = std::string(arg.substr(2));
+                hasValue = true;
+            }
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
+                                            std::string& error) {
+    CommandLine line;
+    unsigned command = 0;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool looksLikeOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!looksLikeOption) {
+            if (command == 0) {
+                command = commandBit(arg);
+                if (command == 0) {
+                    error = "unknown command '" + arg + "'";
+                    return std::nullopt;
+                }
+                line.Command = arg;
+            } else {
+                line.Files.push_back(arg);
+            }
+            continue;
+        }
+        std::string value;
+        bool hasValue = false;
+        const OptionRow* row = findOption(arg, value, hasValue);
+        if (!row) {
+            error = "unknown option '" + arg + "'";
+            return std::nullopt;
+        }
+        const std::string shownName = "--" + std::string(row->Long);
+        if (command == 0 && row->Which != Option::Help && row->Which != Option::Version) {
+            error = "the command comes before its options";
+            return std::nullopt;
+        }
+        if (command != 0 && !(row->Commands & command)) {
+            error = line.Command + " takes no option " + shownName;
+            return std::nullopt;
+        }
+        if (row->TakesValue && !hasValue) {
+            if (i + 1 >= args.size()) {
+                error = "option " + shownName + " needs a value";
+                return std::nullopt;
+            }
+            value = args[++i];
+        } else if (!row->TakesValue && hasValue) {
+            error = "option " + shownName + " takes no value";
+            return std::nullopt;
+        }
+        switch (row->Which) {
+        case Option::Patch:
+            line.Patch = numberIn(value, kFirstPatch, kLastPatch);
+            if (!line.Patch) {
+                error = "--patch takes a patch number 1..74, not '" + value + "'";
+                return std::nullopt;
+            }
+            break;
+        case Option::Channel:
+            line.Channel = numberIn(value, kFirstChannel, kLastChannel);
+            if (!line.Channel) {
+                error = "--channel takes a MIDI channel 1..16, not '" + value + "'";
+                return std::nullopt;
+            }
+            break;
+        case Option::Bit99:
+            line.Bit99 = true;
+            break;
+        case Option::Port:
+            line.Port = value;
+            break;
+        case Option::Output:
+            line.Output = value;
+            break;
+        case Option::Midi:
+            if (value != "alsa" && value != "jack") {
+                error = "--midi takes alsa or jack, not '" + value + "'";
+                return std::nullopt;
+            }
+            line.Midi = value;
+            break;
+        case Option::Outputs:
+            line.OutputsOnly = true;
+            break;
+        case Option::Inputs:
+            line.InputsOnly = true;
+            break;
+        case Option::Help:
+            line.Help = true;
+            break;
+        case Option::Version:
+            line.Version = true;
+            break;
+        }
+    }
+    if (line.Help || line.Version) return line;
+    if (command == 0) {
+        error = "no command given";
+        return std::nullopt;
+    }
+    const std::size_t files = line.Files.size();
+    if (command == kCheck && files == 0) {
+        error = "check needs at least one file";
+        return std::nullopt;
+    }
+    if ((command == kSyx || command == kSend) && files != 1) {
+        error = line.Command + " takes one file";
+        return std::nullopt;
+    }
+    if (command == kPorts && files != 0) {
+        error = "ports takes no file";
+        return std::nullopt;
+    }
+    if (command == kSyx && !line.Output) {
+        error = "syx needs -o OUT.syx (or -o - for the standard output)";
+        return std::nullopt;
+    }
+    if (line.OutputsOnly && line.InputsOnly) {
+        error = "--outputs and --inputs exclude each other";
+        return std::nullopt;
+    }
+    return line;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The companion's command line: a subcommand, its files and its options, in the usual
+// Unix style ("--patch 3" or "--patch=3", "-o OUT", "--" ends the options).
+struct CommandLine {
+    std::string Command; // "check", "syx", "send", "ports"; empty for --help or --version alone
+    std::vector<std::string> Files;
+    std::optional<int> Patch;   // 1..74
+    std::optional<int> Channel; // 1..16
+    bool Bit99 = false;
+    std::optional<std::string> Port;
+    std::optional<std::string> Output;
+    std::string Midi; // "alsa", "jack" or empty for the windowed program's own choice
+    bool OutputsOnly = false;
+    bool InputsOnly = false;
+    bool Help = false;
+    bool Version = false;
+};
+
+// The arguments after the program name. No value and the reason in `error` on a usage
+// error: an unknown subcommand or option, an option the subcommand does not take, a
+// missing or malformed value, a wrong number of files.
+std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
+                                            std::string& error);

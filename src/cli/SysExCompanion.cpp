@@ -1,0 +1,289 @@
+#include "SysExCompanion.h"
+
+#include "CommandLine.h"
+#include "FileCheck.h"
+#include "core/QuenlorCode.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MidiBackend.h"
+#include "midi/MidiPorts.h"
+#include "settings/Settings.h"
+#include "settings/SettingsStore.h"
+#include "storage/SaveFile.h"
+
+#include <thread>
+
+#ifndef QUENLOR_VERSION
+#define QUENLOR_VERSION "unknown"
+#endif
+
+namespace {
+
+const char* const kProgram = "quenlor-sysex";
+
+const char* const kHelp =
+    "Usage: quenlor-sysex COMMAND [OPTION]... [FILE]...\n"
+    "The Bit 01 patches of Quenlor's bank (.bbk) and patch (.b01) files, from the command line.\n"
+    "\n"
+    "Commands:\n"
+    "  check FILE...           say whether Quenlor would load each file, and where a value\n"
+    "                          lies outside its range or a choice has more than one member set\n"
+    "  syx FILE -o OUT.syx     write the dumps Quenlor would send as a SysEx file\n"
+    "  send FILE               send one patch: its dump, then Program Change 0\n"
+    "  ports                   list the MIDI outputs and inputs by the names Quenlor keeps\n"
+    "\n"
+    "  -h, --help              show this help, or a command's own: quenlor-sysex send --help\n"
+    "      --version           show the version\n"
+    "\n"
+    "Exit status: 0 on success, 1 when a check finds a fault or a file or send fails,\n"
+    "2 on a usage error. Messages go to the standard error.\n";
+
+const char* const kCheckHelp =
+    "Usage: quenlor-sysex check FILE...\n"
+    "Reads each file as Quenlor's Open Bank (or, for a .b01 file, Open Patch) reads it and\n"
+    "says whether it loads. Where it would not, or where a value lies outside its parameter's\n"
+    "range or a choice group has more than one member set, it names the record, the line\n"
+    "within the record and the parameter, e.g.\n"
+    "  bank.bbk: record 12, line 40 (parameter 37): value 5 outside 0..1\n"
+    "Exit status 0 when every file loads without a fault, 1 otherwise.\n";
+
+const char* const kSyxHelp =
+    "Usage: quenlor-sysex syx FILE [--patch N] [--channel C] [--bit99] -o OUT.syx\n"
+    "Writes the dumps Quenlor would send, F0 ... F7 back to back: every patch of a bank in\n"
+    "order, or the one patch of a .b01 file.\n"
+    "  --patch N      only patch N (1..74) of the bank\n"
+    "  --channel C    MIDI channel 1..16 in the header byte (default 1)\n"
+    "  --bit99        the Bit 99 header byte instead of the Bit 01 one\n"
+    "  -o, --output OUT   the file to write; - for the standard output\n";
+
+const char* const kSendHelp =
+    "Usage: quenlor-sysex send FILE [--patch N] [--channel C] [--bit99] [--port NAME]\n"
+    "                          [--midi alsa|jack]\n"
+    "Sends one patch as Quenlor sends it: its dump, then Program Change 0. The output,\n"
+    "the channel and the header come from Quenlor's settings unless given here.\n"
+    "  --patch N      patch N (1..74) of the bank (default 1)\n"
+    "  --channel C    MIDI channel 1..16\n"
+    "  --bit99        the Bit 99 header byte\n"
+    "  --port NAME    the output of that name, as quenlor-sysex ports lists it\n"
+    "  --midi SYSTEM  alsa or jack (default: the ALSA sequencer, else a running JACK server)\n";
+
+const char* const kPortsHelp =
+    "Usage: quenlor-sysex ports [--outputs | --inputs] [--midi alsa|jack]\n"
+    "Lists the MIDI outputs and inputs by the names the options dialog shows and the\n"
+    "settings keep. The first output, Quenlor's own port, is the default output.\n"
+    "  --outputs      only the output names, one a line\n"
+    "  --inputs       only the input names, one a line\n"
+    "  --midi SYSTEM  alsa or jack (default: the ALSA sequencer, else a running JACK server)\n";
+
+const QString kMidiSection = QStringLiteral("MIDI");
+const QString kMidiOutPort = QStringLiteral("MIDIOutPort");
+
+const char* helpOf(const std::string& command) {
+    if (command == "check") return kCheckHelp;
+    if (command == "syx") return kSyxHelp;
+    if (command == "send") return kSendHelp;
+    if (command == "ports") return kPortsHelp;
+    return kHelp;
+}
+
+// The patches a syx or send takes from a loaded file; false when --patch does not fit
+// the file.
+bool choosePatches(const CommandLine& line, FileKind kind, bool all, std::vector<int>& patches,
+                   std::string& error) {
+    if (kind == FileKind::Patch) {
+        if (line.Patch && *line.Patch != kFirstPatch) {
+            error = "a patch file holds one patch; --patch can only be 1";
+            return false;
+        }
+        patches = {kFirstPatch};
+    } else if (line.Patch) {
+        patches = {*line.Patch};
+    } else if (all) {
+        for (int p = kFirstPatch; p <= kLastPatch; ++p)
+            patches.push_back(p);
+    } else {
+        patches = {kFirstPatch};
+    }
+    return true;
+}
+
+QString storedOutput(SettingsStore& store) {
+    for (const auto& [key, value] : store.ReadSection(kMidiSection))
+        if (key == kMidiOutPort) return value;
+    return {};
+}
+
+} // namespace
+
+int SysExCompanion::usageError(const std::string& text) {
+    m_world.Err << kProgram << ": " << text << "\nTry 'quenlor-sysex --help'.\n";
+    return kUsage;
+}
+
+int SysExCompanion::failure(const std::string& text) {
+    m_world.Err << kProgram << ": " << text << '\n';
+    return kFailed;
+}
+
+int SysExCompanion::run(const std::vector<std::string>& args) {
+    std::string error;
+    const std::optional<CommandLine> line = ParseCommandLine(args, error);
+    if (!line) return usageError(error);
+    if (line->Help) {
+        m_world.Out << helpOf(line->Command);
+        return kSuccess;
+    }
+    if (line->Version) {
+        m_world.Out << kProgram << ' ' << QUENLOR_VERSION << '\n';
+        return kSuccess;
+    }
+    if (line->Command == "check") return check(*line);
+    if (line->Command == "syx") return syx(*line);
+    if (line->Command == "send") return send(*line);
+    return ports(*line);
+}
+
+int SysExCompanion::check(const CommandLine& line) {
+    ParamTable table;
+    BuildParameterTable(table);
+    int status = kSuccess;
+    for (const std::string& path : line.Files) {
+        Bank bank;
+        const LoadedFile loaded = LoadFile(path, bank);
+        const std::vector<Finding> findings = CheckValues(bank, loaded.Records, table);
+        for (const Finding& finding : findings)
+            m_world.Err << FormatFinding(path, finding) << '\n';
+        if (loaded.Failure) m_world.Err << FormatFinding(path, *loaded.Failure) << '\n';
+
+        m_world.Out << path << ": ";
+        if (!loaded.Loads())
+            m_world.Out << "does not load";
+        else
+            m_world.Out << "loads (" << loaded.Records
+                        << (loaded.Records == 1 ? " patch)" : " patches)");
+        if (!findings.empty())
+            m_world.Out << ", " << findings.size() << (findings.size() == 1 ? " fault" : " faults")
+                        << " in the patches read";
+        m_world.Out << '\n';
+        if (!loaded.Loads() || !findings.empty()) status = kFailed;
+    }
+    return status;
+}
+
+int SysExCompanion::syx(const CommandLine& line) {
+    const std::string& path = line.Files.front();
+    QuenlorCode code;
+    code.InitPatchModel();
+    const LoadedFile loaded = LoadFile(path, code.PatchBank);
+    std::vector<int> patches;
+    std::string error;
+    if (!choosePatches(line, loaded.Kind, true, patches, error)) return usageError(error);
+    if (loaded.Failure) return failure(FormatFinding(path, *loaded.Failure));
+    code.MIDIChannelOut = static_cast<int16_t>(line.Channel.value_or(1));
+    code.Bit99Compatible = line.Bit99 ? 1 : 0;
+
+    std::string bytes;
+    for (int patch : patches) {
+        code.PreparePatchDump(patch);
+        bytes.append(reinterpret_cast<const char*>(code.PatchDump.data()), code.PatchDump.size());
+    }
+    const std::string& out = *line.Output;
+    if (out == "-") {
+        m_world.Out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        m_world.Out.flush();
+        return m_world.Out.good() ? kSuccess : failure("the standard output cannot be written");
+    }
+    // An existing file is replaced only once the new one is complete.
+    SaveFile file(out);
+    const bool written =
+        file.open() &&
+        file.stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size())) &&
+        file.commit();
+    return written ? kSuccess : failure("cannot write '" + out + "'");
+}
+
+int SysExCompanion::send(const CommandLine& line) {
+    const std::string& path = line.Files.front();
+    std::unique_ptr<MidiBackend> backend = m_world.OpenMidi(line.Midi);
+    if (!backend)
+        return failure(line.Midi == "jack" ? "no JACK server is running"
+                                           : "the ALSA sequencer cannot be reached");
+
+    QuenlorCode code;
+    MidiPorts ports(*backend);
+    MIDIUtilities midi;
+    midi.AttachMidiWindow(ports);
+    // The same start-up order as the windowed program: settings and ports, then the
+    // patch model.
+    LoadSettings(code, midi, ports, m_world.Store);
+    code.InitPatchModel();
+
+    const LoadedFile loaded = LoadFile(path, code.PatchBank);
+    std::vector<int> patches;
+    std::string error;
+    if (!choosePatches(line, loaded.Kind, false, patches, error)) return usageError(error);
+    if (loaded.Failure) return failure(FormatFinding(path, *loaded.Failure));
+
+    if (line.Channel) code.MIDIChannelOut = static_cast<int16_t>(*line.Channel);
+    if (line.Bit99) code.Bit99Compatible = 1;
+    if (line.Port) midi.OpenMidiOut(QString::fromStdString(*line.Port));
+
+    // The program's own output port reaches nothing once the companion has ended, so
+    // only a device counts as an output here.
+    MIDIOutput& out = ports.MIDIOutput1;
+    if (out.DeviceID() == MIDIOutput::kDefaultDevice || !out.IsOpen()) {
+        if (line.Port)
+            return failure("no MIDI output named '" + *line.Port +
+                           "' (quenlor-sysex ports lists them)");
+        const QString stored = storedOutput(m_world.Store);
+        if (stored.isEmpty() || stored == MidiBackend::DefaultOutputName())
+            return failure("the settings name no MIDI output; choose one with --port NAME");
+        return failure("the output in the settings, '" + stored.toStdString() +
+                       "', is not there; choose one with --port NAME");
+    }
+
+    code.Midi = &midi;
+    code.SendPatch(patches.front());
+    if (backend->SystemName() == QStringLiteral("JACK"))
+        std::this_thread::sleep_for(m_world.JackDelivery);
+    return kSuccess;
+}
+
+int SysExCompanion::ports(const CommandLine& line) {
+    std::unique_ptr<MidiBackend> backend = m_world.OpenMidi(line.Midi);
+    if (!backend)
+        return failure(line.Midi == "jack" ? "no JACK server is running"
+                                           : "the ALSA sequencer cannot be reached");
+    MidiPorts ports(*backend);
+    // The lists exactly as the options dialog fills them.
+    QStringList outputs;
+    MIDIOutput& out = ports.MIDIOutput1;
+    const int16_t outCount = out.DeviceCount();
+    for (int16_t id = MIDIOutput::kDefaultDevice; id < outCount; ++id) {
+        out.SetDeviceID(id);
+        outputs << out.ProductName();
+    }
+    QStringList inputs;
+    MIDIInput& in = ports.MIDIInput1;
+    const int16_t inCount = in.DeviceCount();
+    for (int16_t id = 0; id < inCount; ++id) {
+        in.SetDeviceID(id);
+        inputs << in.ProductName();
+    }
+
+    const auto list = [this](const QStringList& names, const char* indent) {
+        for (const QString& name : names)
+            m_world.Out << indent << name.toStdString() << '\n';
+    };
+    if (line.OutputsOnly) {
+        list(outputs, "");
+    } else if (line.InputsOnly) {
+        list(inputs, "");
+    } else {
+        m_world.Out << "MIDI system: " << backend->SystemName().toStdString() << "\nOutputs:\n";
+        list(outputs, "  ");
+        m_world.Out << "Inputs:\n";
+        list(inputs, "  ");
+    }
+    m_world.Out.flush();
+    return m_world.Out.good() ? kSuccess : failure("the standard output cannot be written");
+}

@@ -1,0 +1,586 @@
+#include "CompanionFiles.h"
+#include "WindowedSend.h"
+
+#include "cli/SysExCompanion.h"
+#include "core/QuenlorCode.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MemoryMidiBackend.h"
+#include "midi/MidiPorts.h"
+#include "settings/SettingsStore.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sstream>
+
+using namespace CompanionFiles;
+
+namespace {
+
+// Hands the companion a MIDI system that the test keeps and reads afterwards.
+class BorrowedBackend : public MidiBackend {
+public:
+    explicit BorrowedBackend(MidiBackend& system) : m_system(system) {}
+    QString SystemName() override { return m_system.SystemName(); }
+    QStringList InputNames() override { return m_system.InputNames(); }
+    QStringList OutputNames() override { return m_system.OutputNames(); }
+    bool OpenInput(int index, InputHandler handler) override {
+        return m_system.OpenInput(index, std::move(handler));
+    }
+    void CloseInput() override { m_system.CloseInput(); }
+    bool OpenOutput(int index) override { return m_system.OpenOutput(index); }
+    void CloseOutput() override { m_system.CloseOutput(); }
+    void Send(const uint8_t* bytes, std::size_t size) override { m_system.Send(bytes, size); }
+
+private:
+    MidiBackend& m_system;
+};
+
+// The companion with its output captured, an in-memory MIDI system and settings store.
+struct Run {
+    std::ostringstream out;
+    std::ostringstream err;
+    MemoryMidiBackend midi{{"Keys In"}, {"Synth A", "Synth B"}};
+    MemorySettingsStore store;
+    QStringList systemsAsked;
+    int status = -1;
+
+    int operator()(const QStringList& args) {
+        CompanionWorld world{out, err,
+                             [this](const std::string& system) -> std::unique_ptr<MidiBackend> {
+                                 systemsAsked << QString::fromStdString(system);
+                                 return std::make_unique<BorrowedBackend>(midi);
+                             },
+                             store, std::chrono::milliseconds(0)};
+        std::vector<std::string> argv;
+        for (const QString& arg : args)
+            argv.push_back(arg.toStdString());
+        status = SysExCompanion(world).run(argv);
+        return status;
+    }
+    QString output() const { return QString::fromStdString(out.str()); }
+    QString errors() const { return QString::fromStdString(err.str()); }
+};
+
+Bytes bytesOf(const QByteArray& data) {
+    return Bytes(data.begin(), data.end());
+}
+
+} // namespace
+
+// The companion's commands in-process, on files the tests make, with an in-memory MIDI
+// system and settings store.
+class TestCompanion : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+
+    void usage_data();
+    void usage();
+    void help_data();
+    void help();
+
+    void check_data();
+    void check();
+    void checkSeveralFiles();
+
+    void syxSameBytesAsTheProgram_data();
+    void syxSameBytesAsTheProgram();
+    void syxWholeBankInOrder();
+    void syxRefusesAFileThatDoesNotLoad();
+    void syxToStandardOutput();
+
+    void sendDumpThenProgramChange_data();
+    void sendDumpThenProgramChange();
+    void sendWithoutAnOutput_data();
+    void sendWithoutAnOutput();
+
+    void portsAsTheOptionsDialogLists();
+
+    void realProgramExitStatus_data();
+    void realProgramExitStatus();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString made(const QString& name, const QByteArray& bytes) {
+        const QString p = path(name);
+        CompanionFiles::write(p, bytes);
+        return p;
+    }
+    QTemporaryDir m_dir;
+};
+
+void TestCompanion::init() {
+    QVERIFY(m_dir.isValid());
+}
+
+void TestCompanion::usage_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("nothing") << QStringList{} << "no command given";
+    QTest::newRow("unknown command") << QStringList{"load", "a.bbk"} << "unknown command 'load'";
+    QTest::newRow("unknown option")
+        << QStringList{"check", "--all", "a.bbk"} << "unknown option '--all'";
+    QTest::newRow("option of another command")
+        << QStringList{"check", "--patch", "3", "a.bbk"} << "check takes no option --patch";
+    QTest::newRow("option before the command")
+        << QStringList{"--patch", "3", "syx"} << "the command comes before its options";
+    QTest::newRow("check without files") << QStringList{"check"} << "check needs at least one file";
+    QTest::newRow("syx without -o")
+        << QStringList{"syx", "a.bbk"} << "syx needs -o OUT.syx (or -o - for the standard output)";
+    QTest::newRow("syx with two files")
+        << QStringList{"syx", "a.bbk", "b.bbk", "-o", "x.syx"} << "syx takes one file";
+    QTest::newRow("send without file") << QStringList{"send"} << "send takes one file";
+    QTest::newRow("ports with a file") << QStringList{"ports", "a.bbk"} << "ports takes no file";
+    QTest::newRow("patch 0") << QStringList{"syx", "a.bbk", "--patch", "0", "-o", "x"}
+                             << "--patch takes a patch number 1..74, not '0'";
+    QTest::newRow("patch 75") << QStringList{"syx", "a.bbk", "--patch=75", "-o", "x"}
+                              << "--patch takes a patch number 1..74, not '75'";
+    QTest::newRow("patch -1") << QStringList{"send", "a.bbk", "--patch", "-1"}
+                              << "--patch takes a patch number 1..74, not '-1'";
+    QTest::newRow("patch 3.0") << QStringList{"send", "a.bbk", "--patch", "3.0"}
+                               << "--patch takes a patch number 1..74, not '3.0'";
+    QTest::newRow("channel 0") << QStringList{"send", "a.bbk", "--channel", "0"}
+                               << "--channel takes a MIDI channel 1..16, not '0'";
+    QTest::newRow("channel 17") << QStringList{"send", "a.bbk", "--channel=17"}
+                                << "--channel takes a MIDI channel 1..16, not '17'";
+    QTest::newRow("channel 65553") << QStringList{"send", "a.bbk", "--channel", "65553"}
+                                   << "--channel takes a MIDI channel 1..16, not '65553'";
+    QTest::newRow("value missing")
+        << QStringList{"send", "a.bbk", "--port"} << "option --port needs a value";
+    QTest::newRow("value on a switch")
+        << QStringList{"send", "a.bbk", "--bit99=yes"} << "option --bit99 takes no value";
+    QTest::newRow("unknown system") << QStringList{"ports", "--midi", "coreaudio"}
+                                    << "--midi takes alsa or jack, not 'coreaudio'";
+    QTest::newRow("both lists only") << QStringList{"ports", "--outputs", "--inputs"}
+                                     << "--outputs and --inputs exclude each other";
+}
+
+void TestCompanion::usage() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    Run run;
+    QCOMPARE(run(args), 2);
+    QCOMPARE(run.errors(), "quenlor-sysex: " + message + "\nTry 'quenlor-sysex --help'.\n");
+    QCOMPARE(run.output(), QString());
+    QVERIFY(run.systemsAsked.isEmpty());
+}
+
+void TestCompanion::help_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("firstLine");
+    QTest::newRow("--help") << QStringList{"--help"}
+                            << "Usage: quenlor-sysex COMMAND [OPTION]... [FILE]...";
+    QTest::newRow("-h") << QStringList{"-h"}
+                        << "Usage: quenlor-sysex COMMAND [OPTION]... [FILE]...";
+    QTest::newRow("check") << QStringList{"check", "--help"}
+                           << "Usage: quenlor-sysex check FILE...";
+    QTest::newRow("syx")
+        << QStringList{"syx", "-h"}
+        << "Usage: quenlor-sysex syx FILE [--patch N] [--channel C] [--bit99] -o OUT.syx";
+    QTest::newRow("send")
+        << QStringList{"send", "--help"}
+        << "Usage: quenlor-sysex send FILE [--patch N] [--channel C] [--bit99] [--port NAME]";
+    QTest::newRow("ports")
+        << QStringList{"ports", "--help"}
+        << "Usage: quenlor-sysex ports [--outputs | --inputs] [--midi alsa|jack]";
+    QTest::newRow("version") << QStringList{"--version"} << "quenlor-sysex 1.2.1";
+}
+
+void TestCompanion::help() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, firstLine);
+    Run run;
+    QCOMPARE(run(args), 0);
+    QCOMPARE(run.output().section('\n', 0, 0), firstLine);
+    QCOMPARE(run.errors(), QString());
+}
+
+void TestCompanion::check_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<int>("status");
+
+    const QByteArray good = bank();
+    QTest::newRow("good bank") << good << "bank.bbk"
+                               << "loads (74 patches)" << QStringList{} << 0;
+    QTest::newRow("varied bank") << variedBank() << "bank.bbk"
+                                 << "loads (74 patches)" << QStringList{} << 0;
+    QTest::newRow("values at their limits")
+        << bank(
+               {{74, {{10, 63}, {31, 11}, {32, 30}, {42, 11}, {43, 30}, {4, 1}, {24, 0}, {27, 1}}}})
+        << "bank.bbk"
+        << "loads (74 patches)" << QStringList{} << 0;
+    QTest::newRow("more than 74 records") << good + record("extra", {{10, 99}}) << "bank.bbk"
+                                          << "loads (74 patches)" << QStringList{} << 0;
+    QTest::newRow("good patch file") << record("Pad", {{10, 40}}) << "pad.b01"
+                                     << "loads (1 patch)" << QStringList{} << 0;
+    QTest::newRow("patch file, any case") << record("Pad") << "PAD.B01"
+                                          << "loads (1 patch)" << QStringList{} << 0;
+
+    // Record 11 of 74 cut after the value line of parameter 22 (line 25).
+    QTest::newRow("truncated in a record") << good.left(10 * 266 + 14 + 22 * 4) << "bank.bbk"
+                                           << "does not load"
+                                           << QStringList{"bank.bbk: record 11, line 26 (parameter "
+                                                          "23): the file ends before this line"}
+                                           << 1;
+    QTest::newRow("truncated in a value line")
+        << good.left(10 * 266 + 14 + 22 * 4 + 2) << "bank.bbk"
+        << "does not load"
+        << QStringList{"bank.bbk: record 11, line 27 (parameter 24): the file ends before this "
+                       "line"}
+        << 1;
+    QTest::newRow("truncated after a record")
+        << good.left(73 * 266) << "bank.bbk"
+        << "does not load"
+        << QStringList{"bank.bbk: record 74, line 1: the file ends before this line"} << 1;
+    QTest::newRow("truncated after the name")
+        << good.left(6 + 2) << "bank.bbk"
+        << "does not load"
+        << QStringList{"bank.bbk: record 1, line 3: the file ends before this line"} << 1;
+    QTest::newRow("empty file")
+        << QByteArray() << "bank.bbk"
+        << "does not load"
+        << QStringList{"bank.bbk: record 1, line 1: the file ends before this line"} << 1;
+    QTest::newRow("patch file of 40 value lines")
+        << record("Pad").left(17 + 40 * 4) << "pad.b01"
+        << "does not load"
+        << QStringList{"pad.b01: record 1, line 44 (parameter 41): the file ends before this line"}
+        << 1;
+    QTest::newRow("line feeds alone")
+        << QByteArray(good).replace("\r\n", "\n") << "bank.bbk"
+        << "does not load"
+        << QStringList{"bank.bbk: record 1, line 2: the file ends before this line "
+                       "(its lines end with a line feed alone; the program needs CR LF)"}
+        << 1;
+    QByteArray wide = good;
+    wide.replace(266 * 4 + 14, 4, "40000\r\n");
+    QTest::newRow("value beyond 16 bits") << wide << "bank.bbk"
+                                          << "does not load"
+                                          << QStringList{"bank.bbk: record 5, line 4 (parameter "
+                                                         "1): value \"40000\" does not fit 16 bits"}
+                                          << 1;
+    QByteArray longLine = good;
+    longLine.insert(266 * 2 + 6, QByteArray(70000, 'x'));
+    QTest::newRow("name line too long")
+        << longLine << "bank.bbk"
+        << "does not load"
+        << QStringList{"bank.bbk: record 3, line 2: line longer than 65536 bytes"} << 1;
+    QTest::newRow("too long at the very end")
+        << good.left(73 * 266 + 6) + QByteArray(70000, 'y') << "bank.bbk"
+        << "does not load"
+        << QStringList{"bank.bbk: record 74, line 2: line longer than 65536 bytes"} << 1;
+
+    QTest::newRow("out of range")
+        << bank({{12, {{37, 5}}}}) << "bank.bbk"
+        << "loads (74 patches), 1 fault in the patches read"
+        << QStringList{"bank.bbk: record 12, line 40 (parameter 37): value 5 outside 0..1"} << 1;
+    QTest::newRow("range limits plus one")
+        << bank({{1, {{10, 64}, {31, 12}, {32, 31}, {43, -1}}}}) << "bank.bbk"
+        << "loads (74 patches), 4 faults in the patches read"
+        << QStringList{"bank.bbk: record 1, line 13 (parameter 10): value 64 outside 0..63",
+                       "bank.bbk: record 1, line 34 (parameter 31): value 12 outside 0..11",
+                       "bank.bbk: record 1, line 35 (parameter 32): value 31 outside 0..30",
+                       "bank.bbk: record 1, line 46 (parameter 43): value -1 outside 0..30"}
+        << 1;
+    QTest::newRow("16-bit limits")
+        << bank({{2, {{8, 32767}, {9, -32768}}}}) << "bank.bbk"
+        << "loads (74 patches), 2 faults in the patches read"
+        << QStringList{"bank.bbk: record 2, line 11 (parameter 8): value 32767 outside 0..63",
+                       "bank.bbk: record 2, line 12 (parameter 9): value -32768 outside 0..63"}
+        << 1;
+    QTest::newRow("two octaves set")
+        << bank({{30, {{24, 0}, {25, 1}, {27, 1}}}}) << "bank.bbk"
+        << "loads (74 patches), 1 fault in the patches read"
+        << QStringList{"bank.bbk: record 30, line 30 (parameter 27): choice 24..27 has more than "
+                       "one member set: 25, 27"}
+        << 1;
+    QTest::newRow("first octave and another")
+        << bank({{7, {{36, 1}}}}) << "bank.bbk"
+        << "loads (74 patches), 1 fault in the patches read"
+        << QStringList{"bank.bbk: record 7, line 39 (parameter 36): choice 35..38 has more than "
+                       "one member set: 35, 36"}
+        << 1;
+    QTest::newRow("two LFO waves")
+        << record("Pad", {{53, 1}, {54, 1}, {55, 1}}) << "pad.b01"
+        << "loads (1 patch), 1 fault in the patches read"
+        << QStringList{"pad.b01: record 1, line 58 (parameter 55): choice 53..55 has more than one "
+                       "member set: 53, 54, 55"}
+        << 1;
+    QTest::newRow("flag of 2")
+        << record("Pad", {{2, 2}}) << "pad.b01"
+        << "loads (1 patch), 1 fault in the patches read"
+        << QStringList{"pad.b01: record 1, line 5 (parameter 2): value 2 outside 0..1"} << 1;
+    QTest::newRow("no octave set is no fault") << bank({{5, {{24, 0}}}}) << "bank.bbk"
+                                               << "loads (74 patches)" << QStringList{} << 0;
+    // The patches read before the failure are loaded, so their faults count too.
+    QTest::newRow("faults before a failure")
+        << bank({{2, {{45, 64}}}}).left(5 * 266) << "bank.bbk"
+        << "does not load, 1 fault in the patches read"
+        << QStringList{"bank.bbk: record 2, line 48 (parameter 45): value 64 outside 0..63",
+                       "bank.bbk: record 6, line 1: the file ends before this line"}
+        << 1;
+}
+
+void TestCompanion::check() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, name);
+    QFETCH(QString, verdict);
+    QFETCH(QStringList, messages);
+    QFETCH(int, status);
+    const QString file = made(name, content);
+    Run run;
+    QCOMPARE(run({"check", file}), status);
+    QCOMPARE(run.output(), file + ": " + verdict + "\n");
+    QStringList expected;
+    for (const QString& message : messages)
+        expected << path(message);
+    QCOMPARE(run.errors(), expected.isEmpty() ? QString() : expected.join('\n') + '\n');
+    QVERIFY(run.systemsAsked.isEmpty()); // a check never opens the MIDI system
+}
+
+void TestCompanion::checkSeveralFiles() {
+    const QString good = made("good.bbk", bank());
+    const QString odd = made("odd.bbk", bank({{3, {{25, 1}}}}));
+    const QString missing = path("missing.bbk");
+    Run run;
+    QCOMPARE(run({"check", good, missing, odd, good}), 1);
+    QCOMPARE(run.output(), good + ": loads (74 patches)\n" + missing + ": does not load\n" + odd +
+                               ": loads (74 patches), 1 fault in the patches read\n" + good +
+                               ": loads (74 patches)\n");
+    QCOMPARE(run.errors(), missing + ": cannot be opened: No such file or directory\n" + odd +
+                               ": record 3, line 28 (parameter 25): choice 24..27 has more than "
+                               "one member set: 24, 25\n");
+
+    Run folder;
+    QCOMPARE(folder({"check", m_dir.path()}), 1);
+    QCOMPARE(folder.errors(), m_dir.path() + ": is a folder\n");
+}
+
+void TestCompanion::syxSameBytesAsTheProgram_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("patch");
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<bool>("bit99");
+    QTest::newRow("patch 1, defaults") << "varied.bbk" << 1 << 0 << false;
+    QTest::newRow("patch 7, channel 10, Bit 99") << "varied.bbk" << 7 << 10 << true;
+    QTest::newRow("patch 74, channel 16") << "varied.bbk" << 74 << 16 << false;
+    QTest::newRow("patch 37, channel 1, Bit 99") << "varied.bbk" << 37 << 1 << true;
+    QTest::newRow("values outside their range") << "wild.bbk" << 2 << 5 << false;
+    QTest::newRow("patch file") << "pad.b01" << 0 << 3 << false;
+}
+
+void TestCompanion::syxSameBytesAsTheProgram() {
+    QFETCH(QString, file);
+    QFETCH(int, patch);
+    QFETCH(int, channel);
+    QFETCH(bool, bit99);
+    made("varied.bbk", variedBank());
+    made("wild.bbk", bank({{2, {{10, 200}, {31, -4}, {45, 99}, {1, 1}, {3, 1}, {26, 1}, {7, 2}}}}));
+    made("pad.b01", record("Pad", {{10, 63}, {32, 30}, {24, 0}, {26, 1}, {31, 7}, {45, 63}}));
+
+    QStringList args{"syx", path(file), "-o", path("out.syx")};
+    if (patch) args << "--patch" << QString::number(patch);
+    if (channel) args << "--channel" << QString::number(channel);
+    if (bit99) args << "--bit99";
+    Run run;
+    QCOMPARE(run(args), 0);
+    QCOMPARE(run.errors(), QString());
+    const std::vector<Bytes> sent =
+        sentByTheProgram(path(file), patch ? patch : 1, channel ? channel : 1, bit99);
+    QCOMPARE(sent.size(), std::size_t(2)); // the dump, then Program Change 0
+    QCOMPARE(bytesOf(CompanionFiles::read(path("out.syx"))), sent[0]);
+    QCOMPARE(sent[0].size(), std::size_t(80));
+}
+
+void TestCompanion::syxWholeBankInOrder() {
+    const QString file = made("varied.bbk", variedBank());
+    Run run;
+    QCOMPARE(run({"syx", file, "--channel", "2", "-o", path("bank.syx")}), 0);
+    const QByteArray written = CompanionFiles::read(path("bank.syx"));
+    QCOMPARE(written.size(), 74 * 80);
+    for (int patch = 1; patch <= 74; ++patch) {
+        const Bytes dump = bytesOf(written.mid((patch - 1) * 80, 80));
+        QCOMPARE(dump, sentByTheProgram(file, patch, 2, 0).at(0));
+        QCOMPARE(dump[2], uint8_t(0x11));
+    }
+    // Every patch differs, so a dump out of place shows.
+    QVERIFY(written.mid(0, 80) != written.mid(80, 80));
+}
+
+void TestCompanion::syxRefusesAFileThatDoesNotLoad() {
+    const QString file = made("short.bbk", bank().left(10 * 266));
+    const QString out = made("out.syx", "kept");
+    Run run;
+    QCOMPARE(run({"syx", file, "-o", out}), 1);
+    QCOMPARE(run.errors(),
+             "quenlor-sysex: " + file + ": record 11, line 1: the file ends before this line\n");
+    QCOMPARE(CompanionFiles::read(out), QByteArray("kept"));
+
+    Run noFolder;
+    QCOMPARE(noFolder({"syx", made("good.bbk", bank()), "-o", path("no/such/folder.syx")}), 1);
+    QCOMPARE(noFolder.errors(),
+             "quenlor-sysex: cannot write '" + path("no/such/folder.syx") + "'\n");
+
+    Run patchOfAPatchFile;
+    QCOMPARE(patchOfAPatchFile({"syx", made("pad.b01", record("Pad")), "--patch", "2", "-o", out}),
+             2);
+    QCOMPARE(patchOfAPatchFile.errors(),
+             QStringLiteral("quenlor-sysex: a patch file holds one patch; --patch can only be 1\n"
+                            "Try 'quenlor-sysex --help'.\n"));
+}
+
+void TestCompanion::syxToStandardOutput() {
+    const QString file = made("pad.b01", record("Pad"));
+    Run run;
+    QCOMPARE(run({"syx", file, "-o", "-"}), 0);
+    const std::string bytes = run.out.str();
+    // The new patch's dump: all zero nibbles but offset 16, the detune's marker bit.
+    Bytes expected(80, 0);
+    expected[0] = 0xF0;
+    expected[1] = 0x25;
+    expected[2] = 0x10;
+    expected[3] = 0x07;
+    expected[16] = 0x08;
+    expected[79] = 0xF7;
+    QCOMPARE(Bytes(bytes.begin(), bytes.end()), expected);
+}
+
+void TestCompanion::sendDumpThenProgramChange_data() {
+    QTest::addColumn<SettingsStore::Pairs>("stored");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("device");
+    QTest::addColumn<int>("patch");
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("bit99");
+    using Pairs = SettingsStore::Pairs;
+    QTest::newRow("stored output, channel and header")
+        << Pairs{{"MIDIOutPort", "Synth B"}, {"MIDIChannelOut", " 5"}, {"Bit99Compatible", "Yes"}}
+        << QStringList{} << 1 << 1 << 5 << 1;
+    QTest::newRow("options over the settings")
+        << Pairs{{"MIDIOutPort", "Synth B"}, {"MIDIChannelOut", " 5"}}
+        << QStringList{"--port", "Synth A", "--channel", "16", "--bit99", "--patch", "74"} << 0
+        << 74 << 16 << 1;
+    QTest::newRow("port given, nothing stored")
+        << Pairs{} << QStringList{"--port=Synth B", "--patch=9"} << 1 << 9 << 1 << 0;
+}
+
+void TestCompanion::sendDumpThenProgramChange() {
+    QFETCH(SettingsStore::Pairs, stored);
+    QFETCH(QStringList, options);
+    QFETCH(int, device);
+    QFETCH(int, patch);
+    QFETCH(int, channel);
+    QFETCH(int, bit99);
+    const QString file = made("varied.bbk", variedBank());
+    Run run;
+    for (const auto& [key, value] : stored)
+        run.store.WriteKey("MIDI", key, value);
+    run.store.Writes.clear();
+    QCOMPARE(run(QStringList{"send", file} + options), 0);
+    QCOMPARE(run.errors(), QString());
+    QCOMPARE(run.systemsAsked, QStringList{""});
+    QVERIFY(run.store.Writes.empty()); // nothing is saved
+
+    const std::vector<Bytes> expected = sentByTheProgram(file, patch, channel, bit99);
+    QCOMPARE(run.midi.Sent.size(), std::size_t(2));
+    QCOMPARE(run.midi.Sent[0].Data, expected[0]);
+    QCOMPARE(run.midi.Sent[1].Data, (Bytes{uint8_t(0xC0 + channel - 1), 0}));
+    QCOMPARE(run.midi.Sent[0].Device, device);
+    QCOMPARE(run.midi.Sent[1].Device, device);
+}
+
+void TestCompanion::sendWithoutAnOutput_data() {
+    QTest::addColumn<SettingsStore::Pairs>("stored");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+    using Pairs = SettingsStore::Pairs;
+    QTest::newRow("nothing stored")
+        << Pairs{} << QStringList{}
+        << "the settings name no MIDI output; choose one with --port NAME";
+    QTest::newRow("the program's own port stored")
+        << Pairs{{"MIDIOutPort", "Quenlor:MIDI Out"}} << QStringList{}
+        << "the settings name no MIDI output; choose one with --port NAME";
+    QTest::newRow("stored output unplugged")
+        << Pairs{{"MIDIOutPort", "Synth C"}} << QStringList{}
+        << "the output in the settings, 'Synth C', is not there; choose one with --port NAME";
+    QTest::newRow("no such port")
+        << Pairs{{"MIDIOutPort", "Synth A"}} << QStringList{"--port", "synth a"}
+        << "no MIDI output named 'synth a' (quenlor-sysex ports lists them)";
+    QTest::newRow("the program's own port given")
+        << Pairs{} << QStringList{"--port", "Quenlor:MIDI Out"}
+        << "no MIDI output named 'Quenlor:MIDI Out' (quenlor-sysex ports lists them)";
+}
+
+void TestCompanion::sendWithoutAnOutput() {
+    QFETCH(SettingsStore::Pairs, stored);
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+    Run run;
+    for (const auto& [key, value] : stored)
+        run.store.WriteKey("MIDI", key, value);
+    QCOMPARE(run(QStringList{"send", made("good.bbk", bank())} + options), 1);
+    QCOMPARE(run.errors(), "quenlor-sysex: " + message + "\n");
+    QVERIFY(run.midi.Sent.empty());
+}
+
+void TestCompanion::portsAsTheOptionsDialogLists() {
+    Run all;
+    QCOMPARE(all({"ports"}), 0);
+    QCOMPARE(all.output(),
+             QStringLiteral("MIDI system: memory\nOutputs:\n  Quenlor:MIDI Out\n  Synth A\n"
+                            "  Synth B\nInputs:\n  Keys In\n"));
+    QCOMPARE(all.midi.Log, QStringList{}); // listing opens nothing
+
+    Run outputs;
+    QCOMPARE(outputs({"ports", "--outputs", "--midi", "jack"}), 0);
+    QCOMPARE(outputs.output(), QStringLiteral("Quenlor:MIDI Out\nSynth A\nSynth B\n"));
+    QCOMPARE(outputs.systemsAsked, QStringList{"jack"});
+
+    Run inputs;
+    inputs.midi.SetDevices({}, {});
+    QCOMPARE(inputs({"ports", "--inputs"}), 0);
+    QCOMPARE(inputs.output(), QString());
+}
+
+void TestCompanion::realProgramExitStatus_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("good") << QStringList{"check", "good.bbk"} << 0
+                          << QByteArray("good.bbk: loads (74 patches)\n") << QByteArray();
+    QTest::newRow("truncated")
+        << QStringList{"check", "short.bbk"} << 1 << QByteArray("short.bbk: does not load\n")
+        << QByteArray("short.bbk: record 3, line 1: the file ends before this line\n");
+    QTest::newRow("usage")
+        << QStringList{"chek", "good.bbk"} << 2 << QByteArray()
+        << QByteArray("quenlor-sysex: unknown command 'chek'\nTry 'quenlor-sysex --help'.\n");
+    QTest::newRow("help") << QStringList{"--help"} << 0
+                          << QByteArray("Usage: quenlor-sysex COMMAND") << QByteArray();
+}
+
+void TestCompanion::realProgramExitStatus() {
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    made("good.bbk", bank());
+    made("short.bbk", bank().left(2 * 266));
+    QProcess program;
+    program.setWorkingDirectory(m_dir.path());
+    program.start(QStringLiteral(QUENLOR_SYSEX_PROGRAM), args);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), status);
+    const QByteArray stdoutText = program.readAllStandardOutput();
+    QVERIFY2(out.endsWith('\n') ? stdoutText == out : stdoutText.startsWith(out),
+             stdoutText.constData());
+    QCOMPARE(program.readAllStandardError(), err);
+}
+
+QTEST_GUILESS_MAIN(TestCompanion)
+#include "tst_companion.moc"
