@@ -44,12 +44,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the windows are laid out for.
 set(quenlor_plugin_depends "qt6-qpa-plugins, fonts-liberation2")
 find_program(QUENLOR_DPKG_SHLIBDEPS dpkg-shlibdeps)
-if(QUENLOR_DPKG_SHLIBDEPS)
+find_program(QUENLOR_FILE_UTILITY file) # CPack tells executables from other files with it
+if(QUENLOR_DPKG_SHLIBDEPS AND QUENLOR_FILE_UTILITY)
   # The libraries with the versions the programs were linked against.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${quenlor_plugin_depends}")
 else()
-  # Without dpkg-dev, the libraries by name, as Debian 12 has them.
+  # Without dpkg-dev and file, the libraries by name, as Debian 12 has them.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, librtmidi6"
       ", libjack-jackd2-0 | libjack-0.125, ${quenlor_plugin_depends}")
