@@ -98,7 +98,7 @@ Splash::Splash(QWidget* parent) : QDialog(parent) {
     Picture5 = pictureLabel(SSPanel1, 4, 5 * gap + 4 * kPicture);
 
     Label2 = new QLabel("Editor and librarian for the Bit 01 synthesizer.\n"
-                        "Free software: you may use, copy and change it.",
+                        "Banks and patches are sent to the instrument over MIDI.",
                         SSPanel1);
     QFont small("Arial");
     small.setPointSizeF(7.5);
