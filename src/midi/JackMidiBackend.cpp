@@ -25,22 +25,56 @@ std::unique_ptr<JackMidiBackend> JackMidiBackend::Open() {
     // libjack prints every failed attempt to reach a server; the program reports none.
     jack_set_error_function(silent);
     jack_set_info_function(silent);
-    jack_status_t status;
-    jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
-    if (!client)
-        return nullptr;
     std::unique_ptr<JackMidiBackend> backend(new JackMidiBackend);
-    backend->m_client = client;
-    backend->m_inPort = jack_port_register(client, kInputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    backend->m_outPort = jack_port_register(client, kOutputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     backend->m_outBuffer = jack_ringbuffer_create(kOutputBufferBytes);
-    if (!backend->m_inPort || !backend->m_outPort || !backend->m_outBuffer)
-        return nullptr;
-    jack_set_process_callback(client, &JackMidiBackend::process, backend.get());
-    jack_on_shutdown(client, &JackMidiBackend::shutdown, backend.get());
-    if (jack_activate(client) != 0)
+    if (!backend->m_outBuffer || !backend->openClient())
         return nullptr;
     return backend;
+}
+
+// The client "Quenlor" with its two ports, running.
+bool JackMidiBackend::openClient() {
+    jack_status_t status;
+    m_client = jack_client_open(kClientName, JackNoStartServer, &status);
+    if (!m_client)
+        return false;
+    m_inPort = jack_port_register(m_client, kInputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    m_outPort = jack_port_register(m_client, kOutputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    m_serverGone = false;
+    if (m_inPort && m_outPort) {
+        jack_set_process_callback(m_client, &JackMidiBackend::process, this);
+        jack_on_shutdown(m_client, &JackMidiBackend::shutdown, this);
+        if (jack_activate(m_client) == 0)
+            return true;
+    }
+    jack_client_close(m_client);
+    m_client = nullptr;
+    m_inPort = m_outPort = nullptr;
+    return false;
+}
+
+// A client whose server went away can only be closed. It is closed from here, on the
+// program's thread, since libjack forbids closing it from the shutdown notice; and it
+// is closed before any new client is tried, since libjack keeps one set of the
+// server's shared tables per process while any client of it is open.
+void JackMidiBackend::closeDeadClient() {
+    if (!m_client || !m_serverGone)
+        return;
+    jack_client_close(m_client);
+    m_client = nullptr;
+    m_inPort = m_outPort = nullptr;
+    // The connections went with the server, and the messages still waiting were
+    // meant for it: none of them may reach the next one. The process thread has
+    // ended with the close, so nothing reads the buffer meanwhile.
+    m_inputSource.clear();
+    m_outputDestination.clear();
+    jack_ringbuffer_reset(m_outBuffer);
+}
+
+// True when the client is on a running server, opening a new one if the last went away.
+bool JackMidiBackend::reachServer() {
+    closeDeadClient();
+    return m_client || openClient();
 }
 
 JackMidiBackend::~JackMidiBackend() {
@@ -50,11 +84,13 @@ JackMidiBackend::~JackMidiBackend() {
         jack_ringbuffer_free(m_outBuffer);
 }
 
-QString JackMidiBackend::ClientName() const { return QString::fromUtf8(jack_get_client_name(m_client)); }
+QString JackMidiBackend::ClientName() const {
+    return m_client ? QString::fromUtf8(jack_get_client_name(m_client)) : QString();
+}
 
-QStringList JackMidiBackend::portNames(unsigned long flags) const {
+QStringList JackMidiBackend::portNames(unsigned long flags) {
     QStringList names;
-    if (m_serverGone)
+    if (!reachServer())
         return names;
     const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
     if (!ports)
@@ -94,7 +130,8 @@ bool JackMidiBackend::OpenInput(int index, InputHandler handler) {
 }
 
 void JackMidiBackend::CloseInput() {
-    if (!m_inputSource.empty() && !m_serverGone)
+    closeDeadClient();
+    if (!m_inputSource.empty() && m_client)
         jack_disconnect(m_client, m_inputSource.c_str(), jack_port_name(m_inPort));
     m_inputSource.clear();
     std::lock_guard<std::mutex> lock(m_inputMutex);
@@ -103,8 +140,10 @@ void JackMidiBackend::CloseInput() {
 
 bool JackMidiBackend::OpenOutput(int index) {
     CloseOutput();
-    if (index == -1)
-        return true; // the virtual port alone
+    if (index == -1) {
+        reachServer(); // the virtual port alone, back on a server that was restarted
+        return true;
+    }
     const QStringList names = OutputNames();
     if (index < 0 || index >= names.size())
         return false;
@@ -117,7 +156,8 @@ bool JackMidiBackend::OpenOutput(int index) {
 }
 
 void JackMidiBackend::CloseOutput() {
-    if (!m_outputDestination.empty() && !m_serverGone)
+    closeDeadClient();
+    if (!m_outputDestination.empty() && m_client)
         jack_disconnect(m_client, jack_port_name(m_outPort), m_outputDestination.c_str());
     m_outputDestination.clear();
 }
@@ -126,6 +166,11 @@ void JackMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
     const MessageLength length = static_cast<MessageLength>(size);
     const std::size_t needed = sizeof length + size;
     if (size == 0 || needed > kOutputBufferBytes / 2)
+        return;
+    // Without a server the message goes nowhere, at once; the server is not looked
+    // for again here, only when a device is listed or opened.
+    closeDeadClient();
+    if (!m_client)
         return;
     // A message is never dropped while the server takes messages; it is only held up
     // until the process cycle has made room.

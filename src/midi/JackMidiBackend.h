@@ -17,6 +17,11 @@
 // client per direction and does not tell which name the server gave each, so the
 // output could not be kept in the client "Quenlor" and the program could not tell
 // its own ports from others.
+//
+// A client outlives no server: when the server stops or crashes, the client is dead
+// for good. Sends then go nowhere at once, the dead client is closed at the next call,
+// and listing or opening a device later opens a new client on whatever server runs
+// by then, so that OK in the options dialog reconnects after a server restart.
 class JackMidiBackend : public MidiBackend {
 public:
     // nullptr when no JACK server runs; a server is never started.
@@ -33,12 +38,18 @@ public:
     void Send(const uint8_t* bytes, std::size_t size) override;
 
     // The name the server gave the program's client: "Quenlor" unless another
-    // client already had it.
+    // client already had it; empty while there is no server.
     QString ClientName() const;
+    // Whether the client is on a running server: false from the moment the server
+    // went away until listing or opening a device reaches a new one.
+    bool Connected() const { return m_client && !m_serverGone; }
 
 private:
     JackMidiBackend() = default;
-    QStringList portNames(unsigned long flags) const;
+    bool openClient();
+    void closeDeadClient();
+    bool reachServer();
+    QStringList portNames(unsigned long flags);
     static int process(jack_nframes_t frames, void* self);
     static void shutdown(void* self);
     void processOutput(jack_nframes_t frames);

@@ -14,6 +14,7 @@ JackServer::JackServer() : m_name(QStringLiteral("quenlor-test-%1").arg(getpid()
 JackServer::~JackServer() { Stop(); }
 
 bool JackServer::Start() {
+    m_error.clear();
     // The probes below fail until the server is up; libjack would print each failure.
     jack_set_error_function([](const char*) {});
     jack_set_info_function([](const char*) {});
@@ -49,6 +50,13 @@ bool JackServer::Start() {
     }
     m_error = QStringLiteral("jackd took no client within 10 s: %1").arg(QString::fromLocal8Bit(m_process.readAll()));
     return false;
+}
+
+void JackServer::Crash() {
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill(); // SIGKILL, by the process id QProcess started
+    m_process.waitForFinished(5000);
 }
 
 void JackServer::Stop() {

@@ -11,8 +11,11 @@ public:
     JackServer();
     ~JackServer();
     // Starts jackd and waits until a client can connect; false with the reason in Error().
+    // Can be called again after Stop() or Crash(): the new server has the same name.
     bool Start();
     void Stop();
+    // Ends the server as a crash does (SIGKILL to its process id), and waits for it.
+    void Crash();
     QString Name() const { return m_name; }
     QString Error() const { return m_error; }
 

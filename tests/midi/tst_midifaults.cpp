@@ -1,0 +1,379 @@
+#include "CaptureClient.h"
+#include "JackServer.h"
+
+#include "core/QuenlorCode.h"
+#include "midi/JackMidiBackend.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MemoryMidiBackend.h"
+#include "midi/MidiPorts.h"
+#include "midi/MidiThru.h"
+#include "settings/Options.h"
+#include "settings/SettingsStore.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTest>
+
+#include <jack/jack.h>
+
+using Bytes = CaptureClient::Bytes;
+
+namespace {
+const char* const kCaptureInput = "capture:input";
+const char* const kCaptureOutput = "capture:output";
+const char* const kProgramIn = "Quenlor:MIDI In";
+const char* const kProgramOut = "Quenlor:MIDI Out";
+const Bytes kProgramZero{0xC0, 0x00};
+
+// Without a server a send that takes longer than this counts as a hang.
+constexpr qint64 kLongestSendUs = 100 * 1000;
+// With the server there but nothing connected, a send may wait for the server to take
+// the messages before it (half a second at most, then the message is dropped); a send
+// taking longer than this counts as a hang.
+constexpr qint64 kLongestHeldSendUs = 1000 * 1000;
+// Rounds of sending while the server is gone: more dumps than the output buffer holds,
+// so that a send waiting for room that never comes would show.
+constexpr int kRoundsWithoutServer = 1000;
+
+// The program's MIDI side on JACK, with the settings store the options dialog saves to.
+struct World {
+    std::unique_ptr<JackMidiBackend> backend = JackMidiBackend::Open();
+    std::unique_ptr<MidiPorts> ports;
+    MIDIUtilities midi;
+    QuenlorCode code;
+    MemorySettingsStore store;
+
+    World() {
+        if (!backend)
+            return;
+        ports = std::make_unique<MidiPorts>(*backend);
+        midi.AttachMidiWindow(*ports);
+        code.Midi = &midi;
+        code.InitPatchModel();
+        code.MIDIChannelOut = 1;
+        code.MIDIThru = kOn;
+    }
+    // The main window's handling of the input port, as BackgroundMDI connects it.
+    void forwardInput() {
+        QObject::connect(&ports->MIDIInput1, &MIDIInput::Message, &ports->MIDIInput1,
+                         [this] { MIDIInput1_Message(code, *ports); });
+    }
+    Bytes dump() const { return Bytes(code.PatchDump.data(), code.PatchDump.data() + code.PatchDump.size()); }
+};
+
+bool connected(jack_client_t* client, const char* a, const char* b) {
+    jack_port_t* port = jack_port_by_name(client, a);
+    return port && jack_port_connected_to(port, b);
+}
+
+// Every kind of message the program sends, `rounds` times over: patch dumps with their
+// Program Change and test notes. The longest single call, in microseconds.
+qint64 sendEverything(World& w, int rounds) {
+    qint64 longest = 0;
+    QElapsedTimer one;
+    auto lap = [&] {
+        longest = std::max(longest, one.nsecsElapsed() / 1000);
+        one.start();
+    };
+    for (int r = 0; r < rounds; ++r) {
+        one.start();
+        w.code.SendPatch(1 + r % 74);
+        lap();
+        w.midi.PlayNoteOn(1, 60, 70);
+        lap();
+        w.midi.PlayNoteOff(1, 60);
+        lap();
+    }
+    return longest;
+}
+} // namespace
+
+// The MIDI side when the MIDI system fails under the running program: the JACK server
+// stopping or crashing and coming back, the instrument unplugged and plugged in again.
+class TestMidiFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    // The JACK server goes away and comes back.
+    void serverGoneAndBack_data();
+    void serverGoneAndBack();
+    void okWhileTheServerIsGone();
+
+    // The instrument goes away and comes back.
+    void instrumentUnpluggedAndBack();
+    void memoryDeviceUnpluggedAndBack();
+
+private:
+    void endServer(const QString& how);
+    void restartServer();
+    void plugInCapture();
+    void openBoth(World& w);
+
+    JackServer m_server;
+    std::unique_ptr<CaptureClient> m_capture;
+};
+
+void TestMidiFaults::initTestCase() {
+    // JACK must be there: without it these tests fail, they are not skipped.
+    QVERIFY2(m_server.Start(), qPrintable(m_server.Error()));
+    plugInCapture();
+}
+
+void TestMidiFaults::cleanupTestCase() {
+    m_capture.reset();
+    m_server.Stop();
+}
+
+void TestMidiFaults::init() { m_capture->ClearReceived(); }
+
+// The capture client dies with the server and is closed at once: libjack must not
+// try a new client in this process while a dead one is open.
+void TestMidiFaults::endServer(const QString& how) {
+    if (how == QLatin1String("crashed"))
+        m_server.Crash();
+    else
+        m_server.Stop();
+    m_capture.reset();
+}
+
+void TestMidiFaults::restartServer() {
+    QVERIFY2(m_server.Start(), qPrintable(m_server.Error()));
+    plugInCapture();
+}
+
+// With other servers starting on the machine at the same moment, a client's first try
+// can fail; the capture client tries for a few seconds.
+void TestMidiFaults::plugInCapture() {
+    QElapsedTimer tried;
+    tried.start();
+    for (;;) {
+        m_capture = std::make_unique<CaptureClient>();
+        if (m_capture->IsOpen() || tried.elapsed() > 5000)
+            break;
+        QThread::msleep(50);
+    }
+    QVERIFY(m_capture->IsOpen());
+}
+
+void TestMidiFaults::openBoth(World& w) {
+    w.midi.OpenMidiIn(kCaptureOutput);
+    w.midi.OpenMidiOut(kCaptureInput);
+    QVERIFY(connected(m_capture->Client(), kCaptureOutput, kProgramIn));
+    QVERIFY(connected(m_capture->Client(), kProgramOut, kCaptureInput));
+}
+
+void TestMidiFaults::serverGoneAndBack_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("server stopped") << QStringLiteral("stopped");
+    QTest::newRow("server crashed") << QStringLiteral("crashed");
+}
+
+// While the server is gone every send returns at once and nothing breaks; once it is
+// back, OK in the options dialog reconnects the ports chosen before, and the next
+// dump reaches the instrument with nothing of what was sent meanwhile.
+void TestMidiFaults::serverGoneAndBack() {
+    QFETCH(QString, how);
+    World w;
+    QVERIFY(w.backend);
+    openBoth(w);
+    w.code.SendPatch(1);
+    QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero}));
+
+    // Input waiting in the port's queue when the server goes: thru forwards it into nothing.
+    constexpr int kWaiting = 50;
+    for (int i = 0; i < kWaiting; ++i)
+        m_capture->Play({0x90, uint8_t(i), 100});
+    QElapsedTimer waited;
+    waited.start();
+    while (w.ports->MIDIInput1.MessageCount() < kWaiting && waited.elapsed() < 5000)
+        QThread::msleep(5); // no events: the queue is not drained yet
+    QCOMPARE(w.ports->MIDIInput1.MessageCount(), kWaiting);
+
+    endServer(how);
+    QTRY_VERIFY(!w.backend->Connected());
+    w.forwardInput();
+    QTRY_COMPARE(w.ports->MIDIInput1.MessageCount(), 0);
+
+    QElapsedTimer all;
+    all.start();
+    const qint64 longest = sendEverything(w, kRoundsWithoutServer);
+    const double totalMs = all.nsecsElapsed() / 1e6;
+    qInfo("%s server: %d dumps, Program Changes and note pairs in %.2f ms, the longest call %lld us",
+          qPrintable(how), kRoundsWithoutServer, totalMs, longest);
+    QVERIFY2(longest < kLongestSendUs, qPrintable(QStringLiteral("a send took %1 us").arg(longest)));
+
+    restartServer();
+    {
+        Options dialog(w.code, w.midi, *w.ports, w.store);
+        // The lists show the new server's devices with the ones chosen before selected.
+        QCOMPARE(dialog.MidiOutCombo->currentText(), QString(kCaptureInput));
+        QCOMPARE(dialog.MidiInCombo->currentText(), QString(kCaptureOutput));
+        dialog.btnOk_Click();
+    }
+    QVERIFY(w.backend->Connected());
+    QVERIFY(connected(m_capture->Client(), kProgramOut, kCaptureInput));
+    QVERIFY(connected(m_capture->Client(), kCaptureOutput, kProgramIn));
+    w.code.PatchBank(2, 19) = 99;
+    w.code.SendPatch(2);
+    m_capture->Play({0x93, 64, 1});
+    QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
+    QTest::qWait(100); // nothing else follows
+    QCOMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0x93, 64, 1}}));
+}
+
+// OK while there is no server at all returns at once and leaves the program sending
+// into nothing; once the server is back, the dialog lists its devices again and OK
+// with them chosen reconnects. The default output port comes back with the client.
+void TestMidiFaults::okWhileTheServerIsGone() {
+    World w;
+    QVERIFY(w.backend);
+    openBoth(w);
+    endServer(QStringLiteral("crashed"));
+    QTRY_VERIFY(!w.backend->Connected());
+
+    QElapsedTimer ok;
+    ok.start();
+    {
+        Options dialog(w.code, w.midi, *w.ports, w.store);
+        QCOMPARE(dialog.MidiInCombo->count(), 0);
+        QCOMPARE(dialog.MidiOutCombo->count(), 1); // the default output alone
+        dialog.btnOk_Click();
+    }
+    qInfo("opening the options dialog and OK without a server: %lld ms", ok.elapsed());
+    QVERIFY(ok.elapsed() < 2000);
+    QVERIFY(!w.backend->Connected());
+    QVERIFY(sendEverything(w, 10) < kLongestSendUs);
+
+    restartServer();
+    {
+        Options dialog(w.code, w.midi, *w.ports, w.store);
+        QCOMPARE(dialog.MidiOutCombo->findText(kCaptureInput), 1);
+        QCOMPARE(dialog.MidiInCombo->findText(kCaptureOutput), 0);
+        // With the output left on the default, the program's own port is back for a
+        // patchbay to connect.
+        dialog.btnOk_Click();
+    }
+    QVERIFY(w.backend->Connected());
+    QCOMPARE(w.ports->MIDIOutput1.ProductName(), QString(kProgramOut));
+    QCOMPARE(jack_connect(m_capture->Client(), kProgramOut, kCaptureInput), 0);
+    w.midi.PlayNoteOn(3, 61, 62);
+    QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{{0x92, 61, 62}}));
+    QCOMPARE(jack_disconnect(m_capture->Client(), kProgramOut, kCaptureInput), 0);
+    m_capture->ClearReceived();
+
+    {
+        Options dialog(w.code, w.midi, *w.ports, w.store);
+        dialog.MidiOutCombo->setCurrentIndex(dialog.MidiOutCombo->findText(kCaptureInput));
+        dialog.MidiInCombo->setCurrentIndex(dialog.MidiInCombo->findText(kCaptureOutput));
+        dialog.btnOk_Click();
+    }
+    w.code.SendPatch(5);
+    QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero}));
+}
+
+// The instrument's client leaves the server and comes back under the same port names:
+// sends meanwhile go nowhere and return at once; OK then reconnects by the names.
+void TestMidiFaults::instrumentUnpluggedAndBack() {
+    World w;
+    QVERIFY(w.backend);
+    openBoth(w);
+    w.forwardInput();
+
+    m_capture.reset(); // unplugged
+    QTRY_VERIFY(!w.backend->OutputNames().contains(kCaptureInput));
+    QElapsedTimer all;
+    all.start();
+    const qint64 longest = sendEverything(w, kRoundsWithoutServer);
+    qInfo("instrument unplugged: %d dumps, Program Changes and note pairs in %.2f ms, the longest call %lld us",
+          kRoundsWithoutServer, all.nsecsElapsed() / 1e6, longest);
+    QVERIFY2(longest < kLongestHeldSendUs, qPrintable(QStringLiteral("a send took %1 us").arg(longest)));
+    {
+        // Opening the dialog meanwhile lists what is there, and Cancel changes nothing.
+        Options dialog(w.code, w.midi, *w.ports, w.store);
+        QCOMPARE(dialog.MidiOutCombo->count(), 1);
+        dialog.btnCancel_Click();
+    }
+
+    plugInCapture(); // plugged in again
+    w.code.SendPatch(1); // not connected again by itself
+    QTest::qWait(100);
+    QCOMPARE(m_capture->ReceivedCount(), size_t(0));
+
+    {
+        Options dialog(w.code, w.midi, *w.ports, w.store);
+        QCOMPARE(dialog.MidiOutCombo->currentText(), QString(kCaptureInput));
+        QCOMPARE(dialog.MidiInCombo->currentText(), QString(kCaptureOutput));
+        dialog.btnOk_Click();
+    }
+    w.code.SendPatch(7);
+    m_capture->Play({0xB4, 7, 100});
+    QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
+    QTest::qWait(100);
+    QCOMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0xB4, 7, 100}}));
+}
+
+// The same on the in-memory system, which lets the device come back at another place
+// in the list: OK opens what the list shows, and the device chosen by its name.
+void TestMidiFaults::memoryDeviceUnpluggedAndBack() {
+    const QStringList inputs{"Keys:out"};
+    const QStringList outputs{"Other:in", "Synth:Bit 01 in"};
+    MemoryMidiBackend backend(inputs, outputs);
+    MidiPorts ports(backend);
+    MIDIUtilities midi;
+    midi.AttachMidiWindow(ports);
+    QuenlorCode code;
+    code.Midi = &midi;
+    code.InitPatchModel();
+    code.MIDIChannelOut = 1;
+    MemorySettingsStore store;
+    midi.OpenMidiIn("Keys:out");
+    midi.OpenMidiOut("Synth:Bit 01 in");
+    QCOMPARE(backend.OpenOutputDevice(), 1);
+
+    backend.SetDevices({}, {"Other:in"}); // the interface unplugged
+    backend.ClearRecord();
+    code.SendPatch(1);
+    midi.PlayNoteOn(1, 60, 70);
+    QCOMPARE(backend.Sent.size(), size_t(3));
+    {
+        Options dialog(code, midi, ports, store);
+        QCOMPARE(dialog.MidiInCombo->count(), 0);
+        QCOMPARE(dialog.MidiInCombo->currentIndex(), -1);
+        QCOMPARE(dialog.MidiOutCombo->count(), 2);
+        QCOMPARE(dialog.MidiOutCombo->currentIndex(), -1); // what was chosen is not there
+        dialog.btnCancel_Click();
+    }
+    QVERIFY(backend.Log.isEmpty());
+
+    backend.SetDevices(inputs, outputs); // back in its place
+    {
+        Options dialog(code, midi, ports, store);
+        QCOMPARE(dialog.MidiOutCombo->currentText(), QStringLiteral("Synth:Bit 01 in"));
+        QCOMPARE(dialog.MidiInCombo->currentText(), QStringLiteral("Keys:out"));
+        dialog.btnOk_Click();
+    }
+    QCOMPARE(backend.Log, (QStringList{"in close", "out close", "in open 0", "out open 1"}));
+    backend.ClearRecord();
+    code.SendPatch(1);
+    QCOMPARE(backend.Sent.size(), size_t(2));
+    QCOMPARE(backend.Sent.back().Device, 1);
+    QCOMPARE(backend.Sent.back().Data, (Bytes{0xC0, 0x00}));
+
+    backend.SetDevices(inputs, {"Synth:Bit 01 in", "Other:in"}); // plugged in elsewhere
+    {
+        Options dialog(code, midi, ports, store);
+        dialog.MidiOutCombo->setCurrentIndex(dialog.MidiOutCombo->findText("Synth:Bit 01 in"));
+        dialog.btnOk_Click();
+    }
+    QCOMPARE(backend.OpenOutputDevice(), 0);
+    backend.Receive({0x90, 60, 1}); // the input is open again too
+    QCOMPARE(ports.MIDIInput1.MessageCount(), 1);
+}
+
+QTEST_MAIN(TestMidiFaults)
+#include "tst_midifaults.moc"

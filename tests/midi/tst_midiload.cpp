@@ -1,0 +1,109 @@
+#include "CaptureClient.h"
+#include "Flood.h"
+#include "JackServer.h"
+
+#include "app/BackgroundMDI.h"
+#include "core/QuenlorCode.h"
+#include "editors/Patch.h"
+#include "midi/JackMidiBackend.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MidiPorts.h"
+#include "settings/SettingsStore.h"
+#include "support/FakeDesktop.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QTest>
+
+#include <jack/jack.h>
+
+namespace {
+const char* const kCaptureInput = "capture:input";
+const char* const kCaptureOutput = "capture:output";
+
+// The whole program on the JACK server of the test, started as at start-up with the
+// settings naming the capture client's ports and MIDI thru on.
+struct Program {
+    std::unique_ptr<JackMidiBackend> backend = JackMidiBackend::Open();
+    QuenlorCode code;
+    std::unique_ptr<MidiPorts> ports;
+    MIDIUtilities midi;
+    MemorySettingsStore store;
+    FakeDesktop desktop;
+    std::unique_ptr<BackgroundMDI> window;
+
+    bool start() {
+        if (!backend)
+            return false;
+        store.WriteKey("MIDI", "MIDIInPort", kCaptureOutput);
+        store.WriteKey("MIDI", "MIDIOutPort", kCaptureInput);
+        store.WriteKey("MIDI", "MIDIThru", "Yes");
+        ports = std::make_unique<MidiPorts>(*backend);
+        window = std::make_unique<BackgroundMDI>(code, *ports, midi, store, desktop);
+        window->MDIForm_Load();
+        window->show();
+        return true;
+    }
+};
+
+bool connected(jack_client_t* client, const char* a, const char* b) {
+    jack_port_t* port = jack_port_by_name(client, a);
+    return port && jack_port_connected_to(port, b);
+}
+} // namespace
+
+// The whole program under MIDI load on a real JACK server.
+class TestMidiLoad : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void mainWindowForwardsAFlood();
+
+private:
+    JackServer m_server;
+    std::unique_ptr<CaptureClient> m_capture;
+};
+
+void TestMidiLoad::initTestCase() {
+    // JACK must be there: without it these tests fail, they are not skipped.
+    QVERIFY2(m_server.Start(), qPrintable(m_server.Error()));
+    m_capture = std::make_unique<CaptureClient>();
+    QVERIFY(m_capture->IsOpen());
+}
+
+void TestMidiLoad::cleanupTestCase() {
+    m_capture.reset();
+    m_server.Stop();
+}
+
+// With thru on, the main window forwards 100,000 messages unchanged and in order while
+// its windows keep answering; afterwards it still sends patches as before.
+void TestMidiLoad::mainWindowForwardsAFlood() {
+    Program p;
+    QVERIFY(p.start());
+    QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
+    QVERIFY(connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
+    QVERIFY(connected(m_capture->Client(), kCaptureOutput, "Quenlor:MIDI In"));
+    QCOMPARE(p.code.MIDIThru, kOn);
+    // Start-up sent patch 1.
+    QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
+
+    Flood::Figures figures;
+    Flood::run(*m_capture, figures);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(p.ports->MIDIInput1.Overflows(), quint64(0));
+    QCOMPARE(p.ports->MIDIInput1.MessageCount(), 0);
+
+    // The patch list still answers a click with the patch.
+    m_capture->ClearReceived();
+    QListWidget* list = p.window->PatchWindow->PatchList;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(4)).center());
+    QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
+    QCOMPARE(m_capture->Received().front().size(), std::size_t(80));
+    QCOMPARE(m_capture->Received().back(), (Flood::Bytes{0xC0, 0x00}));
+}
+
+QTEST_MAIN(TestMidiLoad)
+#include "tst_midiload.moc"
