@@ -256,6 +256,9 @@ void NormalEdit::buildSliderRow(QGroupBox* frame, int frameWidth, int parameter,
     slider->setPageStep(largeStep);
     // A thumb drag reports one change when it ends, not one per position passed.
     slider->setTracking(false);
+    // A scroll bar reverses its arrow keys by default (it scrolls content); as a value
+    // control, Right and Up raise the value and Left and Down lower it.
+    slider->setInvertedControls(false);
     slider->setFocusPolicy(Qt::StrongFocus);
     place(slider, "Slider", kSliderLeft, top, kSliderWidth, kSliderHeight);
     slider->setProperty("parameter", parameter);
