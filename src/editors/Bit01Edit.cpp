@@ -118,16 +118,7 @@ Bit01Edit::Bit01Edit(EditorContext& context) : EditorWindow(context) {
     PL[1]->setGeometry(TwipRect(0, 276, kLabelWidth, kLabelHeight));
 
     connect(PT[1], &QLineEdit::textChanged, this, [this] { PT_Change(1); });
-    connect(NameText, &QLineEdit::textChanged, this, [this](const QString& text) {
-        // A pasted line break becomes a blank; the rewrite runs the name change itself.
-        if (EditorInput::HasLineBreak(text)) {
-            const int caret = NameText->cursorPosition();
-            NameText->setText(EditorInput::WithoutLineBreaks(text));
-            NameText->setCursorPosition(caret);
-            return;
-        }
-        NameText_Change();
-    });
+    EditorInput::ConnectNameBox(NameText, this, [this] { NameText_Change(); });
     connect(SendButton, &QPushButton::clicked, this, [this] { SendButton_Click(); });
 }
 

@@ -5,6 +5,7 @@
 #include "core/QuenlorCode.h"
 
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QString>
 
 // What the two editors share in reading their input: typed characters, window tags and
@@ -49,6 +50,21 @@ inline QString WithoutLineBreaks(QString text) {
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
     text.replace(QLatin1Char('\r'), QLatin1Char(' '));
     return text;
+}
+
+// Runs a name box's change handling for every change of its text. A pasted line break
+// becomes a blank first; that rewrite changes the text again and runs the handling.
+template <typename Handler>
+void ConnectNameBox(QLineEdit* box, QObject* context, Handler onChange) {
+    QObject::connect(box, &QLineEdit::textChanged, context, [box, onChange](const QString& text) {
+        if (HasLineBreak(text)) {
+            const int caret = box->cursorPosition();
+            box->setText(WithoutLineBreaks(text));
+            box->setCursorPosition(caret);
+            return;
+        }
+        onChange();
+    });
 }
 
 // Keeps automatic sending off while an editor copies bank values into its controls;

@@ -295,15 +295,6 @@ void NormalEdit::connectControls() {
             connect(DCO_Octave[i], &QComboBox::currentIndexChanged, this,
                     [this, i] { DCO_Octave_Click(i); });
     }
-    connect(NameText, &QLineEdit::textChanged, this, [this](const QString& text) {
-        // A pasted line break becomes a blank; the rewrite runs the name change itself.
-        if (EditorInput::HasLineBreak(text)) {
-            const int caret = NameText->cursorPosition();
-            NameText->setText(EditorInput::WithoutLineBreaks(text));
-            NameText->setCursorPosition(caret);
-            return;
-        }
-        NameText_Change();
-    });
+    EditorInput::ConnectNameBox(NameText, this, [this] { NameText_Change(); });
     connect(SendButton, &QPushButton::clicked, this, [this] { SendButton_Click(); });
 }

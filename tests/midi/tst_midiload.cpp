@@ -83,8 +83,8 @@ void TestMidiLoad::mainWindowForwardsAFlood() {
     Program p;
     QVERIFY(p.start());
     QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
-    QVERIFY(connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
-    QVERIFY(connected(m_capture->Client(), kCaptureOutput, "Quenlor:MIDI In"));
+    QTRY_VERIFY(connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
+    QTRY_VERIFY(connected(m_capture->Client(), kCaptureOutput, "Quenlor:MIDI In"));
     QCOMPARE(p.code.MIDIThru, kOn);
     // Start-up sent patch 1.
     QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
