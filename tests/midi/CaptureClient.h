@@ -18,6 +18,12 @@ public:
     ~CaptureClient();
     bool IsOpen() const { return m_client != nullptr; }
     jack_client_t* Client() const { return m_client; }
+    // Whether the server has told this client of a connection from port a to port b;
+    // it learns of a new connection a moment after it is made.
+    bool Connected(const char* a, const char* b) const {
+        jack_port_t* port = jack_port_by_name(m_client, a);
+        return port && jack_port_connected_to(port, b);
+    }
 
     std::vector<Bytes> Received() const;
     std::size_t ReceivedCount() const;

@@ -63,11 +63,6 @@ struct World {
     Bytes dump() const { return Bytes(code.PatchDump.data(), code.PatchDump.data() + code.PatchDump.size()); }
 };
 
-bool connected(jack_client_t* client, const char* a, const char* b) {
-    jack_port_t* port = jack_port_by_name(client, a);
-    return port && jack_port_connected_to(port, b);
-}
-
 // Every kind of message the program sends, `rounds` times over: patch dumps with their
 // Program Change and test notes. The longest single call, in microseconds.
 qint64 sendEverything(World& w, int rounds) {
@@ -169,8 +164,8 @@ void TestMidiFaults::openBoth(World& w) {
     w.midi.OpenMidiIn(kCaptureOutput);
     w.midi.OpenMidiOut(kCaptureInput);
     // The capture client learns of new connections from the server a moment later.
-    QTRY_VERIFY(connected(m_capture->Client(), kCaptureOutput, kProgramIn));
-    QTRY_VERIFY(connected(m_capture->Client(), kProgramOut, kCaptureInput));
+    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
+    QTRY_VERIFY(m_capture->Connected(kProgramOut, kCaptureInput));
 }
 
 void TestMidiFaults::serverGoneAndBack_data() {
@@ -224,8 +219,8 @@ void TestMidiFaults::serverGoneAndBack() {
         dialog.btnOk_Click();
     }
     QVERIFY(w.backend->Connected());
-    QTRY_VERIFY(connected(m_capture->Client(), kProgramOut, kCaptureInput));
-    QTRY_VERIFY(connected(m_capture->Client(), kCaptureOutput, kProgramIn));
+    QTRY_VERIFY(m_capture->Connected(kProgramOut, kCaptureInput));
+    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
     w.code.PatchBank(2, 19) = 99;
     w.code.SendPatch(2);
     m_capture->Play({0x93, 64, 1});
@@ -318,7 +313,7 @@ void TestMidiFaults::instrumentUnpluggedAndBack() {
         QCOMPARE(dialog.MidiInCombo->currentText(), QString(kCaptureOutput));
         dialog.btnOk_Click();
     }
-    QTRY_VERIFY(connected(m_capture->Client(), kCaptureOutput, kProgramIn));
+    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
     w.code.SendPatch(7);
     m_capture->Play({0xB4, 7, 100});
     QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));

@@ -41,10 +41,6 @@ struct World {
     }
 };
 
-bool connected(jack_client_t* client, const char* a, const char* b) {
-    jack_port_t* port = jack_port_by_name(client, a);
-    return port && jack_port_connected_to(port, b);
-}
 } // namespace
 
 // The port component on a real JACK server, read by a client of the test's own.
@@ -118,7 +114,7 @@ void TestMidiJack::patchDumpThenProgramChange() {
     World w;
     QVERIFY(w.backend);
     w.midi.OpenMidiOut(kCaptureInput);
-    QTRY_VERIFY(connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
+    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
     w.code.PatchBank(1, 10) = 3;
     w.code.MIDIChannelOut = 1;
     w.code.SendPatch(1);
@@ -143,7 +139,7 @@ void TestMidiJack::closeRemovesOnlyTheProgramsConnection() {
     w.midi.CloseMidiOut();
     w.midi.PlayNoteOff(2, 60); // goes nowhere while closed
     w.midi.OpenMidiOut(MidiBackend::DefaultOutputName());
-    QTRY_VERIFY(connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
+    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
     w.midi.PlayNoteOff(2, 61);
     QTRY_COMPARE(m_capture->ReceivedCount(), size_t(2));
     QCOMPARE(m_capture->Received().back(), (Bytes{0x91, 61, 0}));
@@ -151,9 +147,9 @@ void TestMidiJack::closeRemovesOnlyTheProgramsConnection() {
 
     // A connection the program made goes with the close.
     w.midi.OpenMidiOut(kCaptureInput);
-    QTRY_VERIFY(connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
+    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
     w.midi.CloseMidiOut();
-    QVERIFY(!connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
+    QVERIFY(!m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
 }
 
 void TestMidiJack::thruForwardsNotesInOrder() {
@@ -161,7 +157,7 @@ void TestMidiJack::thruForwardsNotesInOrder() {
     QVERIFY(w.backend);
     w.midi.OpenMidiIn(kCaptureOutput);
     w.midi.OpenMidiOut(kCaptureInput);
-    QTRY_VERIFY(connected(m_capture->Client(), kCaptureOutput, "Quenlor:MIDI In"));
+    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, "Quenlor:MIDI In"));
     w.code.MIDIThru = kOn;
     w.code.MIDIChannelOut = 5;
     QObject::connect(&w.ports->MIDIInput1, &MIDIInput::Message, &w.ports->MIDIInput1,

@@ -46,10 +46,6 @@ struct Program {
     }
 };
 
-bool connected(jack_client_t* client, const char* a, const char* b) {
-    jack_port_t* port = jack_port_by_name(client, a);
-    return port && jack_port_connected_to(port, b);
-}
 } // namespace
 
 // The whole program under MIDI load on a real JACK server.
@@ -83,8 +79,8 @@ void TestMidiLoad::mainWindowForwardsAFlood() {
     Program p;
     QVERIFY(p.start());
     QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
-    QTRY_VERIFY(connected(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput));
-    QTRY_VERIFY(connected(m_capture->Client(), kCaptureOutput, "Quenlor:MIDI In"));
+    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
+    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, "Quenlor:MIDI In"));
     QCOMPARE(p.code.MIDIThru, kOn);
     // Start-up sent patch 1.
     QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
