@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Version.h"
 #include "editors/EditorContext.h"
 
 #include <QMainWindow>
@@ -34,7 +35,7 @@ public:
     ~BackgroundMDI() override;
 
     static constexpr const char* AppName = "Quenlor";
-    static constexpr const char* AppVersion = "1.2.1";
+    static constexpr const char* AppVersion = kQuenlorVersion;
     static QString AppTitle();
 
     // Runs once, before the window is first shown: opens the MIDI ports, loads the

@@ -1,5 +1,7 @@
 #include "Splash.h"
 
+#include "core/Version.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
@@ -106,7 +108,7 @@ Splash::Splash(QWidget* parent) : QDialog(parent) {
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setGeometry(10, 180, kWidth - 20, 50);
 
-    Label1 = new QLabel("Quenlor v1.2.1", SSPanel1);
+    Label1 = new QLabel(QStringLiteral("Quenlor v") + kQuenlorVersion, SSPanel1);
     QFont title("Arial");
     title.setPointSize(20);
     title.setBold(true);

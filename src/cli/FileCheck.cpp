@@ -18,19 +18,6 @@ namespace {
 constexpr int kMarkerLines = 3; // "Name", the name, "Data"
 constexpr std::size_t kShownLineLength = 24;
 
-// The choice groups stored as one flag per option; the member with the highest
-// number wins in the dump.
-struct ChoiceGroup {
-    int First;
-    int Last;
-};
-constexpr std::array<ChoiceGroup, 4> kChoiceGroups = {{
-    {1, 3},   // LFO 1 wave
-    {53, 55}, // LFO 2 wave
-    {24, 27}, // DCO 1 octave
-    {35, 38}, // DCO 2 octave
-}};
-
 int recordsOf(FileKind kind) {
     return kind == FileKind::Patch ? 1 : kLastPatch;
 }
@@ -168,15 +155,15 @@ std::vector<Finding> CheckValues(const Bank& bank, int records, const ParamTable
                     {record, lineOf(p), p,
                      "value " + std::to_string(values[p]) + " outside 0.." + std::to_string(most)});
         }
-        for (const ChoiceGroup& group : kChoiceGroups) {
+        for (const SwitchGroup& group : kSwitchGroups) {
             std::vector<int> set;
-            for (int p = group.First; p <= group.Last; ++p)
+            for (int p = group.FirstMember; p <= group.LastMember(); ++p)
                 if (values[p] == 1) set.push_back(p);
             // Placed at the member that wins, the one the instrument gets.
             if (set.size() > 1)
                 findings.push_back({record, lineOf(set.back()), set.back(),
-                                    "choice " + std::to_string(group.First) + ".." +
-                                        std::to_string(group.Last) +
+                                    "choice " + std::to_string(group.FirstMember) + ".." +
+                                        std::to_string(group.LastMember()) +
                                         " has more than one member set: " + membersText(set)});
         }
     }

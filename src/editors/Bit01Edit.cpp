@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <cmath>
 
 namespace {
@@ -35,25 +34,6 @@ constexpr int kLabelOffsetLeft = -430; // a number label stands left of its box
 constexpr int kLabelOffsetTop = 40;
 constexpr int kLabelWidth = 372;
 constexpr int kLabelHeight = 252;
-
-// The one-of-N switch groups of the table.
-struct SwitchGroup {
-    int first;
-    int count;
-    bool requireOne;
-};
-constexpr SwitchGroup kSwitchGroups[] = {
-    {1, 3, false},  // LFO1 wave: all off is "none"
-    {24, 4, true},  // DCO1 octave
-    {35, 4, true},  // DCO2 octave
-    {53, 3, false}, // LFO2 wave
-};
-
-const SwitchGroup* groupOf(int parameter) {
-    for (const SwitchGroup& group : kSwitchGroups)
-        if (parameter >= group.first && parameter < group.first + group.count) return &group;
-    return nullptr;
-}
 
 QFont arialBold(double points) {
     QFont font(QStringLiteral("Arial"));
@@ -182,7 +162,7 @@ void Bit01Edit::BuildGrid() {
 }
 
 void Bit01Edit::FillGrid(int patch) {
-    const QScopedValueRollback<int16_t> writing(Updating, kOn);
+    const ScopedFlag<int16_t> writing(Updating, kOn);
     for (int k = kFirstParameter; k <= kLastParameter; ++k)
         PT[k]->setText(QString::number(m_context.Code.PatchBank(patch, k)));
 }
@@ -198,7 +178,7 @@ void Bit01Edit::NormalizeGroup(int patch, int first, int changed, int count, boo
         bank(patch, changed) = 1;
     }
     if (sum == 0 && requireOne) bank(patch, changed) = 1;
-    const QScopedValueRollback<int16_t> writing(Updating, kOn);
+    const ScopedFlag<int16_t> writing(Updating, kOn);
     for (int m = first; m < first + count; ++m)
         PT[m]->setText(QString::number(bank(patch, m)));
 }
@@ -286,8 +266,8 @@ void Bit01Edit::PT_Change(int index) {
     if (v > code.ParameterTable.MaxValue(index)) v = code.ParameterTable.MaxValue(index);
     code.PatchBank(patch, index) = NumberText::RoundToInt16(v);
 
-    if (const SwitchGroup* group = groupOf(index)) {
-        NormalizeGroup(patch, group->first, index, group->count, group->requireOne);
+    if (const SwitchGroup* group = SwitchGroupOf(index)) {
+        NormalizeGroup(patch, group->FirstMember, index, group->Count, group->OneRequired);
     } else if (const QString shown = valueText(v); PT[index]->text() != shown) {
         // The rewrite runs this change action again, which reports the patch again.
         PT[index]->setText(shown);

@@ -3,6 +3,7 @@
 #include "core/NumberText.h"
 #include "core/PatchBank.h"
 #include "core/QuenlorCode.h"
+#include "core/ScopedFlag.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -69,15 +70,9 @@ void ConnectNameBox(QLineEdit* box, QObject* context, Handler onChange) {
 
 // Keeps automatic sending off while an editor copies bank values into its controls;
 // the editor is ready again afterwards, however the copying ends.
-class SendingHeld {
+class SendingHeld : public ScopedFlag<int16_t> {
 public:
-    explicit SendingHeld(QuenlorCode& code) : m_code(code) { m_code.EditorReady = kOff; }
-    ~SendingHeld() { m_code.EditorReady = kOn; }
-    SendingHeld(const SendingHeld&) = delete;
-    SendingHeld& operator=(const SendingHeld&) = delete;
-
-private:
-    QuenlorCode& m_code;
+    explicit SendingHeld(QuenlorCode& code) : ScopedFlag(code.EditorReady, kOff, kOn) {}
 };
 
 } // namespace EditorInput

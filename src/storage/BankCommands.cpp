@@ -4,6 +4,7 @@
 #include "PatchRecord.h"
 #include "SaveFile.h"
 #include "core/NumberText.h"
+#include "core/ScopedFlag.h"
 #include "core/QuenlorCode.h"
 
 #include <fstream>
@@ -38,18 +39,6 @@ void copyIntoPatch(Bank& bank, int patch, const ReadingBuffer& values) {
     for (int p = kFirstParameter; p <= kLastParameter; ++p)
         bank(patch, p) = values[p];
 }
-
-// Holds RefreshPending at -1 while an editor repaints, whatever the repaint does.
-class RefreshGuard {
-public:
-    explicit RefreshGuard(int16_t& flag) : m_flag(flag) { m_flag = kOn; }
-    ~RefreshGuard() { m_flag = kOff; }
-    RefreshGuard(const RefreshGuard&) = delete;
-    RefreshGuard& operator=(const RefreshGuard&) = delete;
-
-private:
-    int16_t& m_flag;
-};
 
 } // namespace
 
@@ -167,7 +156,8 @@ bool BankCommands::WritePatchFile(int patch, const std::string& name, const std:
 }
 
 void BankCommands::RefreshEditor(int patch) {
-    RefreshGuard pending(m_code.RefreshPending);
+    // RefreshPending is -1 while an editor repaints, whatever the repaint does.
+    const ScopedFlag<int16_t> pending(m_code.RefreshPending, kOn, kOff);
     if (m_host.OpenEditorKind(patch) != 0)
         m_host.RepaintEditor(patch);
 }
