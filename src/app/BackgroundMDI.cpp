@@ -1,8 +1,8 @@
 #include "BackgroundMDI.h"
 
 #include "AppStorageHost.h"
-#include "Desktop.h"
-#include "HelpViewer.h"
+#include "desktop/Desktop.h"
+#include "desktop/HelpViewer.h"
 #include "Splash.h"
 #include "ToolbarPictures.h"
 #include "core/QuenlorCode.h"

@@ -1,7 +1,7 @@
 #include "Main.h"
 
 #include "BackgroundMDI.h"
-#include "Desktop.h"
+#include "desktop/Desktop.h"
 #include "Splash.h"
 
 #include <QApplication>

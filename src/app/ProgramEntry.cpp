@@ -1,6 +1,6 @@
 #include "BackgroundMDI.h"
 #include "Main.h"
-#include "QtDesktop.h"
+#include "desktop/QtDesktop.h"
 #include "Splash.h"
 #include "core/QuenlorCode.h"
 #include "core/Version.h"

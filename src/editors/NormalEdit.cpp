@@ -2,7 +2,7 @@
 
 #include "EditorInput.h"
 #include "Patch.h"
-#include "app/Desktop.h"
+#include "desktop/Desktop.h"
 #include "core/NumberText.h"
 #include "core/QuenlorCode.h"
 

@@ -3,7 +3,7 @@
 #include "Bit01Edit.h"
 #include "NormalEdit.h"
 #include "Twips.h"
-#include "app/Desktop.h"
+#include "desktop/Desktop.h"
 #include "core/QuenlorCode.h"
 
 #include <QCloseEvent>

@@ -28,7 +28,7 @@ std::string progressText(int patch) {
 }
 
 // The title must be the bare file name; take it from the path when the dialog gave none.
-std::string titleOf(const StorageHost::FileChoice& choice) {
+std::string titleOf(const FileChoice& choice) {
     if (!choice.FileName.empty())
         return choice.FileName;
     const auto slash = choice.Path.rfind('/');

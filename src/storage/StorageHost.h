@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileChoice.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,11 +12,6 @@
 // file system's own encoding. The application implements it; tests give their own.
 class StorageHost {
 public:
-    struct FileChoice {
-        std::string Path;
-        std::string FileName; // bare name, without folder
-    };
-
     virtual ~StorageHost() = default;
 
     // Patch list (names live in its rows).

@@ -1,6 +1,7 @@
 #include "QtDesktop.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -23,7 +24,8 @@ namespace {
 std::optional<FileChoice> choice(const QString& path) {
     if (path.isEmpty())
         return std::nullopt;
-    return FileChoice{path, QFileInfo(path).fileName()};
+    return FileChoice{QFile::encodeName(path).toStdString(),
+                      QFile::encodeName(QFileInfo(path).fileName()).toStdString()};
 }
 } // namespace
 
