@@ -65,7 +65,7 @@ void BankCommands::OpenBank() {
     std::string name;
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
         m_host.SetStatusText(progressText(patch));
-        if (!ReadPatchRecord(reader, name, values)) {
+        if (!ReadPatchRecord(reader, name, values).ok()) {
             // The patches read before keep their new values and names, so the user
             // must hear that the bank is only partly loaded before saving it again.
             file.close();
@@ -125,7 +125,7 @@ bool BankCommands::OpenPatchFile(int patch) {
         std::ifstream file(choice->Path, std::ios::binary);
         if (file.is_open()) {
             LineReader reader(file);
-            ok = ReadPatchRecord(reader, name, values);
+            ok = ReadPatchRecord(reader, name, values).ok();
         }
     }
     if (!ok) {
