@@ -129,10 +129,8 @@ void TestMainWindow::splashPauseDropsInput() {
         p.window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&p.window));
         QWidget* focus = p.window.PatchWindow->PatchList;
-        QCoreApplication::postEvent(focus,
-                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_O, Qt::ControlModifier));
-        QCoreApplication::postEvent(focus,
-                                    new QKeyEvent(QEvent::KeyRelease, Qt::Key_O, Qt::ControlModifier));
+        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+            QCoreApplication::postEvent(focus, new QKeyEvent(type, Qt::Key_O, Qt::ControlModifier));
         QTimer::singleShot(0, &p.window, [&] {
             splashesWhenEventsRan = 0;
             for (QWidget* top : QApplication::topLevelWidgets())

@@ -18,7 +18,6 @@ namespace {
 // waits for a visible window of its kind and must close it.
 class ModalScript : public QObject {
 public:
-    using Step = std::function<void(QWidget*)>;
     template <typename Window>
     void on(std::function<void(Window*)> act) {
         m_steps.push_back([act](QWidget* w) {
@@ -83,7 +82,8 @@ void TestQtDesktop::saveRefusesAMissingFolder() {
     QtDesktop desktop;
     ModalScript script;
     QString refusal;
-    script.on<QFileDialog>([&](QFileDialog* d) { typeAndAccept(d, dir.filePath("nosuchfolder/x.bbk")); });
+    script.on<QFileDialog>(
+        [&](QFileDialog* d) { typeAndAccept(d, dir.filePath("nosuchfolder/x.bbk")); });
     script.on<QMessageBox>([&](QMessageBox* box) {
         refusal = box->text();
         box->accept();
