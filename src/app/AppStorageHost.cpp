@@ -30,7 +30,7 @@ void AppStorageHost::SetPatchName(int patch, const std::string& name) {
 void AppStorageHost::FillPatchList() { m_window.PatchWindow->FillPatchList(); }
 
 void AppStorageHost::SelectFirstPatch() {
-    m_window.PatchWindow->SelectPatchRow(1);
+    m_window.PatchWindow->ClickPatchRow(1);
     if (auto* frame = qobject_cast<QMdiSubWindow*>(m_window.PatchWindow->parentWidget()))
         m_window.Mdi->setActiveSubWindow(frame);
     m_window.PatchWindow->PatchList->setFocus();

@@ -96,6 +96,8 @@ public:
     // Ends the program at once: no question, nothing saved.
     static void QuitProgram();
 
+    QMenu* createPopupMenu() override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -117,5 +119,6 @@ private:
     std::unique_ptr<AppStorageHost> m_storageHost;
     std::unique_ptr<BankCommands> m_commands;
     HelpViewer* m_help = nullptr;
-    bool m_testNoteHeld = false;
+    // The mouse buttons held since a press on the background.
+    Qt::MouseButtons m_testNoteButtons;
 };

@@ -32,6 +32,7 @@ int main(int argc, char* argv[]) {
     BackgroundMDI window(code, ports, midi, store, desktop);
     desktop.SetParentWindow(&window);
 
-    Main(window, desktop);
+    if (!Main(window, desktop))
+        return 0;
     return app.exec();
 }

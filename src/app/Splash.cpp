@@ -3,6 +3,7 @@
 #include "core/Version.h"
 
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -129,10 +130,24 @@ void Splash::Form_Load() {
     move(area.left() + int(left), area.top() + int(top));
 }
 
-// Labels, pictures and the panel pass their presses on to the panel's window.
+// Labels, pictures and the panel pass their presses on to the panel's window. A click is
+// a left press and its release over the panel; the release closes it.
 void Splash::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    close();
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = true;
 }
+
+void Splash::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton || !m_leftPressed)
+        return;
+    m_leftPressed = false;
+    if (rect().contains(event->position().toPoint()))
+        close();
+}
+
+// Clicks are the only way to close the panel: Escape does not, nor does any other key.
+void Splash::keyPressEvent(QKeyEvent* event) { event->accept(); }
 
 QIcon ProgramIcon() { return QIcon(picture(1)); }

@@ -48,8 +48,9 @@ int parameterOf(const QObject* control) {
 }
 
 // A value as the box shows it: plain decimal, a fraction kept as typed (2.5 stays 2.5).
+// An exponent is written with an upper-case E, as the number rule writes and reads it.
 QString valueText(double value) {
-    return QString::number(value, 'g', 15);
+    return QString::number(value, 'G', 15);
 }
 
 } // namespace
@@ -298,6 +299,13 @@ void Bit01Edit::SendButton_Click() {
 
 bool Bit01Edit::eventFilter(QObject* watched, QEvent* event) {
     if (m_unloaded) return false;
+    if (event->type() == QEvent::InputMethod) {
+        const int index = parameterOf(watched);
+        if (index >= kFirstParameter && index <= kLastParameter && watched == PT[index] &&
+            EditorInput::DropRefusedCharacters(*static_cast<QInputMethodEvent*>(event)))
+            m_context.Desk.Beep();
+        return false;
+    }
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::FocusIn) {
         const int index = parameterOf(watched);
         if (index >= kFirstParameter && index <= kLastParameter && watched == PT[index]) {

@@ -261,6 +261,11 @@ bool NormalEdit::eventFilter(QObject* watched, QEvent* event) {
             return keyCode == 0;
         }
         break;
+    case QEvent::InputMethod:
+        if (const int index = parameterOf(watched); index != 0 && watched == Text[index] &&
+            EditorInput::DropRefusedCharacters(*static_cast<QInputMethodEvent*>(event)))
+            m_context.Desk.Beep();
+        break;
     case QEvent::FocusIn:
         if (watched == NameText)
             NameText_GotFocus();
