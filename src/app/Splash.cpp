@@ -17,8 +17,10 @@ constexpr int kPicture = 64;
 
 // The five pictures of the panel: the waves the instrument's oscillators and LFOs make
 // (triangle, sawtooth, pulse), an envelope and a keyboard, drawn in the program's colours.
-QPixmap picture(int which) {
-    QPixmap pixmap(kPicture, kPicture);
+// Drawn at the screen's own density, so that the pictures stay sharp at any scale.
+QPixmap picture(int which, qreal density) {
+    QPixmap pixmap(QSize(kPicture, kPicture) * density);
+    pixmap.setDevicePixelRatio(density);
     pixmap.fill(QColor(0, 64, 64));
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
@@ -73,7 +75,7 @@ QPixmap picture(int which) {
 
 QLabel* pictureLabel(QWidget* parent, int which, int left) {
     auto* label = new QLabel(parent);
-    label->setPixmap(picture(which));
+    label->setPixmap(picture(which, parent->devicePixelRatioF()));
     label->setGeometry(left, 24, kPicture, kPicture);
     return label;
 }
@@ -150,4 +152,13 @@ void Splash::mouseReleaseEvent(QMouseEvent* event) {
 // Clicks are the only way to close the panel: Escape does not, nor does any other key.
 void Splash::keyPressEvent(QKeyEvent* event) { event->accept(); }
 
-QIcon ProgramIcon() { return QIcon(picture(1)); }
+// Several sizes, so that the window system never has to enlarge a small picture.
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (const qreal size : {1.0, 2.0, 4.0}) {
+        QPixmap pixmap = picture(1, size);
+        pixmap.setDevicePixelRatio(1);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}

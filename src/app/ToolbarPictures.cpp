@@ -1,22 +1,55 @@
 #include "ToolbarPictures.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 
+#include <functional>
+
 namespace {
-constexpr int kSize = 32;
+constexpr int kSize = 32; // the pictures are drawn on a square of this many units
 
-QPixmap canvas() {
-    QPixmap pixmap(kSize, kSize);
-    pixmap.fill(Qt::transparent);
-    return pixmap;
-}
+using Drawing = std::function<void(QPainter&)>;
 
-QPixmap page() {
-    QPixmap pixmap = canvas();
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
+// A picture drawn afresh at whatever size and density the toolbar asks for, so that it
+// is sharp at every screen scale.
+class DrawnIcon : public QIconEngine {
+public:
+    explicit DrawnIcon(Drawing draw) : m_draw(std::move(draw)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+        painter->save();
+        painter->translate(rect.topLeft());
+        painter->scale(rect.width() / qreal(kSize), rect.height() / qreal(kSize));
+        painter->setRenderHint(QPainter::Antialiasing);
+        if (mode == QIcon::Disabled)
+            painter->setOpacity(0.4);
+        m_draw(*painter);
+        painter->restore();
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override {
+        QPixmap pixmap(size * scale);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paint(&painter, QRect(QPoint(), pixmap.size()), mode, state);
+        painter.end();
+        pixmap.setDevicePixelRatio(scale);
+        return pixmap;
+    }
+    QIconEngine* clone() const override { return new DrawnIcon(m_draw); }
+
+private:
+    Drawing m_draw;
+};
+
+QIcon drawn(Drawing draw) { return QIcon(new DrawnIcon(std::move(draw))); }
+
+void page(QPainter& p) {
     p.setPen(QPen(QColor(60, 60, 60), 1.5));
     p.setBrush(Qt::white);
     QPainterPath sheet;
@@ -29,13 +62,9 @@ QPixmap page() {
     p.drawPath(sheet);
     p.drawLine(QPointF(19, 3), QPointF(19, 9));
     p.drawLine(QPointF(19, 9), QPointF(25, 9));
-    return pixmap;
 }
 
-QPixmap folder() {
-    QPixmap pixmap = canvas();
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
+void folder(QPainter& p) {
     p.setPen(QPen(QColor(120, 80, 10), 1.5));
     p.setBrush(QColor(240, 190, 70));
     QPainterPath body;
@@ -47,13 +76,9 @@ QPixmap folder() {
     body.lineTo(3, 27);
     body.closeSubpath();
     p.drawPath(body);
-    return pixmap;
 }
 
-QPixmap disk() {
-    QPixmap pixmap = canvas();
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
+void disk(QPainter& p) {
     p.setPen(QPen(QColor(20, 30, 60), 1.5));
     p.setBrush(QColor(50, 90, 170));
     p.drawRoundedRect(QRectF(4, 4, 24, 24), 2, 2);
@@ -61,12 +86,11 @@ QPixmap disk() {
     p.drawRect(QRectF(9, 4, 14, 9));
     p.setBrush(QColor(200, 200, 200));
     p.drawRect(QRectF(8, 18, 16, 10));
-    return pixmap;
 }
 } // namespace
 
 namespace ToolbarPictures {
-QIcon BankNew() { return QIcon::fromTheme("document-new", QIcon(page())); }
-QIcon BankOpen() { return QIcon::fromTheme("document-open", QIcon(folder())); }
-QIcon BankSave() { return QIcon::fromTheme("document-save", QIcon(disk())); }
+QIcon BankNew() { return QIcon::fromTheme("document-new", drawn(page)); }
+QIcon BankOpen() { return QIcon::fromTheme("document-open", drawn(folder)); }
+QIcon BankSave() { return QIcon::fromTheme("document-save", drawn(disk)); }
 } // namespace ToolbarPictures

@@ -1,6 +1,7 @@
 #include "Bit01Edit.h"
 
 #include "EditorInput.h"
+#include "NormalEdit.h"
 #include "Patch.h"
 #include "Twips.h"
 #include "desktop/Desktop.h"
@@ -34,6 +35,13 @@ constexpr int kLabelOffsetLeft = -430; // a number label stands left of its box
 constexpr int kLabelOffsetTop = 40;
 constexpr int kLabelWidth = 372;
 constexpr int kLabelHeight = 252;
+
+// A listener hears the parameter's number, as the instrument's table gives it, and what
+// the grouped editor calls it.
+void nameBox(QLineEdit* box, int parameter) {
+    box->setAccessibleName(QStringLiteral("Parameter %1").arg(parameter));
+    box->setAccessibleDescription(NormalEdit::ParameterCaption(parameter));
+}
 
 QFont arialBold(double points) {
     QFont font(QStringLiteral("Arial"));
@@ -69,6 +77,8 @@ Bit01Edit::Bit01Edit(EditorContext& context) : EditorWindow(context) {
     NameText = new QLineEdit(this);
     NameText->setObjectName(QStringLiteral("NameText"));
     NameText->setGeometry(TwipRect(720, 120, 2376, 288));
+    NameText->setAccessibleName(QStringLiteral("Patch name"));
+    NameLabel->setBuddy(NameText);
 
     SendButton = new QPushButton(QStringLiteral("Send"), this);
     SendButton->setObjectName(QStringLiteral("SendButton"));
@@ -99,6 +109,7 @@ Bit01Edit::Bit01Edit(EditorContext& context) : EditorWindow(context) {
     PL[1]->setGeometry(TwipRect(0, 276, kLabelWidth, kLabelHeight));
 
     connect(PT[1], &QLineEdit::textChanged, this, [this] { PT_Change(1); });
+    nameBox(PT[1], 1);
     EditorInput::ConnectNameBox(NameText, this, [this] { NameText_Change(); });
     connect(SendButton, &QPushButton::clicked, this, [this] { SendButton_Click(); });
 }
@@ -119,6 +130,7 @@ QLineEdit* Bit01Edit::makeBox(int parameter) {
     box->setProperty("parameter", parameter);
     box->installEventFilter(this);
     connect(box, &QLineEdit::textChanged, this, [this, parameter] { PT_Change(parameter); });
+    nameBox(box, parameter);
     return box;
 }
 
@@ -137,9 +149,11 @@ void Bit01Edit::BuildGrid() {
                                     kLabelWidth, kLabelHeight));
     };
     placeLabel(1);
+    PL[1]->setBuddy(PT[1]);
     for (int k = 2; k <= kLastParameter; ++k) {
         PT[k] = makeBox(k);
         PL[k] = makeLabel(k);
+        PL[k]->setBuddy(PT[k]);
         // Column first: down by a row until the next box would pass the lowest row.
         if (m_boxTop[k - 1] + kRowStep > kLowestBoxTop) {
             m_boxLeft[k] = m_boxLeft[k - 1] + kColumnStep;

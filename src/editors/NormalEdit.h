@@ -28,6 +28,10 @@ public:
     void RepaintNow() override;
     void Form_Activate() override;
 
+    // What the grouped editor calls a parameter: its section and caption ("VCF CutOff",
+    // "LFO1 Type", "DCO2 Octave"), the name a listener hears and the other windows show.
+    static QString ParameterCaption(int parameter);
+
     // Sets every parameter control from the bank; each control that changes runs its
     // change action, as a user edit would.
     void FillControls(int patch);

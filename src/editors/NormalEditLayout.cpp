@@ -115,6 +115,20 @@ constexpr FlagSpec kFlags[] = {
     {LFO2, 57, "DCO2", 480},     {LFO2, 58, "VCF", 720},    {LFO2, 59, "VCA", 960},
 };
 
+QString sectionCaption(Section section) { return QLatin1String(kFrames[section].caption); }
+
+// The section a list of a switch group stands in, and the list's caption.
+struct ListSpec {
+    Section section;
+    const char* caption;
+};
+ListSpec listOf(const SwitchGroup& group) {
+    if (group.FirstMember == kLfo1Waves.FirstMember) return {LFO1, "Type"};
+    if (group.FirstMember == kLfo2Waves.FirstMember) return {LFO2, "Type"};
+    if (group.FirstMember == kDco1Octaves.FirstMember) return {DCO1, "Octave"};
+    return {DCO2, "Octave"};
+}
+
 QFont arialBold(double points) {
     QFont font(QStringLiteral("Arial"));
     font.setBold(true);
@@ -128,6 +142,21 @@ void place(QWidget* widget, const char* name, int left, int top, int width, int 
 }
 
 } // namespace
+
+QString NormalEdit::ParameterCaption(int parameter) {
+    const auto caption = [](Section section, const char* text) {
+        return sectionCaption(section) + ' ' + QLatin1String(text);
+    };
+    for (const SliderRowSpec& row : kSliderRows)
+        if (row.parameter == parameter) return caption(row.section, row.caption);
+    for (const FlagSpec& flag : kFlags)
+        if (flag.parameter == parameter) return caption(flag.section, flag.caption);
+    if (const SwitchGroup* group = SwitchGroupOf(parameter)) {
+        const ListSpec list = listOf(*group);
+        return caption(list.section, list.caption);
+    }
+    return QString();
+}
 
 NormalEdit::NormalEdit(EditorContext& context) : EditorWindow(context) {
     setWindowTitle(QStringLiteral("Normal Edit"));
@@ -167,10 +196,13 @@ void NormalEdit::buildControls() {
     NameLabel = new QLabel(QStringLiteral("Name"), this);
     NameLabel->setFont(controlFont);
     place(NameLabel, "NameLabel", 2940, 4560, 1092, 192);
+    NameLabel->setBuddy(NameText);
+    NameText->setAccessibleName(QStringLiteral("Patch name"));
 
     SendButton = new QPushButton(QStringLiteral("Send"), this);
     SendButton->setFont(controlFont);
     place(SendButton, "SendButton", 4140, 4260, 1392, 312);
+    SendButton->setAccessibleDescription(QStringLiteral("Sends this patch to the instrument"));
 
     LFO_Type[1] = buildList(LFO1_Frame, 1, kLfoListLeft, kLfoListWidth, LFO1_Type_Label,
                             "LFO1_Type_Label", "Type");
@@ -228,6 +260,8 @@ QComboBox* NormalEdit::buildList(QGroupBox* frame, int parameter, int left, int 
     place(list, parameter == 1 || parameter == 53 ? "LFO_Type" : "DCO_Octave", left, kListTop,
           width, kListHeight);
     list->setProperty("parameter", parameter);
+    list->setAccessibleName(ParameterCaption(parameter));
+    label->setBuddy(list);
     return list;
 }
 
@@ -269,6 +303,12 @@ void NormalEdit::buildSliderRow(QGroupBox* frame, int frameWidth, int parameter,
     const int labelWidth = frameWidth - kRowLabelLeft - kFrameRightMargin;
     place(label, labelName, kRowLabelLeft, top, labelWidth, kRowLabelHeight);
     SliderLabel[parameter] = label;
+
+    // The slider is the parameter; its box is the same value as a number to type.
+    const QString name = ParameterCaption(parameter);
+    slider->setAccessibleName(name);
+    box->setAccessibleName(name + QStringLiteral(" value"));
+    label->setBuddy(slider);
 }
 
 void NormalEdit::buildFlag(QGroupBox* frame, int frameWidth, int parameter, const char* caption,
@@ -278,6 +318,8 @@ void NormalEdit::buildFlag(QGroupBox* frame, int frameWidth, int parameter, cons
     const int width = frameWidth - kFlagLeft - kFrameRightMargin;
     place(flag, "Flag", kFlagLeft, top, width, kFlagHeight);
     flag->setProperty("parameter", parameter);
+    // "DCO1" alone does not say which section's destination it is.
+    flag->setAccessibleName(ParameterCaption(parameter));
     Flag[parameter] = flag;
 }
 

@@ -27,6 +27,7 @@ Patch::Patch(EditorContext& context, QWidget* parent) : QWidget(parent), m_conte
     PatchList->setObjectName("PatchList");
     PatchList->setSelectionMode(QAbstractItemView::SingleSelection);
     PatchList->setGeometry(TwipRect(120, 120, 3132, 3144));
+    PatchList->setAccessibleName(QStringLiteral("Patches"));
 
     NormalEditButton = new QPushButton("Normal Edit", this);
     NormalEditButton->setObjectName("NormalEditButton");

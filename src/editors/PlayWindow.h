@@ -8,6 +8,8 @@
 
 // The play window: an empty pad in which a mouse press plays a note whose pitch
 // follows the pointer across and whose velocity follows it upwards; the release ends it.
+// With the focus on it, Space plays the note at the pad's point and the arrow keys move
+// that point, each press sending what a click there would send.
 class PlayWindow : public QWidget, public MdiChild {
     Q_OBJECT
 public:
@@ -31,10 +33,23 @@ public:
 
     int16_t LastPlayedNote = 0;
 
+    // The note and velocity the keyboard plays: where the last press was.
+    int16_t PointNote() const { return m_pointNote; }
+    int16_t PointVelocity() const { return m_pointVelocity; }
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Presses the pad at the point of the given note and velocity.
+    void pressAtPoint();
+    void setPoint(int note, int velocity);
+
     EditorContext& m_context;
+    int16_t m_pointNote = 60;
+    int16_t m_pointVelocity = 100;
 };

@@ -53,6 +53,9 @@ void Options::createControls() {
     Bit99Header = named(new QCheckBox(tr("Transmit Bit 99 SysEx header"), midiPage), "Bit99Header");
     MidiInLabel->setBuddy(MidiInCombo);
     MidiOutLabel->setBuddy(MidiOutCombo);
+    // Both channel lists are captioned "Channel"; a listener needs to hear whose.
+    MidiInChannelCombo->setAccessibleName(tr("MIDI in channel"));
+    MidiOutChannelCombo->setAccessibleName(tr("MIDI Out channel"));
     // Long device names must not make the dialog grow past the screen.
     for (QComboBox* list : {MidiInCombo, MidiOutCombo})
         list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
