@@ -48,4 +48,5 @@ void Main(BackgroundMDI& window, Desktop& desktop) {
     QCoreApplication::processEvents();
     qApp->removeEventFilter(&swallower);
     splash.close();
+    window.OfferUnsavedBank();
 }
