@@ -157,8 +157,13 @@ QString UnsavedBank::LookForCopies() {
 
 bool UnsavedBank::ReadOffer(UnsavedCopy::Image& image, QString& note) {
     if (!HasOffer()) return false;
-    if (UnsavedCopy::Read(toPath(m_offerPath), image) == UnsavedCopy::ReadResult::Ok) return true;
-    note = setAside(m_offerPath, m_offerTime);
+    const UnsavedCopy::ReadResult result = UnsavedCopy::Read(toPath(m_offerPath), image);
+    if (result == UnsavedCopy::ReadResult::Ok) return true;
+    if (result == UnsavedCopy::ReadResult::Missing)
+        note = QStringLiteral("The unsaved bank from %1 is no longer there")
+                   .arg(QLocale().toString(m_offerTime, QLocale::ShortFormat));
+    else
+        note = setAside(m_offerPath, m_offerTime);
     releaseOffer();
     return false;
 }

@@ -76,6 +76,8 @@ private slots:
     void twoProgramsAtOnce();
     void unreadableCopiesAreSetAside_data();
     void unreadableCopiesAreSetAside();
+    void copyChangedAfterTheOffer_data();
+    void copyChangedAfterTheOffer();
     void copiesExpireAfterThirtyDays();
 
 private:
@@ -291,6 +293,34 @@ void TestUnsaved::unreadableCopiesAreSetAside() {
     QVERIFY(p.code.PatchBank == before);
     p.window.mnu_Restore->trigger();
     QCOMPARE(p.list().PatchName(9), QString("Good 9"));
+}
+
+// The copy offered at start-up can change before it is restored: nothing is read in part.
+void TestUnsaved::copyChangedAfterTheOffer_data() {
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("damaged") << false;
+    QTest::newRow("removed") << true;
+}
+
+void TestUnsaved::copyChangedAfterTheOffer() {
+    QFETCH(bool, removed);
+    const QByteArray good = copyOf(variedBank(3), "Good ", "");
+    const QString path = leaveCopy(m_folder, good, 1, "later");
+    TestProgram p;
+    p.start();
+    p.window.OfferUnsavedBank();
+    QVERIFY(p.window.mnu_Restore->isEnabled());
+    if (removed)
+        QVERIFY(QFile::remove(path));
+    else
+        QVERIFY(QFile(path).resize(good.size() - 100));
+    const Bank before = p.code.PatchBank;
+    p.window.mnu_Restore->trigger();
+    QVERIFY(p.code.PatchBank == before);
+    QVERIFY(!p.window.History().CanUndo());
+    QVERIFY(!p.window.mnu_Restore->isEnabled());
+    QVERIFY(p.window.Status->text().startsWith("The unsaved bank from "));
+    QCOMPARE(QFile::exists(QDir(m_folder).filePath("set-aside/unsaved-later.bbk")), !removed);
 }
 
 void TestUnsaved::copiesExpireAfterThirtyDays() {
