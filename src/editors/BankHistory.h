@@ -12,7 +12,6 @@
 
 struct EditorContext;
 struct PatchChange;
-class QWidget;
 
 // The program's one history of bank changes, for Edit > Undo and Redo. It keeps the bank
 // as it last saw it (values and names); each change is compared with that and becomes one
@@ -21,8 +20,9 @@ class QWidget;
 class BankHistory : public QObject {
     Q_OBJECT
 public:
-    // 16 MiB: a step of one patch holds about 400 bytes and a whole bank about 30 KB (more
-    // with long names), so some 40,000 edits or 500 bank loads fit.
+    // 16 MiB: a step that changed one patch takes about 560 bytes and one that changed
+    // the whole bank about 26 KB (more with long names), so some 30,000 edits or 600 bank
+    // loads fit.
     static constexpr std::size_t kDefaultBudget = 16u * 1024 * 1024;
 
     explicit BankHistory(EditorContext& context, std::size_t budget = kDefaultBudget);

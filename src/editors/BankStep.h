@@ -41,7 +41,8 @@ public:
     std::size_t Bytes() const { return m_bytes; }
 
 private:
-    static constexpr int kId = 0x42616e6b;
+    // Every step has this id, so that the stack offers each step to the one before it.
+    static constexpr int kId = 1;
     void account();
 
     BankHistory& m_history;
