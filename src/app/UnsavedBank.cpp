@@ -47,7 +47,7 @@ UnsavedBank::UnsavedBank(const QString& folder, EditorContext& context, const QS
     m_pool.setMaxThreadCount(1);
     m_timer.setSingleShot(true);
     m_timer.setInterval(kWriteDelayMs);
-    connect(&m_timer, &QTimer::timeout, this, &UnsavedBank::writeCopy);
+    connect(&m_timer, &QTimer::timeout, this, &UnsavedBank::StartWrite);
     // The copy's lock is held from start to end, so that no other program takes the
     // copy for one left behind. A name already locked (two programs started in one
     // millisecond) gives way to the next.
@@ -102,14 +102,14 @@ void UnsavedBank::BankChanged() {
 void UnsavedBank::WriteNow() {
     if (m_timer.isActive()) {
         m_timer.stop();
-        writeCopy();
+        StartWrite();
     }
     WaitForDisk();
 }
 
 // The bank is taken here, on the windows' thread, in a few microseconds; the copy is
 // made and put on the disk by the pool's thread.
-void UnsavedBank::writeCopy() {
+void UnsavedBank::StartWrite() {
     if (!m_lock) return;
     if (!differsFromSaved()) {
         BankChanged();

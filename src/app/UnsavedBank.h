@@ -56,13 +56,15 @@ public:
     QString CopyPath() const { return m_copyPath; }
     bool WritePending() const { return m_timer.isActive(); }
     int WriteDelay() const { return m_timer.interval(); }
+    // What the wait ends in: takes the bank as it is now and hands the copy to the
+    // writing thread, or has the copy removed when nothing is unsaved any more.
+    void StartWrite();
     // Writes (or removes) the copy at once instead of waiting; then waits for the disk.
     void WriteNow();
     void WaitForDisk() { m_pool.waitForDone(); }
 
 private:
     bool differsFromSaved() const;
-    void writeCopy();
     void removeCopy();
     QString setAside(const QString& path, const QDateTime& time);
     void releaseOffer();
