@@ -18,6 +18,8 @@ const QString kSuffix = QStringLiteral(".bbk");
 const QString kLockSuffix = QStringLiteral(".lock");
 const QString kSetAsideFolder = QStringLiteral("set-aside");
 constexpr int kNameTries = 100;
+// Older than this, a half-written copy belongs to no running program.
+constexpr int kHalfWrittenSeconds = 3600;
 
 std::string toPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -130,6 +132,13 @@ void UnsavedBank::removeCopy() {
 QString UnsavedBank::LookForCopies() {
     QString note;
     const QDateTime now = QDateTime::currentDateTime();
+    // A program killed while it wrote its copy leaves the half-written file beside it
+    // (the copy itself is whole: it is replaced only once the new one is on the disk).
+    const QFileInfoList halfWritten = QDir(m_folder).entryInfoList(
+        {"." + kPrefix + "*" + kSuffix + ".save-*"}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo& file : halfWritten)
+        if (file.lastModified().addSecs(kHalfWrittenSeconds) < now)
+            QFile::remove(file.absoluteFilePath());
     const QFileInfoList copies =
         QDir(m_folder).entryInfoList({kPrefix + "*" + kSuffix}, QDir::Files, QDir::Time);
     for (const QFileInfo& copy : copies) { // newest first

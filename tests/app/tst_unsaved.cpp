@@ -44,7 +44,8 @@ QString leaveCopy(const QString& folder, const QByteArray& bytes, int age, const
     QDir().mkpath(folder);
     const QString path = QDir(folder).filePath(QString("unsaved-%1.bbk").arg(stem));
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return {};
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        return {};
     file.setFileTime(QDateTime::currentDateTime().addDays(-age).addSecs(-60),
                      QFileDevice::FileModificationTime);
     return path;
@@ -326,11 +327,23 @@ void TestUnsaved::copyChangedAfterTheOffer() {
 void TestUnsaved::copiesExpireAfterThirtyDays() {
     const QString old = leaveCopy(m_folder, copyOf(variedBank(2), "Old ", ""), 30, "old");
     const QString recent = leaveCopy(m_folder, copyOf(variedBank(3), "New ", ""), 29, "recent");
+    // What a program killed while writing its copy left half-written goes too.
+    const QString half = leaveCopy(m_folder, "Name\r\n", 1, "x.bbk.save-1");
+    const QString halfNow = leaveCopy(m_folder, "Name\r\n", 0, "y.bbk.save-1");
+    const QString hidden = QDir(m_folder).filePath(".unsaved-x.bbk.save-1");
+    const QString hiddenNow = QDir(m_folder).filePath(".unsaved-y.bbk.save-1");
+    QVERIFY(QFile::rename(half, hidden) && QFile::rename(halfNow, hiddenNow));
+    QFile touched(hiddenNow);
+    QVERIFY(touched.open(QIODevice::ReadWrite));
+    touched.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime);
+    touched.close();
     TestProgram p;
     p.start();
     p.window.OfferUnsavedBank();
     QVERIFY(!QFile::exists(old));
     QVERIFY(QFile::exists(recent));
+    QVERIFY(!QFile::exists(hidden));
+    QVERIFY(QFile::exists(hiddenNow));
     QCOMPARE(p.window.Status->text(), offerText(QFileInfo(recent).lastModified()));
 }
 
