@@ -198,6 +198,9 @@ bool BankHistory::eventFilter(QObject* watched, QEvent* event) {
     // is disabled the key comes back as a key press, which the box must not take
     // as its own undo either.
     const QEvent::Type type = event->type();
+    // Each press of the mouse is a gesture of its own: two drags of one slider are two
+    // steps, while arrow keys pressed in a row stay one.
+    if (type == QEvent::MouseButtonPress) EndGesture();
     if ((type == QEvent::ShortcutOverride || type == QEvent::KeyPress) &&
         isHistoryKey(watched, event)) {
         event->ignore();

@@ -37,7 +37,7 @@ public:
     // is held, nor when nothing changed.
     void Record(const QString& label, const QString& mergeKey = QString());
     // Ends the current gesture: the next change starts a new step. The focus moving
-    // to another control, undo and redo end it too.
+    // to another control, a mouse press, undo and redo end it too.
     void EndGesture();
 
     bool CanUndo() const { return m_stack.canUndo(); }

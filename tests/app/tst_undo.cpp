@@ -230,6 +230,13 @@ void TestUndo::oneGestureIsOneStep_data() {
                QTest::keyClick(e.Slider[19], Qt::Key_Right);
            })
         << 2;
+    QTest::newRow("two clicks beside a slider's thumb") << Action([](TestProgram& p,
+                                                                     const QTemporaryDir&) {
+        QScrollBar* s = normal(p, 4).Slider[19];
+        s->setFocus();
+        for (int i = 0; i < 2; ++i)
+            QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->width() - 20, s->height() / 2));
+    }) << 2;
     QTest::newRow("a value box committed by Enter, then left")
         << Action([](TestProgram& p, const QTemporaryDir&) {
                NormalEdit& e = normal(p, 4);
