@@ -268,6 +268,7 @@ void Bit01Edit::NameText_Change() {
     const QString row = Patch::PatchRowText(patch, NameText->text());
     setWindowTitle(row);
     m_context.PatchWindow->SetRowText(patch, row);
+    recordChange(NormalEdit::RenameCaption(), mergeKey("NameText", patch));
 }
 
 void Bit01Edit::PT_Change(int index) {
@@ -289,6 +290,7 @@ void Bit01Edit::PT_Change(int index) {
         PT[index]->setCursorPosition(0);
     }
     code.ParameterChanged(patch);
+    recordChange(NormalEdit::ParameterCaption(index), mergeKey("PT", patch, index));
 }
 
 void Bit01Edit::PT_GotFocus(int index) {

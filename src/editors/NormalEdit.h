@@ -29,12 +29,16 @@ public:
     void Form_Activate() override;
 
     // What the grouped editor calls a parameter: its section and caption ("VCF CutOff",
-    // "LFO1 Type", "DCO2 Octave"), the name a listener hears and the other windows show.
+    // "LFO1 Type", "DCO2 Octave"): the name a listener hears, other windows show and
+    // undo steps carry.
     static QString ParameterCaption(int parameter);
 
     // Sets every parameter control from the bank; each control that changes runs its
     // change action, as a user edit would.
     void FillControls(int patch);
+
+    // The undo step of a name change.
+    static QString RenameCaption() { return QStringLiteral("Rename"); }
 
     // Parameter controls by parameter number; the slots of other parameters are empty.
     std::array<QScrollBar*, kParameterSlots> Slider{};

@@ -155,7 +155,7 @@ QString NormalEdit::ParameterCaption(int parameter) {
         const ListSpec list = listOf(*group);
         return caption(list.section, list.caption);
     }
-    return QString();
+    return QStringLiteral("Parameter %1").arg(parameter);
 }
 
 NormalEdit::NormalEdit(EditorContext& context) : EditorWindow(context) {
