@@ -4,7 +4,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # Debian packages needed to build and run the program.
 QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
-    librtmidi-dev libjack-jackd2-dev libbenchmark-dev fonts-liberation2)
+    libasound2-dev libjack-jackd2-dev libbenchmark-dev fonts-liberation2)
 # Needed by the test command besides: clang with libFuzzer for the fuzz harnesses.
 QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Needed by the test command besides: a JACK server for the end-to-end MIDI tests, and

@@ -9,6 +9,14 @@ QStringList MemoryMidiBackend::OutputNames() { return m_outputs; }
 void MemoryMidiBackend::SetDevices(QStringList inputs, QStringList outputs) {
     m_inputs = std::move(inputs);
     m_outputs = std::move(outputs);
+    std::lock_guard<std::mutex> lock(m_handlerMutex);
+    if (m_devicesChanged)
+        m_devicesChanged();
+}
+
+void MemoryMidiBackend::SetDevicesChangedHandler(DevicesChangedHandler handler) {
+    std::lock_guard<std::mutex> lock(m_handlerMutex);
+    m_devicesChanged = std::move(handler);
 }
 
 bool MemoryMidiBackend::OpenInput(int index, InputHandler handler) {

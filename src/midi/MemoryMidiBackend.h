@@ -26,8 +26,10 @@ public:
     bool OpenOutput(int index) override;
     void CloseOutput() override;
     void Send(const uint8_t* bytes, std::size_t size) override;
+    void SetDevicesChangedHandler(DevicesChangedHandler handler) override;
 
-    // Changes the device lists, as plugging or unplugging an interface would.
+    // Changes the device lists, as plugging or unplugging an interface would, and
+    // reports the change.
     void SetDevices(QStringList inputs, QStringList outputs);
 
     // Delivers one received message to the open input; ignored while it is closed.
@@ -54,4 +56,5 @@ private:
     int m_output = kClosed;
     std::mutex m_handlerMutex; // the handler may be called from a test's own thread
     InputHandler m_handler;
+    DevicesChangedHandler m_devicesChanged;
 };

@@ -32,6 +32,9 @@ public:
     bool OpenOutput(int index) override { return m_system.OpenOutput(index); }
     void CloseOutput() override { m_system.CloseOutput(); }
     void Send(const uint8_t* bytes, std::size_t size) override { m_system.Send(bytes, size); }
+    void SetDevicesChangedHandler(DevicesChangedHandler handler) override {
+        m_system.SetDevicesChangedHandler(std::move(handler));
+    }
 
 private:
     MidiBackend& m_system;

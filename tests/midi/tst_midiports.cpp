@@ -1,5 +1,4 @@
 #include "core/DumpEncoder.h"
-#include "midi/AlsaMidiBackend.h"
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
 #include "midi/MemoryMidiBackend.h"
@@ -58,8 +57,6 @@ private slots:
     void closedInputQueuesNothing();
     void floodFromAnotherThread();
     void noMidiSystem();
-    void alsaNames_data();
-    void alsaNames();
 };
 
 void TestMidiPorts::openMidiOut_data() {
@@ -426,22 +423,6 @@ void TestMidiPorts::noMidiSystem() {
     code.SendPatch(1);
     midi.PlayNoteOn(1, 60, 70);
     QCOMPARE(ports.MIDIInput1.MessageCount(), 0);
-}
-
-void TestMidiPorts::alsaNames_data() {
-    QTest::addColumn<QString>("rtMidi");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("client and port numbers go") << "UM-ONE:UM-ONE MIDI 1 20:0" << "UM-ONE:UM-ONE MIDI 1";
-    QTest::newRow("high numbers") << "Bit01:in 128:10" << "Bit01:in";
-    QTest::newRow("through port") << "Midi Through:Midi Through Port-0 14:0" << "Midi Through:Midi Through Port-0";
-    QTest::newRow("digits in the port name stay") << "Synth:Port 2" << "Synth:Port 2";
-    QTest::newRow("numbers only at the end") << "A 1:2:B 3:4" << "A 1:2:B";
-}
-
-void TestMidiPorts::alsaNames() {
-    QFETCH(QString, rtMidi);
-    QFETCH(QString, name);
-    QCOMPARE(AlsaPortName(rtMidi.toStdString()), name);
 }
 
 QTEST_GUILESS_MAIN(TestMidiPorts)
