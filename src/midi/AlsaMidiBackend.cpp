@@ -241,6 +241,27 @@ void AlsaMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
         snd_seq_drop_output(m_seq); // what failed is not sent later, after newer messages
 }
 
+// A subscription goes with either of its ports; a port that comes back later, even
+// under the same numbers, starts without it.
+bool AlsaMidiBackend::subscribed(snd_seq_addr_t sender, snd_seq_addr_t destination) {
+    snd_seq_port_subscribe_t* subscription;
+    snd_seq_port_subscribe_alloca(&subscription);
+    snd_seq_port_subscribe_set_sender(subscription, &sender);
+    snd_seq_port_subscribe_set_dest(subscription, &destination);
+    std::lock_guard<std::mutex> lock(m_seqMutex);
+    return snd_seq_get_port_subscription(m_seq, subscription) == 0;
+}
+
+bool AlsaMidiBackend::OutputConnected() {
+    const snd_seq_addr_t own{static_cast<unsigned char>(m_clientId), static_cast<unsigned char>(m_outPort)};
+    return !m_outputOpen || subscribed(own, m_outputDestination);
+}
+
+bool AlsaMidiBackend::InputConnected() {
+    const snd_seq_addr_t own{static_cast<unsigned char>(m_clientId), static_cast<unsigned char>(m_inPort)};
+    return !m_inputOpen || subscribed(m_inputSource, own);
+}
+
 void AlsaMidiBackend::SetDevicesChangedHandler(DevicesChangedHandler handler) {
     std::lock_guard<std::mutex> lock(m_handlerMutex);
     m_devicesChanged = std::move(handler);

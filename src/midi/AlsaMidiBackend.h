@@ -30,6 +30,8 @@ public:
     void CloseInput() override;
     bool OpenOutput(int index) override;
     void CloseOutput() override;
+    bool OutputConnected() override;
+    bool InputConnected() override;
     void Send(const uint8_t* bytes, std::size_t size) override;
     void SetDevicesChangedHandler(DevicesChangedHandler handler) override;
 
@@ -45,6 +47,7 @@ private:
     explicit AlsaMidiBackend(snd_seq_t* seq);
     bool createPorts();
     std::vector<Device> devices(unsigned capabilities);
+    bool subscribed(snd_seq_addr_t sender, snd_seq_addr_t destination);
     void readInput();
     void received(const snd_seq_event_t& event);
 

@@ -228,6 +228,15 @@ void JackMidiBackend::processInput(jack_nframes_t frames) {
 
 void JackMidiBackend::shutdown(void* self) { static_cast<JackMidiBackend*>(self)->m_serverGone = true; }
 
+bool JackMidiBackend::OutputConnected() {
+    return m_outputDestination.empty() ||
+           (Connected() && jack_port_connected_to(m_outPort, m_outputDestination.c_str()));
+}
+
+bool JackMidiBackend::InputConnected() {
+    return m_inputSource.empty() || (Connected() && jack_port_connected_to(m_inPort, m_inputSource.c_str()));
+}
+
 void JackMidiBackend::SetDevicesChangedHandler(DevicesChangedHandler handler) {
     std::lock_guard<std::mutex> lock(m_devicesMutex);
     m_devicesChanged = std::move(handler);

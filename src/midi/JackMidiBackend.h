@@ -32,6 +32,8 @@ public:
     void CloseInput() override;
     bool OpenOutput(int index) override;
     void CloseOutput() override;
+    bool OutputConnected() override;
+    bool InputConnected() override;
     void Send(const uint8_t* bytes, std::size_t size) override;
     void SetDevicesChangedHandler(DevicesChangedHandler handler) override;
 

@@ -69,16 +69,17 @@ void MIDIUtilities::CloseMidiIn() {
 }
 
 // A device came or went: each port opened by a name looks for it again. It is opened
-// anew only when the name now leads to another device (or the last open failed), so
-// that a device that merely moved in the list keeps its connection and nothing sent
-// to it meanwhile is lost; the selection moves with it either way.
+// anew only when the name now leads to another device, the last open failed or the
+// connection went with a device that left (one of the same name may be back by the
+// time this runs), so that a device that merely moved in the list keeps its
+// connection and nothing sent to it meanwhile is lost; the selection moves with it.
 void MIDIUtilities::devicesChanged() {
     if (!m_ports)
         return;
     if (m_out.Following) {
         MIDIOutput& out = m_ports->MIDIOutput1;
         findOutput(m_out.Wanted);
-        if (out.ProductName() != m_out.Opened || !out.IsOpen()) {
+        if (out.ProductName() != m_out.Opened || !out.IsOpen() || !m_ports->Devices.OutputConnected()) {
             out.Open();
             m_out.Opened = out.ProductName();
         }
@@ -86,7 +87,7 @@ void MIDIUtilities::devicesChanged() {
     if (m_in.Following) {
         MIDIInput& in = m_ports->MIDIInput1;
         findInput(m_in.Wanted);
-        if (in.ProductName() != m_in.Opened || !in.IsOpen()) {
+        if (in.ProductName() != m_in.Opened || !in.IsOpen() || !m_ports->Devices.InputConnected()) {
             in.Open();
             m_in.Opened = in.ProductName();
         }

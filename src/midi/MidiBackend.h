@@ -44,6 +44,12 @@ public:
     virtual bool OpenOutput(int index) = 0;
     virtual void CloseOutput() = 0;
 
+    // Whether the connection that OpenOutput or OpenInput made to a device still
+    // stands: false once that device went away, even when one of the same name has
+    // come back since. True while no device is open.
+    virtual bool OutputConnected() = 0;
+    virtual bool InputConnected() = 0;
+
     // Sends one complete message (a short message or a whole System Exclusive one).
     virtual void Send(const uint8_t* bytes, std::size_t size) = 0;
 

@@ -17,6 +17,8 @@ public:
     bool OpenOutput(int index) override { return index == -1; }
     void CloseOutput() override {}
     void Send(const uint8_t*, std::size_t) override {}
+    bool OutputConnected() override { return true; }
+    bool InputConnected() override { return true; }
     void SetDevicesChangedHandler(DevicesChangedHandler) override {}
 };
 
@@ -35,6 +37,8 @@ public:
     void CloseInput() override { system().CloseInput(); }
     bool OpenOutput(int index) override { return system().OpenOutput(index); }
     void CloseOutput() override { system().CloseOutput(); }
+    bool OutputConnected() override { return system().OutputConnected(); }
+    bool InputConnected() override { return system().InputConnected(); }
     void Send(const uint8_t* bytes, std::size_t size) override { system().Send(bytes, size); }
     // Kept until the system is ready, so that setting it does not wait for the opening.
     void SetDevicesChangedHandler(DevicesChangedHandler handler) override {
