@@ -7,9 +7,11 @@ QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plug
     libasound2-dev libjack-jackd2-dev libbenchmark-dev fonts-liberation2)
 # Needed by the test command besides: clang with libFuzzer for the fuzz harnesses.
 QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-# Needed by the test command besides: a JACK server for the end-to-end MIDI tests, and
-# the validators of the desktop entry and the AppStream metainfo.
-QUENLOR_TEST_PACKAGES=(jackd2 appstream desktop-file-utils)
+# Needed by the test command besides: a JACK server for the end-to-end MIDI tests, a
+# virtual machine with Debian's kernel for those on the ALSA sequencer (scripts/alsa-vm),
+# and the validators of the desktop entry and the AppStream metainfo.
+QUENLOR_TEST_PACKAGES=(jackd2 qemu-system-x86 linux-image-amd64 busybox-static kmod cpio
+    appstream desktop-file-utils)
 
 install_packages() {
     local missing=()

@@ -214,7 +214,11 @@ private slots:
 };
 
 void TestMidiAlsa::initTestCase() {
-    if (access("/dev/snd/seq", R_OK | W_OK) != 0 || access(kRawOut, R_OK) != 0)
+    // The test command's virtual machine asks for them; anywhere else they may be missing.
+    const bool there = access("/dev/snd/seq", R_OK | W_OK) == 0 && access(kRawOut, R_OK) == 0;
+    if (!there && qEnvironmentVariableIsSet("QUENLOR_REQUIRE_ALSA"))
+        QFAIL("no ALSA sequencer with virtual raw MIDI ports (snd-virmidi)");
+    if (!there)
         QSKIP("no ALSA sequencer with virtual raw MIDI ports here; the test command runs these in a virtual machine");
 }
 
