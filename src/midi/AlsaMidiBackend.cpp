@@ -33,7 +33,9 @@ constexpr std::size_t kDecodeBytes = 16;
 void silentError(const char*, int, const char*, int, const char*, ...) {}
 
 // Subscribing to a port that is subscribed already (in a patchbay, say) is no failure.
-bool connected(int result) { return result == 0 || result == -EBUSY; }
+bool connected(int result) {
+    return result == 0 || result == -EBUSY;
+}
 
 bool isAnnouncement(const snd_seq_event_t& event) {
     switch (event.type) {
@@ -57,15 +59,12 @@ QString portName(const char* client, const char* port) {
 
 std::unique_ptr<AlsaMidiBackend> AlsaMidiBackend::Open() {
     // Checked first so that a system without the sequencer costs no library noise.
-    if (access(kSequencerDevice, R_OK | W_OK) != 0)
-        return nullptr;
+    if (access(kSequencerDevice, R_OK | W_OK) != 0) return nullptr;
     snd_lib_error_set_handler(silentError);
     snd_seq_t* seq = nullptr;
-    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, 0) < 0)
-        return nullptr;
+    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, 0) < 0) return nullptr;
     std::unique_ptr<AlsaMidiBackend> backend(new AlsaMidiBackend(seq));
-    if (!backend->createPorts())
-        return nullptr;
+    if (!backend->createPorts()) return nullptr;
     backend->m_reader = std::thread(&AlsaMidiBackend::readInput, backend.get());
     return backend;
 }
@@ -74,14 +73,13 @@ AlsaMidiBackend::AlsaMidiBackend(snd_seq_t* seq) : m_seq(seq) {}
 
 // The client, its two ports, the coders of events and the announcements.
 bool AlsaMidiBackend::createPorts() {
-    if (snd_seq_set_client_name(m_seq, kClientName) < 0)
-        return false;
+    if (snd_seq_set_client_name(m_seq, kClientName) < 0) return false;
     m_clientId = snd_seq_client_id(m_seq);
     // The output first: it becomes port 0, the one the README's aconnect line names.
-    m_outPort = snd_seq_create_simple_port(m_seq, kOutputPortName, kInputCapabilities, kOwnPortType);
+    m_outPort =
+        snd_seq_create_simple_port(m_seq, kOutputPortName, kInputCapabilities, kOwnPortType);
     m_inPort = snd_seq_create_simple_port(m_seq, kInputPortName, kOutputCapabilities, kOwnPortType);
-    if (m_clientId < 0 || m_outPort < 0 || m_inPort < 0)
-        return false;
+    if (m_clientId < 0 || m_outPort < 0 || m_inPort < 0) return false;
     if (snd_midi_event_new(MidiBytes::kShortMessageMax, &m_encoder) < 0 ||
         snd_midi_event_new(kDecodeBytes, &m_decoder) < 0)
         return false;
@@ -90,7 +88,8 @@ bool AlsaMidiBackend::createPorts() {
     snd_midi_event_no_status(m_decoder, 1);
     // The system's announcements arrive at "MIDI In" like any message and are told apart
     // by their sender.
-    if (snd_seq_connect_from(m_seq, m_inPort, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE) < 0)
+    if (snd_seq_connect_from(m_seq, m_inPort, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE) <
+        0)
         return false;
     return pipe2(m_wakePipe, O_CLOEXEC) == 0;
 }
@@ -102,13 +101,10 @@ AlsaMidiBackend::~AlsaMidiBackend() {
         m_reader.join();
     }
     for (int fd : m_wakePipe) {
-        if (fd >= 0)
-            close(fd);
+        if (fd >= 0) close(fd);
     }
-    if (m_encoder)
-        snd_midi_event_free(m_encoder);
-    if (m_decoder)
-        snd_midi_event_free(m_decoder);
+    if (m_encoder) snd_midi_event_free(m_encoder);
+    if (m_decoder) snd_midi_event_free(m_decoder);
     snd_seq_close(m_seq); // removes the client with its ports and subscriptions
 }
 
@@ -123,8 +119,7 @@ std::vector<AlsaMidiBackend::Device> AlsaMidiBackend::devices(unsigned capabilit
     snd_seq_client_info_set_client(client, -1);
     while (snd_seq_query_next_client(m_seq, client) >= 0) {
         const int id = snd_seq_client_info_get_client(client);
-        if (id == SND_SEQ_CLIENT_SYSTEM || id == m_clientId)
-            continue;
+        if (id == SND_SEQ_CLIENT_SYSTEM || id == m_clientId) continue;
         snd_seq_port_info_set_client(port, id);
         snd_seq_port_info_set_port(port, -1);
         while (snd_seq_query_next_port(m_seq, port) >= 0) {
@@ -132,8 +127,9 @@ std::vector<AlsaMidiBackend::Device> AlsaMidiBackend::devices(unsigned capabilit
             if ((caps & capabilities) != capabilities || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) ||
                 !(snd_seq_port_info_get_type(port) & kMidiPortTypes))
                 continue;
-            found.push_back({portName(snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port)),
-                             *snd_seq_port_info_get_addr(port)});
+            found.push_back(
+                {portName(snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port)),
+                 *snd_seq_port_info_get_addr(port)});
         }
     }
     return found;
@@ -156,8 +152,7 @@ QStringList AlsaMidiBackend::OutputNames() {
 bool AlsaMidiBackend::OpenInput(int index, InputHandler handler) {
     CloseInput();
     const std::vector<Device> list = devices(kInputCapabilities);
-    if (index < 0 || static_cast<std::size_t>(index) >= list.size())
-        return false;
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return false;
     const snd_seq_addr_t source = list[static_cast<std::size_t>(index)].Address;
     {
         std::lock_guard<std::mutex> lock(m_handlerMutex);
@@ -191,11 +186,9 @@ void AlsaMidiBackend::CloseInput() {
 
 bool AlsaMidiBackend::OpenOutput(int index) {
     CloseOutput();
-    if (index == -1)
-        return true; // "MIDI Out" alone, there since start-up
+    if (index == -1) return true; // "MIDI Out" alone, there since start-up
     const std::vector<Device> list = devices(kOutputCapabilities);
-    if (index < 0 || static_cast<std::size_t>(index) >= list.size())
-        return false;
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return false;
     const snd_seq_addr_t destination = list[static_cast<std::size_t>(index)].Address;
     std::lock_guard<std::mutex> lock(m_seqMutex);
     if (!connected(snd_seq_connect_to(m_seq, m_outPort, destination.client, destination.port)))
@@ -206,8 +199,7 @@ bool AlsaMidiBackend::OpenOutput(int index) {
 }
 
 void AlsaMidiBackend::CloseOutput() {
-    if (!m_outputOpen)
-        return;
+    if (!m_outputOpen) return;
     std::lock_guard<std::mutex> lock(m_seqMutex);
     snd_seq_disconnect_to(m_seq, m_outPort, m_outputDestination.client, m_outputDestination.port);
     m_outputOpen = false;
@@ -217,8 +209,7 @@ void AlsaMidiBackend::CloseOutput() {
 // the user connected. It is delivered at once and the call returns when the sequencer
 // has taken it.
 void AlsaMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
-    if (size == 0)
-        return;
+    if (size == 0) return;
     snd_seq_event_t event;
     snd_seq_ev_clear(&event);
     std::lock_guard<std::mutex> lock(m_seqMutex);
@@ -235,8 +226,7 @@ void AlsaMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
     snd_seq_ev_set_subs(&event);
     snd_seq_ev_set_direct(&event);
     int result = snd_seq_event_output(m_seq, &event);
-    if (result >= 0)
-        result = snd_seq_drain_output(m_seq);
+    if (result >= 0) result = snd_seq_drain_output(m_seq);
     if (result < 0)
         snd_seq_drop_output(m_seq); // what failed is not sent later, after newer messages
 }
@@ -253,12 +243,14 @@ bool AlsaMidiBackend::subscribed(snd_seq_addr_t sender, snd_seq_addr_t destinati
 }
 
 bool AlsaMidiBackend::OutputConnected() {
-    const snd_seq_addr_t own{static_cast<unsigned char>(m_clientId), static_cast<unsigned char>(m_outPort)};
+    const snd_seq_addr_t own{static_cast<unsigned char>(m_clientId),
+                             static_cast<unsigned char>(m_outPort)};
     return !m_outputOpen || subscribed(own, m_outputDestination);
 }
 
 bool AlsaMidiBackend::InputConnected() {
-    const snd_seq_addr_t own{static_cast<unsigned char>(m_clientId), static_cast<unsigned char>(m_inPort)};
+    const snd_seq_addr_t own{static_cast<unsigned char>(m_clientId),
+                             static_cast<unsigned char>(m_inPort)};
     return !m_inputOpen || subscribed(m_inputSource, own);
 }
 
@@ -280,19 +272,16 @@ void AlsaMidiBackend::readInput() {
     fds.push_back({m_wakePipe[0], POLLIN, 0});
     for (;;) {
         if (poll(fds.data(), fds.size(), -1) < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return;
         }
-        if (fds.back().revents)
-            return;
+        if (fds.back().revents) return;
         bool devicesChanged = false;
         {
             std::lock_guard<std::mutex> lock(m_seqMutex);
             // Reads from the sequencer once (it has something: the poll said so), then
             // takes the events read; a further read would wait.
-            if (snd_seq_event_input_pending(m_seq, 1) <= 0)
-                continue;
+            if (snd_seq_event_input_pending(m_seq, 1) <= 0) continue;
             do {
                 snd_seq_event_t* event = nullptr;
                 if (snd_seq_event_input(m_seq, &event) < 0 || !event)
@@ -307,22 +296,18 @@ void AlsaMidiBackend::readInput() {
         }
         if (devicesChanged) {
             std::lock_guard<std::mutex> lock(m_handlerMutex);
-            if (m_devicesChanged)
-                m_devicesChanged();
+            if (m_devicesChanged) m_devicesChanged();
         }
     }
 }
 
 // One event from a device: its bytes go to the input handler while the input is open.
 void AlsaMidiBackend::received(const snd_seq_event_t& event) {
-    if (event.type == SND_SEQ_EVENT_SYSEX)
-        return; // System Exclusive input is not passed on
+    if (event.type == SND_SEQ_EVENT_SYSEX) return; // System Exclusive input is not passed on
     unsigned char bytes[kDecodeBytes];
     snd_midi_event_reset_decode(m_decoder);
     const long size = snd_midi_event_decode(m_decoder, bytes, sizeof bytes, &event);
-    if (size <= 0)
-        return; // not a MIDI message
+    if (size <= 0) return; // not a MIDI message
     std::lock_guard<std::mutex> lock(m_handlerMutex);
-    if (m_handler)
-        m_handler(bytes, static_cast<std::size_t>(size));
+    if (m_handler) m_handler(bytes, static_cast<std::size_t>(size));
 }

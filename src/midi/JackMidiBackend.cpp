@@ -234,7 +234,8 @@ bool JackMidiBackend::OutputConnected() {
 }
 
 bool JackMidiBackend::InputConnected() {
-    return m_inputSource.empty() || (Connected() && jack_port_connected_to(m_inPort, m_inputSource.c_str()));
+    return m_inputSource.empty() ||
+           (Connected() && jack_port_connected_to(m_inPort, m_inputSource.c_str()));
 }
 
 void JackMidiBackend::SetDevicesChangedHandler(DevicesChangedHandler handler) {

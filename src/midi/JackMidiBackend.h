@@ -53,7 +53,8 @@ private:
     static int process(jack_nframes_t frames, void* self);
     static void shutdown(void* self);
     static void portRegistered(jack_port_id_t port, int registered, void* self);
-    static void portRenamed(jack_port_id_t port, const char* oldName, const char* newName, void* self);
+    static void portRenamed(jack_port_id_t port, const char* oldName, const char* newName,
+                            void* self);
     void portChanged(jack_port_id_t port);
     void processOutput(jack_nframes_t frames);
     void processInput(jack_nframes_t frames);

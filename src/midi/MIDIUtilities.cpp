@@ -8,8 +8,8 @@
 void MIDIUtilities::AttachMidiWindow(MidiPorts& window) {
     m_ports = &window;
     QObject::disconnect(m_devicesConnection);
-    m_devicesConnection =
-        QObject::connect(&window.Devices, &DeviceWatch::Changed, &m_context, [this] { devicesChanged(); });
+    m_devicesConnection = QObject::connect(&window.Devices, &DeviceWatch::Changed, &m_context,
+                                           [this] { devicesChanged(); });
 }
 
 // Selects the device of that name, the default output when there is none. No stop at
@@ -79,7 +79,8 @@ void MIDIUtilities::devicesChanged() {
     if (m_out.Following) {
         MIDIOutput& out = m_ports->MIDIOutput1;
         findOutput(m_out.Wanted);
-        if (out.ProductName() != m_out.Opened || !out.IsOpen() || !m_ports->Devices.OutputConnected()) {
+        if (out.ProductName() != m_out.Opened || !out.IsOpen() ||
+            !m_ports->Devices.OutputConnected()) {
             out.Open();
             m_out.Opened = out.ProductName();
         }
@@ -87,7 +88,8 @@ void MIDIUtilities::devicesChanged() {
     if (m_in.Following) {
         MIDIInput& in = m_ports->MIDIInput1;
         findInput(m_in.Wanted);
-        if (in.ProductName() != m_in.Opened || !in.IsOpen() || !m_ports->Devices.InputConnected()) {
+        if (in.ProductName() != m_in.Opened || !in.IsOpen() ||
+            !m_ports->Devices.InputConnected()) {
             in.Open();
             m_in.Opened = in.ProductName();
         }

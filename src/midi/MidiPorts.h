@@ -9,7 +9,8 @@
 // system's devices coming and going.
 class MidiPorts {
 public:
-    explicit MidiPorts(MidiBackend& backend) : MIDIInput1(backend), MIDIOutput1(backend), Devices(backend) {}
+    explicit MidiPorts(MidiBackend& backend)
+        : MIDIInput1(backend), MIDIOutput1(backend), Devices(backend) {}
 
     MIDIInput MIDIInput1;
     MIDIOutput MIDIOutput1;

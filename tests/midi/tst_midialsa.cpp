@@ -46,8 +46,7 @@ struct World {
     MemorySettingsStore store;
 
     World() {
-        if (!backend)
-            return;
+        if (!backend) return;
         ports = std::make_unique<MidiPorts>(*backend);
         midi.AttachMidiWindow(*ports);
         code.Midi = &midi;
@@ -70,15 +69,15 @@ public:
     // starts it, so that nothing sent before the test reads is dropped.
     RawEnd(const char* path, int flags) : m_fd(::open(path, flags | O_NONBLOCK)) {
         uint8_t none;
-        if (m_fd >= 0 && (flags & O_ACCMODE) == O_RDONLY)
-            (void)!::read(m_fd, &none, 0);
+        if (m_fd >= 0 && (flags & O_ACCMODE) == O_RDONLY) (void)!::read(m_fd, &none, 0);
     }
     ~RawEnd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (m_fd >= 0) ::close(m_fd);
     }
     bool isOpen() const { return m_fd >= 0; }
-    void write(const Bytes& bytes) const { QCOMPARE(::write(m_fd, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+    void write(const Bytes& bytes) const {
+        QCOMPARE(::write(m_fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
 
     // Everything that arrives until the port has been quiet for kQuietMs; with a cable
     // speed, no faster than a cable takes bytes off it, so that what the program sends
@@ -91,15 +90,14 @@ public:
         while (quiet.elapsed() < kQuietMs) {
             std::size_t room = 4096;
             if (cableSpeed && !all.empty())
-                room = std::min<std::size_t>(room, clock.nsecsElapsed() / kCableNsPerByte + 1 - all.size());
+                room = std::min<std::size_t>(room, clock.nsecsElapsed() / kCableNsPerByte + 1 -
+                                                       all.size());
             uint8_t chunk[4096];
             const ssize_t got = room > 0 ? ::read(m_fd, chunk, room) : 0;
             if (got > 0) {
-                if (all.empty())
-                    clock.start();
+                if (all.empty()) clock.start();
                 all.insert(all.end(), chunk, chunk + got);
-                if (times)
-                    times->insert(times->end(), std::size_t(got), clock.nsecsElapsed());
+                if (times) times->insert(times->end(), std::size_t(got), clock.nsecsElapsed());
                 quiet.start();
             } else {
                 QThread::usleep(200);
@@ -155,8 +153,7 @@ public:
             snd_seq_set_client_name(m_seq, name);
     }
     ~Observer() {
-        if (m_seq)
-            snd_seq_close(m_seq);
+        if (m_seq) snd_seq_close(m_seq);
     }
     snd_seq_t* seq() const { return m_seq; }
     int port(const char* name, unsigned caps) {
@@ -177,8 +174,7 @@ public:
             }
             unsigned char bytes[16];
             const long size = snd_midi_event_decode(decoder, bytes, sizeof bytes, event);
-            if (size > 0)
-                all.emplace_back(bytes, bytes + size);
+            if (size > 0) all.emplace_back(bytes, bytes + size);
         }
         snd_midi_event_free(decoder);
         return all;
@@ -219,7 +215,8 @@ void TestMidiAlsa::initTestCase() {
     if (!there && qEnvironmentVariableIsSet("QUENLOR_REQUIRE_ALSA"))
         QFAIL("no ALSA sequencer with virtual raw MIDI ports (snd-virmidi)");
     if (!there)
-        QSKIP("no ALSA sequencer with virtual raw MIDI ports here; the test command runs these in a virtual machine");
+        QSKIP("no ALSA sequencer with virtual raw MIDI ports here; the test command runs these in "
+              "a virtual machine");
 }
 
 // One client "Quenlor" holds both ports, "MIDI Out" first, so that "Quenlor:0" as the
@@ -245,7 +242,9 @@ void TestMidiAlsa::oneClient() {
     snd_seq_port_info_set_client(port, w.backend->ClientId());
     snd_seq_port_info_set_port(port, -1);
     while (snd_seq_query_next_port(observer.seq(), port) >= 0)
-        ports << QStringLiteral("%1 %2").arg(snd_seq_port_info_get_port(port)).arg(snd_seq_port_info_get_name(port));
+        ports << QStringLiteral("%1 %2")
+                     .arg(snd_seq_port_info_get_port(port))
+                     .arg(snd_seq_port_info_get_name(port));
     QCOMPARE(ports, (QStringList{"0 MIDI Out", "1 MIDI In"}));
 
     const QStringList all = w.backend->OutputNames() + w.backend->InputNames();
@@ -295,8 +294,8 @@ void TestMidiAlsa::dumpsExactAtTheRawEnd() {
     w.midi.PlayNoteOn(int16_t(channel), 60, 70);
     w.midi.PlayNoteOff(int16_t(channel), 60);
     const uint8_t c = uint8_t(channel - 1);
-    const std::vector<Bytes> expected{w.dump(7), {uint8_t(0xC0 | c), 0}, {uint8_t(0x90 | c), 60, 70},
-                                      {uint8_t(0x90 | c), 60, 0}};
+    const std::vector<Bytes> expected{
+        w.dump(7), {uint8_t(0xC0 | c), 0}, {uint8_t(0x90 | c), 60, 70}, {uint8_t(0x90 | c), 60, 0}};
     QCOMPARE(messages(raw.read(false)), expected);
 }
 

@@ -311,7 +311,8 @@ void TestMidiFaults::instrumentUnpluggedAndBack() {
     m_capture->Play({0xB4, 7, 100});
     QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
     QTest::qWait(100);
-    QCOMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0xB4, 7, 100}}));
+    QCOMPARE(m_capture->Received(),
+             (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0xB4, 7, 100}}));
 
     // The dialog shows the device in use, and OK connects to it again by its name.
     {
@@ -345,7 +346,8 @@ void TestMidiFaults::storedDevicesStartedLater() {
     w.code.SendPatch(12);
     m_capture->Play({0x95, 40, 1});
     QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
-    QCOMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0x95, 40, 1}}));
+    QCOMPARE(m_capture->Received(),
+             (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0x95, 40, 1}}));
 }
 
 // The same on the in-memory system, which lets the device come back at another place

@@ -125,23 +125,26 @@ void TestMidiPorts::followsDevicesThatComeAndGo_data() {
     QTest::addColumn<QList<bool>>("reopened");
     const QStringList other{"Other:in"};
     const QStringList both{"Other:in", "Synth:in"};
+    using Lists = QList<QStringList>;
     QTest::newRow("output plugged in later, then unplugged")
-        << false << other << "Synth:in" << QList<QStringList>{both, other, both} << QList<int>{1, -1, 1}
+        << false << other << "Synth:in" << Lists{both, other, both} << QList<int>{1, -1, 1}
         << QList<bool>{true, true, true};
     QTest::newRow("output moves in the list: kept, selection moves")
-        << false << QStringList{"Synth:in"} << "Synth:in" << QList<QStringList>{{"New:in", "Synth:in"}, {"Synth:in"}}
-        << QList<int>{1, 0} << QList<bool>{false, false};
-    QTest::newRow("default output stays whatever comes")
-        << false << other << MidiBackend::DefaultOutputName() << QList<QStringList>{both, {}} << QList<int>{-1, -1}
+        << false << QStringList{"Synth:in"} << "Synth:in"
+        << Lists{{"New:in", "Synth:in"}, {"Synth:in"}} << QList<int>{1, 0}
         << QList<bool>{false, false};
+    QTest::newRow("default output stays whatever comes")
+        << false << other << MidiBackend::DefaultOutputName() << Lists{both, {}}
+        << QList<int>{-1, -1} << QList<bool>{false, false};
     QTest::newRow("output twins appear: the last")
-        << false << QStringList{} << "Twin:in" << QList<QStringList>{{"Twin:in", "Other:in", "Twin:in"}}
+        << false << QStringList{} << "Twin:in" << Lists{{"Twin:in", "Other:in", "Twin:in"}}
         << QList<int>{2} << QList<bool>{true};
     QTest::newRow("input plugged in later, then unplugged")
-        << true << QStringList{"Keys:out"} << "Pads:out" << QList<QStringList>{{"Keys:out", "Pads:out"}, {"Keys:out"}}
-        << QList<int>{1, 0} << QList<bool>{true, true};
+        << true << QStringList{"Keys:out"} << "Pads:out"
+        << Lists{{"Keys:out", "Pads:out"}, {"Keys:out"}} << QList<int>{1, 0}
+        << QList<bool>{true, true};
     QTest::newRow("no input at first, then the default one")
-        << true << QStringList{} << "" << QList<QStringList>{{"Keys:out"}, {}} << QList<int>{0, -2}
+        << true << QStringList{} << "" << Lists{{"Keys:out"}, {}} << QList<int>{0, -2}
         << QList<bool>{true, true};
 }
 
@@ -168,11 +171,12 @@ void TestMidiPorts::followsDevicesThatComeAndGo() {
         // The in-memory system knows a device by its place: one that moved is still
         // open under its old number there, while the port's selection moves with it.
         if (reopened[step])
-            QCOMPARE(input ? w.backend.OpenInputDevice() : w.backend.OpenOutputDevice(), opened[step]);
-        if (opened[step] != MemoryMidiBackend::kClosed) {
-            QCOMPARE(input ? int(w.ports.MIDIInput1.DeviceID()) : int(w.ports.MIDIOutput1.DeviceID()),
+            QCOMPARE(input ? w.backend.OpenInputDevice() : w.backend.OpenOutputDevice(),
                      opened[step]);
-        }
+        const int selected =
+            input ? w.ports.MIDIInput1.DeviceID() : w.ports.MIDIOutput1.DeviceID();
+        if (opened[step] != MemoryMidiBackend::kClosed)
+            QCOMPARE(selected, opened[step]);
     }
 }
 
