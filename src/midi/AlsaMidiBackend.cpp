@@ -276,6 +276,11 @@ void AlsaMidiBackend::readInput() {
             return;
         }
         if (fds.back().revents) return;
+        // A sequencer that failed for good would wake the thread at once, forever.
+        for (std::size_t i = 0; i + 1 < fds.size(); ++i) {
+            if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL))
+                return;
+        }
         bool devicesChanged = false;
         {
             std::lock_guard<std::mutex> lock(m_seqMutex);
