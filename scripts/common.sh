@@ -4,7 +4,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # Debian packages needed to build and run the program.
 QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
-    libasound2-dev libjack-jackd2-dev libbenchmark-dev fonts-liberation2)
+    libasound2-dev libjack-jackd2-dev libbenchmark-dev fonts-liberation2 ccache)
 # Needed by the test command besides: clang with libFuzzer for the fuzz harnesses.
 QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Needed by the test command besides: a JACK server for the end-to-end MIDI tests, a
@@ -31,7 +31,12 @@ build() {
     local dir=$1
     shift
     if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S . -B "$dir" -G Ninja "$@"
+        # ccache makes a build after a fresh clone or a changed header cheap when the
+        # same sources were compiled before, in this folder or another clone.
+        local launcher=()
+        command -v ccache > /dev/null &&
+            launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+        cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@"
     fi
     cmake --build "$dir"
 }

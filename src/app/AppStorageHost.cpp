@@ -1,7 +1,7 @@
 #include "AppStorageHost.h"
 
 #include "BackgroundMDI.h"
-#include "Desktop.h"
+#include "desktop/Desktop.h"
 #include "editors/Bit01Edit.h"
 #include "editors/NormalEdit.h"
 #include "editors/Patch.h"
@@ -15,11 +15,6 @@ namespace {
 QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 std::string toPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-std::optional<StorageHost::FileChoice> toChoice(const std::optional<::FileChoice>& choice) {
-    if (!choice)
-        return std::nullopt;
-    return StorageHost::FileChoice{toPath(choice->Path), toPath(choice->FileName)};
-}
 } // namespace
 
 std::string AppStorageHost::PatchName(int patch) {
@@ -35,7 +30,7 @@ void AppStorageHost::SetPatchName(int patch, const std::string& name) {
 void AppStorageHost::FillPatchList() { m_window.PatchWindow->FillPatchList(); }
 
 void AppStorageHost::SelectFirstPatch() {
-    m_window.PatchWindow->SelectPatchRow(1);
+    m_window.PatchWindow->ClickPatchRow(1);
     if (auto* frame = qobject_cast<QMdiSubWindow*>(m_window.PatchWindow->parentWidget()))
         m_window.Mdi->setActiveSubWindow(frame);
     m_window.PatchWindow->PatchList->setFocus();
@@ -75,16 +70,16 @@ void AppStorageHost::SetStatusText(const std::string& text) {
 void AppStorageHost::ShowBusyPointer() { m_window.ShowBusyPointer(); }
 void AppStorageHost::ShowNormalPointer() { m_window.ShowNormalPointer(); }
 
-std::optional<StorageHost::FileChoice>
+std::optional<FileChoice>
 AppStorageHost::ShowOpenDialog(const std::string& filter, const std::string& defaultExtension) {
-    return toChoice(m_desktop.ShowOpen(
-        {QString::fromStdString(filter), QString::fromStdString(defaultExtension)}));
+    return m_desktop.ShowOpen(
+        {QString::fromStdString(filter), QString::fromStdString(defaultExtension)});
 }
 
-std::optional<StorageHost::FileChoice>
+std::optional<FileChoice>
 AppStorageHost::ShowSaveDialog(const std::string& filter, const std::string& defaultExtension) {
-    return toChoice(m_desktop.ShowSave(
-        {QString::fromStdString(filter), QString::fromStdString(defaultExtension)}));
+    return m_desktop.ShowSave(
+        {QString::fromStdString(filter), QString::fromStdString(defaultExtension)});
 }
 
 // The messages name a path, which is in the file system's encoding.

@@ -1,8 +1,8 @@
 #include "BackgroundMDI.h"
 
 #include "AppStorageHost.h"
-#include "Desktop.h"
-#include "HelpViewer.h"
+#include "desktop/Desktop.h"
+#include "desktop/HelpViewer.h"
 #include "Splash.h"
 #include "ToolbarPictures.h"
 #include "core/QuenlorCode.h"
@@ -149,6 +149,9 @@ void BackgroundMDI::createToolBar() {
     connect(Toolbar, &QToolBar::actionTriggered, this, &BackgroundMDI::Toolbar_ButtonClick);
 }
 
+// The toolbar is always there: the window offers no menu that would hide it.
+QMenu* BackgroundMDI::createPopupMenu() { return nullptr; }
+
 void BackgroundMDI::createStatusBar() {
     Status = new QLabel;
     Status->setObjectName("Status");
@@ -200,7 +203,8 @@ void BackgroundMDI::SetMainCaption(const QString& title, const QString& path) {
         BankFilePath = path;
         caption += " - " + BankFileTitle;
     }
-    setWindowTitle(caption);
+    // Qt takes "[*]" in a title for its modified marker; doubled, it shows as it is.
+    setWindowTitle(caption.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
 }
 
 void BackgroundMDI::SetStatusText(const QString& text) {
@@ -293,17 +297,20 @@ void BackgroundMDI::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
-// A press on the empty background between the child windows plays the test note.
+// A press on the empty background between the child windows plays the test note and
+// every release of a button pressed there ends it, so that two buttons give two note
+// ends. Releases that a child window passes on to the background are not its own.
 bool BackgroundMDI::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Mdi->viewport() &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (event->type() == QEvent::MouseButtonPress &&
             !Mdi->viewport()->childAt(mouse->position().toPoint())) {
-            m_testNoteHeld = true;
+            m_testNoteButtons |= mouse->button();
             StartTestNote();
-        } else if (event->type() == QEvent::MouseButtonRelease && m_testNoteHeld) {
-            m_testNoteHeld = false;
+        } else if (event->type() == QEvent::MouseButtonRelease &&
+                   (m_testNoteButtons & mouse->button())) {
+            m_testNoteButtons &= ~mouse->button();
             StopTestNote();
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Version.h"
 #include "editors/EditorContext.h"
 
 #include <QMainWindow>
@@ -34,7 +35,7 @@ public:
     ~BackgroundMDI() override;
 
     static constexpr const char* AppName = "Quenlor";
-    static constexpr const char* AppVersion = "1.2.1";
+    static constexpr const char* AppVersion = kQuenlorVersion;
     static QString AppTitle();
 
     // Runs once, before the window is first shown: opens the MIDI ports, loads the
@@ -95,6 +96,8 @@ public:
     // Ends the program at once: no question, nothing saved.
     static void QuitProgram();
 
+    QMenu* createPopupMenu() override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -116,5 +119,6 @@ private:
     std::unique_ptr<AppStorageHost> m_storageHost;
     std::unique_ptr<BankCommands> m_commands;
     HelpViewer* m_help = nullptr;
-    bool m_testNoteHeld = false;
+    // The mouse buttons held since a press on the background.
+    Qt::MouseButtons m_testNoteButtons;
 };

@@ -1,7 +1,7 @@
 #include "Main.h"
 
 #include "BackgroundMDI.h"
-#include "Desktop.h"
+#include "desktop/Desktop.h"
 #include "Splash.h"
 
 #include <QApplication>
@@ -9,8 +9,9 @@
 namespace {
 constexpr int kSplashMilliseconds = 3000;
 
-// Swallows the mouse and key input that piled up while the user-interface thread was
-// paused, so that a click during the splash has no effect afterwards.
+// Swallows the input that piled up while the user-interface thread was paused (mouse,
+// keys, and the shortcuts keys would trigger), so that nothing done during the splash
+// has an effect afterwards.
 class InputSwallower : public QObject {
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
@@ -20,6 +21,9 @@ protected:
         case QEvent::MouseButtonDblClick:
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::ContextMenu:
         case QEvent::Wheel:
             return true;
         default:
@@ -29,7 +33,7 @@ protected:
 };
 } // namespace
 
-void Main(BackgroundMDI& window, Desktop& desktop) {
+bool Main(BackgroundMDI& window, Desktop& desktop) {
     window.MDIForm_Load();
     window.show();
 
@@ -43,9 +47,13 @@ void Main(BackgroundMDI& window, Desktop& desktop) {
 
     desktop.Pause(kSplashMilliseconds);
 
+    // The splash goes first, so that whatever runs next runs without it.
+    splash.close();
     InputSwallower swallower;
     qApp->installEventFilter(&swallower);
     QCoreApplication::processEvents();
     qApp->removeEventFilter(&swallower);
-    splash.close();
+    // A close request from the pause has been handled by now and the window is gone:
+    // there is nothing left to run on.
+    return window.isVisible();
 }

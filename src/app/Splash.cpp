@@ -1,6 +1,9 @@
 #include "Splash.h"
 
+#include "core/Version.h"
+
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -106,7 +109,7 @@ Splash::Splash(QWidget* parent) : QDialog(parent) {
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setGeometry(10, 180, kWidth - 20, 50);
 
-    Label1 = new QLabel("Quenlor v1.2.1", SSPanel1);
+    Label1 = new QLabel(QStringLiteral("Quenlor v") + kQuenlorVersion, SSPanel1);
     QFont title("Arial");
     title.setPointSize(20);
     title.setBold(true);
@@ -127,10 +130,24 @@ void Splash::Form_Load() {
     move(area.left() + int(left), area.top() + int(top));
 }
 
-// Labels, pictures and the panel pass their presses on to the panel's window.
+// Labels, pictures and the panel pass their presses on to the panel's window. A click is
+// a left press and its release over the panel; the release closes it.
 void Splash::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    close();
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = true;
 }
+
+void Splash::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton || !m_leftPressed)
+        return;
+    m_leftPressed = false;
+    if (rect().contains(event->position().toPoint()))
+        close();
+}
+
+// Clicks are the only way to close the panel: Escape does not, nor does any other key.
+void Splash::keyPressEvent(QKeyEvent* event) { event->accept(); }
 
 QIcon ProgramIcon() { return QIcon(picture(1)); }

@@ -26,8 +26,13 @@ public:
     void Form_Load();
 
 protected:
-    // A click anywhere on the panel closes it.
+    // A click anywhere on the panel closes it; nothing else does.
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool m_leftPressed = false;
 };
 
 // The program's window icon: the sawtooth picture of the splash panel.

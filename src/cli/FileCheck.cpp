@@ -18,19 +18,6 @@ namespace {
 constexpr int kMarkerLines = 3; // "Name", the name, "Data"
 constexpr std::size_t kShownLineLength = 24;
 
-// The choice groups stored as one flag per option; the member with the highest
-// number wins in the dump.
-struct ChoiceGroup {
-    int First;
-    int Last;
-};
-constexpr std::array<ChoiceGroup, 4> kChoiceGroups = {{
-    {1, 3},   // LFO 1 wave
-    {53, 55}, // LFO 2 wave
-    {24, 27}, // DCO 1 octave
-    {35, 38}, // DCO 2 octave
-}};
-
 int recordsOf(FileKind kind) {
     return kind == FileKind::Patch ? 1 : kLastPatch;
 }
@@ -57,44 +44,22 @@ std::string shown(const std::string& line) {
     return text;
 }
 
-// Reads the file again up to the line at which the program's record reader gave up
-// and says why it did. LineReader does not tell why a line could not be read, but
-// the bytes left do: at the end of the file there are none beyond the line ends of
-// the lines read (at most 4884 of them), and a line too long to read leaves more
-// than kMaxLineLength.
-std::optional<Finding> locateFailure(const std::string& path, int records,
-                                     std::uintmax_t fileSize) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) return Finding{0, 0, 0, "cannot be opened"};
-    LineReader reader(file);
-    std::uintmax_t consumedAtLeast = 0;
-    bool lineFeedsOnly = false;
-    std::string line;
-    for (int record = 1; record <= records; ++record) {
-        for (int n = 1; n <= PatchRecord::kLines; ++n) {
-            const int parameter = n > kMarkerLines ? n - kMarkerLines : 0;
-            if (!reader.readLine(line)) {
-                std::string why;
-                if (file.bad())
-                    why = "the file cannot be read here";
-                else if (fileSize - std::min(fileSize, consumedAtLeast) >
-                         LineReader::kMaxLineLength)
-                    why =
-                        "line longer than " + std::to_string(LineReader::kMaxLineLength) + " bytes";
-                else
-                    why = "the file ends before this line";
-                if (lineFeedsOnly)
-                    why += " (its lines end with a line feed alone; the program needs CR LF)";
-                return Finding{record, n, parameter, why};
-            }
-            consumedAtLeast += line.size() + 1;
-            if (record == 1 && n == 1 && line.find('\n') != std::string::npos) lineFeedsOnly = true;
-            if (parameter != 0 && !NumberText::ReadInt16(line))
-                return Finding{record, n, parameter,
-                               "value \"" + shown(line) + "\" does not fit 16 bits"};
-        }
+// Says why the program's record reader stopped, in the checker's words.
+Finding findingOf(int record, const RecordFailure& failure) {
+    std::string why;
+    switch (failure.Why) {
+    case RecordFailure::Reason::ReadError: why = "the file cannot be read here"; break;
+    case RecordFailure::Reason::LineTooLong:
+        why = "line longer than " + std::to_string(LineReader::kMaxLineLength) + " bytes";
+        break;
+    case RecordFailure::Reason::FileEnds: why = "the file ends before this line"; break;
+    case RecordFailure::Reason::ValueTooBig:
+        return Finding{record, failure.Line, failure.Parameter,
+                       "value \"" + shown(failure.Text) + "\" does not fit 16 bits"};
     }
-    return std::nullopt;
+    if (record == 1 && failure.FirstLineHadLineFeed)
+        why += " (its lines end with a line feed alone; the program needs CR LF)";
+    return Finding{record, failure.Line, failure.Parameter, why};
 }
 
 std::string membersText(const std::vector<int>& members) {
@@ -142,12 +107,9 @@ LoadedFile LoadFile(const std::string& path, Bank& bank) {
     ReadingBuffer values{};
     std::string name;
     for (int record = 1; record <= records; ++record) {
-        if (!ReadPatchRecord(reader, name, values)) {
-            file.close();
-            const std::uintmax_t size = std::filesystem::file_size(path, error);
-            loaded.Failure = locateFailure(path, records, error ? 0 : size);
-            if (!loaded.Failure) // the file changed while it was read
-                loaded.Failure = Finding{record, 1, 0, "the record cannot be read"};
+        const RecordReading reading = ReadPatchRecord(reader, name, values);
+        if (!reading.ok()) {
+            loaded.Failure = findingOf(record, *reading.Failure);
             return loaded;
         }
         for (int p = kFirstParameter; p <= kLastParameter; ++p)
@@ -168,15 +130,15 @@ std::vector<Finding> CheckValues(const Bank& bank, int records, const ParamTable
                     {record, lineOf(p), p,
                      "value " + std::to_string(values[p]) + " outside 0.." + std::to_string(most)});
         }
-        for (const ChoiceGroup& group : kChoiceGroups) {
+        for (const SwitchGroup& group : kSwitchGroups) {
             std::vector<int> set;
-            for (int p = group.First; p <= group.Last; ++p)
+            for (int p = group.FirstMember; p <= group.LastMember(); ++p)
                 if (values[p] == 1) set.push_back(p);
             // Placed at the member that wins, the one the instrument gets.
             if (set.size() > 1)
                 findings.push_back({record, lineOf(set.back()), set.back(),
-                                    "choice " + std::to_string(group.First) + ".." +
-                                        std::to_string(group.Last) +
+                                    "choice " + std::to_string(group.FirstMember) + ".." +
+                                        std::to_string(group.LastMember()) +
                                         " has more than one member set: " + membersText(set)});
         }
     }

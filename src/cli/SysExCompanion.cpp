@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "FileCheck.h"
 #include "core/QuenlorCode.h"
+#include "core/Version.h"
 #include "midi/MIDIUtilities.h"
 #include "midi/MidiBackend.h"
 #include "midi/MidiPorts.h"
@@ -11,10 +12,6 @@
 #include "storage/SaveFile.h"
 
 #include <thread>
-
-#ifndef QUENLOR_VERSION
-#define QUENLOR_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -133,7 +130,7 @@ int SysExCompanion::run(const std::vector<std::string>& args) {
         return kSuccess;
     }
     if (line->Version) {
-        m_world.Out << kProgram << ' ' << QUENLOR_VERSION << '\n';
+        m_world.Out << kProgram << ' ' << kQuenlorVersion << '\n';
         return kSuccess;
     }
     if (line->Command == "check") return check(*line);

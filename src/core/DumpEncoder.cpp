@@ -6,13 +6,11 @@ using namespace DumpBytes;
 
 namespace {
 // Members of the shared bytes, as the instrument lays them out.
-constexpr int kLfo1Waves[] = {1, 2, 3};
-constexpr int kLfo2Waves[] = {53, 54, 55};
 constexpr int kInvert = 23;
 constexpr int kLfoDestinations[] = {4, 5, 6, 7, 56, 57, 58, 59}; // bits 0..7
 constexpr int kDcoWaveforms[] = {30, 41, 29, 40, 28, 39};        // bits 0..5
-constexpr int kDco1Octave = 24, kDco1Semitone = 31;
-constexpr int kDco2Octave = 35, kDco2Semitone = 42;
+constexpr int kDco1Semitone = 31;
+constexpr int kDco2Semitone = 42;
 constexpr int kDetune = 45;
 constexpr int kSemitonesPerOctave = 12;
 constexpr uint8_t kInvertBit = 0x80;
@@ -43,13 +41,8 @@ int16_t DumpEncoder::level(int patch, int parameter) const {
 }
 
 void DumpEncoder::EncodeLfoWaves(int patch, int16_t position) {
-    int16_t first = 0, second = 0;
-    for (int i = 0; i < 3; ++i) {
-        if (isSet(patch, kLfo1Waves[i]))
-            first = static_cast<int16_t>(i + 1);
-        if (isSet(patch, kLfo2Waves[i]))
-            second = static_cast<int16_t>(i + 1);
-    }
+    const int16_t first = chosenMember(patch, kLfo1Waves);
+    const int16_t second = chosenMember(patch, kLfo2Waves);
     const int16_t invert = isSet(patch, kInvert) ? kInvertBit : 0;
     WriteNibblePair(position, static_cast<int16_t>(invert | first | (second * 4)));
 }
@@ -70,22 +63,30 @@ void DumpEncoder::EncodeDcoWaveforms(int patch, int16_t position) {
     WriteNibblePair(position, byte);
 }
 
-// The first member of an octave group is never tested: with no member set the
-// instrument gets the first octave, as it does with the first member set.
-int16_t DumpEncoder::octaveByte(int patch, int firstMember, int semitoneParameter) const {
-    int16_t octave = 0;
-    for (int i = 1; i < 4; ++i)
-        if (isSet(patch, firstMember + i))
-            octave = static_cast<int16_t>(i);
+// 1 + the index of the set member with the highest number, or 0 when none is set.
+int16_t DumpEncoder::chosenMember(int patch, const SwitchGroup& group) const {
+    int16_t chosen = 0;
+    for (int i = 0; i < group.Count; ++i)
+        if (isSet(patch, group.FirstMember + i))
+            chosen = static_cast<int16_t>(i + 1);
+    return chosen;
+}
+
+// With no member set the instrument gets the first octave, as it does with the first
+// member set.
+int16_t DumpEncoder::octaveByte(int patch, const SwitchGroup& octaves,
+                                int semitoneParameter) const {
+    const int chosen = chosenMember(patch, octaves);
+    const int octave = chosen > 0 ? chosen - 1 : 0;
     return static_cast<int16_t>(octave * kSemitonesPerOctave + level(patch, semitoneParameter));
 }
 
 void DumpEncoder::EncodeDco1Octave(int patch, int16_t position) {
-    WriteNibblePair(position, octaveByte(patch, kDco1Octave, kDco1Semitone));
+    WriteNibblePair(position, octaveByte(patch, kDco1Octaves, kDco1Semitone));
 }
 
 void DumpEncoder::EncodeDco2Octave(int patch, int16_t position) {
-    WriteNibblePair(position, octaveByte(patch, kDco2Octave, kDco2Semitone));
+    WriteNibblePair(position, octaveByte(patch, kDco2Octaves, kDco2Semitone));
 }
 
 void DumpEncoder::EncodeByteValue(int patch, int parameter, int16_t position) {
@@ -115,15 +116,15 @@ void DumpEncoder::EncodePatch(int patch) {
             continue;
         written |= bit;
         switch (m_table.EncodeKind(p)) {
-        case 1: EncodeLfoWaves(patch, position); break;
-        case 2: EncodeLfoDestinations(patch, position); break;
-        case 3: EncodeDcoWaveforms(patch, position); break;
-        case 4: EncodeDco1Octave(patch, position); break;
-        case 5: EncodeDco2Octave(patch, position); break;
-        case 6: EncodeByteValue(patch, p, position); break;
-        case 7: EncodeSixBitValue(patch, p, position); break;
-        case 8: EncodeFiveBitValue(patch, p, position); break;
-        case 9: EncodeDetune(patch, position); break;
+        case EncodeWaveChoices: EncodeLfoWaves(patch, position); break;
+        case EncodeDestinations: EncodeLfoDestinations(patch, position); break;
+        case EncodeWaveforms: EncodeDcoWaveforms(patch, position); break;
+        case EncodeDco1Pitch: EncodeDco1Octave(patch, position); break;
+        case EncodeDco2Pitch: EncodeDco2Octave(patch, position); break;
+        case EncodeWholeByte: EncodeByteValue(patch, p, position); break;
+        case EncodeSixBits: EncodeSixBitValue(patch, p, position); break;
+        case EncodeFiveBits: EncodeFiveBitValue(patch, p, position); break;
+        case EncodeDetuneByte: EncodeDetune(patch, position); break;
         default: break;
         }
     }

@@ -20,20 +20,21 @@ public:
     void WriteNibblePair(int16_t position, int16_t value);
 
     // The nine group encoders, one per EncodeKind, each ending in one WriteNibblePair.
-    void EncodeLfoWaves(int patch, int16_t position);        // kind 1
-    void EncodeLfoDestinations(int patch, int16_t position); // kind 2
-    void EncodeDcoWaveforms(int patch, int16_t position);    // kind 3
-    void EncodeDco1Octave(int patch, int16_t position);      // kind 4
-    void EncodeDco2Octave(int patch, int16_t position);      // kind 5
-    void EncodeByteValue(int patch, int parameter, int16_t position);  // kind 6
-    void EncodeSixBitValue(int patch, int parameter, int16_t position); // kind 7
-    void EncodeFiveBitValue(int patch, int parameter, int16_t position); // kind 8
-    void EncodeDetune(int patch, int16_t position);          // kind 9
+    void EncodeLfoWaves(int patch, int16_t position);        // EncodeWaveChoices
+    void EncodeLfoDestinations(int patch, int16_t position); // EncodeDestinations
+    void EncodeDcoWaveforms(int patch, int16_t position);    // EncodeWaveforms
+    void EncodeDco1Octave(int patch, int16_t position);      // EncodeDco1Pitch
+    void EncodeDco2Octave(int patch, int16_t position);      // EncodeDco2Pitch
+    void EncodeByteValue(int patch, int parameter, int16_t position);  // EncodeWholeByte
+    void EncodeSixBitValue(int patch, int parameter, int16_t position); // EncodeSixBits
+    void EncodeFiveBitValue(int patch, int parameter, int16_t position); // EncodeFiveBits
+    void EncodeDetune(int patch, int16_t position);          // EncodeDetuneByte
 
 private:
     bool isSet(int patch, int parameter) const { return m_bank.Row(patch)[parameter] == 1; }
     int16_t level(int patch, int parameter) const;
-    int16_t octaveByte(int patch, int firstMember, int semitoneParameter) const;
+    int16_t chosenMember(int patch, const SwitchGroup& group) const;
+    int16_t octaveByte(int patch, const SwitchGroup& octaves, int semitoneParameter) const;
 
     const Bank& m_bank;
     const ParamTable& m_table;

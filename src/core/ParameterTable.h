@@ -17,8 +17,21 @@ enum EditorKinds : int16_t {
     EditorSlider = 4,   // slider with value box
 };
 
+// Which of the nine dump encoders writes a parameter, as the instrument packs it.
+enum EncodeKinds : int16_t {
+    EncodeWaveChoices = 1,   // both LFO wave choices and the LFO invert flag in one byte
+    EncodeDestinations = 2,  // the eight LFO destination flags, one bit each
+    EncodeWaveforms = 3,     // the six DCO waveform flags, one bit each
+    EncodeDco1Pitch = 4,     // DCO1 octave group and semitone: octave * 12 + semitone
+    EncodeDco2Pitch = 5,     // the same for DCO2
+    EncodeWholeByte = 6,     // the value as it is
+    EncodeSixBits = 7,       // the value in bits 2..7
+    EncodeFiveBits = 8,      // the value in bits 3..7
+    EncodeDetuneByte = 9,    // bit 7 set, the value in bits 1..6
+};
+
 struct ParameterRow {
-    int16_t EncodeKind;   // which dump encoder writes it (1..9)
+    int16_t EncodeKind;   // EncodeKinds
     int16_t DumpPosition; // even, 0..72; the data byte is DumpPosition / 2
     int16_t EditorKind;   // EditorKinds
     int16_t MaxValue;     // largest value; the smallest is 0
@@ -91,6 +104,33 @@ inline constexpr std::array<ParameterRow, kParameterSlots> kParameterRows = {{
     /* 62 */ {7, 8, 4, 63},
     /* 63 */ {7, 6, 4, 63},
 }};
+
+// A choice kept as one flag per option. The member with the highest number wins in the
+// dump; where one must be on, a new patch has the first member on and the editors show
+// the first member when none is.
+struct SwitchGroup {
+    int16_t FirstMember;
+    int16_t Count;
+    bool OneRequired;
+
+    constexpr int16_t LastMember() const { return static_cast<int16_t>(FirstMember + Count - 1); }
+    constexpr bool Holds(int p) const { return p >= FirstMember && p <= LastMember(); }
+};
+
+inline constexpr SwitchGroup kLfo1Waves{1, 3, false};
+inline constexpr SwitchGroup kDco1Octaves{24, 4, true};
+inline constexpr SwitchGroup kDco2Octaves{35, 4, true};
+inline constexpr SwitchGroup kLfo2Waves{53, 3, false};
+inline constexpr std::array<SwitchGroup, 4> kSwitchGroups = {
+    kLfo1Waves, kDco1Octaves, kDco2Octaves, kLfo2Waves};
+
+// The switch group that parameter p is a member of, or nullptr.
+constexpr const SwitchGroup* SwitchGroupOf(int p) {
+    for (const SwitchGroup& group : kSwitchGroups)
+        if (group.Holds(p))
+            return &group;
+    return nullptr;
+}
 
 // The table as the running program holds it: filled once at start-up by
 // BuildParameterTable and never changed afterwards.

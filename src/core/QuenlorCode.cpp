@@ -3,8 +3,6 @@
 #include "DumpEncoder.h"
 
 namespace {
-constexpr int kDco1FirstOctave = 24;
-constexpr int kDco2FirstOctave = 35;
 constexpr int16_t kFirstProgram = 0; // the instrument's program 1
 } // namespace
 
@@ -19,8 +17,9 @@ void QuenlorCode::InitPatchModel() {
 void QuenlorCode::ClearPatch(int patch) {
     for (int p = 0; p < kParameterSlots; ++p)
         PatchBank(patch, p) = 0;
-    PatchBank(patch, kDco1FirstOctave) = 1;
-    PatchBank(patch, kDco2FirstOctave) = 1;
+    for (const SwitchGroup& group : kSwitchGroups)
+        if (group.OneRequired)
+            PatchBank(patch, group.FirstMember) = 1;
 }
 
 void QuenlorCode::ClearBank() {

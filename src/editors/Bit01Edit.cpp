@@ -3,7 +3,7 @@
 #include "EditorInput.h"
 #include "Patch.h"
 #include "Twips.h"
-#include "app/Desktop.h"
+#include "desktop/Desktop.h"
 #include "core/NumberText.h"
 #include "core/QuenlorCode.h"
 
@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <cmath>
 
 namespace {
@@ -36,25 +35,6 @@ constexpr int kLabelOffsetTop = 40;
 constexpr int kLabelWidth = 372;
 constexpr int kLabelHeight = 252;
 
-// The one-of-N switch groups of the table.
-struct SwitchGroup {
-    int first;
-    int count;
-    bool requireOne;
-};
-constexpr SwitchGroup kSwitchGroups[] = {
-    {1, 3, false},  // LFO1 wave: all off is "none"
-    {24, 4, true},  // DCO1 octave
-    {35, 4, true},  // DCO2 octave
-    {53, 3, false}, // LFO2 wave
-};
-
-const SwitchGroup* groupOf(int parameter) {
-    for (const SwitchGroup& group : kSwitchGroups)
-        if (parameter >= group.first && parameter < group.first + group.count) return &group;
-    return nullptr;
-}
-
 QFont arialBold(double points) {
     QFont font(QStringLiteral("Arial"));
     font.setBold(true);
@@ -68,8 +48,9 @@ int parameterOf(const QObject* control) {
 }
 
 // A value as the box shows it: plain decimal, a fraction kept as typed (2.5 stays 2.5).
+// An exponent is written with an upper-case E, as the number rule writes and reads it.
 QString valueText(double value) {
-    return QString::number(value, 'g', 15);
+    return QString::number(value, 'G', 15);
 }
 
 } // namespace
@@ -182,7 +163,7 @@ void Bit01Edit::BuildGrid() {
 }
 
 void Bit01Edit::FillGrid(int patch) {
-    const QScopedValueRollback<int16_t> writing(Updating, kOn);
+    const ScopedFlag<int16_t> writing(Updating, kOn);
     for (int k = kFirstParameter; k <= kLastParameter; ++k)
         PT[k]->setText(QString::number(m_context.Code.PatchBank(patch, k)));
 }
@@ -198,7 +179,7 @@ void Bit01Edit::NormalizeGroup(int patch, int first, int changed, int count, boo
         bank(patch, changed) = 1;
     }
     if (sum == 0 && requireOne) bank(patch, changed) = 1;
-    const QScopedValueRollback<int16_t> writing(Updating, kOn);
+    const ScopedFlag<int16_t> writing(Updating, kOn);
     for (int m = first; m < first + count; ++m)
         PT[m]->setText(QString::number(bank(patch, m)));
 }
@@ -286,8 +267,8 @@ void Bit01Edit::PT_Change(int index) {
     if (v > code.ParameterTable.MaxValue(index)) v = code.ParameterTable.MaxValue(index);
     code.PatchBank(patch, index) = NumberText::RoundToInt16(v);
 
-    if (const SwitchGroup* group = groupOf(index)) {
-        NormalizeGroup(patch, group->first, index, group->count, group->requireOne);
+    if (const SwitchGroup* group = SwitchGroupOf(index)) {
+        NormalizeGroup(patch, group->FirstMember, index, group->Count, group->OneRequired);
     } else if (const QString shown = valueText(v); PT[index]->text() != shown) {
         // The rewrite runs this change action again, which reports the patch again.
         PT[index]->setText(shown);
@@ -318,6 +299,13 @@ void Bit01Edit::SendButton_Click() {
 
 bool Bit01Edit::eventFilter(QObject* watched, QEvent* event) {
     if (m_unloaded) return false;
+    if (event->type() == QEvent::InputMethod) {
+        const int index = parameterOf(watched);
+        if (index >= kFirstParameter && index <= kLastParameter && watched == PT[index] &&
+            EditorInput::DropRefusedCharacters(*static_cast<QInputMethodEvent*>(event)))
+            m_context.Desk.Beep();
+        return false;
+    }
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::FocusIn) {
         const int index = parameterOf(watched);
         if (index >= kFirstParameter && index <= kLastParameter && watched == PT[index]) {

@@ -3,10 +3,13 @@
 #include "core/NumberText.h"
 #include "core/PatchBank.h"
 #include "core/QuenlorCode.h"
+#include "core/ScopedFlag.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QString>
+#include <limits>
 
 // What the two editors share in reading their input: typed characters, window tags and
 // pasted names.
@@ -35,6 +38,19 @@ inline int TypedCharacter(const QKeyEvent& event) {
     return code == kDelete ? kNoCharacter : code;
 }
 
+// Text that an input method or a dead key commits into a value box passes the rule of
+// typed keys: characters from code 58 on are dropped, the others go in. True when any
+// character was dropped, for the caller to beep.
+inline bool DropRefusedCharacters(QInputMethodEvent& event) {
+    const QString committed = event.commitString();
+    QString kept;
+    for (const QChar c : committed)
+        if (c.unicode() < kFirstRefused) kept += c;
+    if (kept.size() == committed.size()) return false;
+    event.setCommitString(kept, event.replacementStart(), event.replacementLength());
+    return true;
+}
+
 // The patch number a window tag holds, or 0 when it holds none (or no valid patch).
 inline int PatchFromTag(const QString& tag) {
     const int patch = NumberText::ReadInt16(tag.toStdString()).value_or(0);
@@ -54,8 +70,11 @@ inline QString WithoutLineBreaks(QString text) {
 
 // Runs a name box's change handling for every change of its text. A pasted line break
 // becomes a blank first; that rewrite changes the text again and runs the handling.
+// A name has no length limit: a box that cut it would write the cut name into the list
+// row, and from there into the next save.
 template <typename Handler>
 void ConnectNameBox(QLineEdit* box, QObject* context, Handler onChange) {
+    box->setMaxLength(std::numeric_limits<int>::max());
     QObject::connect(box, &QLineEdit::textChanged, context, [box, onChange](const QString& text) {
         if (HasLineBreak(text)) {
             const int caret = box->cursorPosition();
@@ -69,15 +88,9 @@ void ConnectNameBox(QLineEdit* box, QObject* context, Handler onChange) {
 
 // Keeps automatic sending off while an editor copies bank values into its controls;
 // the editor is ready again afterwards, however the copying ends.
-class SendingHeld {
+class SendingHeld : public ScopedFlag<int16_t> {
 public:
-    explicit SendingHeld(QuenlorCode& code) : m_code(code) { m_code.EditorReady = kOff; }
-    ~SendingHeld() { m_code.EditorReady = kOn; }
-    SendingHeld(const SendingHeld&) = delete;
-    SendingHeld& operator=(const SendingHeld&) = delete;
-
-private:
-    QuenlorCode& m_code;
+    explicit SendingHeld(QuenlorCode& code) : ScopedFlag(code.EditorReady, kOff, kOn) {}
 };
 
 } // namespace EditorInput

@@ -2,7 +2,7 @@
 
 #include "EditorInput.h"
 #include "Patch.h"
-#include "app/Desktop.h"
+#include "desktop/Desktop.h"
 #include "core/NumberText.h"
 #include "core/QuenlorCode.h"
 
@@ -260,6 +260,11 @@ bool NormalEdit::eventFilter(QObject* watched, QEvent* event) {
             Text_KeyPress(index, keyCode);
             return keyCode == 0;
         }
+        break;
+    case QEvent::InputMethod:
+        if (const int index = parameterOf(watched); index != 0 && watched == Text[index] &&
+            EditorInput::DropRefusedCharacters(*static_cast<QInputMethodEvent*>(event)))
+            m_context.Desk.Beep();
         break;
     case QEvent::FocusIn:
         if (watched == NameText)

@@ -3,7 +3,7 @@
 #include "Bit01Edit.h"
 #include "NormalEdit.h"
 #include "Twips.h"
-#include "app/Desktop.h"
+#include "desktop/Desktop.h"
 #include "core/QuenlorCode.h"
 
 #include <QCloseEvent>
@@ -40,6 +40,14 @@ Patch::Patch(EditorContext& context, QWidget* parent) : QWidget(parent), m_conte
     setTabOrder(NormalEditButton, Bit01EditButton);
 
     connect(PatchList, &QListWidget::currentRowChanged, this, &Patch::PatchList_Click);
+    // A single-selection list the user cannot empty: Ctrl+click or Ctrl+Space on the
+    // selected row would leave both buttons and the patch-file commands without a patch,
+    // so the current row is selected again. It stays current, so nothing is sent.
+    connect(PatchList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndex current = PatchList->currentIndex();
+        if (current.isValid() && !PatchList->selectionModel()->hasSelection())
+            PatchList->selectionModel()->select(current, QItemSelectionModel::Select);
+    });
     connect(PatchList, &QListWidget::itemDoubleClicked, this, [this] { PatchList_DblClick(); });
     connect(NormalEditButton, &QPushButton::clicked, this, &Patch::NormalEditButton_Click);
     connect(Bit01EditButton, &QPushButton::clicked, this, &Patch::Bit01EditButton_Click);
@@ -82,6 +90,13 @@ void Patch::SetRowText(int patch, const QString& text) {
 }
 
 void Patch::SelectPatchRow(int patch) { PatchList->setCurrentRow(patch - 1); }
+
+void Patch::ClickPatchRow(int patch) {
+    if (PatchList->currentRow() != patch - 1)
+        SelectPatchRow(patch);
+    else
+        PatchList_Click(patch - 1);
+}
 
 int Patch::SelectedRowPatch() const {
     const int row = PatchList->currentRow();

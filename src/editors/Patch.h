@@ -45,6 +45,9 @@ public:
     void SetRowText(int patch, const QString& text);
     // Selects a patch's row; a change of the selection sends the patch.
     void SelectPatchRow(int patch);
+    // Selects a patch's row and runs the list's click handling also when the row was
+    // selected already, so that the patch is sent either way.
+    void ClickPatchRow(int patch);
 
     QString Tag() const override { return QStringLiteral("Patch"); }
 

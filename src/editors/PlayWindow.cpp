@@ -28,10 +28,13 @@ PlayWindow::PlayWindow(EditorContext& context, QWidget* parent)
 
 int16_t PlayWindow::NoteAt(double x, double width) { return scaled(x, width); }
 
+// The subtraction comes before the rounding: the middle of an even-height pad is 63.5,
+// which rounds to the even 64.
 int16_t PlayWindow::VelocityAt(double y, double height) {
     if (height <= 0)
         return 127;
-    return static_cast<int16_t>(127 - scaled(y, height));
+    const double velocity = kTopValue - y * kTopValue / height;
+    return std::clamp<int16_t>(NumberText::RoundToInt16(velocity), 0, 127);
 }
 
 void PlayWindow::Form_Load(const QRect& patchListWindow, int innerAreaHeight) {

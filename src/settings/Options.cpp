@@ -86,10 +86,11 @@ void Options::createControls() {
 
     btnOk = named(new QPushButton(tr("OK"), this), "btnOk");
     btnCancel = named(new QPushButton(tr("Cancel"), this), "btnCancel");
-    // Enter acts as OK wherever the focus is.
+    // Enter acts as OK wherever the focus is, except on Cancel: a focused Cancel button
+    // takes Enter for itself and becomes the default only while it has the focus.
     btnOk->setDefault(true);
     btnOk->setAutoDefault(true);
-    btnCancel->setAutoDefault(false);
+    btnCancel->setAutoDefault(true);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

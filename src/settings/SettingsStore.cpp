@@ -10,11 +10,18 @@ const char* const kApplication = "Quenlor";
 constexpr qsizetype kLongestValue = 4096;
 } // namespace
 
+// Only the user's own store is read: the files QSettings would merge in besides it (the
+// organisation's and the system's) could make an empty store give other than defaults.
 QSettingsStore::QSettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kApplication, kApplication)) {}
+    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                             kApplication, kApplication)) {
+    m_settings->setFallbacksEnabled(false);
+}
 
 QSettingsStore::QSettingsStore(const QString& fileName)
-    : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {}
+    : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {
+    m_settings->setFallbacksEnabled(false);
+}
 
 QSettingsStore::~QSettingsStore() = default;
 

@@ -4,6 +4,7 @@
 #include "PatchRecord.h"
 #include "SaveFile.h"
 #include "core/NumberText.h"
+#include "core/ScopedFlag.h"
 #include "core/QuenlorCode.h"
 
 #include <fstream>
@@ -27,7 +28,7 @@ std::string progressText(int patch) {
 }
 
 // The title must be the bare file name; take it from the path when the dialog gave none.
-std::string titleOf(const StorageHost::FileChoice& choice) {
+std::string titleOf(const FileChoice& choice) {
     if (!choice.FileName.empty())
         return choice.FileName;
     const auto slash = choice.Path.rfind('/');
@@ -38,18 +39,6 @@ void copyIntoPatch(Bank& bank, int patch, const ReadingBuffer& values) {
     for (int p = kFirstParameter; p <= kLastParameter; ++p)
         bank(patch, p) = values[p];
 }
-
-// Holds RefreshPending at -1 while an editor repaints, whatever the repaint does.
-class RefreshGuard {
-public:
-    explicit RefreshGuard(int16_t& flag) : m_flag(flag) { m_flag = kOn; }
-    ~RefreshGuard() { m_flag = kOff; }
-    RefreshGuard(const RefreshGuard&) = delete;
-    RefreshGuard& operator=(const RefreshGuard&) = delete;
-
-private:
-    int16_t& m_flag;
-};
 
 } // namespace
 
@@ -76,7 +65,7 @@ void BankCommands::OpenBank() {
     std::string name;
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
         m_host.SetStatusText(progressText(patch));
-        if (!ReadPatchRecord(reader, name, values)) {
+        if (!ReadPatchRecord(reader, name, values).ok()) {
             // The patches read before keep their new values and names, so the user
             // must hear that the bank is only partly loaded before saving it again.
             file.close();
@@ -136,7 +125,7 @@ bool BankCommands::OpenPatchFile(int patch) {
         std::ifstream file(choice->Path, std::ios::binary);
         if (file.is_open()) {
             LineReader reader(file);
-            ok = ReadPatchRecord(reader, name, values);
+            ok = ReadPatchRecord(reader, name, values).ok();
         }
     }
     if (!ok) {
@@ -167,7 +156,8 @@ bool BankCommands::WritePatchFile(int patch, const std::string& name, const std:
 }
 
 void BankCommands::RefreshEditor(int patch) {
-    RefreshGuard pending(m_code.RefreshPending);
+    // RefreshPending is -1 while an editor repaints, whatever the repaint does.
+    const ScopedFlag<int16_t> pending(m_code.RefreshPending, kOn, kOff);
     if (m_host.OpenEditorKind(patch) != 0)
         m_host.RepaintEditor(patch);
 }

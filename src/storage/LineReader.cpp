@@ -28,7 +28,7 @@ int LineReader::peek() {
 
 bool LineReader::readLine(std::string& line) {
     line.clear();
-    if (m_failed)
+    if (m_failure != Failure::None)
         return false;
     bool any = false;
     while (fill()) {
@@ -40,7 +40,7 @@ bool LineReader::readLine(std::string& line) {
             ++cr;
         const std::size_t take = static_cast<std::size_t>(cr - begin);
         if (line.size() + take > kMaxLineLength) {
-            m_failed = true;
+            m_failure = Failure::LineTooLong;
             line.clear();
             return false;
         }
@@ -54,7 +54,7 @@ bool LineReader::readLine(std::string& line) {
         }
     }
     if (m_in.bad() || !any) {
-        m_failed = true;
+        m_failure = m_in.bad() ? Failure::ReadError : Failure::FileEnds;
         line.clear();
         return false;
     }

@@ -13,12 +13,16 @@ class LineReader {
 public:
     static constexpr std::size_t kMaxLineLength = 64 * 1024;
 
+    // Why readLine failed.
+    enum class Failure { None, FileEnds, LineTooLong, ReadError };
+
     explicit LineReader(std::istream& in) : m_in(in) {}
 
     // Reads the next line into `line` without its line end. False at the end of the
     // file (no line left), on a line that is too long and on a read error; once it
     // has failed it keeps failing.
     bool readLine(std::string& line);
+    Failure failure() const { return m_failure; }
 
 private:
     bool fill();
@@ -28,5 +32,5 @@ private:
     std::array<char, 16 * 1024> m_chunk{};
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
-    bool m_failed = false;
+    Failure m_failure = Failure::None;
 };

@@ -31,17 +31,42 @@ bool WritePatchRecord(std::ostream& file, const Bank& bank, int patch, std::stri
     return file.good();
 }
 
-bool ReadPatchRecord(LineReader& reader, std::string& name, ReadingBuffer& values) {
+RecordReading ReadPatchRecord(LineReader& reader, std::string& name, ReadingBuffer& values) {
+    constexpr int kMarkerLines = 3; // "Name", the name, "Data"
     std::string line;
-    if (!reader.readLine(line) || !reader.readLine(name) || !reader.readLine(line))
-        return false;
-    for (int p = kFirstParameter; p <= kLastParameter; ++p) {
-        if (!reader.readLine(line))
-            return false;
+    bool firstLineHadLineFeed = false;
+    const auto failure = [&](RecordFailure::Reason why, int lineNumber) {
+        RecordFailure failed;
+        failed.Why = why;
+        failed.Line = lineNumber;
+        failed.Parameter = lineNumber > kMarkerLines ? lineNumber - kMarkerLines : 0;
+        failed.FirstLineHadLineFeed = firstLineHadLineFeed;
+        return RecordReading{failed};
+    };
+    const auto readFailure = [&](int lineNumber) {
+        switch (reader.failure()) {
+        case LineReader::Failure::LineTooLong:
+            return failure(RecordFailure::Reason::LineTooLong, lineNumber);
+        case LineReader::Failure::ReadError:
+            return failure(RecordFailure::Reason::ReadError, lineNumber);
+        default: return failure(RecordFailure::Reason::FileEnds, lineNumber);
+        }
+    };
+    for (int n = 1; n <= PatchRecord::kLines; ++n) {
+        std::string& target = n == 2 ? name : line;
+        if (!reader.readLine(target))
+            return readFailure(n);
+        if (n == 1)
+            firstLineHadLineFeed = line.find('\n') != std::string::npos;
+        if (n <= kMarkerLines)
+            continue;
         const auto value = NumberText::ReadInt16(line);
-        if (!value)
-            return false;
-        values[p] = *value;
+        if (!value) {
+            RecordReading failed = failure(RecordFailure::Reason::ValueTooBig, n);
+            failed.Failure->Text = line;
+            return failed;
+        }
+        values[n - kMarkerLines] = *value;
     }
-    return true;
+    return {};
 }

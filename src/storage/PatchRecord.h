@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -31,7 +32,24 @@ using ReadingBuffer = std::array<int16_t, kParameterSlots>;
 // on any write error; what was written stays in the stream.
 bool WritePatchRecord(std::ostream& file, const Bank& bank, int patch, std::string_view name);
 
+// Why a record could not be read, and where: the line within the record (1..66) and
+// the parameter on it (1..63; 0 on the marker and name lines).
+struct RecordFailure {
+    enum class Reason { FileEnds, LineTooLong, ReadError, ValueTooBig };
+    Reason Why = Reason::FileEnds;
+    int Line = 0;
+    int Parameter = 0;
+    std::string Text;              // the line, when its value does not fit 16 bits
+    bool FirstLineHadLineFeed = false; // as in a file whose lines end with LF alone
+};
+
+struct RecordReading {
+    std::optional<RecordFailure> Failure;
+    bool ok() const { return !Failure; }
+};
+
 // Reads one record: the marker lines are not examined, the values are read by the
-// program's number rule. False when the file ends early, a line is too long or a value
-// does not fit 16 bits; `name` and `values` then hold what was read so far.
-bool ReadPatchRecord(LineReader& reader, std::string& name, ReadingBuffer& values);
+// program's number rule. Fails when the file ends early, a line is too long or cannot
+// be read, or a value does not fit 16 bits; `name` and `values` then hold what was
+// read so far.
+RecordReading ReadPatchRecord(LineReader& reader, std::string& name, ReadingBuffer& values);

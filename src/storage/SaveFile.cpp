@@ -118,18 +118,9 @@ bool SaveFile::open() {
     if (::stat(m_path.c_str(), &old) == 0) {
         if (S_ISDIR(old.st_mode))
             return false;
-        if (!S_ISREG(old.st_mode)) {
-            // A device or pipe: there is no old content to keep. O_NONBLOCK keeps a
-            // pipe without a reader from hanging the program; it fails instead.
-            m_fd = ::open(m_path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
-            if (m_fd < 0)
-                return false;
-            ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
-            m_direct = true;
-            m_buffer.attach(m_fd);
-            m_stream.clear();
-            return true;
-        }
+        // A device or pipe: there is no old content to keep.
+        if (!S_ISREG(old.st_mode))
+            return openDirect();
         // A file marked read-only is left alone, although the folder would allow
         // putting another file in its place.
         if (::faccessat(AT_FDCWD, m_path.c_str(), W_OK, AT_EACCESS) != 0)
@@ -152,6 +143,10 @@ bool SaveFile::open() {
         m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
         if (m_fd >= 0)
             m_tempPath = candidate;
+        else if (replacing && (errno == EACCES || errno == EPERM))
+            // A file the user may write in a folder where no new file may be put: it is
+            // written in place, as it would be without the safe replacement.
+            return openDirect();
         else if (errno != EEXIST)
             return false;
     }
@@ -168,6 +163,18 @@ bool SaveFile::open() {
         }
     }
     m_direct = false;
+    m_buffer.attach(m_fd);
+    m_stream.clear();
+    return true;
+}
+
+bool SaveFile::openDirect() {
+    // O_NONBLOCK keeps a pipe without a reader from hanging the program; it fails instead.
+    m_fd = ::open(m_path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0)
+        return false;
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    m_direct = true;
     m_buffer.attach(m_fd);
     m_stream.clear();
     return true;

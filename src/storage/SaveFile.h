@@ -10,7 +10,8 @@
 // device gone, no permission) leaves the old file exactly as it was. The new file keeps
 // the old one's permission bits; a link to the target stays a link. A target that is
 // not a plain file (a device such as /dev/full, a pipe) cannot be replaced and is
-// written straight into.
+// written straight into, and so is a file the user may write in a folder where no new
+// file may be created.
 class SaveFile {
 public:
     explicit SaveFile(std::string path);
@@ -18,8 +19,9 @@ public:
     SaveFile(const SaveFile&) = delete;
     SaveFile& operator=(const SaveFile&) = delete;
 
-    // Creates the temporary file. False when the folder is missing or not writable,
-    // the target is a folder or a file that may not be written.
+    // Creates the temporary file. False when the folder is missing, the folder is not
+    // writable and the target does not exist yet, or the target is a folder or a file
+    // that may not be written.
     bool open();
     // Where the content goes; a write error puts the stream in a failed state.
     std::ostream& stream() { return m_stream; }
@@ -47,6 +49,8 @@ private:
     };
 
     void discard();
+    // Opens the target itself for writing, emptying it: there is no old content to keep.
+    bool openDirect();
 
     std::string m_path;
     std::string m_target; // the file that is replaced: m_path with links resolved

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileChoice.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,18 +12,14 @@
 // file system's own encoding. The application implements it; tests give their own.
 class StorageHost {
 public:
-    struct FileChoice {
-        std::string Path;
-        std::string FileName; // bare name, without folder
-    };
-
     virtual ~StorageHost() = default;
 
     // Patch list (names live in its rows).
     virtual std::string PatchName(int patch) = 0;
     virtual void SetPatchName(int patch, const std::string& name) = 0;
     virtual void FillPatchList() = 0;
-    // Selects the first row (which sends patch 1) and gives the patch list the focus.
+    // Selects the first row and sends patch 1, also when that row was selected already,
+    // then gives the patch list the focus.
     virtual void SelectFirstPatch() = 0;
 
     // Editor registry: 0 none, 1 normal editor, 2 parameter-table editor.

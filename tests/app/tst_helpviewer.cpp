@@ -1,4 +1,4 @@
-#include "app/HelpViewer.h"
+#include "desktop/HelpViewer.h"
 
 #include <QApplication>
 #include <QColor>

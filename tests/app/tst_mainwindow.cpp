@@ -1,5 +1,6 @@
 #include "app/BackgroundMDI.h"
 #include "app/Main.h"
+#include "app/Splash.h"
 #include "core/QuenlorCode.h"
 #include "editors/Bit01Edit.h"
 #include "editors/NormalEdit.h"
@@ -18,6 +19,8 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
 #include <QToolBar>
 #include <QtTest>
 
@@ -53,10 +56,16 @@ class TestMainWindow : public QObject {
 private slots:
     void startUpSendsPatchOneOnce();
     void startUpShowsTheSplashForThreeSeconds();
+    void splashPauseDropsInput();
+    void closingDuringTheSplashEndsTheProgram();
+    void aboutClosesOnALeftClickOnly_data();
+    void aboutClosesOnALeftClickOnly();
     void captionFollowsTheBankFile_data();
     void captionFollowsTheBankFile();
+    void toolbarCannotBeHidden();
     void menusHaveTheirCaptionsAndShortcuts();
     void toolbarButtonsRunTheirCommands();
+    void openBankSendsPatchOneWhenItsRowIsSelected();
     void currentPatchTarget();
     void newPatchDoesNothing();
     void quitAsksNothing();
@@ -109,12 +118,83 @@ void TestMainWindow::startUpShowsTheSplashForThreeSeconds() {
     QCOMPARE(p.dumps(), 1);
 }
 
+// Ctrl+O typed during the pause is dropped with the clicks; what does run afterwards
+// runs with the splash already closed.
+void TestMainWindow::splashPauseDropsInput() {
+    Program p;
+    int splashesWhenEventsRan = -1;
+    p.desktop.DuringPause = [&] {
+        // Shortcuts work in the active window only; the key waits in the queue, as keys
+        // pressed during the pause do.
+        p.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&p.window));
+        QWidget* focus = p.window.PatchWindow->PatchList;
+        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+            QCoreApplication::postEvent(focus, new QKeyEvent(type, Qt::Key_O, Qt::ControlModifier));
+        QTimer::singleShot(0, &p.window, [&] {
+            splashesWhenEventsRan = 0;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                splashesWhenEventsRan += top->windowType() == Qt::SplashScreen && top->isVisible();
+        });
+    };
+    QVERIFY(Main(p.window, p.desktop));
+    QCOMPARE(splashesWhenEventsRan, 0);
+    QVERIFY(p.desktop.OpenSetups.isEmpty());
+    // Afterwards the shortcut works again.
+    p.desktop.CancelOpen();
+    QTest::keyClick(p.window.PatchWindow->PatchList, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(p.desktop.OpenSetups.size(), 1);
+}
+
+void TestMainWindow::closingDuringTheSplashEndsTheProgram() {
+    Program p;
+    p.desktop.DuringPause = [&] {
+        QCoreApplication::postEvent(p.window.windowHandle(), new QCloseEvent);
+    };
+    QVERIFY(!Main(p.window, p.desktop));
+    QVERIFY(!p.window.isVisible());
+}
+
+void TestMainWindow::aboutClosesOnALeftClickOnly_data() {
+    QTest::addColumn<int>("button");
+    QTest::addColumn<bool>("pressOnly");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("left click") << int(Qt::LeftButton) << false << 0 << true;
+    QTest::newRow("left press, not yet released") << int(Qt::LeftButton) << true << 0 << false;
+    QTest::newRow("right click") << int(Qt::RightButton) << false << 0 << false;
+    QTest::newRow("middle click") << int(Qt::MiddleButton) << false << 0 << false;
+    QTest::newRow("Escape") << 0 << false << int(Qt::Key_Escape) << false;
+    QTest::newRow("Enter") << 0 << false << int(Qt::Key_Return) << false;
+}
+
+void TestMainWindow::aboutClosesOnALeftClickOnly() {
+    QFETCH(int, button);
+    QFETCH(bool, pressOnly);
+    QFETCH(int, key);
+    QFETCH(bool, closes);
+    Splash about;
+    about.setModal(true);
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    const QPoint middle = about.Label1->rect().center();
+    if (key)
+        QTest::keyClick(&about, Qt::Key(key));
+    else if (pressOnly)
+        QTest::mousePress(about.Label1, Qt::MouseButton(button), {}, middle);
+    else
+        QTest::mouseClick(about.Label1, Qt::MouseButton(button), {}, middle);
+    QCOMPARE(!about.isVisible(), closes);
+}
+
 void TestMainWindow::captionFollowsTheBankFile_data() {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("remembered");
     QTest::newRow("a file") << "a.bbk" << "Quenlor 1.2.1 - a.bbk" << "a.bbk";
     QTest::newRow("no file keeps the remembered one") << "" << "Quenlor 1.2.1" << "live.bbk";
+    QTest::newRow("a name holding [*]") << "a[*].bbk" << "Quenlor 1.2.1 - a[*].bbk"
+                                        << "a[*].bbk";
 }
 
 void TestMainWindow::captionFollowsTheBankFile() {
@@ -125,8 +205,18 @@ void TestMainWindow::captionFollowsTheBankFile() {
     p.start();
     p.window.SetMainCaption("live.bbk", "/banks/live.bbk");
     p.window.SetMainCaption(title, "/elsewhere/" + title);
-    QCOMPARE(p.window.windowTitle(), caption);
+    QCOMPARE(p.window.windowHandle()->title(), caption); // as the title bar shows it
     QCOMPARE(p.window.BankFileTitle, remembered);
+}
+
+void TestMainWindow::toolbarCannotBeHidden() {
+    Program p;
+    p.start();
+    QVERIFY(!p.window.createPopupMenu());
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
+    QApplication::sendEvent(p.window.Toolbar, &menu);
+    QVERIFY(!QApplication::activePopupWidget());
+    QVERIFY(p.window.Toolbar->isVisible());
 }
 
 void TestMainWindow::menusHaveTheirCaptionsAndShortcuts() {
@@ -178,6 +268,28 @@ void TestMainWindow::toolbarButtonsRunTheirCommands() {
     p.window.Toolbar_ButtonClick(p.window.Toolbar->actions()[1]);
     QCOMPARE(p.desktop.OpenSetups.size(), 1);
     QCOMPARE(p.desktop.OpenSetups[0].Filter, QString("Bit-01 banks (*.bbk)|*.bbk|All files|*.*"));
+}
+
+// Row 1 is selected after start-up, so selecting it again changes nothing in the list;
+// the opened bank's patch 1 must reach the instrument all the same.
+void TestMainWindow::openBankSendsPatchOneWhenItsRowIsSelected() {
+    QTemporaryDir dir;
+    Program p;
+    p.start();
+    p.code.PatchBank(1, 10) = 63;
+    const QString path = dir.filePath("loud.bbk");
+    p.desktop.AnswerSave(path);
+    p.window.mnu_SaveAs->trigger();
+    p.window.mnu_New->trigger();
+    QCOMPARE(p.window.PatchWindow->PatchList->currentRow(), 0);
+    const auto before = p.sent().size();
+    p.desktop.AnswerOpen(path);
+    p.window.mnu_Open->trigger();
+    const auto sent = p.sent();
+    QCOMPARE(sent.size(), before + 2);
+    QCOMPARE(int(sent[before][9]), 0x0C); // parameter 10 at 63: data byte 0xFC
+    QCOMPARE(int(sent[before][10]), 0x0F);
+    QCOMPARE(sent[before + 1], (std::vector<uint8_t>{0xC0, 0x00}));
 }
 
 void TestMainWindow::currentPatchTarget() {
@@ -239,11 +351,20 @@ void TestMainWindow::backgroundPressPlaysTheTestNote() {
     QCOMPARE(sent[before], (std::vector<uint8_t>{0x92, 60, 70}));
     QCOMPARE(sent[before + 1], (std::vector<uint8_t>{0x92, 60, 0}));
     QCOMPARE(int(p.window.Play->LastPlayedNote), 0);
+    // Every release ends the note: two buttons held give two note ends.
+    QTest::mousePress(background, Qt::LeftButton, {}, empty);
+    QTest::mousePress(background, Qt::RightButton, {}, empty);
+    QTest::mouseRelease(background, Qt::RightButton, {}, empty);
+    QTest::mouseRelease(background, Qt::LeftButton, {}, empty);
+    sent = p.sent();
+    QCOMPARE(std::vector(sent.begin() + before + 2, sent.end()),
+             (std::vector<std::vector<uint8_t>>{{0x92, 60, 70}, {0x92, 60, 70}, {0x92, 60, 0},
+                                               {0x92, 60, 0}}));
     // A press inside a child window is not a press on the background.
     QWidget* list = p.window.PatchWindow->PatchList->viewport();
     QTest::mousePress(list, Qt::LeftButton, {}, QPoint(5, 5));
     QTest::mouseRelease(list, Qt::LeftButton, {}, QPoint(5, 5));
-    for (size_t i = before + 2; i < p.sent().size(); ++i)
+    for (size_t i = before + 6; i < p.sent().size(); ++i)
         QVERIFY(p.sent()[i][0] != 0x92);
 }
 

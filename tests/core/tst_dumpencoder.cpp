@@ -14,6 +14,8 @@ private slots:
     void newPatchDump();
     void changedPatchBytes_data();
     void changedPatchBytes();
+    void everyParameterAtItsPlace_data();
+    void everyParameterAtItsPlace();
     void choiceGroupsResolveToHighestMember_data();
     void choiceGroupsResolveToHighestMember();
     void flagsCountOnlyWhenExactlyOne();
@@ -73,6 +75,100 @@ void TestDumpEncoder::changedPatchBytes() {
     for (int offset = 0; offset < 80; ++offset)
         if (!changed.count(offset))
             QCOMPARE(after[offset], before[offset]);
+}
+
+// Each parameter alone, on a patch of zeros, lands in its own data byte and nowhere
+// else. The places are written out in message order from the instrument's dump layout,
+// not read from the parameter table, so a swapped row in the table shows here.
+// Columns: parameter, value, offset of the low nibble, low nibble, high nibble.
+void TestDumpEncoder::everyParameterAtItsPlace_data() {
+    QTest::addColumn<int>("parameter");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("lowOffset");
+    QTest::addColumn<int>("low");
+    QTest::addColumn<int>("high");
+    auto row = [](int parameter, int value, int lowOffset, int low, int high) {
+        QTest::addRow("P%d at %d", parameter, lowOffset)
+            << parameter << value << lowOffset << low << high;
+    };
+    row(12, 45, 5, 0x4, 0xB);
+    row(11, 45, 7, 0x4, 0xB);
+    row(10, 45, 9, 0x4, 0xB);
+    row(63, 45, 11, 0x4, 0xB);
+    row(62, 45, 13, 0x4, 0xB);
+    row(45, 45, 15, 0xA, 0xD);
+    row(48, 45, 17, 0x4, 0xB);
+    row(34, 45, 19, 0x4, 0xB);
+    row(33, 45, 21, 0x4, 0xB);
+    row(44, 45, 23, 0x4, 0xB);
+    row(24, 1, 25, 0x0, 0x0);
+    row(25, 1, 25, 0xC, 0x0);
+    row(26, 1, 25, 0x8, 0x1);
+    row(27, 1, 25, 0x4, 0x2);
+    row(31, 11, 25, 0xB, 0x0);
+    row(35, 1, 27, 0x0, 0x0);
+    row(36, 1, 27, 0xC, 0x0);
+    row(37, 1, 27, 0x8, 0x1);
+    row(38, 1, 27, 0x4, 0x2);
+    row(42, 11, 27, 0xB, 0x0);
+    row(32, 21, 29, 0x8, 0xA);
+    row(43, 21, 31, 0x8, 0xA);
+    row(19, 45, 33, 0x4, 0xB);
+    row(20, 45, 35, 0x4, 0xB);
+    row(15, 45, 37, 0x4, 0xB);
+    row(21, 45, 39, 0x4, 0xB);
+    row(18, 45, 41, 0x4, 0xB);
+    row(17, 45, 43, 0x4, 0xB);
+    row(22, 45, 45, 0x4, 0xB);
+    row(51, 45, 47, 0x4, 0xB);
+    row(46, 45, 49, 0x4, 0xB);
+    row(47, 45, 51, 0x4, 0xB);
+    row(13, 58, 53, 0xA, 0x3);
+    row(14, 58, 55, 0xA, 0x3);
+    row(16, 58, 57, 0xA, 0x3);
+    row(49, 58, 59, 0xA, 0x3);
+    row(50, 58, 61, 0xA, 0x3);
+    row(52, 58, 63, 0xA, 0x3);
+    row(8, 58, 65, 0xA, 0x3);
+    row(60, 58, 67, 0xA, 0x3);
+    row(9, 58, 69, 0xA, 0x3);
+    row(61, 58, 71, 0xA, 0x3);
+    row(4, 1, 73, 0x1, 0x0);
+    row(5, 1, 73, 0x2, 0x0);
+    row(6, 1, 73, 0x4, 0x0);
+    row(7, 1, 73, 0x8, 0x0);
+    row(56, 1, 73, 0x0, 0x1);
+    row(57, 1, 73, 0x0, 0x2);
+    row(58, 1, 73, 0x0, 0x4);
+    row(59, 1, 73, 0x0, 0x8);
+    row(1, 1, 75, 0x1, 0x0);
+    row(2, 1, 75, 0x2, 0x0);
+    row(3, 1, 75, 0x3, 0x0);
+    row(23, 1, 75, 0x0, 0x8);
+    row(53, 1, 75, 0x4, 0x0);
+    row(54, 1, 75, 0x8, 0x0);
+    row(55, 1, 75, 0xC, 0x0);
+    row(28, 1, 77, 0x0, 0x1);
+    row(29, 1, 77, 0x4, 0x0);
+    row(30, 1, 77, 0x1, 0x0);
+    row(39, 1, 77, 0x0, 0x2);
+    row(40, 1, 77, 0x8, 0x0);
+    row(41, 1, 77, 0x2, 0x0);
+}
+
+void TestDumpEncoder::everyParameterAtItsPlace() {
+    QFETCH(int, parameter);
+    QFETCH(int, value);
+    QFETCH(int, lowOffset);
+    QFETCH(int, low);
+    QFETCH(int, high);
+    for (int p = 1; p <= 63; ++p)
+        code.PatchBank(6, p) = 0;
+    std::vector<uint8_t> expected = dumpOf(6);
+    expected[lowOffset] = uint8_t(low);
+    expected[lowOffset + 1] = uint8_t(high);
+    code.PatchBank(6, parameter) = int16_t(value);
+    QCOMPARE(dumpOf(6), expected);
 }
 
 void TestDumpEncoder::choiceGroupsResolveToHighestMember_data() {

@@ -27,6 +27,8 @@ private slots:
     void typedEntryStoresAndSends();
     void keysAfterNineBeepAndEnterIsSilent_data();
     void keysAfterNineBeepAndEnterIsSilent();
+    void inputMethodTextFollowsTheKeyRule_data();
+    void inputMethodTextFollowsTheKeyRule();
     void pasteIsNotFiltered();
 
     void switchGroupsStayConsistent_data();
@@ -124,6 +126,8 @@ void TestBit01Edit::boxTextIsClampedAndStored_data() {
     QTest::newRow("hexadecimal") << 14 << "&H1F" << 31 << "31" << 2;
     QTest::newRow("exponent") << 14 << "1E1" << 10 << "10" << 2;
     QTest::newRow("huge") << 14 << "1E400" << 63 << "63" << 2;
+    QTest::newRow("tiny written back with E") << 14 << "0.00001" << 0 << "1E-05" << 2;
+    QTest::newRow("tiny kept with E") << 14 << "1E-05" << 0 << "1E-05" << 1;
     QTest::newRow("letters") << 14 << "abc" << 0 << "0" << 2;
     QTest::newRow("PW top") << 43 << "30" << 30 << "30" << 1;
     QTest::newRow("PW above top") << 43 << "31" << 30 << "30" << 2;
@@ -168,6 +172,33 @@ void TestBit01Edit::typedEntryStoresAndSends() {
     QCOMPARE(editor->PT[20]->text(), QString("42"));
     QCOMPARE(world.Midi.Dumps(), sends);
     QCOMPARE(world.Desk.Beeps, 0);
+}
+
+// Text committed by an input method or a dead key is held to the rule of typed keys.
+void TestBit01Edit::inputMethodTextFollowsTheKeyRule_data() {
+    QTest::addColumn<QString>("committed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("beeps");
+    QTest::newRow("letter") << "x" << "0" << 1;
+    QTest::newRow("accented letter") << QString::fromUtf8("\u00e9") << "0" << 1;
+    QTest::newRow("digit") << "5" << "5" << 0;
+    QTest::newRow("digit and letter") << "5x" << "5" << 1;
+}
+
+void TestBit01Edit::inputMethodTextFollowsTheKeyRule() {
+    QFETCH(QString, committed);
+    QFETCH(QString, shown);
+    QFETCH(int, beeps);
+    EditorWorld world;
+    Bit01Edit* editor = openBit01(world, 2);
+    QLineEdit* box = editor->PT[12];
+    QCOMPARE(box->text(), QString("0"));
+    box->selectAll();
+    QInputMethodEvent event;
+    event.setCommitString(committed);
+    QApplication::sendEvent(box, &event);
+    QCOMPARE(box->text(), shown);
+    QCOMPARE(world.Desk.Beeps, beeps);
 }
 
 void TestBit01Edit::keysAfterNineBeepAndEnterIsSilent_data() {

@@ -21,6 +21,8 @@ private slots:
     void reopenedEditorShowsTheBankAfresh_data();
     void reopenedEditorShowsTheBankAfresh();
     void editorTagsNameTheirPatch();
+    void longNameStaysWhole_data();
+    void longNameStaysWhole();
 };
 
 void TestEditorSwitching::activationSendsThePatch_data() {
@@ -125,6 +127,25 @@ void TestEditorSwitching::editorTagsNameTheirPatch() {
     Bit01Edit* table = openBit01(world, 74);
     QCOMPARE(normal->Tag(), QString("9"));
     QCOMPARE(table->Tag(), QString("74"));
+}
+
+// A name has no length limit: an editor opened on a very long one shows it and leaves
+// the list row, where names are kept and saved from, whole.
+void TestEditorSwitching::longNameStaysWhole_data() {
+    QTest::addColumn<int>("kind");
+    QTest::newRow("normal") << int(Patch::NormalEditor);
+    QTest::newRow("table") << int(Patch::Bit01Editor);
+}
+
+void TestEditorSwitching::longNameStaysWhole() {
+    QFETCH(int, kind);
+    EditorWorld world;
+    const QString name = QString(40000, 'a') + "end";
+    world.PatchWindow->SetPatchName(5, name);
+    world.OpenEditor(5, kind);
+    QCOMPARE(world.PatchWindow->PatchName(5), name);
+    world.PatchWindow->SetPatchName(5, name + "!");
+    QCOMPARE(world.PatchWindow->PatchName(5), name + "!");
 }
 
 QTEST_MAIN(TestEditorSwitching)

@@ -20,6 +20,8 @@ private slots:
     void valueBoxCommitsClampedNumber();
     void valueBoxRefusesCharactersAfterNine_data();
     void valueBoxRefusesCharactersAfterNine();
+    void inputMethodTextFollowsTheKeyRule_data();
+    void inputMethodTextFollowsTheKeyRule();
     void commitWithEnterThenLeavingSendsOnce();
     void pastedValueIsReadAtCommit();
     void valueBoxOnWindowWithoutPatchStoresNothing();
@@ -104,6 +106,33 @@ void TestNormalEdit::valueBoxCommitsClampedNumber() {
     // The commit sent the patch once, through the slider's change.
     QCOMPARE(world.Midi.Dumps(), 1);
     QCOMPARE(world.Desk.Beeps, 0);
+}
+
+// Text committed by an input method or a dead key is held to the rule of typed keys.
+void TestNormalEdit::inputMethodTextFollowsTheKeyRule_data() {
+    QTest::addColumn<QString>("committed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("beeps");
+    QTest::newRow("letter") << "x" << "0" << 1;
+    QTest::newRow("accented letter") << QString::fromUtf8("\u00e9") << "0" << 1;
+    QTest::newRow("digit") << "5" << "5" << 0;
+    QTest::newRow("digit and letter") << "5x" << "5" << 1;
+}
+
+void TestNormalEdit::inputMethodTextFollowsTheKeyRule() {
+    QFETCH(QString, committed);
+    QFETCH(QString, shown);
+    QFETCH(int, beeps);
+    EditorWorld world;
+    NormalEdit* editor = openNormal(world, 2);
+    QLineEdit* box = editor->Text[10];
+    QCOMPARE(box->text(), QString("0"));
+    box->selectAll();
+    QInputMethodEvent event;
+    event.setCommitString(committed);
+    QApplication::sendEvent(box, &event);
+    QCOMPARE(box->text(), shown);
+    QCOMPARE(world.Desk.Beeps, beeps);
 }
 
 void TestNormalEdit::valueBoxRefusesCharactersAfterNine_data() {

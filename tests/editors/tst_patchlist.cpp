@@ -18,7 +18,8 @@ private slots:
     void setPatchNameWritesTheRow();
     void everySelectionChangeSendsThatPatch();
     void arrowKeysSendEachPatchPassedOver();
-    void clickOnTheSelectedRowSendsNothing();
+    void selectedRowStaysSelected_data();
+    void selectedRowStaysSelected();
     void buttonsDoNothingWithoutSelection();
     void editorKindsReplaceEachOther();
     void sameKindAgainFocusesTheOpenWindow();
@@ -109,12 +110,35 @@ void TestPatchList::arrowKeysSendEachPatchPassedOver() {
     QCOMPARE(world.Midi.Messages.size(), size_t(8));
 }
 
-void TestPatchList::clickOnTheSelectedRowSendsNothing() {
+// The user cannot empty the list: whatever is done to the selected row keeps it
+// selected, and as it stays the current row nothing is sent.
+void TestPatchList::selectedRowStaysSelected_data() {
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("click") << Qt::KeyboardModifiers() << false;
+    QTest::newRow("Ctrl+click") << Qt::KeyboardModifiers(Qt::ControlModifier) << false;
+    QTest::newRow("Ctrl+Space") << Qt::KeyboardModifiers(Qt::ControlModifier) << true;
+    QTest::newRow("Space") << Qt::KeyboardModifiers() << true;
+}
+
+void TestPatchList::selectedRowStaysSelected() {
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(bool, byKey);
     EditorWorld world;
     QListWidget* list = world.PatchWindow->PatchList;
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    const QPoint row = list->visualItemRect(list->item(0)).center();
+    list->setFocus();
+    for (int twice = 0; twice < 2; ++twice) {
+        if (byKey)
+            QTest::keyClick(list, Qt::Key_Space, modifiers);
+        else
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, row);
+        QCOMPARE(world.PatchWindow->SelectedRowPatch(), 1);
+    }
     world.PatchWindow->SelectPatchRow(1);
     QCOMPARE(world.Midi.Messages.size(), size_t(0));
+    world.PatchWindow->Bit01EditButton->click();
+    QCOMPARE(int(world.PatchWindow->OpenEditorKind[1]), int(Patch::Bit01Editor));
 }
 
 void TestPatchList::buttonsDoNothingWithoutSelection() {

@@ -44,7 +44,9 @@ void TestPlayWindow::velocityFromPosition_data() {
     QTest::addColumn<int>("velocity");
     QTest::newRow("top edge") << 0.0 << 1270.0 << 127;
     QTest::newRow("bottom edge") << 1270.0 << 1270.0 << 0;
-    QTest::newRow("middle: 63.5 to even") << 635.0 << 1270.0 << 63;
+    QTest::newRow("middle: 63.5 to even") << 635.0 << 1270.0 << 64;
+    QTest::newRow("61.5 to even") << 655.0 << 1270.0 << 62;
+    QTest::newRow("past the bottom edge") << 1500.0 << 1270.0 << 0;
 }
 
 void TestPlayWindow::velocityFromPosition() {

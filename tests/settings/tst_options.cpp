@@ -288,23 +288,45 @@ void TestOptions::unpluggedDeviceShowsNothingSelected() {
     QCOMPARE(w.backend.OpenInputDevice(), 0);
 }
 
+// Columns: the key, the controls that get the focus one after another (the key goes
+// to the last), and how the dialog ends.
 void TestOptions::enterAndEscape_data() {
     QTest::addColumn<int>("key");
+    QTest::addColumn<QStringList>("focus");
     QTest::addColumn<int>("result");
-    QTest::newRow("Enter acts as OK") << int(Qt::Key_Return) << int(QDialog::Accepted);
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(QDialog::Accepted);
-    QTest::newRow("Escape acts as Cancel") << int(Qt::Key_Escape) << int(QDialog::Rejected);
+    const QStringList list{"MidiOutCombo"};
+    QTest::newRow("Enter acts as OK") << int(Qt::Key_Return) << list << int(QDialog::Accepted);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << list << int(QDialog::Accepted);
+    QTest::newRow("Escape acts as Cancel") << int(Qt::Key_Escape) << list << int(QDialog::Rejected);
+    QTest::newRow("Enter on OK") << int(Qt::Key_Return) << QStringList{"btnOk"}
+                                 << int(QDialog::Accepted);
+    QTest::newRow("Escape on OK") << int(Qt::Key_Escape) << QStringList{"btnOk"}
+                                  << int(QDialog::Rejected);
+    QTest::newRow("Enter on Cancel cancels")
+        << int(Qt::Key_Return) << QStringList{"btnCancel"} << int(QDialog::Rejected);
+    QTest::newRow("keypad Enter on Cancel cancels")
+        << int(Qt::Key_Enter) << QStringList{"btnCancel"} << int(QDialog::Rejected);
+    QTest::newRow("Enter after leaving Cancel is OK")
+        << int(Qt::Key_Return) << QStringList{"btnCancel", "MidiOutCombo"}
+        << int(QDialog::Accepted);
 }
 
 void TestOptions::enterAndEscape() {
     QFETCH(int, key);
+    QFETCH(QStringList, focus);
     QFETCH(int, result);
     World w;
     Options dialog(w.code, w.midi, w.ports, w.store);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    dialog.MidiOutCombo->setFocus();
-    QTest::keyClick(dialog.MidiOutCombo, Qt::Key(key));
+    QWidget* target = nullptr;
+    for (const QString& name : focus) {
+        target = dialog.findChild<QWidget*>(name);
+        QVERIFY(target);
+        target->setFocus(Qt::TabFocusReason);
+        QCOMPARE(QApplication::focusWidget(), target);
+    }
+    QTest::keyClick(target, Qt::Key(key));
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), result);
     QCOMPARE(w.store.Writes.size(), result == QDialog::Accepted ? size_t(8) : size_t(0));

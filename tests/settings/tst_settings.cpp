@@ -5,7 +5,9 @@
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -52,6 +54,8 @@ private slots:
     void saveWritesEightKeysInOrder();
     void saveThenLoadRoundTrip();
     void qsettingsStoreInUsersConfiguration();
+    void qsettingsStoreReadsNoOtherFile_data();
+    void qsettingsStoreReadsNoOtherFile();
     void qsettingsStoreReadsHandEditedFile();
 };
 
@@ -232,6 +236,34 @@ void TestSettings::qsettingsStoreInUsersConfiguration() {
             (midi == Pairs{{"MIDIInPort", ""}, {"MIDIChannelIn", " 5"}}));
     QCOMPARE(again.ReadSection("Update"), (Pairs{{"AutoUpdate", "Yes"}}));
     QVERIFY(again.ReadSection("Nothing").empty());
+}
+
+// Only the user's own store counts: files of the whole organisation or of the system
+// must not fill an empty store, which gives the defaults.
+void TestSettings::qsettingsStoreReadsNoOtherFile_data() {
+    QTest::addColumn<bool>("system");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("user's, organisation") << false << "Quenlor.conf";
+    QTest::newRow("system's, program") << true << "Quenlor/Quenlor.conf";
+    QTest::newRow("system's, organisation") << true << "Quenlor.conf";
+}
+
+void TestSettings::qsettingsStoreReadsNoOtherFile() {
+    QFETCH(bool, system);
+    QFETCH(QString, file);
+    QTemporaryDir user;
+    QTemporaryDir systemWide;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, user.path());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, systemWide.path());
+    const QString path = (system ? systemWide : user).filePath(file);
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[MIDI]\nMIDIChannelOut=5\n[Update]\nAutoUpdate=Yes\n");
+    f.close();
+    QSettingsStore store;
+    QVERIFY(store.ReadSection("MIDI").empty());
+    QVERIFY(store.ReadSection("Update").empty());
 }
 
 void TestSettings::qsettingsStoreReadsHandEditedFile() {

@@ -35,7 +35,7 @@ ReadResult readRecord(const QByteArray& bytes) {
     std::istringstream in(bytes.toStdString());
     LineReader reader(in);
     ReadResult result;
-    result.ok = ReadPatchRecord(reader, result.name, result.values);
+    result.ok = ReadPatchRecord(reader, result.name, result.values).ok();
     return result;
 }
 

@@ -3,6 +3,7 @@
 
 #include <QtTest>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +45,8 @@ private slots:
     void failurePartWayKeepsOldFile();
     void refusedTargets();
     void readOnlyFileIsNotReplaced();
+    void writableFileInLockedFolderIsWrittenInPlace_data();
+    void writableFileInLockedFolderIsWrittenInPlace();
     void devicesAreWrittenStraight();
 };
 
@@ -143,6 +146,44 @@ void TestSaveFile::readOnlyFileIsNotReplaced() {
         QVERIFY(!save(path, "new"));
     }
     QCOMPARE(TestFiles::read(path), QByteArray("old"));
+    QCOMPARE(TestFiles::entries(dir.path()), QStringList{"bank.bbk"});
+}
+
+// The user owns the file but not its folder: no file can be put beside it, so it is
+// written in place, and a failure while writing is still a failed save.
+void TestSaveFile::writableFileInLockedFolderIsWrittenInPlace_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("fits") << QByteArray(20000, 'n') << true;
+    QTest::newRow("disk fills up") << QByteArray(20000, 'n') + "!" << false;
+}
+
+void TestSaveFile::writableFileInLockedFolderIsWrittenInPlace() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, saved);
+    QTemporaryDir dir;
+    const QByteArray folder = dir.path().toLocal8Bit();
+    const QString path = dir.filePath("bank.bbk");
+    QVERIFY(TestFiles::write(path, "old"));
+    QVERIFY(::chmod(path.toLocal8Bit().constData(), 0644) == 0);
+    const bool root = ::geteuid() == 0;
+    if (root) // the file becomes nobody's; the folder stays root's
+        QVERIFY(::chown(path.toLocal8Bit().constData(), TestFiles::AsUnprivilegedUser::kNobody,
+                        TestFiles::AsUnprivilegedUser::kNobody) == 0);
+    QVERIFY(::chmod(folder.constData(), root ? 0755 : 0555) == 0);
+    bool result = false;
+    {
+        const TestFiles::AsUnprivilegedUser nobody;
+        if (!nobody.effective())
+            QSKIP("running as root and unable to give it up: root may write any folder");
+        const TestFiles::FileSizeLimit limit(20000);
+        QVERIFY(limit.effective());
+        result = save(path, bytes);
+    }
+    QVERIFY(::chmod(folder.constData(), 0755) == 0);
+    QCOMPARE(result, saved);
+    if (saved)
+        QCOMPARE(TestFiles::read(path), bytes);
     QCOMPARE(TestFiles::entries(dir.path()), QStringList{"bank.bbk"});
 }
 

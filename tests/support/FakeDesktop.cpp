@@ -1,25 +1,31 @@
 #include "FakeDesktop.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
+FileChoice choiceOf(const QString& path) {
+    return FileChoice{QFile::encodeName(path).toStdString(),
+                      QFile::encodeName(QFileInfo(path).fileName()).toStdString()};
+}
+
 std::optional<FileChoice> next(std::deque<FileChoice>& answers) {
     if (answers.empty())
         return std::nullopt;
     const FileChoice answer = answers.front();
     answers.pop_front();
-    if (answer.Path.isEmpty())
+    if (answer.Path.empty())
         return std::nullopt;
     return answer;
 }
 } // namespace
 
 void FakeDesktop::AnswerOpen(const QString& path) {
-    OpenAnswers.push_back(FileChoice{path, QFileInfo(path).fileName()});
+    OpenAnswers.push_back(choiceOf(path));
 }
 
 void FakeDesktop::AnswerSave(const QString& path) {
-    SaveAnswers.push_back(FileChoice{path, QFileInfo(path).fileName()});
+    SaveAnswers.push_back(choiceOf(path));
 }
 
 std::optional<FileChoice> FakeDesktop::ShowOpen(const FileDialogSetup& setup) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileChoice.h"
+
 #include <QString>
 #include <optional>
 
@@ -10,12 +12,6 @@ struct FileDialogSetup {
     QString Filter;
     // Added to a typed name without an extension in the save dialog ("bbk"); may be empty.
     QString DefaultExtension;
-};
-
-// What a file dialog hands back: the full path and the bare file name.
-struct FileChoice {
-    QString Path;
-    QString FileName;
 };
 
 // The things that block or touch the whole desktop, reached through one interface so

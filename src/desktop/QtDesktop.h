@@ -2,6 +2,8 @@
 
 #include "Desktop.h"
 
+#include <QStringList>
+
 class QWidget;
 
 // The desktop as Qt gives it: native file dialogs, message boxes, the beep.
@@ -17,8 +19,9 @@ public:
     void ShowNormalPointer() override;
     void Pause(int milliseconds) override;
 
-    // "A|a|B|b" as Qt's name filters: "A (a)" lists become "A;;B".
-    static QString NameFilters(const QString& filter);
+    // "A|a|B|b" as Qt's name filters "A (a)" and "B (b)", for a dialog that shows the
+    // descriptions A and B as they stand.
+    static QStringList NameFilters(const QString& filter);
 
 private:
     QWidget* m_parent = nullptr;

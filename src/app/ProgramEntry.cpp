@@ -1,8 +1,9 @@
 #include "BackgroundMDI.h"
 #include "Main.h"
-#include "QtDesktop.h"
+#include "desktop/QtDesktop.h"
 #include "Splash.h"
 #include "core/QuenlorCode.h"
+#include "core/Version.h"
 #include "midi/MIDIUtilities.h"
 #include "midi/MidiBackend.h"
 #include "midi/MidiPorts.h"
@@ -16,7 +17,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quenlor");
-    QApplication::setApplicationVersion("1.2.1");
+    QApplication::setApplicationVersion(kQuenlorVersion);
     // Lets the desktop match the window to the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName("io.github.quenlor.Quenlor");
     // The program ends when the main window closes, whatever else is open.
@@ -31,6 +32,7 @@ int main(int argc, char* argv[]) {
     BackgroundMDI window(code, ports, midi, store, desktop);
     desktop.SetParentWindow(&window);
 
-    Main(window, desktop);
+    if (!Main(window, desktop))
+        return 0;
     return app.exec();
 }

@@ -1,0 +1,93 @@
+#include "QtDesktop.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QThread>
+
+QStringList QtDesktop::NameFilters(const QString& filter) {
+    const QStringList parts = filter.split('|');
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        // "*.*" means every file, also one whose name has no dot; to Qt that is "*".
+        const QString pattern = parts[i + 1] == "*.*" ? QStringLiteral("*") : parts[i + 1];
+        // The dialog shows the description alone: Qt hides the last "(pattern)".
+        filters << parts[i] + " (" + pattern + ")";
+    }
+    return filters;
+}
+
+namespace {
+std::optional<FileChoice> choice(const QString& path) {
+    if (path.isEmpty())
+        return std::nullopt;
+    return FileChoice{QFile::encodeName(path).toStdString(),
+                      QFile::encodeName(QFileInfo(path).fileName()).toStdString()};
+}
+
+void setUp(QFileDialog& dialog, const FileDialogSetup& setup) {
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(QtDesktop::NameFilters(setup.Filter));
+    if (!setup.DefaultExtension.isEmpty())
+        dialog.setDefaultSuffix(setup.DefaultExtension);
+}
+
+// Texts from files and paths are shown as they are, never read as formatting.
+void showPlainMessage(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                    parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+} // namespace
+
+std::optional<FileChoice> QtDesktop::ShowOpen(const FileDialogSetup& setup) {
+    QFileDialog dialog(m_parent);
+    setUp(dialog, setup);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile); // the file must exist
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return choice(dialog.selectedFiles().first());
+}
+
+std::optional<FileChoice> QtDesktop::ShowSave(const FileDialogSetup& setup) {
+    QFileDialog dialog(m_parent);
+    setUp(dialog, setup);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        const QString path = dialog.selectedFiles().first();
+        // The folder must exist: Qt hands back a name in a folder that is not there,
+        // which no save could write. The user is told and chooses again.
+        const QString folder = QFileInfo(path).absolutePath();
+        if (QFileInfo(folder).isDir())
+            return choice(path);
+        showPlainMessage(&dialog, "The folder '" + QDir::toNativeSeparators(folder) +
+                                      "' does not exist.");
+    }
+}
+
+void QtDesktop::ShowMessage(const QString& text) { showPlainMessage(m_parent, text); }
+
+void QtDesktop::Beep() { QApplication::beep(); }
+
+void QtDesktop::ShowBusyPointer() {
+    if (m_busyDepth++ == 0)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtDesktop::ShowNormalPointer() {
+    if (m_busyDepth == 0)
+        return;
+    if (--m_busyDepth == 0)
+        QApplication::restoreOverrideCursor();
+}
+
+void QtDesktop::Pause(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
