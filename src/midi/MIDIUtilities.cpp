@@ -14,7 +14,7 @@ void MIDIUtilities::AttachMidiWindow(MidiPorts& window) {
 
 // Selects the device of that name, the default output when there is none. No stop at
 // a match: with several devices of one name the last one wins.
-int16_t MIDIUtilities::findOutput(const QString& productName) {
+void MIDIUtilities::selectOutput(const QString& productName) {
     MIDIOutput& out = m_ports->MIDIOutput1;
     int16_t found = MIDIOutput::kDefaultDevice;
     const int16_t count = out.DeviceCount();
@@ -24,10 +24,9 @@ int16_t MIDIUtilities::findOutput(const QString& productName) {
             found = id;
     }
     out.SetDeviceID(found);
-    return found;
 }
 
-int16_t MIDIUtilities::findInput(const QString& productName) {
+void MIDIUtilities::selectInput(const QString& productName) {
     MIDIInput& in = m_ports->MIDIInput1;
     int16_t found = 0;
     const int16_t count = in.DeviceCount();
@@ -37,13 +36,12 @@ int16_t MIDIUtilities::findInput(const QString& productName) {
             found = id;
     }
     in.SetDeviceID(found);
-    return found;
 }
 
 void MIDIUtilities::OpenMidiOut(const QString& productName) {
     if (!m_ports)
         return;
-    findOutput(productName);
+    selectOutput(productName);
     m_ports->MIDIOutput1.Open();
     m_out = {productName, m_ports->MIDIOutput1.ProductName(), true};
 }
@@ -51,7 +49,7 @@ void MIDIUtilities::OpenMidiOut(const QString& productName) {
 void MIDIUtilities::OpenMidiIn(const QString& productName) {
     if (!m_ports)
         return;
-    findInput(productName);
+    selectInput(productName);
     m_ports->MIDIInput1.Open();
     m_in = {productName, m_ports->MIDIInput1.ProductName(), true};
 }
@@ -78,7 +76,7 @@ void MIDIUtilities::devicesChanged() {
         return;
     if (m_out.Following) {
         MIDIOutput& out = m_ports->MIDIOutput1;
-        findOutput(m_out.Wanted);
+        selectOutput(m_out.Wanted);
         if (out.ProductName() != m_out.Opened || !out.IsOpen() ||
             !m_ports->Devices.OutputConnected()) {
             out.Open();
@@ -87,7 +85,7 @@ void MIDIUtilities::devicesChanged() {
     }
     if (m_in.Following) {
         MIDIInput& in = m_ports->MIDIInput1;
-        findInput(m_in.Wanted);
+        selectInput(m_in.Wanted);
         if (in.ProductName() != m_in.Opened || !in.IsOpen() ||
             !m_ports->Devices.InputConnected()) {
             in.Open();

@@ -39,8 +39,8 @@ private:
         bool Following = false;
     };
 
-    int16_t findOutput(const QString& productName);
-    int16_t findInput(const QString& productName);
+    void selectOutput(const QString& productName);
+    void selectInput(const QString& productName);
     void devicesChanged();
 
     MidiPorts* m_ports = nullptr;
