@@ -52,7 +52,7 @@ if(QUENLOR_DPKG_SHLIBDEPS AND QUENLOR_FILE_UTILITY)
 else()
   # Without dpkg-dev and file, the libraries by name, as Debian 12 has them.
   string(CONCAT CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, librtmidi6"
+      "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libasound2"
       ", libjack-jackd2-0 | libjack-0.125, ${quenlor_plugin_depends}")
 endif()
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2")

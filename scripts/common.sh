@@ -4,13 +4,15 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # Debian packages needed to build and run the program.
 QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
-    librtmidi-dev libjack-jackd2-dev libbenchmark-dev fonts-liberation2 ccache)
+    libasound2-dev libjack-jackd2-dev libbenchmark-dev fonts-liberation2 ccache)
 # Needed by the test command besides: clang with libFuzzer for the fuzz harnesses.
 QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-# Needed by the test command besides: a JACK server for the end-to-end MIDI tests, the
-# validators of the desktop entry and the AppStream metainfo, and an X server with a key
-# presser to drive the real program in the test that kills it.
-QUENLOR_TEST_PACKAGES=(jackd2 appstream desktop-file-utils xvfb xdotool)
+# Needed by the test command besides: a JACK server for the end-to-end MIDI tests, a
+# virtual machine with Debian's kernel for those on the ALSA sequencer (scripts/alsa-vm),
+# the validators of the desktop entry and the AppStream metainfo, and an X server with a
+# key presser to drive the real program in the test that kills it.
+QUENLOR_TEST_PACKAGES=(jackd2 qemu-system-x86 linux-image-amd64 busybox-static kmod cpio
+    appstream desktop-file-utils xvfb xdotool)
 
 install_packages() {
     local missing=()

@@ -1,9 +1,12 @@
 #include "AlsaMidiBackend.h"
 
-#include <QRegularExpression>
+#include "ShortMessage.h"
 
-#include <rtmidi/RtMidi.h>
+#include <cerrno>
+#include <cstdarg>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -12,132 +15,304 @@ const char* const kInputPortName = "MIDI In";
 const char* const kOutputPortName = "MIDI Out";
 const char* const kSequencerDevice = "/dev/snd/seq";
 
-// RtMidi reports through this instead of printing or throwing: the program reports
-// no MIDI failures of its own, and a failed open is seen in the result.
-void ignoreError(RtMidiError::Type, const std::string&, void*) {}
+// What a device must offer to be listed: others may subscribe to it, in the direction
+// the program uses it.
+constexpr unsigned kOutputCapabilities = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
+constexpr unsigned kInputCapabilities = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
+// Ports that carry MIDI; timers, announcements and the like are left out.
+constexpr unsigned kMidiPortTypes =
+    SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_SYNTH | SND_SEQ_PORT_TYPE_APPLICATION;
+// The program's ports, as patchbays show them.
+constexpr unsigned kOwnPortType = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION;
 
-bool isOwnPort(const QString& name) { return name.startsWith(QLatin1String(kClientName) + ':'); }
+// The longest message decoded from a received event; System Exclusive input is not
+// passed on, so a short message is the longest that matters.
+constexpr std::size_t kDecodeBytes = 16;
 
-// The indexes RtMidi uses for the ports the program lists.
-std::vector<unsigned> listedPorts(RtMidi& rt, QStringList* names) {
-    std::vector<unsigned> ports;
-    const unsigned count = rt.getPortCount();
-    for (unsigned i = 0; i < count; ++i) {
-        const QString name = AlsaPortName(rt.getPortName(i));
-        if (name.isEmpty() || isOwnPort(name))
-            continue;
-        ports.push_back(i);
-        if (names)
-            names->append(name);
+// libasound prints its failures; the program reports none and sees them in results.
+void silentError(const char*, int, const char*, int, const char*, ...) {}
+
+// Subscribing to a port that is subscribed already (in a patchbay, say) is no failure.
+bool connected(int result) {
+    return result == 0 || result == -EBUSY;
+}
+
+bool isAnnouncement(const snd_seq_event_t& event) {
+    switch (event.type) {
+    case SND_SEQ_EVENT_CLIENT_EXIT:
+    case SND_SEQ_EVENT_CLIENT_CHANGE:
+    case SND_SEQ_EVENT_PORT_START:
+    case SND_SEQ_EVENT_PORT_EXIT:
+    case SND_SEQ_EVENT_PORT_CHANGE:
+        return true;
+    default:
+        return false;
     }
-    return ports;
+}
+
+// The product name of a sequencer port: "client:port", without the numbers, which
+// change from run to run.
+QString portName(const char* client, const char* port) {
+    return QString::fromUtf8(client) + ':' + QString::fromUtf8(port);
 }
 } // namespace
 
-QString AlsaPortName(const std::string& rtMidiName) {
-    static const QRegularExpression numbers(QStringLiteral(" \\d+:\\d+$"));
-    QString name = QString::fromStdString(rtMidiName);
-    name.remove(numbers);
-    return name;
-}
-
 std::unique_ptr<AlsaMidiBackend> AlsaMidiBackend::Open() {
     // Checked first so that a system without the sequencer costs no library noise.
-    if (access(kSequencerDevice, R_OK | W_OK) != 0)
-        return nullptr;
-    try {
-        auto in = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kClientName);
-        auto out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, kClientName);
-        if (in->getCurrentApi() != RtMidi::LINUX_ALSA || out->getCurrentApi() != RtMidi::LINUX_ALSA)
-            return nullptr;
-        in->setErrorCallback(ignoreError);
-        out->setErrorCallback(ignoreError);
-        // System Exclusive input is not passed on; clock and active sensing are.
-        in->ignoreTypes(true, false, false);
-        return std::unique_ptr<AlsaMidiBackend>(new AlsaMidiBackend(std::move(in), std::move(out)));
-    } catch (const RtMidiError&) {
-        return nullptr;
+    if (access(kSequencerDevice, R_OK | W_OK) != 0) return nullptr;
+    snd_lib_error_set_handler(silentError);
+    snd_seq_t* seq = nullptr;
+    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, 0) < 0) return nullptr;
+    std::unique_ptr<AlsaMidiBackend> backend(new AlsaMidiBackend(seq));
+    if (!backend->createPorts()) return nullptr;
+    backend->m_reader = std::thread(&AlsaMidiBackend::readInput, backend.get());
+    return backend;
+}
+
+AlsaMidiBackend::AlsaMidiBackend(snd_seq_t* seq) : m_seq(seq) {}
+
+// The client, its two ports, the coders of events and the announcements.
+bool AlsaMidiBackend::createPorts() {
+    if (snd_seq_set_client_name(m_seq, kClientName) < 0) return false;
+    m_clientId = snd_seq_client_id(m_seq);
+    // The output first: it becomes port 0, the one the README's aconnect line names.
+    m_outPort =
+        snd_seq_create_simple_port(m_seq, kOutputPortName, kInputCapabilities, kOwnPortType);
+    m_inPort = snd_seq_create_simple_port(m_seq, kInputPortName, kOutputCapabilities, kOwnPortType);
+    if (m_clientId < 0 || m_outPort < 0 || m_inPort < 0) return false;
+    if (snd_midi_event_new(MidiBytes::kShortMessageMax, &m_encoder) < 0 ||
+        snd_midi_event_new(kDecodeBytes, &m_decoder) < 0)
+        return false;
+    // Every decoded message starts with its status byte: the program forwards messages
+    // one by one, so running status would lose the status of all but the first.
+    snd_midi_event_no_status(m_decoder, 1);
+    // The system's announcements arrive at "MIDI In" like any message and are told apart
+    // by their sender.
+    if (snd_seq_connect_from(m_seq, m_inPort, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE) <
+        0)
+        return false;
+    return pipe2(m_wakePipe, O_CLOEXEC) == 0;
+}
+
+AlsaMidiBackend::~AlsaMidiBackend() {
+    if (m_reader.joinable()) {
+        const char stop = 0;
+        (void)!write(m_wakePipe[1], &stop, 1);
+        m_reader.join();
     }
+    for (int fd : m_wakePipe) {
+        if (fd >= 0) close(fd);
+    }
+    if (m_encoder) snd_midi_event_free(m_encoder);
+    if (m_decoder) snd_midi_event_free(m_decoder);
+    snd_seq_close(m_seq); // removes the client with its ports and subscriptions
 }
 
-AlsaMidiBackend::AlsaMidiBackend(std::unique_ptr<RtMidiIn> in, std::unique_ptr<RtMidiOut> out)
-    : m_in(std::move(in)), m_out(std::move(out)) {
-    // The default output exists from the start, so that patchbays can connect to it.
-    m_out->openVirtualPort(kOutputPortName);
+// Every port of every other client that offers `capabilities`, in the sequencer's order.
+std::vector<AlsaMidiBackend::Device> AlsaMidiBackend::devices(unsigned capabilities) {
+    std::vector<Device> found;
+    snd_seq_client_info_t* client;
+    snd_seq_port_info_t* port;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    std::lock_guard<std::mutex> lock(m_seqMutex);
+    snd_seq_client_info_set_client(client, -1);
+    while (snd_seq_query_next_client(m_seq, client) >= 0) {
+        const int id = snd_seq_client_info_get_client(client);
+        if (id == SND_SEQ_CLIENT_SYSTEM || id == m_clientId) continue;
+        snd_seq_port_info_set_client(port, id);
+        snd_seq_port_info_set_port(port, -1);
+        while (snd_seq_query_next_port(m_seq, port) >= 0) {
+            const unsigned caps = snd_seq_port_info_get_capability(port);
+            if ((caps & capabilities) != capabilities || (caps & SND_SEQ_PORT_CAP_NO_EXPORT) ||
+                !(snd_seq_port_info_get_type(port) & kMidiPortTypes))
+                continue;
+            found.push_back(
+                {portName(snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port)),
+                 *snd_seq_port_info_get_addr(port)});
+        }
+    }
+    return found;
 }
-
-AlsaMidiBackend::~AlsaMidiBackend() { CloseInput(); }
 
 QStringList AlsaMidiBackend::InputNames() {
     QStringList names;
-    listedPorts(*m_in, &names);
+    for (const Device& d : devices(kInputCapabilities))
+        names << d.Name;
     return names;
 }
 
 QStringList AlsaMidiBackend::OutputNames() {
     QStringList names;
-    listedPorts(*m_out, &names);
+    for (const Device& d : devices(kOutputCapabilities))
+        names << d.Name;
     return names;
 }
 
 bool AlsaMidiBackend::OpenInput(int index, InputHandler handler) {
     CloseInput();
-    const std::vector<unsigned> ports = listedPorts(*m_in, nullptr);
-    if (index < 0 || static_cast<std::size_t>(index) >= ports.size())
-        return false;
-    m_handler = std::move(handler);
-    try {
-        m_in->setCallback(&AlsaMidiBackend::inputCallback, this);
-        m_in->openPort(ports[static_cast<std::size_t>(index)], kInputPortName);
-    } catch (const RtMidiError&) {
+    const std::vector<Device> list = devices(kInputCapabilities);
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return false;
+    const snd_seq_addr_t source = list[static_cast<std::size_t>(index)].Address;
+    {
+        std::lock_guard<std::mutex> lock(m_handlerMutex);
+        m_handler = std::move(handler);
+    }
+    int result;
+    {
+        std::lock_guard<std::mutex> lock(m_seqMutex);
+        result = snd_seq_connect_from(m_seq, m_inPort, source.client, source.port);
+    }
+    if (!connected(result)) {
+        std::lock_guard<std::mutex> lock(m_handlerMutex);
+        m_handler = nullptr;
         return false;
     }
-    m_inputOpen = m_in->isPortOpen();
-    return m_inputOpen;
+    m_inputSource = source;
+    m_inputOpen = true;
+    return true;
 }
 
 void AlsaMidiBackend::CloseInput() {
-    if (!m_inputOpen)
-        return;
-    // Closing stops RtMidi's input thread, so the handler is not called afterwards.
-    m_in->closePort();
-    m_in->cancelCallback();
+    if (m_inputOpen) {
+        // Fails harmlessly when the device went away and took the subscription with it.
+        std::lock_guard<std::mutex> lock(m_seqMutex);
+        snd_seq_disconnect_from(m_seq, m_inPort, m_inputSource.client, m_inputSource.port);
+        m_inputOpen = false;
+    }
+    std::lock_guard<std::mutex> lock(m_handlerMutex);
     m_handler = nullptr;
-    m_inputOpen = false;
 }
 
 bool AlsaMidiBackend::OpenOutput(int index) {
     CloseOutput();
-    if (index == -1)
-        return true; // the virtual port, open since start-up
-    const std::vector<unsigned> ports = listedPorts(*m_out, nullptr);
-    if (index < 0 || static_cast<std::size_t>(index) >= ports.size())
+    if (index == -1) return true; // "MIDI Out" alone, there since start-up
+    const std::vector<Device> list = devices(kOutputCapabilities);
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return false;
+    const snd_seq_addr_t destination = list[static_cast<std::size_t>(index)].Address;
+    std::lock_guard<std::mutex> lock(m_seqMutex);
+    if (!connected(snd_seq_connect_to(m_seq, m_outPort, destination.client, destination.port)))
         return false;
-    try {
-        m_out->openPort(ports[static_cast<std::size_t>(index)], kOutputPortName);
-    } catch (const RtMidiError&) {
-        return false;
-    }
-    m_outputOpen = m_out->isPortOpen();
-    return m_outputOpen;
+    m_outputDestination = destination;
+    m_outputOpen = true;
+    return true;
 }
 
 void AlsaMidiBackend::CloseOutput() {
-    if (!m_outputOpen)
-        return;
-    m_out->closePort();
+    if (!m_outputOpen) return;
+    std::lock_guard<std::mutex> lock(m_seqMutex);
+    snd_seq_disconnect_to(m_seq, m_outPort, m_outputDestination.client, m_outputDestination.port);
     m_outputOpen = false;
 }
 
+// Every message goes to the subscribers of "MIDI Out": the opened device and whatever
+// the user connected. It is delivered at once and the call returns when the sequencer
+// has taken it.
 void AlsaMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
-    try {
-        m_out->sendMessage(bytes, size);
-    } catch (const RtMidiError&) {
+    if (size == 0) return;
+    snd_seq_event_t event;
+    snd_seq_ev_clear(&event);
+    std::lock_guard<std::mutex> lock(m_seqMutex);
+    if (bytes[0] == MidiBytes::kSystem) {
+        // One event holds the whole message, so that nothing can come between its bytes.
+        snd_seq_ev_set_sysex(&event, static_cast<unsigned>(size), const_cast<uint8_t*>(bytes));
+    } else {
+        snd_midi_event_reset_encode(m_encoder);
+        if (snd_midi_event_encode(m_encoder, bytes, static_cast<long>(size), &event) <= 0 ||
+            event.type == SND_SEQ_EVENT_NONE)
+            return; // not a complete message
+    }
+    snd_seq_ev_set_source(&event, m_outPort);
+    snd_seq_ev_set_subs(&event);
+    snd_seq_ev_set_direct(&event);
+    int result = snd_seq_event_output(m_seq, &event);
+    if (result >= 0) result = snd_seq_drain_output(m_seq);
+    if (result < 0)
+        snd_seq_drop_output(m_seq); // what failed is not sent later, after newer messages
+}
+
+// A subscription goes with either of its ports; a port that comes back later, even
+// under the same numbers, starts without it.
+bool AlsaMidiBackend::subscribed(snd_seq_addr_t sender, snd_seq_addr_t destination) {
+    snd_seq_port_subscribe_t* subscription;
+    snd_seq_port_subscribe_alloca(&subscription);
+    snd_seq_port_subscribe_set_sender(subscription, &sender);
+    snd_seq_port_subscribe_set_dest(subscription, &destination);
+    std::lock_guard<std::mutex> lock(m_seqMutex);
+    return snd_seq_get_port_subscription(m_seq, subscription) == 0;
+}
+
+bool AlsaMidiBackend::OutputConnected() {
+    const snd_seq_addr_t own{static_cast<unsigned char>(m_clientId),
+                             static_cast<unsigned char>(m_outPort)};
+    return !m_outputOpen || subscribed(own, m_outputDestination);
+}
+
+bool AlsaMidiBackend::InputConnected() {
+    const snd_seq_addr_t own{static_cast<unsigned char>(m_clientId),
+                             static_cast<unsigned char>(m_inPort)};
+    return !m_inputOpen || subscribed(m_inputSource, own);
+}
+
+void AlsaMidiBackend::SetDevicesChangedHandler(DevicesChangedHandler handler) {
+    std::lock_guard<std::mutex> lock(m_handlerMutex);
+    m_devicesChanged = std::move(handler);
+}
+
+// The reading thread: waits for events at "MIDI In" or for the end, and takes every event
+// the sequencer holds each time it wakes.
+void AlsaMidiBackend::readInput() {
+    std::vector<pollfd> fds;
+    {
+        std::lock_guard<std::mutex> lock(m_seqMutex);
+        const int count = snd_seq_poll_descriptors_count(m_seq, POLLIN);
+        fds.resize(static_cast<std::size_t>(std::max(count, 0)));
+        snd_seq_poll_descriptors(m_seq, fds.data(), static_cast<unsigned>(fds.size()), POLLIN);
+    }
+    fds.push_back({m_wakePipe[0], POLLIN, 0});
+    for (;;) {
+        if (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds.back().revents) return;
+        // A sequencer that failed for good would wake the thread at once, forever.
+        for (std::size_t i = 0; i + 1 < fds.size(); ++i) {
+            if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL))
+                return;
+        }
+        bool devicesChanged = false;
+        {
+            std::lock_guard<std::mutex> lock(m_seqMutex);
+            // Reads from the sequencer once (it has something: the poll said so), then
+            // takes the events read; a further read would wait.
+            if (snd_seq_event_input_pending(m_seq, 1) <= 0) continue;
+            do {
+                snd_seq_event_t* event = nullptr;
+                if (snd_seq_event_input(m_seq, &event) < 0 || !event)
+                    break; // an overrun: what was lost is lost; the next wake goes on
+                if (event->source.client == SND_SEQ_CLIENT_SYSTEM) {
+                    if (isAnnouncement(*event) && event->data.addr.client != m_clientId)
+                        devicesChanged = true;
+                } else {
+                    received(*event);
+                }
+            } while (snd_seq_event_input_pending(m_seq, 0) > 0);
+        }
+        if (devicesChanged) {
+            std::lock_guard<std::mutex> lock(m_handlerMutex);
+            if (m_devicesChanged) m_devicesChanged();
+        }
     }
 }
 
-void AlsaMidiBackend::inputCallback(double, std::vector<unsigned char>* message, void* self) {
-    auto* backend = static_cast<AlsaMidiBackend*>(self);
-    if (message && !message->empty() && backend->m_handler)
-        backend->m_handler(message->data(), message->size());
+// One event from a device: its bytes go to the input handler while the input is open.
+void AlsaMidiBackend::received(const snd_seq_event_t& event) {
+    if (event.type == SND_SEQ_EVENT_SYSEX) return; // System Exclusive input is not passed on
+    unsigned char bytes[kDecodeBytes];
+    snd_midi_event_reset_decode(m_decoder);
+    const long size = snd_midi_event_decode(m_decoder, bytes, sizeof bytes, &event);
+    if (size <= 0) return; // not a MIDI message
+    std::lock_guard<std::mutex> lock(m_handlerMutex);
+    if (m_handler) m_handler(bytes, static_cast<std::size_t>(size));
 }

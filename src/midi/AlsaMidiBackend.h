@@ -2,19 +2,26 @@
 
 #include "MidiBackend.h"
 
+#include <alsa/asoundlib.h>
+
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
-class RtMidiIn;
-class RtMidiOut;
-
-// The ALSA sequencer through RtMidi: one input and one output client, both named
-// "Quenlor", whose ports the device lists leave out.
+// The ALSA sequencer through libasound: one client "Quenlor" with the ports "MIDI Out"
+// (port 0, so that `aconnect Quenlor:0 ...` reaches the output) and "MIDI In". Opening a
+// device subscribes the port to it; closing removes only that subscription, so that
+// connections the user made in a patchbay stay. A thread of the backend's own reads
+// what arrives at "MIDI In": the received messages, and the system's announcements of
+// ports that come and go.
 class AlsaMidiBackend : public MidiBackend {
 public:
     // nullptr when the sequencer cannot be opened.
     static std::unique_ptr<AlsaMidiBackend> Open();
     ~AlsaMidiBackend() override;
+    AlsaMidiBackend(const AlsaMidiBackend&) = delete;
+    AlsaMidiBackend& operator=(const AlsaMidiBackend&) = delete;
 
     QString SystemName() override { return QStringLiteral("ALSA"); }
     QStringList InputNames() override;
@@ -23,19 +30,46 @@ public:
     void CloseInput() override;
     bool OpenOutput(int index) override;
     void CloseOutput() override;
+    bool OutputConnected() override;
+    bool InputConnected() override;
     void Send(const uint8_t* bytes, std::size_t size) override;
+    void SetDevicesChangedHandler(DevicesChangedHandler handler) override;
+
+    // The sequencer's number for the program's client.
+    int ClientId() const { return m_clientId; }
 
 private:
-    AlsaMidiBackend(std::unique_ptr<RtMidiIn> in, std::unique_ptr<RtMidiOut> out);
-    static void inputCallback(double timeStamp, std::vector<unsigned char>* message, void* self);
+    struct Device {
+        QString Name;
+        snd_seq_addr_t Address;
+    };
 
-    std::unique_ptr<RtMidiIn> m_in;
-    std::unique_ptr<RtMidiOut> m_out;
-    InputHandler m_handler;
+    explicit AlsaMidiBackend(snd_seq_t* seq);
+    bool createPorts();
+    std::vector<Device> devices(unsigned capabilities);
+    bool subscribed(snd_seq_addr_t sender, snd_seq_addr_t destination);
+    void readInput();
+    void received(const snd_seq_event_t& event);
+
+    snd_seq_t* m_seq;
+    // libasound's handle is not safe for two threads at once: the reading thread and
+    // the program's calls take turns on it.
+    std::mutex m_seqMutex;
+    int m_clientId = -1;
+    int m_outPort = -1;
+    int m_inPort = -1;
+    snd_midi_event_t* m_encoder = nullptr;
+    snd_midi_event_t* m_decoder = nullptr;
+
     bool m_inputOpen = false;
     bool m_outputOpen = false;
-};
+    snd_seq_addr_t m_inputSource{};
+    snd_seq_addr_t m_outputDestination{};
 
-// "client:port 128:0" as RtMidi names an ALSA port, without the client and port
-// numbers, which change from run to run.
-QString AlsaPortName(const std::string& rtMidiName);
+    std::mutex m_handlerMutex; // the handlers are called from the reading thread
+    InputHandler m_handler;
+    DevicesChangedHandler m_devicesChanged;
+
+    int m_wakePipe[2] = {-1, -1}; // written once to end the reading thread
+    std::thread m_reader;
+};

@@ -44,6 +44,8 @@ bool JackMidiBackend::openClient() {
     if (m_inPort && m_outPort) {
         jack_set_process_callback(m_client, &JackMidiBackend::process, this);
         jack_on_shutdown(m_client, &JackMidiBackend::shutdown, this);
+        jack_set_port_registration_callback(m_client, &JackMidiBackend::portRegistered, this);
+        jack_set_port_rename_callback(m_client, &JackMidiBackend::portRenamed, this);
         if (jack_activate(m_client) == 0)
             return true;
     }
@@ -225,3 +227,39 @@ void JackMidiBackend::processInput(jack_nframes_t frames) {
 }
 
 void JackMidiBackend::shutdown(void* self) { static_cast<JackMidiBackend*>(self)->m_serverGone = true; }
+
+bool JackMidiBackend::OutputConnected() {
+    return m_outputDestination.empty() ||
+           (Connected() && jack_port_connected_to(m_outPort, m_outputDestination.c_str()));
+}
+
+bool JackMidiBackend::InputConnected() {
+    return m_inputSource.empty() ||
+           (Connected() && jack_port_connected_to(m_inPort, m_inputSource.c_str()));
+}
+
+void JackMidiBackend::SetDevicesChangedHandler(DevicesChangedHandler handler) {
+    std::lock_guard<std::mutex> lock(m_devicesMutex);
+    m_devicesChanged = std::move(handler);
+}
+
+void JackMidiBackend::portRegistered(jack_port_id_t port, int, void* self) {
+    static_cast<JackMidiBackend*>(self)->portChanged(port);
+}
+
+void JackMidiBackend::portRenamed(jack_port_id_t port, const char*, const char*, void* self) {
+    static_cast<JackMidiBackend*>(self)->portChanged(port);
+}
+
+// On the server's notification thread. The program's own ports and audio ports change
+// no device list; a port already gone is reported, since it may have been a device.
+void JackMidiBackend::portChanged(jack_port_id_t id) {
+    if (const jack_port_t* port = jack_port_by_id(m_client, id)) {
+        if (jack_port_is_mine(m_client, port) ||
+            std::strcmp(jack_port_type(port), JACK_DEFAULT_MIDI_TYPE) != 0)
+            return;
+    }
+    std::lock_guard<std::mutex> lock(m_devicesMutex);
+    if (m_devicesChanged)
+        m_devicesChanged();
+}

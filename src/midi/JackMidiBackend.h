@@ -13,10 +13,7 @@
 // JACK through one client of the program's own, "Quenlor", holding the input port
 // "MIDI In" and the virtual output port "MIDI Out". Opening a device connects the
 // port to it; closing removes only that connection, so connections that the user
-// made to the ports in a patchbay stay. RtMidi is not used here: it opens one JACK
-// client per direction and does not tell which name the server gave each, so the
-// output could not be kept in the client "Quenlor" and the program could not tell
-// its own ports from others.
+// made to the ports in a patchbay stay. The server reports ports that come and go.
 //
 // A client outlives no server: when the server stops or crashes, the client is dead
 // for good. Sends then go nowhere at once, the dead client is closed at the next call,
@@ -35,7 +32,10 @@ public:
     void CloseInput() override;
     bool OpenOutput(int index) override;
     void CloseOutput() override;
+    bool OutputConnected() override;
+    bool InputConnected() override;
     void Send(const uint8_t* bytes, std::size_t size) override;
+    void SetDevicesChangedHandler(DevicesChangedHandler handler) override;
 
     // The name the server gave the program's client: "Quenlor" unless another
     // client already had it; empty while there is no server.
@@ -52,6 +52,10 @@ private:
     QStringList portNames(unsigned long flags);
     static int process(jack_nframes_t frames, void* self);
     static void shutdown(void* self);
+    static void portRegistered(jack_port_id_t port, int registered, void* self);
+    static void portRenamed(jack_port_id_t port, const char* oldName, const char* newName,
+                            void* self);
+    void portChanged(jack_port_id_t port);
     void processOutput(jack_nframes_t frames);
     void processInput(jack_nframes_t frames);
 
@@ -66,4 +70,8 @@ private:
     InputHandler m_handler;
     std::string m_inputSource;      // the device connected to "MIDI In"
     std::string m_outputDestination; // the device "MIDI Out" is connected to
+
+    // Guards the handler of device changes against the server's notification thread.
+    std::mutex m_devicesMutex;
+    DevicesChangedHandler m_devicesChanged;
 };

@@ -2,6 +2,7 @@
 
 #include "core/MidiSink.h"
 
+#include <QObject>
 #include <QString>
 
 #include <cstdint>
@@ -16,7 +17,9 @@ public:
     void AttachMidiWindow(MidiPorts& window);
 
     // Opens the device of that name; with several of one name the last one. A name
-    // that no device carries opens the default: output -1, input 0.
+    // that no device carries opens the default: output -1, input 0. From then until
+    // the port is closed it follows the name as devices come and go: it switches to a
+    // device of that name when one appears and back to the default when it goes.
     void OpenMidiOut(const QString& productName);
     void OpenMidiIn(const QString& productName);
     void CloseMidiOut();
@@ -29,5 +32,20 @@ public:
     void SendSysEx(const SysExMessage& message) override;
 
 private:
+    // The name a port was opened by, and the name of the device it opened.
+    struct Choice {
+        QString Wanted;
+        QString Opened;
+        bool Following = false;
+    };
+
+    void selectOutput(const QString& productName);
+    void selectInput(const QString& productName);
+    void devicesChanged();
+
     MidiPorts* m_ports = nullptr;
+    Choice m_out;
+    Choice m_in;
+    QObject m_context; // ends the connection to the device news with this object
+    QMetaObject::Connection m_devicesConnection;
 };

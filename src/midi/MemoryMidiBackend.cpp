@@ -9,6 +9,16 @@ QStringList MemoryMidiBackend::OutputNames() { return m_outputs; }
 void MemoryMidiBackend::SetDevices(QStringList inputs, QStringList outputs) {
     m_inputs = std::move(inputs);
     m_outputs = std::move(outputs);
+    m_inputLost = m_inputLost || (m_input >= 0 && !m_inputs.contains(m_inputName));
+    m_outputLost = m_outputLost || (m_output >= 0 && !m_outputs.contains(m_outputName));
+    std::lock_guard<std::mutex> lock(m_handlerMutex);
+    if (m_devicesChanged)
+        m_devicesChanged();
+}
+
+void MemoryMidiBackend::SetDevicesChangedHandler(DevicesChangedHandler handler) {
+    std::lock_guard<std::mutex> lock(m_handlerMutex);
+    m_devicesChanged = std::move(handler);
 }
 
 bool MemoryMidiBackend::OpenInput(int index, InputHandler handler) {
@@ -19,6 +29,8 @@ bool MemoryMidiBackend::OpenInput(int index, InputHandler handler) {
         m_handler = std::move(handler);
     }
     m_input = index;
+    m_inputName = m_inputs.at(index);
+    m_inputLost = false;
     Log << QStringLiteral("in open %1").arg(index);
     return true;
 }
@@ -29,6 +41,7 @@ void MemoryMidiBackend::CloseInput() {
         m_handler = nullptr;
     }
     m_input = kClosed;
+    m_inputLost = false;
     Log << QStringLiteral("in close");
 }
 
@@ -36,12 +49,15 @@ bool MemoryMidiBackend::OpenOutput(int index) {
     if (index < -1 || index >= m_outputs.size())
         return false;
     m_output = index;
+    m_outputName = index >= 0 ? m_outputs.at(index) : QString();
+    m_outputLost = false;
     Log << QStringLiteral("out open %1").arg(index);
     return true;
 }
 
 void MemoryMidiBackend::CloseOutput() {
     m_output = kClosed;
+    m_outputLost = false;
     Log << QStringLiteral("out close");
 }
 

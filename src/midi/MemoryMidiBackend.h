@@ -26,8 +26,13 @@ public:
     bool OpenOutput(int index) override;
     void CloseOutput() override;
     void Send(const uint8_t* bytes, std::size_t size) override;
+    bool OutputConnected() override { return !m_outputLost; }
+    bool InputConnected() override { return !m_inputLost; }
+    void SetDevicesChangedHandler(DevicesChangedHandler handler) override;
 
-    // Changes the device lists, as plugging or unplugging an interface would.
+    // Changes the device lists, as plugging or unplugging an interface would, and
+    // reports the change. An open device whose name is no longer listed loses its
+    // connection for good, as a device that is unplugged does.
     void SetDevices(QStringList inputs, QStringList outputs);
 
     // Delivers one received message to the open input; ignored while it is closed.
@@ -52,6 +57,11 @@ private:
     QStringList m_outputs;
     int m_input = kClosed;
     int m_output = kClosed;
+    QString m_inputName;  // the device open, by name
+    QString m_outputName;
+    bool m_inputLost = false;
+    bool m_outputLost = false;
     std::mutex m_handlerMutex; // the handler may be called from a test's own thread
     InputHandler m_handler;
+    DevicesChangedHandler m_devicesChanged;
 };

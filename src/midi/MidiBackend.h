@@ -16,6 +16,9 @@ public:
     // Called with the bytes of one received message, on whatever thread the MIDI
     // system delivers them; the bytes are valid only during the call.
     using InputHandler = std::function<void(const uint8_t* bytes, std::size_t size)>;
+    // Called, on whatever thread the MIDI system reports it, when a device of either
+    // direction appears, goes away or changes its name; it says nothing of which.
+    using DevicesChangedHandler = std::function<void()>;
 
     // The product name of the program's own virtual output port (output device -1),
     // the same on every MIDI system: port "MIDI Out" of the client "Quenlor".
@@ -41,8 +44,18 @@ public:
     virtual bool OpenOutput(int index) = 0;
     virtual void CloseOutput() = 0;
 
+    // Whether the connection that OpenOutput or OpenInput made to a device still
+    // stands: false once that device went away, even when one of the same name has
+    // come back since. True while no device is open.
+    virtual bool OutputConnected() = 0;
+    virtual bool InputConnected() = 0;
+
     // Sends one complete message (a short message or a whole System Exclusive one).
     virtual void Send(const uint8_t* bytes, std::size_t size) = 0;
+
+    // Replaces the handler of device changes; an empty one stops the reports. Once this
+    // returns, the old handler is not called any more.
+    virtual void SetDevicesChangedHandler(DevicesChangedHandler handler) = 0;
 };
 
 // The MIDI system for this run: the ALSA sequencer when it can be opened, otherwise

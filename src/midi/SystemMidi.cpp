@@ -17,6 +17,9 @@ public:
     bool OpenOutput(int index) override { return index == -1; }
     void CloseOutput() override {}
     void Send(const uint8_t*, std::size_t) override {}
+    bool OutputConnected() override { return true; }
+    bool InputConnected() override { return true; }
+    void SetDevicesChangedHandler(DevicesChangedHandler) override {}
 };
 
 // The MIDI system being opened on a thread of its own; every call waits until it is
@@ -34,7 +37,16 @@ public:
     void CloseInput() override { system().CloseInput(); }
     bool OpenOutput(int index) override { return system().OpenOutput(index); }
     void CloseOutput() override { system().CloseOutput(); }
+    bool OutputConnected() override { return system().OutputConnected(); }
+    bool InputConnected() override { return system().InputConnected(); }
     void Send(const uint8_t* bytes, std::size_t size) override { system().Send(bytes, size); }
+    // Kept until the system is ready, so that setting it does not wait for the opening.
+    void SetDevicesChangedHandler(DevicesChangedHandler handler) override {
+        if (m_system)
+            m_system->SetDevicesChangedHandler(std::move(handler));
+        else
+            m_devicesChanged = std::move(handler);
+    }
 
 private:
     MidiBackend& system() {
@@ -42,12 +54,15 @@ private:
             m_system = m_opening.get();
             if (!m_system)
                 m_system = OpenNoMidi();
+            if (m_devicesChanged)
+                m_system->SetDevicesChangedHandler(std::move(m_devicesChanged));
         }
         return *m_system;
     }
 
     std::future<std::unique_ptr<MidiBackend>> m_opening;
     std::unique_ptr<MidiBackend> m_system;
+    DevicesChangedHandler m_devicesChanged;
 };
 
 } // namespace

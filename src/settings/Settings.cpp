@@ -6,6 +6,8 @@
 #include "midi/MIDIUtilities.h"
 #include "midi/MidiPorts.h"
 
+#include <optional>
+
 namespace {
 const QString kUpdate = QStringLiteral("Update");
 const QString kMidi = QStringLiteral("MIDI");
@@ -64,25 +66,32 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
     MIDIOutput& out = ports.MIDIOutput1;
     in.SetDeviceID(kDefaultInput);
     out.SetDeviceID(MIDIOutput::kDefaultDevice);
+    std::optional<QString> storedIn;
+    std::optional<QString> storedOut;
 
     for (const auto& [key, value] : store.ReadSection(kMidi)) {
-        if (key == kMidiInPort)
+        if (key == kMidiInPort) {
             selectByName(in, kDefaultInput, kDefaultInput, value);
-        else if (key == kMidiOutPort)
+            storedIn = value;
+        } else if (key == kMidiOutPort) {
             selectByName(out, MIDIOutput::kDefaultDevice, MIDIOutput::kDefaultDevice, value);
-        else if (key == kMidiChannelIn)
+            storedOut = value;
+        } else if (key == kMidiChannelIn) {
             code.MIDIChannelIn = readChannel(value);
-        else if (key == kMidiChannelOut)
+        } else if (key == kMidiChannelOut) {
             code.MIDIChannelOut = readChannel(value);
-        else if (key == kMidiThru && value == kYes)
+        } else if (key == kMidiThru && value == kYes) {
             code.MIDIThru = kOn;
-        else if (key == kBit99Compatible && value == kYes)
+        } else if (key == kBit99Compatible && value == kYes) {
             code.Bit99Compatible = 1;
+        }
     }
 
-    // Each port is found again by the name of the device selected above.
-    midi.OpenMidiIn(in.ProductName());
-    midi.OpenMidiOut(out.ProductName());
+    // Each port is found again by the name of the device selected above. A stored
+    // device that is not there opens the default as well, but by the stored name, so
+    // that the port takes the device when it appears.
+    midi.OpenMidiIn(storedIn.value_or(in.ProductName()));
+    midi.OpenMidiOut(storedOut.value_or(out.ProductName()));
 }
 
 void SaveSettings(const QuenlorCode& code, MidiPorts& ports, SettingsStore& store) {

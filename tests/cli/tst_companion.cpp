@@ -31,7 +31,12 @@ public:
     void CloseInput() override { m_system.CloseInput(); }
     bool OpenOutput(int index) override { return m_system.OpenOutput(index); }
     void CloseOutput() override { m_system.CloseOutput(); }
+    bool OutputConnected() override { return m_system.OutputConnected(); }
+    bool InputConnected() override { return m_system.InputConnected(); }
     void Send(const uint8_t* bytes, std::size_t size) override { m_system.Send(bytes, size); }
+    void SetDevicesChangedHandler(DevicesChangedHandler handler) override {
+        m_system.SetDevicesChangedHandler(std::move(handler));
+    }
 
 private:
     MidiBackend& m_system;

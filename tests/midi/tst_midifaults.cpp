@@ -8,6 +8,7 @@
 #include "midi/MidiPorts.h"
 #include "midi/MidiThru.h"
 #include "settings/Options.h"
+#include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 
 #include <QApplication>
@@ -102,6 +103,7 @@ private slots:
     // The instrument goes away and comes back.
     void instrumentUnpluggedAndBack();
     void memoryDeviceUnpluggedAndBack();
+    void storedDevicesStartedLater();
 
 private:
     void endServer(const QString& how);
@@ -302,23 +304,50 @@ void TestMidiFaults::instrumentUnpluggedAndBack() {
         dialog.btnCancel_Click();
     }
 
-    plugInCapture(); // plugged in again
-    w.code.SendPatch(1); // not connected again by itself
+    plugInCapture(); // plugged in again: both ports take it back by themselves
+    QTRY_VERIFY(m_capture->Connected(kProgramOut, kCaptureInput));
+    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
+    w.code.SendPatch(7);
+    m_capture->Play({0xB4, 7, 100});
+    QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
     QTest::qWait(100);
-    QCOMPARE(m_capture->ReceivedCount(), size_t(0));
+    QCOMPARE(m_capture->Received(),
+             (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0xB4, 7, 100}}));
 
+    // The dialog shows the device in use, and OK connects to it again by its name.
     {
         Options dialog(w.code, w.midi, *w.ports, w.store);
         QCOMPARE(dialog.MidiOutCombo->currentText(), QString(kCaptureInput));
         QCOMPARE(dialog.MidiInCombo->currentText(), QString(kCaptureOutput));
         dialog.btnOk_Click();
     }
+    m_capture->ClearReceived();
     QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
-    w.code.SendPatch(7);
-    m_capture->Play({0xB4, 7, 100});
+    w.code.SendPatch(9);
+    QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero}));
+}
+
+// Devices stored in the settings whose client starts after the program: the ports
+// open the defaults and take the devices when they appear, without the dialog.
+void TestMidiFaults::storedDevicesStartedLater() {
+    m_capture.reset();
+    World w;
+    QVERIFY(w.backend);
+    w.forwardInput();
+    w.store.WriteKey("MIDI", "MIDIOutPort", kCaptureInput);
+    w.store.WriteKey("MIDI", "MIDIInPort", kCaptureOutput);
+    w.store.WriteKey("MIDI", "MIDIThru", "Yes");
+    LoadSettings(w.code, w.midi, *w.ports, w.store);
+    QCOMPARE(w.ports->MIDIOutput1.DeviceID(), MIDIOutput::kDefaultDevice);
+
+    plugInCapture();
+    QTRY_VERIFY(m_capture->Connected(kProgramOut, kCaptureInput));
+    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
+    w.code.SendPatch(12);
+    m_capture->Play({0x95, 40, 1});
     QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
-    QTest::qWait(100);
-    QCOMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0xB4, 7, 100}}));
+    QCOMPARE(m_capture->Received(),
+             (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0x95, 40, 1}}));
 }
 
 // The same on the in-memory system, which lets the device come back at another place
@@ -339,29 +368,34 @@ void TestMidiFaults::memoryDeviceUnpluggedAndBack() {
     midi.OpenMidiOut("Synth:Bit 01 in");
     QCOMPARE(backend.OpenOutputDevice(), 1);
 
-    backend.SetDevices({}, {"Other:in"}); // the interface unplugged
     backend.ClearRecord();
+    backend.SetDevices({}, {"Other:in"}); // the interface unplugged: back to the defaults
+    QCoreApplication::processEvents();
+    QCOMPARE(backend.Log, (QStringList{"out close", "out open -1", "in close"}));
     code.SendPatch(1);
     midi.PlayNoteOn(1, 60, 70);
     QCOMPARE(backend.Sent.size(), size_t(3));
+    QCOMPARE(backend.Sent.back().Device, -1);
     {
         Options dialog(code, midi, ports, store);
         QCOMPARE(dialog.MidiInCombo->count(), 0);
         QCOMPARE(dialog.MidiInCombo->currentIndex(), -1);
         QCOMPARE(dialog.MidiOutCombo->count(), 2);
-        QCOMPARE(dialog.MidiOutCombo->currentIndex(), -1); // what was chosen is not there
+        QCOMPARE(dialog.MidiOutCombo->currentIndex(), 0); // the default, in use meanwhile
         dialog.btnCancel_Click();
     }
-    QVERIFY(backend.Log.isEmpty());
 
-    backend.SetDevices(inputs, outputs); // back in its place
+    backend.ClearRecord();
+    backend.SetDevices(inputs, outputs); // back in its place: taken back by itself
+    QCoreApplication::processEvents();
+    QCOMPARE(backend.Log, (QStringList{"out close", "out open 1", "in open 0"}));
     {
         Options dialog(code, midi, ports, store);
         QCOMPARE(dialog.MidiOutCombo->currentText(), QStringLiteral("Synth:Bit 01 in"));
         QCOMPARE(dialog.MidiInCombo->currentText(), QStringLiteral("Keys:out"));
         dialog.btnOk_Click();
     }
-    QCOMPARE(backend.Log, (QStringList{"in close", "out close", "in open 0", "out open 1"}));
+    QCOMPARE(backend.Log.mid(3), (QStringList{"in close", "out close", "in open 0", "out open 1"}));
     backend.ClearRecord();
     code.SendPatch(1);
     QCOMPARE(backend.Sent.size(), size_t(2));

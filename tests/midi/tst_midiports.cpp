@@ -1,5 +1,4 @@
 #include "core/DumpEncoder.h"
-#include "midi/AlsaMidiBackend.h"
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
 #include "midi/MemoryMidiBackend.h"
@@ -40,6 +39,10 @@ private slots:
     void openMidiOut();
     void openMidiIn_data();
     void openMidiIn();
+    void followsDevicesThatComeAndGo_data();
+    void followsDevicesThatComeAndGo();
+    void closedPortFollowsNothing();
+    void replugBeforeThePortLooks();
     void shortMessages_data();
     void shortMessages();
     void shortMessageLength_data();
@@ -58,8 +61,6 @@ private slots:
     void closedInputQueuesNothing();
     void floodFromAnotherThread();
     void noMidiSystem();
-    void alsaNames_data();
-    void alsaNames();
 };
 
 void TestMidiPorts::openMidiOut_data() {
@@ -111,6 +112,99 @@ void TestMidiPorts::openMidiIn() {
     QCOMPARE(w.backend.OpenInputDevice(), opened);
     QCOMPARE(w.ports.MIDIInput1.IsOpen(), opened >= 0);
     QCOMPARE(int(w.ports.MIDIInput1.DeviceID()), std::max(opened, 0));
+}
+
+// After each change of the device list (one row of `lists`): the device open and
+// whether the port had to be opened again to get there.
+void TestMidiPorts::followsDevicesThatComeAndGo_data() {
+    QTest::addColumn<bool>("input");
+    QTest::addColumn<QStringList>("devices");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QList<QStringList>>("lists");
+    QTest::addColumn<QList<int>>("opened");
+    QTest::addColumn<QList<bool>>("reopened");
+    const QStringList other{"Other:in"};
+    const QStringList both{"Other:in", "Synth:in"};
+    using Lists = QList<QStringList>;
+    QTest::newRow("output plugged in later, then unplugged")
+        << false << other << "Synth:in" << Lists{both, other, both} << QList<int>{1, -1, 1}
+        << QList<bool>{true, true, true};
+    QTest::newRow("output moves in the list: kept, selection moves")
+        << false << QStringList{"Synth:in"} << "Synth:in"
+        << Lists{{"New:in", "Synth:in"}, {"Synth:in"}} << QList<int>{1, 0}
+        << QList<bool>{false, false};
+    QTest::newRow("default output stays whatever comes")
+        << false << other << MidiBackend::DefaultOutputName() << Lists{both, {}}
+        << QList<int>{-1, -1} << QList<bool>{false, false};
+    QTest::newRow("output twins appear: the last")
+        << false << QStringList{} << "Twin:in" << Lists{{"Twin:in", "Other:in", "Twin:in"}}
+        << QList<int>{2} << QList<bool>{true};
+    QTest::newRow("input plugged in later, then unplugged")
+        << true << QStringList{"Keys:out"} << "Pads:out"
+        << Lists{{"Keys:out", "Pads:out"}, {"Keys:out"}} << QList<int>{1, 0}
+        << QList<bool>{true, true};
+    QTest::newRow("no input at first, then the default one")
+        << true << QStringList{} << "" << Lists{{"Keys:out"}, {}} << QList<int>{0, -2}
+        << QList<bool>{true, true};
+}
+
+void TestMidiPorts::followsDevicesThatComeAndGo() {
+    QFETCH(bool, input);
+    QFETCH(QStringList, devices);
+    QFETCH(QString, name);
+    QFETCH(QList<QStringList>, lists);
+    QFETCH(QList<int>, opened);
+    QFETCH(QList<bool>, reopened);
+    World w(input ? devices : QStringList{}, input ? QStringList{} : devices);
+    if (input)
+        w.midi.OpenMidiIn(name);
+    else
+        w.midi.OpenMidiOut(name);
+    for (int step = 0; step < lists.size(); ++step) {
+        w.backend.ClearRecord();
+        if (input)
+            w.backend.SetDevices(lists[step], {});
+        else
+            w.backend.SetDevices({}, lists[step]);
+        QCoreApplication::processEvents(); // the report crosses to this thread queued
+        QCOMPARE(!w.backend.Log.isEmpty(), reopened[step]);
+        // The in-memory system knows a device by its place: one that moved is still
+        // open under its old number there, while the port's selection moves with it.
+        if (reopened[step])
+            QCOMPARE(input ? w.backend.OpenInputDevice() : w.backend.OpenOutputDevice(),
+                     opened[step]);
+        const int selected =
+            input ? w.ports.MIDIInput1.DeviceID() : w.ports.MIDIOutput1.DeviceID();
+        if (opened[step] != MemoryMidiBackend::kClosed)
+            QCOMPARE(selected, opened[step]);
+    }
+}
+
+// The options dialog's OK closes the ports before it opens the new choices: a change
+// in between opens nothing behind its back.
+void TestMidiPorts::closedPortFollowsNothing() {
+    World w({"Keys:out"}, {"Synth:in"});
+    w.midi.OpenMidiIn("Pads:out");
+    w.midi.OpenMidiOut("Other:in");
+    w.midi.CloseMidiIn();
+    w.midi.CloseMidiOut();
+    w.backend.ClearRecord();
+    w.backend.SetDevices({"Keys:out", "Pads:out"}, {"Synth:in", "Other:in"});
+    QCoreApplication::processEvents();
+    QVERIFY(w.backend.Log.isEmpty());
+}
+
+// Unplugged and plugged in again before the user-interface thread had a look: the
+// names are as before, but the connections went with the old devices.
+void TestMidiPorts::replugBeforeThePortLooks() {
+    World w({"Keys:out"}, {"Synth:in"});
+    w.midi.OpenMidiIn("Keys:out");
+    w.midi.OpenMidiOut("Synth:in");
+    w.backend.ClearRecord();
+    w.backend.SetDevices({}, {});
+    w.backend.SetDevices({"Keys:out"}, {"Synth:in"});
+    QCoreApplication::processEvents();
+    QCOMPARE(w.backend.Log, (QStringList{"out close", "out open 0", "in close", "in open 0"}));
 }
 
 void TestMidiPorts::shortMessages_data() {
@@ -426,22 +520,6 @@ void TestMidiPorts::noMidiSystem() {
     code.SendPatch(1);
     midi.PlayNoteOn(1, 60, 70);
     QCOMPARE(ports.MIDIInput1.MessageCount(), 0);
-}
-
-void TestMidiPorts::alsaNames_data() {
-    QTest::addColumn<QString>("rtMidi");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("client and port numbers go") << "UM-ONE:UM-ONE MIDI 1 20:0" << "UM-ONE:UM-ONE MIDI 1";
-    QTest::newRow("high numbers") << "Bit01:in 128:10" << "Bit01:in";
-    QTest::newRow("through port") << "Midi Through:Midi Through Port-0 14:0" << "Midi Through:Midi Through Port-0";
-    QTest::newRow("digits in the port name stay") << "Synth:Port 2" << "Synth:Port 2";
-    QTest::newRow("numbers only at the end") << "A 1:2:B 3:4" << "A 1:2:B";
-}
-
-void TestMidiPorts::alsaNames() {
-    QFETCH(QString, rtMidi);
-    QFETCH(QString, name);
-    QCOMPARE(AlsaPortName(rtMidi.toStdString()), name);
 }
 
 QTEST_GUILESS_MAIN(TestMidiPorts)

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "MidiBackend.h"
+
+#include <QObject>
+
+#include <atomic>
+
+// Brings the MIDI system's news of devices coming and going to the thread the watch
+// lives on (the user-interface thread): Changed() is raised there, once for any number
+// of reports that came in while it waited. Tells too whether the ports' connections
+// outlived the changes.
+class DeviceWatch : public QObject {
+    Q_OBJECT
+public:
+    explicit DeviceWatch(MidiBackend& backend, QObject* parent = nullptr);
+    ~DeviceWatch() override;
+
+    // Whether the ports' connections to their devices still stand (MidiBackend).
+    bool OutputConnected() { return m_backend.OutputConnected(); }
+    bool InputConnected() { return m_backend.InputConnected(); }
+
+signals:
+    void Changed();
+
+private:
+    void deliver();
+
+    MidiBackend& m_backend;
+    std::atomic<bool> m_deliveryPending{false};
+};

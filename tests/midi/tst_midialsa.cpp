@@ -1,0 +1,405 @@
+#include "core/QuenlorCode.h"
+#include "midi/AlsaMidiBackend.h"
+#include "midi/MIDIUtilities.h"
+#include "midi/MidiPorts.h"
+#include "midi/MidiThru.h"
+#include "settings/Settings.h"
+#include "settings/SettingsStore.h"
+#include "storage/BankCommands.h"
+#include "storage/FakeStorageHost.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+// End to end on a real ALSA sequencer with the virtual raw MIDI ports of snd-virmidi,
+// whose raw ends show every byte as it would arrive at the end of a cable. Machines
+// without a sequencer skip these; the test command runs them in a virtual machine.
+
+using Bytes = std::vector<uint8_t>;
+Q_DECLARE_METATYPE(Bytes)
+
+namespace {
+// Port N of the virtual card and the raw device that is its other end.
+const QString kVirtualOut = QStringLiteral("Virtual Raw MIDI 0-0:VirMIDI 0-0");
+const QString kVirtualIn = QStringLiteral("Virtual Raw MIDI 0-1:VirMIDI 0-1");
+const char* const kRawOut = "/dev/snd/midiC0D0";
+const char* const kRawIn = "/dev/snd/midiC0D1";
+// A device that is not there when the program starts.
+const QString kLateIn = QStringLiteral("Late Synth:in");
+const QString kLateOut = QStringLiteral("Late Synth:out");
+
+constexpr qint64 kCableNsPerByte = 320 * 1000;
+// The raw end stays quiet this long once everything has arrived.
+constexpr int kQuietMs = 500;
+
+// The program's MIDI side on the sequencer, with the settings it loads.
+struct World {
+    std::unique_ptr<AlsaMidiBackend> backend = AlsaMidiBackend::Open();
+    std::unique_ptr<MidiPorts> ports;
+    MIDIUtilities midi;
+    QuenlorCode code;
+    MemorySettingsStore store;
+
+    World() {
+        if (!backend) return;
+        ports = std::make_unique<MidiPorts>(*backend);
+        midi.AttachMidiWindow(*ports);
+        code.Midi = &midi;
+        code.InitPatchModel();
+        // The main window's handling of the input port.
+        QObject::connect(&ports->MIDIInput1, &MIDIInput::Message, &ports->MIDIInput1,
+                         [this] { MIDIInput1_Message(code, *ports); });
+    }
+    // The patch's dump exactly as SendPatch sends it.
+    Bytes dump(int patch) {
+        code.PreparePatchDump(patch);
+        return Bytes(code.PatchDump.data(), code.PatchDump.data() + code.PatchDump.size());
+    }
+};
+
+// The raw end of a virtual port: what the sequencer delivers to the port, byte by byte.
+class RawEnd {
+public:
+    // A raw MIDI input takes bytes only once it has been read from: the first read
+    // starts it, so that nothing sent before the test reads is dropped.
+    RawEnd(const char* path, int flags) : m_fd(::open(path, flags | O_NONBLOCK)) {
+        uint8_t none;
+        if (m_fd >= 0 && (flags & O_ACCMODE) == O_RDONLY) (void)!::read(m_fd, &none, 0);
+    }
+    ~RawEnd() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    bool isOpen() const { return m_fd >= 0; }
+    void write(const Bytes& bytes) const {
+        QCOMPARE(::write(m_fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+
+    // Everything that arrives until the port has been quiet for kQuietMs; with a cable
+    // speed, no faster than a cable takes bytes off it, so that what the program sends
+    // too fast piles up in the port as it would in an interface. Each byte's arrival
+    // time in `times` when given.
+    Bytes read(bool cableSpeed, std::vector<qint64>* times = nullptr) const {
+        Bytes all;
+        QElapsedTimer clock, quiet;
+        quiet.start();
+        while (quiet.elapsed() < kQuietMs) {
+            std::size_t room = 4096;
+            if (cableSpeed && !all.empty())
+                room = std::min<std::size_t>(room, clock.nsecsElapsed() / kCableNsPerByte + 1 -
+                                                       all.size());
+            uint8_t chunk[4096];
+            const ssize_t got = room > 0 ? ::read(m_fd, chunk, room) : 0;
+            if (got > 0) {
+                if (all.empty()) clock.start();
+                all.insert(all.end(), chunk, chunk + got);
+                if (times) times->insert(times->end(), std::size_t(got), clock.nsecsElapsed());
+                quiet.start();
+            } else {
+                QThread::usleep(200);
+            }
+            QCoreApplication::processEvents();
+        }
+        return all;
+    }
+
+private:
+    int m_fd;
+};
+
+// A byte stream cut into messages: System Exclusive from F0 through F7, others by the
+// length their status byte calls for, each with its status byte (the sequencer's MIDI
+// drivers leave out a status byte that repeats, as interfaces do). A message cut
+// short ends the list with what it has.
+std::vector<Bytes> messages(const Bytes& stream) {
+    std::vector<Bytes> all;
+    uint8_t running = 0;
+    for (std::size_t i = 0; i < stream.size();) {
+        Bytes message;
+        if (stream[i] == 0xF0) {
+            running = 0;
+            do
+                message.push_back(stream[i++]);
+            while (i < stream.size() && message.back() != 0xF7);
+        } else if (stream[i] & 0x80 || running) {
+            if (stream[i] & 0x80) {
+                const uint8_t status = stream[i++];
+                running = status < 0xF0 ? status : 0;
+                message.push_back(status);
+            } else {
+                message.push_back(running);
+            }
+            const int length = ShortMessageLength(message[0]);
+            while (int(message.size()) < length && i < stream.size() && !(stream[i] & 0x80))
+                message.push_back(stream[i++]);
+        } else {
+            message.push_back(stream[i++]); // a stray data byte
+        }
+        all.push_back(std::move(message));
+    }
+    return all;
+}
+
+// A client of the test's own on the sequencer, for looking at the program from outside
+// and for playing a device that comes and goes.
+class Observer {
+public:
+    explicit Observer(const char* name) {
+        if (snd_seq_open(&m_seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK) == 0)
+            snd_seq_set_client_name(m_seq, name);
+    }
+    ~Observer() {
+        if (m_seq) snd_seq_close(m_seq);
+    }
+    snd_seq_t* seq() const { return m_seq; }
+    int port(const char* name, unsigned caps) {
+        return snd_seq_create_simple_port(m_seq, name, caps, SND_SEQ_PORT_TYPE_MIDI_GENERIC);
+    }
+    // The messages that reached the client's ports so far, as bytes.
+    std::vector<Bytes> take() {
+        std::vector<Bytes> all;
+        snd_midi_event_t* decoder;
+        snd_midi_event_new(16, &decoder);
+        snd_midi_event_no_status(decoder, 1);
+        snd_seq_event_t* event;
+        while (snd_seq_event_input(m_seq, &event) >= 0) {
+            if (event->type == SND_SEQ_EVENT_SYSEX) {
+                const auto* p = static_cast<const uint8_t*>(event->data.ext.ptr);
+                all.emplace_back(p, p + event->data.ext.len);
+                continue;
+            }
+            unsigned char bytes[16];
+            const long size = snd_midi_event_decode(decoder, bytes, sizeof bytes, event);
+            if (size > 0) all.emplace_back(bytes, bytes + size);
+        }
+        snd_midi_event_free(decoder);
+        return all;
+    }
+    void send(int port, const Bytes& message) {
+        snd_midi_event_t* encoder;
+        snd_midi_event_new(16, &encoder);
+        snd_seq_event_t event;
+        snd_seq_ev_clear(&event);
+        snd_midi_event_encode(encoder, message.data(), long(message.size()), &event);
+        snd_midi_event_free(encoder);
+        snd_seq_ev_set_source(&event, port);
+        snd_seq_ev_set_subs(&event);
+        snd_seq_ev_set_direct(&event);
+        snd_seq_event_output_direct(m_seq, &event);
+    }
+
+private:
+    snd_seq_t* m_seq = nullptr;
+};
+} // namespace
+
+class TestMidiAlsa : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void oneClient();
+    void dumpsExactAtTheRawEnd_data();
+    void dumpsExactAtTheRawEnd();
+    void thruFromTheRawEnd();
+    void openBankAtCableSpeed();
+    void storedDevicesAppearLater();
+};
+
+void TestMidiAlsa::initTestCase() {
+    // The test command's virtual machine asks for them; anywhere else they may be missing.
+    const bool there = access("/dev/snd/seq", R_OK | W_OK) == 0 && access(kRawOut, R_OK) == 0;
+    if (!there && qEnvironmentVariableIsSet("QUENLOR_REQUIRE_ALSA"))
+        QFAIL("no ALSA sequencer with virtual raw MIDI ports (snd-virmidi)");
+    if (!there)
+        QSKIP("no ALSA sequencer with virtual raw MIDI ports here; the test command runs these in "
+              "a virtual machine");
+}
+
+// One client "Quenlor" holds both ports, "MIDI Out" first, so that "Quenlor:0" as the
+// README's aconnect line gives it names the output; the program lists neither.
+void TestMidiAlsa::oneClient() {
+    World w;
+    QVERIFY(w.backend);
+    Observer observer("observer");
+    snd_seq_client_info_t* client;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_client_info_set_client(client, -1);
+    int clients = 0;
+    while (snd_seq_query_next_client(observer.seq(), client) >= 0)
+        clients += QByteArray(snd_seq_client_info_get_name(client)) == "Quenlor";
+    QCOMPARE(clients, 1);
+
+    snd_seq_addr_t address;
+    QCOMPARE(snd_seq_parse_address(observer.seq(), &address, "Quenlor:0"), 0);
+    QCOMPARE(int(address.client), w.backend->ClientId());
+    QStringList ports;
+    snd_seq_port_info_t* port;
+    snd_seq_port_info_alloca(&port);
+    snd_seq_port_info_set_client(port, w.backend->ClientId());
+    snd_seq_port_info_set_port(port, -1);
+    while (snd_seq_query_next_port(observer.seq(), port) >= 0)
+        ports << QStringLiteral("%1 %2")
+                     .arg(snd_seq_port_info_get_port(port))
+                     .arg(snd_seq_port_info_get_name(port));
+    QCOMPARE(ports, (QStringList{"0 MIDI Out", "1 MIDI In"}));
+
+    const QStringList all = w.backend->OutputNames() + w.backend->InputNames();
+    QVERIFY2(w.backend->OutputNames().contains(kVirtualOut), qPrintable(all.join(", ")));
+    QVERIFY(w.backend->InputNames().contains(kVirtualIn));
+    QVERIFY(all.filter(QRegularExpression("^Quenlor:")).isEmpty());
+}
+
+// A patch, its Program Change and a test note reach the end of the cable exact, whether
+// the device is chosen in the program or connected to its own output in a patchbay.
+void TestMidiAlsa::dumpsExactAtTheRawEnd_data() {
+    QTest::addColumn<bool>("patchbay");
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("bit99");
+    QTest::newRow("device chosen, channel 1") << false << 1 << 0;
+    QTest::newRow("device chosen, channel 16, Bit 99 header") << false << 16 << 1;
+    QTest::newRow("own output connected in a patchbay") << true << 5 << 0;
+}
+
+void TestMidiAlsa::dumpsExactAtTheRawEnd() {
+    QFETCH(bool, patchbay);
+    QFETCH(int, channel);
+    QFETCH(int, bit99);
+    World w;
+    QVERIFY(w.backend);
+    RawEnd raw(kRawOut, O_RDONLY);
+    QVERIFY(raw.isOpen());
+    Observer observer("patchbay");
+    if (patchbay) {
+        w.midi.OpenMidiOut(MidiBackend::DefaultOutputName());
+        snd_seq_addr_t from, to;
+        QCOMPARE(snd_seq_parse_address(observer.seq(), &from, "Quenlor:0"), 0);
+        QCOMPARE(snd_seq_parse_address(observer.seq(), &to, "Virtual Raw MIDI 0-0:0"), 0);
+        snd_seq_port_subscribe_t* subscription;
+        snd_seq_port_subscribe_alloca(&subscription);
+        snd_seq_port_subscribe_set_sender(subscription, &from);
+        snd_seq_port_subscribe_set_dest(subscription, &to);
+        QCOMPARE(snd_seq_subscribe_port(observer.seq(), subscription), 0);
+    } else {
+        w.midi.OpenMidiOut(kVirtualOut);
+        QCOMPARE(w.ports->MIDIOutput1.ProductName(), kVirtualOut);
+    }
+    w.code.MIDIChannelOut = int16_t(channel);
+    w.code.Bit99Compatible = int16_t(bit99);
+    w.code.PatchBank(7, 8) = 55;
+    w.code.SendPatch(7);
+    w.midi.PlayNoteOn(int16_t(channel), 60, 70);
+    w.midi.PlayNoteOff(int16_t(channel), 60);
+    const uint8_t c = uint8_t(channel - 1);
+    const std::vector<Bytes> expected{
+        w.dump(7), {uint8_t(0xC0 | c), 0}, {uint8_t(0x90 | c), 60, 70}, {uint8_t(0x90 | c), 60, 0}};
+    QCOMPARE(messages(raw.read(false)), expected);
+}
+
+// What is played into an input device is decoded whole, each message with its status
+// byte, and forwarded unchanged in order.
+void TestMidiAlsa::thruFromTheRawEnd() {
+    World w;
+    QVERIFY(w.backend);
+    RawEnd rawOut(kRawOut, O_RDONLY);
+    RawEnd rawIn(kRawIn, O_WRONLY);
+    QVERIFY(rawOut.isOpen() && rawIn.isOpen());
+    w.code.MIDIThru = kOn;
+    w.midi.OpenMidiIn(kVirtualIn);
+    w.midi.OpenMidiOut(kVirtualOut);
+    QCOMPARE(w.ports->MIDIInput1.ProductName(), kVirtualIn);
+    // Running status on the cable: the second note has no status byte of its own.
+    rawIn.write({0x93, 60, 100, 62, 100, 0xB0, 7, 127, 0xC5, 3, 0xE1, 0, 64, 0x83, 60, 0});
+    const std::vector<Bytes> expected{{0x93, 60, 100}, {0x93, 62, 100}, {0xB0, 7, 127},
+                                      {0xC5, 3},       {0xE1, 0, 64},   {0x83, 60, 0}};
+    QCOMPARE(messages(rawOut.read(false)), expected);
+}
+
+// Open Bank with automatic update on, read at the speed of a cable: nothing is lost or
+// cut, and the last patch on the wire is the one the program sent last, patch 1.
+void TestMidiAlsa::openBankAtCableSpeed() {
+    World w;
+    QVERIFY(w.backend);
+    RawEnd raw(kRawOut, O_RDONLY);
+    QVERIFY(raw.isOpen());
+    w.midi.OpenMidiOut(kVirtualOut);
+
+    // The loss this guards against comes from sending faster than the cable: without
+    // a paced output there is nothing to show here yet.
+    w.code.SendPatch(2);
+    std::vector<qint64> times;
+    const Bytes first = raw.read(false, &times);
+    QCOMPARE(first.size(), size_t(82));
+    if (times.back() - times.front() < 80 * kCableNsPerByte * 3 / 4)
+        QSKIP("the output is not paced at cable speed");
+
+    QTemporaryDir folder;
+    const std::string path = folder.filePath("bank.bbk").toStdString();
+    FakeStorageHost host;
+    BankCommands files(w.code, host);
+    for (int patch = 1; patch <= 74; ++patch) {
+        w.code.PatchBank(patch, 8) = int16_t(patch % 64);
+        w.code.PatchBank(patch, 9) = int16_t(patch / 64 + 1);
+    }
+    QVERIFY(files.WriteBankFile(path));
+    const Bytes patchOne = w.dump(1);
+    w.code.InitPatchModel();
+    w.code.AutoUpdate = kOn;
+    w.code.EditorReady = kOn;
+    host.answerOpen(path);
+    files.OpenBank();
+
+    const std::vector<Bytes> sent = messages(raw.read(true));
+    QVERIFY(sent.size() >= 2);
+    for (std::size_t i = 0; i + 1 < sent.size(); i += 2) {
+        QCOMPARE(sent[i].size(), size_t(80));
+        QCOMPARE(sent[i].front(), uint8_t(0xF0));
+        QCOMPARE(sent[i].back(), uint8_t(0xF7));
+        QCOMPARE(sent[i + 1], (Bytes{0xC0, 0}));
+    }
+    QCOMPARE(sent.size() % 2, size_t(0));
+    QCOMPARE(sent[sent.size() - 2], patchOne);
+}
+
+// Devices stored in the settings that are not there at start-up: the ports open the
+// defaults, take the devices when they appear, and go back when they leave.
+void TestMidiAlsa::storedDevicesAppearLater() {
+    World w;
+    QVERIFY(w.backend);
+    w.store.WriteKey("MIDI", "MIDIOutPort", kLateIn);
+    w.store.WriteKey("MIDI", "MIDIInPort", kLateOut);
+    w.store.WriteKey("MIDI", "MIDIThru", "Yes");
+    LoadSettings(w.code, w.midi, *w.ports, w.store);
+    QCOMPARE(w.ports->MIDIOutput1.DeviceID(), MIDIOutput::kDefaultDevice);
+
+    for (int round = 0; round < 2; ++round) {
+        auto late = std::make_unique<Observer>("Late Synth");
+        const int in = late->port("in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE);
+        const int out = late->port("out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ);
+        QVERIFY(in >= 0 && out >= 0);
+        QTRY_COMPARE(w.ports->MIDIOutput1.ProductName(), kLateIn);
+        QTRY_COMPARE(w.ports->MIDIInput1.ProductName(), kLateOut);
+        QVERIFY(w.ports->MIDIOutput1.IsOpen() && w.ports->MIDIInput1.IsOpen());
+
+        w.code.SendPatch(3 + round);
+        late->send(out, {0x91, 64, 90});
+        std::vector<Bytes> received;
+        QTRY_VERIFY([&] {
+            for (Bytes& m : late->take())
+                received.push_back(std::move(m));
+            return received.size() >= 3;
+        }());
+        QCOMPARE(received, (std::vector<Bytes>{w.dump(3 + round), {0xC0, 0}, {0x91, 64, 90}}));
+
+        late.reset(); // unplugged
+        QTRY_COMPARE(w.ports->MIDIOutput1.DeviceID(), MIDIOutput::kDefaultDevice);
+        QTRY_VERIFY(w.ports->MIDIInput1.ProductName() != kLateOut);
+        w.code.SendPatch(1); // goes nowhere, and nothing waits for it
+    }
+}
+
+QTEST_GUILESS_MAIN(TestMidiAlsa)
+#include "tst_midialsa.moc"
