@@ -260,7 +260,9 @@ QComboBox* NormalEdit::buildList(QGroupBox* frame, int parameter, int left, int 
     place(list, parameter == 1 || parameter == 53 ? "LFO_Type" : "DCO_Octave", left, kListTop,
           width, kListHeight);
     list->setProperty("parameter", parameter);
-    list->setAccessibleName(ParameterCaption(parameter));
+    // Screen readers on Linux name a list by its label and read the list's own name as its
+    // choice: the label carries the section as well.
+    label->setAccessibleName(ParameterCaption(parameter));
     label->setBuddy(list);
     return list;
 }

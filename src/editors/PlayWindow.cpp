@@ -53,17 +53,18 @@ PlayWindow::PlayWindow(EditorContext& context, QWidget* parent)
     : QWidget(parent), m_context(context) {
     setWindowTitle("Play");
     setMinimumSize(40, 20);
+    // Before anything asks for the pad's accessible interface, which is then kept.
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(playPadFactory);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Play"));
     setAccessibleDescription(QStringLiteral(
         "Test note pad: a press plays a note, higher further right and louder further up. "
         "Space plays the note; the arrow keys change note and velocity, with Shift in "
         "larger steps."));
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(playPadFactory);
-        return true;
-    }();
-    Q_UNUSED(factoryInstalled);
 }
 
 int16_t PlayWindow::NoteAt(double x, double width) { return scaled(x, width); }

@@ -53,9 +53,13 @@ void Options::createControls() {
     Bit99Header = named(new QCheckBox(tr("Transmit Bit 99 SysEx header"), midiPage), "Bit99Header");
     MidiInLabel->setBuddy(MidiInCombo);
     MidiOutLabel->setBuddy(MidiOutCombo);
-    // Both channel lists are captioned "Channel"; a listener needs to hear whose.
-    MidiInChannelCombo->setAccessibleName(tr("MIDI in channel"));
-    MidiOutChannelCombo->setAccessibleName(tr("MIDI Out channel"));
+    MidiInChannelLabel->setBuddy(MidiInChannelCombo);
+    MidiOutChannelLabel->setBuddy(MidiOutChannelCombo);
+    // Both channel lists are captioned "Channel"; a listener needs to hear whose. Screen
+    // readers on Linux name a list by its label and read the list's own name as its value.
+    MidiInChannelLabel->setAccessibleName(tr("MIDI in channel"));
+    MidiOutChannelLabel->setAccessibleName(tr("MIDI Out channel"));
+    OptionsTab->setAccessibleName(tr("Option pages"));
     // Long device names must not make the dialog grow past the screen.
     for (QComboBox* list : {MidiInCombo, MidiOutCombo})
         list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
