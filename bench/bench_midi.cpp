@@ -2,6 +2,7 @@
 #include "midi/MIDIUtilities.h"
 #include "midi/MemoryMidiBackend.h"
 #include "midi/MidiPorts.h"
+#include "midi/OutputQueue.h"
 
 #include <benchmark/benchmark.h>
 
@@ -33,6 +34,42 @@ static void BM_SendPatchMemory(benchmark::State& state) {
     sendPatches(state, backend, "Bit01:in", &backend);
 }
 BENCHMARK(BM_SendPatchMemory);
+
+// The output queue's own work for one message: queued, found due, taken.
+static void BM_OutputQueue(benchmark::State& state) {
+    OutputQueue queue;
+    const uint8_t note[] = {0x90, 60, 100};
+    OutputQueue::Time now{0};
+    OutputQueue::Taken taken;
+    for (auto _ : state) {
+        queue.Push(note, sizeof note, OutputKind::Forwarded);
+        now = *queue.NextDue();
+        queue.Take(now, {}, taken);
+        benchmark::DoNotOptimize(taken);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_OutputQueue);
+
+// One forwarded message through the output port on the in-memory system, whose clock
+// leaps to each message's time: the port's whole cost per message, the recording of the
+// message by the in-memory system included.
+static void BM_ForwardMemory(benchmark::State& state) {
+    MemoryMidiBackend backend({}, {"Bit01:in"});
+    backend.Sent.reserve(4096);
+    MidiPorts ports(backend);
+    MIDIUtilities midi;
+    midi.AttachMidiWindow(ports);
+    midi.OpenMidiOut("Bit01:in");
+    int sends = 0;
+    for (auto _ : state) {
+        ports.MIDIOutput1.SendShort(0x90, 60, 100, OutputKind::Forwarded);
+        if (++sends % 4096 == 0)
+            backend.Sent.clear();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ForwardMemory);
 
 // Needs a running JACK server (jackd -d dummy); the dumps go out of the program's
 // own output port, one process cycle at a time.

@@ -3,6 +3,7 @@
 #include "editors/EditorContext.h"
 
 #include <QMainWindow>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -11,6 +12,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QTimer;
 class QToolBar;
 class Desktop;
 class MidiPorts;
@@ -57,6 +59,9 @@ public:
     PlayWindow* Play = nullptr;
     QToolBar* Toolbar = nullptr;
     QLabel* Status = nullptr;
+    // The number of messages the MIDI output dropped because more came than the cable
+    // carries; empty until one is dropped, then brought up to date once a second at most.
+    QLabel* MidiDropStatus = nullptr;
 
     QMenu* mnu_File = nullptr;
     QMenu* mnu_Window = nullptr;
@@ -105,6 +110,8 @@ private:
     void createToolBar();
     void createStatusBar();
     void updateWindowMenu();
+    void midiDropped();
+    void showMidiDrops();
     QMdiSubWindow* addChild(QWidget* child, bool closable);
 
     QuenlorCode& m_code;
@@ -117,4 +124,7 @@ private:
     std::unique_ptr<BankCommands> m_commands;
     HelpViewer* m_help = nullptr;
     bool m_testNoteHeld = false;
+    QTimer* m_dropTimer = nullptr;
+    bool m_dropsPending = false;
+    std::atomic<bool> m_dropNoticePosted{false};
 };

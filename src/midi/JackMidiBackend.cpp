@@ -1,8 +1,13 @@
 #include "JackMidiBackend.h"
 
+#include "OutputQueue.h"
+#include "PacingClock.h"
+
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <thread>
 
@@ -11,12 +16,28 @@ const char* const kClientName = "Quenlor";
 const char* const kInputPortName = "MIDI In";
 const char* const kOutputPortName = "MIDI Out";
 
-// Room for the messages of many process cycles: about 700 patch dumps.
+// Room for about 20 seconds of what the output queue hands over at cable speed; when
+// it is full the server has stopped taking messages, and a message is dropped.
 constexpr std::size_t kOutputBufferBytes = 1u << 16;
-// Each message in the output buffer is its length followed by its bytes.
-using MessageLength = uint32_t;
-// How long a send waits for room while the server is slow to take messages.
-constexpr auto kSendPatience = std::chrono::milliseconds(500);
+// Each message in the output buffer is this header followed by its bytes.
+struct MessageHeader {
+    jack_time_t Due; // on JACK's clock, in microseconds
+    uint32_t GapUs;  // least time since the previous message started
+    uint32_t Length;
+};
+// The queue hands each message over this many process periods before it is due, so
+// that it waits in the buffer for the cycle that plays it.
+constexpr int kPeriodsAhead = 2;
+constexpr int64_t kMicrosPerSecond = 1'000'000;
+// Frames further apart than this are not compared: the frame counter wraps.
+constexpr int64_t kComparableSeconds = 60;
+
+// Frames for a time, rounded up: a gap rounded down would put two messages too close.
+jack_nframes_t framesFor(int64_t micros, jack_nframes_t rate) {
+    return jack_nframes_t((micros * int64_t(rate) + kMicrosPerSecond - 1) / kMicrosPerSecond);
+}
+// Whether frame a lies before frame b, across the counter's wrap.
+bool before(jack_nframes_t a, jack_nframes_t b) { return int32_t(a - b) < 0; }
 
 void silent(const char*) {}
 } // namespace
@@ -34,6 +55,7 @@ std::unique_ptr<JackMidiBackend> JackMidiBackend::Open() {
 
 // The client "Quenlor" with its two ports, running.
 bool JackMidiBackend::openClient() {
+    std::lock_guard<std::mutex> lock(m_clientMutex);
     jack_status_t status;
     m_client = jack_client_open(kClientName, JackNoStartServer, &status);
     if (!m_client)
@@ -60,6 +82,7 @@ bool JackMidiBackend::openClient() {
 void JackMidiBackend::closeDeadClient() {
     if (!m_client || !m_serverGone)
         return;
+    std::lock_guard<std::mutex> lock(m_clientMutex);
     jack_client_close(m_client);
     m_client = nullptr;
     m_inPort = m_outPort = nullptr;
@@ -69,6 +92,7 @@ void JackMidiBackend::closeDeadClient() {
     m_inputSource.clear();
     m_outputDestination.clear();
     jack_ringbuffer_reset(m_outBuffer);
+    m_placedAny = false;
 }
 
 // True when the client is on a running server, opening a new one if the last went away.
@@ -163,25 +187,60 @@ void JackMidiBackend::CloseOutput() {
 }
 
 void JackMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
-    const MessageLength length = static_cast<MessageLength>(size);
-    const std::size_t needed = sizeof length + size;
+    SendTimed(bytes, size, {SteadyPacingClock().Now(), {}});
+}
+
+// On the output port's sender thread. The message goes into the buffer with its due time
+// on JACK's own clock; the process cycle puts it at the frame of that time.
+void JackMidiBackend::SendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) {
+    const std::size_t needed = sizeof(MessageHeader) + size;
     if (size == 0 || needed > kOutputBufferBytes / 2)
         return;
     // Without a server the message goes nowhere, at once; the server is not looked
     // for again here, only when a device is listed or opened.
-    closeDeadClient();
-    if (!m_client)
+    std::lock_guard<std::mutex> lock(m_clientMutex);
+    if (!m_client || m_serverGone)
         return;
-    // A message is never dropped while the server takes messages; it is only held up
-    // until the process cycle has made room.
-    const auto deadline = std::chrono::steady_clock::now() + kSendPatience;
-    while (jack_ringbuffer_write_space(m_outBuffer) < needed) {
-        if (m_serverGone || std::chrono::steady_clock::now() > deadline)
-            return;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(&length), sizeof length);
+    const int64_t fromNow = (timing.Due - SteadyPacingClock().Now()).count();
+    const int64_t jackNow = int64_t(jack_get_time());
+    MessageHeader header;
+    header.Due = jack_time_t(std::max<int64_t>(jackNow + fromNow, 0));
+    header.GapUs = uint32_t(std::clamp<int64_t>(timing.Gap.count(), 0, INT32_MAX));
+    header.Length = uint32_t(size);
+    if (jack_ringbuffer_write_space(m_outBuffer) < needed)
+        return;
+    jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(&header), sizeof header);
     jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(bytes), size);
+}
+
+std::chrono::microseconds JackMidiBackend::HandOverAhead() {
+    std::lock_guard<std::mutex> lock(m_clientMutex);
+    if (!m_client || m_serverGone)
+        return {};
+    const jack_nframes_t rate = jack_get_sample_rate(m_client);
+    if (rate == 0)
+        return {};
+    return std::chrono::microseconds(kPeriodsAhead * int64_t(jack_get_buffer_size(m_client)) *
+                                     kMicrosPerSecond / rate);
+}
+
+// The last message has left when the buffer is empty and the frame time has passed the
+// end of its bytes on the cable.
+bool JackMidiBackend::Drain(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(m_clientMutex);
+            if (!m_client || m_serverGone)
+                return true; // nothing more can leave
+            if (jack_ringbuffer_read_space(m_outBuffer) == 0 &&
+                !before(jack_frame_time(m_client), m_lastEnd.load()))
+                return true;
+        }
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 int JackMidiBackend::process(jack_nframes_t frames, void* self) {
@@ -191,21 +250,41 @@ int JackMidiBackend::process(jack_nframes_t frames, void* self) {
     return 0;
 }
 
+// Each message goes at the frame of its due time, but never sooner than the gap after
+// the previous one's frame, so that the spacing holds on the wire whatever the delay
+// between the sender thread and the cycle. A message due before this cycle goes at its
+// start; one due after it waits in the buffer.
 void JackMidiBackend::processOutput(jack_nframes_t frames) {
     void* buffer = jack_port_get_buffer(m_outPort, frames);
     jack_midi_clear_buffer(buffer);
-    MessageLength length = 0;
-    while (jack_ringbuffer_read_space(m_outBuffer) >= sizeof length) {
-        jack_ringbuffer_peek(m_outBuffer, reinterpret_cast<char*>(&length), sizeof length);
-        if (jack_ringbuffer_read_space(m_outBuffer) < sizeof length + length)
+    const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+    const jack_nframes_t rate = jack_get_sample_rate(m_client);
+    if (m_placedAny && int64_t(jack_nframes_t(cycleStart - m_lastFrame)) > kComparableSeconds * rate)
+        m_placedAny = false;
+    MessageHeader header;
+    while (jack_ringbuffer_read_space(m_outBuffer) >= sizeof header) {
+        jack_ringbuffer_peek(m_outBuffer, reinterpret_cast<char*>(&header), sizeof header);
+        if (jack_ringbuffer_read_space(m_outBuffer) < sizeof header + header.Length)
             break; // the sender is still writing the bytes
-        // All events go at the start of the cycle, in order; what does not fit in this
-        // cycle's buffer waits for the next one.
-        jack_midi_data_t* event = jack_midi_event_reserve(buffer, 0, length);
-        if (!event)
+        jack_nframes_t frame = jack_time_to_frames(m_client, header.Due);
+        if (m_placedAny) {
+            const jack_nframes_t earliest = m_lastFrame + framesFor(header.GapUs, rate);
+            if (before(frame, earliest))
+                frame = earliest;
+        }
+        if (before(frame, cycleStart))
+            frame = cycleStart;
+        const jack_nframes_t offset = frame - cycleStart;
+        if (offset >= frames)
             break;
-        jack_ringbuffer_read_advance(m_outBuffer, sizeof length);
-        jack_ringbuffer_read(m_outBuffer, reinterpret_cast<char*>(event), length);
+        jack_midi_data_t* event = jack_midi_event_reserve(buffer, offset, header.Length);
+        if (!event)
+            break; // the cycle's buffer is full: the next cycle
+        jack_ringbuffer_read_advance(m_outBuffer, sizeof header);
+        jack_ringbuffer_read(m_outBuffer, reinterpret_cast<char*>(event), header.Length);
+        m_lastFrame = frame;
+        m_placedAny = true;
+        m_lastEnd = frame + framesFor(OutputQueue::CableTime(header.Length).count(), rate);
     }
 }
 

@@ -18,6 +18,9 @@
 // output could not be kept in the client "Quenlor" and the program could not tell
 // its own ports from others.
 //
+// Messages are timed by frames: each goes into the process cycle at the frame of its
+// due time, and never closer to the one before than the output queue allows.
+//
 // A client outlives no server: when the server stops or crashes, the client is dead
 // for good. Sends then go nowhere at once, the dead client is closed at the next call,
 // and listing or opening a device later opens a new client on whatever server runs
@@ -36,6 +39,9 @@ public:
     bool OpenOutput(int index) override;
     void CloseOutput() override;
     void Send(const uint8_t* bytes, std::size_t size) override;
+    void SendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override;
+    std::chrono::microseconds HandOverAhead() override;
+    bool Drain(std::chrono::milliseconds limit) override;
 
     // The name the server gave the program's client: "Quenlor" unless another
     // client already had it; empty while there is no server.
@@ -60,6 +66,15 @@ private:
     jack_port_t* m_outPort = nullptr;
     jack_ringbuffer_t* m_outBuffer = nullptr;
     std::atomic<bool> m_serverGone{false};
+    // Guards the client and the writing end of the output buffer: the output port sends
+    // from its own thread while the program's thread may close a dead client.
+    std::mutex m_clientMutex;
+
+    // Where the process thread put the last message: its frame, and the frame its bytes
+    // have left the cable by.
+    bool m_placedAny = false;
+    jack_nframes_t m_lastFrame = 0;
+    std::atomic<jack_nframes_t> m_lastEnd{0};
 
     // Guards the handler against the process thread while the input opens or closes.
     std::mutex m_inputMutex;

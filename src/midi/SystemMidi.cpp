@@ -35,6 +35,11 @@ public:
     bool OpenOutput(int index) override { return system().OpenOutput(index); }
     void CloseOutput() override { system().CloseOutput(); }
     void Send(const uint8_t* bytes, std::size_t size) override { system().Send(bytes, size); }
+    void SendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override {
+        system().SendTimed(bytes, size, timing);
+    }
+    std::chrono::microseconds HandOverAhead() override { return system().HandOverAhead(); }
+    bool Drain(std::chrono::milliseconds limit) override { return system().Drain(limit); }
 
 private:
     MidiBackend& system() {

@@ -32,6 +32,7 @@ public:
     bool OpenOutput(int index) override { return m_system.OpenOutput(index); }
     void CloseOutput() override { m_system.CloseOutput(); }
     void Send(const uint8_t* bytes, std::size_t size) override { m_system.Send(bytes, size); }
+    ManualClock* TestClock() override { return m_system.TestClock(); }
 
 private:
     MidiBackend& m_system;
@@ -52,7 +53,7 @@ struct Run {
                                  systemsAsked << QString::fromStdString(system);
                                  return std::make_unique<BorrowedBackend>(midi);
                              },
-                             store, std::chrono::milliseconds(0)};
+                             store};
         std::vector<std::string> argv;
         for (const QString& arg : args)
             argv.push_back(arg.toStdString());
