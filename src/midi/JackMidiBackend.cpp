@@ -21,9 +21,10 @@ const char* const kOutputPortName = "MIDI Out";
 constexpr std::size_t kOutputBufferBytes = 1u << 16;
 // Each message in the output buffer is this header followed by its bytes.
 struct MessageHeader {
-    jack_time_t Due; // on JACK's clock, in microseconds
-    uint32_t GapUs;  // least time since the previous message started
+    jack_time_t Due;     // on JACK's clock, in microseconds
+    uint32_t GapUs;      // least time since the previous message started
     uint32_t Length;
+    uint32_t Connection; // the output connection it was meant for
 };
 // The queue hands each message over this many process periods before it is due, so
 // that it waits in the buffer for the cycle that plays it.
@@ -55,7 +56,7 @@ std::unique_ptr<JackMidiBackend> JackMidiBackend::Open() {
 
 // The client "Quenlor" with its two ports, running.
 bool JackMidiBackend::openClient() {
-    std::lock_guard<std::mutex> lock(m_clientMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     jack_status_t status;
     m_client = jack_client_open(kClientName, JackNoStartServer, &status);
     if (!m_client)
@@ -82,7 +83,7 @@ bool JackMidiBackend::openClient() {
 void JackMidiBackend::closeDeadClient() {
     if (!m_client || !m_serverGone)
         return;
-    std::lock_guard<std::mutex> lock(m_clientMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     jack_client_close(m_client);
     m_client = nullptr;
     m_inPort = m_outPort = nullptr;
@@ -102,6 +103,7 @@ bool JackMidiBackend::reachServer() {
 }
 
 JackMidiBackend::~JackMidiBackend() {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     if (m_client)
         jack_client_close(m_client); // stops the process thread before the buffer goes
     if (m_outBuffer)
@@ -109,10 +111,12 @@ JackMidiBackend::~JackMidiBackend() {
 }
 
 QString JackMidiBackend::ClientName() const {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     return m_client ? QString::fromUtf8(jack_get_client_name(m_client)) : QString();
 }
 
 QStringList JackMidiBackend::portNames(unsigned long flags) {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     QStringList names;
     if (!reachServer())
         return names;
@@ -134,6 +138,7 @@ QStringList JackMidiBackend::InputNames() { return portNames(JackPortIsOutput); 
 QStringList JackMidiBackend::OutputNames() { return portNames(JackPortIsInput); }
 
 bool JackMidiBackend::OpenInput(int index, InputHandler handler) {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     CloseInput();
     const QStringList names = InputNames();
     if (index < 0 || index >= names.size())
@@ -154,15 +159,17 @@ bool JackMidiBackend::OpenInput(int index, InputHandler handler) {
 }
 
 void JackMidiBackend::CloseInput() {
+    std::lock_guard<std::recursive_mutex> client(m_clientMutex);
     closeDeadClient();
     if (!m_inputSource.empty() && m_client)
         jack_disconnect(m_client, m_inputSource.c_str(), jack_port_name(m_inPort));
     m_inputSource.clear();
-    std::lock_guard<std::mutex> lock(m_inputMutex);
+    std::lock_guard<std::mutex> handler(m_inputMutex);
     m_handler = nullptr;
 }
 
 bool JackMidiBackend::OpenOutput(int index) {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     CloseOutput();
     if (index == -1) {
         reachServer(); // the virtual port alone, back on a server that was restarted
@@ -180,6 +187,8 @@ bool JackMidiBackend::OpenOutput(int index) {
 }
 
 void JackMidiBackend::CloseOutput() {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+    ++m_connection;
     closeDeadClient();
     if (!m_outputDestination.empty() && m_client)
         jack_disconnect(m_client, jack_port_name(m_outPort), m_outputDestination.c_str());
@@ -198,8 +207,11 @@ void JackMidiBackend::SendTimed(const uint8_t* bytes, std::size_t size, const Se
         return;
     // Without a server the message goes nowhere, at once; the server is not looked
     // for again here, only when a device is listed or opened.
-    std::lock_guard<std::mutex> lock(m_clientMutex);
-    if (!m_client || m_serverGone)
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+    // A dead client is closed at once, so that a new client of this process (the program's
+    // after a restart, or another one's) never meets it.
+    closeDeadClient();
+    if (!m_client)
         return;
     const int64_t fromNow = (timing.Due - SteadyPacingClock().Now()).count();
     const int64_t jackNow = int64_t(jack_get_time());
@@ -207,6 +219,7 @@ void JackMidiBackend::SendTimed(const uint8_t* bytes, std::size_t size, const Se
     header.Due = jack_time_t(std::max<int64_t>(jackNow + fromNow, 0));
     header.GapUs = uint32_t(std::clamp<int64_t>(timing.Gap.count(), 0, INT32_MAX));
     header.Length = uint32_t(size);
+    header.Connection = m_connection;
     if (jack_ringbuffer_write_space(m_outBuffer) < needed)
         return;
     jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(&header), sizeof header);
@@ -214,7 +227,7 @@ void JackMidiBackend::SendTimed(const uint8_t* bytes, std::size_t size, const Se
 }
 
 std::chrono::microseconds JackMidiBackend::HandOverAhead() {
-    std::lock_guard<std::mutex> lock(m_clientMutex);
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     if (!m_client || m_serverGone)
         return {};
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
@@ -224,17 +237,20 @@ std::chrono::microseconds JackMidiBackend::HandOverAhead() {
                                      kMicrosPerSecond / rate);
 }
 
-// The last message has left when the buffer is empty and the frame time has passed the
-// end of its bytes on the cable.
+// The last message has left when the buffer is empty and the process cycle has run past
+// the end of its bytes on the cable by another cycle: a client that reads the port ahead
+// of this one in the server's order (one that also feeds the program's input) gets the
+// message a cycle late. The cycles themselves are counted, not the clock: a late server
+// runs them behind time.
 bool JackMidiBackend::Drain(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         {
-            std::lock_guard<std::mutex> lock(m_clientMutex);
+            std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
             if (!m_client || m_serverGone)
                 return true; // nothing more can leave
-            if (jack_ringbuffer_read_space(m_outBuffer) == 0 &&
-                !before(jack_frame_time(m_client), m_lastEnd.load()))
+            const jack_nframes_t settled = m_lastEnd.load() + 2 * jack_get_buffer_size(m_client);
+            if (jack_ringbuffer_read_space(m_outBuffer) == 0 && !before(m_cycleStart.load(), settled))
                 return true;
         }
         if (std::chrono::steady_clock::now() > deadline)
@@ -258,6 +274,7 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
     void* buffer = jack_port_get_buffer(m_outPort, frames);
     jack_midi_clear_buffer(buffer);
     const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+    m_cycleStart = cycleStart;
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
     if (m_placedAny && int64_t(jack_nframes_t(cycleStart - m_lastFrame)) > kComparableSeconds * rate)
         m_placedAny = false;
@@ -266,6 +283,10 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
         jack_ringbuffer_peek(m_outBuffer, reinterpret_cast<char*>(&header), sizeof header);
         if (jack_ringbuffer_read_space(m_outBuffer) < sizeof header + header.Length)
             break; // the sender is still writing the bytes
+        if (header.Connection != m_connection) {
+            jack_ringbuffer_read_advance(m_outBuffer, sizeof header + header.Length);
+            continue; // meant for a connection that was closed since
+        }
         jack_nframes_t frame = jack_time_to_frames(m_client, header.Due);
         if (m_placedAny) {
             const jack_nframes_t earliest = m_lastFrame + framesFor(header.GapUs, rate);
@@ -280,11 +301,13 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
         jack_midi_data_t* event = jack_midi_event_reserve(buffer, offset, header.Length);
         if (!event)
             break; // the cycle's buffer is full: the next cycle
-        jack_ringbuffer_read_advance(m_outBuffer, sizeof header);
-        jack_ringbuffer_read(m_outBuffer, reinterpret_cast<char*>(event), header.Length);
+        // Set before the buffer empties: Drain() takes an empty buffer and a frame time
+        // past this as the message having left.
+        m_lastEnd = frame + framesFor(OutputQueue::CableTime(header.Length).count(), rate);
         m_lastFrame = frame;
         m_placedAny = true;
-        m_lastEnd = frame + framesFor(OutputQueue::CableTime(header.Length).count(), rate);
+        jack_ringbuffer_read_advance(m_outBuffer, sizeof header);
+        jack_ringbuffer_read(m_outBuffer, reinterpret_cast<char*>(event), header.Length);
     }
 }
 

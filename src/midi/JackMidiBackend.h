@@ -48,7 +48,10 @@ public:
     QString ClientName() const;
     // Whether the client is on a running server: false from the moment the server
     // went away until listing or opening a device reaches a new one.
-    bool Connected() const { return m_client && !m_serverGone; }
+    bool Connected() const {
+        std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+        return m_client && !m_serverGone;
+    }
 
 private:
     JackMidiBackend() = default;
@@ -67,14 +70,18 @@ private:
     jack_ringbuffer_t* m_outBuffer = nullptr;
     std::atomic<bool> m_serverGone{false};
     // Guards the client and the writing end of the output buffer: the output port sends
-    // from its own thread while the program's thread may close a dead client.
-    std::mutex m_clientMutex;
+    // from its own thread, and either thread may close a dead client.
+    mutable std::recursive_mutex m_clientMutex;
 
     // Where the process thread put the last message: its frame, and the frame its bytes
     // have left the cable by.
     bool m_placedAny = false;
     jack_nframes_t m_lastFrame = 0;
     std::atomic<jack_nframes_t> m_lastEnd{0};
+    std::atomic<jack_nframes_t> m_cycleStart{0}; // of the last cycle run
+    // Counts the closes of the output: what waits in the buffer for a connection that
+    // was closed is dropped, not sent to the next one.
+    std::atomic<uint32_t> m_connection{0};
 
     // Guards the handler against the process thread while the input opens or closes.
     std::mutex m_inputMutex;
