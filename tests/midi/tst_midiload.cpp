@@ -12,6 +12,7 @@
 #include "support/FakeDesktop.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QTest>
 
@@ -54,9 +55,12 @@ class TestMidiLoad : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void mainWindowForwardsAFlood();
+    void mainWindowForwardsWithinCableSpeed();
+    void mainWindowForwardsFarBeyondCableSpeed();
 
 private:
+    void flood(bool beyond);
+
     JackServer m_server;
     std::unique_ptr<CaptureClient> m_capture;
 };
@@ -73,9 +77,14 @@ void TestMidiLoad::cleanupTestCase() {
     m_server.Stop();
 }
 
-// With thru on, the main window forwards 100,000 messages unchanged and in order while
-// its windows keep answering; afterwards it still sends patches as before.
-void TestMidiLoad::mainWindowForwardsAFlood() {
+// With thru on, the main window forwards input within cable speed whole and in order,
+// and input far beyond it in order with the overflow dropped and the count in the status
+// bar, while its windows keep answering; afterwards it still sends patches as before.
+void TestMidiLoad::mainWindowForwardsWithinCableSpeed() { flood(false); }
+void TestMidiLoad::mainWindowForwardsFarBeyondCableSpeed() { flood(true); }
+
+void TestMidiLoad::flood(bool beyond) {
+    m_capture->ClearReceived();
     Program p;
     QVERIFY(p.start());
     QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
@@ -85,12 +94,18 @@ void TestMidiLoad::mainWindowForwardsAFlood() {
     // Start-up sent patch 1.
     QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
 
-    Flood::Figures figures;
-    Flood::run(*m_capture, figures);
+    const auto dropped = [&] { return std::size_t(p.ports->MIDIOutput1.DroppedMessages()); };
+    if (beyond)
+        Flood::beyondCable(*m_capture, dropped);
+    else
+        Flood::withinCable(*m_capture, dropped);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(p.ports->MIDIInput1.Overflows(), quint64(0));
     QCOMPARE(p.ports->MIDIInput1.MessageCount(), 0);
+    // The count in the status bar is brought up to date within a second.
+    const QString shown = beyond ? QStringLiteral("MIDI Out: %1 messages dropped").arg(dropped()) : QString();
+    QTRY_COMPARE_WITH_TIMEOUT(p.window->MidiDropStatus->text(), shown, 2000);
 
     // The patch list still answers a click with the patch.
     m_capture->ClearReceived();
