@@ -3,12 +3,12 @@
 #include <algorithm>
 
 void ManualClock::Advance(Time by) {
-    if (by > Time::zero())
-        m_now += by;
+    m_target = m_now + std::max(by, Time::zero());
     // A copy: a port may stop listening while it is told.
     const auto listeners = m_listeners;
     for (const auto& [id, listener] : listeners)
         listener();
+    LeapTo(m_target);
 }
 
 int ManualClock::Listen(Listener listener) {

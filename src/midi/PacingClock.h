@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <vector>
@@ -27,9 +28,12 @@ class ManualClock : public PacingClock {
 public:
     Time Now() const override { return m_now; }
 
-    // Moves the time forward by `by`; every port on this clock then sends what has come
-    // due, before this returns.
+    // Moves the time forward by `by`; every port on this clock sends what comes due
+    // meanwhile, each message at its due time, before this returns.
     void Advance(Time by);
+    // How far a port may move the time: the end of the current Advance(), or, while the
+    // clock leaps, without end.
+    Time Limit() const { return m_leaping ? Time::max() : std::max(m_now, m_target); }
 
     // When set (as it is from the start), a port on this clock does not wait: time leaps
     // ahead to each message's due time, so that every send leaves the port within the
@@ -38,7 +42,8 @@ public:
     void SetLeaping(bool leaping) { m_leaping = leaping; }
     bool Leaping() const { return m_leaping; }
 
-    // Sets the time without telling the ports; used by a port that leaps ahead.
+    // Sets the time without telling the ports; used by a port that moves it to the time
+    // a message is due.
     void LeapTo(Time t) {
         if (t > m_now)
             m_now = t;
@@ -51,6 +56,7 @@ public:
 
 private:
     Time m_now{1'000'000}; // not zero, so that "before the start" is never a special case
+    Time m_target{0};
     bool m_leaping = true;
     int m_nextId = 0;
     std::vector<std::pair<int, Listener>> m_listeners;
