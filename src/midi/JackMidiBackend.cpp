@@ -32,6 +32,8 @@ constexpr int kPeriodsAhead = 2;
 constexpr int64_t kMicrosPerSecond = 1'000'000;
 // Frames further apart than this are not compared: the frame counter wraps.
 constexpr int64_t kComparableSeconds = 60;
+// The longest wait for a cycle after the output was closed: a few periods.
+constexpr auto kCleanCyclePatience = std::chrono::milliseconds(50);
 
 // Frames for a time, rounded up: a gap rounded down would put two messages too close.
 jack_nframes_t framesFor(int64_t micros, jack_nframes_t rate) {
@@ -179,11 +181,24 @@ bool JackMidiBackend::OpenOutput(int index) {
     if (index < 0 || index >= names.size())
         return false;
     const std::string destination = names.at(index).toStdString();
+    waitForCleanCycle();
     const int result = jack_connect(m_client, jack_port_name(m_outPort), destination.c_str());
     if (result != 0 && result != EEXIST)
         return false;
     m_outputDestination = destination;
     return true;
+}
+
+// The port's buffer still holds what the last cycle put there for the connection just
+// closed, and a device that reads the port ahead of the program in the server's order
+// would get that cycle's buffer when connected: one cycle that ran since the close has
+// emptied it. A few milliseconds, and only while messages were going out.
+void JackMidiBackend::waitForCleanCycle() {
+    if (!m_client || m_serverGone || m_connectionSeen == m_connection)
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + kCleanCyclePatience;
+    while (m_connectionSeen != m_connection && !m_serverGone && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void JackMidiBackend::CloseOutput() {
@@ -275,6 +290,7 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
     jack_midi_clear_buffer(buffer);
     const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
     m_cycleStart = cycleStart;
+    const uint32_t connection = m_connection;
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
     if (m_placedAny && int64_t(jack_nframes_t(cycleStart - m_lastFrame)) > kComparableSeconds * rate)
         m_placedAny = false;
@@ -283,18 +299,30 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
         jack_ringbuffer_peek(m_outBuffer, reinterpret_cast<char*>(&header), sizeof header);
         if (jack_ringbuffer_read_space(m_outBuffer) < sizeof header + header.Length)
             break; // the sender is still writing the bytes
-        if (header.Connection != m_connection) {
+        if (header.Connection != connection) {
             jack_ringbuffer_read_advance(m_outBuffer, sizeof header + header.Length);
             continue; // meant for a connection that was closed since
         }
-        jack_nframes_t frame = jack_time_to_frames(m_client, header.Due);
+        // The start is kept in microseconds, so that rounding to frames never adds up
+        // over a run of messages; each message goes at the first frame at or after it.
+        jack_time_t start = header.Due;
+        if (m_placedAny)
+            start = std::max(start, m_lastStart + header.GapUs);
+        jack_nframes_t frame = jack_time_to_frames(m_client, start);
+        if (jack_frames_to_time(m_client, frame) < start)
+            ++frame;
+        // The server's estimate of time against frames moves from cycle to cycle; the
+        // frames themselves keep the gap, to within the one frame that rounding takes.
         if (m_placedAny) {
-            const jack_nframes_t earliest = m_lastFrame + framesFor(header.GapUs, rate);
+            const jack_nframes_t earliest = m_lastFrame + jack_nframes_t(int64_t(header.GapUs) * rate / kMicrosPerSecond);
             if (before(frame, earliest))
                 frame = earliest;
         }
-        if (before(frame, cycleStart))
+        if (before(frame, cycleStart)) {
+            // Late: the next message keeps its distance from where this one went.
             frame = cycleStart;
+            start = std::max(start, jack_frames_to_time(m_client, frame));
+        }
         const jack_nframes_t offset = frame - cycleStart;
         if (offset >= frames)
             break;
@@ -305,10 +333,12 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
         // past this as the message having left.
         m_lastEnd = frame + framesFor(OutputQueue::CableTime(header.Length).count(), rate);
         m_lastFrame = frame;
+        m_lastStart = start;
         m_placedAny = true;
         jack_ringbuffer_read_advance(m_outBuffer, sizeof header);
         jack_ringbuffer_read(m_outBuffer, reinterpret_cast<char*>(event), header.Length);
     }
+    m_connectionSeen = connection;
 }
 
 void JackMidiBackend::processInput(jack_nframes_t frames) {

@@ -58,6 +58,7 @@ private:
     bool openClient();
     void closeDeadClient();
     bool reachServer();
+    void waitForCleanCycle();
     QStringList portNames(unsigned long flags);
     static int process(jack_nframes_t frames, void* self);
     static void shutdown(void* self);
@@ -73,15 +74,17 @@ private:
     // from its own thread, and either thread may close a dead client.
     mutable std::recursive_mutex m_clientMutex;
 
-    // Where the process thread put the last message: its frame, and the frame its bytes
-    // have left the cable by.
+    // Where the process thread put the last message: its frame, its start, and the frame
+    // its bytes have left the cable by.
     bool m_placedAny = false;
     jack_nframes_t m_lastFrame = 0;
+    jack_time_t m_lastStart = 0; // when it was meant to start, on JACK's clock
     std::atomic<jack_nframes_t> m_lastEnd{0};
     std::atomic<jack_nframes_t> m_cycleStart{0}; // of the last cycle run
     // Counts the closes of the output: what waits in the buffer for a connection that
     // was closed is dropped, not sent to the next one.
     std::atomic<uint32_t> m_connection{0};
+    std::atomic<uint32_t> m_connectionSeen{0}; // by the last cycle that ran
 
     // Guards the handler against the process thread while the input opens or closes.
     std::mutex m_inputMutex;
