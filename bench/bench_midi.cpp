@@ -71,8 +71,7 @@ static void BM_ForwardMemory(benchmark::State& state) {
     int sends = 0;
     for (auto _ : state) {
         ports.MIDIOutput1.SendShort(0x90, 60, 100, OutputKind::Forwarded);
-        if (++sends % 4096 == 0)
-            backend.Sent.clear();
+        if (++sends % 4096 == 0) backend.Sent.clear();
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -121,7 +120,9 @@ static void BM_JackTimingError(benchmark::State& state) {
         const std::vector<jack_nframes_t> frames = capture.ReceivedFrames();
         for (int i = 0; i < kBurst; ++i) {
             const jack_time_t due = sent + jack_time_t(i) * 960;
-            const double error = 1e6 * int32_t(frames[std::size_t(i)] - jack_time_to_frames(capture.Client(), due)) / rate;
+            const double error =
+                1e6 * int32_t(frames[std::size_t(i)] - jack_time_to_frames(capture.Client(), due)) /
+                rate;
             worst = std::max(worst, std::abs(error));
             total += std::abs(error);
             ++messages;

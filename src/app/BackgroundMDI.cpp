@@ -68,7 +68,9 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiPorts& ports, MIDIUtilities&
     });
 }
 
-BackgroundMDI::~BackgroundMDI() { m_ports.MIDIOutput1.SetDropNotice(nullptr); }
+BackgroundMDI::~BackgroundMDI() {
+    m_ports.MIDIOutput1.SetDropNotice(nullptr);
+}
 
 void BackgroundMDI::createActions() {
     auto action = [this](const QString& name, const QString& caption, auto handler,
@@ -168,8 +170,7 @@ void BackgroundMDI::createStatusBar() {
     m_dropTimer->setSingleShot(true);
     m_dropTimer->setInterval(kDropDisplayMs);
     connect(m_dropTimer, &QTimer::timeout, this, [this] {
-        if (m_dropsPending)
-            showMidiDrops();
+        if (m_dropsPending) showMidiDrops();
     });
 }
 

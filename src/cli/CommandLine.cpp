@@ -19,7 +19,19 @@ enum Commands : unsigned {
     kPorts = 1u << 3,
 };
 
-enum class Option { Patch, Channel, Bit99, Port, Pause, Output, Midi, Outputs, Inputs, Help, Version };
+enum class Option {
+    Patch,
+    Channel,
+    Bit99,
+    Port,
+    Pause,
+    Output,
+    Midi,
+    Outputs,
+    Inputs,
+    Help,
+    Version
+};
 
 struct OptionRow {
     std::string_view Long;
@@ -54,7 +66,8 @@ unsigned commandBit(std::string_view command) {
 }
 
 // A whole number in first..last written in decimal digits alone.
-std::optional<int> numberIn(const std::string& text, int first, int last, std::size_t maxDigits = 3) {
+std::optional<int> numberIn(const std::string& text, int first, int last,
+                            std::size_t maxDigits = 3) {
     if (text.empty() || text.size() > maxDigits ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;

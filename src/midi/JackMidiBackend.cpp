@@ -21,8 +21,8 @@ const char* const kOutputPortName = "MIDI Out";
 constexpr std::size_t kOutputBufferBytes = 1u << 16;
 // Each message in the output buffer is this header followed by its bytes.
 struct MessageHeader {
-    jack_time_t Due;     // on JACK's clock, in microseconds
-    uint32_t GapUs;      // least time since the previous message started
+    jack_time_t Due; // on JACK's clock, in microseconds
+    uint32_t GapUs;  // least time since the previous message started
     uint32_t Length;
     uint32_t Connection; // the output connection it was meant for
 };
@@ -40,7 +40,9 @@ jack_nframes_t framesFor(int64_t micros, jack_nframes_t rate) {
     return jack_nframes_t((micros * int64_t(rate) + kMicrosPerSecond - 1) / kMicrosPerSecond);
 }
 // Whether frame a lies before frame b, across the counter's wrap.
-bool before(jack_nframes_t a, jack_nframes_t b) { return int32_t(a - b) < 0; }
+bool before(jack_nframes_t a, jack_nframes_t b) {
+    return int32_t(a - b) < 0;
+}
 
 void silent(const char*) {}
 } // namespace
@@ -194,10 +196,10 @@ bool JackMidiBackend::OpenOutput(int index) {
 // would get that cycle's buffer when connected: one cycle that ran since the close has
 // emptied it. A few milliseconds, and only while messages were going out.
 void JackMidiBackend::waitForCleanCycle() {
-    if (!m_client || m_serverGone || m_connectionSeen == m_connection)
-        return;
+    if (!m_client || m_serverGone || m_connectionSeen == m_connection) return;
     const auto deadline = std::chrono::steady_clock::now() + kCleanCyclePatience;
-    while (m_connectionSeen != m_connection && !m_serverGone && std::chrono::steady_clock::now() < deadline)
+    while (m_connectionSeen != m_connection && !m_serverGone &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
@@ -235,19 +237,16 @@ void JackMidiBackend::SendTimed(const uint8_t* bytes, std::size_t size, const Se
     header.GapUs = uint32_t(std::clamp<int64_t>(timing.Gap.count(), 0, INT32_MAX));
     header.Length = uint32_t(size);
     header.Connection = m_connection;
-    if (jack_ringbuffer_write_space(m_outBuffer) < needed)
-        return;
+    if (jack_ringbuffer_write_space(m_outBuffer) < needed) return;
     jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(&header), sizeof header);
     jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(bytes), size);
 }
 
 std::chrono::microseconds JackMidiBackend::HandOverAhead() {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
-    if (!m_client || m_serverGone)
-        return {};
+    if (!m_client || m_serverGone) return {};
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
-    if (rate == 0)
-        return {};
+    if (rate == 0) return {};
     return std::chrono::microseconds(kPeriodsAhead * int64_t(jack_get_buffer_size(m_client)) *
                                      kMicrosPerSecond / rate);
 }
@@ -262,14 +261,13 @@ bool JackMidiBackend::Drain(std::chrono::milliseconds limit) {
     for (;;) {
         {
             std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
-            if (!m_client || m_serverGone)
-                return true; // nothing more can leave
+            if (!m_client || m_serverGone) return true; // nothing more can leave
             const jack_nframes_t settled = m_lastEnd.load() + 2 * jack_get_buffer_size(m_client);
-            if (jack_ringbuffer_read_space(m_outBuffer) == 0 && !before(m_cycleStart.load(), settled))
+            if (jack_ringbuffer_read_space(m_outBuffer) == 0 &&
+                !before(m_cycleStart.load(), settled))
                 return true;
         }
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
+        if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
@@ -292,7 +290,8 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
     m_cycleStart = cycleStart;
     const uint32_t connection = m_connection;
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
-    if (m_placedAny && int64_t(jack_nframes_t(cycleStart - m_lastFrame)) > kComparableSeconds * rate)
+    if (m_placedAny &&
+        int64_t(jack_nframes_t(cycleStart - m_lastFrame)) > kComparableSeconds * rate)
         m_placedAny = false;
     MessageHeader header;
     while (jack_ringbuffer_read_space(m_outBuffer) >= sizeof header) {
@@ -306,17 +305,15 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
         // The start is kept in microseconds, so that rounding to frames never adds up
         // over a run of messages; each message goes at the first frame at or after it.
         jack_time_t start = header.Due;
-        if (m_placedAny)
-            start = std::max(start, m_lastStart + header.GapUs);
+        if (m_placedAny) start = std::max(start, m_lastStart + header.GapUs);
         jack_nframes_t frame = jack_time_to_frames(m_client, start);
-        if (jack_frames_to_time(m_client, frame) < start)
-            ++frame;
+        if (jack_frames_to_time(m_client, frame) < start) ++frame;
         // The server's estimate of time against frames moves from cycle to cycle; the
         // frames themselves keep the gap, to within the one frame that rounding takes.
         if (m_placedAny) {
-            const jack_nframes_t earliest = m_lastFrame + jack_nframes_t(int64_t(header.GapUs) * rate / kMicrosPerSecond);
-            if (before(frame, earliest))
-                frame = earliest;
+            const jack_nframes_t earliest =
+                m_lastFrame + jack_nframes_t(int64_t(header.GapUs) * rate / kMicrosPerSecond);
+            if (before(frame, earliest)) frame = earliest;
         }
         if (before(frame, cycleStart)) {
             // Late: the next message keeps its distance from where this one went.
@@ -324,11 +321,9 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
             start = std::max(start, jack_frames_to_time(m_client, frame));
         }
         const jack_nframes_t offset = frame - cycleStart;
-        if (offset >= frames)
-            break;
+        if (offset >= frames) break;
         jack_midi_data_t* event = jack_midi_event_reserve(buffer, offset, header.Length);
-        if (!event)
-            break; // the cycle's buffer is full: the next cycle
+        if (!event) break; // the cycle's buffer is full: the next cycle
         // Set before the buffer empties: Drain() takes an empty buffer and a frame time
         // past this as the message having left.
         m_lastEnd = frame + framesFor(OutputQueue::CableTime(header.Length).count(), rate);

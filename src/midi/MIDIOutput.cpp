@@ -4,22 +4,20 @@
 
 #include <algorithm>
 
-MIDIOutput::MIDIOutput(MidiBackend& backend) : m_backend(backend), m_testClock(backend.TestClock()) {
-    if (m_testClock)
-        m_listening = m_testClock->Listen([this] { sendDue(); });
+MIDIOutput::MIDIOutput(MidiBackend& backend)
+    : m_backend(backend), m_testClock(backend.TestClock()) {
+    if (m_testClock) m_listening = m_testClock->Listen([this] { sendDue(); });
 }
 
 MIDIOutput::~MIDIOutput() {
     Close();
-    if (m_testClock)
-        m_testClock->StopListening(m_listening);
+    if (m_testClock) m_testClock->StopListening(m_listening);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
     }
     m_wake.notify_all();
-    if (m_sender.joinable())
-        m_sender.join();
+    if (m_sender.joinable()) m_sender.join();
 }
 
 void MIDIOutput::refreshNames() {
@@ -56,8 +54,7 @@ void MIDIOutput::Close() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.Clear();
         ++m_generation;
-        if (!m_open)
-            return;
+        if (!m_open) return;
         m_open = false;
     }
     m_sent.notify_all();
@@ -100,21 +97,20 @@ void MIDIOutput::enqueue(const uint8_t* bytes, std::size_t size, OutputKind kind
         const uint64_t before = m_queue.Dropped();
         m_queue.Push(bytes, size, kind);
         dropped = m_queue.Dropped() != before;
-        if (dropped)
-            m_dropped = m_queue.Dropped();
-        if (!m_testClock && !m_sender.joinable())
-            startSender();
+        if (dropped) m_dropped = m_queue.Dropped();
+        if (!m_testClock && !m_sender.joinable()) startSender();
     }
     if (m_testClock)
         sendDue();
     else
         m_wake.notify_one();
-    if (dropped && m_dropNotice)
-        m_dropNotice();
+    if (dropped && m_dropNotice) m_dropNotice();
 }
 
 // Started with the first message, so that ports that never send cost no thread.
-void MIDIOutput::startSender() { m_sender = std::thread([this] { senderLoop(); }); }
+void MIDIOutput::startSender() {
+    m_sender = std::thread([this] { senderLoop(); });
+}
 
 void MIDIOutput::senderLoop() {
     const Time ahead = m_backend.HandOverAhead();
@@ -133,8 +129,7 @@ void MIDIOutput::senderLoop() {
             continue;
         }
         OutputQueue::Taken taken;
-        if (!m_queue.Take(now, ahead, taken))
-            continue;
+        if (!m_queue.Take(now, ahead, taken)) continue;
         const uint64_t generation = m_generation;
         ++m_inFlight;
         lock.unlock();
@@ -154,13 +149,10 @@ void MIDIOutput::sendDue() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             const std::optional<Time> due = m_queue.NextDue();
-            if (!due)
-                break;
-            if (*due > m_testClock->Limit())
-                break;
+            if (!due) break;
+            if (*due > m_testClock->Limit()) break;
             m_testClock->LeapTo(*due);
-            if (!m_queue.Take(m_testClock->Now(), Time::zero(), taken))
-                break;
+            if (!m_queue.Take(m_testClock->Now(), Time::zero(), taken)) break;
             generation = m_generation;
         }
         deliver(taken, generation);
@@ -169,8 +161,7 @@ void MIDIOutput::sendDue() {
 
 void MIDIOutput::deliver(const OutputQueue::Taken& taken, uint64_t generation) {
     std::lock_guard<std::mutex> backend(m_backendMutex);
-    if (generation != m_generation || !m_open)
-        return;
+    if (generation != m_generation || !m_open) return;
     m_backend.SendTimed(taken.Data.data(), taken.Data.size(), {taken.Start, taken.Gap});
 }
 
@@ -179,24 +170,24 @@ bool MIDIOutput::WaitUntilSent(std::chrono::milliseconds limit) {
     if (m_testClock) {
         sendDue();
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_testClock->Leaping())
-            m_testClock->LeapTo(m_queue.Settled());
+        if (m_testClock->Leaping()) m_testClock->LeapTo(m_queue.Settled());
         return m_queue.Empty();
     }
     std::chrono::steady_clock::time_point settled;
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (!m_sent.wait_until(lock, deadline, [this] { return m_queue.Empty() && m_inFlight == 0; }))
+        if (!m_sent.wait_until(lock, deadline,
+                               [this] { return m_queue.Empty() && m_inFlight == 0; }))
             return false;
         settled = std::chrono::steady_clock::time_point(
             std::chrono::duration_cast<std::chrono::steady_clock::duration>(m_queue.Settled()));
     }
     // The last message is on its way: by this time the cable has carried it and, after a
     // patch, the instrument has had its pause.
-    if (settled > deadline)
-        return false;
+    if (settled > deadline) return false;
     std::this_thread::sleep_until(settled);
     std::lock_guard<std::mutex> backend(m_backendMutex);
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     return m_backend.Drain(std::max(left, std::chrono::milliseconds(0)));
 }

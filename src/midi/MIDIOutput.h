@@ -46,7 +46,8 @@ public:
 
     // Sends a short message with as many bytes as its status byte calls for; data
     // bytes are cut to 7 bits. A status that starts no short message sends nothing.
-    void SendShort(int16_t status, int16_t data1, int16_t data2, OutputKind kind = OutputKind::Note);
+    void SendShort(int16_t status, int16_t data1, int16_t data2,
+                   OutputKind kind = OutputKind::Note);
     // Sends a patch dump, F0 through F7, as one message.
     void SendSysEx(const uint8_t* bytes, std::size_t size);
 

@@ -12,8 +12,7 @@ OutputQueue::Message::Message(const uint8_t* bytes, std::size_t size) {
 }
 
 bool OutputQueue::Push(const uint8_t* bytes, std::size_t size, OutputKind kind) {
-    if (size == 0)
-        return false;
+    if (size == 0) return false;
     const Time cable = CableTime(size);
     switch (kind) {
     case OutputKind::Forwarded:
@@ -54,8 +53,7 @@ void OutputQueue::removePatches(bool oldestOnly) {
             continue;
         }
         // The oldest transmission ends before the second dump.
-        if (oldestOnly && it->Kind == OutputKind::PatchDump && dumpSeen)
-            break;
+        if (oldestOnly && it->Kind == OutputKind::PatchDump && dumpSeen) break;
         dumpSeen = dumpSeen || it->Kind == OutputKind::PatchDump;
         m_waiting -= CableTime(it->Data.size());
         ++(oldestOnly ? m_dropped : m_replaced);
@@ -68,30 +66,24 @@ OutputQueue::Time OutputQueue::dueOf(const Entry& e) const {
 }
 
 std::optional<OutputQueue::Time> OutputQueue::NextDue() const {
-    if (!m_forwarded.empty())
-        return m_wireFree;
-    if (!m_program.empty())
-        return dueOf(m_program.front());
+    if (!m_forwarded.empty()) return m_wireFree;
+    if (!m_program.empty()) return dueOf(m_program.front());
     return std::nullopt;
 }
 
 bool OutputQueue::Take(Time now, Time ahead, Taken& taken) {
     std::deque<Entry>& lane = m_forwarded.empty() ? m_program : m_forwarded;
-    if (lane.empty())
-        return false;
+    if (lane.empty()) return false;
     Entry& e = lane.front();
     const Time due = dueOf(e);
-    if (due > now + ahead)
-        return false;
+    if (due > now + ahead) return false;
     taken.Start = std::max(due, now);
     taken.Gap = m_lastStart == kLongAgo ? Time::zero() : due - m_lastStart;
-    if (taken.Gap < Time::zero())
-        taken.Gap = Time::zero();
+    if (taken.Gap < Time::zero()) taken.Gap = Time::zero();
     const Time cable = CableTime(e.Data.size());
     m_lastStart = taken.Start;
     m_wireFree = taken.Start + cable;
-    if (isPatch(e))
-        m_dumpNotBefore = m_wireFree + m_pause;
+    if (isPatch(e)) m_dumpNotBefore = m_wireFree + m_pause;
     m_waiting -= cable;
     taken.Data = std::move(e.Data);
     lane.pop_front();

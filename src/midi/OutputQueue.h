@@ -39,7 +39,9 @@ public:
 
     static constexpr Time kByteTime{320};
     static constexpr Time kLimit{1'000'000};
-    static constexpr Time CableTime(std::size_t size) { return kByteTime * static_cast<int64_t>(size); }
+    static constexpr Time CableTime(std::size_t size) {
+        return kByteTime * static_cast<int64_t>(size);
+    }
 
     // The bytes of one message: a short one kept in place, a longer one on the heap, so
     // that forwarding costs no allocation.
@@ -99,7 +101,9 @@ private:
         Message Data;
         OutputKind Kind;
     };
-    static bool isPatch(const Entry& e) { return e.Kind == OutputKind::PatchDump || e.Kind == OutputKind::PatchProgram; }
+    static bool isPatch(const Entry& e) {
+        return e.Kind == OutputKind::PatchDump || e.Kind == OutputKind::PatchProgram;
+    }
     Time dueOf(const Entry& e) const;
     void removePatches(bool oldestOnly);
 

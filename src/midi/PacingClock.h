@@ -18,7 +18,8 @@ public:
 class SteadyPacingClock : public PacingClock {
 public:
     Time Now() const override {
-        return std::chrono::duration_cast<Time>(std::chrono::steady_clock::now().time_since_epoch());
+        return std::chrono::duration_cast<Time>(
+            std::chrono::steady_clock::now().time_since_epoch());
     }
 };
 
@@ -45,8 +46,7 @@ public:
     // Sets the time without telling the ports; used by a port that moves it to the time
     // a message is due.
     void LeapTo(Time t) {
-        if (t > m_now)
-            m_now = t;
+        if (t > m_now) m_now = t;
     }
 
     // The ports on this clock; each is told when the clock moves.

@@ -92,8 +92,8 @@ void Options::createControls() {
     PauseAfterPatch->setRange(0, MIDIOutput::kLongestPauseMs);
     PauseAfterPatch->setSingleStep(10);
     PauseAfterPatchLabel->setBuddy(PauseAfterPatch);
-    SendNewestOnly =
-        named(new QCheckBox(tr("Skip patches that a newer one replaces"), timingPage), "SendNewestOnly");
+    SendNewestOnly = named(new QCheckBox(tr("Skip patches that a newer one replaces"), timingPage),
+                           "SendNewestOnly");
     auto* timingGrid = new QGridLayout(timingPage);
     timingGrid->addWidget(PauseAfterPatchLabel, 0, 0);
     timingGrid->addWidget(PauseAfterPatch, 0, 1);

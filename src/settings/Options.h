@@ -14,8 +14,9 @@ class MidiPorts;
 class SettingsStore;
 
 // The options dialog: the MIDI devices and channels, MIDI thru, the Bit 99 header,
-// automatic update and the timing of patches on the cable. OK applies the choices, reopens both ports and saves; Cancel
-// applies nothing, except the Bit 99 header, which takes effect when clicked.
+// automatic update and the timing of patches on the cable. OK applies the choices, reopens both
+// ports and saves; Cancel applies nothing, except the Bit 99 header, which takes effect when
+// clicked.
 class Options : public QDialog {
     Q_OBJECT
 public:

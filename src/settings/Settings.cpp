@@ -49,13 +49,14 @@ void selectByName(Port& port, int16_t firstId, int16_t defaultId, const QString&
 
 QString yesNo(bool on) { return on ? kYes : kNo; }
 
-QString numberText(int16_t value) { return QString::fromStdString(NumberText::WriteNumber(value)); }
+QString numberText(int16_t value) {
+    return QString::fromStdString(NumberText::WriteNumber(value));
+}
 } // namespace
 
 int16_t ReadPauseAfterPatch(const QString& text) {
     const std::optional<int16_t> number = NumberText::ReadInt16(text.toStdString());
-    if (!number)
-        return 0;
+    if (!number) return 0;
     return static_cast<int16_t>(std::clamp<int>(*number, 0, MIDIOutput::kLongestPauseMs));
 }
 

@@ -84,8 +84,8 @@ inline int64_t cableFrames(std::size_t bytes, jack_nframes_t rate) {
 
 // The first message that started sooner after the one before than the cable carries
 // that one; -1 when every pair is spaced at least at cable speed.
-inline int firstTooClose(const std::vector<Bytes>& received, const std::vector<jack_nframes_t>& frames,
-                         jack_nframes_t rate) {
+inline int firstTooClose(const std::vector<Bytes>& received,
+                         const std::vector<jack_nframes_t>& frames, jack_nframes_t rate) {
     for (std::size_t i = 1; i < frames.size() && i < received.size(); ++i)
         if (int32_t(frames[i] - frames[i - 1]) < cableFrames(received[i - 1].size(), rate))
             return int(i);
@@ -123,7 +123,9 @@ void play(CaptureClient& capture, const Plan& plan, Dropped dropped, Figures& fi
             std::this_thread::sleep_until(next);
         }
     });
-    const auto accounted = [&] { return capture.ReceivedCount() + dropped() >= std::size_t(plan.Messages()); };
+    const auto accounted = [&] {
+        return capture.ReceivedCount() + dropped() >= std::size_t(plan.Messages());
+    };
     const bool all = QTest::qWaitFor(accounted, (plan.Seconds + 20) * 1000);
     stop = true;
     player.join();
@@ -131,15 +133,19 @@ void play(CaptureClient& capture, const Plan& plan, Dropped dropped, Figures& fi
     figures.ElapsedMs = elapsed.elapsed();
     figures.RssAfterKiB = memoryKiB("VmRSS");
     figures.PeakKiB = memoryKiB("VmHWM");
-    qInfo("flood of %d messages in %d s: %zu arrived, %llu dropped, after %lld ms; the event loop stood "
+    qInfo("flood of %d messages in %d s: %zu arrived, %llu dropped, after %lld ms; the event loop "
+          "stood "
           "still at most %lld ms; resident memory %lld KiB before, %lld KiB after, peak %lld KiB",
           plan.Messages(), plan.Seconds, capture.ReceivedCount(), (unsigned long long)dropped(),
-          figures.ElapsedMs, figures.LongestStallMs, figures.RssBeforeKiB, figures.RssAfterKiB, figures.PeakKiB);
-    QVERIFY2(all, qPrintable(QStringLiteral("%1 arrived and %2 dropped of %3; the server reported %4 late cycles")
-                                 .arg(capture.ReceivedCount())
-                                 .arg(dropped())
-                                 .arg(plan.Messages())
-                                 .arg(capture.Xruns())));
+          figures.ElapsedMs, figures.LongestStallMs, figures.RssBeforeKiB, figures.RssAfterKiB,
+          figures.PeakKiB);
+    QVERIFY2(all,
+             qPrintable(QStringLiteral(
+                            "%1 arrived and %2 dropped of %3; the server reported %4 late cycles")
+                            .arg(capture.ReceivedCount())
+                            .arg(dropped())
+                            .arg(plan.Messages())
+                            .arg(capture.Xruns())));
     QTest::qWait(50); // nothing else follows
     QCOMPARE(capture.ReceivedCount() + dropped(), std::size_t(plan.Messages()));
     QVERIFY2(figures.LongestStallMs < kAbsurdStallMs,
@@ -152,12 +158,10 @@ void play(CaptureClient& capture, const Plan& plan, Dropped dropped, Figures& fi
 
 // Within what a cable carries: every message arrives unchanged, in order, each starting
 // no sooner than the cable has carried the one before.
-template <typename Dropped>
-void withinCable(CaptureClient& capture, Dropped dropped) {
+template <typename Dropped> void withinCable(CaptureClient& capture, Dropped dropped) {
     Figures figures;
     play(capture, kWithinCable, dropped, figures);
-    if (QTest::currentTestFailed())
-        return;
+    if (QTest::currentTestFailed()) return;
     QCOMPARE(dropped(), std::size_t(0));
     const std::vector<Bytes> received = capture.Received();
     const std::vector<jack_nframes_t> frames = capture.ReceivedFrames();
@@ -165,26 +169,25 @@ void withinCable(CaptureClient& capture, Dropped dropped) {
         if (received[std::size_t(i)] != message(i))
             QFAIL(qPrintable(QStringLiteral("message %1 changed or out of order").arg(i)));
     const int close = firstTooClose(received, frames, capture.SampleRate());
-    QVERIFY2(close < 0, qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
+    QVERIFY2(close < 0,
+             qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
 }
 
 // Far beyond it: what arrives is the flood in order with messages left out, and every
 // message left out is counted as dropped.
-template <typename Dropped>
-void beyondCable(CaptureClient& capture, Dropped dropped) {
+template <typename Dropped> void beyondCable(CaptureClient& capture, Dropped dropped) {
     Figures figures;
     play(capture, kBeyondCable, dropped, figures);
-    if (QTest::currentTestFailed())
-        return;
+    if (QTest::currentTestFailed()) return;
     QVERIFY(dropped() > 0);
     const std::vector<Bytes> received = capture.Received();
     std::size_t next = 0;
     for (int i = 0; i < kBeyondCable.Messages() && next < received.size(); ++i)
-        if (received[next] == message(i))
-            ++next;
-    QVERIFY2(next == received.size(), qPrintable(QStringLiteral("message %1 of %2 received changed or out of order")
-                                                     .arg(next)
-                                                     .arg(received.size())));
+        if (received[next] == message(i)) ++next;
+    QVERIFY2(next == received.size(),
+             qPrintable(QStringLiteral("message %1 of %2 received changed or out of order")
+                            .arg(next)
+                            .arg(received.size())));
 }
 
 } // namespace Flood

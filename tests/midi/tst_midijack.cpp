@@ -187,8 +187,12 @@ void TestMidiJack::thruForwardsNotesInOrder() {
 // Input within what a cable carries is forwarded whole, in order and at cable spacing;
 // input far beyond it is forwarded in order with the overflow dropped and counted, while
 // the event loop keeps running its timers and memory stays bounded.
-void TestMidiJack::thruWithinCableSpeed() { floodThru(false); }
-void TestMidiJack::thruFarBeyondCableSpeed() { floodThru(true); }
+void TestMidiJack::thruWithinCableSpeed() {
+    floodThru(false);
+}
+void TestMidiJack::thruFarBeyondCableSpeed() {
+    floodThru(true);
+}
 
 void TestMidiJack::floodThru(bool beyond) {
     World w;

@@ -15,10 +15,10 @@
 #include "support/FakeDesktop.h"
 
 #include <QApplication>
-#include <QLineEdit>
-#include <QTemporaryDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <jack/jack.h>
@@ -41,8 +41,7 @@ struct Program {
     bool start(bool autoUpdate = false) {
         if (!backend)
             return false;
-        if (autoUpdate)
-            store.WriteKey("Update", "AutoUpdate", "Yes");
+        if (autoUpdate) store.WriteKey("Update", "AutoUpdate", "Yes");
         store.WriteKey("MIDI", "MIDIInPort", kCaptureOutput);
         store.WriteKey("MIDI", "MIDIOutPort", kCaptureInput);
         store.WriteKey("MIDI", "MIDIThru", "Yes");
@@ -91,8 +90,12 @@ void TestMidiLoad::cleanupTestCase() {
 // With thru on, the main window forwards input within cable speed whole and in order,
 // and input far beyond it in order with the overflow dropped and the count in the status
 // bar, while its windows keep answering; afterwards it still sends patches as before.
-void TestMidiLoad::mainWindowForwardsWithinCableSpeed() { flood(false); }
-void TestMidiLoad::mainWindowForwardsFarBeyondCableSpeed() { flood(true); }
+void TestMidiLoad::mainWindowForwardsWithinCableSpeed() {
+    flood(false);
+}
+void TestMidiLoad::mainWindowForwardsFarBeyondCableSpeed() {
+    flood(true);
+}
 
 void TestMidiLoad::flood(bool beyond) {
     m_capture->ClearReceived();
@@ -115,7 +118,8 @@ void TestMidiLoad::flood(bool beyond) {
     QCOMPARE(p.ports->MIDIInput1.Overflows(), quint64(0));
     QCOMPARE(p.ports->MIDIInput1.MessageCount(), 0);
     // The count in the status bar is brought up to date within a second.
-    const QString shown = beyond ? QStringLiteral("MIDI Out: %1 messages dropped").arg(dropped()) : QString();
+    const QString shown =
+        beyond ? QStringLiteral("MIDI Out: %1 messages dropped").arg(dropped()) : QString();
     QTRY_COMPARE_WITH_TIMEOUT(p.window->MidiDropStatus->text(), shown, 2000);
 
     // The patch list still answers a click with the patch.
@@ -128,10 +132,12 @@ void TestMidiLoad::flood(bool beyond) {
 }
 
 bool TestMidiLoad::endsWith(const Flood::Bytes& dump) {
-    return QTest::qWaitFor([&] {
-        const std::vector<Flood::Bytes> r = m_capture->Received();
-        return r.size() >= 2 && r.back() == Flood::Bytes{0xC0, 0x00} && r[r.size() - 2] == dump;
-    }, 5000);
+    return QTest::qWaitFor(
+        [&] {
+            const std::vector<Flood::Bytes> r = m_capture->Received();
+            return r.size() >= 2 && r.back() == Flood::Bytes{0xC0, 0x00} && r[r.size() - 2] == dump;
+        },
+        5000);
 }
 
 Flood::Bytes preparedDump(QuenlorCode& code, int patch) {
@@ -159,11 +165,15 @@ void TestMidiLoad::openBankWithAutomaticUpdate() {
     QVERIFY(endsWith(preparedDump(p.code, 1)));
     QTest::qWait(100); // nothing else follows
     const std::vector<Flood::Bytes> received = m_capture->Received();
-    const auto dumps = std::count_if(received.begin(), received.end(), [](const Flood::Bytes& m) { return m.size() == 80; });
-    qInfo("Open Bank with automatic update: %zu messages, %ld dumps on the cable", received.size(), long(dumps));
+    const auto dumps = std::count_if(received.begin(), received.end(),
+                                     [](const Flood::Bytes& m) { return m.size() == 80; });
+    qInfo("Open Bank with automatic update: %zu messages, %ld dumps on the cable", received.size(),
+          long(dumps));
     QVERIFY2(dumps >= 1 && dumps <= 5, qPrintable(QString::number(dumps)));
-    const int close = Flood::firstTooClose(received, m_capture->ReceivedFrames(), m_capture->SampleRate());
-    QVERIFY2(close < 0, qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
+    const int close =
+        Flood::firstTooClose(received, m_capture->ReceivedFrames(), m_capture->SampleRate());
+    QVERIFY2(close < 0,
+             qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
 }
 
 // Values typed quickly into the parameter-table editor, each sending the patch: the
@@ -197,11 +207,13 @@ void TestMidiLoad::typingIntoTheParameterTable() {
     const std::vector<Flood::Bytes> received = m_capture->Received();
     const std::vector<jack_nframes_t> frames = m_capture->ReceivedFrames();
     const int close = Flood::firstTooClose(received, frames, m_capture->SampleRate());
-    QVERIFY2(close < 0, qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
+    QVERIFY2(close < 0,
+             qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
     const jack_nframes_t period = jack_get_buffer_size(m_capture->Client());
     const int64_t late = int32_t(frames[frames.size() - 2] - lastKey);
     const int64_t allowed = Flood::cableFrames(80, m_capture->SampleRate()) + 2 * int64_t(period);
-    qInfo("63 values typed: %zu messages on the cable, the last dump %lld frames after the last key (%lld allowed)",
+    qInfo("63 values typed: %zu messages on the cable, the last dump %lld frames after the last "
+          "key (%lld allowed)",
           received.size(), (long long)late, (long long)allowed);
     QVERIFY(late <= allowed);
 }

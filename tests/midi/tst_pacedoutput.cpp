@@ -99,7 +99,8 @@ void TestPacedOutput::timing_data() {
         << QStringList{"note", "note", "patch", "note", "leap"}
         << QStringList{"note@0", "note@960", "dump@1920", "pc@27520", "note@28160"};
     QTest::newRow("waiting patches replaced by the newest")
-        << QStringList{"patch", "patch", "patch", "leap"} << QStringList{"dump@0", "dump@25600", "pc@51200"};
+        << QStringList{"patch", "patch", "patch", "leap"}
+        << QStringList{"dump@0", "dump@25600", "pc@51200"};
     QTest::newRow("notes between replaced patches stay in order")
         << QStringList{"patch", "note", "patch", "note", "patch", "leap"}
         << QStringList{"dump@0", "note@25600", "note@26560", "dump@27520", "pc@53120"};
@@ -107,9 +108,11 @@ void TestPacedOutput::timing_data() {
         << QStringList{"patch", "wait 30", "patch", "leap"}
         << QStringList{"dump@0", "pc@25600", "dump@30000", "pc@55600"};
     QTest::newRow("every patch without newest only")
-        << QStringList{"all", "patch", "patch", "leap"} << QStringList{"dump@0", "pc@25600", "dump@26240", "pc@51840"};
+        << QStringList{"all", "patch", "patch", "leap"}
+        << QStringList{"dump@0", "pc@25600", "dump@26240", "pc@51840"};
     QTest::newRow("forwarded goes ahead of a waiting patch")
-        << QStringList{"patch", "note", "thru", "leap"} << QStringList{"dump@0", "thru@25600", "pc@26560", "note@27200"};
+        << QStringList{"patch", "note", "thru", "leap"}
+        << QStringList{"dump@0", "thru@25600", "pc@26560", "note@27200"};
     QTest::newRow("forwarded messages keep their order")
         << QStringList{"patch", "thru", "thru", "thru", "leap"}
         << QStringList{"dump@0", "thru@25600", "thru@26560", "thru@27520", "pc@28480"};

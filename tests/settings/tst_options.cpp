@@ -11,8 +11,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
 
 namespace {
@@ -87,11 +87,16 @@ void TestOptions::controls() {
     QCOMPARE(dialog.PauseAfterPatch->maximum(), 2000);
     QCOMPARE(dialog.PauseAfterPatchLabel->buddy(), dialog.PauseAfterPatch);
     const QList<QPair<QWidget*, QString>> captions = {
-        {dialog.MidiInLabel, "MIDI in"},       {dialog.MidiInChannelLabel, "Channel"},
-        {dialog.MidiOutLabel, "MIDI Out"},     {dialog.MidiOutChannelLabel, "Channel"},
-        {dialog.MidiThruCheck, "MIDI Thru"},   {dialog.Bit99Header, "Transmit Bit 99 SysEx header"},
-        {dialog.AutoUpdate, "Automatic update"}, {dialog.UpdateProgOne, "Send to program 1"},
-        {dialog.btnOk, "OK"},                  {dialog.btnCancel, "Cancel"},
+        {dialog.MidiInLabel, "MIDI in"},
+        {dialog.MidiInChannelLabel, "Channel"},
+        {dialog.MidiOutLabel, "MIDI Out"},
+        {dialog.MidiOutChannelLabel, "Channel"},
+        {dialog.MidiThruCheck, "MIDI Thru"},
+        {dialog.Bit99Header, "Transmit Bit 99 SysEx header"},
+        {dialog.AutoUpdate, "Automatic update"},
+        {dialog.UpdateProgOne, "Send to program 1"},
+        {dialog.btnOk, "OK"},
+        {dialog.btnCancel, "Cancel"},
         {dialog.PauseAfterPatchLabel, "Pause after each patch (ms)"},
         {dialog.SendNewestOnly, "Skip patches that a newer one replaces"},
     };
@@ -217,8 +222,9 @@ void TestOptions::okWithoutChangeReopensAndSavesAll() {
     dialog.btnOk->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(w.backend.Log, (QStringList{"in close", "out close", "in open 1", "out open 1"}));
-    QCOMPARE(w.stored(), (QStringList{"Update/SendToOne=Yes", "Update/AutoUpdate=No", "MIDI/MIDIInPort=Pads:out",
-                                      "MIDI/MIDIOutPort=Bit01:in", "MIDI/MIDIChannelIn= 1", "MIDI/MIDIChannelOut= 5",
+    QCOMPARE(w.stored(), (QStringList{"Update/SendToOne=Yes", "Update/AutoUpdate=No",
+                                      "MIDI/MIDIInPort=Pads:out", "MIDI/MIDIOutPort=Bit01:in",
+                                      "MIDI/MIDIChannelIn= 1", "MIDI/MIDIChannelOut= 5",
                                       "MIDI/MIDIThru=No", "MIDI/Bit99Compatible=No",
                                       "Timing/PauseAfterPatch= 0", "Timing/SendNewestOnly=Yes"}));
 }
@@ -259,10 +265,12 @@ void TestOptions::okAppliesTheChoices() {
     QCOMPARE(int(w.code.SendToOne), int(kOff));
     QCOMPARE(int(w.code.MIDIThru), int(kOn));
     QCOMPARE(w.backend.Log, (QStringList{"in close", "out close", "in open 2", "out open 0"}));
-    QCOMPARE(w.stored(), (QStringList{"Update/SendToOne=No", "Update/AutoUpdate=Yes", "MIDI/MIDIInPort=Drums:out",
-                                      "MIDI/MIDIOutPort=UM-ONE:UM-ONE MIDI 1", "MIDI/MIDIChannelIn= 16",
-                                      "MIDI/MIDIChannelOut= 10", "MIDI/MIDIThru=Yes", "MIDI/Bit99Compatible=No",
-                                      "Timing/PauseAfterPatch= 50", "Timing/SendNewestOnly=No"}));
+    QCOMPARE(
+        w.stored(),
+        (QStringList{"Update/SendToOne=No", "Update/AutoUpdate=Yes", "MIDI/MIDIInPort=Drums:out",
+                     "MIDI/MIDIOutPort=UM-ONE:UM-ONE MIDI 1", "MIDI/MIDIChannelIn= 16",
+                     "MIDI/MIDIChannelOut= 10", "MIDI/MIDIThru=Yes", "MIDI/Bit99Compatible=No",
+                     "Timing/PauseAfterPatch= 50", "Timing/SendNewestOnly=No"}));
     QCOMPARE(int(w.code.PauseAfterPatch), 50);
     QCOMPARE(int(w.code.SendNewestOnly), int(kOff));
 

@@ -160,7 +160,8 @@ void TestSettings::loadTiming_data() {
     QTest::addColumn<int>("pause");
     QTest::addColumn<int>("newestOnly");
     QTest::newRow("nothing stored") << Pairs{} << 0 << int(kOn);
-    QTest::newRow("as saved") << Pairs{{"PauseAfterPatch", " 40"}, {"SendNewestOnly", "No"}} << 40 << int(kOff);
+    QTest::newRow("as saved") << Pairs{{"PauseAfterPatch", " 40"}, {"SendNewestOnly", "No"}} << 40
+                              << int(kOff);
     QTest::newRow("without the blank") << Pairs{{"PauseAfterPatch", "60"}} << 60 << int(kOn);
     QTest::newRow("longest") << Pairs{{"PauseAfterPatch", " 2000"}} << 2000 << int(kOn);
     QTest::newRow("beyond the longest") << Pairs{{"PauseAfterPatch", " 2001"}} << 2000 << int(kOn);
@@ -212,9 +213,10 @@ void TestSettings::saveWritesTheKeysInOrder() {
     w.code.SendNewestOnly = kOff;
     SaveSettings(w.code, w.ports, w.store);
     const std::vector<Write> expected = {
-        {"Update", "SendToOne", "No"},     {"Update", "AutoUpdate", "Yes"},  {"MIDI", "MIDIInPort", "Pads:out"},
-        {"MIDI", "MIDIOutPort", "Bit01:in"}, {"MIDI", "MIDIChannelIn", " 5"}, {"MIDI", "MIDIChannelOut", " 16"},
-        {"MIDI", "MIDIThru", "No"},        {"MIDI", "Bit99Compatible", "Yes"},
+        {"Update", "SendToOne", "No"},        {"Update", "AutoUpdate", "Yes"},
+        {"MIDI", "MIDIInPort", "Pads:out"},   {"MIDI", "MIDIOutPort", "Bit01:in"},
+        {"MIDI", "MIDIChannelIn", " 5"},      {"MIDI", "MIDIChannelOut", " 16"},
+        {"MIDI", "MIDIThru", "No"},           {"MIDI", "Bit99Compatible", "Yes"},
         {"Timing", "PauseAfterPatch", " 45"}, {"Timing", "SendNewestOnly", "No"},
     };
     QCOMPARE(w.store.Writes.size(), expected.size());
