@@ -2,8 +2,16 @@
 #include "midi/MIDIUtilities.h"
 #include "midi/MemoryMidiBackend.h"
 #include "midi/MidiPorts.h"
+#include "midi/OutputQueue.h"
+
+#include "midi/CaptureClient.h"
 
 #include <benchmark/benchmark.h>
+#include <jack/jack.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
 
 // SendPatch through the port component: encoding, the dump and the Program Change.
 static void sendPatches(benchmark::State& state, MidiBackend& backend, const QString& output,
@@ -34,6 +42,41 @@ static void BM_SendPatchMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_SendPatchMemory);
 
+// The output queue's own work for one message: queued, found due, taken.
+static void BM_OutputQueue(benchmark::State& state) {
+    OutputQueue queue;
+    const uint8_t note[] = {0x90, 60, 100};
+    OutputQueue::Time now{0};
+    OutputQueue::Taken taken;
+    for (auto _ : state) {
+        queue.Push(note, sizeof note, OutputKind::Forwarded);
+        now = *queue.NextDue();
+        queue.Take(now, {}, taken);
+        benchmark::DoNotOptimize(taken);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_OutputQueue);
+
+// One forwarded message through the output port on the in-memory system, whose clock
+// leaps to each message's time: the port's whole cost per message, the recording of the
+// message by the in-memory system included.
+static void BM_ForwardMemory(benchmark::State& state) {
+    MemoryMidiBackend backend({}, {"Bit01:in"});
+    backend.Sent.reserve(4096);
+    MidiPorts ports(backend);
+    MIDIUtilities midi;
+    midi.AttachMidiWindow(ports);
+    midi.OpenMidiOut("Bit01:in");
+    int sends = 0;
+    for (auto _ : state) {
+        ports.MIDIOutput1.SendShort(0x90, 60, 100, OutputKind::Forwarded);
+        if (++sends % 4096 == 0) backend.Sent.clear();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ForwardMemory);
+
 // Needs a running JACK server (jackd -d dummy); the dumps go out of the program's
 // own output port, one process cycle at a time.
 static void BM_SendPatchJack(benchmark::State& state) {
@@ -45,5 +88,51 @@ static void BM_SendPatchJack(benchmark::State& state) {
     sendPatches(state, *backend, MidiBackend::DefaultOutputName(), nullptr);
 }
 BENCHMARK(BM_SendPatchJack)->UseRealTime();
+
+// Needs a running JACK server. Bursts of 32 notes go out of the program's output into a
+// client that records the frame of each; every note is due 960 us (its cable time) after
+// the one before, the first when it is sent. Reports how far each arrived from its due
+// frame: the goal is within one process period.
+static void BM_JackTimingError(benchmark::State& state) {
+    std::unique_ptr<MidiBackend> backend = OpenJackMidi();
+    CaptureClient capture;
+    if (!backend || !capture.IsOpen()) {
+        state.SkipWithError("no JACK server running");
+        return;
+    }
+    MidiPorts ports(*backend);
+    MIDIOutput& out = ports.MIDIOutput1;
+    out.Open(); // the default output, connected here to the capture client
+    jack_connect(capture.Client(), "Quenlor:MIDI Out", "capture:input");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const jack_nframes_t rate = capture.SampleRate();
+    const double period = 1e6 * jack_get_buffer_size(capture.Client()) / rate;
+    constexpr int kBurst = 32;
+    double worst = 0, total = 0;
+    int64_t messages = 0;
+    for (auto _ : state) {
+        capture.ClearReceived();
+        const jack_time_t sent = jack_get_time();
+        for (int i = 0; i < kBurst; ++i)
+            out.SendShort(0x90, i, 100);
+        while (capture.ReceivedCount() < std::size_t(kBurst))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const std::vector<jack_nframes_t> frames = capture.ReceivedFrames();
+        for (int i = 0; i < kBurst; ++i) {
+            const jack_time_t due = sent + jack_time_t(i) * 960;
+            const double error =
+                1e6 * int32_t(frames[std::size_t(i)] - jack_time_to_frames(capture.Client(), due)) /
+                rate;
+            worst = std::max(worst, std::abs(error));
+            total += std::abs(error);
+            ++messages;
+        }
+    }
+    state.counters["period_us"] = period;
+    state.counters["worst_error_us"] = worst;
+    state.counters["mean_error_us"] = total / double(std::max<int64_t>(messages, 1));
+    state.counters["worst_in_periods"] = worst / period;
+}
+BENCHMARK(BM_JackTimingError)->UseRealTime()->Iterations(50);
 
 BENCHMARK_MAIN();

@@ -41,6 +41,7 @@ namespace {
 const QColor kBackground(0, 64, 64);
 constexpr int kInitialWidth = 900;
 constexpr int kInitialHeight = 680;
+constexpr int kDropDisplayMs = 1000;
 } // namespace
 
 QString BackgroundMDI::AppTitle() { return QString(AppName) + " " + AppVersion; }
@@ -71,9 +72,17 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiPorts& ports, MIDIUtilities&
     resize(kInitialWidth, kInitialHeight);
 
     connect(&m_ports.MIDIInput1, &MIDIInput::Message, this, &BackgroundMDI::MIDIInput1_Message);
+    // Told on the thread that sent; a flood drops thousands a second, and only one
+    // notice at a time waits in the event queue.
+    m_ports.MIDIOutput1.SetDropNotice([this] {
+        if (!m_dropNoticePosted.exchange(true))
+            QMetaObject::invokeMethod(this, &BackgroundMDI::midiDropped, Qt::QueuedConnection);
+    });
 }
 
-BackgroundMDI::~BackgroundMDI() = default;
+BackgroundMDI::~BackgroundMDI() {
+    m_ports.MIDIOutput1.SetDropNotice(nullptr);
+}
 
 void BackgroundMDI::createActions() {
     auto action = [this](const QString& name, const QString& caption, auto handler,
@@ -191,6 +200,32 @@ void BackgroundMDI::createStatusBar() {
     Status->setObjectName("Status");
     Status->setFont(QFont("Arial"));
     statusBar()->addWidget(Status, 1);
+    MidiDropStatus = new QLabel;
+    MidiDropStatus->setObjectName("MidiDropStatus");
+    statusBar()->addPermanentWidget(MidiDropStatus);
+    m_dropTimer = new QTimer(this);
+    m_dropTimer->setSingleShot(true);
+    m_dropTimer->setInterval(kDropDisplayMs);
+    connect(m_dropTimer, &QTimer::timeout, this, [this] {
+        if (m_dropsPending) showMidiDrops();
+    });
+}
+
+// The first drop shows at once; later ones at most once a second.
+void BackgroundMDI::midiDropped() {
+    m_dropNoticePosted = false;
+    if (m_dropTimer->isActive())
+        m_dropsPending = true;
+    else
+        showMidiDrops();
+}
+
+void BackgroundMDI::showMidiDrops() {
+    m_dropsPending = false;
+    const auto dropped = m_ports.MIDIOutput1.DroppedMessages();
+    MidiDropStatus->setText(dropped == 1 ? tr("MIDI Out: 1 message dropped")
+                                         : tr("MIDI Out: %1 messages dropped").arg(dropped));
+    m_dropTimer->start();
 }
 
 QMdiSubWindow* BackgroundMDI::addChild(QWidget* child, bool closable) {

@@ -4,6 +4,7 @@
 #include "editors/EditorContext.h"
 
 #include <QMainWindow>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -12,6 +13,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QTimer;
 class QToolBar;
 class Desktop;
 class MidiPorts;
@@ -60,6 +62,9 @@ public:
     PlayWindow* Play = nullptr;
     QToolBar* Toolbar = nullptr;
     QLabel* Status = nullptr;
+    // The number of messages the MIDI output dropped because more came than the cable
+    // carries; empty until one is dropped, then brought up to date once a second at most.
+    QLabel* MidiDropStatus = nullptr;
 
     QMenu* mnu_File = nullptr;
     QMenu* mnu_Edit = nullptr;
@@ -126,6 +131,8 @@ private:
     void createStatusBar();
     void updateWindowMenu();
     void updateEditMenu();
+    void midiDropped();
+    void showMidiDrops();
     QMdiSubWindow* addChild(QWidget* child, bool closable);
 
     QuenlorCode& m_code;
@@ -141,4 +148,7 @@ private:
     HelpViewer* m_help = nullptr;
     // The mouse buttons held since a press on the background.
     Qt::MouseButtons m_testNoteButtons;
+    QTimer* m_dropTimer = nullptr;
+    bool m_dropsPending = false;
+    std::atomic<bool> m_dropNoticePosted{false};
 };

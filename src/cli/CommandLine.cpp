@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kFirstChannel = 1;
 constexpr int kLastChannel = 16;
+constexpr int kLongestPause = 2000;
 
 enum Commands : unsigned {
     kCheck = 1u << 0,
@@ -18,7 +19,19 @@ enum Commands : unsigned {
     kPorts = 1u << 3,
 };
 
-enum class Option { Patch, Channel, Bit99, Port, Output, Midi, Outputs, Inputs, Help, Version };
+enum class Option {
+    Patch,
+    Channel,
+    Bit99,
+    Port,
+    Pause,
+    Output,
+    Midi,
+    Outputs,
+    Inputs,
+    Help,
+    Version
+};
 
 struct OptionRow {
     std::string_view Long;
@@ -30,11 +43,12 @@ struct OptionRow {
 
 constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts;
 
-constexpr std::array<OptionRow, 10> kOptions = {{
+constexpr std::array<OptionRow, 11> kOptions = {{
     {"patch", 0, Option::Patch, true, kSyx | kSend},
     {"channel", 0, Option::Channel, true, kSyx | kSend},
     {"bit99", 0, Option::Bit99, false, kSyx | kSend},
     {"port", 0, Option::Port, true, kSend},
+    {"pause", 0, Option::Pause, true, kSend},
     {"output", 'o', Option::Output, true, kSyx},
     {"midi", 0, Option::Midi, true, kSend | kPorts},
     {"outputs", 0, Option::Outputs, false, kPorts},
@@ -52,8 +66,9 @@ unsigned commandBit(std::string_view command) {
 }
 
 // A whole number in first..last written in decimal digits alone.
-std::optional<int> numberIn(const std::string& text, int first, int last) {
-    if (text.empty() || text.size() > 3 ||
+std::optional<int> numberIn(const std::string& text, int first, int last,
+                            std::size_t maxDigits = 3) {
+    if (text.empty() || text.size() > maxDigits ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     const int value = std::stoi(text);
@@ -162,6 +177,13 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
             break;
         case Option::Port:
             line.Port = value;
+            break;
+        case Option::Pause:
+            line.Pause = numberIn(value, 0, kLongestPause, 4);
+            if (!line.Pause) {
+                error = "--pause takes milliseconds 0..2000, not '" + value + "'";
+                return std::nullopt;
+            }
             break;
         case Option::Output:
             line.Output = value;

@@ -13,6 +13,7 @@ struct CommandLine {
     std::optional<int> Channel; // 1..16
     bool Bit99 = false;
     std::optional<std::string> Port;
+    std::optional<int> Pause; // 0..2000 milliseconds
     std::optional<std::string> Output;
     std::string Midi; // "alsa", "jack" or empty for the windowed program's own choice
     bool OutputsOnly = false;

@@ -11,7 +11,7 @@
 #include "settings/SettingsStore.h"
 #include "storage/SaveFile.h"
 
-#include <thread>
+#include <chrono>
 
 namespace {
 
@@ -54,13 +54,16 @@ const char* const kSyxHelp =
 
 const char* const kSendHelp =
     "Usage: quenlor-sysex send FILE [--patch N] [--channel C] [--bit99] [--port NAME]\n"
-    "                          [--midi alsa|jack]\n"
-    "Sends one patch as Quenlor sends it: its dump, then Program Change 0. The output,\n"
-    "the channel and the header come from Quenlor's settings unless given here.\n"
+    "                          [--pause MS] [--midi alsa|jack]\n"
+    "Sends one patch as Quenlor sends it: its dump, then Program Change 0, at the speed\n"
+    "of a MIDI cable, and ends once the last byte has left and the pause after the patch\n"
+    "has passed, so that sends one after another keep the pause. The output, the\n"
+    "channel, the header and the pause come from Quenlor's settings unless given here.\n"
     "  --patch N      patch N (1..74) of the bank (default 1)\n"
     "  --channel C    MIDI channel 1..16\n"
     "  --bit99        the Bit 99 header byte\n"
     "  --port NAME    the output of that name, as quenlor-sysex ports lists it\n"
+    "  --pause MS     the pause after the patch, 0..2000 milliseconds\n"
     "  --midi SYSTEM  alsa or jack (default: the ALSA sequencer, else a running JACK server)\n";
 
 const char* const kPortsHelp =
@@ -70,6 +73,10 @@ const char* const kPortsHelp =
     "  --outputs      only the output names, one a line\n"
     "  --inputs       only the input names, one a line\n"
     "  --midi SYSTEM  alsa or jack (default: the ALSA sequencer, else a running JACK server)\n";
+
+// Far more than one patch takes on the cable with the longest pause; reached only when
+// the MIDI system stops taking messages.
+constexpr std::chrono::milliseconds kSendPatience(10000);
 
 const QString kMidiSection = QStringLiteral("MIDI");
 const QString kMidiOutPort = QStringLiteral("MIDIOutPort");
@@ -222,6 +229,10 @@ int SysExCompanion::send(const CommandLine& line) {
 
     if (line.Channel) code.MIDIChannelOut = static_cast<int16_t>(*line.Channel);
     if (line.Bit99) code.Bit99Compatible = 1;
+    if (line.Pause) {
+        code.PauseAfterPatch = static_cast<int16_t>(*line.Pause);
+        ApplyTiming(code, ports);
+    }
     if (line.Port) midi.OpenMidiOut(QString::fromStdString(*line.Port));
 
     // The program's own output port reaches nothing once the companion has ended, so
@@ -240,8 +251,10 @@ int SysExCompanion::send(const CommandLine& line) {
 
     code.Midi = &midi;
     code.SendPatch(patches.front());
-    if (backend->SystemName() == QStringLiteral("JACK"))
-        std::this_thread::sleep_for(m_world.JackDelivery);
+    // The program's client, and with it what it has not sent yet, goes when the
+    // companion ends.
+    if (!out.WaitUntilSent(kSendPatience))
+        return failure("the MIDI system took the patch only in part");
     return kSuccess;
 }
 

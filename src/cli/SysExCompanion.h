@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -20,9 +19,6 @@ struct CompanionWorld {
     std::function<std::unique_ptr<MidiBackend>(const std::string& system)> OpenMidi;
     // Read only: the companion never writes a setting.
     SettingsStore& Store;
-    // How long a send on JACK waits before the client goes: JACK takes the bytes in
-    // its next process cycles, and a client that closes first takes them along.
-    std::chrono::milliseconds JackDelivery{500};
 };
 
 // quenlor-sysex: the program's files, dumps and MIDI ports from the command line.

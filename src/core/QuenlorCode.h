@@ -31,6 +31,10 @@ public:
     int16_t MIDIChannelOut = 1;
     int16_t MIDIThru = kOff;
     int16_t Bit99Compatible = 0;
+    // How the output paces patches: the pause before a patch dump that follows another
+    // patch (milliseconds, 0..2000), and whether a newer patch replaces a waiting one.
+    int16_t PauseAfterPatch = 0;
+    int16_t SendNewestOnly = kOn;
 
     // Where patches go; set by whoever owns the MIDI ports. Sends go nowhere without it.
     MidiSink* Midi = nullptr;

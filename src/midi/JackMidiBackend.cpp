@@ -1,8 +1,13 @@
 #include "JackMidiBackend.h"
 
+#include "OutputQueue.h"
+#include "PacingClock.h"
+
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <thread>
 
@@ -11,12 +16,33 @@ const char* const kClientName = "Quenlor";
 const char* const kInputPortName = "MIDI In";
 const char* const kOutputPortName = "MIDI Out";
 
-// Room for the messages of many process cycles: about 700 patch dumps.
+// Room for about 20 seconds of what the output queue hands over at cable speed; when
+// it is full the server has stopped taking messages, and a message is dropped.
 constexpr std::size_t kOutputBufferBytes = 1u << 16;
-// Each message in the output buffer is its length followed by its bytes.
-using MessageLength = uint32_t;
-// How long a send waits for room while the server is slow to take messages.
-constexpr auto kSendPatience = std::chrono::milliseconds(500);
+// Each message in the output buffer is this header followed by its bytes.
+struct MessageHeader {
+    jack_time_t Due; // on JACK's clock, in microseconds
+    uint32_t GapUs;  // least time since the previous message started
+    uint32_t Length;
+    uint32_t Connection; // the output connection it was meant for
+};
+// The queue hands each message over this many process periods before it is due, so
+// that it waits in the buffer for the cycle that plays it.
+constexpr int kPeriodsAhead = 2;
+constexpr int64_t kMicrosPerSecond = 1'000'000;
+// Frames further apart than this are not compared: the frame counter wraps.
+constexpr int64_t kComparableSeconds = 60;
+// The longest wait for a cycle after the output was closed: a few periods.
+constexpr auto kCleanCyclePatience = std::chrono::milliseconds(50);
+
+// Frames for a time, rounded up: a gap rounded down would put two messages too close.
+jack_nframes_t framesFor(int64_t micros, jack_nframes_t rate) {
+    return jack_nframes_t((micros * int64_t(rate) + kMicrosPerSecond - 1) / kMicrosPerSecond);
+}
+// Whether frame a lies before frame b, across the counter's wrap.
+bool before(jack_nframes_t a, jack_nframes_t b) {
+    return int32_t(a - b) < 0;
+}
 
 void silent(const char*) {}
 } // namespace
@@ -34,6 +60,7 @@ std::unique_ptr<JackMidiBackend> JackMidiBackend::Open() {
 
 // The client "Quenlor" with its two ports, running.
 bool JackMidiBackend::openClient() {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     jack_status_t status;
     m_client = jack_client_open(kClientName, JackNoStartServer, &status);
     if (!m_client)
@@ -62,6 +89,7 @@ bool JackMidiBackend::openClient() {
 void JackMidiBackend::closeDeadClient() {
     if (!m_client || !m_serverGone)
         return;
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     jack_client_close(m_client);
     m_client = nullptr;
     m_inPort = m_outPort = nullptr;
@@ -71,6 +99,7 @@ void JackMidiBackend::closeDeadClient() {
     m_inputSource.clear();
     m_outputDestination.clear();
     jack_ringbuffer_reset(m_outBuffer);
+    m_placedAny = false;
 }
 
 // True when the client is on a running server, opening a new one if the last went away.
@@ -80,6 +109,7 @@ bool JackMidiBackend::reachServer() {
 }
 
 JackMidiBackend::~JackMidiBackend() {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     if (m_client)
         jack_client_close(m_client); // stops the process thread before the buffer goes
     if (m_outBuffer)
@@ -87,10 +117,12 @@ JackMidiBackend::~JackMidiBackend() {
 }
 
 QString JackMidiBackend::ClientName() const {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     return m_client ? QString::fromUtf8(jack_get_client_name(m_client)) : QString();
 }
 
 QStringList JackMidiBackend::portNames(unsigned long flags) {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     QStringList names;
     if (!reachServer())
         return names;
@@ -112,6 +144,7 @@ QStringList JackMidiBackend::InputNames() { return portNames(JackPortIsOutput); 
 QStringList JackMidiBackend::OutputNames() { return portNames(JackPortIsInput); }
 
 bool JackMidiBackend::OpenInput(int index, InputHandler handler) {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     CloseInput();
     const QStringList names = InputNames();
     if (index < 0 || index >= names.size())
@@ -132,15 +165,17 @@ bool JackMidiBackend::OpenInput(int index, InputHandler handler) {
 }
 
 void JackMidiBackend::CloseInput() {
+    std::lock_guard<std::recursive_mutex> client(m_clientMutex);
     closeDeadClient();
     if (!m_inputSource.empty() && m_client)
         jack_disconnect(m_client, m_inputSource.c_str(), jack_port_name(m_inPort));
     m_inputSource.clear();
-    std::lock_guard<std::mutex> lock(m_inputMutex);
+    std::lock_guard<std::mutex> handler(m_inputMutex);
     m_handler = nullptr;
 }
 
 bool JackMidiBackend::OpenOutput(int index) {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     CloseOutput();
     if (index == -1) {
         reachServer(); // the virtual port alone, back on a server that was restarted
@@ -150,6 +185,7 @@ bool JackMidiBackend::OpenOutput(int index) {
     if (index < 0 || index >= names.size())
         return false;
     const std::string destination = names.at(index).toStdString();
+    waitForCleanCycle();
     const int result = jack_connect(m_client, jack_port_name(m_outPort), destination.c_str());
     if (result != 0 && result != EEXIST)
         return false;
@@ -157,7 +193,21 @@ bool JackMidiBackend::OpenOutput(int index) {
     return true;
 }
 
+// The port's buffer still holds what the last cycle put there for the connection just
+// closed, and a device that reads the port ahead of the program in the server's order
+// would get that cycle's buffer when connected: one cycle that ran since the close has
+// emptied it. A few milliseconds, and only while messages were going out.
+void JackMidiBackend::waitForCleanCycle() {
+    if (!m_client || m_serverGone || m_connectionSeen == m_connection) return;
+    const auto deadline = std::chrono::steady_clock::now() + kCleanCyclePatience;
+    while (m_connectionSeen != m_connection && !m_serverGone &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 void JackMidiBackend::CloseOutput() {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+    ++m_connection;
     closeDeadClient();
     if (!m_outputDestination.empty() && m_client)
         jack_disconnect(m_client, jack_port_name(m_outPort), m_outputDestination.c_str());
@@ -165,25 +215,63 @@ void JackMidiBackend::CloseOutput() {
 }
 
 void JackMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
-    const MessageLength length = static_cast<MessageLength>(size);
-    const std::size_t needed = sizeof length + size;
+    SendTimed(bytes, size, {SteadyPacingClock().Now(), {}});
+}
+
+// On the output port's sender thread. The message goes into the buffer with its due time
+// on JACK's own clock; the process cycle puts it at the frame of that time.
+void JackMidiBackend::SendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) {
+    const std::size_t needed = sizeof(MessageHeader) + size;
     if (size == 0 || needed > kOutputBufferBytes / 2)
         return;
     // Without a server the message goes nowhere, at once; the server is not looked
     // for again here, only when a device is listed or opened.
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+    // A dead client is closed at once, so that a new client of this process (the program's
+    // after a restart, or another one's) never meets it.
     closeDeadClient();
     if (!m_client)
         return;
-    // A message is never dropped while the server takes messages; it is only held up
-    // until the process cycle has made room.
-    const auto deadline = std::chrono::steady_clock::now() + kSendPatience;
-    while (jack_ringbuffer_write_space(m_outBuffer) < needed) {
-        if (m_serverGone || std::chrono::steady_clock::now() > deadline)
-            return;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(&length), sizeof length);
+    const int64_t fromNow = (timing.Due - SteadyPacingClock().Now()).count();
+    const int64_t jackNow = int64_t(jack_get_time());
+    MessageHeader header;
+    header.Due = jack_time_t(std::max<int64_t>(jackNow + fromNow, 0));
+    header.GapUs = uint32_t(std::clamp<int64_t>(timing.Gap.count(), 0, INT32_MAX));
+    header.Length = uint32_t(size);
+    header.Connection = m_connection;
+    if (jack_ringbuffer_write_space(m_outBuffer) < needed) return;
+    jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(&header), sizeof header);
     jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(bytes), size);
+}
+
+std::chrono::microseconds JackMidiBackend::HandOverAhead() {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+    if (!m_client || m_serverGone) return {};
+    const jack_nframes_t rate = jack_get_sample_rate(m_client);
+    if (rate == 0) return {};
+    return std::chrono::microseconds(kPeriodsAhead * int64_t(jack_get_buffer_size(m_client)) *
+                                     kMicrosPerSecond / rate);
+}
+
+// The last message has left when the buffer is empty and the process cycle has run past
+// the end of its bytes on the cable by another cycle: a client that reads the port ahead
+// of this one in the server's order (one that also feeds the program's input) gets the
+// message a cycle late. The cycles themselves are counted, not the clock: a late server
+// runs them behind time.
+bool JackMidiBackend::Drain(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+            if (!m_client || m_serverGone) return true; // nothing more can leave
+            const jack_nframes_t settled = m_lastEnd.load() + 2 * jack_get_buffer_size(m_client);
+            if (jack_ringbuffer_read_space(m_outBuffer) == 0 &&
+                !before(m_cycleStart.load(), settled))
+                return true;
+        }
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 int JackMidiBackend::process(jack_nframes_t frames, void* self) {
@@ -193,22 +281,61 @@ int JackMidiBackend::process(jack_nframes_t frames, void* self) {
     return 0;
 }
 
+// Each message goes at the frame of its due time, but never sooner than the gap after
+// the previous one's frame, so that the spacing holds on the wire whatever the delay
+// between the sender thread and the cycle. A message due before this cycle goes at its
+// start; one due after it waits in the buffer.
 void JackMidiBackend::processOutput(jack_nframes_t frames) {
     void* buffer = jack_port_get_buffer(m_outPort, frames);
     jack_midi_clear_buffer(buffer);
-    MessageLength length = 0;
-    while (jack_ringbuffer_read_space(m_outBuffer) >= sizeof length) {
-        jack_ringbuffer_peek(m_outBuffer, reinterpret_cast<char*>(&length), sizeof length);
-        if (jack_ringbuffer_read_space(m_outBuffer) < sizeof length + length)
+    const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+    m_cycleStart = cycleStart;
+    const uint32_t connection = m_connection;
+    const jack_nframes_t rate = jack_get_sample_rate(m_client);
+    if (m_placedAny &&
+        int64_t(jack_nframes_t(cycleStart - m_lastFrame)) > kComparableSeconds * rate)
+        m_placedAny = false;
+    MessageHeader header;
+    while (jack_ringbuffer_read_space(m_outBuffer) >= sizeof header) {
+        jack_ringbuffer_peek(m_outBuffer, reinterpret_cast<char*>(&header), sizeof header);
+        if (jack_ringbuffer_read_space(m_outBuffer) < sizeof header + header.Length)
             break; // the sender is still writing the bytes
-        // All events go at the start of the cycle, in order; what does not fit in this
-        // cycle's buffer waits for the next one.
-        jack_midi_data_t* event = jack_midi_event_reserve(buffer, 0, length);
-        if (!event)
-            break;
-        jack_ringbuffer_read_advance(m_outBuffer, sizeof length);
-        jack_ringbuffer_read(m_outBuffer, reinterpret_cast<char*>(event), length);
+        if (header.Connection != connection) {
+            jack_ringbuffer_read_advance(m_outBuffer, sizeof header + header.Length);
+            continue; // meant for a connection that was closed since
+        }
+        // The start is kept in microseconds, so that rounding to frames never adds up
+        // over a run of messages; each message goes at the first frame at or after it.
+        jack_time_t start = header.Due;
+        if (m_placedAny) start = std::max(start, m_lastStart + header.GapUs);
+        jack_nframes_t frame = jack_time_to_frames(m_client, start);
+        if (jack_frames_to_time(m_client, frame) < start) ++frame;
+        // The server's estimate of time against frames moves from cycle to cycle; the
+        // frames themselves keep the gap, to within the one frame that rounding takes.
+        if (m_placedAny) {
+            const jack_nframes_t earliest =
+                m_lastFrame + jack_nframes_t(int64_t(header.GapUs) * rate / kMicrosPerSecond);
+            if (before(frame, earliest)) frame = earliest;
+        }
+        if (before(frame, cycleStart)) {
+            // Late: the next message keeps its distance from where this one went.
+            frame = cycleStart;
+            start = std::max(start, jack_frames_to_time(m_client, frame));
+        }
+        const jack_nframes_t offset = frame - cycleStart;
+        if (offset >= frames) break;
+        jack_midi_data_t* event = jack_midi_event_reserve(buffer, offset, header.Length);
+        if (!event) break; // the cycle's buffer is full: the next cycle
+        // Set before the buffer empties: Drain() takes an empty buffer and a frame time
+        // past this as the message having left.
+        m_lastEnd = frame + framesFor(OutputQueue::CableTime(header.Length).count(), rate);
+        m_lastFrame = frame;
+        m_lastStart = start;
+        m_placedAny = true;
+        jack_ringbuffer_read_advance(m_outBuffer, sizeof header);
+        jack_ringbuffer_read(m_outBuffer, reinterpret_cast<char*>(event), header.Length);
     }
+    m_connectionSeen = connection;
 }
 
 void JackMidiBackend::processInput(jack_nframes_t frames) {

@@ -15,6 +15,9 @@
 // port to it; closing removes only that connection, so connections that the user
 // made to the ports in a patchbay stay. The server reports ports that come and go.
 //
+// Messages are timed by frames: each goes into the process cycle at the frame of its
+// due time, and never closer to the one before than the output queue allows.
+//
 // A client outlives no server: when the server stops or crashes, the client is dead
 // for good. Sends then go nowhere at once, the dead client is closed at the next call,
 // and listing or opening a device later opens a new client on whatever server runs
@@ -36,19 +39,26 @@ public:
     bool InputConnected() override;
     void Send(const uint8_t* bytes, std::size_t size) override;
     void SetDevicesChangedHandler(DevicesChangedHandler handler) override;
+    void SendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override;
+    std::chrono::microseconds HandOverAhead() override;
+    bool Drain(std::chrono::milliseconds limit) override;
 
     // The name the server gave the program's client: "Quenlor" unless another
     // client already had it; empty while there is no server.
     QString ClientName() const;
     // Whether the client is on a running server: false from the moment the server
     // went away until listing or opening a device reaches a new one.
-    bool Connected() const { return m_client && !m_serverGone; }
+    bool Connected() const {
+        std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+        return m_client && !m_serverGone;
+    }
 
 private:
     JackMidiBackend() = default;
     bool openClient();
     void closeDeadClient();
     bool reachServer();
+    void waitForCleanCycle();
     QStringList portNames(unsigned long flags);
     static int process(jack_nframes_t frames, void* self);
     static void shutdown(void* self);
@@ -64,6 +74,21 @@ private:
     jack_port_t* m_outPort = nullptr;
     jack_ringbuffer_t* m_outBuffer = nullptr;
     std::atomic<bool> m_serverGone{false};
+    // Guards the client and the writing end of the output buffer: the output port sends
+    // from its own thread, and either thread may close a dead client.
+    mutable std::recursive_mutex m_clientMutex;
+
+    // Where the process thread put the last message: its frame, its start, and the frame
+    // its bytes have left the cable by.
+    bool m_placedAny = false;
+    jack_nframes_t m_lastFrame = 0;
+    jack_time_t m_lastStart = 0; // when it was meant to start, on JACK's clock
+    std::atomic<jack_nframes_t> m_lastEnd{0};
+    std::atomic<jack_nframes_t> m_cycleStart{0}; // of the last cycle run
+    // Counts the closes of the output: what waits in the buffer for a connection that
+    // was closed is dropped, not sent to the next one.
+    std::atomic<uint32_t> m_connection{0};
+    std::atomic<uint32_t> m_connectionSeen{0}; // by the last cycle that ran
 
     // Guards the handler against the process thread while the input opens or closes.
     std::mutex m_inputMutex;

@@ -4,11 +4,24 @@
 
 #include <algorithm>
 
-MIDIOutput::MIDIOutput(MidiBackend& backend) : m_backend(backend) {}
+MIDIOutput::MIDIOutput(MidiBackend& backend)
+    : m_backend(backend), m_testClock(backend.TestClock()) {
+    if (m_testClock) m_listening = m_testClock->Listen([this] { sendDue(); });
+}
 
-MIDIOutput::~MIDIOutput() { Close(); }
+MIDIOutput::~MIDIOutput() {
+    Close();
+    if (m_testClock) m_testClock->StopListening(m_listening);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (m_sender.joinable()) m_sender.join();
+}
 
 void MIDIOutput::refreshNames() {
+    std::lock_guard<std::mutex> backend(m_backendMutex);
     m_names = m_backend.OutputNames();
     m_namesRead = true;
 }
@@ -28,17 +41,27 @@ QString MIDIOutput::ProductName() {
 
 void MIDIOutput::Open() {
     Close();
-    m_open = m_backend.OpenOutput(m_deviceId);
+    std::lock_guard<std::mutex> backend(m_backendMutex);
+    const bool open = m_backend.OpenOutput(m_deviceId);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_open = open;
 }
 
 void MIDIOutput::Close() {
-    if (!m_open)
-        return;
+    std::lock_guard<std::mutex> backend(m_backendMutex);
+    {
+        // What waits was meant for the device that goes; none of it may reach the next.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.Clear();
+        ++m_generation;
+        if (!m_open) return;
+        m_open = false;
+    }
+    m_sent.notify_all();
     m_backend.CloseOutput();
-    m_open = false;
 }
 
-void MIDIOutput::SendShort(int16_t status, int16_t data1, int16_t data2) {
+void MIDIOutput::SendShort(int16_t status, int16_t data1, int16_t data2, OutputKind kind) {
     const int length = ShortMessageLength(status);
     if (!m_open || length == 0)
         return;
@@ -47,11 +70,124 @@ void MIDIOutput::SendShort(int16_t status, int16_t data1, int16_t data2) {
         static_cast<uint8_t>(data1 & MidiBytes::kDataMask),
         static_cast<uint8_t>(data2 & MidiBytes::kDataMask),
     };
-    m_backend.Send(bytes, static_cast<std::size_t>(length));
+    enqueue(bytes, static_cast<std::size_t>(length), kind);
 }
 
 void MIDIOutput::SendSysEx(const uint8_t* bytes, std::size_t size) {
     if (!m_open || size == 0)
         return;
-    m_backend.Send(bytes, size);
+    enqueue(bytes, size, OutputKind::PatchDump);
+}
+
+void MIDIOutput::SetPauseAfterPatch(int milliseconds) {
+    const int pause = std::clamp(milliseconds, 0, kLongestPauseMs);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_queue.SetPauseAfterPatch(std::chrono::milliseconds(pause));
+}
+
+void MIDIOutput::SetSendNewestOnly(bool on) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_queue.SetNewestOnly(on);
+}
+
+void MIDIOutput::enqueue(const uint8_t* bytes, std::size_t size, OutputKind kind) {
+    bool dropped;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const uint64_t before = m_queue.Dropped();
+        m_queue.Push(bytes, size, kind);
+        dropped = m_queue.Dropped() != before;
+        if (dropped) m_dropped = m_queue.Dropped();
+        if (!m_testClock && !m_sender.joinable()) startSender();
+    }
+    if (m_testClock)
+        sendDue();
+    else
+        m_wake.notify_one();
+    if (dropped && m_dropNotice) m_dropNotice();
+}
+
+// Started with the first message, so that ports that never send cost no thread.
+void MIDIOutput::startSender() {
+    m_sender = std::thread([this] { senderLoop(); });
+}
+
+void MIDIOutput::senderLoop() {
+    const Time ahead = m_backend.HandOverAhead();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stopping) {
+        const std::optional<Time> due = m_queue.NextDue();
+        if (!due) {
+            m_wake.wait(lock);
+            continue;
+        }
+        const Time now = m_steadyClock.Now();
+        if (*due - ahead > now) {
+            const auto wakeAt = std::chrono::steady_clock::time_point(
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(*due - ahead));
+            m_wake.wait_until(lock, wakeAt);
+            continue;
+        }
+        OutputQueue::Taken taken;
+        if (!m_queue.Take(now, ahead, taken)) continue;
+        const uint64_t generation = m_generation;
+        ++m_inFlight;
+        lock.unlock();
+        deliver(taken, generation);
+        lock.lock();
+        --m_inFlight;
+        m_sent.notify_all();
+    }
+}
+
+// On a test's clock: sends everything that comes due as far as the clock may move, each
+// message at its due time.
+void MIDIOutput::sendDue() {
+    for (;;) {
+        OutputQueue::Taken taken;
+        uint64_t generation;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            const std::optional<Time> due = m_queue.NextDue();
+            if (!due) break;
+            if (*due > m_testClock->Limit()) break;
+            m_testClock->LeapTo(*due);
+            if (!m_queue.Take(m_testClock->Now(), Time::zero(), taken)) break;
+            generation = m_generation;
+        }
+        deliver(taken, generation);
+    }
+}
+
+void MIDIOutput::deliver(const OutputQueue::Taken& taken, uint64_t generation) {
+    std::lock_guard<std::mutex> backend(m_backendMutex);
+    if (generation != m_generation || !m_open) return;
+    m_backend.SendTimed(taken.Data.data(), taken.Data.size(), {taken.Start, taken.Gap});
+}
+
+bool MIDIOutput::WaitUntilSent(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    if (m_testClock) {
+        sendDue();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_testClock->Leaping()) m_testClock->LeapTo(m_queue.Settled());
+        return m_queue.Empty();
+    }
+    std::chrono::steady_clock::time_point settled;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_sent.wait_until(lock, deadline,
+                               [this] { return m_queue.Empty() && m_inFlight == 0; }))
+            return false;
+        settled = std::chrono::steady_clock::time_point(
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(m_queue.Settled()));
+    }
+    // The last message is on its way: by this time the cable has carried it and, after a
+    // patch, the instrument has had its pause.
+    if (settled > deadline) return false;
+    std::this_thread::sleep_until(settled);
+    std::lock_guard<std::mutex> backend(m_backendMutex);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return m_backend.Drain(std::max(left, std::chrono::milliseconds(0)));
 }

@@ -1,14 +1,25 @@
 #pragma once
 
 #include "MidiBackend.h"
+#include "OutputQueue.h"
+#include "PacingClock.h"
 
 #include <QStringList>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 // The program's MIDI output port: selects and opens one output device, -1 being the
 // program's own virtual output, and sends short and System Exclusive messages to it.
+// A send returns at once; the message waits in the port's queue until the cable can take
+// it (see OutputQueue) and is then handed to the MIDI system, from a sender thread of the
+// port's own (or, on a test's clock, on the thread that sends or moves the clock).
 class MIDIOutput {
 public:
     explicit MIDIOutput(MidiBackend& backend);
@@ -17,6 +28,7 @@ public:
     MIDIOutput& operator=(const MIDIOutput&) = delete;
 
     static constexpr int16_t kDefaultDevice = -1;
+    static constexpr int kLongestPauseMs = 2000;
 
     // The number of output devices besides the default one, read afresh from the
     // MIDI system: devices are numbered -1..DeviceCount()-1.
@@ -28,21 +40,64 @@ public:
 
     // Opens the selected device (closing whatever was open).
     void Open();
+    // Closes the device; messages still waiting for the cable are dropped.
     void Close();
     bool IsOpen() const { return m_open; }
 
     // Sends a short message with as many bytes as its status byte calls for; data
     // bytes are cut to 7 bits. A status that starts no short message sends nothing.
-    void SendShort(int16_t status, int16_t data1, int16_t data2);
-    // Sends a System Exclusive message, F0 through F7, as one message.
+    void SendShort(int16_t status, int16_t data1, int16_t data2,
+                   OutputKind kind = OutputKind::Note);
+    // Sends a patch dump, F0 through F7, as one message.
     void SendSysEx(const uint8_t* bytes, std::size_t size);
 
+    // The pause before a patch dump that follows another patch, 0..2000 ms.
+    void SetPauseAfterPatch(int milliseconds);
+    // Whether a newer patch replaces one that still waits.
+    void SetSendNewestOnly(bool on);
+
+    // Messages dropped because more waited than one second of cable time.
+    uint64_t DroppedMessages() const { return m_dropped; }
+    // Called on the sending thread after a message was dropped.
+    void SetDropNotice(std::function<void()> notice) { m_dropNotice = std::move(notice); }
+
+    // Waits, at most `limit`, until every message sent has left the cable and the pause
+    // after a patch has passed; false when the time ran out first. On a test's clock
+    // that does not leap, only says whether nothing waits.
+    bool WaitUntilSent(std::chrono::milliseconds limit);
+
 private:
+    using Time = OutputQueue::Time;
     void refreshNames();
+    void enqueue(const uint8_t* bytes, std::size_t size, OutputKind kind);
+    void startSender();
+    void senderLoop();
+    void sendDue();
+    void deliver(const OutputQueue::Taken& taken, uint64_t generation);
 
     MidiBackend& m_backend;
     QStringList m_names;
     bool m_namesRead = false;
     int16_t m_deviceId = kDefaultDevice;
-    bool m_open = false;
+    bool m_open = false; // changed under both locks
+
+    ManualClock* m_testClock;
+    SteadyPacingClock m_steadyClock;
+    int m_listening = 0;
+
+    std::mutex m_mutex; // the queue and the sender's state
+    std::condition_variable m_wake;
+    std::condition_variable m_sent;
+    OutputQueue m_queue;
+    std::thread m_sender;
+    bool m_stopping = false;
+    int m_inFlight = 0; // messages taken from the queue and not yet handed over
+
+    // Held while the MIDI system is called, so that the sender never sends into a device
+    // being opened or closed; the generation tells it that a close came in between.
+    std::mutex m_backendMutex;
+    uint64_t m_generation = 0;
+
+    std::atomic<uint64_t> m_dropped{0};
+    std::function<void()> m_dropNotice;
 };

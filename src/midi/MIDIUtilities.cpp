@@ -106,7 +106,8 @@ void MIDIUtilities::PlayNoteOff(int16_t channel, int16_t note) {
 
 void MIDIUtilities::SendProgramChange(int16_t channel, int16_t program) {
     if (m_ports)
-        m_ports->MIDIOutput1.SendShort(MidiBytes::kProgramChange + channel - 1, program, 0);
+        m_ports->MIDIOutput1.SendShort(MidiBytes::kProgramChange + channel - 1, program, 0,
+                                       OutputKind::PatchProgram);
 }
 
 void MIDIUtilities::SendSysEx(const SysExMessage& message) {

@@ -28,6 +28,8 @@ public:
     void PlayNoteOn(int16_t channel, int16_t note, int16_t velocity) override;
     // A Note On with velocity 0.
     void PlayNoteOff(int16_t channel, int16_t note) override;
+    // The Program Change that ends a patch transmission (SendPatch sends it after the
+    // dump): a newer patch may replace both while they wait for the cable.
     void SendProgramChange(int16_t channel, int16_t program) override;
     void SendSysEx(const SysExMessage& message) override;
 

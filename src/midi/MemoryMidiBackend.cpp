@@ -62,7 +62,7 @@ void MemoryMidiBackend::CloseOutput() {
 }
 
 void MemoryMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
-    Sent.push_back({m_output, Bytes(bytes, bytes + size)});
+    Sent.push_back({m_output, Bytes(bytes, bytes + size), Clock.Now()});
 }
 
 void MemoryMidiBackend::Receive(const Bytes& message) {

@@ -1,19 +1,22 @@
 #pragma once
 
 #include "MidiBackend.h"
+#include "PacingClock.h"
 
 #include <mutex>
 #include <vector>
 
 // A MIDI system in memory for tests and benchmarks: lists the devices it is given,
-// records every message sent with the output device that was open, keeps a log of
-// opens and closes, and lets a test deliver received messages, from any thread.
+// records every message sent with the output device that was open and the time on its
+// clock, keeps a log of opens and closes, and lets a test deliver received messages,
+// from any thread. The output port paces by its clock, which only the test moves.
 class MemoryMidiBackend : public MidiBackend {
 public:
     using Bytes = std::vector<uint8_t>;
     struct SentMessage {
         int Device; // output device open at the time; -1 is the default output
         Bytes Data;
+        PacingClock::Time Time{}; // when it was sent, on Clock
     };
 
     MemoryMidiBackend(QStringList inputs, QStringList outputs);
@@ -29,6 +32,11 @@ public:
     bool OutputConnected() override { return !m_outputLost; }
     bool InputConnected() override { return !m_inputLost; }
     void SetDevicesChangedHandler(DevicesChangedHandler handler) override;
+    ManualClock* TestClock() override { return &Clock; }
+
+    // The time the output port paces by. It leaps ahead unless the test says otherwise,
+    // so that every send is recorded at once, at the time the cable would carry it.
+    ManualClock Clock;
 
     // Changes the device lists, as plugging or unplugging an interface would, and
     // reports the change. An open device whose name is no longer listed loses its

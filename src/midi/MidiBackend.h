@@ -3,10 +3,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+
+class ManualClock;
 
 // The MIDI system as the port component sees it: the devices of each direction by
 // name, one input and one output connection, and raw bytes in and out. One of these
@@ -50,8 +53,34 @@ public:
     virtual bool OutputConnected() = 0;
     virtual bool InputConnected() = 0;
 
-    // Sends one complete message (a short message or a whole System Exclusive one).
+    // Sends one complete message (a short message or a whole System Exclusive one) at
+    // once. The output port calls it from its sender thread, when the message is due on
+    // the cable, while the program's thread may list, open or close devices.
     virtual void Send(const uint8_t* bytes, std::size_t size) = 0;
+
+    // When a message should start on the cable, as the output port's queue times it.
+    struct SendTiming {
+        std::chrono::microseconds Due; // on the steady clock
+        std::chrono::microseconds Gap; // least time since the previous message started
+    };
+    // Sends a message that is due at the time given. A system that places messages in
+    // time itself (JACK, within its process cycle) does so; the others send at once.
+    virtual void SendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) {
+        (void)timing;
+        Send(bytes, size);
+    }
+    // How long before its due time such a system wants each message.
+    virtual std::chrono::microseconds HandOverAhead() { return {}; }
+    // Waits, at most `limit`, until every message handed over has left the program's
+    // output; false when the time ran out first.
+    virtual bool Drain(std::chrono::milliseconds limit) {
+        (void)limit;
+        return true;
+    }
+
+    // The clock the output port paces by when it is not the system's own: a test's,
+    // which only moves when the test moves it. nullptr for a real MIDI system.
+    virtual ManualClock* TestClock() { return nullptr; }
 
     // Replaces the handler of device changes; an empty one stops the reports. Once this
     // returns, the old handler is not called any more.

@@ -9,7 +9,7 @@ void MIDIInput1_Message(const QuenlorCode& code, MidiPorts& ports) {
         const ShortMessage m = in.OldestMessage();
         // Forwarded as received: no channel filter, no change of channel or data.
         if (code.MIDIThru == kOn)
-            ports.MIDIOutput1.SendShort(m.Status, m.Data1, m.Data2);
+            ports.MIDIOutput1.SendShort(m.Status, m.Data1, m.Data2, OutputKind::Forwarded);
         in.DropMessage();
     }
 }

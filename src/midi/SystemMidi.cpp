@@ -47,6 +47,11 @@ public:
         else
             m_devicesChanged = std::move(handler);
     }
+    void SendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override {
+        system().SendTimed(bytes, size, timing);
+    }
+    std::chrono::microseconds HandOverAhead() override { return system().HandOverAhead(); }
+    bool Drain(std::chrono::milliseconds limit) override { return system().Drain(limit); }
 
 private:
     MidiBackend& system() {

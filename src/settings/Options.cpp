@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -91,6 +92,23 @@ void Options::createControls() {
     updateColumn->addStretch(1);
     OptionsTab->addTab(updatePage, tr("Update"));
 
+    auto* timingPage = new QWidget(OptionsTab);
+    PauseAfterPatchLabel =
+        named(new QLabel(tr("Pause after each patch (ms)"), timingPage), "PauseAfterPatchLabel");
+    PauseAfterPatch = named(new QSpinBox(timingPage), "PauseAfterPatch");
+    PauseAfterPatch->setRange(0, MIDIOutput::kLongestPauseMs);
+    PauseAfterPatch->setSingleStep(10);
+    PauseAfterPatchLabel->setBuddy(PauseAfterPatch);
+    SendNewestOnly = named(new QCheckBox(tr("Skip patches that a newer one replaces"), timingPage),
+                           "SendNewestOnly");
+    auto* timingGrid = new QGridLayout(timingPage);
+    timingGrid->addWidget(PauseAfterPatchLabel, 0, 0);
+    timingGrid->addWidget(PauseAfterPatch, 0, 1);
+    timingGrid->addWidget(SendNewestOnly, 1, 0, 1, 2);
+    timingGrid->setColumnStretch(2, 1);
+    timingGrid->setRowStretch(2, 1);
+    OptionsTab->addTab(timingPage, tr("Timing"));
+
     btnOk = named(new QPushButton(tr("OK"), this), "btnOk");
     btnCancel = named(new QPushButton(tr("Cancel"), this), "btnCancel");
     // Enter acts as OK wherever the focus is, except on Cancel: a focused Cancel button
@@ -153,6 +171,9 @@ void Options::Form_Load() {
     MidiThruCheck->setChecked(m_code.MIDIThru == kOn);
     MidiThruCheck_Click();
     Bit99Header->setChecked(m_code.Bit99Compatible == 1);
+
+    PauseAfterPatch->setValue(m_code.PauseAfterPatch);
+    SendNewestOnly->setChecked(m_code.SendNewestOnly == kOn);
 }
 
 void Options::Bit99Header_Click() { m_code.Bit99Compatible = Bit99Header->isChecked() ? 1 : 0; }
@@ -171,6 +192,9 @@ void Options::btnOk_Click() {
     m_code.AutoUpdate = AutoUpdate->isChecked() ? kOn : kOff;
     m_code.SendToOne = UpdateProgOne->isChecked() ? kOn : kOff;
     m_code.MIDIThru = MidiThruCheck->isChecked() ? kOn : kOff;
+    m_code.PauseAfterPatch = static_cast<int16_t>(PauseAfterPatch->value());
+    m_code.SendNewestOnly = SendNewestOnly->isChecked() ? kOn : kOff;
+    ApplyTiming(m_code, m_ports);
     // A disabled list still supplies its selection; an empty one supplies no name,
     // which opens the default device.
     m_midi.OpenMidiIn(MidiInCombo->currentText());

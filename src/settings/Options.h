@@ -6,15 +6,17 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 class QuenlorCode;
 class MIDIUtilities;
 class MidiPorts;
 class SettingsStore;
 
-// The options dialog: the MIDI devices and channels, MIDI thru, the Bit 99 header and
-// automatic update. OK applies the choices, reopens both ports and saves; Cancel
-// applies nothing, except the Bit 99 header, which takes effect when clicked.
+// The options dialog: the MIDI devices and channels, MIDI thru, the Bit 99 header,
+// automatic update and the timing of patches on the cable. OK applies the choices, reopens both
+// ports and saves; Cancel applies nothing, except the Bit 99 header, which takes effect when
+// clicked.
 class Options : public QDialog {
     Q_OBJECT
 public:
@@ -34,6 +36,9 @@ public:
     QCheckBox* Bit99Header;
     QCheckBox* AutoUpdate;
     QCheckBox* UpdateProgOne;
+    QLabel* PauseAfterPatchLabel;
+    QSpinBox* PauseAfterPatch;
+    QCheckBox* SendNewestOnly;
     QPushButton* btnOk;
     QPushButton* btnCancel;
 

@@ -6,6 +6,7 @@
 #include "midi/MIDIUtilities.h"
 #include "midi/MidiPorts.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -19,6 +20,9 @@ const QString kMidiChannelIn = QStringLiteral("MIDIChannelIn");
 const QString kMidiChannelOut = QStringLiteral("MIDIChannelOut");
 const QString kMidiThru = QStringLiteral("MIDIThru");
 const QString kBit99Compatible = QStringLiteral("Bit99Compatible");
+const QString kTiming = QStringLiteral("Timing");
+const QString kPauseAfterPatch = QStringLiteral("PauseAfterPatch");
+const QString kSendNewestOnly = QStringLiteral("SendNewestOnly");
 const QString kYes = QStringLiteral("Yes");
 const QString kNo = QStringLiteral("No");
 
@@ -45,7 +49,22 @@ void selectByName(Port& port, int16_t firstId, int16_t defaultId, const QString&
 }
 
 QString yesNo(bool on) { return on ? kYes : kNo; }
+
+QString numberText(int16_t value) {
+    return QString::fromStdString(NumberText::WriteNumber(value));
+}
 } // namespace
+
+int16_t ReadPauseAfterPatch(const QString& text) {
+    const std::optional<int16_t> number = NumberText::ReadInt16(text.toStdString());
+    if (!number) return 0;
+    return static_cast<int16_t>(std::clamp<int>(*number, 0, MIDIOutput::kLongestPauseMs));
+}
+
+void ApplyTiming(const QuenlorCode& code, MidiPorts& ports) {
+    ports.MIDIOutput1.SetPauseAfterPatch(code.PauseAfterPatch);
+    ports.MIDIOutput1.SetSendNewestOnly(code.SendNewestOnly == kOn);
+}
 
 void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store) {
     code.AutoUpdate = kOff;
@@ -54,6 +73,8 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
     code.MIDIChannelOut = kDefaultChannel;
     code.MIDIThru = kOff;
     code.Bit99Compatible = 0;
+    code.PauseAfterPatch = 0;
+    code.SendNewestOnly = kOn;
 
     for (const auto& [key, value] : store.ReadSection(kUpdate)) {
         if (key == kAutoUpdate && value == kYes)
@@ -87,6 +108,14 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
         }
     }
 
+    for (const auto& [key, value] : store.ReadSection(kTiming)) {
+        if (key == kPauseAfterPatch)
+            code.PauseAfterPatch = ReadPauseAfterPatch(value);
+        else if (key == kSendNewestOnly && value == kNo)
+            code.SendNewestOnly = kOff;
+    }
+    ApplyTiming(code, ports);
+
     // Each port is found again by the name of the device selected above. A stored
     // device that is not there opens the default as well, but by the stored name, so
     // that the port takes the device when it appears.
@@ -99,8 +128,10 @@ void SaveSettings(const QuenlorCode& code, MidiPorts& ports, SettingsStore& stor
     store.WriteKey(kUpdate, kAutoUpdate, yesNo(code.AutoUpdate == kOn));
     store.WriteKey(kMidi, kMidiInPort, ports.MIDIInput1.ProductName());
     store.WriteKey(kMidi, kMidiOutPort, ports.MIDIOutput1.ProductName());
-    store.WriteKey(kMidi, kMidiChannelIn, QString::fromStdString(NumberText::WriteNumber(code.MIDIChannelIn)));
-    store.WriteKey(kMidi, kMidiChannelOut, QString::fromStdString(NumberText::WriteNumber(code.MIDIChannelOut)));
+    store.WriteKey(kMidi, kMidiChannelIn, numberText(code.MIDIChannelIn));
+    store.WriteKey(kMidi, kMidiChannelOut, numberText(code.MIDIChannelOut));
     store.WriteKey(kMidi, kMidiThru, yesNo(code.MIDIThru == kOn));
     store.WriteKey(kMidi, kBit99Compatible, yesNo(code.Bit99Compatible == 1));
+    store.WriteKey(kTiming, kPauseAfterPatch, numberText(code.PauseAfterPatch));
+    store.WriteKey(kTiming, kSendNewestOnly, yesNo(code.SendNewestOnly == kOn));
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QString>
+
+#include <cstdint>
+
 class QuenlorCode;
 class MIDIUtilities;
 class MidiPorts;
@@ -11,5 +15,12 @@ class SettingsStore;
 // -1), and a stored channel outside 1..16 is taken as 1.
 void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store);
 
-// Writes the eight settings, with the product names of the open devices.
+// Writes the settings, with the product names of the open devices: the eight of the
+// sections "Update" and "MIDI", then the two of "Timing".
 void SaveSettings(const QuenlorCode& code, MidiPorts& ports, SettingsStore& store);
+
+// Hands the timing settings to the output port.
+void ApplyTiming(const QuenlorCode& code, MidiPorts& ports);
+
+// A stored pause as the number rule reads it, brought within 0..2000; no number gives 0.
+int16_t ReadPauseAfterPatch(const QString& text);

@@ -37,6 +37,7 @@ public:
     void SetDevicesChangedHandler(DevicesChangedHandler handler) override {
         m_system.SetDevicesChangedHandler(std::move(handler));
     }
+    ManualClock* TestClock() override { return m_system.TestClock(); }
 
 private:
     MidiBackend& m_system;
@@ -57,7 +58,7 @@ struct Run {
                                  systemsAsked << QString::fromStdString(system);
                                  return std::make_unique<BorrowedBackend>(midi);
                              },
-                             store, std::chrono::milliseconds(0)};
+                             store};
         std::vector<std::string> argv;
         for (const QString& arg : args)
             argv.push_back(arg.toStdString());
@@ -98,6 +99,8 @@ private slots:
 
     void sendDumpThenProgramChange_data();
     void sendDumpThenProgramChange();
+    void sendEndsAfterThePause_data();
+    void sendEndsAfterThePause();
     void sendWithoutAnOutput_data();
     void sendWithoutAnOutput();
 
@@ -152,6 +155,12 @@ void TestCompanion::usage_data() {
                                 << "--channel takes a MIDI channel 1..16, not '17'";
     QTest::newRow("channel 65553") << QStringList{"send", "a.bbk", "--channel", "65553"}
                                    << "--channel takes a MIDI channel 1..16, not '65553'";
+    QTest::newRow("pause 2001") << QStringList{"send", "a.bbk", "--pause", "2001"}
+                                << "--pause takes milliseconds 0..2000, not '2001'";
+    QTest::newRow("pause -1") << QStringList{"send", "a.bbk", "--pause=-1"}
+                              << "--pause takes milliseconds 0..2000, not '-1'";
+    QTest::newRow("pause on syx") << QStringList{"syx", "a.bbk", "--pause", "40", "-o", "x"}
+                                  << "syx takes no option --pause";
     QTest::newRow("value missing")
         << QStringList{"send", "a.bbk", "--port"} << "option --port needs a value";
     QTest::newRow("value on a switch")
@@ -496,6 +505,32 @@ void TestCompanion::sendDumpThenProgramChange() {
     QCOMPARE(run.midi.Sent[1].Data, (Bytes{uint8_t(0xC0 + channel - 1), 0}));
     QCOMPARE(run.midi.Sent[0].Device, device);
     QCOMPARE(run.midi.Sent[1].Device, device);
+}
+
+// The companion ends once the patch has left and its pause has passed, the pause given
+// or stored: sends one after another in a script keep it.
+void TestCompanion::sendEndsAfterThePause_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("pause");
+    QTest::newRow("none") << QString() << QStringList{} << 0;
+    QTest::newRow("stored") << " 40" << QStringList{} << 40;
+    QTest::newRow("given over the stored") << " 40" << QStringList{"--pause", "2000"} << 2000;
+}
+
+void TestCompanion::sendEndsAfterThePause() {
+    QFETCH(QString, stored);
+    QFETCH(QStringList, options);
+    QFETCH(int, pause);
+    const QString file = made("varied.bbk", variedBank());
+    Run run;
+    run.store.WriteKey("MIDI", "MIDIOutPort", "Synth A");
+    if (!stored.isEmpty())
+        run.store.WriteKey("Timing", "PauseAfterPatch", stored);
+    QCOMPARE(run(QStringList{"send", file} + options), 0);
+    QCOMPARE(run.midi.Sent.size(), std::size_t(2));
+    QCOMPARE(run.midi.Clock.Now() - run.midi.Sent[0].Time,
+             std::chrono::microseconds(82 * 320 + pause * 1000));
 }
 
 void TestCompanion::sendWithoutAnOutput_data() {

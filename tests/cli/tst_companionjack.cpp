@@ -152,7 +152,7 @@ void TestCompanionJack::sendArrivesExactly() {
         runCompanion(QStringList{"send", file, "--midi", "jack"} + options, m_configHome);
     QCOMPARE(result.Err, QByteArray());
     QCOMPARE(result.Status, 0);
-    QVERIFY(waitForMessages(2));
+    QVERIFY2(waitForMessages(2), qPrintable(QString::number(m_capture->ReceivedCount())));
     QThread::msleep(100); // nothing more may follow
     const std::vector<Bytes> expected = sentByTheProgram(file, patch, channel, bit99);
     QCOMPARE(m_capture->Received(), expected);

@@ -28,9 +28,12 @@ int CaptureClient::process(jack_nframes_t frames, void* self) {
     std::lock_guard<std::mutex> lock(c->m_mutex);
     const jack_nframes_t count = jack_midi_get_event_count(in);
     jack_midi_event_t event;
+    const jack_nframes_t cycleStart = jack_last_frame_time(c->m_client);
     for (jack_nframes_t i = 0; i < count; ++i)
-        if (jack_midi_event_get(&event, in, i) == 0)
+        if (jack_midi_event_get(&event, in, i) == 0) {
             c->m_received.emplace_back(event.buffer, event.buffer + event.size);
+            c->m_frames.push_back(cycleStart + event.time);
+        }
     // Spread over the cycle, as messages from a cable would be.
     constexpr std::size_t kMostPerCycle = 64;
     const std::size_t n = std::min(c->m_toPlay.size(), kMostPerCycle);
@@ -59,9 +62,15 @@ std::size_t CaptureClient::ReceivedCount() const {
     return m_received.size();
 }
 
+std::vector<jack_nframes_t> CaptureClient::ReceivedFrames() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_frames;
+}
+
 void CaptureClient::ClearReceived() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_received.clear();
+    m_frames.clear();
 }
 
 void CaptureClient::Play(const Bytes& message) {

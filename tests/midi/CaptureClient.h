@@ -10,7 +10,8 @@
 #include <vector>
 
 // A JACK client of the tests, "capture": records every MIDI event arriving at its port
-// "input" and plays queued messages out of its port "output", a few per cycle.
+// "input" with its frame time, and plays queued messages out of its port "output", a few
+// per cycle.
 class CaptureClient {
 public:
     using Bytes = std::vector<uint8_t>;
@@ -26,6 +27,9 @@ public:
     }
 
     std::vector<Bytes> Received() const;
+    // The frame at which each received message arrived, in the server's frame time.
+    std::vector<jack_nframes_t> ReceivedFrames() const;
+    jack_nframes_t SampleRate() const { return jack_get_sample_rate(m_client); }
     std::size_t ReceivedCount() const;
     void ClearReceived();
     void Play(const Bytes& message);
@@ -42,6 +46,7 @@ private:
     jack_port_t* m_output = nullptr;
     mutable std::mutex m_mutex;
     std::vector<Bytes> m_received;
+    std::vector<jack_nframes_t> m_frames;
     std::deque<Bytes> m_toPlay;
     std::atomic<int> m_xruns{0};
 };

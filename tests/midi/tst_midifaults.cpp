@@ -17,6 +17,8 @@
 #include <QThread>
 #include <QTest>
 
+#include <algorithm>
+
 #include <jack/jack.h>
 
 using Bytes = CaptureClient::Bytes;
@@ -66,6 +68,14 @@ struct World {
 
 // Every kind of message the program sends, `rounds` times over: patch dumps with their
 // Program Change and test notes. The longest single call, in microseconds.
+// The dump, then its Program Change and a forwarded message in either order: a message
+// passed on waits only for the one on the cable, so it may go ahead of the Program Change.
+bool dumpThenBoth(const std::vector<Bytes>& received, const Bytes& dump, const Bytes& forwarded) {
+    const std::vector<Bytes> rest = {kProgramZero, forwarded};
+    return received.size() == 3 && received[0] == dump &&
+           std::is_permutation(received.begin() + 1, received.end(), rest.begin());
+}
+
 qint64 sendEverything(World& w, int rounds) {
     qint64 longest = 0;
     QElapsedTimer one;
@@ -228,7 +238,7 @@ void TestMidiFaults::serverGoneAndBack() {
     m_capture->Play({0x93, 64, 1});
     QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
     QTest::qWait(100); // nothing else follows
-    QCOMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0x93, 64, 1}}));
+    QVERIFY(dumpThenBoth(m_capture->Received(), w.dump(), Bytes{0x93, 64, 1}));
 }
 
 // OK while there is no server at all returns at once and leaves the program sending
@@ -346,8 +356,8 @@ void TestMidiFaults::storedDevicesStartedLater() {
     w.code.SendPatch(12);
     m_capture->Play({0x95, 40, 1});
     QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
-    QCOMPARE(m_capture->Received(),
-             (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0x95, 40, 1}}));
+    QTest::qWait(100);
+    QVERIFY(dumpThenBoth(m_capture->Received(), w.dump(), Bytes{0x95, 40, 1}));
 }
 
 // The same on the in-memory system, which lets the device come back at another place

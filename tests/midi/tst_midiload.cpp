@@ -2,8 +2,11 @@
 #include "Flood.h"
 #include "JackServer.h"
 
+#include "cli/CompanionFiles.h"
+
 #include "app/BackgroundMDI.h"
 #include "core/QuenlorCode.h"
+#include "editors/Bit01Edit.h"
 #include "editors/Patch.h"
 #include "midi/JackMidiBackend.h"
 #include "midi/MIDIUtilities.h"
@@ -12,7 +15,10 @@
 #include "support/FakeDesktop.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <jack/jack.h>
@@ -32,9 +38,10 @@ struct Program {
     FakeDesktop desktop;
     std::unique_ptr<BackgroundMDI> window;
 
-    bool start() {
+    bool start(bool autoUpdate = false) {
         if (!backend)
             return false;
+        if (autoUpdate) store.WriteKey("Update", "AutoUpdate", "Yes");
         store.WriteKey("MIDI", "MIDIInPort", kCaptureOutput);
         store.WriteKey("MIDI", "MIDIOutPort", kCaptureInput);
         store.WriteKey("MIDI", "MIDIThru", "Yes");
@@ -54,9 +61,16 @@ class TestMidiLoad : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void mainWindowForwardsAFlood();
+    void mainWindowForwardsWithinCableSpeed();
+    void mainWindowForwardsFarBeyondCableSpeed();
+    void openBankWithAutomaticUpdate();
+    void typingIntoTheParameterTable();
 
 private:
+    void flood(bool beyond);
+    // Waits until the last two messages received are this dump and Program Change 0.
+    bool endsWith(const Flood::Bytes& dump);
+
     JackServer m_server;
     std::unique_ptr<CaptureClient> m_capture;
 };
@@ -73,9 +87,18 @@ void TestMidiLoad::cleanupTestCase() {
     m_server.Stop();
 }
 
-// With thru on, the main window forwards 100,000 messages unchanged and in order while
-// its windows keep answering; afterwards it still sends patches as before.
-void TestMidiLoad::mainWindowForwardsAFlood() {
+// With thru on, the main window forwards input within cable speed whole and in order,
+// and input far beyond it in order with the overflow dropped and the count in the status
+// bar, while its windows keep answering; afterwards it still sends patches as before.
+void TestMidiLoad::mainWindowForwardsWithinCableSpeed() {
+    flood(false);
+}
+void TestMidiLoad::mainWindowForwardsFarBeyondCableSpeed() {
+    flood(true);
+}
+
+void TestMidiLoad::flood(bool beyond) {
+    m_capture->ClearReceived();
     Program p;
     QVERIFY(p.start());
     QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
@@ -85,12 +108,19 @@ void TestMidiLoad::mainWindowForwardsAFlood() {
     // Start-up sent patch 1.
     QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
 
-    Flood::Figures figures;
-    Flood::run(*m_capture, figures);
+    const auto dropped = [&] { return std::size_t(p.ports->MIDIOutput1.DroppedMessages()); };
+    if (beyond)
+        Flood::beyondCable(*m_capture, dropped);
+    else
+        Flood::withinCable(*m_capture, dropped);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(p.ports->MIDIInput1.Overflows(), quint64(0));
     QCOMPARE(p.ports->MIDIInput1.MessageCount(), 0);
+    // The count in the status bar is brought up to date within a second.
+    const QString shown =
+        beyond ? QStringLiteral("MIDI Out: %1 messages dropped").arg(dropped()) : QString();
+    QTRY_COMPARE_WITH_TIMEOUT(p.window->MidiDropStatus->text(), shown, 2000);
 
     // The patch list still answers a click with the patch.
     m_capture->ClearReceived();
@@ -99,6 +129,93 @@ void TestMidiLoad::mainWindowForwardsAFlood() {
     QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
     QCOMPARE(m_capture->Received().front().size(), std::size_t(80));
     QCOMPARE(m_capture->Received().back(), (Flood::Bytes{0xC0, 0x00}));
+}
+
+bool TestMidiLoad::endsWith(const Flood::Bytes& dump) {
+    return QTest::qWaitFor(
+        [&] {
+            const std::vector<Flood::Bytes> r = m_capture->Received();
+            return r.size() >= 2 && r.back() == Flood::Bytes{0xC0, 0x00} && r[r.size() - 2] == dump;
+        },
+        5000);
+}
+
+Flood::Bytes preparedDump(QuenlorCode& code, int patch) {
+    code.PreparePatchDump(patch);
+    return Flood::Bytes(code.PatchDump.data(), code.PatchDump.data() + code.PatchDump.size());
+}
+
+// Open Bank with automatic update on sends every patch as it is read; the cable carries
+// a handful of dumps, spaced at cable speed, and the last one is the bank's patch 1.
+void TestMidiLoad::openBankWithAutomaticUpdate() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("varied.bbk");
+    QVERIFY(CompanionFiles::write(path, CompanionFiles::variedBank()));
+    m_capture->ClearReceived();
+    Program p;
+    QVERIFY(p.start(true));
+    QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
+    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
+    QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
+    QTest::qWait(100);
+    m_capture->ClearReceived();
+
+    p.desktop.AnswerOpen(path);
+    p.window->mnu_Open_Click();
+    QVERIFY(endsWith(preparedDump(p.code, 1)));
+    QTest::qWait(100); // nothing else follows
+    const std::vector<Flood::Bytes> received = m_capture->Received();
+    const auto dumps = std::count_if(received.begin(), received.end(),
+                                     [](const Flood::Bytes& m) { return m.size() == 80; });
+    qInfo("Open Bank with automatic update: %zu messages, %ld dumps on the cable", received.size(),
+          long(dumps));
+    QVERIFY2(dumps >= 1 && dumps <= 5, qPrintable(QString::number(dumps)));
+    const int close =
+        Flood::firstTooClose(received, m_capture->ReceivedFrames(), m_capture->SampleRate());
+    QVERIFY2(close < 0,
+             qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
+}
+
+// Values typed quickly into the parameter-table editor, each sending the patch: the
+// cable ends with the final patch, whose dump starts at most one dump time after the
+// last key (and the cycle that places it, and the one in which the capture client,
+// which also feeds the program's input, reads it).
+void TestMidiLoad::typingIntoTheParameterTable() {
+    m_capture->ClearReceived();
+    Program p;
+    QVERIFY(p.start(true));
+    QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
+    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
+    constexpr int kPatch = 5;
+    p.code.SelectedPatch = kPatch;
+    p.window->PatchWindow->OpenPatchEditor(kPatch, Patch::Bit01Editor);
+    Bit01Edit* editor = p.window->PatchWindow->Bit01EditWindows.at(kPatch).data();
+    QVERIFY(editor);
+    QVERIFY(QTest::qWaitForWindowActive(editor->window()));
+    QTest::qWait(100);
+    m_capture->ClearReceived();
+
+    for (int parameter = 1; parameter <= 63; ++parameter) {
+        QLineEdit* box = editor->PT[std::size_t(parameter)];
+        box->setFocus(Qt::TabFocusReason);
+        box->selectAll();
+        QTest::keyClicks(box, QString::number(parameter % 2));
+    }
+    const jack_nframes_t lastKey = jack_frame_time(m_capture->Client());
+    QVERIFY(endsWith(preparedDump(p.code, kPatch)));
+    QTest::qWait(100); // nothing else follows
+    const std::vector<Flood::Bytes> received = m_capture->Received();
+    const std::vector<jack_nframes_t> frames = m_capture->ReceivedFrames();
+    const int close = Flood::firstTooClose(received, frames, m_capture->SampleRate());
+    QVERIFY2(close < 0,
+             qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
+    const jack_nframes_t period = jack_get_buffer_size(m_capture->Client());
+    const int64_t late = int32_t(frames[frames.size() - 2] - lastKey);
+    const int64_t allowed = Flood::cableFrames(80, m_capture->SampleRate()) + 2 * int64_t(period);
+    qInfo("63 values typed: %zu messages on the cable, the last dump %lld frames after the last "
+          "key (%lld allowed)",
+          received.size(), (long long)late, (long long)allowed);
+    QVERIFY(late <= allowed);
 }
 
 QTEST_MAIN(TestMidiLoad)

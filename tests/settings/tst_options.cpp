@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 
@@ -63,6 +64,7 @@ private slots:
     void bit99HeaderTakesEffectEvenOnCancel();
     void okWithoutChangeReopensAndSavesAll();
     void okAppliesTheChoices();
+    void timingShownAndCancelKeepsIt();
     void emptyDeviceLists_data();
     void emptyDeviceLists();
     void unpluggedDeviceShowsNothingSelected();
@@ -77,15 +79,26 @@ void TestOptions::controls() {
     Options dialog(w.code, w.midi, w.ports, w.store);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Options"));
     QVERIFY(dialog.isModal());
-    QCOMPARE(dialog.OptionsTab->count(), 2);
+    QCOMPARE(dialog.OptionsTab->count(), 3);
     QCOMPARE(dialog.OptionsTab->tabText(0), QStringLiteral("MIDI"));
     QCOMPARE(dialog.OptionsTab->tabText(1), QStringLiteral("Update"));
+    QCOMPARE(dialog.OptionsTab->tabText(2), QStringLiteral("Timing"));
+    QCOMPARE(dialog.PauseAfterPatch->minimum(), 0);
+    QCOMPARE(dialog.PauseAfterPatch->maximum(), 2000);
+    QCOMPARE(dialog.PauseAfterPatchLabel->buddy(), dialog.PauseAfterPatch);
     const QList<QPair<QWidget*, QString>> captions = {
-        {dialog.MidiInLabel, "MIDI in"},       {dialog.MidiInChannelLabel, "Channel"},
-        {dialog.MidiOutLabel, "MIDI Out"},     {dialog.MidiOutChannelLabel, "Channel"},
-        {dialog.MidiThruCheck, "MIDI Thru"},   {dialog.Bit99Header, "Transmit Bit 99 SysEx header"},
-        {dialog.AutoUpdate, "Automatic update"}, {dialog.UpdateProgOne, "Send to program 1"},
-        {dialog.btnOk, "OK"},                  {dialog.btnCancel, "Cancel"},
+        {dialog.MidiInLabel, "MIDI in"},
+        {dialog.MidiInChannelLabel, "Channel"},
+        {dialog.MidiOutLabel, "MIDI Out"},
+        {dialog.MidiOutChannelLabel, "Channel"},
+        {dialog.MidiThruCheck, "MIDI Thru"},
+        {dialog.Bit99Header, "Transmit Bit 99 SysEx header"},
+        {dialog.AutoUpdate, "Automatic update"},
+        {dialog.UpdateProgOne, "Send to program 1"},
+        {dialog.btnOk, "OK"},
+        {dialog.btnCancel, "Cancel"},
+        {dialog.PauseAfterPatchLabel, "Pause after each patch (ms)"},
+        {dialog.SendNewestOnly, "Skip patches that a newer one replaces"},
     };
     for (const auto& [widget, caption] : captions) {
         QString text;
@@ -209,9 +222,26 @@ void TestOptions::okWithoutChangeReopensAndSavesAll() {
     dialog.btnOk->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(w.backend.Log, (QStringList{"in close", "out close", "in open 1", "out open 1"}));
-    QCOMPARE(w.stored(), (QStringList{"Update/SendToOne=Yes", "Update/AutoUpdate=No", "MIDI/MIDIInPort=Pads:out",
-                                      "MIDI/MIDIOutPort=Bit01:in", "MIDI/MIDIChannelIn= 1", "MIDI/MIDIChannelOut= 5",
-                                      "MIDI/MIDIThru=No", "MIDI/Bit99Compatible=No"}));
+    QCOMPARE(w.stored(), (QStringList{"Update/SendToOne=Yes", "Update/AutoUpdate=No",
+                                      "MIDI/MIDIInPort=Pads:out", "MIDI/MIDIOutPort=Bit01:in",
+                                      "MIDI/MIDIChannelIn= 1", "MIDI/MIDIChannelOut= 5",
+                                      "MIDI/MIDIThru=No", "MIDI/Bit99Compatible=No",
+                                      "Timing/PauseAfterPatch= 0", "Timing/SendNewestOnly=Yes"}));
+}
+
+void TestOptions::timingShownAndCancelKeepsIt() {
+    World w;
+    w.code.PauseAfterPatch = 40;
+    w.code.SendNewestOnly = kOff;
+    Options dialog(w.code, w.midi, w.ports, w.store);
+    QCOMPARE(dialog.PauseAfterPatch->value(), 40);
+    QVERIFY(!dialog.SendNewestOnly->isChecked());
+    dialog.PauseAfterPatch->setValue(2000);
+    dialog.SendNewestOnly->click();
+    dialog.btnCancel->click();
+    QCOMPARE(int(w.code.PauseAfterPatch), 40);
+    QCOMPARE(int(w.code.SendNewestOnly), int(kOff));
+    QVERIFY(w.store.Writes.empty());
 }
 
 void TestOptions::okAppliesTheChoices() {
@@ -226,6 +256,8 @@ void TestOptions::okAppliesTheChoices() {
     dialog.MidiOutChannelCombo->setCurrentIndex(9);
     dialog.AutoUpdate->click();
     dialog.UpdateProgOne->click();
+    dialog.PauseAfterPatch->setValue(50);
+    dialog.SendNewestOnly->click();
     dialog.btnOk->click();
     QCOMPARE(int(w.code.MIDIChannelIn), 16);
     QCOMPARE(int(w.code.MIDIChannelOut), 10);
@@ -233,9 +265,14 @@ void TestOptions::okAppliesTheChoices() {
     QCOMPARE(int(w.code.SendToOne), int(kOff));
     QCOMPARE(int(w.code.MIDIThru), int(kOn));
     QCOMPARE(w.backend.Log, (QStringList{"in close", "out close", "in open 2", "out open 0"}));
-    QCOMPARE(w.stored(), (QStringList{"Update/SendToOne=No", "Update/AutoUpdate=Yes", "MIDI/MIDIInPort=Drums:out",
-                                      "MIDI/MIDIOutPort=UM-ONE:UM-ONE MIDI 1", "MIDI/MIDIChannelIn= 16",
-                                      "MIDI/MIDIChannelOut= 10", "MIDI/MIDIThru=Yes", "MIDI/Bit99Compatible=No"}));
+    QCOMPARE(
+        w.stored(),
+        (QStringList{"Update/SendToOne=No", "Update/AutoUpdate=Yes", "MIDI/MIDIInPort=Drums:out",
+                     "MIDI/MIDIOutPort=UM-ONE:UM-ONE MIDI 1", "MIDI/MIDIChannelIn= 16",
+                     "MIDI/MIDIChannelOut= 10", "MIDI/MIDIThru=Yes", "MIDI/Bit99Compatible=No",
+                     "Timing/PauseAfterPatch= 50", "Timing/SendNewestOnly=No"}));
+    QCOMPARE(int(w.code.PauseAfterPatch), 50);
+    QCOMPARE(int(w.code.SendNewestOnly), int(kOff));
 
     // A disabled input list still supplies its selection.
     w.backend.ClearRecord();
@@ -329,7 +366,7 @@ void TestOptions::enterAndEscape() {
     QTest::keyClick(target, Qt::Key(key));
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), result);
-    QCOMPARE(w.store.Writes.size(), result == QDialog::Accepted ? size_t(8) : size_t(0));
+    QCOMPARE(w.store.Writes.size(), result == QDialog::Accepted ? size_t(10) : size_t(0));
 }
 
 QTEST_MAIN(TestOptions)

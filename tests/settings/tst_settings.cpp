@@ -51,7 +51,9 @@ private slots:
     void loadValues();
     void deviceSelection_data();
     void deviceSelection();
-    void saveWritesEightKeysInOrder();
+    void loadTiming_data();
+    void loadTiming();
+    void saveWritesTheKeysInOrder();
     void saveThenLoadRoundTrip();
     void qsettingsStoreInUsersConfiguration();
     void qsettingsStoreReadsNoOtherFile_data();
@@ -157,7 +159,51 @@ void TestSettings::deviceSelection() {
     QCOMPARE(w.backend.Log, log);
 }
 
-void TestSettings::saveWritesEightKeysInOrder() {
+void TestSettings::loadTiming_data() {
+    QTest::addColumn<Pairs>("timing");
+    QTest::addColumn<int>("pause");
+    QTest::addColumn<int>("newestOnly");
+    QTest::newRow("nothing stored") << Pairs{} << 0 << int(kOn);
+    QTest::newRow("as saved") << Pairs{{"PauseAfterPatch", " 40"}, {"SendNewestOnly", "No"}} << 40
+                              << int(kOff);
+    QTest::newRow("without the blank") << Pairs{{"PauseAfterPatch", "60"}} << 60 << int(kOn);
+    QTest::newRow("longest") << Pairs{{"PauseAfterPatch", " 2000"}} << 2000 << int(kOn);
+    QTest::newRow("beyond the longest") << Pairs{{"PauseAfterPatch", " 2001"}} << 2000 << int(kOn);
+    QTest::newRow("negative") << Pairs{{"PauseAfterPatch", "-5"}} << 0 << int(kOn);
+    QTest::newRow("past 16 bits") << Pairs{{"PauseAfterPatch", "99999"}} << 0 << int(kOn);
+    QTest::newRow("no number") << Pairs{{"PauseAfterPatch", "long"}} << 0 << int(kOn);
+    QTest::newRow("no in lower case") << Pairs{{"SendNewestOnly", "no"}} << 0 << int(kOn);
+}
+
+// The timing keys reach the output port: a second patch waits for the pause, and with
+// newest only a patch still waiting is replaced.
+void TestSettings::loadTiming() {
+    QFETCH(Pairs, timing);
+    QFETCH(int, pause);
+    QFETCH(int, newestOnly);
+    World w({}, {"Bit01:in"});
+    w.put("MIDI", {{"MIDIOutPort", "Bit01:in"}});
+    w.put("Timing", timing);
+    w.load();
+    QCOMPARE(int(w.code.PauseAfterPatch), pause);
+    QCOMPARE(int(w.code.SendNewestOnly), newestOnly);
+
+    w.code.InitPatchModel();
+    w.backend.Clock.SetLeaping(false);
+    for (int patch = 1; patch <= 3; ++patch)
+        w.code.SendPatch(patch);
+    w.backend.Clock.SetLeaping(true);
+    w.ports.MIDIOutput1.WaitUntilSent(std::chrono::milliseconds(0));
+    const auto& sent = w.backend.Sent;
+    // Newest only: the first dump, which left at once, then the last patch alone.
+    QCOMPARE(sent.size(), size_t(newestOnly == kOn ? 3 : 6));
+    const size_t second = newestOnly == kOn ? 1 : 2;
+    QCOMPARE(sent[second].Data.size(), size_t(80));
+    QCOMPARE(sent[second].Time - sent[second - 1].Time,
+             std::chrono::microseconds(320 * int(sent[second - 1].Data.size()) + pause * 1000));
+}
+
+void TestSettings::saveWritesTheKeysInOrder() {
     World w({"Keys:out", "Pads:out"}, {"Bit01:in"});
     w.midi.OpenMidiIn("Pads:out");
     w.midi.OpenMidiOut("Bit01:in");
@@ -167,11 +213,15 @@ void TestSettings::saveWritesEightKeysInOrder() {
     w.code.MIDIChannelOut = 16;
     w.code.MIDIThru = kOff;
     w.code.Bit99Compatible = 1;
+    w.code.PauseAfterPatch = 45;
+    w.code.SendNewestOnly = kOff;
     SaveSettings(w.code, w.ports, w.store);
     const std::vector<Write> expected = {
-        {"Update", "SendToOne", "No"},     {"Update", "AutoUpdate", "Yes"},  {"MIDI", "MIDIInPort", "Pads:out"},
-        {"MIDI", "MIDIOutPort", "Bit01:in"}, {"MIDI", "MIDIChannelIn", " 5"}, {"MIDI", "MIDIChannelOut", " 16"},
-        {"MIDI", "MIDIThru", "No"},        {"MIDI", "Bit99Compatible", "Yes"},
+        {"Update", "SendToOne", "No"},        {"Update", "AutoUpdate", "Yes"},
+        {"MIDI", "MIDIInPort", "Pads:out"},   {"MIDI", "MIDIOutPort", "Bit01:in"},
+        {"MIDI", "MIDIChannelIn", " 5"},      {"MIDI", "MIDIChannelOut", " 16"},
+        {"MIDI", "MIDIThru", "No"},           {"MIDI", "Bit99Compatible", "Yes"},
+        {"Timing", "PauseAfterPatch", " 45"}, {"Timing", "SendNewestOnly", "No"},
     };
     QCOMPARE(w.store.Writes.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i)
@@ -185,12 +235,16 @@ void TestSettings::saveWritesEightKeysInOrder() {
     w.code.AutoUpdate = kOff;
     w.code.MIDIThru = kOn;
     w.code.Bit99Compatible = 0;
+    w.code.PauseAfterPatch = 0;
+    w.code.SendNewestOnly = kOn;
     SaveSettings(w.code, w.ports, w.store);
     QCOMPARE(w.store.Writes[0].Value, QStringLiteral("Yes"));
     QCOMPARE(w.store.Writes[1].Value, QStringLiteral("No"));
     QCOMPARE(w.store.Writes[3].Value, MidiBackend::DefaultOutputName());
     QCOMPARE(w.store.Writes[6].Value, QStringLiteral("Yes"));
     QCOMPARE(w.store.Writes[7].Value, QStringLiteral("No"));
+    QCOMPARE(w.store.Writes[8].Value, QStringLiteral(" 0"));
+    QCOMPARE(w.store.Writes[9].Value, QStringLiteral("Yes"));
 }
 
 void TestSettings::saveThenLoadRoundTrip() {

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <limits>
+#include <optional>
+#include <vector>
+
+// The road a message came by; it decides what may overtake, replace or drop it.
+enum class OutputKind : uint8_t {
+    Note,         // the program's own short messages (test notes)
+    PatchDump,    // a patch dump: the start of a patch transmission
+    PatchProgram, // the Program Change that ends a patch transmission
+    Forwarded,    // a received message passed on (MIDI thru)
+};
+
+// The messages waiting for the MIDI cable, and when each may start. A 5-pin cable carries
+// 31,250 bits a second, 10 bits a byte: a message takes 320 us a byte, and the next one
+// starts no sooner. Messages leave whole, one at a time, in the order they came, with
+// these exceptions:
+// - Forwarded messages wait only for the message on the cable: they go ahead of the
+//   program's own waiting messages and do not wait for the pause after a patch.
+// - A patch dump starts no sooner than the pause after the previous patch.
+// - With "newest only", a newer patch dump removes every part of older patch
+//   transmissions still waiting: the dump carries no patch number and the instrument
+//   keeps only the last one it received, so it ends in the same state, sooner.
+// - At most one second of cable time waits. A forwarded message that would go past it is
+//   dropped and counted; without "newest only" the oldest waiting patch transmissions
+//   make room for a new one, so the last patch sent always arrives. The program's own
+//   notes are never dropped: one click sends them, never a flood.
+// Not thread-safe; the output port guards it.
+class OutputQueue {
+public:
+    using Time = std::chrono::microseconds;
+    using Bytes = std::vector<uint8_t>;
+
+    static constexpr Time kByteTime{320};
+    static constexpr Time kLimit{1'000'000};
+    static constexpr Time CableTime(std::size_t size) {
+        return kByteTime * static_cast<int64_t>(size);
+    }
+
+    // The bytes of one message: a short one kept in place, a longer one on the heap, so
+    // that forwarding costs no allocation.
+    class Message {
+    public:
+        Message() = default;
+        Message(const uint8_t* bytes, std::size_t size);
+        const uint8_t* data() const { return m_long.empty() ? m_short : m_long.data(); }
+        std::size_t size() const { return m_long.empty() ? m_shortSize : m_long.size(); }
+
+    private:
+        static constexpr std::size_t kShortMax = 3;
+        uint8_t m_short[kShortMax] = {};
+        uint8_t m_shortSize = 0;
+        Bytes m_long;
+    };
+
+    // A message taken for sending: when it starts, and the least time between the start
+    // of the message before it and its own start (that one's cable time, or the pause
+    // after a patch), for a MIDI system that places messages in time itself.
+    struct Taken {
+        Message Data;
+        Time Start{};
+        Time Gap{};
+    };
+
+    void SetPauseAfterPatch(Time pause) { m_pause = pause; }
+    Time PauseAfterPatch() const { return m_pause; }
+    void SetNewestOnly(bool on) { m_newestOnly = on; }
+    bool NewestOnly() const { return m_newestOnly; }
+
+    // Queues a message; false when it was dropped instead.
+    bool Push(const uint8_t* bytes, std::size_t size, OutputKind kind);
+
+    // When the next waiting message may start; nothing when none waits.
+    std::optional<Time> NextDue() const;
+    // Takes the next message if it is due by `now` + `ahead`: a MIDI system that places
+    // messages in time itself gets them that much before they are due.
+    bool Take(Time now, Time ahead, Taken& taken);
+
+    bool Empty() const { return m_program.empty() && m_forwarded.empty(); }
+    // When everything taken so far has left the cable and, after a patch, its pause has
+    // passed: the moment the next patch could start.
+    Time Settled() const { return std::max(m_wireFree, m_dumpNotBefore); }
+    // Drops every waiting message (not counted: the port closed).
+    void Clear();
+
+    // Messages dropped because the queue was full.
+    uint64_t Dropped() const { return m_dropped; }
+    // Parts of patch transmissions that a newer patch replaced.
+    uint64_t Replaced() const { return m_replaced; }
+    // The cable time of the waiting messages.
+    Time Waiting() const { return m_waiting; }
+
+private:
+    struct Entry {
+        Message Data;
+        OutputKind Kind;
+    };
+    static bool isPatch(const Entry& e) {
+        return e.Kind == OutputKind::PatchDump || e.Kind == OutputKind::PatchProgram;
+    }
+    Time dueOf(const Entry& e) const;
+    void removePatches(bool oldestOnly);
+
+    std::deque<Entry> m_program;   // the program's own messages, in the order sent
+    std::deque<Entry> m_forwarded; // received messages passed on, in arrival order
+    Time m_waiting{0};
+    static constexpr Time kLongAgo{std::numeric_limits<int64_t>::min() / 2};
+    Time m_lastStart{kLongAgo};
+    Time m_wireFree{kLongAgo};
+    Time m_dumpNotBefore{kLongAgo};
+    Time m_pause{0};
+    bool m_newestOnly = true;
+    uint64_t m_dropped = 0;
+    uint64_t m_replaced = 0;
+};
