@@ -7,9 +7,10 @@ QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plug
     librtmidi-dev libjack-jackd2-dev libbenchmark-dev fonts-liberation2 ccache)
 # Needed by the test command besides: clang with libFuzzer for the fuzz harnesses.
 QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-# Needed by the test command besides: a JACK server for the end-to-end MIDI tests, and
-# the validators of the desktop entry and the AppStream metainfo.
-QUENLOR_TEST_PACKAGES=(jackd2 appstream desktop-file-utils)
+# Needed by the test command besides: a JACK server for the end-to-end MIDI tests, the
+# validators of the desktop entry and the AppStream metainfo, and an X server with a key
+# presser to drive the real program in the test that kills it.
+QUENLOR_TEST_PACKAGES=(jackd2 appstream desktop-file-utils xvfb xdotool)
 
 install_packages() {
     local missing=()

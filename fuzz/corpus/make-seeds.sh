@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Writes the seed inputs of the fuzz harnesses: small text files, valid ones and ones
 # that are cut short, carry odd line ends or odd numbers. The files are kept in the
-# repository; run this again only to change them.
+# repository; run this again only to change them. The seeds in unsavedcopy/ carry a
+# checksum and were written by the program's own UnsavedCopy::Encode: a new bank, a varied
+# bank with a file of its own, the same cut in half and marked as a newer version.
 set -euo pipefail
 cd "$(dirname "$0")"
 rm -rf numbertext bankfile settings dumpencoder

@@ -82,5 +82,10 @@ AppStorageHost::ShowSaveDialog(const std::string& filter, const std::string& def
         {QString::fromStdString(filter), QString::fromStdString(defaultExtension)});
 }
 
+void AppStorageHost::BankFileRead() { m_window.BankFileRead(); }
+void AppStorageHost::BankFileWritten(const std::string& path) {
+    m_window.BankFileWritten(fromPath(path));
+}
+
 // The messages name a path, which is in the file system's encoding.
 void AppStorageHost::ShowMessage(const std::string& text) { m_desktop.ShowMessage(fromPath(text)); }

@@ -29,6 +29,8 @@ public:
     std::optional<FileChoice> ShowSaveDialog(const std::string& filter,
                                              const std::string& defaultExtension) override;
     void ShowMessage(const std::string& text) override;
+    void BankFileRead() override;
+    void BankFileWritten(const std::string& path) override;
 
 private:
     BackgroundMDI& m_window;

@@ -5,7 +5,9 @@
 #include "desktop/HelpViewer.h"
 #include "Splash.h"
 #include "ToolbarPictures.h"
+#include "UnsavedBank.h"
 #include "core/QuenlorCode.h"
+#include "editors/BankHistory.h"
 #include "editors/ActivationRouter.h"
 #include "editors/Patch.h"
 #include "editors/PlayWindow.h"
@@ -16,13 +18,17 @@
 #include "settings/Options.h"
 #include "settings/Settings.h"
 #include "storage/BankCommands.h"
+#include "storage/UnsavedCopy.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
+#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -51,6 +57,12 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiPorts& ports, MIDIUtilities&
 
     m_storageHost = std::make_unique<AppStorageHost>(*this, desktop);
     m_commands = std::make_unique<BankCommands>(code, *m_storageHost);
+    m_history = std::make_unique<BankHistory>(m_context);
+    m_context.History = m_history.get();
+    m_history->RefreshEditor = [this](int patch) { m_commands->RefreshEditor(patch); };
+    m_unsaved =
+        std::make_unique<UnsavedBank>(UnsavedBank::DefaultFolder(), m_context, BankFilePath);
+    connect(m_history.get(), &BankHistory::Changed, m_unsaved.get(), &UnsavedBank::BankChanged);
 
     createActions();
     createMenus();
@@ -76,11 +88,18 @@ void BackgroundMDI::createActions() {
     mnu_Open = action("mnu_Open", "&Open Bank", &BackgroundMDI::mnu_Open_Click, QKeySequence("Ctrl+O"));
     mnu_Save = action("mnu_Save", "&Save Bank", &BackgroundMDI::mnu_Save_Click, QKeySequence("Ctrl+S"));
     mnu_SaveAs = action("mnu_SaveAs", "Save Bank &As", &BackgroundMDI::mnu_SaveAs_Click);
+    mnu_Restore = action("mnu_Restore", "&Restore Unsaved Bank", &BackgroundMDI::mnu_Restore_Click);
+    mnu_Restore->setEnabled(false);
     mnu_NewPatch = action("mnu_NewPatch", "New Patch", [] {});
     mnu_OpenPatch = action("mnu_OpenPatch", "Open Patch", &BackgroundMDI::mnu_OpenPatch_Click);
     mnu_SavePatchAs = action("mnu_SavePatchAs", "Save Patch As", &BackgroundMDI::mnu_SavePatchAs_Click);
     mnu_Options = action("mnu_Options", "O&ptions", &BackgroundMDI::mnu_Options_Click);
     mnu_Quit = action("mnu_Quit", "&Quit", &BackgroundMDI::mnu_Quit_Click, QKeySequence("Ctrl+Q"));
+    mnu_Undo = action("mnu_Undo", "&Undo", &BackgroundMDI::mnu_Undo_Click, QKeySequence("Ctrl+Z"));
+    mnu_Redo = action("mnu_Redo", "&Redo", &BackgroundMDI::mnu_Redo_Click);
+    mnu_Redo->setShortcuts({QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")});
+    connect(m_history.get(), &BankHistory::StepsChanged, this, &BackgroundMDI::updateEditMenu);
+    updateEditMenu();
     mnu_Contents = action("mnu_Contents", "&Contents", &BackgroundMDI::mnu_Contents_Click);
     mnu_About = action("mnu_About", "&About", &BackgroundMDI::mnu_About_Click);
 }
@@ -88,13 +107,17 @@ void BackgroundMDI::createActions() {
 void BackgroundMDI::createMenus() {
     mnu_File = menuBar()->addMenu("&File");
     mnu_File->setObjectName("mnu_File");
-    mnu_File->addActions({mnu_New, mnu_Open, mnu_Save, mnu_SaveAs});
+    mnu_File->addActions({mnu_New, mnu_Open, mnu_Save, mnu_SaveAs, mnu_Restore});
     mnu_File->addSeparator()->setObjectName("mnu_Separator1");
     mnu_File->addActions({mnu_NewPatch, mnu_OpenPatch, mnu_SavePatchAs});
     mnu_File->addSeparator()->setObjectName("mnu_Separator3");
     mnu_File->addAction(mnu_Options);
     mnu_File->addSeparator()->setObjectName("mnu_Separator2");
     mnu_File->addAction(mnu_Quit);
+
+    mnu_Edit = menuBar()->addMenu("&Edit");
+    mnu_Edit->setObjectName("mnu_Edit");
+    mnu_Edit->addActions({mnu_Undo, mnu_Redo});
 
     mnu_Window = menuBar()->addMenu("&Window");
     mnu_Window->setObjectName("mnu_Window");
@@ -121,6 +144,17 @@ void BackgroundMDI::updateWindowMenu() {
         connect(entry, &QAction::triggered, window,
                 [this, window] { Mdi->setActiveSubWindow(window); });
     }
+}
+
+// Each item names the step it would take back or do again.
+void BackgroundMDI::updateEditMenu() {
+    const auto caption = [](const char* command, const QString& step) {
+        return step.isEmpty() ? QString(command) : QString(command) + " " + step;
+    };
+    mnu_Undo->setText(caption("&Undo", m_history->CanUndo() ? m_history->UndoText() : QString()));
+    mnu_Undo->setEnabled(m_history->CanUndo());
+    mnu_Redo->setText(caption("&Redo", m_history->CanRedo() ? m_history->RedoText() : QString()));
+    mnu_Redo->setEnabled(m_history->CanRedo());
 }
 
 void BackgroundMDI::createToolBar() {
@@ -194,6 +228,34 @@ void BackgroundMDI::MDIForm_Load() {
 
     Mdi->setActiveSubWindow(listFrame);
     PatchWindow->PatchList->setFocus();
+    // The bank as the program starts is where the history begins, and it holds
+    // nothing that needs keeping.
+    m_history->Reset();
+    m_unsaved->MarkSaved();
+}
+
+void BackgroundMDI::OfferUnsavedBank() {
+    QString text = m_unsaved->LookForCopies();
+    if (m_unsaved->HasOffer()) {
+        if (!text.isEmpty())
+            text += "  ";
+        text += "Unsaved changes from " +
+                QLocale().toString(m_unsaved->OfferTime(), QLocale::ShortFormat) +
+                " can be restored with File > Restore Unsaved Bank";
+    }
+    if (!text.isEmpty())
+        SetStatusText(text);
+    mnu_Restore->setEnabled(m_unsaved->HasOffer());
+}
+
+void BackgroundMDI::BankFileRead() { m_unsaved->MarkSaved(); }
+
+void BackgroundMDI::BankFileWritten(const QString& path) {
+    Q_UNUSED(path);
+    m_unsaved->MarkSaved();
+    // A restored bank, once saved, is the file's again: the title loses its mark.
+    if (!BankFileTitle.isEmpty())
+        SetMainCaption(BankFileTitle, BankFilePath);
 }
 
 void BackgroundMDI::SetMainCaption(const QString& title, const QString& path) {
@@ -230,14 +292,56 @@ std::optional<int> BackgroundMDI::CurrentPatchTarget() const {
     return patch;
 }
 
-void BackgroundMDI::mnu_New_Click() { m_commands->NewBank(); }
-void BackgroundMDI::mnu_Open_Click() { m_commands->OpenBank(); }
+// New Bank, Open Bank and Open Patch are steps of the history like any edit.
+void BackgroundMDI::mnu_New_Click() {
+    const BankHistory::Step step(m_history.get(), "New Bank");
+    m_commands->NewBank();
+    // An empty bank holds nothing worth keeping.
+    m_unsaved->MarkSaved();
+}
+
+void BackgroundMDI::mnu_Open_Click() {
+    const BankHistory::Step step(m_history.get(), "Open Bank");
+    m_commands->OpenBank();
+}
+
 void BackgroundMDI::mnu_Save_Click() { m_commands->SaveBank(); }
 void BackgroundMDI::mnu_SaveAs_Click() { m_commands->SaveBankAs(); }
 
+// Reads the offered copy in as Open Bank reads a file, as one step. The title names the
+// bank's own file, marked as restored, and Save Bank writes there; a bank that had no
+// file is as after New Bank, so Save Bank asks for one.
+void BackgroundMDI::mnu_Restore_Click() {
+    UnsavedCopy::Image image;
+    QString note;
+    if (!m_unsaved->ReadOffer(image, note)) {
+        if (!note.isEmpty())
+            SetStatusText(note);
+        mnu_Restore->setEnabled(false);
+        return;
+    }
+    {
+        const BankHistory::Step step(m_history.get(), "Restore Unsaved Bank");
+        m_commands->ReadInBank(image);
+        const QString origin = QFile::decodeName(QByteArray::fromStdString(image.Origin));
+        if (origin.isEmpty()) {
+            BankFileTitle.clear();
+            BankFilePath.clear();
+            SetMainCaption(QString(), QString());
+        } else {
+            SetMainCaption(QFileInfo(origin).fileName(), origin);
+            setWindowTitle(windowTitle() + " (restored)");
+        }
+    }
+    m_unsaved->DiscardOffer();
+    mnu_Restore->setEnabled(false);
+}
+
 void BackgroundMDI::mnu_OpenPatch_Click() {
-    if (const auto patch = CurrentPatchTarget())
+    if (const auto patch = CurrentPatchTarget()) {
+        const BankHistory::Step step(m_history.get(), "Open Patch");
         m_commands->OpenPatchFile(*patch);
+    }
 }
 
 void BackgroundMDI::mnu_SavePatchAs_Click() {
@@ -251,6 +355,9 @@ void BackgroundMDI::mnu_Options_Click() {
 }
 
 void BackgroundMDI::mnu_Quit_Click() { QuitProgram(); }
+
+void BackgroundMDI::mnu_Undo_Click() { m_history->Undo(); }
+void BackgroundMDI::mnu_Redo_Click() { m_history->Redo(); }
 
 void BackgroundMDI::QuitProgram() { QCoreApplication::exit(0); }
 
@@ -268,9 +375,9 @@ void BackgroundMDI::mnu_About_Click() {
 void BackgroundMDI::Toolbar_ButtonClick(QAction* button) {
     const QString key = button->data().toString();
     if (key == "BankNew")
-        m_commands->NewBank();
+        mnu_New_Click();
     else if (key == "BankOpen")
-        m_commands->OpenBank();
+        mnu_Open_Click();
     else if (key == "BankSave")
         m_commands->SaveBank();
 }

@@ -23,6 +23,8 @@ class PlayWindow;
 class BankCommands;
 class AppStorageHost;
 class HelpViewer;
+class BankHistory;
+class UnsavedBank;
 
 // The main window: holds the patch list, the play window and the editors as child
 // windows, owns the title and the remembered bank file, the status bar and the menus
@@ -60,31 +62,46 @@ public:
     QLabel* Status = nullptr;
 
     QMenu* mnu_File = nullptr;
+    QMenu* mnu_Edit = nullptr;
     QMenu* mnu_Window = nullptr;
     QMenu* mnu_Help = nullptr;
     QAction* mnu_New = nullptr;
     QAction* mnu_Open = nullptr;
     QAction* mnu_Save = nullptr;
     QAction* mnu_SaveAs = nullptr;
+    QAction* mnu_Restore = nullptr;
     QAction* mnu_NewPatch = nullptr;
     QAction* mnu_OpenPatch = nullptr;
     QAction* mnu_SavePatchAs = nullptr;
     QAction* mnu_Options = nullptr;
     QAction* mnu_Quit = nullptr;
+    QAction* mnu_Undo = nullptr;
+    QAction* mnu_Redo = nullptr;
     QAction* mnu_Contents = nullptr;
     QAction* mnu_About = nullptr;
 
     BankCommands& Commands() { return *m_commands; }
     EditorContext& Context() { return m_context; }
+    BankHistory& History() { return *m_history; }
+    UnsavedBank& Unsaved() { return *m_unsaved; }
+
+    // After start-up: offers the newest unsaved bank that an earlier run left behind.
+    void OfferUnsavedBank();
+    // The whole bank was read from a file or written to one.
+    void BankFileRead();
+    void BankFileWritten(const QString& path);
 
     void mnu_New_Click();
     void mnu_Open_Click();
     void mnu_Save_Click();
     void mnu_SaveAs_Click();
+    void mnu_Restore_Click();
     void mnu_OpenPatch_Click();
     void mnu_SavePatchAs_Click();
     void mnu_Options_Click();
     void mnu_Quit_Click();
+    void mnu_Undo_Click();
+    void mnu_Redo_Click();
     void mnu_Contents_Click();
     void mnu_About_Click();
     void Toolbar_ButtonClick(QAction* button);
@@ -108,6 +125,7 @@ private:
     void createToolBar();
     void createStatusBar();
     void updateWindowMenu();
+    void updateEditMenu();
     QMdiSubWindow* addChild(QWidget* child, bool closable);
 
     QuenlorCode& m_code;
@@ -118,6 +136,8 @@ private:
     EditorContext m_context;
     std::unique_ptr<AppStorageHost> m_storageHost;
     std::unique_ptr<BankCommands> m_commands;
+    std::unique_ptr<BankHistory> m_history;
+    std::unique_ptr<UnsavedBank> m_unsaved;
     HelpViewer* m_help = nullptr;
     // The mouse buttons held since a press on the background.
     Qt::MouseButtons m_testNoteButtons;

@@ -55,5 +55,8 @@ bool Main(BackgroundMDI& window, Desktop& desktop) {
     qApp->removeEventFilter(&swallower);
     // A close request from the pause has been handled by now and the window is gone:
     // there is nothing left to run on.
+    if (!window.isVisible())
+        return false;
+    window.OfferUnsavedBank();
     return window.isVisible();
 }

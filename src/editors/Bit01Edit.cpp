@@ -1,6 +1,7 @@
 #include "Bit01Edit.h"
 
 #include "EditorInput.h"
+#include "NormalEdit.h"
 #include "Patch.h"
 #include "Twips.h"
 #include "desktop/Desktop.h"
@@ -254,6 +255,7 @@ void Bit01Edit::NameText_Change() {
     const QString row = Patch::PatchRowText(patch, NameText->text());
     setWindowTitle(row);
     m_context.PatchWindow->SetRowText(patch, row);
+    recordChange(NormalEdit::RenameCaption(), mergeKey("NameText", patch));
 }
 
 void Bit01Edit::PT_Change(int index) {
@@ -275,6 +277,7 @@ void Bit01Edit::PT_Change(int index) {
         PT[index]->setCursorPosition(0);
     }
     code.ParameterChanged(patch);
+    recordChange(NormalEdit::ParameterCaption(index), mergeKey("PT", patch, index));
 }
 
 void Bit01Edit::PT_GotFocus(int index) {

@@ -3,6 +3,7 @@
 class QuenlorCode;
 class Desktop;
 class Patch;
+class BankHistory;
 class QMdiArea;
 
 // What every child window of the main window works with.
@@ -11,4 +12,5 @@ struct EditorContext {
     Desktop& Desk;
     QMdiArea& Mdi;
     Patch* PatchWindow = nullptr; // set once the patch list exists
+    BankHistory* History = nullptr; // the undo history, when there is one
 };

@@ -1,5 +1,7 @@
 #include "EditorWindow.h"
 
+#include "BankHistory.h"
+
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -29,6 +31,15 @@ void EditorWindow::FocusEditor() {
 void EditorWindow::CloseEditor() {
     if (m_subWindow)
         m_subWindow->close();
+}
+
+void EditorWindow::recordChange(const QString& label, const QString& mergeKey) {
+    if (m_context.History)
+        m_context.History->Record(label, mergeKey);
+}
+
+QString EditorWindow::mergeKey(const char* control, int patch, int parameter) {
+    return QStringLiteral("%1/%2/%3").arg(QLatin1String(control)).arg(patch).arg(parameter);
 }
 
 void EditorWindow::closeEvent(QCloseEvent* event) {

@@ -34,6 +34,11 @@ public:
 
 protected:
     virtual void Form_Load() = 0;
+    // Hands a change of the bank to the undo history: one step named `label`, joined by
+    // the changes that follow with the same key while the control keeps the focus.
+    void recordChange(const QString& label, const QString& mergeKey = QString());
+    // The key of a patch's control for recordChange.
+    static QString mergeKey(const char* control, int patch, int parameter = 0);
     virtual void Form_QueryUnload() = 0;
     void closeEvent(QCloseEvent* event) override;
 

@@ -1,5 +1,6 @@
 #include "NormalEdit.h"
 
+#include "BankHistory.h"
 #include "EditorInput.h"
 #include "Patch.h"
 #include "desktop/Desktop.h"
@@ -90,6 +91,8 @@ void NormalEdit::showEvent(QShowEvent* event) {
 
 void NormalEdit::FillControls(int patch) {
     QuenlorCode& code = m_context.Code;
+    // What the fill puts into range is taken as it is, not as a step of its own.
+    const BankHistory::Quiet quiet(m_context.History);
     NameText->setText(m_context.PatchWindow->PatchName(patch));
     code.RefreshPending = kOff;
     const auto value = [&](int parameter) { return code.PatchBank(patch, parameter); };
@@ -170,6 +173,7 @@ void NormalEdit::Slider_Change(int index) {
     Text[index]->setText(QString::number(value));
     m_context.Code.PatchBank(patch, index) = static_cast<int16_t>(value);
     m_context.Code.ParameterChanged(patch);
+    recordChange(ParameterCaption(index), mergeKey("Slider", patch, index));
 }
 
 void NormalEdit::commitText(int index) {
@@ -207,6 +211,8 @@ void NormalEdit::Flag_Click(int index, int16_t value) {
     if (patch == 0) return;
     m_context.Code.PatchBank(patch, index) = static_cast<int16_t>(-value);
     m_context.Code.ParameterChanged(patch);
+    // Each click is a step of its own.
+    recordChange(ParameterCaption(index));
 }
 
 void NormalEdit::LFO_Type_Click(int index) {
@@ -219,6 +225,7 @@ void NormalEdit::LFO_Type_Click(int index) {
     // "None" (and no choice at all) leaves every wave off.
     if (chosen >= 0 && chosen < kWaveMembers) m_context.Code.PatchBank(patch, first + chosen) = 1;
     m_context.Code.ParameterChanged(patch);
+    recordChange(ParameterCaption(first), mergeKey("LFO_Type", patch, first));
 }
 
 void NormalEdit::DCO_Octave_Click(int index) {
@@ -230,6 +237,7 @@ void NormalEdit::DCO_Octave_Click(int index) {
     const int chosen = DCO_Octave[index]->currentIndex();
     if (chosen >= 0 && chosen < kOctaveMembers) m_context.Code.PatchBank(patch, first + chosen) = 1;
     m_context.Code.ParameterChanged(patch);
+    recordChange(ParameterCaption(first), mergeKey("DCO_Octave", patch, first));
 }
 
 void NormalEdit::NameText_Change() {
@@ -239,6 +247,7 @@ void NormalEdit::NameText_Change() {
     const QString row = Patch::PatchRowText(patch, NameText->text());
     setWindowTitle(row);
     m_context.PatchWindow->SetRowText(patch, row);
+    recordChange(RenameCaption(), mergeKey("NameText", patch));
 }
 
 void NormalEdit::NameText_GotFocus() {

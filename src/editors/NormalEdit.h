@@ -32,6 +32,12 @@ public:
     // change action, as a user edit would.
     void FillControls(int patch);
 
+    // A parameter's name as this window shows it, section first ("VCF CutOff", "DCO1
+    // Octave"); both editors name their undo steps by it.
+    static QString ParameterCaption(int parameter);
+    // The undo step of a name change.
+    static QString RenameCaption() { return QStringLiteral("Rename"); }
+
     // Parameter controls by parameter number; the slots of other parameters are empty.
     std::array<QScrollBar*, kParameterSlots> Slider{};
     std::array<QLineEdit*, kParameterSlots> Text{};

@@ -40,6 +40,10 @@ constexpr int kLfoListWidth = 1152;
 constexpr int kOctaveListLeft = 240;
 constexpr int kOctaveListWidth = 552;
 
+// The second LFO's and oscillator's switch groups start here.
+constexpr int kLfo2FirstWave = 53;
+constexpr int kDco2FirstOctave = 35;
+
 // The instrument's blocks, in the window's focus order.
 enum Section { LFO1, LFO2, DCO1, DCO2, VCF, VCA, SectionCount };
 
@@ -128,6 +132,25 @@ void place(QWidget* widget, const char* name, int left, int top, int width, int 
 }
 
 } // namespace
+
+QString NormalEdit::ParameterCaption(int parameter) {
+    const auto named = [](Section section, const char* caption) {
+        return QLatin1String(kFrames[section].caption) + QLatin1Char(' ') + QLatin1String(caption);
+    };
+    for (const SliderRowSpec& row : kSliderRows)
+        if (row.parameter == parameter) return named(row.section, row.caption);
+    for (const FlagSpec& flag : kFlags)
+        if (flag.parameter == parameter) return named(flag.section, flag.caption);
+    // The switch groups, shown as lists named after their section.
+    if (parameter >= kFirstParameter && parameter <= kLastParameter) {
+        switch (kParameterRows[parameter].EditorKind) {
+        case EditorWaveType: return named(parameter < kLfo2FirstWave ? LFO1 : LFO2, "Type");
+        case EditorOctave: return named(parameter < kDco2FirstOctave ? DCO1 : DCO2, "Octave");
+        default: break;
+        }
+    }
+    return QStringLiteral("Parameter %1").arg(parameter);
+}
 
 NormalEdit::NormalEdit(EditorContext& context) : EditorWindow(context) {
     setWindowTitle(QStringLiteral("Normal Edit"));

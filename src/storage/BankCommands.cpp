@@ -3,6 +3,7 @@
 #include "LineReader.h"
 #include "PatchRecord.h"
 #include "SaveFile.h"
+#include "UnsavedCopy.h"
 #include "core/NumberText.h"
 #include "core/ScopedFlag.h"
 #include "core/QuenlorCode.h"
@@ -84,6 +85,22 @@ void BankCommands::OpenBank() {
     m_host.SelectFirstPatch();
     m_code.ParameterChanged(kFirstPatch);
     m_host.ShowNormalPointer();
+    m_host.BankFileRead();
+}
+
+void BankCommands::ReadInBank(const UnsavedCopy::Image& image) {
+    m_host.ShowBusyPointer();
+    for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
+        const auto n = static_cast<std::size_t>(patch);
+        copyIntoPatch(m_code.PatchBank, patch, image.Values[n]);
+        m_code.ParameterChanged(patch);
+        m_host.SetPatchName(patch, image.Names[n]);
+    }
+    RefreshAllEditors();
+    m_host.SetStatusText("");
+    m_host.SelectFirstPatch();
+    m_code.ParameterChanged(kFirstPatch);
+    m_host.ShowNormalPointer();
 }
 
 void BankCommands::SaveBank() {
@@ -111,6 +128,8 @@ bool BankCommands::WriteBankFile(const std::string& path) {
         ok = file.commit();
     if (!ok)
         m_host.ShowMessage(savingFailed(path));
+    else
+        m_host.BankFileWritten(path);
     return ok;
 }
 

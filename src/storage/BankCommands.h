@@ -4,6 +4,10 @@
 
 #include <string>
 
+namespace UnsavedCopy {
+struct Image;
+}
+
 class QuenlorCode;
 
 // The bank and patch file commands of the File menu and the toolbar.
@@ -16,6 +20,10 @@ public:
     void SaveBank();
     void SaveBankAs();
     bool OpenPatchFile(int patch);
+    // Reads a whole bank held in memory as Open Bank reads a file: every patch sent when
+    // automatic update is on, names, editors refreshed, patch 1 selected and sent. The
+    // title is the caller's.
+    void ReadInBank(const UnsavedCopy::Image& image);
     void SavePatchAs(int patch, const std::string& name);
 
     // Write the file, replacing an existing one only once the new one is complete;

@@ -43,4 +43,8 @@ public:
                                                      const std::string& defaultExtension) = 0;
     // A message box with an OK button.
     virtual void ShowMessage(const std::string& text) = 0;
+
+    // The whole bank now equals a file: it was read completely, or written.
+    virtual void BankFileRead() {}
+    virtual void BankFileWritten(const std::string& path) { (void)path; }
 };

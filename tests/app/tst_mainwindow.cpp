@@ -225,13 +225,19 @@ void TestMainWindow::menusHaveTheirCaptionsAndShortcuts() {
     QStringList menus;
     for (QAction* a : p.window.menuBar()->actions())
         menus << a->text();
-    QCOMPARE(menus, (QStringList{"&File", "&Window", "&Help"}));
+    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Window", "&Help"}));
     QStringList file;
     for (QAction* a : p.window.mnu_File->actions())
         file << (a->isSeparator() ? "-" : a->text() + " " + a->shortcut().toString());
     QCOMPARE(file, (QStringList{"&New Bank Ctrl+N", "&Open Bank Ctrl+O", "&Save Bank Ctrl+S",
-                                "Save Bank &As ", "-", "New Patch ", "Open Patch ",
-                                "Save Patch As ", "-", "O&ptions ", "-", "&Quit Ctrl+Q"}));
+                                "Save Bank &As ", "&Restore Unsaved Bank ", "-", "New Patch ",
+                                "Open Patch ", "Save Patch As ", "-", "O&ptions ", "-",
+                                "&Quit Ctrl+Q"}));
+    QStringList edit;
+    for (QAction* a : p.window.mnu_Edit->actions())
+        edit << a->text() + " " + a->shortcuts().value(0).toString() + " " +
+                    a->shortcuts().value(1).toString();
+    QCOMPARE(edit, (QStringList{"&Undo Ctrl+Z ", "&Redo Ctrl+Shift+Z Ctrl+Y"}));
     QStringList help;
     for (QAction* a : p.window.mnu_Help->actions())
         help << a->text();

@@ -1,0 +1,111 @@
+#include "app/UnsavedBank.h"
+#include "editors/BankHistory.h"
+#include "editors/NormalEdit.h"
+#include "editors/Patch.h"
+#include "storage/UnsavedCopy.h"
+#include "support/EditorWorld.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+// What keeping work safe costs: a change as the windows see it while a copy of the bank
+// is due (the undo step and the check against the saved bank), and writing the copy.
+namespace {
+
+struct SafeWorld {
+    EditorWorld world;
+    QTemporaryDir folder;
+    QString origin = "/banks/live.bbk";
+    BankHistory history{*world.Context};
+    UnsavedBank unsaved{folder.path(), *world.Context, origin};
+
+    SafeWorld() {
+        world.Context->History = &history;
+        QObject::connect(&history, &BankHistory::Changed, &unsaved, &UnsavedBank::BankChanged);
+        for (int n = kFirstPatch; n <= kLastPatch; ++n) {
+            world.PatchWindow->SetPatchName(n, QString("Patch %1").arg(n));
+            for (int p = kFirstParameter; p <= kLastParameter; ++p)
+                world.Code.PatchBank(n, p) =
+                    int16_t((n + p) % (world.Code.ParameterTable.MaxValue(p) + 1));
+        }
+        history.Reset();
+        unsaved.MarkSaved();
+        world.OpenEditor(7, Patch::NormalEditor);
+    }
+};
+
+// One slider step with the copy pending: the bank written, the undo history compared
+// and merged, the copy's timer checked. `newSteps`: every change a gesture of its own.
+void change(benchmark::State& state, bool newSteps) {
+    SafeWorld safe;
+    QScrollBar* slider = safe.world.PatchWindow->NormalEditWindows[7]->Slider[19];
+    int value = 0;
+    for (auto _ : state) {
+        if (newSteps) safe.history.EndGesture();
+        slider->setValue(++value % 63 + 1);
+    }
+    if (!safe.unsaved.WritePending()) state.SkipWithError("no copy was due");
+    state.counters["steps"] = safe.history.Count();
+}
+
+void BM_ChangeMergedIntoOneStep(benchmark::State& state) {
+    change(state, false);
+}
+void BM_ChangeAsANewStep(benchmark::State& state) {
+    change(state, true);
+}
+
+// Writing the copy of a whole bank: made from the bank, written beside the old one,
+// flushed to the disk and put in its place.
+void BM_WriteCopy(benchmark::State& state) {
+    SafeWorld safe;
+    std::array<std::string, kPatchSlots> names;
+    for (int n = kFirstPatch; n <= kLastPatch; ++n)
+        names[std::size_t(n)] = "Patch " + std::to_string(n);
+    const std::string path = safe.folder.filePath("copy.bbk").toStdString();
+    for (auto _ : state) {
+        if (!UnsavedCopy::Write(
+                path, UnsavedCopy::Encode(safe.world.Code.PatchBank, names, "/banks/live.bbk")))
+            state.SkipWithError("the copy could not be written");
+    }
+}
+
+// The windows' share of writing the copy, when the wait for it ends: the bank and its
+// names taken and handed to the writing thread (which is waited for outside the timing).
+void BM_StartWriteOnTheWindowsThread(benchmark::State& state) {
+    SafeWorld safe;
+    safe.world.Code.PatchBank(7, 19) = 1; // differs from the saved bank
+    for (auto _ : state) {
+        safe.unsaved.StartWrite();
+        state.PauseTiming();
+        safe.unsaved.WaitForDisk();
+        state.ResumeTiming();
+    }
+}
+
+// Only making the copy's bytes, without the disk.
+void BM_EncodeCopy(benchmark::State& state) {
+    SafeWorld safe;
+    std::array<std::string, kPatchSlots> names;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(UnsavedCopy::Encode(safe.world.Code.PatchBank, names, ""));
+}
+
+} // namespace
+
+BENCHMARK(BM_ChangeMergedIntoOneStep)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ChangeAsANewStep)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StartWriteOnTheWindowsThread)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteCopy)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeCopy)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

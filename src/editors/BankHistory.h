@@ -1,0 +1,123 @@
+#pragma once
+
+#include "core/PatchBank.h"
+
+#include <QObject>
+#include <QString>
+#include <QUndoStack>
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+struct EditorContext;
+struct PatchChange;
+
+// The program's one history of bank changes, for Edit > Undo and Redo. It keeps the bank
+// as it last saw it (values and names); each change is compared with that and becomes one
+// step holding only the patches that changed. The history holds every step until their
+// memory passes a budget; then the oldest steps go.
+class BankHistory : public QObject {
+    Q_OBJECT
+public:
+    // 16 MiB: a step that changed one patch takes about 560 bytes and one that changed
+    // the whole bank about 26 KB (more with long names), so some 30,000 edits or 600 bank
+    // loads fit.
+    static constexpr std::size_t kDefaultBudget = 16u * 1024 * 1024;
+
+    explicit BankHistory(EditorContext& context, std::size_t budget = kDefaultBudget);
+    ~BankHistory() override;
+
+    // Takes the bank as it now is as the starting point, without a step.
+    void Reset();
+
+    // Called after values or names were changed: the changed patches become one step
+    // named `label`. A step whose `mergeKey` (not empty) equals the previous step's joins
+    // it, unless the gesture ended in between. Nothing happens while a Step or Quiet
+    // is held, nor when nothing changed.
+    void Record(const QString& label, const QString& mergeKey = QString());
+    // Ends the current gesture: the next change starts a new step. The focus moving
+    // to another control, a mouse press, undo and redo end it too.
+    void EndGesture();
+
+    bool CanUndo() const { return m_stack.canUndo(); }
+    bool CanRedo() const { return m_stack.canRedo(); }
+    QString UndoText() const { return m_stack.undoText(); }
+    QString RedoText() const { return m_stack.redoText(); }
+    void Undo();
+    void Redo();
+    int Count() const { return m_stack.count(); }
+    const QUndoStack& Stack() const { return m_stack; }
+
+    // Every change while one is held forms one step, named by the outermost.
+    class Step {
+    public:
+        Step(BankHistory* history, const QString& label);
+        ~Step();
+        Step(const Step&) = delete;
+        Step& operator=(const Step&) = delete;
+
+    private:
+        BankHistory* m_history;
+    };
+    // Changes while one is held are taken as they are, as no step of their own (an editor
+    // putting a bank value into range as it fills its controls). Inside a Step they
+    // belong to that step.
+    class Quiet {
+    public:
+        explicit Quiet(BankHistory* history);
+        ~Quiet();
+        Quiet(const Quiet&) = delete;
+        Quiet& operator=(const Quiet&) = delete;
+
+    private:
+        BankHistory* m_history;
+    };
+
+    // The bank's values and names as the history last saw them.
+    const Bank& Values() const { return m_values; }
+    const QString& Name(int patch) const { return m_names.at(patch); }
+    // What the held steps take in memory, as they count it.
+    std::size_t MemoryUsed() const { return m_used; }
+    std::size_t Budget() const { return m_budget; }
+
+    // Repaints the open editor of a patch after undo or redo changed it, as after a
+    // file load; set by the main window.
+    std::function<void(int patch)> RefreshEditor;
+
+signals:
+    // Values or names changed, by an edit, a file, undo or redo. Emitted once per step.
+    void Changed();
+    // The steps changed: what Undo and Redo would do, or whether they can.
+    void StepsChanged();
+
+protected:
+    // With the focus in a box of the windows, Ctrl+Z and its kin go to this history,
+    // not to the box's own.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class BankStep;
+    void hold(const QString* label);
+    void release();
+    // Compares the bank with the history's copy; returns the changed patches and takes
+    // the bank as it now is.
+    std::vector<PatchChange> takeChanges();
+    void apply(const std::vector<PatchChange>& changes, bool after);
+    void adjustUsed(std::size_t before, std::size_t after);
+    void trim();
+    bool isHistoryKey(QObject* watched, QEvent* event) const;
+
+    EditorContext& m_context;
+    std::size_t m_budget;
+    Bank m_values;
+    std::array<QString, kPatchSlots> m_names;
+    int m_depth = 0;
+    bool m_outerIsStep = false;
+    QString m_outerLabel;
+    QString m_lastKey;
+    bool m_gestureEnded = true;
+    bool m_replaying = false; // steps being moved, not applied
+    std::size_t m_used = 0;   // before m_stack: the steps count themselves out as it goes
+    QUndoStack m_stack;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "core/PatchBank.h"
+
+#include <QString>
+#include <QUndoCommand>
+#include <array>
+#include <cstddef>
+#include <vector>
+
+class BankHistory;
+
+// One patch as a step found it and left it: its 63 values and its name.
+struct PatchChange {
+    int Patch = 0;
+    std::array<int16_t, kParameterSlots> ValuesBefore{};
+    std::array<int16_t, kParameterSlots> ValuesAfter{};
+    QString NameBefore;
+    QString NameAfter;
+};
+
+// One undoable step: the patches it changed, each before and after. Every change of the
+// bank is one of these, whatever made it (an editor control, a file, a paste), so
+// whoever changes patches in a new way only names the step. Steps with the same merge
+// key that follow each other within one gesture merge into one.
+class BankStep : public QUndoCommand {
+public:
+    // `continues`: the step goes on the gesture of the step before it, when the keys match.
+    BankStep(BankHistory& history, const QString& label, const QString& mergeKey, bool continues,
+             std::vector<PatchChange> changes);
+    ~BankStep() override;
+
+    void undo() override;
+    void redo() override;
+    int id() const override { return kId; }
+    bool mergeWith(const QUndoCommand* other) override;
+
+    const std::vector<PatchChange>& Changes() const { return m_changes; }
+    const QString& MergeKey() const { return m_mergeKey; }
+    // What the step holds in memory, roughly: its values, names and bookkeeping.
+    std::size_t Bytes() const { return m_bytes; }
+
+private:
+    // Every step has this id, so that the stack offers each step to the one before it.
+    static constexpr int kId = 1;
+    void account();
+
+    BankHistory& m_history;
+    QString m_mergeKey;
+    bool m_continues;
+    bool m_done = true; // the change is in the bank already when the step is made
+    std::vector<PatchChange> m_changes;
+    std::size_t m_bytes = 0;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "PatchRecord.h"
+#include "core/PatchBank.h"
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The copy of a bank that has not been saved, which the program keeps so that work
+// survives a quit, a crash or a power cut. It is a bank file, 74 records, followed by a
+// trailer that a bank file reader never reaches (it stops after record 74): the marker
+// line, the copy's format version, the bank's own file (percent-encoded, empty when the
+// bank has none) and a checksum of the records, so that a damaged copy is told from a
+// good one.
+namespace UnsavedCopy {
+
+inline constexpr std::string_view kMarker = "Quenlor unsaved bank";
+inline constexpr int kVersion = 1;
+// No copy written by the program comes near this (74 names of at most 64 KiB each).
+inline constexpr std::size_t kMaxBytes = 8u * 1024 * 1024;
+
+// A copy as read: every patch's values and name, and the bank's own file.
+struct Image {
+    std::array<ReadingBuffer, kPatchSlots> Values{}; // patches 1..74
+    std::array<std::string, kPatchSlots> Names;      // 8-bit text, as in bank files
+    std::string Origin;                              // a path, or empty
+};
+
+enum class ReadResult {
+    Ok,
+    Missing, // no such file
+    Damaged, // truncated, altered or not a copy at all
+    Newer,   // written by a later version of the program
+};
+
+// The bytes of the copy of a bank with these names and this file of its own.
+std::string Encode(const Bank& bank, const std::array<std::string, kPatchSlots>& names,
+                   std::string_view origin);
+// Checks and reads a copy; the image is complete only when the result is Ok.
+ReadResult Decode(std::string_view bytes, Image& image);
+
+// Writes the bytes in place of the file, replacing it only once they are on the disk.
+bool Write(const std::string& path, std::string_view bytes);
+ReadResult Read(const std::string& path, Image& image);
+
+} // namespace UnsavedCopy

@@ -1,0 +1,421 @@
+#include "TestProgram.h"
+#include "editors/BankHistory.h"
+#include "editors/Bit01Edit.h"
+#include "editors/NormalEdit.h"
+#include "support/EditorWorld.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+
+namespace {
+
+using Action = std::function<void(TestProgram&, const QTemporaryDir&)>;
+
+struct BankState {
+    Bank values;
+    QStringList names;
+    bool operator==(const BankState& o) const { return values == o.values && names == o.names; }
+};
+BankState state(TestProgram& p) {
+    return {p.code.PatchBank, p.names()};
+}
+
+NormalEdit& normal(TestProgram& p, int patch) {
+    if (p.list().OpenEditorKind[patch] != Patch::NormalEditor) {
+        p.code.SelectedPatch = int16_t(patch);
+        p.list().OpenPatchEditor(patch, Patch::NormalEditor);
+    }
+    return *p.list().NormalEditWindows[patch];
+}
+Bit01Edit& table(TestProgram& p, int patch) {
+    if (p.list().OpenEditorKind[patch] != Patch::Bit01Editor) {
+        p.code.SelectedPatch = int16_t(patch);
+        p.list().OpenPatchEditor(patch, Patch::Bit01Editor);
+    }
+    return *p.list().Bit01EditWindows[patch];
+}
+
+// Types into a box as the user does after it took the focus: the old text is replaced.
+void typeInto(QLineEdit* box, const QString& text) {
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, text);
+}
+
+// Every open editor shows what the bank and the patch list hold.
+bool editorsShowTheBank(TestProgram& p) {
+    for (int n = kFirstPatch; n <= kLastPatch; ++n) {
+        if (p.list().OpenEditorKind[n] == Patch::NormalEditor) {
+            NormalEdit& e = *p.list().NormalEditWindows[n];
+            if (e.NameText->text() != p.list().PatchName(n)) return false;
+            for (int k = kFirstParameter; k <= kLastParameter; ++k)
+                if (e.Slider[k] && e.Slider[k]->value() != p.code.PatchBank(n, k)) return false;
+        } else if (p.list().OpenEditorKind[n] == Patch::Bit01Editor) {
+            Bit01Edit& e = *p.list().Bit01EditWindows[n];
+            if (e.NameText->text() != p.list().PatchName(n)) return false;
+            for (int k = kFirstParameter; k <= kLastParameter; ++k)
+                if (e.PT[k]->text() != QString::number(p.code.PatchBank(n, k))) return false;
+        }
+    }
+    return true;
+}
+
+int steps(TestProgram& p) {
+    return p.window.History().Stack().index();
+}
+
+const Action nothing = [](TestProgram&, const QTemporaryDir&) {};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Action)
+
+class TestUndo : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void eachKindOfChangeUndoesAndRedoes_data();
+    void eachKindOfChangeUndoesAndRedoes();
+    void oneGestureIsOneStep_data();
+    void oneGestureIsOneStep();
+    void undoSendsWithAutomaticUpdate_data();
+    void undoSendsWithAutomaticUpdate();
+    void undoOfOpenBankKeepsTheTitle();
+    void ctrlZInABoxUsesTheProgramsHistory_data();
+    void ctrlZInABoxUsesTheProgramsHistory();
+    void historyStaysWithinItsMemory();
+
+private:
+    QTemporaryDir m_state;
+};
+
+void TestUndo::init() {
+    QVERIFY(m_state.isValid());
+    qputenv("XDG_STATE_HOME", m_state.path().toUtf8());
+}
+
+void TestUndo::eachKindOfChangeUndoesAndRedoes_data() {
+    QTest::addColumn<Action>("prepare");
+    QTest::addColumn<Action>("change");
+    QTest::addColumn<QString>("step");
+    QTest::newRow("slider") << nothing << Action([](TestProgram& p, const QTemporaryDir&) {
+        normal(p, 7).Slider[19]->setValue(40);
+    }) << "VCF CutOff";
+    QTest::newRow("value box") << nothing << Action([](TestProgram& p, const QTemporaryDir&) {
+        typeInto(normal(p, 7).Text[48], "33");
+        QTest::keyClick(normal(p, 7).Text[48], Qt::Key_Return);
+    }) << "VCA Prg Vol";
+    QTest::newRow("check box") << nothing << Action([](TestProgram& p, const QTemporaryDir&) {
+        normal(p, 7).Flag[23]->click();
+    }) << "VCF Invert";
+    QTest::newRow("wave list") << nothing << Action([](TestProgram& p, const QTemporaryDir&) {
+        normal(p, 7).LFO_Type[53]->setCurrentIndex(1);
+    }) << "LFO2 Type";
+    QTest::newRow("octave list") << nothing << Action([](TestProgram& p, const QTemporaryDir&) {
+        normal(p, 7).DCO_Octave[35]->setCurrentIndex(2);
+    }) << "DCO2 Octave";
+    QTest::newRow("normal name") << nothing << Action([](TestProgram& p, const QTemporaryDir&) {
+        typeInto(normal(p, 7).NameText, "Bass");
+    }) << "Rename";
+    QTest::newRow("table box") << nothing << Action([](TestProgram& p, const QTemporaryDir&) {
+        typeInto(table(p, 9).PT[19], "60");
+    }) << "VCF CutOff";
+    QTest::newRow("table switch") << nothing << Action([](TestProgram& p, const QTemporaryDir&) {
+        typeInto(table(p, 9).PT[26], "1"); // the group's other member goes off
+    }) << "DCO1 Octave";
+    QTest::newRow("table name") << nothing << Action([](TestProgram& p, const QTemporaryDir&) {
+        typeInto(table(p, 9).NameText, "Pad");
+    }) << "Rename";
+    QTest::newRow("open patch") << nothing << Action([](TestProgram& p, const QTemporaryDir& d) {
+        writeRecords(d.filePath("one.b01"), variedBank(3), 12, 12, "Lead ");
+        p.desktop.AnswerOpen(d.filePath("one.b01"));
+        table(p, 5); // the editor of patch 5 is active: it is the target, and is refreshed
+        p.window.mnu_OpenPatch->trigger();
+    }) << "Open Patch";
+    QTest::newRow("open bank") << nothing << Action([](TestProgram& p, const QTemporaryDir& d) {
+        writeRecords(d.filePath("live.bbk"), variedBank(5), 1, 74, "Live ");
+        p.desktop.AnswerOpen(d.filePath("live.bbk"));
+        normal(p, 3);
+        p.window.mnu_Open->trigger();
+    }) << "Open Bank";
+    QTest::newRow("partly read bank")
+        << nothing << Action([](TestProgram& p, const QTemporaryDir& d) {
+               writeRecords(d.filePath("ten.bbk"), variedBank(5), 1, 10, "Ten ");
+               p.desktop.AnswerOpen(d.filePath("ten.bbk"));
+               p.window.mnu_Open->trigger();
+           })
+        << "Open Bank";
+    QTest::newRow("new bank") << Action([](TestProgram& p, const QTemporaryDir& d) {
+        writeRecords(d.filePath("live.bbk"), variedBank(5), 1, 74, "Live ");
+        p.desktop.AnswerOpen(d.filePath("live.bbk"));
+        p.window.mnu_Open->trigger();
+        table(p, 2);
+    }) << Action([](TestProgram& p, const QTemporaryDir&) { p.window.mnu_New->trigger(); })
+                              << "New Bank";
+}
+
+void TestUndo::eachKindOfChangeUndoesAndRedoes() {
+    QFETCH(Action, prepare);
+    QFETCH(Action, change);
+    QFETCH(QString, step);
+    QTemporaryDir dir;
+    TestProgram p;
+    p.start();
+    prepare(p, dir);
+    const int stepsBefore = steps(p);
+    const BankState before = state(p);
+    change(p, dir);
+    const BankState after = state(p);
+    QVERIFY(!(after == before));
+    QCOMPARE(steps(p), stepsBefore + 1);
+    QCOMPARE(p.window.mnu_Undo->text(), "&Undo " + step);
+    QVERIFY(p.window.mnu_Undo->isEnabled());
+    QVERIFY(!p.window.mnu_Redo->isEnabled());
+    QCOMPARE(p.window.mnu_Redo->text(), QString("&Redo"));
+
+    p.window.mnu_Undo->trigger();
+    QVERIFY(state(p) == before);
+    QVERIFY(editorsShowTheBank(p));
+    QCOMPARE(p.window.mnu_Redo->text(), "&Redo " + step);
+    p.window.mnu_Redo->trigger();
+    QVERIFY(state(p) == after);
+    QVERIFY(editorsShowTheBank(p));
+    // Taking everything back leaves nothing to undo.
+    while (p.window.mnu_Undo->isEnabled())
+        p.window.mnu_Undo->trigger();
+    QCOMPARE(p.window.mnu_Undo->text(), QString("&Undo"));
+}
+
+void TestUndo::oneGestureIsOneStep_data() {
+    QTest::addColumn<Action>("gesture");
+    QTest::addColumn<int>("steps");
+    QTest::newRow("60 typed into a table box")
+        << Action([](TestProgram& p, const QTemporaryDir&) { typeInto(table(p, 4).PT[8], "60"); })
+        << 1;
+    QTest::newRow("three arrow presses on a slider")
+        << Action([](TestProgram& p, const QTemporaryDir&) {
+               QScrollBar* s = normal(p, 4).Slider[19];
+               s->setFocus();
+               for (int i = 0; i < 3; ++i)
+                   QTest::keyClick(s, Qt::Key_Right);
+           })
+        << 1;
+    QTest::newRow("a slider moved and put back")
+        << Action([](TestProgram& p, const QTemporaryDir&) {
+               QScrollBar* s = normal(p, 4).Slider[19];
+               s->setFocus();
+               QTest::keyClick(s, Qt::Key_Right);
+               QTest::keyClick(s, Qt::Key_Left);
+           })
+        << 0;
+    QTest::newRow("two sliders") << Action([](TestProgram& p, const QTemporaryDir&) {
+        for (int k : {19, 20}) {
+            normal(p, 4).Slider[k]->setFocus();
+            QTest::keyClick(normal(p, 4).Slider[k], Qt::Key_Right);
+        }
+    }) << 2;
+    QTest::newRow("one slider, the focus away and back")
+        << Action([](TestProgram& p, const QTemporaryDir&) {
+               NormalEdit& e = normal(p, 4);
+               e.Slider[19]->setFocus();
+               QTest::keyClick(e.Slider[19], Qt::Key_Right);
+               e.Slider[20]->setFocus();
+               e.Slider[19]->setFocus();
+               QTest::keyClick(e.Slider[19], Qt::Key_Right);
+           })
+        << 2;
+    QTest::newRow("two clicks beside a slider's thumb") << Action([](TestProgram& p,
+                                                                     const QTemporaryDir&) {
+        QScrollBar* s = normal(p, 4).Slider[19];
+        s->setFocus();
+        for (int i = 0; i < 2; ++i)
+            QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->width() - 20, s->height() / 2));
+    }) << 2;
+    QTest::newRow("a value box committed by Enter, then left")
+        << Action([](TestProgram& p, const QTemporaryDir&) {
+               NormalEdit& e = normal(p, 4);
+               typeInto(e.Text[21], "45");
+               QTest::keyClick(e.Text[21], Qt::Key_Return);
+               e.Slider[22]->setFocus();
+           })
+        << 1;
+    QTest::newRow("a name typed") << Action([](TestProgram& p, const QTemporaryDir&) {
+        typeInto(normal(p, 4).NameText, "Strings");
+    }) << 1;
+    QTest::newRow("a check box clicked twice") << Action([](TestProgram& p, const QTemporaryDir&) {
+        normal(p, 4).Flag[4]->click();
+        normal(p, 4).Flag[4]->click();
+    }) << 2;
+    QTest::newRow("two table boxes") << Action([](TestProgram& p, const QTemporaryDir&) {
+        typeInto(table(p, 4).PT[8], "6");
+        typeInto(table(p, 4).PT[9], "7");
+    }) << 2;
+}
+
+void TestUndo::oneGestureIsOneStep() {
+    QFETCH(Action, gesture);
+    QFETCH(int, steps);
+    QTemporaryDir dir;
+    TestProgram p;
+    p.start();
+    const BankState before = state(p);
+    gesture(p, dir);
+    QCOMPARE(::steps(p), steps);
+    while (p.window.History().CanUndo())
+        p.window.mnu_Undo->trigger();
+    QVERIFY(state(p) == before);
+}
+
+void TestUndo::undoSendsWithAutomaticUpdate_data() {
+    QTest::addColumn<Action>("change");
+    QTest::addColumn<int>("patch");
+    QTest::addColumn<bool>("automatic");
+    const Action typed = [](TestProgram& p, const QTemporaryDir&) {
+        typeInto(table(p, 7).PT[19], "5");
+    };
+    const Action opened = [](TestProgram& p, const QTemporaryDir& d) {
+        writeRecords(d.filePath("one.b01"), variedBank(3), 12, 12, "Lead ");
+        p.desktop.AnswerOpen(d.filePath("one.b01"));
+        p.list().SelectPatchRow(6);
+        p.window.mnu_OpenPatch->trigger();
+    };
+    QTest::newRow("table editor open, on") << typed << 7 << true;
+    QTest::newRow("table editor open, off") << typed << 7 << false;
+    QTest::newRow("open patch, no editor, on") << opened << 6 << true;
+    QTest::newRow("open patch, no editor, off") << opened << 6 << false;
+}
+
+void TestUndo::undoSendsWithAutomaticUpdate() {
+    QFETCH(Action, change);
+    QFETCH(int, patch);
+    QFETCH(bool, automatic);
+    QTemporaryDir dir;
+    TestProgram p;
+    p.start();
+    p.code.AutoUpdate = automatic ? kOn : kOff;
+    change(p, dir);
+    for (bool undo : {true, false}) {
+        p.backend.ClearRecord();
+        undo ? p.window.mnu_Undo->trigger() : p.window.mnu_Redo->trigger();
+        const auto sent = p.backend.SentBytes();
+        if (!automatic) {
+            QVERIFY(sent.empty());
+            continue;
+        }
+        // The patch as it now is, then Program Change 0: nothing else.
+        QCOMPARE(sent.size(), size_t(2));
+        p.code.PreparePatchDump(patch);
+        QCOMPARE(sent[0], std::vector<uint8_t>(p.code.PatchDump.data(),
+                                               p.code.PatchDump.data() + p.code.PatchDump.size()));
+        QCOMPARE(sent[1], (std::vector<uint8_t>{0xC0, 0x00}));
+    }
+}
+
+void TestUndo::undoOfOpenBankKeepsTheTitle() {
+    QTemporaryDir dir;
+    TestProgram p;
+    p.start();
+    writeRecords(dir.filePath("a.bbk"), variedBank(2), 1, 74, "A ");
+    writeRecords(dir.filePath("b.bbk"), variedBank(9), 1, 74, "B ");
+    p.desktop.AnswerOpen(dir.filePath("a.bbk"));
+    p.window.mnu_Open->trigger();
+    const BankState a = state(p);
+    p.desktop.AnswerOpen(dir.filePath("b.bbk"));
+    p.window.mnu_Open->trigger();
+    const QByteArray bFile = [&] {
+        QFile f(dir.filePath("b.bbk"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    p.window.mnu_Undo->trigger();
+    QVERIFY(state(p) == a);
+    QCOMPARE(p.list().PatchName(74), QString("A 74"));
+    QCOMPARE(p.window.windowTitle(), QString("Quenlor 1.2.1 - b.bbk"));
+    QCOMPARE(p.window.BankFilePath, dir.filePath("b.bbk"));
+    QFile b(dir.filePath("b.bbk"));
+    QVERIFY(b.open(QIODevice::ReadOnly));
+    QCOMPARE(b.readAll(), bFile);
+    QCOMPARE(p.window.mnu_Redo->text(), QString("&Redo Open Bank"));
+}
+
+void TestUndo::ctrlZInABoxUsesTheProgramsHistory_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("box"); // a value box by parameter number, or "name"
+    QTest::newRow("table box") << int(Patch::Bit01Editor) << "19";
+    QTest::newRow("table name") << int(Patch::Bit01Editor) << "name";
+    QTest::newRow("value box") << int(Patch::NormalEditor) << "19";
+    QTest::newRow("normal name") << int(Patch::NormalEditor) << "name";
+}
+
+void TestUndo::ctrlZInABoxUsesTheProgramsHistory() {
+    QFETCH(int, kind);
+    QFETCH(QString, box);
+    TestProgram p;
+    p.start();
+    QVERIFY(QTest::qWaitForWindowActive(&p.window));
+    QLineEdit* edit = nullptr;
+    if (kind == Patch::Bit01Editor)
+        edit = box == "name" ? table(p, 8).NameText : table(p, 8).PT[box.toInt()];
+    else
+        edit = box == "name" ? normal(p, 8).NameText : normal(p, 8).Text[box.toInt()];
+    const BankState before = state(p);
+    typeInto(edit, "42");
+    if (kind == Patch::NormalEditor && box != "name") QTest::keyClick(edit, Qt::Key_Return);
+    const BankState after = state(p);
+    QVERIFY(!(after == before));
+    const QString typed = edit->text();
+
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(state(p) == before);
+    QVERIFY(editorsShowTheBank(p));
+    QVERIFY(edit->text() != typed);
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(state(p) == after);
+    QCOMPARE(edit->text(), typed);
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Y, Qt::ControlModifier);
+    QVERIFY(state(p) == after);
+    // With nothing left to redo the box does not take the key for its own history.
+    QTest::keyClick(edit, Qt::Key_Y, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(state(p) == after);
+    QCOMPARE(edit->text(), typed);
+}
+
+// Unlimited steps, bounded memory: the oldest steps go, the newest always undo.
+void TestUndo::historyStaysWithinItsMemory() {
+    EditorWorld world;
+    constexpr std::size_t budget = 256 * 1024;
+    BankHistory history(*world.Context, budget);
+    world.Context->History = &history;
+    std::size_t largest = 0;
+    for (int i = 1; i <= 3000; ++i) {
+        const int patch = i % 74 + 1;
+        world.Code.PatchBank(patch, 8) = int16_t(i % 64);
+        world.PatchWindow->SetPatchName(patch, QString(i % 50, QChar('a' + i % 26)));
+        history.Record("Step " + QString::number(i));
+        largest = std::max(largest, history.MemoryUsed());
+    }
+    QVERIFY(largest <= budget);
+    QVERIFY(history.Count() > 100 && history.Count() < 3000);
+    QCOMPARE(history.UndoText(), QString("Step 3000"));
+    history.Undo();
+    QCOMPARE(world.Code.PatchBank(3000 % 74 + 1, 8), int16_t(((3000 - 74) % 64)));
+    QCOMPARE(history.UndoText(), QString("Step 2999"));
+    // A single step larger than the budget stays: the newest step always undoes.
+    const QString fifth = world.PatchWindow->PatchName(5);
+    for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
+        world.PatchWindow->SetPatchName(patch, QString(4000, QChar('x')));
+    history.Record("Huge");
+    QCOMPARE(history.Count(), 1);
+    history.Undo();
+    QCOMPARE(world.PatchWindow->PatchName(5), fifth);
+}
+
+QTEST_MAIN(TestUndo)
+#include "tst_undo.moc"
