@@ -16,6 +16,7 @@ enum Commands : unsigned {
     kSyx = 1u << 1,
     kSend = 1u << 2,
     kPorts = 1u << 3,
+    kImport = 1u << 4,
 };
 
 enum class Option { Patch, Channel, Bit99, Port, Output, Midi, Outputs, Inputs, Help, Version };
@@ -28,14 +29,14 @@ struct OptionRow {
     unsigned Commands; // the subcommands that take it
 };
 
-constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts;
+constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts | kImport;
 
 constexpr std::array<OptionRow, 10> kOptions = {{
     {"patch", 0, Option::Patch, true, kSyx | kSend},
     {"channel", 0, Option::Channel, true, kSyx | kSend},
     {"bit99", 0, Option::Bit99, false, kSyx | kSend},
     {"port", 0, Option::Port, true, kSend},
-    {"output", 'o', Option::Output, true, kSyx},
+    {"output", 'o', Option::Output, true, kSyx | kImport},
     {"midi", 0, Option::Midi, true, kSend | kPorts},
     {"outputs", 0, Option::Outputs, false, kPorts},
     {"inputs", 0, Option::Inputs, false, kPorts},
@@ -48,6 +49,7 @@ unsigned commandBit(std::string_view command) {
     if (command == "syx") return kSyx;
     if (command == "send") return kSend;
     if (command == "ports") return kPorts;
+    if (command == "import") return kImport;
     return 0;
 }
 
@@ -197,7 +199,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
         error = "check needs at least one file";
         return std::nullopt;
     }
-    if ((command == kSyx || command == kSend) && files != 1) {
+    if ((command == kSyx || command == kSend || command == kImport) && files != 1) {
         error = line.Command + " takes one file";
         return std::nullopt;
     }
@@ -207,6 +209,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
     }
     if (command == kSyx && !line.Output) {
         error = "syx needs -o OUT.syx (or -o - for the standard output)";
+        return std::nullopt;
+    }
+    if (command == kImport && !line.Output) {
+        error = "import needs -o OUT.bbk";
         return std::nullopt;
     }
     if (line.OutputsOnly && line.InputsOnly) {
