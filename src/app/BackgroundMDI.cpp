@@ -93,6 +93,10 @@ void BackgroundMDI::createActions() {
     mnu_NewPatch = action("mnu_NewPatch", "New Patch", [] {});
     mnu_OpenPatch = action("mnu_OpenPatch", "Open Patch", &BackgroundMDI::mnu_OpenPatch_Click);
     mnu_SavePatchAs = action("mnu_SavePatchAs", "Save Patch As", &BackgroundMDI::mnu_SavePatchAs_Click);
+    mnu_ImportSysEx =
+        action("mnu_ImportSysEx", "&Import SysEx...", &BackgroundMDI::mnu_ImportSysEx_Click);
+    mnu_ExportSysEx = action("mnu_ExportSysEx", "&Export Bank as SysEx...",
+                             &BackgroundMDI::mnu_ExportSysEx_Click);
     mnu_Options = action("mnu_Options", "O&ptions", &BackgroundMDI::mnu_Options_Click);
     mnu_Quit = action("mnu_Quit", "&Quit", &BackgroundMDI::mnu_Quit_Click, QKeySequence("Ctrl+Q"));
     mnu_Undo = action("mnu_Undo", "&Undo", &BackgroundMDI::mnu_Undo_Click, QKeySequence("Ctrl+Z"));
@@ -109,7 +113,8 @@ void BackgroundMDI::createMenus() {
     mnu_File->setObjectName("mnu_File");
     mnu_File->addActions({mnu_New, mnu_Open, mnu_Save, mnu_SaveAs, mnu_Restore});
     mnu_File->addSeparator()->setObjectName("mnu_Separator1");
-    mnu_File->addActions({mnu_NewPatch, mnu_OpenPatch, mnu_SavePatchAs});
+    mnu_File->addActions(
+        {mnu_NewPatch, mnu_OpenPatch, mnu_SavePatchAs, mnu_ImportSysEx, mnu_ExportSysEx});
     mnu_File->addSeparator()->setObjectName("mnu_Separator3");
     mnu_File->addAction(mnu_Options);
     mnu_File->addSeparator()->setObjectName("mnu_Separator2");
@@ -348,6 +353,14 @@ void BackgroundMDI::mnu_SavePatchAs_Click() {
     if (const auto patch = CurrentPatchTarget())
         m_commands->SavePatchAs(*patch, PatchWindow->PatchName(*patch).toLatin1().toStdString());
 }
+
+// The dumps go into the patch a patch-file command would work on, or from patch 1 on.
+void BackgroundMDI::mnu_ImportSysEx_Click() {
+    const BankHistory::Step step(m_history.get(), "Import SysEx");
+    m_commands->ImportSysEx(CurrentPatchTarget().value_or(kFirstPatch));
+}
+
+void BackgroundMDI::mnu_ExportSysEx_Click() { m_commands->ExportBankAsSysEx(); }
 
 void BackgroundMDI::mnu_Options_Click() {
     Options options(m_code, m_midi, m_ports, m_store, this);

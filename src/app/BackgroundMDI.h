@@ -73,6 +73,8 @@ public:
     QAction* mnu_NewPatch = nullptr;
     QAction* mnu_OpenPatch = nullptr;
     QAction* mnu_SavePatchAs = nullptr;
+    QAction* mnu_ImportSysEx = nullptr;
+    QAction* mnu_ExportSysEx = nullptr;
     QAction* mnu_Options = nullptr;
     QAction* mnu_Quit = nullptr;
     QAction* mnu_Undo = nullptr;
@@ -98,6 +100,8 @@ public:
     void mnu_Restore_Click();
     void mnu_OpenPatch_Click();
     void mnu_SavePatchAs_Click();
+    void mnu_ImportSysEx_Click();
+    void mnu_ExportSysEx_Click();
     void mnu_Options_Click();
     void mnu_Quit_Click();
     void mnu_Undo_Click();
