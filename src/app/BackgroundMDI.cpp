@@ -6,6 +6,8 @@
 #include "Splash.h"
 #include "ToolbarPictures.h"
 #include "UnsavedBank.h"
+#include "CompareWindow.h"
+#include "Librarian.h"
 #include "core/QuenlorCode.h"
 #include "editors/BankHistory.h"
 #include "editors/ActivationRouter.h"
@@ -102,6 +104,12 @@ void BackgroundMDI::createActions() {
     mnu_Undo = action("mnu_Undo", "&Undo", &BackgroundMDI::mnu_Undo_Click, QKeySequence("Ctrl+Z"));
     mnu_Redo = action("mnu_Redo", "&Redo", &BackgroundMDI::mnu_Redo_Click);
     mnu_Redo->setShortcuts({QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")});
+    mnu_CopyPatch = action("mnu_CopyPatch", "&Copy Patch", &BackgroundMDI::mnu_CopyPatch_Click,
+                           QKeySequence("Ctrl+C"));
+    mnu_PastePatch = action("mnu_PastePatch", "&Paste Patch",
+                            &BackgroundMDI::mnu_PastePatch_Click, QKeySequence("Ctrl+V"));
+    mnu_Compare =
+        action("mnu_Compare", "Co&mpare Patches...", &BackgroundMDI::mnu_Compare_Click);
     connect(m_history.get(), &BankHistory::StepsChanged, this, &BackgroundMDI::updateEditMenu);
     updateEditMenu();
     mnu_Contents = action("mnu_Contents", "&Contents", &BackgroundMDI::mnu_Contents_Click);
@@ -123,6 +131,10 @@ void BackgroundMDI::createMenus() {
     mnu_Edit = menuBar()->addMenu("&Edit");
     mnu_Edit->setObjectName("mnu_Edit");
     mnu_Edit->addActions({mnu_Undo, mnu_Redo});
+    mnu_Edit->addSeparator()->setObjectName("mnu_EditSeparator1");
+    mnu_Edit->addActions({mnu_CopyPatch, mnu_PastePatch});
+    mnu_Edit->addSeparator()->setObjectName("mnu_EditSeparator2");
+    mnu_Edit->addAction(mnu_Compare);
 
     mnu_Window = menuBar()->addMenu("&Window");
     mnu_Window->setObjectName("mnu_Window");
@@ -222,6 +234,9 @@ void BackgroundMDI::MDIForm_Load() {
     listFrame->setFixedSize(listFrame->sizeHint());
     listFrame->move(0, 0);
     PatchWindow->Form_Load();
+    m_librarian = new Librarian(
+        m_context, [this](int patch) { m_commands->RefreshEditor(patch); }, this);
+    m_librarian->AttachToList(PatchWindow->PatchList);
 
     Play = new PlayWindow(m_context);
     QMdiSubWindow* playFrame = addChild(Play, true);
@@ -361,6 +376,32 @@ void BackgroundMDI::mnu_ImportSysEx_Click() {
 }
 
 void BackgroundMDI::mnu_ExportSysEx_Click() { m_commands->ExportBankAsSysEx(); }
+
+void BackgroundMDI::mnu_CopyPatch_Click() {
+    if (const auto patch = CurrentPatchTarget())
+        m_librarian->CopyPatch(*patch);
+    else
+        m_desktop.Beep();
+}
+
+void BackgroundMDI::mnu_PastePatch_Click() {
+    if (const auto patch = CurrentPatchTarget())
+        m_librarian->PastePatch(*patch);
+    else
+        m_desktop.Beep();
+}
+
+CompareWindow* BackgroundMDI::Compare() const { return m_compare.data(); }
+
+// One compare window: a second choice shows the one there is.
+void BackgroundMDI::mnu_Compare_Click() {
+    if (!m_compare) {
+        const int selected = PatchWindow->SelectedRowPatch();
+        m_compare = new CompareWindow(m_context, selected > 0 ? selected : kFirstPatch);
+        addChild(m_compare, true)->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    Mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(m_compare->parentWidget()));
+}
 
 void BackgroundMDI::mnu_Options_Click() {
     Options options(m_code, m_midi, m_ports, m_store, this);

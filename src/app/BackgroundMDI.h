@@ -4,6 +4,7 @@
 #include "editors/EditorContext.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 #include <optional>
 
@@ -25,6 +26,8 @@ class AppStorageHost;
 class HelpViewer;
 class BankHistory;
 class UnsavedBank;
+class Librarian;
+class CompareWindow;
 
 // The main window: holds the patch list, the play window and the editors as child
 // windows, owns the title and the remembered bank file, the status bar and the menus
@@ -79,6 +82,9 @@ public:
     QAction* mnu_Quit = nullptr;
     QAction* mnu_Undo = nullptr;
     QAction* mnu_Redo = nullptr;
+    QAction* mnu_CopyPatch = nullptr;
+    QAction* mnu_PastePatch = nullptr;
+    QAction* mnu_Compare = nullptr;
     QAction* mnu_Contents = nullptr;
     QAction* mnu_About = nullptr;
 
@@ -106,6 +112,11 @@ public:
     void mnu_Quit_Click();
     void mnu_Undo_Click();
     void mnu_Redo_Click();
+    void mnu_CopyPatch_Click();
+    void mnu_PastePatch_Click();
+    void mnu_Compare_Click();
+    Librarian& PatchLibrarian() { return *m_librarian; }
+    CompareWindow* Compare() const;
     void mnu_Contents_Click();
     void mnu_About_Click();
     void Toolbar_ButtonClick(QAction* button);
@@ -143,6 +154,8 @@ private:
     std::unique_ptr<BankHistory> m_history;
     std::unique_ptr<UnsavedBank> m_unsaved;
     HelpViewer* m_help = nullptr;
+    Librarian* m_librarian = nullptr;
+    QPointer<CompareWindow> m_compare;
     // The mouse buttons held since a press on the background.
     Qt::MouseButtons m_testNoteButtons;
 };
