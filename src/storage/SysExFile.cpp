@@ -31,7 +31,10 @@ public:
     // A whole message from F0 to F7, as found at the offset.
     void message(std::size_t offset, const uint8_t* bytes, std::size_t length) {
         if (length > 1 && bytes[1] != DumpBytes::kManufacturer) {
-            skip(offset, "a message of another maker (identifier " + hex(bytes[1]) + ")");
+            if (!keeping())
+                countSkipped();
+            else
+                skip(offset, "a message of another maker (identifier " + hex(bytes[1]) + ")");
             return;
         }
         const DumpDecoding read = DecodePatch(bytes, length);
@@ -44,6 +47,11 @@ public:
     }
 
     void tooLong(std::size_t offset) { skip(offset, "a message longer than 64 KiB"); }
+
+    // Whether the next reason is kept; past the limit reasons are only counted, so a
+    // file of many broken messages costs no time building texts nobody reads.
+    bool keeping() const { return m_scan.Skipped.size() < kMaxKept; }
+    void countSkipped() { ++m_scan.SkippedCount; }
 
     void skip(std::size_t offset, const std::string& reason) {
         if (m_scan.Skipped.size() < kMaxKept) m_scan.Skipped.push_back({offset, reason});
@@ -81,9 +89,11 @@ void scanRaw(const uint8_t* bytes, std::size_t size, Collector& out) {
             ++i;
         } else if (i >= size) {
             out.skip(start, "a message cut off by the end of the file");
-        } else {
+        } else if (out.keeping()) {
             out.skip(start, "a message cut off by status byte " + Collector::hex(bytes[i]) +
                                 " at offset " + std::to_string(i));
+        } else {
+            out.countSkipped();
         }
     }
 }
@@ -198,7 +208,10 @@ private:
     }
 
     void damaged(const std::string& reason) {
-        m_out.skip(m_at, reason + "; the rest of the track is skipped");
+        if (m_out.keeping())
+            m_out.skip(m_at, reason + "; the rest of the track is skipped");
+        else
+            m_out.countSkipped();
         m_pending = false;
     }
 
