@@ -23,6 +23,7 @@
 #include "storage/UnsavedCopy.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -393,12 +394,20 @@ void BackgroundMDI::mnu_PastePatch_Click() {
 
 CompareWindow* BackgroundMDI::Compare() const { return m_compare.data(); }
 
+namespace {
+constexpr int kCompareWidth = 420;
+constexpr int kCompareHeight = 640;
+} // namespace
+
 // One compare window: a second choice shows the one there is.
 void BackgroundMDI::mnu_Compare_Click() {
     if (!m_compare) {
         const int selected = PatchWindow->SelectedRowPatch();
         m_compare = new CompareWindow(m_context, selected > 0 ? selected : kFirstPatch);
-        addChild(m_compare, true)->setAttribute(Qt::WA_DeleteOnClose);
+        QMdiSubWindow* frame = addChild(m_compare, true);
+        frame->setAttribute(Qt::WA_DeleteOnClose);
+        // Beside the patch list, as tall as the area allows.
+        frame->resize(kCompareWidth, std::min(kCompareHeight, Mdi->contentsRect().height()));
     }
     Mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(m_compare->parentWidget()));
 }

@@ -50,8 +50,10 @@ CompareWindow::CompareWindow(EditorContext& context, int patchA, QWidget* parent
                                       QStringLiteral("Parameter"), QStringLiteral("A"),
                                       QStringLiteral("B"), QStringLiteral("Differs")});
     Table->verticalHeader()->hide();
+    Table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    Table->horizontalHeader()->setStretchLastSection(true);
 
     layout->addWidget(labelA, 0, 0);
     layout->addWidget(PatchA, 0, 1);
