@@ -4,6 +4,9 @@
 # repository; run this again only to change them. The seeds in unsavedcopy/ carry a
 # checksum and were written by the program's own UnsavedCopy::Encode: a new bank, a varied
 # bank with a file of its own, the same cut in half and marked as a newer version.
+# The seeds in sysexfile/ are binary SysEx and MIDI files kept as they are: one dump, two
+# with bytes between them, a refused dump and a cut-off one, a MIDI file with a dump split
+# over two events among notes and a meta event, and a MIDI file cut inside its track.
 set -euo pipefail
 cd "$(dirname "$0")"
 rm -rf numbertext bankfile settings dumpencoder

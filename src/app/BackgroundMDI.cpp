@@ -6,6 +6,8 @@
 #include "Splash.h"
 #include "ToolbarPictures.h"
 #include "UnsavedBank.h"
+#include "CompareWindow.h"
+#include "Librarian.h"
 #include "core/QuenlorCode.h"
 #include "editors/BankHistory.h"
 #include "editors/ActivationRouter.h"
@@ -21,6 +23,7 @@
 #include "storage/UnsavedCopy.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -102,11 +105,21 @@ void BackgroundMDI::createActions() {
     mnu_NewPatch = action("mnu_NewPatch", "New Patch", [] {});
     mnu_OpenPatch = action("mnu_OpenPatch", "Open Patch", &BackgroundMDI::mnu_OpenPatch_Click);
     mnu_SavePatchAs = action("mnu_SavePatchAs", "Save Patch As", &BackgroundMDI::mnu_SavePatchAs_Click);
+    mnu_ImportSysEx =
+        action("mnu_ImportSysEx", "&Import SysEx...", &BackgroundMDI::mnu_ImportSysEx_Click);
+    mnu_ExportSysEx = action("mnu_ExportSysEx", "&Export Bank as SysEx...",
+                             &BackgroundMDI::mnu_ExportSysEx_Click);
     mnu_Options = action("mnu_Options", "O&ptions", &BackgroundMDI::mnu_Options_Click);
     mnu_Quit = action("mnu_Quit", "&Quit", &BackgroundMDI::mnu_Quit_Click, QKeySequence("Ctrl+Q"));
     mnu_Undo = action("mnu_Undo", "&Undo", &BackgroundMDI::mnu_Undo_Click, QKeySequence("Ctrl+Z"));
     mnu_Redo = action("mnu_Redo", "&Redo", &BackgroundMDI::mnu_Redo_Click);
     mnu_Redo->setShortcuts({QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")});
+    mnu_CopyPatch = action("mnu_CopyPatch", "&Copy Patch", &BackgroundMDI::mnu_CopyPatch_Click,
+                           QKeySequence("Ctrl+C"));
+    mnu_PastePatch = action("mnu_PastePatch", "&Paste Patch",
+                            &BackgroundMDI::mnu_PastePatch_Click, QKeySequence("Ctrl+V"));
+    mnu_Compare =
+        action("mnu_Compare", "Co&mpare Patches...", &BackgroundMDI::mnu_Compare_Click);
     connect(m_history.get(), &BankHistory::StepsChanged, this, &BackgroundMDI::updateEditMenu);
     updateEditMenu();
     mnu_Contents = action("mnu_Contents", "&Contents", &BackgroundMDI::mnu_Contents_Click);
@@ -118,7 +131,8 @@ void BackgroundMDI::createMenus() {
     mnu_File->setObjectName("mnu_File");
     mnu_File->addActions({mnu_New, mnu_Open, mnu_Save, mnu_SaveAs, mnu_Restore});
     mnu_File->addSeparator()->setObjectName("mnu_Separator1");
-    mnu_File->addActions({mnu_NewPatch, mnu_OpenPatch, mnu_SavePatchAs});
+    mnu_File->addActions(
+        {mnu_NewPatch, mnu_OpenPatch, mnu_SavePatchAs, mnu_ImportSysEx, mnu_ExportSysEx});
     mnu_File->addSeparator()->setObjectName("mnu_Separator3");
     mnu_File->addAction(mnu_Options);
     mnu_File->addSeparator()->setObjectName("mnu_Separator2");
@@ -127,6 +141,10 @@ void BackgroundMDI::createMenus() {
     mnu_Edit = menuBar()->addMenu("&Edit");
     mnu_Edit->setObjectName("mnu_Edit");
     mnu_Edit->addActions({mnu_Undo, mnu_Redo});
+    mnu_Edit->addSeparator()->setObjectName("mnu_EditSeparator1");
+    mnu_Edit->addActions({mnu_CopyPatch, mnu_PastePatch});
+    mnu_Edit->addSeparator()->setObjectName("mnu_EditSeparator2");
+    mnu_Edit->addAction(mnu_Compare);
 
     mnu_Window = menuBar()->addMenu("&Window");
     mnu_Window->setObjectName("mnu_Window");
@@ -252,6 +270,9 @@ void BackgroundMDI::MDIForm_Load() {
     listFrame->setFixedSize(listFrame->sizeHint());
     listFrame->move(0, 0);
     PatchWindow->Form_Load();
+    m_librarian = new Librarian(
+        m_context, [this](int patch) { m_commands->RefreshEditor(patch); }, this);
+    m_librarian->AttachToList(PatchWindow->PatchList);
 
     Play = new PlayWindow(m_context);
     QMdiSubWindow* playFrame = addChild(Play, true);
@@ -382,6 +403,48 @@ void BackgroundMDI::mnu_OpenPatch_Click() {
 void BackgroundMDI::mnu_SavePatchAs_Click() {
     if (const auto patch = CurrentPatchTarget())
         m_commands->SavePatchAs(*patch, PatchWindow->PatchName(*patch).toLatin1().toStdString());
+}
+
+// The dumps go into the patch a patch-file command would work on, or from patch 1 on.
+void BackgroundMDI::mnu_ImportSysEx_Click() {
+    const BankHistory::Step step(m_history.get(), "Import SysEx");
+    m_commands->ImportSysEx(CurrentPatchTarget().value_or(kFirstPatch));
+}
+
+void BackgroundMDI::mnu_ExportSysEx_Click() { m_commands->ExportBankAsSysEx(); }
+
+void BackgroundMDI::mnu_CopyPatch_Click() {
+    if (const auto patch = CurrentPatchTarget())
+        m_librarian->CopyPatch(*patch);
+    else
+        m_desktop.Beep();
+}
+
+void BackgroundMDI::mnu_PastePatch_Click() {
+    if (const auto patch = CurrentPatchTarget())
+        m_librarian->PastePatch(*patch);
+    else
+        m_desktop.Beep();
+}
+
+CompareWindow* BackgroundMDI::Compare() const { return m_compare.data(); }
+
+namespace {
+constexpr int kCompareWidth = 420;
+constexpr int kCompareHeight = 640;
+} // namespace
+
+// One compare window: a second choice shows the one there is.
+void BackgroundMDI::mnu_Compare_Click() {
+    if (!m_compare) {
+        const int selected = PatchWindow->SelectedRowPatch();
+        m_compare = new CompareWindow(m_context, selected > 0 ? selected : kFirstPatch);
+        QMdiSubWindow* frame = addChild(m_compare, true);
+        frame->setAttribute(Qt::WA_DeleteOnClose);
+        // Beside the patch list, as tall as the area allows.
+        frame->resize(kCompareWidth, std::min(kCompareHeight, Mdi->contentsRect().height()));
+    }
+    Mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(m_compare->parentWidget()));
 }
 
 void BackgroundMDI::mnu_Options_Click() {

@@ -4,6 +4,7 @@
 #include "editors/EditorContext.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -27,6 +28,8 @@ class AppStorageHost;
 class HelpViewer;
 class BankHistory;
 class UnsavedBank;
+class Librarian;
+class CompareWindow;
 
 // The main window: holds the patch list, the play window and the editors as child
 // windows, owns the title and the remembered bank file, the status bar and the menus
@@ -78,10 +81,15 @@ public:
     QAction* mnu_NewPatch = nullptr;
     QAction* mnu_OpenPatch = nullptr;
     QAction* mnu_SavePatchAs = nullptr;
+    QAction* mnu_ImportSysEx = nullptr;
+    QAction* mnu_ExportSysEx = nullptr;
     QAction* mnu_Options = nullptr;
     QAction* mnu_Quit = nullptr;
     QAction* mnu_Undo = nullptr;
     QAction* mnu_Redo = nullptr;
+    QAction* mnu_CopyPatch = nullptr;
+    QAction* mnu_PastePatch = nullptr;
+    QAction* mnu_Compare = nullptr;
     QAction* mnu_Contents = nullptr;
     QAction* mnu_About = nullptr;
 
@@ -103,10 +111,17 @@ public:
     void mnu_Restore_Click();
     void mnu_OpenPatch_Click();
     void mnu_SavePatchAs_Click();
+    void mnu_ImportSysEx_Click();
+    void mnu_ExportSysEx_Click();
     void mnu_Options_Click();
     void mnu_Quit_Click();
     void mnu_Undo_Click();
     void mnu_Redo_Click();
+    void mnu_CopyPatch_Click();
+    void mnu_PastePatch_Click();
+    void mnu_Compare_Click();
+    Librarian& PatchLibrarian() { return *m_librarian; }
+    CompareWindow* Compare() const;
     void mnu_Contents_Click();
     void mnu_About_Click();
     void Toolbar_ButtonClick(QAction* button);
@@ -146,6 +161,8 @@ private:
     std::unique_ptr<BankHistory> m_history;
     std::unique_ptr<UnsavedBank> m_unsaved;
     HelpViewer* m_help = nullptr;
+    Librarian* m_librarian = nullptr;
+    QPointer<CompareWindow> m_compare;
     // The mouse buttons held since a press on the background.
     Qt::MouseButtons m_testNoteButtons;
     QTimer* m_dropTimer = nullptr;

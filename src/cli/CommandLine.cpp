@@ -17,6 +17,7 @@ enum Commands : unsigned {
     kSyx = 1u << 1,
     kSend = 1u << 2,
     kPorts = 1u << 3,
+    kImport = 1u << 4,
 };
 
 enum class Option {
@@ -41,7 +42,7 @@ struct OptionRow {
     unsigned Commands; // the subcommands that take it
 };
 
-constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts;
+constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts | kImport;
 
 constexpr std::array<OptionRow, 11> kOptions = {{
     {"patch", 0, Option::Patch, true, kSyx | kSend},
@@ -49,7 +50,7 @@ constexpr std::array<OptionRow, 11> kOptions = {{
     {"bit99", 0, Option::Bit99, false, kSyx | kSend},
     {"port", 0, Option::Port, true, kSend},
     {"pause", 0, Option::Pause, true, kSend},
-    {"output", 'o', Option::Output, true, kSyx},
+    {"output", 'o', Option::Output, true, kSyx | kImport},
     {"midi", 0, Option::Midi, true, kSend | kPorts},
     {"outputs", 0, Option::Outputs, false, kPorts},
     {"inputs", 0, Option::Inputs, false, kPorts},
@@ -62,6 +63,7 @@ unsigned commandBit(std::string_view command) {
     if (command == "syx") return kSyx;
     if (command == "send") return kSend;
     if (command == "ports") return kPorts;
+    if (command == "import") return kImport;
     return 0;
 }
 
@@ -219,7 +221,7 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
         error = "check needs at least one file";
         return std::nullopt;
     }
-    if ((command == kSyx || command == kSend) && files != 1) {
+    if ((command == kSyx || command == kSend || command == kImport) && files != 1) {
         error = line.Command + " takes one file";
         return std::nullopt;
     }
@@ -229,6 +231,10 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
     }
     if (command == kSyx && !line.Output) {
         error = "syx needs -o OUT.syx (or -o - for the standard output)";
+        return std::nullopt;
+    }
+    if (command == kImport && !line.Output) {
+        error = "import needs -o OUT.bbk";
         return std::nullopt;
     }
     if (line.OutputsOnly && line.InputsOnly) {

@@ -7,7 +7,8 @@
 // The companion's command line: a subcommand, its files and its options, in the usual
 // Unix style ("--patch 3" or "--patch=3", "-o OUT", "--" ends the options).
 struct CommandLine {
-    std::string Command; // "check", "syx", "send", "ports"; empty for --help or --version alone
+    // "check", "syx", "send", "ports", "import"; empty for --help or --version alone
+    std::string Command;
     std::vector<std::string> Files;
     std::optional<int> Patch;   // 1..74
     std::optional<int> Channel; // 1..16

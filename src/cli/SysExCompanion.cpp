@@ -9,7 +9,12 @@
 #include "midi/MidiPorts.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "storage/PatchRecord.h"
 #include "storage/SaveFile.h"
+#include "storage/SysExFile.h"
+
+#include <algorithm>
+#include <cctype>
 
 #include <chrono>
 
@@ -25,6 +30,7 @@ const char* const kHelp =
     "  check FILE...           say whether Quenlor would load each file, and where a value\n"
     "                          lies outside its range or a choice has more than one member set\n"
     "  syx FILE -o OUT.syx     write the dumps Quenlor would send as a SysEx file\n"
+    "  import IN -o OUT.bbk    write a bank file from the dumps of a .syx or .mid file\n"
     "  send FILE               send one patch: its dump, then Program Change 0\n"
     "  ports                   list the MIDI outputs and inputs by the names Quenlor keeps\n"
     "\n"
@@ -41,7 +47,19 @@ const char* const kCheckHelp =
     "range or a choice group has more than one member set, it names the record, the line\n"
     "within the record and the parameter, e.g.\n"
     "  bank.bbk: record 12, line 40 (parameter 37): value 5 outside 0..1\n"
+    "A .syx or .mid file is read as Import SysEx reads it: each message that is not a valid\n"
+    "Bit 01 dump is named by its byte offset and the reason, e.g.\n"
+    "  dumps.syx: offset 169: data byte 0xFD of parameter 10 has bits 0-1 set\n"
     "Exit status 0 when every file loads without a fault, 1 otherwise.\n";
+
+const char* const kImportHelp =
+    "Usage: quenlor-sysex import IN.syx|IN.mid -o OUT.bbk\n"
+    "Reads the Bit 01 dumps of a raw SysEx file (messages back to back) or of a Standard\n"
+    "MIDI File's SysEx events into patches 1, 2, ... of a new bank, at most 74, and writes\n"
+    "it as a bank file. The patches are named after the file, followed by their number when\n"
+    "the file holds several; the patches not filled are cleared. Messages that are not\n"
+    "valid dumps are skipped and named on the standard error.\n"
+    "  -o, --output OUT.bbk   the bank file to write\n";
 
 const char* const kSyxHelp =
     "Usage: quenlor-sysex syx FILE [--patch N] [--channel C] [--bit99] -o OUT.syx\n"
@@ -86,6 +104,7 @@ const char* helpOf(const std::string& command) {
     if (command == "syx") return kSyxHelp;
     if (command == "send") return kSendHelp;
     if (command == "ports") return kPortsHelp;
+    if (command == "import") return kImportHelp;
     return kHelp;
 }
 
@@ -108,6 +127,19 @@ bool choosePatches(const CommandLine& line, FileKind kind, bool all, std::vector
         patches = {kFirstPatch};
     }
     return true;
+}
+
+// Files read as SysEx rather than as bank or patch files: *.syx and *.mid in any case.
+bool isSysExFile(const std::string& path) {
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const auto endsWith = [&lower](const char* tail) {
+        const std::string end(tail);
+        return lower.size() >= end.size() &&
+               lower.compare(lower.size() - end.size(), end.size(), end) == 0;
+    };
+    return endsWith(".syx") || endsWith(".mid");
 }
 
 QString storedOutput(SettingsStore& store) {
@@ -143,6 +175,7 @@ int SysExCompanion::run(const std::vector<std::string>& args) {
     if (line->Command == "check") return check(*line);
     if (line->Command == "syx") return syx(*line);
     if (line->Command == "send") return send(*line);
+    if (line->Command == "import") return importSysEx(*line);
     return ports(*line);
 }
 
@@ -151,6 +184,10 @@ int SysExCompanion::check(const CommandLine& line) {
     BuildParameterTable(table);
     int status = kSuccess;
     for (const std::string& path : line.Files) {
+        if (isSysExFile(path)) {
+            if (!checkSysEx(path)) status = kFailed;
+            continue;
+        }
         Bank bank;
         const LoadedFile loaded = LoadFile(path, bank);
         const std::vector<Finding> findings = CheckValues(bank, loaded.Records, table);
@@ -171,6 +208,63 @@ int SysExCompanion::check(const CommandLine& line) {
         if (!loaded.Loads() || !findings.empty()) status = kFailed;
     }
     return status;
+}
+
+namespace {
+std::string plural(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+} // namespace
+
+// Names each skipped message by its offset; true when the file holds dumps and nothing
+// was skipped.
+bool SysExCompanion::checkSysEx(const std::string& path) {
+    const SysExScan scan = ReadSysExFile(path);
+    if (scan.refused()) {
+        m_world.Err << path << ": " << scan.Refusal << '\n';
+        m_world.Out << path << ": does not load\n";
+        return false;
+    }
+    for (const SkippedMessage& skipped : scan.Skipped)
+        m_world.Err << path << ": " << FormatSkipped(skipped) << '\n';
+    if (scan.SkippedCount > scan.Skipped.size())
+        m_world.Err << path << ": and " << scan.SkippedCount - scan.Skipped.size() << " more\n";
+    m_world.Out << path << ": " << plural(scan.DumpCount, "patch", "patches");
+    if (scan.SkippedCount > 0)
+        m_world.Out << ", " << plural(scan.SkippedCount, "message", "messages") << " skipped";
+    m_world.Out << '\n';
+    return scan.DumpCount > 0 && scan.SkippedCount == 0;
+}
+
+int SysExCompanion::importSysEx(const CommandLine& line) {
+    const std::string& path = line.Files.front();
+    const SysExScan scan = ReadSysExFile(path);
+    if (scan.refused()) return failure("cannot read '" + path + "': " + scan.Refusal);
+    for (const SkippedMessage& skipped : scan.Skipped)
+        m_world.Err << path << ": " << FormatSkipped(skipped) << '\n';
+    if (scan.Dumps.empty()) return failure("No Bit 01 patches found in '" + path + "'.");
+
+    QuenlorCode code;
+    code.InitPatchModel();
+    std::vector<std::string> names(kPatchSlots);
+    const std::size_t count = std::min<std::size_t>(scan.Dumps.size(), kLastPatch);
+    for (std::size_t i = 0; i < count; ++i) {
+        const int patch = kFirstPatch + static_cast<int>(i);
+        for (int p = kFirstParameter; p <= kLastParameter; ++p)
+            code.PatchBank(patch, p) = scan.Dumps[i].Patch.Values[static_cast<std::size_t>(p)];
+        names[static_cast<std::size_t>(patch)] = ImportedPatchName(path, i, scan.DumpCount);
+    }
+    if (scan.DumpCount > count)
+        m_world.Err << path << ": " << scan.DumpCount - count << " dumps after the 74th left out\n";
+
+    SaveFile file(*line.Output);
+    bool ok = file.open();
+    for (int patch = kFirstPatch; ok && patch <= kLastPatch; ++patch)
+        ok = WritePatchRecord(file.stream(), code.PatchBank, patch,
+                              names[static_cast<std::size_t>(patch)]);
+    if (!ok || !file.commit()) return failure("cannot write '" + *line.Output + "'");
+    m_world.Out << *line.Output << ": " << plural(count, "patch", "patches") << " imported\n";
+    return kSuccess;
 }
 
 int SysExCompanion::syx(const CommandLine& line) {

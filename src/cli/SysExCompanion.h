@@ -38,6 +38,8 @@ private:
     int syx(const CommandLine& line);
     int send(const CommandLine& line);
     int ports(const CommandLine& line);
+    int importSysEx(const CommandLine& line);
+    bool checkSysEx(const std::string& path);
     int usageError(const std::string& text);
     int failure(const std::string& text);
 

@@ -3,11 +3,13 @@
 #include "LineReader.h"
 #include "PatchRecord.h"
 #include "SaveFile.h"
+#include "SysExFile.h"
 #include "UnsavedCopy.h"
 #include "core/NumberText.h"
 #include "core/ScopedFlag.h"
 #include "core/QuenlorCode.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace {
@@ -17,6 +19,10 @@ constexpr const char* kBankExtension = "bbk";
 constexpr const char* kPatchFilter = "Bit-01 patches (*.b01)|*.b01|All files|*.*";
 constexpr const char* kPatchExtension = "b01";
 constexpr const char* kNoExtension = "";
+constexpr const char* kSysExImportFilter = "SysEx files (*.syx *.mid)|*.syx *.mid|All files|*.*";
+constexpr const char* kSysExExportFilter = "SysEx files (*.syx)|*.syx|All files|*.*";
+constexpr const char* kSysExExtension = "syx";
+constexpr std::size_t kReasonsShown = 3;
 
 std::string savingFailed(const std::string& path) { return "Error saving file '" + path + "'."; }
 std::string openingFailed(const std::string& path) { return "Unable to open file '" + path + "'."; }
@@ -101,6 +107,71 @@ void BankCommands::ReadInBank(const UnsavedCopy::Image& image) {
     m_host.SelectFirstPatch();
     m_code.ParameterChanged(kFirstPatch);
     m_host.ShowNormalPointer();
+}
+
+bool BankCommands::ImportSysEx(int target) {
+    const auto choice = m_host.ShowOpenDialog(kSysExImportFilter, kNoExtension);
+    if (!choice)
+        return false;
+    const std::string& path = choice->Path;
+    const SysExScan scan = ReadSysExFile(path);
+    if (scan.refused()) {
+        m_host.ShowMessage("Unable to read '" + path + "': " + scan.Refusal + ".");
+        return false;
+    }
+    if (scan.Dumps.empty()) {
+        m_host.ShowMessage("No Bit 01 patches found in '" + path + "'.");
+        return false;
+    }
+    m_host.ShowBusyPointer();
+    const std::size_t room = static_cast<std::size_t>(kLastPatch - target + 1);
+    const std::size_t count = std::min(scan.Dumps.size(), room);
+    for (std::size_t i = 0; i < count; ++i) {
+        const int patch = target + static_cast<int>(i);
+        copyIntoPatch(m_code.PatchBank, patch, scan.Dumps[i].Patch.Values);
+        m_host.SetPatchName(patch, ImportedPatchName(path, i, scan.DumpCount));
+        m_code.ParameterChanged(patch);
+        RefreshEditor(patch);
+    }
+    m_host.ShowNormalPointer();
+
+    // What was left out, in one message after the import.
+    std::string note;
+    if (scan.SkippedCount > 0) {
+        note = std::to_string(scan.SkippedCount) +
+               (scan.SkippedCount == 1 ? " message was" : " messages were") + " skipped:";
+        for (std::size_t i = 0; i < std::min(kReasonsShown, scan.Skipped.size()); ++i)
+            note += "\n" + FormatSkipped(scan.Skipped[i]);
+    }
+    if (scan.DumpCount > count) {
+        const std::size_t left = scan.DumpCount - count;
+        note += std::string(note.empty() ? "" : "\n") + std::to_string(left) +
+                (left == 1 ? " patch did" : " patches did") + " not fit after patch 74.";
+    }
+    if (!note.empty())
+        m_host.ShowMessage("Imported " + std::to_string(count) +
+                           (count == 1 ? " patch" : " patches") + " from '" + path + "'.\n" +
+                           note);
+    return true;
+}
+
+bool BankCommands::ExportBankAsSysEx() {
+    const auto choice = m_host.ShowSaveDialog(kSysExExportFilter, kSysExExtension);
+    if (!choice)
+        return false;
+    SaveFile file(choice->Path);
+    bool ok = file.open();
+    for (int patch = kFirstPatch; ok && patch <= kLastPatch; ++patch) {
+        m_code.PreparePatchDump(patch);
+        ok = static_cast<bool>(
+            file.stream().write(reinterpret_cast<const char*>(m_code.PatchDump.data()),
+                                static_cast<std::streamsize>(m_code.PatchDump.size())));
+    }
+    if (ok)
+        ok = file.commit();
+    if (!ok)
+        m_host.ShowMessage(savingFailed(choice->Path));
+    return ok;
 }
 
 void BankCommands::SaveBank() {

@@ -120,7 +120,8 @@ ReadResult Decode(std::string_view bytes, Image& image) {
     LineReader reader(in);
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
         const auto n = static_cast<std::size_t>(patch);
-        if (!ReadPatchRecord(reader, image.Names[n], image.Values[n]).ok()) return ReadResult::Damaged;
+        if (!ReadPatchRecord(reader, image.Names[n], image.Values[n]).ok())
+            return ReadResult::Damaged;
     }
     // The checksum matched, so nothing can follow record 74 but a damaged writer's
     // leftovers; a copy is exactly 74 records.

@@ -231,13 +231,17 @@ void TestMainWindow::menusHaveTheirCaptionsAndShortcuts() {
         file << (a->isSeparator() ? "-" : a->text() + " " + a->shortcut().toString());
     QCOMPARE(file, (QStringList{"&New Bank Ctrl+N", "&Open Bank Ctrl+O", "&Save Bank Ctrl+S",
                                 "Save Bank &As ", "&Restore Unsaved Bank ", "-", "New Patch ",
-                                "Open Patch ", "Save Patch As ", "-", "O&ptions ", "-",
+                                "Open Patch ", "Save Patch As ", "&Import SysEx... ",
+                                "&Export Bank as SysEx... ", "-", "O&ptions ", "-",
                                 "&Quit Ctrl+Q"}));
     QStringList edit;
     for (QAction* a : p.window.mnu_Edit->actions())
-        edit << a->text() + " " + a->shortcuts().value(0).toString() + " " +
-                    a->shortcuts().value(1).toString();
-    QCOMPARE(edit, (QStringList{"&Undo Ctrl+Z ", "&Redo Ctrl+Shift+Z Ctrl+Y"}));
+        edit << (a->isSeparator() ? "-"
+                                  : a->text() + " " + a->shortcuts().value(0).toString() + " " +
+                                        a->shortcuts().value(1).toString());
+    QCOMPARE(edit, (QStringList{"&Undo Ctrl+Z ", "&Redo Ctrl+Shift+Z Ctrl+Y", "-",
+                                "&Copy Patch Ctrl+C ", "&Paste Patch Ctrl+V ", "-",
+                                "Co&mpare Patches...  "}));
     QStringList help;
     for (QAction* a : p.window.mnu_Help->actions())
         help << a->text();

@@ -7,6 +7,9 @@
 #include "midi/MemoryMidiBackend.h"
 #include "midi/MidiPorts.h"
 #include "settings/SettingsStore.h"
+#include "cli/FileCheck.h"
+#include "storage/BankCommands.h"
+#include "storage/FakeStorageHost.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -97,6 +100,13 @@ private slots:
     void syxRefusesAFileThatDoesNotLoad();
     void syxToStandardOutput();
 
+    void exportMatchesSyx_data();
+    void exportMatchesSyx();
+    void importWritesTheBank_data();
+    void importWritesTheBank();
+    void checkSysEx_data();
+    void checkSysEx();
+
     void sendDumpThenProgramChange_data();
     void sendDumpThenProgramChange();
     void sendEndsAfterThePause_data();
@@ -167,6 +177,10 @@ void TestCompanion::usage_data() {
         << QStringList{"send", "a.bbk", "--bit99=yes"} << "option --bit99 takes no value";
     QTest::newRow("unknown system") << QStringList{"ports", "--midi", "coreaudio"}
                                     << "--midi takes alsa or jack, not 'coreaudio'";
+    QTest::newRow("import without -o")
+        << QStringList{"import", "a.syx"} << "import needs -o OUT.bbk";
+    QTest::newRow("import of two files")
+        << QStringList{"import", "a.syx", "b.mid", "-o", "x.bbk"} << "import takes one file";
     QTest::newRow("both lists only") << QStringList{"ports", "--outputs", "--inputs"}
                                      << "--outputs and --inputs exclude each other";
 }
@@ -199,6 +213,8 @@ void TestCompanion::help_data() {
     QTest::newRow("ports")
         << QStringList{"ports", "--help"}
         << "Usage: quenlor-sysex ports [--outputs | --inputs] [--midi alsa|jack]";
+    QTest::newRow("import") << QStringList{"import", "--help"}
+                            << "Usage: quenlor-sysex import IN.syx|IN.mid -o OUT.bbk";
     QTest::newRow("version") << QStringList{"--version"} << "quenlor-sysex 1.2.1";
 }
 
@@ -461,6 +477,141 @@ void TestCompanion::syxToStandardOutput() {
     expected[16] = 0x08;
     expected[79] = 0xF7;
     QCOMPARE(Bytes(bytes.begin(), bytes.end()), expected);
+}
+
+namespace {
+// The dumps of a bank file as the companion's syx writes them.
+QByteArray syxOf(const QString& bankFile, const QString& out, const QStringList& options = {}) {
+    Run run;
+    run(QStringList{"syx", bankFile, "-o", out} + options);
+    return CompanionFiles::read(out);
+}
+
+// A Standard MIDI File of one track with each dump as a SysEx event.
+QByteArray midiFileOf(const QByteArray& dumps) {
+    QByteArray track;
+    for (int at = 0; at + 80 <= dumps.size(); at += 80)
+        track += QByteArray::fromHex("00F04F") + dumps.mid(at + 1, 79);
+    track += QByteArray::fromHex("00FF2F00");
+    QByteArray length(4, 0);
+    for (int i = 0; i < 4; ++i)
+        length[i] = char((track.size() >> (24 - 8 * i)) & 0xFF);
+    return "MThd" + QByteArray::fromHex("00000006000000010060") + "MTrk" + length + track;
+}
+
+// The bank file the import should write: the records of the source bank in order, each
+// named after the imported file, and new patches after them.
+QByteArray renamed(const QByteArray& source, int first, int count, const QByteArray& stem) {
+    QList<QByteArray> records;
+    for (int at = 0; at >= 0;) {
+        const int next = source.indexOf("Name\r\n", at + 1);
+        records << source.mid(at, next < 0 ? -1 : next - at);
+        at = next;
+    }
+    QByteArray text;
+    for (int r = 0; r < count; ++r) {
+        const QByteArray& one = records.at(first - 1 + r);
+        text += "Name\r\n" + stem + (count > 1 ? " " + QByteArray::number(r + 1) : "") +
+                one.mid(one.indexOf("\r\n", 6));
+    }
+    for (int r = count; r < 74; ++r)
+        text += record();
+    return text;
+}
+} // namespace
+
+void TestCompanion::exportMatchesSyx_data() {
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<bool>("bit99");
+    QTest::newRow("channel 1") << 1 << false;
+    QTest::newRow("channel 16, Bit 99") << 16 << true;
+}
+
+// File > Export Bank as SysEx writes the very bytes of the companion's syx.
+void TestCompanion::exportMatchesSyx() {
+    QFETCH(int, channel);
+    QFETCH(bool, bit99);
+    const QString bankFile = made("varied.bbk", variedBank());
+    QuenlorCode code;
+    code.InitPatchModel();
+    QVERIFY(LoadFile(bankFile.toStdString(), code.PatchBank).Loads());
+    code.MIDIChannelOut = int16_t(channel);
+    code.Bit99Compatible = bit99 ? 1 : 0;
+    FakeStorageHost host;
+    host.answerSave(path("window.syx").toStdString());
+    QVERIFY(BankCommands(code, host).ExportBankAsSysEx());
+    QCOMPARE(host.SaveSetups.back().Filter,
+             std::string("SysEx files (*.syx)|*.syx|All files|*.*"));
+    QStringList options{"--channel", QString::number(channel)};
+    if (bit99)
+        options << "--bit99";
+    const QByteArray fromSyx = syxOf(bankFile, path("companion.syx"), options);
+    QCOMPARE(fromSyx.size(), 74 * 80);
+    QCOMPARE(CompanionFiles::read(path("window.syx")), fromSyx);
+}
+
+void TestCompanion::importWritesTheBank_data() {
+    QTest::addColumn<QString>("source");      // raw, raw with junk, midi
+    QTest::addColumn<QStringList>("options"); // of the syx that makes the dumps
+    QTest::addColumn<int>("first");           // first patch of the bank in the file
+    QTest::addColumn<int>("count");
+    QTest::newRow("whole bank") << "raw" << QStringList{} << 1 << 74;
+    QTest::newRow("Bit 99 on channel 16")
+        << "raw" << QStringList{"--bit99", "--channel", "16"} << 1 << 74;
+    QTest::newRow("one patch") << "raw" << QStringList{"--patch", "7"} << 7 << 1;
+    QTest::newRow("junk between") << "junk" << QStringList{} << 1 << 74;
+    QTest::newRow("MIDI file") << "midi" << QStringList{} << 1 << 74;
+}
+
+// The values saved after an import equal the source patches, named after the file.
+void TestCompanion::importWritesTheBank() {
+    QFETCH(QString, source);
+    QFETCH(QStringList, options);
+    QFETCH(int, first);
+    QFETCH(int, count);
+    const QByteArray bankText = variedBank();
+    QByteArray dumps = syxOf(made("varied.bbk", bankText), path("made.syx"), options);
+    QCOMPARE(dumps.size(), count * 80);
+    if (source == "junk")
+        for (int at = dumps.size() - 80; at > 0; at -= 80)
+            dumps.insert(at, QByteArray::fromHex("00904040F8") + "junk");
+    const QString in = made(source == "midi" ? "Strings.mid" : "Strings.syx",
+                            source == "midi" ? midiFileOf(dumps) : dumps);
+    Run run;
+    QCOMPARE(run({"import", in, "-o", path("out.bbk")}), 0);
+    QCOMPARE(run.errors(), QString());
+    QCOMPARE(CompanionFiles::read(path("out.bbk")), renamed(bankText, first, count, "Strings"));
+}
+
+void TestCompanion::checkSysEx_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QString>("errors");
+    QByteArray bad = syxOf(made("b.bbk", bank()), path("b.syx"), {"--patch", "1"});
+    bad[9] = 0x0D; // parameter 10 in bits 2..7: the low bits must stay clear
+    QTest::newRow("good") << syxOf(made("v.bbk", variedBank()), path("v.syx")) << 0 << "74 patches"
+                          << "";
+    QTest::newRow("bad byte") << bad + bad << 1 << "0 patches, 2 messages skipped"
+                              << "offset 9: data byte 0x0D of parameter 10 has bits 0-1 set\n"
+                                 "offset 89: data byte 0x0D of parameter 10 has bits 0-1 set\n";
+    QTest::newRow("nothing") << QByteArray("text") << 1 << "0 patches"
+                             << "";
+}
+
+void TestCompanion::checkSysEx() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, status);
+    QFETCH(QString, verdict);
+    QFETCH(QString, errors);
+    const QString file = made("dumps.SYX", bytes);
+    Run run;
+    QCOMPARE(run({"check", file}), status);
+    QCOMPARE(run.output(), file + ": " + verdict + "\n");
+    QString expected;
+    for (const QString& line : errors.split('\n', Qt::SkipEmptyParts))
+        expected += file + ": " + line + "\n";
+    QCOMPARE(run.errors(), expected);
 }
 
 void TestCompanion::sendDumpThenProgramChange_data() {

@@ -327,14 +327,13 @@ void TestMidiAlsa::openBankAtCableSpeed() {
     QVERIFY(raw.isOpen());
     w.midi.OpenMidiOut(kVirtualOut);
 
-    // The loss this guards against comes from sending faster than the cable: without
-    // a paced output there is nothing to show here yet.
+    // The loss this guards against comes from sending faster than the cable: a dump takes
+    // its cable time to reach the raw end.
     w.code.SendPatch(2);
     std::vector<qint64> times;
     const Bytes first = raw.read(false, &times);
     QCOMPARE(first.size(), size_t(82));
-    if (times.back() - times.front() < 80 * kCableNsPerByte * 3 / 4)
-        QSKIP("the output is not paced at cable speed");
+    QVERIFY(times.back() - times.front() >= 80 * kCableNsPerByte * 3 / 4);
 
     QTemporaryDir folder;
     const std::string path = folder.filePath("bank.bbk").toStdString();
@@ -352,16 +351,23 @@ void TestMidiAlsa::openBankAtCableSpeed() {
     host.answerOpen(path);
     files.OpenBank();
 
+    // Every message whole, a handful of dumps (a waiting patch is replaced by a newer
+    // one), and the last on the wire patch 1 with its Program Change.
     const std::vector<Bytes> sent = messages(raw.read(true));
     QVERIFY(sent.size() >= 2);
-    for (std::size_t i = 0; i + 1 < sent.size(); i += 2) {
-        QCOMPARE(sent[i].size(), size_t(80));
-        QCOMPARE(sent[i].front(), uint8_t(0xF0));
-        QCOMPARE(sent[i].back(), uint8_t(0xF7));
-        QCOMPARE(sent[i + 1], (Bytes{0xC0, 0}));
+    int dumps = 0;
+    for (const Bytes& message : sent) {
+        if (message.front() == 0xF0) {
+            QCOMPARE(message.size(), size_t(80));
+            QCOMPARE(message.back(), uint8_t(0xF7));
+            ++dumps;
+        } else {
+            QCOMPARE(message, (Bytes{0xC0, 0}));
+        }
     }
-    QCOMPARE(sent.size() % 2, size_t(0));
+    QVERIFY(dumps <= 5);
     QCOMPARE(sent[sent.size() - 2], patchOne);
+    QCOMPARE(sent.back(), (Bytes{0xC0, 0}));
 }
 
 // Devices stored in the settings that are not there at start-up: the ports open the
@@ -392,7 +398,11 @@ void TestMidiAlsa::storedDevicesAppearLater() {
                 received.push_back(std::move(m));
             return received.size() >= 3;
         }());
-        QCOMPARE(received, (std::vector<Bytes>{w.dump(3 + round), {0xC0, 0}, {0x91, 64, 90}}));
+        // A forwarded message waits only for the message being sent, so it may come
+        // before the dump's Program Change.
+        QCOMPARE(received.front(), w.dump(3 + round));
+        std::sort(received.begin() + 1, received.end());
+        QCOMPARE(received, (std::vector<Bytes>{w.dump(3 + round), {0x91, 64, 90}, {0xC0, 0}}));
 
         late.reset(); // unplugged
         QTRY_COMPARE(w.ports->MIDIOutput1.DeviceID(), MIDIOutput::kDefaultDevice);

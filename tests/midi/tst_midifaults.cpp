@@ -321,8 +321,7 @@ void TestMidiFaults::instrumentUnpluggedAndBack() {
     m_capture->Play({0xB4, 7, 100});
     QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
     QTest::qWait(100);
-    QCOMPARE(m_capture->Received(),
-             (std::vector<Bytes>{w.dump(), kProgramZero, Bytes{0xB4, 7, 100}}));
+    QVERIFY(dumpThenBoth(m_capture->Received(), w.dump(), Bytes{0xB4, 7, 100}));
 
     // The dialog shows the device in use, and OK connects to it again by its name.
     {

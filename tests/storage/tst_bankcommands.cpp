@@ -128,6 +128,8 @@ private slots:
     void saveFailures_data();
     void saveFailures();
     void refreshOnlyOpenEditors();
+    void importSysEx_data();
+    void importSysEx();
 };
 
 void TestBankCommands::newBankSavesKnownBytes() {
@@ -632,6 +634,89 @@ void TestBankCommands::refreshOnlyOpenEditors() {
     w.commands.RefreshEditor(5);
     QCOMPARE(w.host.Repaints.size(), 3u);
     QCOMPARE(w.code.RefreshPending, kOff);
+}
+
+namespace {
+// A bank of in-range patches with one octave and at most one wave per group, all
+// different, exported as SysEx on channel 5 with the Bit 99 header.
+QByteArray exportedBank(World& source, const std::string& file) {
+    for (int n = 1; n <= 74; ++n) {
+        for (int p = 1; p <= 63; ++p)
+            source.code.PatchBank(n, p) =
+                int16_t((n * 13 + p * 7) % (kParameterRows[p].MaxValue + 1));
+        for (const SwitchGroup& group : kSwitchGroups)
+            for (int i = 0; i < group.Count; ++i)
+                source.code.PatchBank(n, group.FirstMember + i) = i == n % group.Count ? 1 : 0;
+    }
+    source.code.MIDIChannelOut = 5;
+    source.code.Bit99Compatible = 1;
+    source.host.answerSave(file);
+    return source.commands.ExportBankAsSysEx() ? TestFiles::read(QString::fromStdString(file))
+                                               : QByteArray();
+}
+} // namespace
+
+// The dumps of an exported bank read back into a bank of new patches: the values equal
+// the source patches, from the target on, named after the file.
+void TestBankCommands::importSysEx_data() {
+    QTest::addColumn<QString>("content"); // which dumps, and what else the file holds
+    QTest::addColumn<int>("target");
+    QTest::addColumn<int>("first"); // source patch of the first dump
+    QTest::addColumn<int>("count"); // patches imported
+    QTest::addColumn<QString>("message");
+    QTest::newRow("whole bank") << "bank" << 1 << 1 << 74 << "";
+    QTest::newRow("from patch 70") << "bank" << 70 << 1 << 5
+                                   << "Imported 5 patches from '%1'.\n"
+                                      "69 patches did not fit after patch 74.";
+    QTest::newRow("one dump, junk and a bad one")
+        << "one" << 3 << 9 << 1
+        << "Imported 1 patch from '%1'.\n1 message was skipped:\n"
+           "offset 99: data byte 0x81 of parameter 45 has bit 0 set";
+    QTest::newRow("none") << "none" << 1 << 1 << 0 << "No Bit 01 patches found in '%1'.";
+}
+
+void TestBankCommands::importSysEx() {
+    QFETCH(QString, content);
+    QFETCH(int, target);
+    QFETCH(int, first);
+    QFETCH(int, count);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    World source;
+    QByteArray file = exportedBank(source, path(dir.filePath("bank.syx")));
+    QCOMPARE(file.size(), 74 * 80);
+    if (content == "one") {
+        QByteArray bad = file.mid(0, 80);
+        bad[15] = 0x01; // detune byte 0x81: bit 0 set
+        bad[16] = 0x08;
+        file = file.mid((first - 1) * 80, 80) + "junk" + bad;
+    } else if (content == "none") {
+        file = "no dumps here";
+    }
+    const std::string in = path(dir.filePath("Pads.syx"));
+    QVERIFY(TestFiles::write(QString::fromStdString(in), file));
+
+    World w(true);
+    w.host.Names[2] = "kept";
+    w.host.answerOpen(in);
+    QCOMPARE(w.commands.ImportSysEx(target), count > 0);
+    QCOMPARE(w.host.OpenSetups.back().Filter,
+             std::string("SysEx files (*.syx *.mid)|*.syx *.mid|All files|*.*"));
+    QCOMPARE(w.sends(), count);
+    for (int n = 1; n <= 74; ++n) {
+        const bool imported = n >= target && n < target + count;
+        const int from = first + n - target;
+        for (int p = 1; p <= 63; ++p)
+            QCOMPARE(w.code.PatchBank(n, p),
+                     imported ? source.code.PatchBank(from, p) : World().code.PatchBank(n, p));
+        const std::string name =
+            count == 1 ? "Pads" : "Pads " + std::to_string(n - target + 1);
+        QCOMPARE(w.host.Names[n], imported ? name : n == 2 ? "kept" : "");
+    }
+    const std::vector<std::string> messages =
+        message.isEmpty() ? std::vector<std::string>{}
+                          : std::vector<std::string>{message.arg(in.c_str()).toStdString()};
+    QCOMPARE(w.host.Messages, messages);
 }
 
 QTEST_GUILESS_MAIN(TestBankCommands)

@@ -1,0 +1,124 @@
+#include "CompareWindow.h"
+
+#include "core/QuenlorCode.h"
+#include "editors/BankHistory.h"
+#include "editors/EditorContext.h"
+#include "editors/NormalEdit.h"
+#include "editors/Patch.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTableWidget>
+
+namespace {
+constexpr const char* kDiffersMark = "differs";
+
+QTableWidgetItem* cell(const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    return item;
+}
+} // namespace
+
+CompareWindow::CompareWindow(EditorContext& context, int patchA, QWidget* parent)
+    : QWidget(parent), m_context(context) {
+    setWindowTitle(QStringLiteral("Compare"));
+    setObjectName(QStringLiteral("Compare"));
+    auto* layout = new QGridLayout(this);
+    PatchA = new QComboBox(this);
+    PatchA->setObjectName(QStringLiteral("PatchA"));
+    PatchB = new QComboBox(this);
+    PatchB->setObjectName(QStringLiteral("PatchB"));
+    auto* labelA = new QLabel(QStringLiteral("&A:"), this);
+    labelA->setBuddy(PatchA);
+    auto* labelB = new QLabel(QStringLiteral("&B:"), this);
+    labelB->setBuddy(PatchB);
+    SendA = new QPushButton(QStringLiteral("Send A"), this);
+    SendA->setObjectName(QStringLiteral("SendA"));
+    SendB = new QPushButton(QStringLiteral("Send B"), this);
+    SendB->setObjectName(QStringLiteral("SendB"));
+    DifferLabel = new QLabel(this);
+    DifferLabel->setObjectName(QStringLiteral("DifferLabel"));
+    Table = new QTableWidget(kLastParameter, 6, this);
+    Table->setObjectName(QStringLiteral("Table"));
+    Table->setHorizontalHeaderLabels({QStringLiteral("No."), QStringLiteral("Section"),
+                                      QStringLiteral("Parameter"), QStringLiteral("A"),
+                                      QStringLiteral("B"), QStringLiteral("Differs")});
+    Table->verticalHeader()->hide();
+    Table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    Table->horizontalHeader()->setStretchLastSection(true);
+
+    layout->addWidget(labelA, 0, 0);
+    layout->addWidget(PatchA, 0, 1);
+    layout->addWidget(SendA, 0, 2);
+    layout->addWidget(labelB, 1, 0);
+    layout->addWidget(PatchB, 1, 1);
+    layout->addWidget(SendB, 1, 2);
+    layout->addWidget(DifferLabel, 2, 0, 1, 3);
+    layout->addWidget(Table, 3, 0, 1, 3);
+    resize(520, 560);
+
+    for (int p = kFirstParameter; p <= kLastParameter; ++p) {
+        const QString caption = NormalEdit::ParameterCaption(p);
+        const int space = caption.indexOf(QLatin1Char(' '));
+        Table->setItem(p - 1, NumberColumn, cell(QString::number(p)));
+        Table->setItem(p - 1, SectionColumn, cell(caption.left(space)));
+        Table->setItem(p - 1, CaptionColumn, cell(caption.mid(space + 1)));
+    }
+
+    Refresh();
+    PatchA->setCurrentIndex(patchA - 1);
+    PatchB->setCurrentIndex(patchA < kLastPatch ? patchA : patchA - 2);
+    Refresh();
+
+    connect(PatchA, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
+    connect(PatchB, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
+    connect(SendA, &QPushButton::clicked, this,
+            [this] { m_context.Code.SendPatch(PatchA->currentIndex() + 1); });
+    connect(SendB, &QPushButton::clicked, this,
+            [this] { m_context.Code.SendPatch(PatchB->currentIndex() + 1); });
+    if (m_context.History)
+        connect(m_context.History, &BankHistory::Changed, this, &CompareWindow::Refresh);
+}
+
+void CompareWindow::Refresh() {
+    Patch& list = *m_context.PatchWindow;
+    for (QComboBox* choice : {PatchA, PatchB}) {
+        const QSignalBlocker quiet(choice);
+        const int current = choice->currentIndex();
+        if (choice->count() != kLastPatch) {
+            choice->clear();
+            for (int n = kFirstPatch; n <= kLastPatch; ++n)
+                choice->addItem(QString());
+        }
+        for (int n = kFirstPatch; n <= kLastPatch; ++n)
+            choice->setItemText(n - 1, list.PatchList->item(n - 1)->text());
+        choice->setCurrentIndex(current < 0 ? 0 : current);
+    }
+    const int a = PatchA->currentIndex() + 1;
+    const int b = PatchB->currentIndex() + 1;
+    const Bank& bank = m_context.Code.PatchBank;
+    m_differences = 0;
+    for (int p = kFirstParameter; p <= kLastParameter; ++p) {
+        const bool differs = bank(a, p) != bank(b, p);
+        m_differences += differs;
+        Table->setItem(p - 1, AColumn, cell(QString::number(bank(a, p))));
+        Table->setItem(p - 1, BColumn, cell(QString::number(bank(b, p))));
+        // Marked by a word, and in bold, not by colour alone.
+        QTableWidgetItem* mark = cell(differs ? QLatin1String(kDiffersMark) : QString());
+        Table->setItem(p - 1, DiffersColumn, mark);
+        for (int column = NumberColumn; column <= DiffersColumn; ++column) {
+            QFont font = Table->item(p - 1, column)->font();
+            font.setBold(differs);
+            Table->item(p - 1, column)->setFont(font);
+        }
+    }
+    DifferLabel->setText(QStringLiteral("%1 parameters differ").arg(m_differences));
+}

@@ -1,0 +1,240 @@
+#include "Librarian.h"
+
+#include "core/DumpDecoder.h"
+#include "core/QuenlorCode.h"
+#include "desktop/Desktop.h"
+#include "editors/BankHistory.h"
+#include "editors/EditorContext.h"
+#include "editors/Patch.h"
+#include "storage/LineReader.h"
+#include "storage/PatchRecord.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDataStream>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <sstream>
+
+namespace {
+constexpr int kMaxPasteBytes = 1 << 20; // no patch text comes near; larger text is refused
+
+std::string recordText(const Bank& bank, int patch, const QString& name) {
+    std::ostringstream out;
+    WritePatchRecord(out, bank, patch, name.toLatin1().toStdString());
+    return out.str();
+}
+
+// A record with its markers where they belong, read as Open Patch reads a file.
+std::optional<Librarian::Pasted> readRecord(QByteArray text) {
+    text.replace("\r\n", "\n").replace('\r', '\n');
+    const QList<QByteArray> lines = text.split('\n');
+    if (lines.size() < PatchRecord::kLines || lines[0] != PatchRecord::kNameMarker.data() ||
+        lines[2] != PatchRecord::kDataMarker.data())
+        return std::nullopt;
+    text.replace('\n', "\r\n");
+    std::istringstream in(text.toStdString());
+    LineReader reader(in);
+    std::string name;
+    ReadingBuffer values{};
+    if (!ReadPatchRecord(reader, name, values).ok()) return std::nullopt;
+    Librarian::Pasted pasted;
+    pasted.PatchValues = values;
+    pasted.Name = QString::fromLatin1(name.data(), qsizetype(name.size()));
+    return pasted;
+}
+
+// "F0 25 10 07 00 ... F7": hex bytes apart by blanks or commas, with or without 0x.
+std::optional<Librarian::Pasted> readHexDump(const QString& text) {
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    static const QRegularExpression hexByte(QStringLiteral("^(0[xX])?[0-9A-Fa-f]{1,2}$"));
+    std::vector<uint8_t> bytes;
+    for (const QString& token : text.split(separators, Qt::SkipEmptyParts)) {
+        if (!hexByte.match(token).hasMatch() || bytes.size() > 80) return std::nullopt;
+        bytes.push_back(static_cast<uint8_t>(token.toUInt(nullptr, 16)));
+    }
+    const DumpDecoding read = DecodePatch(bytes.data(), bytes.size());
+    if (!read.ok()) return std::nullopt;
+    Librarian::Pasted pasted;
+    pasted.PatchValues = read.Patch.Values;
+    return pasted;
+}
+// The patch of the list row a drag carries, from the list's own drag data; 0 for
+// anything else.
+int draggedPatch(const QMimeData* data) {
+    static const QString kRows = QStringLiteral("application/x-qabstractitemmodeldatalist");
+    if (!data || !data->hasFormat(kRows)) return 0;
+    QByteArray encoded = data->data(kRows);
+    QDataStream stream(&encoded, QIODevice::ReadOnly);
+    int row = -1;
+    int column = -1;
+    QMap<int, QVariant> roles;
+    stream >> row >> column >> roles;
+    if (stream.status() != QDataStream::Ok || row < 0 || row >= kLastPatch) return 0;
+    return row + 1;
+}
+} // namespace
+
+Librarian::Librarian(EditorContext& context, std::function<void(int)> refreshEditor,
+                     QObject* parent)
+    : QObject(parent), m_context(context), m_refreshEditor(std::move(refreshEditor)) {}
+
+QMimeData* Librarian::PatchMimeData(int patch) const {
+    const std::string record =
+        recordText(m_context.Code.PatchBank, patch, m_context.PatchWindow->PatchName(patch));
+    auto* data = new QMimeData;
+    const QByteArray bytes = QByteArray::fromStdString(record);
+    data->setData(QLatin1String(kMimeType), bytes);
+    data->setText(QString::fromLatin1(bytes));
+    return data;
+}
+
+std::optional<Librarian::Pasted> Librarian::ReadPatch(const QMimeData& data) {
+    if (data.hasFormat(QLatin1String(kMimeType))) {
+        const QByteArray bytes = data.data(QLatin1String(kMimeType));
+        return bytes.size() > kMaxPasteBytes ? std::nullopt : readRecord(bytes);
+    }
+    if (!data.hasText()) return std::nullopt;
+    const QString text = data.text();
+    if (text.size() > kMaxPasteBytes) return std::nullopt;
+    if (auto record = readRecord(text.toLatin1())) return record;
+    return readHexDump(text);
+}
+
+void Librarian::CopyPatch(int patch) {
+    QGuiApplication::clipboard()->setMimeData(PatchMimeData(patch));
+}
+
+bool Librarian::PastePatch(int patch) {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data) {
+        m_context.Desk.Beep();
+        return false;
+    }
+    return PastePatch(patch, *data);
+}
+
+bool Librarian::PastePatch(int patch, const QMimeData& data) {
+    const std::optional<Pasted> pasted = ReadPatch(data);
+    if (!pasted) {
+        m_context.Desk.Beep();
+        return false;
+    }
+    const BankHistory::Step step(m_context.History, QStringLiteral("Paste Patch"));
+    storePatch(patch, pasted->PatchValues, pasted->Name ? &*pasted->Name : nullptr);
+    return true;
+}
+
+void Librarian::SwapPatches(int dragged, int target) {
+    if (dragged == target) return;
+    {
+        const BankHistory::Step step(m_context.History, QStringLiteral("Swap Patches"));
+        const Values draggedValues = valuesOf(dragged);
+        const QString draggedName = m_context.PatchWindow->PatchName(dragged);
+        const QString targetName = m_context.PatchWindow->PatchName(target);
+        storePatch(dragged, valuesOf(target), &targetName);
+        storePatch(target, draggedValues, &draggedName);
+    }
+    m_context.PatchWindow->ClickPatchRow(target);
+}
+
+void Librarian::CopyPatchOnto(int source, int target) {
+    if (source == target) return;
+    {
+        const BankHistory::Step step(m_context.History, QStringLiteral("Copy Patch"));
+        const QString name = m_context.PatchWindow->PatchName(source);
+        storePatch(target, valuesOf(source), &name);
+    }
+    m_context.PatchWindow->ClickPatchRow(target);
+}
+
+Librarian::Values Librarian::valuesOf(int patch) const {
+    Values values{};
+    for (int p = kFirstParameter; p <= kLastParameter; ++p)
+        values[static_cast<std::size_t>(p)] = m_context.Code.PatchBank(patch, p);
+    return values;
+}
+
+void Librarian::storePatch(int patch, const Values& values, const QString* name) {
+    for (int p = kFirstParameter; p <= kLastParameter; ++p)
+        m_context.Code.PatchBank(patch, p) = values[static_cast<std::size_t>(p)];
+    if (name) m_context.PatchWindow->SetPatchName(patch, *name);
+    m_context.Code.ParameterChanged(patch);
+    if (m_refreshEditor) m_refreshEditor(patch);
+}
+
+void Librarian::AttachToList(QListWidget* list) {
+    m_list = list;
+    list->setDragEnabled(true);
+    list->setAcceptDrops(true);
+    list->setDropIndicatorShown(true);
+    list->setDragDropMode(QAbstractItemView::DragDrop);
+    list->setDefaultDropAction(Qt::MoveAction);
+    list->viewport()->installEventFilter(this);
+    list->installEventFilter(this);
+}
+
+// A row of this list: the drag started here (no source at all when the drag came in
+// through the window system, as in a drop made by a test) and carries a row.
+bool Librarian::fromThisList(const QDropEvent* event) const {
+    const QObject* source = event->source();
+    return (source == m_list || !source) && draggedPatch(event->mimeData()) > 0;
+}
+
+// Drops of the list's own rows become swaps (copies with Ctrl held); the list never
+// moves its items itself, so row n stays patch n.
+bool Librarian::eventFilter(QObject* watched, QEvent* event) {
+    if (!m_list) return false;
+    if (watched == m_list->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDropEvent*>(event);
+            const bool ours = fromThisList(drag);
+            if (ours) {
+                drag->setDropAction((drag->modifiers() & Qt::ControlModifier) ? Qt::CopyAction
+                                                                              : Qt::MoveAction);
+                drag->accept();
+            } else {
+                drag->ignore();
+            }
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const int from = draggedPatch(drop->mimeData());
+            const QModelIndex at = m_list->indexAt(drop->position().toPoint());
+            if (!fromThisList(drop) || !at.isValid()) {
+                drop->ignore();
+                return true;
+            }
+            const bool copy = drop->modifiers() & Qt::ControlModifier;
+            // The list must not remove the dragged row after a move: the drop is taken
+            // as a copy as far as the view is concerned.
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
+            if (copy)
+                CopyPatchOnto(from, at.row() + 1);
+            else
+                SwapPatches(from, at.row() + 1);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::AltModifier &&
+            (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+            const int from = m_list->currentRow() + 1;
+            const int to = from + (key->key() == Qt::Key_Up ? -1 : 1);
+            if (from >= kFirstPatch && to >= kFirstPatch && to <= kLastPatch) SwapPatches(from, to);
+            return true;
+        }
+    }
+    return false;
+}
