@@ -46,6 +46,9 @@ CompareWindow::CompareWindow(EditorContext& context, int patchA, QWidget* parent
     DifferLabel->setObjectName(QStringLiteral("DifferLabel"));
     Table = new QTableWidget(kLastParameter, 6, this);
     Table->setObjectName(QStringLiteral("Table"));
+    Table->setAccessibleName(QStringLiteral("Parameters of A and B"));
+    labelA->setAccessibleName(QStringLiteral("Patch A"));
+    labelB->setAccessibleName(QStringLiteral("Patch B"));
     Table->setHorizontalHeaderLabels({QStringLiteral("No."), QStringLiteral("Section"),
                                       QStringLiteral("Parameter"), QStringLiteral("A"),
                                       QStringLiteral("B"), QStringLiteral("Differs")});

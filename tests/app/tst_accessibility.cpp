@@ -5,6 +5,7 @@
 #include "settings/Options.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -64,7 +65,11 @@ void walk(QAccessibleInterface* item, QStringList& faults) {
         QAccessibleInterface* child = item->child(i);
         if (!child) continue;
         const QAccessible::State state = child->state();
-        if (state.focusable && !state.invisible) {
+        // A table's cells are read with their row and column, not by a name of their own.
+        const bool cell = child->role() == QAccessible::Cell ||
+                          child->role() == QAccessible::ColumnHeader ||
+                          child->role() == QAccessible::RowHeader;
+        if (state.focusable && !state.invisible && !cell) {
             const QString name = heardName(child);
             if (name.trimmed().isEmpty())
                 faults << describe(child) + " has no name";
@@ -113,6 +118,7 @@ void TestAccessibility::everyFocusableControlIsNamed() {
     p.list().PatchList->setCurrentRow(2);
     p.list().NormalEditButton->click();
     p.list().Bit01EditButton->click();
+    p.window.mnu_Compare->trigger();
     QStringList faults = faultsBelow(&p.window);
     Options options(p.code, p.midi, p.ports, p.store);
     options.show();
