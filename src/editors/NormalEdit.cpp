@@ -19,14 +19,27 @@
 
 namespace {
 
-// The switch groups and the lists that show them.
-constexpr int kLfo1Wave = 1;  // 1..3
-constexpr int kLfo2Wave = 53; // 53..55
-constexpr int kWaveMembers = 3;
-constexpr int kWaveNone = 3;    // the list item shown when no wave is on
-constexpr int kDco1Octave = 24; // 24..27
-constexpr int kDco2Octave = 35; // 35..38
-constexpr int kOctaveMembers = 4;
+// The lists that show the switch groups are indexed by the group's first member. A wave
+// list has one item more than its group: "None", shown when no wave is on.
+constexpr int kLfo1Wave = kLfo1Waves.FirstMember;
+constexpr int kLfo2Wave = kLfo2Waves.FirstMember;
+constexpr int kDco1Octave = kDco1Octaves.FirstMember;
+constexpr int kDco2Octave = kDco2Octaves.FirstMember;
+
+// The member of the group at 1 with the highest number (the one the dump carries), as
+// an index into the group; -1 when none is.
+int chosenMember(const Bank& bank, int patch, const SwitchGroup& group) {
+    int chosen = -1;
+    for (int m = 0; m < group.Count; ++m)
+        if (bank(patch, group.FirstMember + m) == 1) chosen = m;
+    return chosen;
+}
+
+// Sets member `chosen` of the group alone; any other index leaves every member off.
+void chooseMember(Bank& bank, int patch, const SwitchGroup& group, int chosen) {
+    for (int m = 0; m < group.Count; ++m)
+        bank(patch, group.FirstMember + m) = m == chosen ? 1 : 0;
+}
 constexpr int kNamePrefixLength = 5; // "07 - "
 
 const QStringList& waveItems() {
@@ -102,10 +115,8 @@ void NormalEdit::FillControls(int patch) {
         case EditorWaveType:
             if (i == kLfo1Wave || i == kLfo2Wave) {
                 // The last member at 1 wins, in the list as in the dump.
-                int item = kWaveNone;
-                for (int m = 0; m < kWaveMembers; ++m)
-                    if (value(i + m) == 1) item = m;
-                LFO_Type[i]->setCurrentIndex(item);
+                const int item = chosenMember(code.PatchBank, patch, *SwitchGroupOf(i));
+                LFO_Type[i]->setCurrentIndex(item < 0 ? kLfo1Waves.Count : item);
             }
             break;
         case EditorOctave:
@@ -113,9 +124,7 @@ void NormalEdit::FillControls(int patch) {
                 // The highest member at 1 wins. A group with none at 1 plays the first
                 // octave on the instrument (the dump encodes it so), so it is shown as
                 // "32'" and the first member is set, which leaves the dump as it was.
-                int item = -1;
-                for (int m = 0; m < kOctaveMembers; ++m)
-                    if (value(i + m) == 1) item = m;
+                int item = chosenMember(code.PatchBank, patch, *SwitchGroupOf(i));
                 if (item < 0) {
                     item = 0;
                     code.PatchBank(patch, i) = 1;
@@ -219,11 +228,10 @@ void NormalEdit::LFO_Type_Click(int index) {
     const int patch = windowPatch();
     if (patch == 0) return;
     const int chosen = LFO_Type[index]->currentIndex();
-    const int first = index == kLfo1Wave ? kLfo1Wave : kLfo2Wave;
-    for (int m = 0; m < kWaveMembers; ++m)
-        m_context.Code.PatchBank(patch, first + m) = 0;
+    const SwitchGroup& group = *SwitchGroupOf(index);
+    const int first = group.FirstMember;
     // "None" (and no choice at all) leaves every wave off.
-    if (chosen >= 0 && chosen < kWaveMembers) m_context.Code.PatchBank(patch, first + chosen) = 1;
+    chooseMember(m_context.Code.PatchBank, patch, group, chosen);
     m_context.Code.ParameterChanged(patch);
     recordChange(ParameterCaption(first), mergeKey("LFO_Type", patch, first));
 }
@@ -231,11 +239,9 @@ void NormalEdit::LFO_Type_Click(int index) {
 void NormalEdit::DCO_Octave_Click(int index) {
     const int patch = windowPatch();
     if (patch == 0) return;
-    const int first = index == kDco1Octave ? kDco1Octave : kDco2Octave;
-    for (int m = 0; m < kOctaveMembers; ++m)
-        m_context.Code.PatchBank(patch, first + m) = 0;
-    const int chosen = DCO_Octave[index]->currentIndex();
-    if (chosen >= 0 && chosen < kOctaveMembers) m_context.Code.PatchBank(patch, first + chosen) = 1;
+    const SwitchGroup& group = *SwitchGroupOf(index);
+    const int first = group.FirstMember;
+    chooseMember(m_context.Code.PatchBank, patch, group, DCO_Octave[index]->currentIndex());
     m_context.Code.ParameterChanged(patch);
     recordChange(ParameterCaption(first), mergeKey("DCO_Octave", patch, first));
 }
