@@ -1,20 +1,15 @@
 #include "DumpDecoder.h"
 
 #include "PatchDump.h"
+#include "SharedBytes.h"
 
 #include <array>
 #include <cstdio>
 
 using namespace DumpBytes;
+using namespace SharedBytes;
 
 namespace {
-constexpr int kInvert = 23;
-constexpr int kLfoDestinations[] = {4, 5, 6, 7, 56, 57, 58, 59}; // bits 0..7
-constexpr int kDcoWaveforms[] = {30, 41, 29, 40, 28, 39};        // bits 0..5
-constexpr int kDco1Semitone = 31;
-constexpr int kDco2Semitone = 42;
-constexpr int kDetune = 45;
-constexpr int kSemitonesPerOctave = 12;
 constexpr int kOctaveBytes = 4 * kSemitonesPerOctave; // 0..47
 
 std::string hexByte(int value) {
@@ -101,7 +96,7 @@ private:
         switch (kParameterRows[parameter].EncodeKind) {
         case EncodeWaveChoices:
             if (accept(position, byte, (byte & 0x70) == 0, "has bits 4-6 set")) {
-                values[kInvert] = (byte & 0x80) ? 1 : 0;
+                values[kInvert] = (byte & kInvertBit) ? 1 : 0;
                 setMember(m_result.Patch, kLfo1Waves, (byte & 0x03) - 1);
                 setMember(m_result.Patch, kLfo2Waves, ((byte >> 2) & 0x03) - 1);
             }
@@ -141,7 +136,7 @@ private:
                 values[parameter] = static_cast<int16_t>(byte / 8);
             break;
         case EncodeDetuneByte:
-            if (accept(position, byte, (byte & 0x80) != 0, "lacks bit 7") &&
+            if (accept(position, byte, (byte & kDetuneMarker) != 0, "lacks bit 7") &&
                 accept(position, byte, (byte & 0x01) == 0, "has bit 0 set"))
                 values[kDetune] = static_cast<int16_t>((byte - 128) / 2);
             break;

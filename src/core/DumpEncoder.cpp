@@ -1,21 +1,11 @@
 #include "DumpEncoder.h"
 
+#include "SharedBytes.h"
+
 #include <algorithm>
 
 using namespace DumpBytes;
-
-namespace {
-// Members of the shared bytes, as the instrument lays them out.
-constexpr int kInvert = 23;
-constexpr int kLfoDestinations[] = {4, 5, 6, 7, 56, 57, 58, 59}; // bits 0..7
-constexpr int kDcoWaveforms[] = {30, 41, 29, 40, 28, 39};        // bits 0..5
-constexpr int kDco1Semitone = 31;
-constexpr int kDco2Semitone = 42;
-constexpr int kDetune = 45;
-constexpr int kSemitonesPerOctave = 12;
-constexpr uint8_t kInvertBit = 0x80;
-constexpr uint8_t kDetuneMarker = 0x80;
-} // namespace
+using namespace SharedBytes;
 
 void FillFixedDumpBytes(SysExMessage& dump) {
     dump.Length = kDumpLength;
