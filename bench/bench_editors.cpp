@@ -20,10 +20,10 @@ void fillBank(QuenlorCode& code) {
 
 void closeAll(EditorWorld& world, int patch) {
     Patch& list = *world.PatchWindow;
-    if (list.NormalEditWindows[patch])
-        list.NormalEditWindows[patch]->CloseEditor();
-    if (list.Bit01EditWindows[patch])
-        list.Bit01EditWindows[patch]->CloseEditor();
+    if (list.NormalEditWindow(patch))
+        list.NormalEditWindow(patch)->CloseEditor();
+    if (list.Bit01EditWindow(patch))
+        list.Bit01EditWindow(patch)->CloseEditor();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::processEvents();
 }

@@ -40,7 +40,7 @@ struct SafeWorld {
 // and merged, the copy's timer checked. `newSteps`: every change a gesture of its own.
 void change(benchmark::State& state, bool newSteps) {
     SafeWorld safe;
-    QScrollBar* slider = safe.world.PatchWindow->NormalEditWindows[7]->Slider[19];
+    QScrollBar* slider = safe.world.PatchWindow->NormalEditWindow(7)->Slider[19];
     int value = 0;
     for (auto _ : state) {
         if (newSteps) safe.history.EndGesture();

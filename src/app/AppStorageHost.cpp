@@ -37,17 +37,11 @@ void AppStorageHost::SelectFirstPatch() {
 }
 
 int16_t AppStorageHost::OpenEditorKind(int patch) {
-    return m_window.PatchWindow->OpenEditorKind.at(patch);
+    return m_window.PatchWindow->EditorKindOf(patch);
 }
 
 void AppStorageHost::RepaintEditor(int patch) {
-    Patch& list = *m_window.PatchWindow;
-    EditorWindow* editor = nullptr;
-    if (list.OpenEditorKind.at(patch) == Patch::NormalEditor)
-        editor = list.NormalEditWindows.at(patch);
-    else if (list.OpenEditorKind.at(patch) == Patch::Bit01Editor)
-        editor = list.Bit01EditWindows.at(patch);
-    if (editor)
+    if (EditorWindow* editor = m_window.PatchWindow->OpenEditor(patch))
         editor->RepaintNow();
 }
 

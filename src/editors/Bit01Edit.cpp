@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kClientWidth = 6612;
 constexpr int kClientHeight = 5280;
-constexpr int kNamePrefixLength = 5; // "07 - "
 
 // The grid, inside the frame: a box per row step, and a new column once a box would
 // reach below the last row.
@@ -43,18 +42,6 @@ void nameBox(QLineEdit* box, int parameter) {
     box->setAccessibleDescription(NormalEdit::ParameterCaption(parameter));
 }
 
-QFont arialBold(double points) {
-    QFont font(QStringLiteral("Arial"));
-    font.setBold(true);
-    font.setPointSizeF(points);
-    return font;
-}
-
-int parameterOf(const QObject* control) {
-    const QVariant index = control->property("parameter");
-    return index.isValid() ? index.toInt() : 0;
-}
-
 // A value as the box shows it: plain decimal, a fraction kept as typed (2.5 stays 2.5).
 // An exponent is written with an upper-case E, as the number rule writes and reads it.
 QString valueText(double value) {
@@ -65,9 +52,9 @@ QString valueText(double value) {
 
 Bit01Edit::Bit01Edit(EditorContext& context) : EditorWindow(context) {
     setWindowTitle(QStringLiteral("Bit-01 Edit"));
-    setFont(arialBold(8.4));
+    setFont(ArialBold(8.4));
     setFixedSize(Px(kClientWidth), Px(kClientHeight));
-    const QFont controlFont = arialBold(7.8);
+    const QFont controlFont = ArialBold(7.8);
 
     NameLabel = new QLabel(QStringLiteral("Name"), this);
     NameLabel->setObjectName(QStringLiteral("NameLabel"));
@@ -112,13 +99,6 @@ Bit01Edit::Bit01Edit(EditorContext& context) : EditorWindow(context) {
     nameBox(PT[1], 1);
     EditorInput::ConnectNameBox(NameText, this, [this] { NameText_Change(); });
     connect(SendButton, &QPushButton::clicked, this, [this] { SendButton_Click(); });
-}
-
-int Bit01Edit::windowPatch() const {
-    return EditorInput::PatchFromTag(m_tag);
-}
-int Bit01Edit::nameTextPatch() const {
-    return EditorInput::PatchFromTag(m_nameTextTag);
 }
 
 QLineEdit* Bit01Edit::makeBox(int parameter) {
@@ -199,15 +179,7 @@ void Bit01Edit::NormalizeGroup(int patch, int first, int changed, int count, boo
 }
 
 void Bit01Edit::Form_Load() {
-    QuenlorCode& code = m_context.Code;
-    Patch& list = *m_context.PatchWindow;
-    const int patch = code.SelectedPatch;
-    list.OpenEditorKind.at(patch) = Patch::Bit01Editor;
-    m_tag = m_nameTextTag = QString::number(patch);
-    const QListWidgetItem* row = list.PatchList->item(patch - 1);
-    const QString caption = row ? row->text() : Patch::PatchRowText(patch, QString());
-    setWindowTitle(caption);
-    NameText->setText(caption.mid(kNamePrefixLength));
+    loadPatch(Patch::Bit01Editor);
     // The boxes get their values when the window is first shown.
     BuildGrid();
 }
@@ -250,26 +222,9 @@ void Bit01Edit::Form_Activate() {
     Form_GotFocus();
 }
 
-void Bit01Edit::Form_QueryUnload() {
-    m_unloaded = true;
-    if (const int patch = nameTextPatch())
-        m_context.PatchWindow->OpenEditorKind.at(patch) = Patch::NoEditor;
-}
+void Bit01Edit::Form_QueryUnload() { unloadPatch(); }
 
-void Bit01Edit::SetCaptionAndName(const QString& row, const QString& name) {
-    setWindowTitle(row);
-    NameText->setText(name);
-}
-
-void Bit01Edit::NameText_Change() {
-    const int patch = windowPatch();
-    if (patch == 0) return;
-    // The patch list row is where the name is kept; a name change sends nothing.
-    const QString row = Patch::PatchRowText(patch, NameText->text());
-    setWindowTitle(row);
-    m_context.PatchWindow->SetRowText(patch, row);
-    recordChange(NormalEdit::RenameCaption(), mergeKey("NameText", patch));
-}
+void Bit01Edit::NameText_Change() { storeName(); }
 
 void Bit01Edit::PT_Change(int index) {
     if (Updating == kOn) return;
@@ -309,9 +264,7 @@ void Bit01Edit::PT_KeyPress(int /*index*/, int& keyCode) {
 }
 
 // The button sends the patch, as the normal editor's Send button does.
-void Bit01Edit::SendButton_Click() {
-    if (const int patch = windowPatch()) m_context.Code.SendPatch(patch);
-}
+void Bit01Edit::SendButton_Click() { sendPatch(); }
 
 bool Bit01Edit::eventFilter(QObject* watched, QEvent* event) {
     if (m_unloaded) return false;

@@ -18,8 +18,6 @@ class Bit01Edit : public EditorWindow {
 public:
     explicit Bit01Edit(EditorContext& context);
 
-    QString Tag() const override { return m_tag; }
-    void SetCaptionAndName(const QString& row, const QString& name) override;
     // Refills the boxes from the bank (sending nothing) and repaints.
     void RepaintNow() override;
     void Form_Activate() override;
@@ -28,8 +26,6 @@ public:
     std::array<QLineEdit*, kParameterSlots> PT{};
     std::array<QLabel*, kParameterSlots> PL{};
     QLabel* NameLabel = nullptr;
-    QLineEdit* NameText = nullptr;
-    QPushButton* SendButton = nullptr;
     QGroupBox* Bit01EditFrame = nullptr;
 
     // -1 while the window itself writes into the boxes; their change action then rests.
@@ -55,16 +51,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    int windowPatch() const;
-    int nameTextPatch() const;
     QLineEdit* makeBox(int parameter);
     QLabel* makeLabel(int parameter);
 
-    QString m_tag;         // the window's tag: the patch number as decimal text
-    QString m_nameTextTag; // NameText's tag: the same number
     // Grid places in twips, as the grid is computed; the widgets hold them in pixels.
     std::array<int, kParameterSlots> m_boxLeft{};
     std::array<int, kParameterSlots> m_boxTop{};
-    bool m_unloaded = false;
     bool m_shown = false;
 };

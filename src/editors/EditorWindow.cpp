@@ -1,8 +1,13 @@
 #include "EditorWindow.h"
 
 #include "BankHistory.h"
+#include "EditorInput.h"
+#include "Patch.h"
+#include "core/QuenlorCode.h"
 
 #include <QCloseEvent>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -46,4 +51,56 @@ void EditorWindow::closeEvent(QCloseEvent* event) {
     Form_QueryUnload();
     m_closed = true;
     event->accept();
+}
+
+void EditorWindow::SetCaptionAndName(const QString& row, const QString& name) {
+    setWindowTitle(row);
+    NameText->setText(name);
+}
+
+QFont EditorWindow::ArialBold(double points) {
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPointSizeF(points);
+    return font;
+}
+
+void EditorWindow::loadPatch(int kind) {
+    Patch& list = *m_context.PatchWindow;
+    const int patch = m_context.Code.SelectedPatch;
+    list.SetEditorKind(patch, int16_t(kind));
+    m_tag = m_nameTextTag = QString::number(patch);
+    const QListWidgetItem* row = list.PatchList->item(patch - 1);
+    const QString caption = row ? row->text() : Patch::PatchRowText(patch, QString());
+    setWindowTitle(caption);
+    NameText->setText(caption.mid(Patch::kNamePrefixLength));
+}
+
+void EditorWindow::unloadPatch() {
+    // Focus leaving a box while the window goes is no commit.
+    m_unloaded = true;
+    if (const int patch = nameTextPatch())
+        m_context.PatchWindow->SetEditorKind(patch, Patch::NoEditor);
+}
+
+void EditorWindow::storeName() {
+    const int patch = windowPatch();
+    if (patch == 0) return;
+    // The patch list row is where the name is kept; a name change sends nothing.
+    const QString row = Patch::PatchRowText(patch, NameText->text());
+    setWindowTitle(row);
+    m_context.PatchWindow->SetRowText(patch, row);
+    recordChange(RenameCaption(), mergeKey("NameText", patch));
+}
+
+void EditorWindow::sendPatch() {
+    if (const int patch = windowPatch()) m_context.Code.SendPatch(patch);
+}
+
+int EditorWindow::windowPatch() const { return EditorInput::PatchFromTag(m_tag); }
+int EditorWindow::nameTextPatch() const { return EditorInput::PatchFromTag(m_nameTextTag); }
+
+int EditorWindow::parameterOf(const QObject* control) {
+    const QVariant index = control->property("parameter");
+    return index.isValid() ? index.toInt() : 0;
 }

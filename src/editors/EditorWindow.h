@@ -5,7 +5,9 @@
 
 #include <QWidget>
 
+class QLineEdit;
 class QMdiSubWindow;
+class QPushButton;
 
 // What the two editor windows share: each edits one patch, lives as a child window of
 // the main window, and is built afresh (its load steps run) each time it is shown
@@ -23,17 +25,42 @@ public:
     // Closes the window; its close handling runs and the window is gone afterwards.
     void CloseEditor();
 
+    QString Tag() const override { return m_tag; }
     // The patch list renamed the patch: new caption and name box text.
-    virtual void SetCaptionAndName(const QString& row, const QString& name) = 0;
+    void SetCaptionAndName(const QString& row, const QString& name);
     // Repaints the window at once (after a file was read into its patch).
     virtual void RepaintNow() = 0;
 
     QMdiSubWindow* SubWindow() const { return m_subWindow; }
+
+    // The patch's name, and the button that sends the patch.
+    QLineEdit* NameText = nullptr;
+    QPushButton* SendButton = nullptr;
+
+    // The editors' type: bold Arial of the given size.
+    static QFont ArialBold(double points);
+    // The undo step of a name change.
+    static QString RenameCaption() { return QStringLiteral("Rename"); }
     // True once the window has been closed; a closed window is never shown again.
     bool IsClosed() const { return m_closed; }
 
 protected:
     virtual void Form_Load() = 0;
+    // The load steps both editors begin with: the patch an editor about to load shows
+    // (SelectedPatch) enters the registry as this kind, the tags take its number, and
+    // the caption and name box its list row.
+    void loadPatch(int kind);
+    // The close handling both share: box commits stop, and the registry forgets the window.
+    void unloadPatch();
+    // A changed name box: the list row, where the name is kept, and the caption follow.
+    void storeName();
+    // The Send button: sends the patch.
+    void sendPatch();
+    // The patch numbers in the window's tag and in the name box's tag; 0 when unset.
+    int windowPatch() const;
+    int nameTextPatch() const;
+    // The parameter a control shows, from its "parameter" property; 0 for none.
+    static int parameterOf(const QObject* control);
     // Hands a change of the bank to the undo history: one step named `label`, joined by
     // the changes that follow with the same key while the control keeps the focus.
     void recordChange(const QString& label, const QString& mergeKey = QString());
@@ -43,6 +70,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
     EditorContext& m_context;
+    QString m_tag;         // the window's tag: the patch number as decimal text
+    QString m_nameTextTag; // NameText's tag: the same number
+    bool m_unloaded = false;
 
 private:
     QMdiSubWindow* m_subWindow = nullptr;

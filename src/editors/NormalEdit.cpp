@@ -40,7 +40,6 @@ void chooseMember(Bank& bank, int patch, const SwitchGroup& group, int chosen) {
     for (int m = 0; m < group.Count; ++m)
         bank(patch, group.FirstMember + m) = m == chosen ? 1 : 0;
 }
-constexpr int kNamePrefixLength = 5; // "07 - "
 
 const QStringList& waveItems() {
     static const QStringList items{"Triangle", "Sawtooth", "Pulse", "None"};
@@ -51,31 +50,11 @@ const QStringList& octaveItems() {
     return items;
 }
 
-int parameterOf(const QObject* control) {
-    const QVariant index = control->property("parameter");
-    return index.isValid() ? index.toInt() : 0;
-}
-
 } // namespace
 
-int NormalEdit::windowPatch() const {
-    return EditorInput::PatchFromTag(m_tag);
-}
-int NormalEdit::nameTextPatch() const {
-    return EditorInput::PatchFromTag(m_nameTextTag);
-}
-
 void NormalEdit::Form_Load() {
-    QuenlorCode& code = m_context.Code;
-    Patch& list = *m_context.PatchWindow;
-    EditorInput::SendingHeld held(code);
-    const int patch = code.SelectedPatch;
-    list.OpenEditorKind.at(patch) = Patch::NormalEditor;
-    m_tag = m_nameTextTag = QString::number(patch);
-    const QListWidgetItem* row = list.PatchList->item(patch - 1);
-    const QString caption = row ? row->text() : Patch::PatchRowText(patch, QString());
-    setWindowTitle(caption);
-    NameText->setText(caption.mid(kNamePrefixLength));
+    EditorInput::SendingHeld held(m_context.Code);
+    loadPatch(Patch::NormalEditor);
 
     // Filling a list is not choosing from it: the lists start with no item chosen.
     for (QComboBox* wave : {LFO_Type[kLfo1Wave], LFO_Type[kLfo2Wave]}) {
@@ -89,7 +68,7 @@ void NormalEdit::Form_Load() {
         octave->setCurrentIndex(-1);
     }
 
-    FillControls(patch);
+    FillControls(windowPatch());
 }
 
 void NormalEdit::showEvent(QShowEvent* event) {
@@ -163,17 +142,7 @@ void NormalEdit::RepaintNow() {
     if (isVisible()) repaint();
 }
 
-void NormalEdit::SetCaptionAndName(const QString& row, const QString& name) {
-    setWindowTitle(row);
-    NameText->setText(name);
-}
-
-void NormalEdit::Form_QueryUnload() {
-    // Focus leaving a box while the window goes is no commit.
-    m_unloaded = true;
-    if (const int patch = nameTextPatch())
-        m_context.PatchWindow->OpenEditorKind.at(patch) = Patch::NoEditor;
-}
+void NormalEdit::Form_QueryUnload() { unloadPatch(); }
 
 void NormalEdit::Slider_Change(int index) {
     const int patch = windowPatch();
@@ -246,23 +215,13 @@ void NormalEdit::DCO_Octave_Click(int index) {
     recordChange(ParameterCaption(first), mergeKey("DCO_Octave", patch, first));
 }
 
-void NormalEdit::NameText_Change() {
-    const int patch = windowPatch();
-    if (patch == 0) return;
-    // The patch list row is where the name is kept; a name change sends nothing.
-    const QString row = Patch::PatchRowText(patch, NameText->text());
-    setWindowTitle(row);
-    m_context.PatchWindow->SetRowText(patch, row);
-    recordChange(RenameCaption(), mergeKey("NameText", patch));
-}
+void NormalEdit::NameText_Change() { storeName(); }
 
 void NormalEdit::NameText_GotFocus() {
     NameText->setSelection(0, NameText->text().length());
 }
 
-void NormalEdit::SendButton_Click() {
-    if (const int patch = windowPatch()) m_context.Code.SendPatch(patch);
-}
+void NormalEdit::SendButton_Click() { sendPatch(); }
 
 bool NormalEdit::eventFilter(QObject* watched, QEvent* event) {
     if (m_unloaded) return false;

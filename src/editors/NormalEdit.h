@@ -23,8 +23,6 @@ class NormalEdit : public EditorWindow {
 public:
     explicit NormalEdit(EditorContext& context);
 
-    QString Tag() const override { return m_tag; }
-    void SetCaptionAndName(const QString& row, const QString& name) override;
     void RepaintNow() override;
     void Form_Activate() override;
 
@@ -37,8 +35,6 @@ public:
     // change action, as a user edit would.
     void FillControls(int patch);
 
-    // The undo step of a name change.
-    static QString RenameCaption() { return QStringLiteral("Rename"); }
 
     // Parameter controls by parameter number; the slots of other parameters are empty.
     std::array<QScrollBar*, kParameterSlots> Slider{};
@@ -58,8 +54,6 @@ public:
     QLabel* LFO2_Type_Label = nullptr;
     std::array<QLabel*, 2> DCO_Octave_Label{};
     QLabel* NameLabel = nullptr;
-    QLineEdit* NameText = nullptr;
-    QPushButton* SendButton = nullptr;
 
     // Change actions, named after the control and the event.
     void Slider_Change(int index);
@@ -93,11 +87,6 @@ private:
 
     // Reads the value box into its slider: the number rule, clamped to the slider's range.
     void commitText(int index);
-    int windowPatch() const;
-    int nameTextPatch() const;
 
-    QString m_tag;         // the window's tag: the patch number as decimal text
-    QString m_nameTextTag; // NameText's tag: the same number
-    bool m_unloaded = false;
     bool m_shown = false;
 };

@@ -129,13 +129,6 @@ ListSpec listOf(const SwitchGroup& group) {
     return {DCO2, "Octave"};
 }
 
-QFont arialBold(double points) {
-    QFont font(QStringLiteral("Arial"));
-    font.setBold(true);
-    font.setPointSizeF(points);
-    return font;
-}
-
 void place(QWidget* widget, const char* name, int left, int top, int width, int height) {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(TwipRect(left, top, width, height));
@@ -166,8 +159,8 @@ NormalEdit::NormalEdit(EditorContext& context) : EditorWindow(context) {
 
 void NormalEdit::buildControls() {
     // The window font is NameText's; every other caption and value is a size smaller.
-    setFont(arialBold(8.4));
-    const QFont controlFont = arialBold(7.8);
+    setFont(ArialBold(8.4));
+    const QFont controlFont = ArialBold(7.8);
     QPalette windowPalette = palette();
     windowPalette.setColor(QPalette::Window, kLightGray);
     windowPalette.setColor(QPalette::Button, kLightGray);
@@ -249,7 +242,7 @@ void NormalEdit::buildControls() {
 
 QComboBox* NormalEdit::buildList(QGroupBox* frame, int parameter, int left, int width,
                                  QLabel*& label, const char* labelName, const char* labelCaption) {
-    const QFont controlFont = arialBold(7.8);
+    const QFont controlFont = ArialBold(7.8);
     label = new QLabel(QLatin1String(labelCaption), frame);
     label->setFont(controlFont);
     place(label, labelName, left, kListLabelTop, width, kListLabelHeight);
@@ -270,7 +263,7 @@ QComboBox* NormalEdit::buildList(QGroupBox* frame, int parameter, int left, int 
 void NormalEdit::buildSliderRow(QGroupBox* frame, int frameWidth, int parameter,
                                 const char* caption, const char* labelName, int top,
                                 int largeStep) {
-    const QFont controlFont = arialBold(7.8);
+    const QFont controlFont = ArialBold(7.8);
 
     auto* box = new QLineEdit(QStringLiteral("0"), frame);
     box->setFont(controlFont);
@@ -316,7 +309,7 @@ void NormalEdit::buildSliderRow(QGroupBox* frame, int frameWidth, int parameter,
 void NormalEdit::buildFlag(QGroupBox* frame, int frameWidth, int parameter, const char* caption,
                            int top) {
     auto* flag = new QCheckBox(QLatin1String(caption), frame);
-    flag->setFont(arialBold(7.8));
+    flag->setFont(ArialBold(7.8));
     const int width = frameWidth - kFlagLeft - kFrameRightMargin;
     place(flag, "Flag", kFlagLeft, top, width, kFlagHeight);
     flag->setProperty("parameter", parameter);

@@ -13,7 +13,6 @@
 namespace {
 constexpr int kClientWidth = 3408;
 constexpr int kClientHeight = 3840;
-constexpr int kNamePrefixLength = 5; // "07 - "
 } // namespace
 
 Patch::Patch(EditorContext& context, QWidget* parent) : QWidget(parent), m_context(context) {
@@ -74,10 +73,19 @@ void Patch::SetPatchName(int patch, const QString& name) {
         return;
     const QString row = PatchRowText(patch, name);
     SetRowText(patch, row);
-    if (OpenEditorKind.at(patch) == NormalEditor && NormalEditWindows.at(patch))
-        NormalEditWindows.at(patch)->SetCaptionAndName(row, name);
-    else if (OpenEditorKind.at(patch) == Bit01Editor && Bit01EditWindows.at(patch))
-        Bit01EditWindows.at(patch)->SetCaptionAndName(row, name);
+    if (EditorWindow* editor = OpenEditor(patch))
+        editor->SetCaptionAndName(row, name);
+}
+
+NormalEdit* Patch::NormalEditWindow(int patch) const { return NormalEditWindows.at(patch); }
+Bit01Edit* Patch::Bit01EditWindow(int patch) const { return Bit01EditWindows.at(patch); }
+
+EditorWindow* Patch::OpenEditor(int patch) const {
+    switch (OpenEditorKind.at(patch)) {
+    case NormalEditor: return NormalEditWindows.at(patch);
+    case Bit01Editor: return Bit01EditWindows.at(patch);
+    default: return nullptr;
+    }
 }
 
 QString Patch::PatchName(int patch) const {

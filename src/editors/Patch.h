@@ -12,13 +12,16 @@ class QListWidget;
 class QPushButton;
 class NormalEdit;
 class Bit01Edit;
+class EditorWindow;
 
 // The patch list window: one row per patch, the only store of the patch names, and the
 // registry of open editor windows.
 class Patch : public QWidget, public MdiChild {
     Q_OBJECT
 public:
-    enum EditorKinds : int16_t { NoEditor = 0, NormalEditor = 1, Bit01Editor = 2 };
+    enum EditorWindowKinds : int16_t { NoEditor = 0, NormalEditor = 1, Bit01Editor = 2 };
+    // A row's text starts with the patch number, a blank, a hyphen and a blank ("07 - ").
+    static constexpr int kNamePrefixLength = 5;
 
     explicit Patch(EditorContext& context, QWidget* parent = nullptr);
     ~Patch() override;
@@ -27,10 +30,16 @@ public:
     QPushButton* NormalEditButton = nullptr;
     QPushButton* Bit01EditButton = nullptr;
 
-    // Editor registry, slots 0..74 (slot 0 unused).
-    std::array<int16_t, 75> OpenEditorKind{};
-    std::array<QPointer<NormalEdit>, 75> NormalEditWindows;
-    std::array<QPointer<Bit01Edit>, 75> Bit01EditWindows;
+    // The editor registry: which kind of editor is open for a patch, and that window.
+    int16_t EditorKindOf(int patch) const { return OpenEditorKind.at(patch); }
+    // The open editor window of a patch, or nullptr with none open.
+    EditorWindow* OpenEditor(int patch) const;
+    // The patch's editor window of each kind, open or closed, or nullptr when it was
+    // never made.
+    NormalEdit* NormalEditWindow(int patch) const;
+    Bit01Edit* Bit01EditWindow(int patch) const;
+    // An editor enters the registry in its load steps and leaves it in its close handling.
+    void SetEditorKind(int patch, int16_t kind) { OpenEditorKind.at(patch) = kind; }
 
     static QString PatchRowText(int patch, const QString& name);
 
@@ -62,4 +71,8 @@ protected:
 
 private:
     EditorContext& m_context;
+    // Slots 0..74 (slot 0 unused).
+    std::array<int16_t, 75> OpenEditorKind{};
+    std::array<QPointer<NormalEdit>, 75> NormalEditWindows;
+    std::array<QPointer<Bit01Edit>, 75> Bit01EditWindows;
 };

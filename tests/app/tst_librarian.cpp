@@ -188,7 +188,7 @@ void TestLibrarian::textBoxKeepsItsClipboardKeys() {
     p.start();
     p.code.SelectedPatch = 3;
     p.list().OpenPatchEditor(3, Patch::NormalEditor);
-    QLineEdit* box = p.list().NormalEditWindows[3]->NameText;
+    QLineEdit* box = p.list().NormalEditWindow(3)->NameText;
     QGuiApplication::clipboard()->setText("Strings");
     box->setFocus();
     box->clear();
@@ -262,7 +262,7 @@ void TestLibrarian::drops() {
     QCOMPARE(list->item(to - 1)->text(), Patch::PatchRowText(to, "Dragged"));
     QCOMPARE(p.list().SelectedRowPatch(), to);
     QCOMPARE(p.dumps(), dumpsBefore + 1);
-    QCOMPARE(p.list().NormalEditWindows[to]->NameText->text(), QString("Dragged"));
+    QCOMPARE(p.list().NormalEditWindow(to)->NameText->text(), QString("Dragged"));
     QCOMPARE(p.window.History().Count(), 1);
     p.window.mnu_Undo->trigger();
     QVERIFY(p.code.PatchBank == source);

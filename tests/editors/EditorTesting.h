@@ -15,12 +15,12 @@ namespace EditorTesting {
 
 inline NormalEdit* openNormal(EditorWorld& world, int patch) {
     world.OpenEditor(patch, Patch::NormalEditor);
-    return world.PatchWindow->NormalEditWindows.at(patch).data();
+    return world.PatchWindow->NormalEditWindow(patch);
 }
 
 inline Bit01Edit* openBit01(EditorWorld& world, int patch) {
     world.OpenEditor(patch, Patch::Bit01Editor);
-    return world.PatchWindow->Bit01EditWindows.at(patch).data();
+    return world.PatchWindow->Bit01EditWindow(patch);
 }
 
 // The box gets the focus (which selects its text) and the characters are typed one by
@@ -35,11 +35,7 @@ inline void typeInto(QLineEdit* box, const QString& text) {
 
 // What reading a file into a patch does to its open editor.
 inline void refreshEditor(EditorWorld& world, int patch) {
-    EditorWindow* editor = nullptr;
-    if (world.PatchWindow->OpenEditorKind.at(patch) == Patch::NormalEditor)
-        editor = world.PatchWindow->NormalEditWindows.at(patch);
-    else if (world.PatchWindow->OpenEditorKind.at(patch) == Patch::Bit01Editor)
-        editor = world.PatchWindow->Bit01EditWindows.at(patch);
+    EditorWindow* editor = world.PatchWindow->OpenEditor(patch);
     world.Code.RefreshPending = kOn;
     if (editor) editor->RepaintNow();
     world.Code.RefreshPending = kOff;

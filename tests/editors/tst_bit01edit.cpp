@@ -363,10 +363,10 @@ void TestBit01Edit::sendButtonSendsThePatch() {
 void TestBit01Edit::closeClearsTheRegistry() {
     EditorWorld world;
     Bit01Edit* editor = openBit01(world, 33);
-    QCOMPARE(int(world.PatchWindow->OpenEditorKind[33]), int(Patch::Bit01Editor));
+    QCOMPARE(int(world.PatchWindow->EditorKindOf(33)), int(Patch::Bit01Editor));
     QPointer<Bit01Edit> watch(editor);
     editor->CloseEditor();
-    QCOMPARE(int(world.PatchWindow->OpenEditorKind[33]), int(Patch::NoEditor));
+    QCOMPARE(int(world.PatchWindow->EditorKindOf(33)), int(Patch::NoEditor));
     QTRY_VERIFY(watch.isNull());
 }
 

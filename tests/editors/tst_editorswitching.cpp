@@ -91,9 +91,9 @@ void TestEditorSwitching::otherKindReplacesTheOpenEditor() {
     QFETCH(int, to);
     EditorWorld world;
     world.OpenEditor(5, from);
-    QCOMPARE(int(world.PatchWindow->OpenEditorKind[5]), from);
+    QCOMPARE(int(world.PatchWindow->EditorKindOf(5)), from);
     world.OpenEditor(5, to);
-    QCOMPARE(int(world.PatchWindow->OpenEditorKind[5]), to);
+    QCOMPARE(int(world.PatchWindow->EditorKindOf(5)), to);
     // The patch list and the one editor now open.
     QTRY_COMPARE(world.Mdi->subWindowList().size(), 2);
     auto* active = qobject_cast<EditorWindow*>(world.Mdi->activeSubWindow()->widget());
@@ -116,9 +116,9 @@ void TestEditorSwitching::reopenedEditorShowsTheBankAfresh() {
     world.Code.PatchBank(6, 19) = 27;
     world.OpenEditor(6, kind);
     if (kind == Patch::NormalEditor)
-        QCOMPARE(world.PatchWindow->NormalEditWindows[6]->Text[19]->text(), QString("27"));
+        QCOMPARE(world.PatchWindow->NormalEditWindow(6)->Text[19]->text(), QString("27"));
     else
-        QCOMPARE(world.PatchWindow->Bit01EditWindows[6]->PT[19]->text(), QString("27"));
+        QCOMPARE(world.PatchWindow->Bit01EditWindow(6)->PT[19]->text(), QString("27"));
 }
 
 void TestEditorSwitching::editorTagsNameTheirPatch() {

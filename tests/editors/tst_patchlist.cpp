@@ -138,7 +138,7 @@ void TestPatchList::selectedRowStaysSelected() {
     world.PatchWindow->SelectPatchRow(1);
     QCOMPARE(world.Midi.Messages.size(), size_t(0));
     world.PatchWindow->Bit01EditButton->click();
-    QCOMPARE(int(world.PatchWindow->OpenEditorKind[1]), int(Patch::Bit01Editor));
+    QCOMPARE(int(world.PatchWindow->EditorKindOf(1)), int(Patch::Bit01Editor));
 }
 
 void TestPatchList::buttonsDoNothingWithoutSelection() {
@@ -148,7 +148,7 @@ void TestPatchList::buttonsDoNothingWithoutSelection() {
     world.PatchWindow->Bit01EditButton->click();
     QCOMPARE(world.Mdi->subWindowList().size(), 1);
     for (int n = 0; n <= 74; ++n)
-        QCOMPARE(int(world.PatchWindow->OpenEditorKind[n]), 0);
+        QCOMPARE(int(world.PatchWindow->EditorKindOf(n)), 0);
     QCOMPARE(world.Desk.BusyPointers, 0);
 }
 
@@ -156,18 +156,18 @@ void TestPatchList::editorKindsReplaceEachOther() {
     EditorWorld world;
     Patch& list = *world.PatchWindow;
     world.OpenEditor(5, Patch::NormalEditor);
-    QCOMPARE(int(list.OpenEditorKind[5]), int(Patch::NormalEditor));
-    QPointer<NormalEdit> normal = list.NormalEditWindows[5];
+    QCOMPARE(int(list.EditorKindOf(5)), int(Patch::NormalEditor));
+    QPointer<NormalEdit> normal = list.NormalEditWindow(5);
     QVERIFY(normal);
     world.OpenEditor(5, Patch::Bit01Editor);
-    QCOMPARE(int(list.OpenEditorKind[5]), int(Patch::Bit01Editor));
+    QCOMPARE(int(list.EditorKindOf(5)), int(Patch::Bit01Editor));
     QVERIFY(!normal || normal->IsClosed());
-    QVERIFY(list.Bit01EditWindows[5]);
-    QCOMPARE(world.Mdi->currentSubWindow(), list.Bit01EditWindows[5]->SubWindow());
+    QVERIFY(list.Bit01EditWindow(5));
+    QCOMPARE(world.Mdi->currentSubWindow(), list.Bit01EditWindow(5)->SubWindow());
     // Editors of other patches stay open beside it, of either kind.
     world.OpenEditor(6, Patch::NormalEditor);
-    QCOMPARE(int(list.OpenEditorKind[5]), int(Patch::Bit01Editor));
-    QCOMPARE(int(list.OpenEditorKind[6]), int(Patch::NormalEditor));
+    QCOMPARE(int(list.EditorKindOf(5)), int(Patch::Bit01Editor));
+    QCOMPARE(int(list.EditorKindOf(6)), int(Patch::NormalEditor));
 }
 
 void TestPatchList::sameKindAgainFocusesTheOpenWindow() {
@@ -176,10 +176,10 @@ void TestPatchList::sameKindAgainFocusesTheOpenWindow() {
     world.OpenEditor(9, Patch::Bit01Editor);
     world.OpenEditor(10, Patch::Bit01Editor);
     const int windows = world.Mdi->subWindowList().size();
-    Bit01Edit* first = list.Bit01EditWindows[9];
+    Bit01Edit* first = list.Bit01EditWindow(9);
     world.OpenEditor(9, Patch::Bit01Editor);
     QCOMPARE(world.Mdi->subWindowList().size(), windows);
-    QCOMPARE(list.Bit01EditWindows[9].data(), first);
+    QCOMPARE(list.Bit01EditWindow(9), first);
     QCOMPARE(world.Mdi->currentSubWindow(), first->SubWindow());
 }
 
@@ -187,15 +187,15 @@ void TestPatchList::closedEditorIsLoadedAfreshWhenReopened() {
     EditorWorld world;
     Patch& list = *world.PatchWindow;
     world.OpenEditor(3, Patch::NormalEditor);
-    list.NormalEditWindows[3]->CloseEditor();
-    QCOMPARE(int(list.OpenEditorKind[3]), 0);
+    list.NormalEditWindow(3)->CloseEditor();
+    QCOMPARE(int(list.EditorKindOf(3)), 0);
     // Reopening before the closed window is gone still shows a fresh, loaded window.
     world.OpenEditor(3, Patch::NormalEditor);
-    QCOMPARE(int(list.OpenEditorKind[3]), int(Patch::NormalEditor));
-    QVERIFY(!list.NormalEditWindows[3]->IsClosed());
+    QCOMPARE(int(list.EditorKindOf(3)), int(Patch::NormalEditor));
+    QVERIFY(!list.NormalEditWindow(3)->IsClosed());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(list.NormalEditWindows[3]);
-    QCOMPARE(list.NormalEditWindows[3]->Tag(), QString("3"));
+    QVERIFY(list.NormalEditWindow(3));
+    QCOMPARE(list.NormalEditWindow(3)->Tag(), QString("3"));
 }
 
 void TestPatchList::onlyTheNormalEditorShowsTheBusyPointer() {
@@ -211,7 +211,7 @@ void TestPatchList::onlyTheNormalEditorShowsTheBusyPointer() {
     QCOMPARE(world.Desk.NormalPointers, 1);
     QVERIFY(!world.Desk.Busy);
     QCOMPARE(int(world.Code.SelectedPatch), 8);
-    QCOMPARE(int(list.OpenEditorKind[8]), int(Patch::NormalEditor));
+    QCOMPARE(int(list.EditorKindOf(8)), int(Patch::NormalEditor));
 }
 
 void TestPatchList::listCannotBeClosed() {

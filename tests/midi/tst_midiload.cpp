@@ -189,7 +189,7 @@ void TestMidiLoad::typingIntoTheParameterTable() {
     constexpr int kPatch = 5;
     p.code.SelectedPatch = kPatch;
     p.window->PatchWindow->OpenPatchEditor(kPatch, Patch::Bit01Editor);
-    Bit01Edit* editor = p.window->PatchWindow->Bit01EditWindows.at(kPatch).data();
+    Bit01Edit* editor = p.window->PatchWindow->Bit01EditWindow(kPatch);
     QVERIFY(editor);
     QVERIFY(QTest::qWaitForWindowActive(editor->window()));
     QTest::qWait(100);
