@@ -48,6 +48,9 @@ void TestKilled::initTestCase() {
     const QByteArray number = m_server->readLine().trimmed();
     QVERIFY2(!number.isEmpty(), "Xvfb did not start");
     m_display = ":" + QString::fromLatin1(number);
+    // The display takes clients a moment after it is named on a busy machine.
+    QTRY_VERIFY2_WITH_TIMEOUT(!xdotool({"getdisplaygeometry"}).isEmpty(),
+                              "the X server took no client", 10000);
 }
 
 void TestKilled::cleanupTestCase() {
