@@ -173,7 +173,8 @@ void Librarian::AttachToList(QListWidget* list) {
     list->setDropIndicatorShown(true);
     list->setDragDropMode(QAbstractItemView::DragDrop);
     list->setDefaultDropAction(Qt::MoveAction);
-    list->viewport()->installEventFilter(this);
+    m_viewport = list->viewport();
+    m_viewport->installEventFilter(this);
     list->installEventFilter(this);
 }
 
@@ -188,7 +189,7 @@ bool Librarian::fromThisList(const QDropEvent* event) const {
 // moves its items itself, so row n stays patch n.
 bool Librarian::eventFilter(QObject* watched, QEvent* event) {
     if (!m_list) return false;
-    if (watched == m_list->viewport()) {
+    if (watched == m_viewport) {
         switch (event->type()) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {

@@ -64,4 +64,7 @@ private:
     EditorContext& m_context;
     std::function<void(int)> m_refreshEditor;
     QListWidget* m_list = nullptr;
+    // The list's viewport, kept so that events reaching the filter while the list is
+    // being destroyed are told apart without calling into the half-destroyed list.
+    QObject* m_viewport = nullptr;
 };
