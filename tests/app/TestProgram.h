@@ -43,9 +43,11 @@ struct TestProgram {
             all << list().PatchName(n);
         return all;
     }
+    // Everything the program put on the wire so far, message by message.
+    std::vector<std::vector<uint8_t>> sent() const { return backend.SentBytes(); }
     int dumps() const {
         int n = 0;
-        for (const auto& m : backend.SentBytes())
+        for (const auto& m : sent())
             n += !m.empty() && m[0] == 0xF0;
         return n;
     }

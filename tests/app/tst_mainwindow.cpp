@@ -1,3 +1,4 @@
+#include "TestProgram.h"
 #include "app/BackgroundMDI.h"
 #include "app/Main.h"
 #include "app/Splash.h"
@@ -24,32 +25,7 @@
 #include <QToolBar>
 #include <QtTest>
 
-// The whole program on the in-memory MIDI system: start-up, title, commands.
-struct Program {
-    Program()
-        : backend({"Keys:out"}, {"Synth:Bit 01 in"}), ports(backend),
-          window(code, ports, midi, store, desktop) {}
-    QuenlorCode code;
-    MemoryMidiBackend backend;
-    MidiPorts ports;
-    MIDIUtilities midi;
-    MemorySettingsStore store;
-    FakeDesktop desktop;
-    BackgroundMDI window;
-
-    void start() {
-        window.MDIForm_Load();
-        window.show();
-    }
-    // Everything the program put on the wire so far, message by message.
-    std::vector<std::vector<uint8_t>> sent() const { return backend.SentBytes(); }
-    int dumps() const {
-        int n = 0;
-        for (const auto& m : sent())
-            n += !m.empty() && m[0] == 0xF0;
-        return n;
-    }
-};
+using Program = TestProgram;
 
 class TestMainWindow : public QObject {
     Q_OBJECT
