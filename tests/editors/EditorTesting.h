@@ -33,6 +33,26 @@ inline void typeInto(QLineEdit* box, const QString& text) {
     QTest::keyClicks(box, text);
 }
 
+// Text committed by an input method or a dead key, and what a value box of either
+// editor holding "0" shows and beeps afterwards: committed, shown, beeps.
+inline void inputMethodRows() {
+    QTest::addColumn<QString>("committed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("beeps");
+    QTest::newRow("letter") << "x" << "0" << 1;
+    QTest::newRow("accented letter") << QString::fromUtf8("\u00e9") << "0" << 1;
+    QTest::newRow("digit") << "5" << "5" << 0;
+    QTest::newRow("digit and letter") << "5x" << "5" << 1;
+}
+
+// Commits text over a box's whole text, as an input method does.
+inline void commitInputMethod(QLineEdit* box, const QString& text) {
+    box->selectAll();
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(box, &event);
+}
+
 // What reading a file into a patch does to its open editor.
 inline void refreshEditor(EditorWorld& world, int patch) {
     EditorWindow* editor = world.PatchWindow->OpenEditor(patch);

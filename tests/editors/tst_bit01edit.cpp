@@ -175,15 +175,7 @@ void TestBit01Edit::typedEntryStoresAndSends() {
 }
 
 // Text committed by an input method or a dead key is held to the rule of typed keys.
-void TestBit01Edit::inputMethodTextFollowsTheKeyRule_data() {
-    QTest::addColumn<QString>("committed");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<int>("beeps");
-    QTest::newRow("letter") << "x" << "0" << 1;
-    QTest::newRow("accented letter") << QString::fromUtf8("\u00e9") << "0" << 1;
-    QTest::newRow("digit") << "5" << "5" << 0;
-    QTest::newRow("digit and letter") << "5x" << "5" << 1;
-}
+void TestBit01Edit::inputMethodTextFollowsTheKeyRule_data() { inputMethodRows(); }
 
 void TestBit01Edit::inputMethodTextFollowsTheKeyRule() {
     QFETCH(QString, committed);
@@ -193,10 +185,7 @@ void TestBit01Edit::inputMethodTextFollowsTheKeyRule() {
     Bit01Edit* editor = openBit01(world, 2);
     QLineEdit* box = editor->PT[12];
     QCOMPARE(box->text(), QString("0"));
-    box->selectAll();
-    QInputMethodEvent event;
-    event.setCommitString(committed);
-    QApplication::sendEvent(box, &event);
+    commitInputMethod(box, committed);
     QCOMPARE(box->text(), shown);
     QCOMPARE(world.Desk.Beeps, beeps);
 }

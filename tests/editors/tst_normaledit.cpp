@@ -109,15 +109,7 @@ void TestNormalEdit::valueBoxCommitsClampedNumber() {
 }
 
 // Text committed by an input method or a dead key is held to the rule of typed keys.
-void TestNormalEdit::inputMethodTextFollowsTheKeyRule_data() {
-    QTest::addColumn<QString>("committed");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<int>("beeps");
-    QTest::newRow("letter") << "x" << "0" << 1;
-    QTest::newRow("accented letter") << QString::fromUtf8("\u00e9") << "0" << 1;
-    QTest::newRow("digit") << "5" << "5" << 0;
-    QTest::newRow("digit and letter") << "5x" << "5" << 1;
-}
+void TestNormalEdit::inputMethodTextFollowsTheKeyRule_data() { inputMethodRows(); }
 
 void TestNormalEdit::inputMethodTextFollowsTheKeyRule() {
     QFETCH(QString, committed);
@@ -127,10 +119,7 @@ void TestNormalEdit::inputMethodTextFollowsTheKeyRule() {
     NormalEdit* editor = openNormal(world, 2);
     QLineEdit* box = editor->Text[10];
     QCOMPARE(box->text(), QString("0"));
-    box->selectAll();
-    QInputMethodEvent event;
-    event.setCommitString(committed);
-    QApplication::sendEvent(box, &event);
+    commitInputMethod(box, committed);
     QCOMPARE(box->text(), shown);
     QCOMPARE(world.Desk.Beeps, beeps);
 }
