@@ -2,29 +2,14 @@
 
 #include <QMetaObject>
 
-MIDIInput::MIDIInput(MidiBackend& backend, QObject* parent) : QObject(parent), m_backend(backend) {}
+MIDIInput::MIDIInput(MidiBackend& backend, QObject* parent)
+    : QObject(parent), MidiPort(kDefaultDevice, QString()), m_backend(backend) {}
 
 MIDIInput::~MIDIInput() { Close(); }
 
-void MIDIInput::refreshNames() {
-    m_names = m_backend.InputNames();
-    m_namesRead = true;
-}
-
-int16_t MIDIInput::DeviceCount() {
-    refreshNames();
-    return static_cast<int16_t>(std::min<qsizetype>(m_names.size(), INT16_MAX));
-}
-
-QString MIDIInput::ProductName() {
-    if (!m_namesRead)
-        refreshNames();
-    return m_deviceId >= 0 && m_deviceId < m_names.size() ? m_names.at(m_deviceId) : QString();
-}
-
 void MIDIInput::Open() {
     Close();
-    m_open = m_backend.OpenInput(m_deviceId, [this](const uint8_t* bytes, std::size_t size) {
+    m_open = m_backend.OpenInput(DeviceID(), [this](const uint8_t* bytes, std::size_t size) {
         received(bytes, size);
     });
 }

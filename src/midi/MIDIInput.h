@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MidiBackend.h"
+#include "MidiPort.h"
 #include "ShortMessage.h"
 
 #include <QObject>
@@ -15,24 +16,18 @@
 // short messages received from it in arrival order until the program drops them.
 // Messages arrive on the MIDI system's thread; Message() is raised on the thread the
 // port lives on (the user-interface thread) whenever received messages wait.
-class MIDIInput : public QObject {
+class MIDIInput : public QObject, public MidiPort {
     Q_OBJECT
 public:
     explicit MIDIInput(MidiBackend& backend, QObject* parent = nullptr);
     ~MIDIInput() override;
 
-    // The number of input devices, read afresh from the MIDI system.
-    int16_t DeviceCount();
-    int16_t DeviceID() const { return m_deviceId; }
-    void SetDeviceID(int16_t id) { m_deviceId = id; }
-    // The product name of the selected device; empty when there is no such device.
-    QString ProductName();
+    static constexpr int16_t kDefaultDevice = 0;
 
     // Opens the selected device (closing whatever was open). Messages received from
     // then on are queued.
     void Open();
     void Close();
-    bool IsOpen() const { return m_open; }
 
     // The received-message queue.
     int MessageCount() const;
@@ -58,13 +53,9 @@ signals:
 private:
     void received(const uint8_t* bytes, std::size_t size);
     void deliver();
-    void refreshNames();
+    QStringList readNames() override { return m_backend.InputNames(); }
 
     MidiBackend& m_backend;
-    QStringList m_names;
-    bool m_namesRead = false;
-    int16_t m_deviceId = 0;
-    bool m_open = false;
 
     mutable std::mutex m_queueMutex;
     std::deque<ShortMessage> m_queue;

@@ -5,7 +5,8 @@
 #include <algorithm>
 
 MIDIOutput::MIDIOutput(MidiBackend& backend)
-    : m_backend(backend), m_testClock(backend.TestClock()) {
+    : MidiPort(kDefaultDevice, MidiBackend::DefaultOutputName()), m_backend(backend),
+      m_testClock(backend.TestClock()) {
     if (m_testClock) m_listening = m_testClock->Listen([this] { sendDue(); });
 }
 
@@ -20,29 +21,15 @@ MIDIOutput::~MIDIOutput() {
     if (m_sender.joinable()) m_sender.join();
 }
 
-void MIDIOutput::refreshNames() {
+QStringList MIDIOutput::readNames() {
     std::lock_guard<std::mutex> backend(m_backendMutex);
-    m_names = m_backend.OutputNames();
-    m_namesRead = true;
-}
-
-int16_t MIDIOutput::DeviceCount() {
-    refreshNames();
-    return static_cast<int16_t>(std::min<qsizetype>(m_names.size(), INT16_MAX));
-}
-
-QString MIDIOutput::ProductName() {
-    if (m_deviceId == kDefaultDevice)
-        return MidiBackend::DefaultOutputName();
-    if (!m_namesRead)
-        refreshNames();
-    return m_deviceId >= 0 && m_deviceId < m_names.size() ? m_names.at(m_deviceId) : QString();
+    return m_backend.OutputNames();
 }
 
 void MIDIOutput::Open() {
     Close();
     std::lock_guard<std::mutex> backend(m_backendMutex);
-    const bool open = m_backend.OpenOutput(m_deviceId);
+    const bool open = m_backend.OpenOutput(DeviceID());
     std::lock_guard<std::mutex> lock(m_mutex);
     m_open = open;
 }

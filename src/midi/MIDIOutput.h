@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MidiBackend.h"
+#include "MidiPort.h"
 #include "OutputQueue.h"
 #include "PacingClock.h"
 
@@ -20,29 +21,22 @@
 // A send returns at once; the message waits in the port's queue until the cable can take
 // it (see OutputQueue) and is then handed to the MIDI system, from a sender thread of the
 // port's own (or, on a test's clock, on the thread that sends or moves the clock).
-class MIDIOutput {
+class MIDIOutput : public MidiPort {
 public:
     explicit MIDIOutput(MidiBackend& backend);
-    ~MIDIOutput();
+    ~MIDIOutput() override;
     MIDIOutput(const MIDIOutput&) = delete;
     MIDIOutput& operator=(const MIDIOutput&) = delete;
 
     static constexpr int16_t kDefaultDevice = -1;
     static constexpr int kLongestPauseMs = 2000;
 
-    // The number of output devices besides the default one, read afresh from the
-    // MIDI system: devices are numbered -1..DeviceCount()-1.
-    int16_t DeviceCount();
-    int16_t DeviceID() const { return m_deviceId; }
-    void SetDeviceID(int16_t id) { m_deviceId = id; }
-    // The product name of the selected device; empty when there is no such device.
-    QString ProductName();
+    // Devices are numbered -1..DeviceCount()-1: DeviceCount() does not count the default.
 
     // Opens the selected device (closing whatever was open).
     void Open();
     // Closes the device; messages still waiting for the cable are dropped.
     void Close();
-    bool IsOpen() const { return m_open; }
 
     // Sends a short message with as many bytes as its status byte calls for; data
     // bytes are cut to 7 bits. A status that starts no short message sends nothing.
@@ -68,7 +62,7 @@ public:
 
 private:
     using Time = OutputQueue::Time;
-    void refreshNames();
+    QStringList readNames() override;
     void enqueue(const uint8_t* bytes, std::size_t size, OutputKind kind);
     void startSender();
     void senderLoop();
@@ -76,10 +70,7 @@ private:
     void deliver(const OutputQueue::Taken& taken, uint64_t generation);
 
     MidiBackend& m_backend;
-    QStringList m_names;
-    bool m_namesRead = false;
-    int16_t m_deviceId = kDefaultDevice;
-    bool m_open = false; // changed under both locks
+    // m_open is changed under both locks.
 
     ManualClock* m_testClock;
     SteadyPacingClock m_steadyClock;

@@ -12,36 +12,18 @@ void MIDIUtilities::AttachMidiWindow(MidiPorts& window) {
                                            [this] { devicesChanged(); });
 }
 
-// Selects the device of that name, the default output when there is none. No stop at
-// a match: with several devices of one name the last one wins.
-void MIDIUtilities::selectOutput(const QString& productName) {
-    MIDIOutput& out = m_ports->MIDIOutput1;
-    int16_t found = MIDIOutput::kDefaultDevice;
-    const int16_t count = out.DeviceCount();
-    for (int16_t id = MIDIOutput::kDefaultDevice; id < count; ++id) {
-        out.SetDeviceID(id);
-        if (out.ProductName() == productName)
-            found = id;
-    }
-    out.SetDeviceID(found);
+namespace {
+// Selects the device of that name; with several devices of one name the last one, and
+// with none the default: output -1, input 0.
+void selectByName(MidiPort& port, const QString& productName, int16_t defaultId) {
+    port.SetDeviceID(port.FindDevice(productName, MidiPort::NameMatch::LastWins).value_or(defaultId));
 }
-
-void MIDIUtilities::selectInput(const QString& productName) {
-    MIDIInput& in = m_ports->MIDIInput1;
-    int16_t found = 0;
-    const int16_t count = in.DeviceCount();
-    for (int16_t id = 0; id < count; ++id) {
-        in.SetDeviceID(id);
-        if (in.ProductName() == productName)
-            found = id;
-    }
-    in.SetDeviceID(found);
-}
+} // namespace
 
 void MIDIUtilities::OpenMidiOut(const QString& productName) {
     if (!m_ports)
         return;
-    selectOutput(productName);
+    selectByName(m_ports->MIDIOutput1, productName, MIDIOutput::kDefaultDevice);
     m_ports->MIDIOutput1.Open();
     m_out = {productName, m_ports->MIDIOutput1.ProductName(), true};
 }
@@ -49,7 +31,7 @@ void MIDIUtilities::OpenMidiOut(const QString& productName) {
 void MIDIUtilities::OpenMidiIn(const QString& productName) {
     if (!m_ports)
         return;
-    selectInput(productName);
+    selectByName(m_ports->MIDIInput1, productName, MIDIInput::kDefaultDevice);
     m_ports->MIDIInput1.Open();
     m_in = {productName, m_ports->MIDIInput1.ProductName(), true};
 }
@@ -76,7 +58,7 @@ void MIDIUtilities::devicesChanged() {
         return;
     if (m_out.Following) {
         MIDIOutput& out = m_ports->MIDIOutput1;
-        selectOutput(m_out.Wanted);
+        selectByName(out, m_out.Wanted, MIDIOutput::kDefaultDevice);
         if (out.ProductName() != m_out.Opened || !out.IsOpen() ||
             !m_ports->Devices.OutputConnected()) {
             out.Open();
@@ -85,7 +67,7 @@ void MIDIUtilities::devicesChanged() {
     }
     if (m_in.Following) {
         MIDIInput& in = m_ports->MIDIInput1;
-        selectInput(m_in.Wanted);
+        selectByName(in, m_in.Wanted, MIDIInput::kDefaultDevice);
         if (in.ProductName() != m_in.Opened || !in.IsOpen() ||
             !m_ports->Devices.InputConnected()) {
             in.Open();

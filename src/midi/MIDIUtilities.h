@@ -41,8 +41,6 @@ private:
         bool Following = false;
     };
 
-    void selectOutput(const QString& productName);
-    void selectInput(const QString& productName);
     void devicesChanged();
 
     MidiPorts* m_ports = nullptr;

@@ -134,23 +134,10 @@ void Options::createControls() {
 // Reads the current settings into the controls. Listing the devices leaves the
 // ports' selections as they were.
 void Options::Form_Load() {
-    MIDIInput& in = m_ports.MIDIInput1;
-    MIDIOutput& out = m_ports.MIDIOutput1;
-    const int16_t inId = in.DeviceID();
-    const int16_t outId = out.DeviceID();
-
-    const int16_t inCount = in.DeviceCount();
-    for (int16_t id = 0; id < inCount; ++id) {
-        in.SetDeviceID(id);
-        MidiInCombo->addItem(in.ProductName());
-    }
-    in.SetDeviceID(inId);
-    const int16_t outCount = out.DeviceCount();
-    for (int16_t id = MIDIOutput::kDefaultDevice; id < outCount; ++id) {
-        out.SetDeviceID(id);
-        MidiOutCombo->addItem(out.ProductName());
-    }
-    out.SetDeviceID(outId);
+    const int16_t inId = m_ports.MIDIInput1.DeviceID();
+    const int16_t outId = m_ports.MIDIOutput1.DeviceID();
+    MidiInCombo->addItems(m_ports.MIDIInput1.ProductNames());
+    MidiOutCombo->addItems(m_ports.MIDIOutput1.ProductNames());
 
     UpdateProgOne->setChecked(m_code.SendToOne == kOn);
     AutoUpdate->setChecked(m_code.AutoUpdate == kOn);

@@ -27,7 +27,6 @@ const QString kYes = QStringLiteral("Yes");
 const QString kNo = QStringLiteral("No");
 
 constexpr int16_t kDefaultChannel = 1;
-constexpr int16_t kDefaultInput = 0;
 
 // A stored channel as the number rule reads it; one outside 1..16 would put wrong
 // status bytes on the wire and is taken as channel 1.
@@ -37,15 +36,8 @@ int16_t readChannel(const QString& text) {
 }
 
 // Selects the first device of the stored name; the default one when none has it.
-template <typename Port>
-void selectByName(Port& port, int16_t firstId, int16_t defaultId, const QString& name) {
-    const int16_t count = port.DeviceCount();
-    for (int16_t id = firstId; id < count; ++id) {
-        port.SetDeviceID(id);
-        if (port.ProductName() == name)
-            return;
-    }
-    port.SetDeviceID(defaultId);
+void selectByName(MidiPort& port, int16_t defaultId, const QString& name) {
+    port.SetDeviceID(port.FindDevice(name, MidiPort::NameMatch::FirstWins).value_or(defaultId));
 }
 
 QString yesNo(bool on) { return on ? kYes : kNo; }
@@ -85,17 +77,17 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
 
     MIDIInput& in = ports.MIDIInput1;
     MIDIOutput& out = ports.MIDIOutput1;
-    in.SetDeviceID(kDefaultInput);
+    in.SetDeviceID(MIDIInput::kDefaultDevice);
     out.SetDeviceID(MIDIOutput::kDefaultDevice);
     std::optional<QString> storedIn;
     std::optional<QString> storedOut;
 
     for (const auto& [key, value] : store.ReadSection(kMidi)) {
         if (key == kMidiInPort) {
-            selectByName(in, kDefaultInput, kDefaultInput, value);
+            selectByName(in, MIDIInput::kDefaultDevice, value);
             storedIn = value;
         } else if (key == kMidiOutPort) {
-            selectByName(out, MIDIOutput::kDefaultDevice, MIDIOutput::kDefaultDevice, value);
+            selectByName(out, MIDIOutput::kDefaultDevice, value);
             storedOut = value;
         } else if (key == kMidiChannelIn) {
             code.MIDIChannelIn = readChannel(value);
@@ -121,6 +113,14 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
     // that the port takes the device when it appears.
     midi.OpenMidiIn(storedIn.value_or(in.ProductName()));
     midi.OpenMidiOut(storedOut.value_or(out.ProductName()));
+}
+
+QString StoredOutputName(SettingsStore& store) {
+    QString name;
+    for (const auto& [key, value] : store.ReadSection(kMidi))
+        if (key == kMidiOutPort)
+            name = value;
+    return name;
 }
 
 void SaveSettings(const QuenlorCode& code, MidiPorts& ports, SettingsStore& store) {

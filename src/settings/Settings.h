@@ -19,6 +19,9 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
 // sections "Update" and "MIDI", then the two of "Timing".
 void SaveSettings(const QuenlorCode& code, MidiPorts& ports, SettingsStore& store);
 
+// The product name of the output device the settings name; empty when they name none.
+QString StoredOutputName(SettingsStore& store);
+
 // Hands the timing settings to the output port.
 void ApplyTiming(const QuenlorCode& code, MidiPorts& ports);
 

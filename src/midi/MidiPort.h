@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+// What the input and the output port share: the devices of one direction by product
+// name, as last read from the MIDI system, the one selected, and whether it is open.
+// Device numbers start at the port's first device: 0 for input, -1 (the program's own
+// virtual output) for output.
+class MidiPort {
+public:
+    // Which device a name leads to when several carry it.
+    enum class NameMatch { FirstWins, LastWins };
+
+    virtual ~MidiPort() = default;
+
+    // The number of devices from 0 up, read afresh from the MIDI system.
+    int16_t DeviceCount();
+    int16_t DeviceID() const { return m_deviceId; }
+    void SetDeviceID(int16_t id) { m_deviceId = id; }
+    // The product name of the selected device; empty when there is no such device.
+    QString ProductName();
+    bool IsOpen() const { return m_open; }
+
+    // The product names of every device in number order, from the first device on,
+    // read afresh; the selection stays as it is.
+    QStringList ProductNames();
+    // The number of the device called `name`, read afresh, by the rule given; none when
+    // no device has that name. The selection stays as it is.
+    std::optional<int16_t> FindDevice(const QString& name, NameMatch rule);
+
+protected:
+    // `firstDevice` is 0 or -1; `ownDevice` is the name of device -1, if there is one.
+    MidiPort(int16_t firstDevice, QString ownDevice);
+    // The names of devices 0 and up, from the MIDI system.
+    virtual QStringList readNames() = 0;
+
+    bool m_open = false;
+
+private:
+    void refreshNames();
+    QString nameOf(int16_t id) const;
+
+    const int16_t m_firstDevice;
+    const QString m_ownDevice;
+    QStringList m_names;
+    bool m_namesRead = false;
+    int16_t m_deviceId;
+};
