@@ -2,10 +2,11 @@
 
 #include <QIconEngine>
 #include <QPainter>
-#include <QPainterPath>
+#include <QPolygonF>
 #include <QPixmap>
 
 #include <functional>
+#include <initializer_list>
 
 namespace {
 constexpr int kSize = 32; // the pictures are drawn on a square of this many units
@@ -49,33 +50,23 @@ private:
 
 QIcon drawn(Drawing draw) { return QIcon(new DrawnIcon(std::move(draw))); }
 
+// A closed outline through the given corners, drawn with the pen and filled.
+void outline(QPainter& p, const QPen& pen, const QBrush& fill, std::initializer_list<QPointF> corners) {
+    p.setPen(pen);
+    p.setBrush(fill);
+    p.drawPolygon(QPolygonF(QList<QPointF>(corners)));
+}
+
 void page(QPainter& p) {
-    p.setPen(QPen(QColor(60, 60, 60), 1.5));
-    p.setBrush(Qt::white);
-    QPainterPath sheet;
-    sheet.moveTo(7, 3);
-    sheet.lineTo(19, 3);
-    sheet.lineTo(25, 9);
-    sheet.lineTo(25, 29);
-    sheet.lineTo(7, 29);
-    sheet.closeSubpath();
-    p.drawPath(sheet);
+    outline(p, QPen(QColor(60, 60, 60), 1.5), Qt::white,
+            {{7, 3}, {19, 3}, {25, 9}, {25, 29}, {7, 29}});
     p.drawLine(QPointF(19, 3), QPointF(19, 9));
     p.drawLine(QPointF(19, 9), QPointF(25, 9));
 }
 
 void folder(QPainter& p) {
-    p.setPen(QPen(QColor(120, 80, 10), 1.5));
-    p.setBrush(QColor(240, 190, 70));
-    QPainterPath body;
-    body.moveTo(3, 8);
-    body.lineTo(12, 8);
-    body.lineTo(15, 11);
-    body.lineTo(29, 11);
-    body.lineTo(29, 27);
-    body.lineTo(3, 27);
-    body.closeSubpath();
-    p.drawPath(body);
+    outline(p, QPen(QColor(120, 80, 10), 1.5), QColor(240, 190, 70),
+            {{3, 8}, {12, 8}, {15, 11}, {29, 11}, {29, 27}, {3, 27}});
 }
 
 void disk(QPainter& p) {

@@ -200,13 +200,9 @@ void Bit01Edit::Form_GotFocus() {
 void Bit01Edit::showEvent(QShowEvent* event) {
     EditorWindow::showEvent(event);
     Form_Paint();
-    // A window opens with the focus on box 1. (Focus given before the window has its
-    // place in the main window does not last.)
-    if (!m_shown) {
-        m_shown = true;
-        PT[1]->setFocus(Qt::TabFocusReason);
-    }
 }
+
+QWidget* Bit01Edit::firstControl() const { return PT[1]; }
 
 void Bit01Edit::RepaintNow() {
     Form_Paint();

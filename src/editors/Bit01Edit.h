@@ -49,6 +49,8 @@ protected:
     void Form_QueryUnload() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // Box 1 is first in the focus order.
+    QWidget* firstControl() const override;
 
 private:
     QLineEdit* makeBox(int parameter);
@@ -57,5 +59,4 @@ private:
     // Grid places in twips, as the grid is computed; the widgets hold them in pixels.
     std::array<int, kParameterSlots> m_boxLeft{};
     std::array<int, kParameterSlots> m_boxTop{};
-    bool m_shown = false;
 };

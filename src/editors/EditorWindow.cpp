@@ -47,6 +47,16 @@ QString EditorWindow::mergeKey(const char* control, int patch, int parameter) {
     return QStringLiteral("%1/%2/%3").arg(QLatin1String(control)).arg(patch).arg(parameter);
 }
 
+void EditorWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Focus given before the window has its place in the main window does not last, so
+    // it is given here.
+    if (!m_shown) {
+        m_shown = true;
+        firstControl()->setFocus(Qt::TabFocusReason);
+    }
+}
+
 void EditorWindow::closeEvent(QCloseEvent* event) {
     Form_QueryUnload();
     m_closed = true;

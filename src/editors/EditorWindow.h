@@ -68,6 +68,10 @@ protected:
     static QString mergeKey(const char* control, int patch, int parameter = 0);
     virtual void Form_QueryUnload() = 0;
     void closeEvent(QCloseEvent* event) override;
+    // The first time the window is shown, the focus goes to its first control.
+    void showEvent(QShowEvent* event) override;
+    // The control first in the window's focus order.
+    virtual QWidget* firstControl() const = 0;
 
     EditorContext& m_context;
     QString m_tag;         // the window's tag: the patch number as decimal text
@@ -77,4 +81,5 @@ protected:
 private:
     QMdiSubWindow* m_subWindow = nullptr;
     bool m_closed = false;
+    bool m_shown = false;
 };

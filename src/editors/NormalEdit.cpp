@@ -71,15 +71,7 @@ void NormalEdit::Form_Load() {
     FillControls(windowPatch());
 }
 
-void NormalEdit::showEvent(QShowEvent* event) {
-    EditorWindow::showEvent(event);
-    // The name box is first in the focus order; a window opens with the focus there.
-    // (Focus given before the window has its place in the main window does not last.)
-    if (!m_shown) {
-        m_shown = true;
-        NameText->setFocus(Qt::TabFocusReason);
-    }
-}
+QWidget* NormalEdit::firstControl() const { return NameText; }
 
 void NormalEdit::FillControls(int patch) {
     QuenlorCode& code = m_context.Code;

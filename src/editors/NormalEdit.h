@@ -73,7 +73,8 @@ protected:
     void Form_Load() override;
     void Form_QueryUnload() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
+    // The name box is first in the focus order.
+    QWidget* firstControl() const override;
 
 private:
     // NormalEditLayout.cpp: the controls at their places, in their focus order.
@@ -88,5 +89,4 @@ private:
     // Reads the value box into its slider: the number rule, clamped to the slider's range.
     void commitText(int index);
 
-    bool m_shown = false;
 };
