@@ -1,8 +1,6 @@
 #include "core/QuenlorCode.h"
-#include "midi/MIDIUtilities.h"
-#include "midi/MemoryMidiBackend.h"
-#include "midi/MidiPorts.h"
 #include "midi/OutputQueue.h"
+#include "support/MemoryMidiWorld.h"
 
 #include "midi/CaptureClient.h"
 
@@ -14,11 +12,9 @@
 #include <thread>
 
 // SendPatch through the port component: encoding, the dump and the Program Change.
-static void sendPatches(benchmark::State& state, MidiBackend& backend, const QString& output,
+static void sendPatches(benchmark::State& state, MidiWorld& world, const QString& output,
                         MemoryMidiBackend* record) {
-    MidiPorts ports(backend);
-    MIDIUtilities midi;
-    midi.AttachMidiWindow(ports);
+    MIDIUtilities& midi = world.Midi();
     QuenlorCode code;
     code.InitPatchModel();
     code.Midi = &midi;
@@ -36,9 +32,9 @@ static void sendPatches(benchmark::State& state, MidiBackend& backend, const QSt
 }
 
 static void BM_SendPatchMemory(benchmark::State& state) {
-    MemoryMidiBackend backend({}, {"Bit01:in"});
-    backend.Sent.reserve(2 * 4096);
-    sendPatches(state, backend, "Bit01:in", &backend);
+    MemoryMidiWorld world({}, {"Bit01:in"});
+    world.Memory().Sent.reserve(2 * 4096);
+    sendPatches(state, world, "Bit01:in", &world.Memory());
 }
 BENCHMARK(BM_SendPatchMemory);
 
@@ -62,15 +58,13 @@ BENCHMARK(BM_OutputQueue);
 // leaps to each message's time: the port's whole cost per message, the recording of the
 // message by the in-memory system included.
 static void BM_ForwardMemory(benchmark::State& state) {
-    MemoryMidiBackend backend({}, {"Bit01:in"});
+    MemoryMidiWorld world({}, {"Bit01:in"});
+    MemoryMidiBackend& backend = world.Memory();
     backend.Sent.reserve(4096);
-    MidiPorts ports(backend);
-    MIDIUtilities midi;
-    midi.AttachMidiWindow(ports);
-    midi.OpenMidiOut("Bit01:in");
+    world.Midi().OpenMidiOut("Bit01:in");
     int sends = 0;
     for (auto _ : state) {
-        ports.MIDIOutput1.SendShort(0x90, 60, 100, OutputKind::Forwarded);
+        world.Ports().MIDIOutput1.SendShort(0x90, 60, 100, OutputKind::Forwarded);
         if (++sends % 4096 == 0) backend.Sent.clear();
     }
     state.SetItemsProcessed(state.iterations());
@@ -85,7 +79,8 @@ static void BM_SendPatchJack(benchmark::State& state) {
         state.SkipWithError("no JACK server running");
         return;
     }
-    sendPatches(state, *backend, MidiBackend::DefaultOutputName(), nullptr);
+    MidiWorld world(std::move(backend));
+    sendPatches(state, world, MidiBackend::DefaultOutputName(), nullptr);
 }
 BENCHMARK(BM_SendPatchJack)->UseRealTime();
 
@@ -100,8 +95,8 @@ static void BM_JackTimingError(benchmark::State& state) {
         state.SkipWithError("no JACK server running");
         return;
     }
-    MidiPorts ports(*backend);
-    MIDIOutput& out = ports.MIDIOutput1;
+    MidiWorld world(std::move(backend));
+    MIDIOutput& out = world.Ports().MIDIOutput1;
     out.Open(); // the default output, connected here to the capture client
     jack_connect(capture.Client(), "Quenlor:MIDI Out", "capture:input");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

@@ -11,10 +11,11 @@
 #include "FuzzWorld.h"
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
-#include "midi/MemoryMidiBackend.h"
+#include "support/MemoryMidiWorld.h"
 #include "midi/MidiPorts.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 
 #include <QString>
 #include <QStringList>
@@ -45,14 +46,14 @@ struct Settings {
 // One program start on the given MIDI system: the settings loaded from the store,
 // then patch 1 and a test note sent.
 struct Start {
-    MemoryMidiBackend backend;
-    MidiPorts ports{backend};
-    MIDIUtilities midi;
+    MemoryMidiWorld world;
+    MemoryMidiBackend& backend = world.Memory();
+    MidiPorts& ports = world.Ports();
+    MIDIUtilities& midi = world.Midi();
     QuenlorCode code;
 
     Start(const QStringList& inputs, const QStringList& outputs, SettingsStore& store)
-        : backend(inputs, outputs) {
-        midi.AttachMidiWindow(ports);
+        : world(inputs, outputs) {
         code.Midi = &midi;
         code.InitPatchModel();
         LoadSettings(code, midi, ports, store);

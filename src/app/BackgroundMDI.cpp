@@ -16,6 +16,7 @@
 #include "editors/Twips.h"
 #include "midi/MIDIUtilities.h"
 #include "midi/MidiPorts.h"
+#include "midi/MidiWorld.h"
 #include "midi/MidiThru.h"
 #include "settings/Options.h"
 #include "settings/Settings.h"
@@ -49,9 +50,9 @@ constexpr int kDropDisplayMs = 1000;
 
 QString BackgroundMDI::AppTitle() { return QString(AppName) + " " + AppVersion; }
 
-BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiPorts& ports, MIDIUtilities& midi,
-                             SettingsStore& store, Desktop& desktop)
-    : m_code(code), m_ports(ports), m_midi(midi), m_store(store), m_desktop(desktop),
+BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& store,
+                             Desktop& desktop)
+    : m_code(code), m_ports(midi.Ports()), m_midi(midi.Midi()), m_store(store), m_desktop(desktop),
       m_context{code, desktop, *new QMdiArea, nullptr} {
     Mdi = &m_context.Mdi;
     Mdi->setBackground(kBackground);

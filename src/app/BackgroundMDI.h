@@ -19,6 +19,7 @@ class QToolBar;
 class Desktop;
 class MidiPorts;
 class MIDIUtilities;
+class MidiWorld;
 class SettingsStore;
 class QuenlorCode;
 class Patch;
@@ -37,8 +38,7 @@ class CompareWindow;
 class BackgroundMDI : public QMainWindow {
     Q_OBJECT
 public:
-    BackgroundMDI(QuenlorCode& code, MidiPorts& ports, MIDIUtilities& midi, SettingsStore& store,
-                  Desktop& desktop);
+    BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& store, Desktop& desktop);
     ~BackgroundMDI() override;
 
     static constexpr const char* AppName = "Quenlor";

@@ -4,9 +4,7 @@
 #include "Splash.h"
 #include "core/QuenlorCode.h"
 #include "core/Version.h"
-#include "midi/MIDIUtilities.h"
-#include "midi/MidiBackend.h"
-#include "midi/MidiPorts.h"
+#include "midi/MidiWorld.h"
 #include "settings/SettingsStore.h"
 
 #include <QApplication>
@@ -25,11 +23,10 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(ProgramIcon());
 
     QuenlorCode code;
-    MidiPorts ports(*backend);
-    MIDIUtilities midi;
+    MidiWorld midi(std::move(backend));
     QSettingsStore store;
     QtDesktop desktop;
-    BackgroundMDI window(code, ports, midi, store, desktop);
+    BackgroundMDI window(code, midi, store, desktop);
     desktop.SetParentWindow(&window);
 
     if (!Main(window, desktop))

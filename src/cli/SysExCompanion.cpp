@@ -4,9 +4,7 @@
 #include "FileCheck.h"
 #include "core/QuenlorCode.h"
 #include "core/Version.h"
-#include "midi/MIDIUtilities.h"
-#include "midi/MidiBackend.h"
-#include "midi/MidiPorts.h"
+#include "midi/MidiWorld.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "storage/PatchRecord.h"
@@ -96,9 +94,6 @@ const char* const kPortsHelp =
 // the MIDI system stops taking messages.
 constexpr std::chrono::milliseconds kSendPatience(10000);
 
-const QString kMidiSection = QStringLiteral("MIDI");
-const QString kMidiOutPort = QStringLiteral("MIDIOutPort");
-
 const char* helpOf(const std::string& command) {
     if (command == "check") return kCheckHelp;
     if (command == "syx") return kSyxHelp;
@@ -140,12 +135,6 @@ bool isSysExFile(const std::string& path) {
                lower.compare(lower.size() - end.size(), end.size(), end) == 0;
     };
     return endsWith(".syx") || endsWith(".mid");
-}
-
-QString storedOutput(SettingsStore& store) {
-    for (const auto& [key, value] : store.ReadSection(kMidiSection))
-        if (key == kMidiOutPort) return value;
-    return {};
 }
 
 } // namespace
@@ -307,9 +296,9 @@ int SysExCompanion::send(const CommandLine& line) {
                                            : "the ALSA sequencer cannot be reached");
 
     QuenlorCode code;
-    MidiPorts ports(*backend);
-    MIDIUtilities midi;
-    midi.AttachMidiWindow(ports);
+    MidiWorld world(std::move(backend));
+    MidiPorts& ports = world.Ports();
+    MIDIUtilities& midi = world.Midi();
     // The same start-up order as the windowed program: settings and ports, then the
     // patch model.
     LoadSettings(code, midi, ports, m_world.Store);
@@ -336,7 +325,7 @@ int SysExCompanion::send(const CommandLine& line) {
         if (line.Port)
             return failure("no MIDI output named '" + *line.Port +
                            "' (quenlor-sysex ports lists them)");
-        const QString stored = storedOutput(m_world.Store);
+        const QString stored = StoredOutputName(m_world.Store);
         if (stored.isEmpty() || stored == MidiBackend::DefaultOutputName())
             return failure("the settings name no MIDI output; choose one with --port NAME");
         return failure("the output in the settings, '" + stored.toStdString() +
@@ -357,22 +346,10 @@ int SysExCompanion::ports(const CommandLine& line) {
     if (!backend)
         return failure(line.Midi == "jack" ? "no JACK server is running"
                                            : "the ALSA sequencer cannot be reached");
-    MidiPorts ports(*backend);
+    MidiWorld world(std::move(backend));
     // The lists exactly as the options dialog fills them.
-    QStringList outputs;
-    MIDIOutput& out = ports.MIDIOutput1;
-    const int16_t outCount = out.DeviceCount();
-    for (int16_t id = MIDIOutput::kDefaultDevice; id < outCount; ++id) {
-        out.SetDeviceID(id);
-        outputs << out.ProductName();
-    }
-    QStringList inputs;
-    MIDIInput& in = ports.MIDIInput1;
-    const int16_t inCount = in.DeviceCount();
-    for (int16_t id = 0; id < inCount; ++id) {
-        in.SetDeviceID(id);
-        inputs << in.ProductName();
-    }
+    const QStringList outputs = world.Ports().MIDIOutput1.ProductNames();
+    const QStringList inputs = world.Ports().MIDIInput1.ProductNames();
 
     const auto list = [this](const QStringList& names, const char* indent) {
         for (const QString& name : names)
@@ -383,7 +360,7 @@ int SysExCompanion::ports(const CommandLine& line) {
     } else if (line.InputsOnly) {
         list(inputs, "");
     } else {
-        m_world.Out << "MIDI system: " << backend->SystemName().toStdString() << "\nOutputs:\n";
+        m_world.Out << "MIDI system: " << world.System().SystemName().toStdString() << "\nOutputs:\n";
         list(outputs, "  ");
         m_world.Out << "Inputs:\n";
         list(inputs, "  ");

@@ -13,7 +13,7 @@ class ManualClock;
 
 // The MIDI system as the port component sees it: the devices of each direction by
 // name, one input and one output connection, and raw bytes in and out. One of these
-// exists per run (ALSA sequencer, JACK or none); tests use MemoryMidiBackend.
+// exists per run (ALSA sequencer, JACK or none); tests use one in memory.
 class MidiBackend {
 public:
     // Called with the bytes of one received message, on whatever thread the MIDI

@@ -3,12 +3,11 @@
 #include "app/BackgroundMDI.h"
 #include "core/QuenlorCode.h"
 #include "editors/Patch.h"
-#include "midi/MIDIUtilities.h"
-#include "midi/MemoryMidiBackend.h"
-#include "midi/MidiPorts.h"
 #include "settings/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 #include "storage/PatchRecord.h"
 #include "support/FakeDesktop.h"
+#include "support/MemoryMidiWorld.h"
 
 #include <QStringList>
 #include <QTest>
@@ -18,12 +17,11 @@
 // XDG_STATE_HOME points when it is made: each test points it at a folder of its own.
 struct TestProgram {
     TestProgram()
-        : backend({"Keys:out"}, {"Synth:Bit 01 in"}), ports(backend),
-          window(code, ports, midi, store, desktop) {}
+        : world({"Keys:out"}, {"Synth:Bit 01 in"}), window(code, world, store, desktop) {}
     QuenlorCode code;
-    MemoryMidiBackend backend;
-    MidiPorts ports;
-    MIDIUtilities midi;
+    MemoryMidiWorld world;
+    MemoryMidiBackend& backend = world.Memory();
+    MidiPorts& ports = world.Ports();
     MemorySettingsStore store;
     FakeDesktop desktop;
     BackgroundMDI window;

@@ -120,7 +120,7 @@ void TestAccessibility::everyFocusableControlIsNamed() {
     p.list().Bit01EditButton->click();
     p.window.mnu_Compare->trigger();
     QStringList faults = faultsBelow(&p.window);
-    Options options(p.code, p.midi, p.ports, p.store);
+    Options options(p.code, p.world.Midi(), p.ports, p.store);
     options.show();
     faults << faultsBelow(&options);
     if (!faults.isEmpty()) qWarning().noquote() << faults.join('\n');

@@ -8,7 +8,7 @@
 #include "editors/Patch.h"
 #include "editors/PlayWindow.h"
 #include "midi/MIDIUtilities.h"
-#include "midi/MemoryMidiBackend.h"
+#include "support/MemoryMidiBackend.h"
 #include "midi/MidiPorts.h"
 #include "settings/SettingsStore.h"
 #include "support/FakeDesktop.h"

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "core/QuenlorCode.h"
-#include "midi/MIDIUtilities.h"
-#include "midi/MemoryMidiBackend.h"
-#include "midi/MidiPorts.h"
 #include "storage/BankCommands.h"
 #include "storage/FakeStorageHost.h"
+#include "support/MemoryMidiWorld.h"
 
 #include <QString>
 
@@ -18,10 +16,8 @@ using Bytes = std::vector<uint8_t>;
 // patch file, Open Patch into the patch) through the bank commands, then SendPatch
 // through the port layer on an in-memory MIDI system.
 inline std::vector<Bytes> sentByTheProgram(const QString& path, int patch, int channel, int bit99) {
-    MemoryMidiBackend backend({}, {"Synth"});
-    MidiPorts ports(backend);
-    MIDIUtilities midi;
-    midi.AttachMidiWindow(ports);
+    MemoryMidiWorld world({}, {"Synth"});
+    MIDIUtilities& midi = world.Midi();
     midi.OpenMidiOut("Synth");
     QuenlorCode code;
     code.InitPatchModel();
@@ -33,9 +29,9 @@ inline std::vector<Bytes> sentByTheProgram(const QString& path, int patch, int c
         commands.OpenPatchFile(patch);
     else
         commands.OpenBank();
-    backend.ClearRecord();
+    world.Memory().ClearRecord();
     code.MIDIChannelOut = static_cast<int16_t>(channel);
     code.Bit99Compatible = static_cast<int16_t>(bit99);
     code.SendPatch(patch);
-    return backend.SentBytes();
+    return world.Memory().SentBytes();
 }

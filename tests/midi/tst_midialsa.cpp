@@ -1,10 +1,11 @@
 #include "core/QuenlorCode.h"
 #include "midi/AlsaMidiBackend.h"
 #include "midi/MIDIUtilities.h"
-#include "midi/MidiPorts.h"
+#include "midi/MidiWorld.h"
 #include "midi/MidiThru.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 #include "storage/BankCommands.h"
 #include "storage/FakeStorageHost.h"
 
@@ -39,17 +40,23 @@ constexpr int kQuietMs = 500;
 
 // The program's MIDI side on the sequencer, with the settings it loads.
 struct World {
-    std::unique_ptr<AlsaMidiBackend> backend = AlsaMidiBackend::Open();
-    std::unique_ptr<MidiPorts> ports;
-    MIDIUtilities midi;
+    // The world's MIDI system itself; null when it cannot be reached.
+    AlsaMidiBackend* backend = nullptr;
+    std::unique_ptr<MidiWorld> world;
+    MidiPorts* ports = nullptr;
+    MIDIUtilities* midi = nullptr;
     QuenlorCode code;
     MemorySettingsStore store;
 
     World() {
-        if (!backend) return;
-        ports = std::make_unique<MidiPorts>(*backend);
-        midi.AttachMidiWindow(*ports);
-        code.Midi = &midi;
+        std::unique_ptr<AlsaMidiBackend> system = AlsaMidiBackend::Open();
+        if (!system)
+            return;
+        backend = system.get();
+        world = std::make_unique<MidiWorld>(std::move(system));
+        ports = &world->Ports();
+        midi = &world->Midi();
+        code.Midi = midi;
         code.InitPatchModel();
         // The main window's handling of the input port.
         QObject::connect(&ports->MIDIInput1, &MIDIInput::Message, &ports->MIDIInput1,
@@ -274,7 +281,7 @@ void TestMidiAlsa::dumpsExactAtTheRawEnd() {
     QVERIFY(raw.isOpen());
     Observer observer("patchbay");
     if (patchbay) {
-        w.midi.OpenMidiOut(MidiBackend::DefaultOutputName());
+        w.midi->OpenMidiOut(MidiBackend::DefaultOutputName());
         snd_seq_addr_t from, to;
         QCOMPARE(snd_seq_parse_address(observer.seq(), &from, "Quenlor:0"), 0);
         QCOMPARE(snd_seq_parse_address(observer.seq(), &to, "Virtual Raw MIDI 0-0:0"), 0);
@@ -284,15 +291,15 @@ void TestMidiAlsa::dumpsExactAtTheRawEnd() {
         snd_seq_port_subscribe_set_dest(subscription, &to);
         QCOMPARE(snd_seq_subscribe_port(observer.seq(), subscription), 0);
     } else {
-        w.midi.OpenMidiOut(kVirtualOut);
+        w.midi->OpenMidiOut(kVirtualOut);
         QCOMPARE(w.ports->MIDIOutput1.ProductName(), kVirtualOut);
     }
     w.code.MIDIChannelOut = int16_t(channel);
     w.code.Bit99Compatible = int16_t(bit99);
     w.code.PatchBank(7, 8) = 55;
     w.code.SendPatch(7);
-    w.midi.PlayNoteOn(int16_t(channel), 60, 70);
-    w.midi.PlayNoteOff(int16_t(channel), 60);
+    w.midi->PlayNoteOn(int16_t(channel), 60, 70);
+    w.midi->PlayNoteOff(int16_t(channel), 60);
     const uint8_t c = uint8_t(channel - 1);
     const std::vector<Bytes> expected{
         w.dump(7), {uint8_t(0xC0 | c), 0}, {uint8_t(0x90 | c), 60, 70}, {uint8_t(0x90 | c), 60, 0}};
@@ -308,8 +315,8 @@ void TestMidiAlsa::thruFromTheRawEnd() {
     RawEnd rawIn(kRawIn, O_WRONLY);
     QVERIFY(rawOut.isOpen() && rawIn.isOpen());
     w.code.MIDIThru = kOn;
-    w.midi.OpenMidiIn(kVirtualIn);
-    w.midi.OpenMidiOut(kVirtualOut);
+    w.midi->OpenMidiIn(kVirtualIn);
+    w.midi->OpenMidiOut(kVirtualOut);
     QCOMPARE(w.ports->MIDIInput1.ProductName(), kVirtualIn);
     // Running status on the cable: the second note has no status byte of its own.
     rawIn.write({0x93, 60, 100, 62, 100, 0xB0, 7, 127, 0xC5, 3, 0xE1, 0, 64, 0x83, 60, 0});
@@ -325,7 +332,7 @@ void TestMidiAlsa::openBankAtCableSpeed() {
     QVERIFY(w.backend);
     RawEnd raw(kRawOut, O_RDONLY);
     QVERIFY(raw.isOpen());
-    w.midi.OpenMidiOut(kVirtualOut);
+    w.midi->OpenMidiOut(kVirtualOut);
 
     // The loss this guards against comes from sending faster than the cable: a dump takes
     // its cable time to reach the raw end.
@@ -378,7 +385,7 @@ void TestMidiAlsa::storedDevicesAppearLater() {
     w.store.WriteKey("MIDI", "MIDIOutPort", kLateIn);
     w.store.WriteKey("MIDI", "MIDIInPort", kLateOut);
     w.store.WriteKey("MIDI", "MIDIThru", "Yes");
-    LoadSettings(w.code, w.midi, *w.ports, w.store);
+    LoadSettings(w.code, *w.midi, *w.ports, w.store);
     QCOMPARE(w.ports->MIDIOutput1.DeviceID(), MIDIOutput::kDefaultDevice);
 
     for (int round = 0; round < 2; ++round) {

@@ -4,12 +4,13 @@
 #include "core/QuenlorCode.h"
 #include "midi/JackMidiBackend.h"
 #include "midi/MIDIUtilities.h"
-#include "midi/MemoryMidiBackend.h"
-#include "midi/MidiPorts.h"
+#include "support/MemoryMidiWorld.h"
+#include "midi/MidiWorld.h"
 #include "midi/MidiThru.h"
 #include "settings/Options.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -42,18 +43,23 @@ constexpr int kRoundsWithoutServer = 1000;
 
 // The program's MIDI side on JACK, with the settings store the options dialog saves to.
 struct World {
-    std::unique_ptr<JackMidiBackend> backend = JackMidiBackend::Open();
-    std::unique_ptr<MidiPorts> ports;
-    MIDIUtilities midi;
+    // The world's MIDI system itself; null when it cannot be reached.
+    JackMidiBackend* backend = nullptr;
+    std::unique_ptr<MidiWorld> world;
+    MidiPorts* ports = nullptr;
+    MIDIUtilities* midi = nullptr;
     QuenlorCode code;
     MemorySettingsStore store;
 
     World() {
-        if (!backend)
+        std::unique_ptr<JackMidiBackend> system = JackMidiBackend::Open();
+        if (!system)
             return;
-        ports = std::make_unique<MidiPorts>(*backend);
-        midi.AttachMidiWindow(*ports);
-        code.Midi = &midi;
+        backend = system.get();
+        world = std::make_unique<MidiWorld>(std::move(system));
+        ports = &world->Ports();
+        midi = &world->Midi();
+        code.Midi = midi;
         code.InitPatchModel();
         code.MIDIChannelOut = 1;
         code.MIDIThru = kOn;
@@ -87,9 +93,9 @@ qint64 sendEverything(World& w, int rounds) {
         one.start();
         w.code.SendPatch(1 + r % 74);
         lap();
-        w.midi.PlayNoteOn(1, 60, 70);
+        w.midi->PlayNoteOn(1, 60, 70);
         lap();
-        w.midi.PlayNoteOff(1, 60);
+        w.midi->PlayNoteOff(1, 60);
         lap();
     }
     return longest;
@@ -173,8 +179,8 @@ void TestMidiFaults::plugInCapture() {
 }
 
 void TestMidiFaults::openBoth(World& w) {
-    w.midi.OpenMidiIn(kCaptureOutput);
-    w.midi.OpenMidiOut(kCaptureInput);
+    w.midi->OpenMidiIn(kCaptureOutput);
+    w.midi->OpenMidiOut(kCaptureInput);
     // The capture client learns of new connections from the server a moment later.
     QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
     QTRY_VERIFY(m_capture->Connected(kProgramOut, kCaptureInput));
@@ -224,7 +230,7 @@ void TestMidiFaults::serverGoneAndBack() {
 
     restartServer();
     {
-        Options dialog(w.code, w.midi, *w.ports, w.store);
+        Options dialog(w.code, *w.midi, *w.ports, w.store);
         // The lists show the new server's devices with the ones chosen before selected.
         QCOMPARE(dialog.MidiOutCombo->currentText(), QString(kCaptureInput));
         QCOMPARE(dialog.MidiInCombo->currentText(), QString(kCaptureOutput));
@@ -254,7 +260,7 @@ void TestMidiFaults::okWhileTheServerIsGone() {
     QElapsedTimer ok;
     ok.start();
     {
-        Options dialog(w.code, w.midi, *w.ports, w.store);
+        Options dialog(w.code, *w.midi, *w.ports, w.store);
         QCOMPARE(dialog.MidiInCombo->count(), 0);
         QCOMPARE(dialog.MidiOutCombo->count(), 1); // the default output alone
         dialog.btnOk_Click();
@@ -266,7 +272,7 @@ void TestMidiFaults::okWhileTheServerIsGone() {
 
     restartServer();
     {
-        Options dialog(w.code, w.midi, *w.ports, w.store);
+        Options dialog(w.code, *w.midi, *w.ports, w.store);
         QCOMPARE(dialog.MidiOutCombo->findText(kCaptureInput), 1);
         QCOMPARE(dialog.MidiInCombo->findText(kCaptureOutput), 0);
         // With the output left on the default, the program's own port is back for a
@@ -276,13 +282,13 @@ void TestMidiFaults::okWhileTheServerIsGone() {
     QVERIFY(w.backend->Connected());
     QCOMPARE(w.ports->MIDIOutput1.ProductName(), QString(kProgramOut));
     QCOMPARE(jack_connect(m_capture->Client(), kProgramOut, kCaptureInput), 0);
-    w.midi.PlayNoteOn(3, 61, 62);
+    w.midi->PlayNoteOn(3, 61, 62);
     QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{{0x92, 61, 62}}));
     QCOMPARE(jack_disconnect(m_capture->Client(), kProgramOut, kCaptureInput), 0);
     m_capture->ClearReceived();
 
     {
-        Options dialog(w.code, w.midi, *w.ports, w.store);
+        Options dialog(w.code, *w.midi, *w.ports, w.store);
         dialog.MidiOutCombo->setCurrentIndex(dialog.MidiOutCombo->findText(kCaptureInput));
         dialog.MidiInCombo->setCurrentIndex(dialog.MidiInCombo->findText(kCaptureOutput));
         dialog.btnOk_Click();
@@ -309,7 +315,7 @@ void TestMidiFaults::instrumentUnpluggedAndBack() {
     QVERIFY2(longest < kLongestHeldSendUs, qPrintable(QStringLiteral("a send took %1 us").arg(longest)));
     {
         // Opening the dialog meanwhile lists what is there, and Cancel changes nothing.
-        Options dialog(w.code, w.midi, *w.ports, w.store);
+        Options dialog(w.code, *w.midi, *w.ports, w.store);
         QCOMPARE(dialog.MidiOutCombo->count(), 1);
         dialog.btnCancel_Click();
     }
@@ -325,7 +331,7 @@ void TestMidiFaults::instrumentUnpluggedAndBack() {
 
     // The dialog shows the device in use, and OK connects to it again by its name.
     {
-        Options dialog(w.code, w.midi, *w.ports, w.store);
+        Options dialog(w.code, *w.midi, *w.ports, w.store);
         QCOMPARE(dialog.MidiOutCombo->currentText(), QString(kCaptureInput));
         QCOMPARE(dialog.MidiInCombo->currentText(), QString(kCaptureOutput));
         dialog.btnOk_Click();
@@ -346,7 +352,7 @@ void TestMidiFaults::storedDevicesStartedLater() {
     w.store.WriteKey("MIDI", "MIDIOutPort", kCaptureInput);
     w.store.WriteKey("MIDI", "MIDIInPort", kCaptureOutput);
     w.store.WriteKey("MIDI", "MIDIThru", "Yes");
-    LoadSettings(w.code, w.midi, *w.ports, w.store);
+    LoadSettings(w.code, *w.midi, *w.ports, w.store);
     QCOMPARE(w.ports->MIDIOutput1.DeviceID(), MIDIOutput::kDefaultDevice);
 
     plugInCapture();
@@ -364,10 +370,10 @@ void TestMidiFaults::storedDevicesStartedLater() {
 void TestMidiFaults::memoryDeviceUnpluggedAndBack() {
     const QStringList inputs{"Keys:out"};
     const QStringList outputs{"Other:in", "Synth:Bit 01 in"};
-    MemoryMidiBackend backend(inputs, outputs);
-    MidiPorts ports(backend);
-    MIDIUtilities midi;
-    midi.AttachMidiWindow(ports);
+    MemoryMidiWorld world(inputs, outputs);
+    MemoryMidiBackend& backend = world.Memory();
+    MidiPorts& ports = world.Ports();
+    MIDIUtilities& midi = world.Midi();
     QuenlorCode code;
     code.Midi = &midi;
     code.InitPatchModel();

@@ -5,7 +5,7 @@
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
 #include "midi/MidiBackend.h"
-#include "midi/MidiPorts.h"
+#include "midi/MidiWorld.h"
 #include "midi/MidiThru.h"
 
 #include <QElapsedTimer>
@@ -26,17 +26,22 @@ const char* const kCaptureOutput = "capture:output";
 
 // The program's MIDI side on the JACK server of the test.
 struct World {
-    std::unique_ptr<MidiBackend> backend = OpenJackMidi();
-    std::unique_ptr<MidiPorts> ports;
-    MIDIUtilities midi;
+    // The world's MIDI system itself; null when it cannot be reached.
+    MidiBackend* backend = nullptr;
+    std::unique_ptr<MidiWorld> world;
+    MidiPorts* ports = nullptr;
+    MIDIUtilities* midi = nullptr;
     QuenlorCode code;
 
     World() {
-        if (!backend)
+        std::unique_ptr<MidiBackend> system = OpenJackMidi();
+        if (!system)
             return;
-        ports = std::make_unique<MidiPorts>(*backend);
-        midi.AttachMidiWindow(*ports);
-        code.Midi = &midi;
+        backend = system.get();
+        world = std::make_unique<MidiWorld>(std::move(system));
+        ports = &world->Ports();
+        midi = &world->Midi();
+        code.Midi = midi;
         code.InitPatchModel();
     }
 };
@@ -116,7 +121,7 @@ void TestMidiJack::devicesAreTheOtherClientsPorts() {
 void TestMidiJack::patchDumpThenProgramChange() {
     World w;
     QVERIFY(w.backend);
-    w.midi.OpenMidiOut(kCaptureInput);
+    w.midi->OpenMidiOut(kCaptureInput);
     QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
     w.code.PatchBank(1, 10) = 3;
     w.code.MIDIChannelOut = 1;
@@ -134,32 +139,32 @@ void TestMidiJack::closeRemovesOnlyTheProgramsConnection() {
     QVERIFY(w.backend);
     // A patchbay connects the default output to the capture client.
     QCOMPARE(jack_connect(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput), 0);
-    w.midi.OpenMidiOut(MidiBackend::DefaultOutputName());
-    w.midi.PlayNoteOn(2, 60, 70);
+    w.midi->OpenMidiOut(MidiBackend::DefaultOutputName());
+    w.midi->PlayNoteOn(2, 60, 70);
     QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{{0x91, 60, 70}}));
 
     // As OK in the options dialog does: close and reopen.
-    w.midi.CloseMidiOut();
-    w.midi.PlayNoteOff(2, 60); // goes nowhere while closed
-    w.midi.OpenMidiOut(MidiBackend::DefaultOutputName());
+    w.midi->CloseMidiOut();
+    w.midi->PlayNoteOff(2, 60); // goes nowhere while closed
+    w.midi->OpenMidiOut(MidiBackend::DefaultOutputName());
     QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
-    w.midi.PlayNoteOff(2, 61);
+    w.midi->PlayNoteOff(2, 61);
     QTRY_COMPARE(m_capture->ReceivedCount(), size_t(2));
     QCOMPARE(m_capture->Received().back(), (Bytes{0x91, 61, 0}));
     jack_disconnect(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput);
 
     // A connection the program made goes with the close.
-    w.midi.OpenMidiOut(kCaptureInput);
+    w.midi->OpenMidiOut(kCaptureInput);
     QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
-    w.midi.CloseMidiOut();
+    w.midi->CloseMidiOut();
     QVERIFY(!m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
 }
 
 void TestMidiJack::thruForwardsNotesInOrder() {
     World w;
     QVERIFY(w.backend);
-    w.midi.OpenMidiIn(kCaptureOutput);
-    w.midi.OpenMidiOut(kCaptureInput);
+    w.midi->OpenMidiIn(kCaptureOutput);
+    w.midi->OpenMidiOut(kCaptureInput);
     QTRY_VERIFY(m_capture->Connected(kCaptureOutput, "Quenlor:MIDI In"));
     w.code.MIDIThru = kOn;
     w.code.MIDIChannelOut = 5;
@@ -197,8 +202,8 @@ void TestMidiJack::thruFarBeyondCableSpeed() {
 void TestMidiJack::floodThru(bool beyond) {
     World w;
     QVERIFY(w.backend);
-    w.midi.OpenMidiIn(kCaptureOutput);
-    w.midi.OpenMidiOut(kCaptureInput);
+    w.midi->OpenMidiIn(kCaptureOutput);
+    w.midi->OpenMidiOut(kCaptureInput);
     QTRY_VERIFY(m_capture->Connected(kCaptureOutput, "Quenlor:MIDI In"));
     w.code.MIDIThru = kOn;
     QObject::connect(&w.ports->MIDIInput1, &MIDIInput::Message, &w.ports->MIDIInput1,

@@ -10,8 +10,9 @@
 #include "editors/Patch.h"
 #include "midi/JackMidiBackend.h"
 #include "midi/MIDIUtilities.h"
-#include "midi/MidiPorts.h"
+#include "midi/MidiWorld.h"
 #include "settings/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 #include "support/FakeDesktop.h"
 
 #include <QApplication>
@@ -32,8 +33,7 @@ const char* const kCaptureOutput = "capture:output";
 struct Program {
     std::unique_ptr<JackMidiBackend> backend = JackMidiBackend::Open();
     QuenlorCode code;
-    std::unique_ptr<MidiPorts> ports;
-    MIDIUtilities midi;
+    std::unique_ptr<MidiWorld> world;
     MemorySettingsStore store;
     FakeDesktop desktop;
     std::unique_ptr<BackgroundMDI> window;
@@ -45,8 +45,8 @@ struct Program {
         store.WriteKey("MIDI", "MIDIInPort", kCaptureOutput);
         store.WriteKey("MIDI", "MIDIOutPort", kCaptureInput);
         store.WriteKey("MIDI", "MIDIThru", "Yes");
-        ports = std::make_unique<MidiPorts>(*backend);
-        window = std::make_unique<BackgroundMDI>(code, *ports, midi, store, desktop);
+        world = std::make_unique<MidiWorld>(std::move(backend));
+        window = std::make_unique<BackgroundMDI>(code, *world, store, desktop);
         window->MDIForm_Load();
         window->show();
         return true;
@@ -108,15 +108,15 @@ void TestMidiLoad::flood(bool beyond) {
     // Start-up sent patch 1.
     QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
 
-    const auto dropped = [&] { return std::size_t(p.ports->MIDIOutput1.DroppedMessages()); };
+    const auto dropped = [&] { return std::size_t(p.world->Ports().MIDIOutput1.DroppedMessages()); };
     if (beyond)
         Flood::beyondCable(*m_capture, dropped);
     else
         Flood::withinCable(*m_capture, dropped);
     if (QTest::currentTestFailed())
         return;
-    QCOMPARE(p.ports->MIDIInput1.Overflows(), quint64(0));
-    QCOMPARE(p.ports->MIDIInput1.MessageCount(), 0);
+    QCOMPARE(p.world->Ports().MIDIInput1.Overflows(), quint64(0));
+    QCOMPARE(p.world->Ports().MIDIInput1.MessageCount(), 0);
     // The count in the status bar is brought up to date within a second.
     const QString shown =
         beyond ? QStringLiteral("MIDI Out: %1 messages dropped").arg(dropped()) : QString();

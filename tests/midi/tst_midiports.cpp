@@ -1,7 +1,7 @@
 #include "core/DumpEncoder.h"
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
-#include "midi/MemoryMidiBackend.h"
+#include "support/MemoryMidiWorld.h"
 #include "midi/MidiPorts.h"
 #include "midi/MidiThru.h"
 
@@ -19,13 +19,13 @@ Q_DECLARE_METATYPE(Bytes)
 namespace {
 // The ports of one main window on a MIDI system in memory, with the patch model.
 struct World {
-    MemoryMidiBackend backend;
-    MidiPorts ports{backend};
-    MIDIUtilities midi;
+    MemoryMidiWorld world;
+    MemoryMidiBackend& backend = world.Memory();
+    MidiPorts& ports = world.Ports();
+    MIDIUtilities& midi = world.Midi();
     QuenlorCode code;
 
-    World(QStringList inputs = {}, QStringList outputs = {}) : backend(std::move(inputs), std::move(outputs)) {
-        midi.AttachMidiWindow(ports);
+    World(QStringList inputs = {}, QStringList outputs = {}) : world(std::move(inputs), std::move(outputs)) {
         code.Midi = &midi;
         code.InitPatchModel();
     }
@@ -513,11 +513,10 @@ void TestMidiPorts::floodFromAnotherThread() {
 // Without a MIDI system the program works as usual: the default output alone, which
 // opens and takes every message, and no input.
 void TestMidiPorts::noMidiSystem() {
-    std::unique_ptr<MidiBackend> none = OpenNoMidi();
-    QCOMPARE(none->SystemName(), QStringLiteral("none"));
-    MidiPorts ports(*none);
-    MIDIUtilities midi;
-    midi.AttachMidiWindow(ports);
+    MidiWorld world(OpenNoMidi());
+    QCOMPARE(world.System().SystemName(), QStringLiteral("none"));
+    MidiPorts& ports = world.Ports();
+    MIDIUtilities& midi = world.Midi();
     QuenlorCode code;
     code.InitPatchModel();
     code.Midi = &midi;

@@ -1,6 +1,6 @@
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
-#include "midi/MemoryMidiBackend.h"
+#include "support/MemoryMidiWorld.h"
 #include "midi/MidiPorts.h"
 
 #include <QTest>
@@ -8,14 +8,14 @@
 namespace {
 // The ports on an in-memory MIDI system whose clock the test moves.
 struct World {
-    MemoryMidiBackend backend{{}, {"Bit01:in"}};
-    MidiPorts ports{backend};
-    MIDIUtilities midi;
+    MemoryMidiWorld world{{}, {"Bit01:in"}};
+    MemoryMidiBackend& backend = world.Memory();
+    MidiPorts& ports = world.Ports();
+    MIDIUtilities& midi = world.Midi();
     QuenlorCode code;
     int patches = 0;
 
     World() {
-        midi.AttachMidiWindow(ports);
         code.Midi = &midi;
         code.InitPatchModel();
         midi.OpenMidiOut("Bit01:in");

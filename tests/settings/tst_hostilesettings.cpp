@@ -2,10 +2,11 @@
 #include "core/QuenlorCode.h"
 #include "editors/PlayWindow.h"
 #include "midi/MIDIUtilities.h"
-#include "midi/MemoryMidiBackend.h"
+#include "support/MemoryMidiWorld.h"
 #include "midi/MidiPorts.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 #include "support/FakeDesktop.h"
 
 #include <QDir>
@@ -68,15 +69,15 @@ private:
 
 // The ports on a MIDI system in memory with the patch model, loaded from a store.
 struct World {
-    MemoryMidiBackend backend;
-    MidiPorts ports{backend};
-    MIDIUtilities midi;
+    MemoryMidiWorld world;
+    MemoryMidiBackend& backend = world.Memory();
+    MidiPorts& ports = world.Ports();
+    MIDIUtilities& midi = world.Midi();
     QuenlorCode code;
     qint64 loadMs = 0;
 
     explicit World(QStringList inputs = {kIn}, QStringList outputs = {kOut})
-        : backend(std::move(inputs), std::move(outputs)) {
-        midi.AttachMidiWindow(ports);
+        : world(std::move(inputs), std::move(outputs)) {
         code.Midi = &midi;
         code.InitPatchModel();
     }
@@ -136,12 +137,9 @@ QByteArray garbage(int size, unsigned seed) {
 // The whole program started on a settings file and the in-memory MIDI system.
 struct Program {
     explicit Program(const QString& file)
-        : backend({kIn}, {kOut}), ports(backend), store(file),
-          window(code, ports, midi, store, desktop) {}
+        : world({kIn}, {kOut}), store(file), window(code, world, store, desktop) {}
     QuenlorCode code;
-    MemoryMidiBackend backend;
-    MidiPorts ports;
-    MIDIUtilities midi;
+    MemoryMidiWorld world;
     QSettingsStore store;
     FakeDesktop desktop;
     BackgroundMDI window;

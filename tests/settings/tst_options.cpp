@@ -1,10 +1,11 @@
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
-#include "midi/MemoryMidiBackend.h"
+#include "support/MemoryMidiWorld.h"
 #include "midi/MidiPorts.h"
 #include "settings/Options.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,15 +21,15 @@ const QStringList kInputs = {"Keys:out", "Pads:out", "Drums:out"};
 const QStringList kOutputs = {"UM-ONE:UM-ONE MIDI 1", "Bit01:in"};
 
 struct World {
-    MemoryMidiBackend backend;
-    MidiPorts ports{backend};
-    MIDIUtilities midi;
+    MemoryMidiWorld world;
+    MemoryMidiBackend& backend = world.Memory();
+    MidiPorts& ports = world.Ports();
+    MIDIUtilities& midi = world.Midi();
     QuenlorCode code;
     MemorySettingsStore store;
 
     World(QStringList inputs = kInputs, QStringList outputs = kOutputs)
-        : backend(std::move(inputs), std::move(outputs)) {
-        midi.AttachMidiWindow(ports);
+        : world(std::move(inputs), std::move(outputs)) {
         code.Midi = &midi;
     }
     QStringList items(QComboBox* list) const {

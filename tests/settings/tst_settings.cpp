@@ -1,9 +1,10 @@
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
-#include "midi/MemoryMidiBackend.h"
+#include "support/MemoryMidiWorld.h"
 #include "midi/MidiPorts.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,14 +19,14 @@ Q_DECLARE_METATYPE(Pairs)
 
 namespace {
 struct World {
-    MemoryMidiBackend backend;
-    MidiPorts ports{backend};
-    MIDIUtilities midi;
+    MemoryMidiWorld world;
+    MemoryMidiBackend& backend = world.Memory();
+    MidiPorts& ports = world.Ports();
+    MIDIUtilities& midi = world.Midi();
     QuenlorCode code;
     MemorySettingsStore store;
 
-    World(QStringList inputs = {}, QStringList outputs = {}) : backend(std::move(inputs), std::move(outputs)) {
-        midi.AttachMidiWindow(ports);
+    World(QStringList inputs = {}, QStringList outputs = {}) : world(std::move(inputs), std::move(outputs)) {
         code.Midi = &midi;
     }
     void load() { LoadSettings(code, midi, ports, store); }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MidiBackend.h"
-#include "PacingClock.h"
+#include "midi/MidiBackend.h"
+#include "midi/PacingClock.h"
 
 #include <mutex>
 #include <vector>

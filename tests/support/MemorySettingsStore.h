@@ -1,0 +1,28 @@
+#pragma once
+
+#include "settings/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
+
+#include <utility>
+#include <vector>
+
+// A store in memory for tests: sections and keys in the order they were first
+// written, and a log of every write.
+class MemorySettingsStore : public SettingsStore {
+public:
+    struct Write {
+        QString Section, Key, Value;
+        bool operator==(const Write& other) const {
+            return Section == other.Section && Key == other.Key && Value == other.Value;
+        }
+    };
+
+    Pairs ReadSection(const QString& section) override;
+    void WriteKey(const QString& section, const QString& key, const QString& value) override;
+
+    // Every write, in order.
+    std::vector<Write> Writes;
+
+private:
+    std::vector<std::pair<QString, Pairs>> m_sections;
+};
