@@ -26,8 +26,8 @@ public:
 
     // Opens the selected device (closing whatever was open). Messages received from
     // then on are queued.
-    void Open();
-    void Close();
+    void Open() override;
+    void Close() override;
 
     // The received-message queue.
     int MessageCount() const;

@@ -33,10 +33,9 @@ public:
 
     // Devices are numbered -1..DeviceCount()-1: DeviceCount() does not count the default.
 
-    // Opens the selected device (closing whatever was open).
-    void Open();
-    // Closes the device; messages still waiting for the cable are dropped.
-    void Close();
+    void Open() override;
+    // Messages still waiting for the cable are dropped.
+    void Close() override;
 
     // Sends a short message with as many bytes as its status byte calls for; data
     // bytes are cut to 7 bits. A status that starts no short message sends nothing.

@@ -14,26 +14,27 @@ void MIDIUtilities::AttachMidiWindow(MidiPorts& window) {
 
 namespace {
 // Selects the device of that name; with several devices of one name the last one, and
-// with none the default: output -1, input 0.
-void selectByName(MidiPort& port, const QString& productName, int16_t defaultId) {
-    port.SetDeviceID(port.FindDevice(productName, MidiPort::NameMatch::LastWins).value_or(defaultId));
+// with none the port's default.
+void selectByName(MidiPort& port, const QString& productName) {
+    port.SetDeviceID(port.FindDevice(productName, MidiPort::NameMatch::LastWins)
+                         .value_or(port.DefaultDevice()));
 }
 } // namespace
 
+void MIDIUtilities::open(MidiPort& port, Choice& choice, const QString& productName) {
+    selectByName(port, productName);
+    port.Open();
+    choice = {productName, port.ProductName(), true};
+}
+
 void MIDIUtilities::OpenMidiOut(const QString& productName) {
-    if (!m_ports)
-        return;
-    selectByName(m_ports->MIDIOutput1, productName, MIDIOutput::kDefaultDevice);
-    m_ports->MIDIOutput1.Open();
-    m_out = {productName, m_ports->MIDIOutput1.ProductName(), true};
+    if (m_ports)
+        open(m_ports->MIDIOutput1, m_out, productName);
 }
 
 void MIDIUtilities::OpenMidiIn(const QString& productName) {
-    if (!m_ports)
-        return;
-    selectByName(m_ports->MIDIInput1, productName, MIDIInput::kDefaultDevice);
-    m_ports->MIDIInput1.Open();
-    m_in = {productName, m_ports->MIDIInput1.ProductName(), true};
+    if (m_ports)
+        open(m_ports->MIDIInput1, m_in, productName);
 }
 
 void MIDIUtilities::CloseMidiOut() {
@@ -48,32 +49,27 @@ void MIDIUtilities::CloseMidiIn() {
         m_ports->MIDIInput1.Close();
 }
 
-// A device came or went: each port opened by a name looks for it again. It is opened
-// anew only when the name now leads to another device, the last open failed or the
+// A device came or went: a port opened by a name looks for it again. It is opened anew
+// only when the name now leads to another device, the last open failed or the
 // connection went with a device that left (one of the same name may be back by the
 // time this runs), so that a device that merely moved in the list keeps its
 // connection and nothing sent to it meanwhile is lost; the selection moves with it.
+void MIDIUtilities::follow(MidiPort& port, Choice& choice, bool (DeviceWatch::*connected)()) {
+    if (!choice.Following)
+        return;
+    selectByName(port, choice.Wanted);
+    if (port.ProductName() != choice.Opened || !port.IsOpen() ||
+        !(m_ports->Devices.*connected)()) {
+        port.Open();
+        choice.Opened = port.ProductName();
+    }
+}
+
 void MIDIUtilities::devicesChanged() {
     if (!m_ports)
         return;
-    if (m_out.Following) {
-        MIDIOutput& out = m_ports->MIDIOutput1;
-        selectByName(out, m_out.Wanted, MIDIOutput::kDefaultDevice);
-        if (out.ProductName() != m_out.Opened || !out.IsOpen() ||
-            !m_ports->Devices.OutputConnected()) {
-            out.Open();
-            m_out.Opened = out.ProductName();
-        }
-    }
-    if (m_in.Following) {
-        MIDIInput& in = m_ports->MIDIInput1;
-        selectByName(in, m_in.Wanted, MIDIInput::kDefaultDevice);
-        if (in.ProductName() != m_in.Opened || !in.IsOpen() ||
-            !m_ports->Devices.InputConnected()) {
-            in.Open();
-            m_in.Opened = in.ProductName();
-        }
-    }
+    follow(m_ports->MIDIOutput1, m_out, &DeviceWatch::OutputConnected);
+    follow(m_ports->MIDIInput1, m_in, &DeviceWatch::InputConnected);
 }
 
 void MIDIUtilities::PlayNoteOn(int16_t channel, int16_t note, int16_t velocity) {

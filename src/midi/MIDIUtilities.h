@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+class DeviceWatch;
+class MidiPort;
 class MidiPorts;
 
 // The program's operations on the MIDI ports: open a device by its product name,
@@ -41,6 +43,9 @@ private:
         bool Following = false;
     };
 
+    void open(MidiPort& port, Choice& choice, const QString& productName);
+    // `connected` says whether the port's open connection still stands.
+    void follow(MidiPort& port, Choice& choice, bool (DeviceWatch::*connected)());
     void devicesChanged();
 
     MidiPorts* m_ports = nullptr;

@@ -24,6 +24,11 @@ public:
     // The product name of the selected device; empty when there is no such device.
     QString ProductName();
     bool IsOpen() const { return m_open; }
+    // Opens the selected device (closing whatever was open), and closes it.
+    virtual void Open() = 0;
+    virtual void Close() = 0;
+    // The device selected when no other is: 0 for input, the program's own output (-1).
+    int16_t DefaultDevice() const { return m_firstDevice; }
 
     // The product names of every device in number order, from the first device on,
     // read afresh; the selection stays as it is.

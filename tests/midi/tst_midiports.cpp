@@ -37,6 +37,8 @@ class TestMidiPorts : public QObject {
 private slots:
     void openMidiOut_data();
     void openMidiOut();
+    void findDevice_data();
+    void findDevice();
     void openMidiIn_data();
     void openMidiIn();
     void followsDevicesThatComeAndGo_data();
@@ -89,6 +91,33 @@ void TestMidiPorts::openMidiOut() {
     QCOMPARE(int(w.ports.MIDIOutput1.DeviceID()), opened);
     QVERIFY(w.ports.MIDIOutput1.IsOpen());
     QCOMPARE(w.backend.Log, QStringList{QStringLiteral("out open %1").arg(opened)});
+}
+
+// The one lookup by name both ports, the stored settings and the options dialog use.
+void TestMidiPorts::findDevice_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("firstWins");
+    QTest::addColumn<int>("output"); // -2: none
+    QTest::addColumn<int>("input");
+    QTest::newRow("first of twins") << "Twin" << true << 0 << 1;
+    QTest::newRow("last of twins") << "Twin" << false << 2 << 2;
+    QTest::newRow("default output by name") << MidiBackend::DefaultOutputName() << false << -1 << -2;
+    QTest::newRow("missing") << "Gone" << true << -2 << -2;
+    QTest::newRow("empty") << "" << false << -2 << -2;
+}
+
+void TestMidiPorts::findDevice() {
+    QFETCH(QString, name);
+    QFETCH(bool, firstWins);
+    QFETCH(int, output);
+    QFETCH(int, input);
+    World w({"Keys", "Twin", "Twin"}, {"Twin", "Other", "Twin"});
+    const auto rule = firstWins ? MidiPort::NameMatch::FirstWins : MidiPort::NameMatch::LastWins;
+    QCOMPARE(w.ports.MIDIOutput1.FindDevice(name, rule).value_or(-2), output);
+    QCOMPARE(w.ports.MIDIInput1.FindDevice(name, rule).value_or(-2), input);
+    QCOMPARE(w.ports.MIDIOutput1.ProductNames(),
+             (QStringList{MidiBackend::DefaultOutputName(), "Twin", "Other", "Twin"}));
+    QCOMPARE(int(w.ports.MIDIOutput1.DeviceID()), -1); // the selection stays
 }
 
 void TestMidiPorts::openMidiIn_data() {

@@ -425,7 +425,7 @@ void TestHostileSettings::programStarts() {
     QVERIFY(program.window.Play);
     program.window.Play->Form_MouseDown(100, 100);
     program.window.Play->Form_MouseUp();
-    const auto sent = program.backend.SentBytes();
+    const auto sent = program.world.Memory().SentBytes();
     int dumps = 0;
     for (const Bytes& m : sent)
         dumps += m[0] == kSysExStart;
