@@ -48,12 +48,11 @@ private slots:
     void manualInstalledOrRemovedWhileRunning();
 
 private:
-    // The test program lives in tests/app of the build tree; the program in bin/.
-    static QString buildRoot() { return QDir::cleanPath(QT_TESTCASE_BUILDDIR "/../.."); }
+    static QString buildRoot() { return QStringLiteral(QUENLOR_BUILD_ROOT); }
     static QString programDir() { return buildRoot() + "/bin"; }
     static QString manualDir() { return buildRoot() + "/share/quenlor/manual"; }
     static QString sourceManualDir() {
-        return QDir::cleanPath(QT_TESTCASE_SOURCEDIR "/../../docs/manual");
+        return QStringLiteral(QUENLOR_SOURCE_ROOT "/docs/manual");
     }
     static QStringList pages(const QString& dir);
     static QStringList rawLinks(const QString& file);

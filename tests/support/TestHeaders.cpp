@@ -1,0 +1,1 @@
+// Compiles the header every test shares; the tests have nothing else in common here.
