@@ -20,10 +20,10 @@ void fillBank(QuenlorCode& code) {
 
 void closeAll(EditorWorld& world, int patch) {
     Patch& list = *world.PatchWindow;
-    if (list.NormalEditWindow(patch))
-        list.NormalEditWindow(patch)->CloseEditor();
+    if (list.normalEditWindow(patch))
+        list.normalEditWindow(patch)->closeEditor();
     if (list.Bit01EditWindow(patch))
-        list.Bit01EditWindow(patch)->CloseEditor();
+        list.Bit01EditWindow(patch)->closeEditor();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::processEvents();
 }
@@ -34,11 +34,11 @@ void openEditor(benchmark::State& state, int kind) {
     fillBank(world.Code);
     const int patch = 7;
     for (auto _ : state) {
-        world.OpenEditor(patch, kind);
+        world.openEditor(patch, kind);
         QApplication::processEvents(); // the first paint
         state.PauseTiming();
         closeAll(world, patch);
-        world.Midi.Clear();
+        world.Midi.clear();
         state.ResumeTiming();
     }
 }

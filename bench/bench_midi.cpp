@@ -14,7 +14,7 @@
 // SendPatch through the port component: encoding, the dump and the Program Change.
 static void sendPatches(benchmark::State& state, MidiWorld& world, const QString& output,
                         MemoryMidiBackend* record) {
-    MIDIUtilities& midi = world.Midi();
+    MIDIUtilities& midi = world.midi();
     QuenlorCode code;
     code.InitPatchModel();
     code.Midi = &midi;
@@ -26,15 +26,15 @@ static void sendPatches(benchmark::State& state, MidiWorld& world, const QString
         code.SendPatch(1);
         // The in-memory system keeps every message; empty it now and then.
         if (record && ++sends % 4096 == 0)
-            record->ClearRecord();
+            record->clearRecord();
     }
     state.SetItemsProcessed(state.iterations());
 }
 
 static void BM_SendPatchMemory(benchmark::State& state) {
     MemoryMidiWorld world({}, {"Bit01:in"});
-    world.Memory().Sent.reserve(2 * 4096);
-    sendPatches(state, world, "Bit01:in", &world.Memory());
+    world.memory().Sent.reserve(2 * 4096);
+    sendPatches(state, world, "Bit01:in", &world.memory());
 }
 BENCHMARK(BM_SendPatchMemory);
 
@@ -45,9 +45,9 @@ static void BM_OutputQueue(benchmark::State& state) {
     OutputQueue::Time now{0};
     OutputQueue::Taken taken;
     for (auto _ : state) {
-        queue.Push(note, sizeof note, OutputKind::Forwarded);
-        now = *queue.NextDue();
-        queue.Take(now, {}, taken);
+        queue.push(note, sizeof note, OutputKind::Forwarded);
+        now = *queue.nextDue();
+        queue.take(now, {}, taken);
         benchmark::DoNotOptimize(taken);
     }
     state.SetItemsProcessed(state.iterations());
@@ -59,12 +59,12 @@ BENCHMARK(BM_OutputQueue);
 // message by the in-memory system included.
 static void BM_ForwardMemory(benchmark::State& state) {
     MemoryMidiWorld world({}, {"Bit01:in"});
-    MemoryMidiBackend& backend = world.Memory();
+    MemoryMidiBackend& backend = world.memory();
     backend.Sent.reserve(4096);
-    world.Midi().OpenMidiOut("Bit01:in");
+    world.midi().OpenMidiOut("Bit01:in");
     int sends = 0;
     for (auto _ : state) {
-        world.Ports().MIDIOutput1.SendShort(0x90, 60, 100, OutputKind::Forwarded);
+        world.ports().MIDIOutput1.sendShort(0x90, 60, 100, OutputKind::Forwarded);
         if (++sends % 4096 == 0) backend.Sent.clear();
     }
     state.SetItemsProcessed(state.iterations());
@@ -74,13 +74,13 @@ BENCHMARK(BM_ForwardMemory);
 // Needs a running JACK server (jackd -d dummy); the dumps go out of the program's
 // own output port, one process cycle at a time.
 static void BM_SendPatchJack(benchmark::State& state) {
-    std::unique_ptr<MidiBackend> backend = OpenJackMidi();
+    std::unique_ptr<MidiBackend> backend = openJackMidi();
     if (!backend) {
         state.SkipWithError("no JACK server running");
         return;
     }
     MidiWorld world(std::move(backend));
-    sendPatches(state, world, MidiBackend::DefaultOutputName(), nullptr);
+    sendPatches(state, world, MidiBackend::defaultOutputName(), nullptr);
 }
 BENCHMARK(BM_SendPatchJack)->UseRealTime();
 
@@ -89,34 +89,34 @@ BENCHMARK(BM_SendPatchJack)->UseRealTime();
 // the one before, the first when it is sent. Reports how far each arrived from its due
 // frame: the goal is within one process period.
 static void BM_JackTimingError(benchmark::State& state) {
-    std::unique_ptr<MidiBackend> backend = OpenJackMidi();
+    std::unique_ptr<MidiBackend> backend = openJackMidi();
     CaptureClient capture;
-    if (!backend || !capture.IsOpen()) {
+    if (!backend || !capture.isOpen()) {
         state.SkipWithError("no JACK server running");
         return;
     }
     MidiWorld world(std::move(backend));
-    MIDIOutput& out = world.Ports().MIDIOutput1;
-    out.Open(); // the default output, connected here to the capture client
-    jack_connect(capture.Client(), "Quenlor:MIDI Out", "capture:input");
+    MIDIOutput& out = world.ports().MIDIOutput1;
+    out.open(); // the default output, connected here to the capture client
+    jack_connect(capture.client(), "Quenlor:MIDI Out", "capture:input");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const jack_nframes_t rate = capture.SampleRate();
-    const double period = 1e6 * jack_get_buffer_size(capture.Client()) / rate;
+    const jack_nframes_t rate = capture.sampleRate();
+    const double period = 1e6 * jack_get_buffer_size(capture.client()) / rate;
     constexpr int kBurst = 32;
     double worst = 0, total = 0;
     int64_t messages = 0;
     for (auto _ : state) {
-        capture.ClearReceived();
+        capture.clearReceived();
         const jack_time_t sent = jack_get_time();
         for (int i = 0; i < kBurst; ++i)
-            out.SendShort(0x90, i, 100);
-        while (capture.ReceivedCount() < std::size_t(kBurst))
+            out.sendShort(0x90, i, 100);
+        while (capture.receivedCount() < std::size_t(kBurst))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        const std::vector<jack_nframes_t> frames = capture.ReceivedFrames();
+        const std::vector<jack_nframes_t> frames = capture.receivedFrames();
         for (int i = 0; i < kBurst; ++i) {
             const jack_time_t due = sent + jack_time_t(i) * 960;
             const double error =
-                1e6 * int32_t(frames[std::size_t(i)] - jack_time_to_frames(capture.Client(), due)) /
+                1e6 * int32_t(frames[std::size_t(i)] - jack_time_to_frames(capture.client(), due)) /
                 rate;
             worst = std::max(worst, std::abs(error));
             total += std::abs(error);

@@ -21,23 +21,23 @@ public:
     std::string PatchName(int patch) override { return Names[patch]; }
     void SetPatchName(int patch, const std::string& name) override { Names[patch] = name; }
     void FillPatchList() override {}
-    void SelectFirstPatch() override {}
+    void selectFirstPatch() override {}
     int16_t OpenEditorKind(int) override { return 0; }
-    void RepaintEditor(int) override {}
+    void repaintEditor(int) override {}
     void SetMainCaption(const std::string&, const std::string&) override {}
-    void ClearBankFile() override {}
+    void clearBankFile() override {}
     std::string BankFileTitle() override { return {}; }
     std::string BankFilePath() override { return {}; }
     void SetStatusText(const std::string&) override {}
     void ShowBusyPointer() override {}
     void ShowNormalPointer() override {}
-    std::optional<FileChoice> ShowOpenDialog(const std::string&, const std::string&) override {
+    std::optional<FileChoice> showOpenDialog(const std::string&, const std::string&) override {
         return FileChoice{File, "bench.bbk"};
     }
-    std::optional<FileChoice> ShowSaveDialog(const std::string&, const std::string&) override {
+    std::optional<FileChoice> showSaveDialog(const std::string&, const std::string&) override {
         return FileChoice{File, "bench.bbk"};
     }
-    void ShowMessage(const std::string&) override { ++Messages; }
+    void showMessage(const std::string&) override { ++Messages; }
 };
 
 // A bank of typical patches and names in a fresh temporary folder, automatic update off.

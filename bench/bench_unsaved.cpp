@@ -23,16 +23,16 @@ struct SafeWorld {
 
     SafeWorld() {
         world.Context->History = &history;
-        QObject::connect(&history, &BankHistory::Changed, &unsaved, &UnsavedBank::BankChanged);
+        QObject::connect(&history, &BankHistory::changed, &unsaved, &UnsavedBank::bankChanged);
         for (int n = kFirstPatch; n <= kLastPatch; ++n) {
             world.PatchWindow->SetPatchName(n, QString("Patch %1").arg(n));
             for (int p = kFirstParameter; p <= kLastParameter; ++p)
                 world.Code.PatchBank(n, p) =
                     int16_t((n + p) % (world.Code.ParameterTable.MaxValue(p) + 1));
         }
-        history.Reset();
-        unsaved.MarkSaved();
-        world.OpenEditor(7, Patch::NormalEditor);
+        history.reset();
+        unsaved.markSaved();
+        world.openEditor(7, Patch::NormalEditor);
     }
 };
 
@@ -40,14 +40,14 @@ struct SafeWorld {
 // and merged, the copy's timer checked. `newSteps`: every change a gesture of its own.
 void change(benchmark::State& state, bool newSteps) {
     SafeWorld safe;
-    QScrollBar* slider = safe.world.PatchWindow->NormalEditWindow(7)->Slider[19];
+    QScrollBar* slider = safe.world.PatchWindow->normalEditWindow(7)->Slider[19];
     int value = 0;
     for (auto _ : state) {
-        if (newSteps) safe.history.EndGesture();
+        if (newSteps) safe.history.endGesture();
         slider->setValue(++value % 63 + 1);
     }
-    if (!safe.unsaved.WritePending()) state.SkipWithError("no copy was due");
-    state.counters["steps"] = safe.history.Count();
+    if (!safe.unsaved.writePending()) state.SkipWithError("no copy was due");
+    state.counters["steps"] = safe.history.count();
 }
 
 void BM_ChangeMergedIntoOneStep(benchmark::State& state) {
@@ -67,7 +67,7 @@ void BM_WriteCopy(benchmark::State& state) {
     const std::string path = safe.folder.filePath("copy.bbk").toStdString();
     for (auto _ : state) {
         if (!UnsavedCopy::Write(
-                path, UnsavedCopy::Encode(safe.world.Code.PatchBank, names, "/banks/live.bbk")))
+                path, UnsavedCopy::encode(safe.world.Code.PatchBank, names, "/banks/live.bbk")))
             state.SkipWithError("the copy could not be written");
     }
 }
@@ -78,9 +78,9 @@ void BM_StartWriteOnTheWindowsThread(benchmark::State& state) {
     SafeWorld safe;
     safe.world.Code.PatchBank(7, 19) = 1; // differs from the saved bank
     for (auto _ : state) {
-        safe.unsaved.StartWrite();
+        safe.unsaved.startWrite();
         state.PauseTiming();
-        safe.unsaved.WaitForDisk();
+        safe.unsaved.waitForDisk();
         state.ResumeTiming();
     }
 }
@@ -90,7 +90,7 @@ void BM_EncodeCopy(benchmark::State& state) {
     SafeWorld safe;
     std::array<std::string, kPatchSlots> names;
     for (auto _ : state)
-        benchmark::DoNotOptimize(UnsavedCopy::Encode(safe.world.Code.PatchBank, names, ""));
+        benchmark::DoNotOptimize(UnsavedCopy::encode(safe.world.Code.PatchBank, names, ""));
 }
 
 } // namespace

@@ -69,28 +69,28 @@ public:
         Names.at(patch) = name;
     }
     void FillPatchList() override {}
-    void SelectFirstPatch() override { ++FirstPatchSelections; }
+    void selectFirstPatch() override { ++FirstPatchSelections; }
     int16_t OpenEditorKind(int) override { return 0; }
-    void RepaintEditor(int) override {}
+    void repaintEditor(int) override {}
     void SetMainCaption(const std::string& title, const std::string& path) override {
         ++Captions;
         Title = title;
         Path = path;
     }
-    void ClearBankFile() override {}
+    void clearBankFile() override {}
     std::string BankFileTitle() override { return Title; }
     std::string BankFilePath() override { return Path; }
     void SetStatusText(const std::string&) override {}
     void ShowBusyPointer() override { ++BusyPointers; }
     void ShowNormalPointer() override { ++NormalPointers; }
-    std::optional<FileChoice> ShowOpenDialog(const std::string&, const std::string&) override {
+    std::optional<FileChoice> showOpenDialog(const std::string&, const std::string&) override {
         const auto slash = OpenPath.rfind('/');
         return FileChoice{OpenPath, OpenPath.substr(slash + 1)};
     }
-    std::optional<FileChoice> ShowSaveDialog(const std::string&, const std::string&) override {
+    std::optional<FileChoice> showSaveDialog(const std::string&, const std::string&) override {
         return std::nullopt;
     }
-    void ShowMessage(const std::string& text) override {
+    void showMessage(const std::string& text) override {
         ++Messages;
         LastMessage = text;
     }

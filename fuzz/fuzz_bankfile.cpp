@@ -88,7 +88,7 @@ void expectRoundTrip(const QuenlorCode& code, const std::string& name, int patch
     LineReader reader(in);
     std::string nameRead;
     ReadingBuffer values{};
-    FUZZ_CHECK(ReadPatchRecord(reader, nameRead, values).ok());
+    FUZZ_CHECK(readPatchRecord(reader, nameRead, values).ok());
     const int16_t* row = code.PatchBank.Row(patch);
     FUZZ_CHECK(
         std::equal(row + kFirstParameter, row + kLastParameter + 1, &values[kFirstParameter]));

@@ -32,7 +32,7 @@ std::vector<int16_t> readNumbers(std::string_view text) {
         std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string_view::npos) end = text.size();
         numbers.push_back(
-            NumberText::RoundToInt16(NumberText::ReadNumber(text.substr(start, end - start))));
+            NumberText::roundToInt16(NumberText::readNumber(text.substr(start, end - start))));
         start = end + 1;
     }
     numbers.resize(kSettingLines + kLastParameter, 0);

@@ -37,13 +37,13 @@ bool hasDigit(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
-    const double value = NumberText::ReadNumber(text);
+    const double value = NumberText::readNumber(text);
     FUZZ_CHECK(!std::isnan(value));
     // Without a single digit there is no number, and no number reads as 0.
     if (!hasDigit(text)) FUZZ_CHECK(value == 0);
 
-    const auto fitted = NumberText::ReadInt16(text);
-    const auto direct = NumberText::ToInt16(value);
+    const auto fitted = NumberText::readInt16(text);
+    const auto direct = NumberText::toInt16(value);
     FUZZ_CHECK(fitted.has_value() == direct.has_value());
 
     if (isPlainInteger(text)) {
@@ -56,14 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         FUZZ_CHECK(*fitted == *direct);
         // Nearest integer: never more than half away from what was read.
         FUZZ_CHECK(std::fabs(value - *fitted) <= 0.5);
-        FUZZ_CHECK(NumberText::RoundToInt16(value) == *fitted);
+        FUZZ_CHECK(NumberText::roundToInt16(value) == *fitted);
         // What the program writes for a value reads back as that value.
-        const std::string written = NumberText::WriteNumber(*fitted);
+        const std::string written = NumberText::writeNumber(*fitted);
         FUZZ_CHECK(written[0] == (*fitted < 0 ? '-' : ' '));
-        FUZZ_CHECK(NumberText::ReadInt16(written) == fitted);
+        FUZZ_CHECK(NumberText::readInt16(written) == fitted);
     } else {
         // Out of 16-bit range: the clamping conversion lands on a limit.
-        const int16_t limited = NumberText::RoundToInt16(value);
+        const int16_t limited = NumberText::roundToInt16(value);
         FUZZ_CHECK(limited == INT16_MIN || limited == INT16_MAX);
     }
     return 0;

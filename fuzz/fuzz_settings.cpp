@@ -47,9 +47,9 @@ struct Settings {
 // then patch 1 and a test note sent.
 struct Start {
     MemoryMidiWorld world;
-    MemoryMidiBackend& backend = world.Memory();
-    MidiPorts& ports = world.Ports();
-    MIDIUtilities& midi = world.Midi();
+    MemoryMidiBackend& backend = world.memory();
+    MidiPorts& ports = world.ports();
+    MIDIUtilities& midi = world.midi();
     QuenlorCode code;
 
     Start(const QStringList& inputs, const QStringList& outputs, SettingsStore& store)
@@ -84,21 +84,21 @@ void expectValid(Start& start, int inputs, int outputs) {
 
     // The output is always open, on a device that exists (-1 is the program's own);
     // the input is open on one that exists, or closed when there is none.
-    const int out = start.backend.OpenOutputDevice();
+    const int out = start.backend.openOutputDevice();
     FUZZ_CHECK(out >= -1 && out < outputs);
-    const int in = start.backend.OpenInputDevice();
+    const int in = start.backend.openInputDevice();
     FUZZ_CHECK(inputs == 0 ? in == MemoryMidiBackend::kClosed : (in >= 0 && in < inputs));
 }
 
 void expectValidSends(Start& start) {
     const int channel = start.code.MIDIChannelOut;
     CheckingSink check;
-    start.backend.ClearRecord();
+    start.backend.clearRecord();
     start.code.SendPatch(kFirstPatch);
     start.midi.PlayNoteOn(start.code.MIDIChannelOut, kTestNote, kTestVelocity);
     start.midi.PlayNoteOff(start.code.MIDIChannelOut, kTestNote);
 
-    const auto sent = start.backend.SentBytes();
+    const auto sent = start.backend.sentBytes();
     FUZZ_CHECK(sent.size() == 4);
     SysExMessage dump;
     FUZZ_CHECK(sent[0].size() == DumpBytes::kDumpLength);
@@ -149,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             const std::string_view key = line.substr(0, equals);
             const std::string_view value =
                 equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
-            store.WriteKey(section, utf8(key), utf8(value));
+            store.writeKey(section, utf8(key), utf8(value));
         }
     }
 

@@ -13,7 +13,7 @@
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    const SysExScan scan = ScanSysEx(data, size);
+    const SysExScan scan = scanSysEx(data, size);
     FUZZ_CHECK(scan.Dumps.size() <= SysExFile::kMaxKept);
     FUZZ_CHECK(scan.Skipped.size() <= SysExFile::kMaxKept);
     FUZZ_CHECK(scan.Dumps.size() == std::min(scan.DumpCount, SysExFile::kMaxKept));
@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             code.PatchBank(1, p) = dump.Patch.Values[static_cast<std::size_t>(p)];
         code.MIDIChannelOut = static_cast<int16_t>(dump.Patch.Channel);
         code.Bit99Compatible = dump.Patch.Bit99 ? 1 : 0;
-        code.PreparePatchDump(1);
-        const DumpDecoding again = DecodePatch(code.PatchDump.data(), code.PatchDump.size());
+        code.preparePatchDump(1);
+        const DumpDecoding again = decodePatch(code.PatchDump.data(), code.PatchDump.size());
         FUZZ_CHECK(again.ok());
         FUZZ_CHECK(again.Patch.Values == dump.Patch.Values);
         if (!scan.StandardMidiFile) {

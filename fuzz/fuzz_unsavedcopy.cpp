@@ -13,16 +13,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     UnsavedCopy::Image image;
-    if (UnsavedCopy::Decode(bytes, image) != UnsavedCopy::ReadResult::Ok)
+    if (UnsavedCopy::decode(bytes, image) != UnsavedCopy::ReadResult::Ok)
         return 0;
 
     Bank bank;
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
         for (int p = kFirstParameter; p <= kLastParameter; ++p)
             bank(patch, p) = image.Values[std::size_t(patch)][std::size_t(p)];
-    const std::string again = UnsavedCopy::Encode(bank, image.Names, image.Origin);
+    const std::string again = UnsavedCopy::encode(bank, image.Names, image.Origin);
     UnsavedCopy::Image reread;
-    FUZZ_CHECK(UnsavedCopy::Decode(again, reread) == UnsavedCopy::ReadResult::Ok);
+    FUZZ_CHECK(UnsavedCopy::decode(again, reread) == UnsavedCopy::ReadResult::Ok);
     FUZZ_CHECK(reread.Origin == image.Origin);
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
         const auto n = std::size_t(patch);

@@ -29,8 +29,8 @@ void AppStorageHost::SetPatchName(int patch, const std::string& name) {
 
 void AppStorageHost::FillPatchList() { m_window.PatchWindow->FillPatchList(); }
 
-void AppStorageHost::SelectFirstPatch() {
-    m_window.PatchWindow->ClickPatchRow(1);
+void AppStorageHost::selectFirstPatch() {
+    m_window.PatchWindow->clickPatchRow(1);
     if (auto* frame = qobject_cast<QMdiSubWindow*>(m_window.PatchWindow->parentWidget()))
         m_window.Mdi->setActiveSubWindow(frame);
     m_window.PatchWindow->PatchList->setFocus();
@@ -40,16 +40,16 @@ int16_t AppStorageHost::OpenEditorKind(int patch) {
     return m_window.PatchWindow->EditorKindOf(patch);
 }
 
-void AppStorageHost::RepaintEditor(int patch) {
-    if (EditorWindow* editor = m_window.PatchWindow->OpenEditor(patch))
-        editor->RepaintNow();
+void AppStorageHost::repaintEditor(int patch) {
+    if (EditorWindow* editor = m_window.PatchWindow->openEditor(patch))
+        editor->repaintNow();
 }
 
 void AppStorageHost::SetMainCaption(const std::string& title, const std::string& path) {
     m_window.SetMainCaption(fromPath(title), fromPath(path));
 }
 
-void AppStorageHost::ClearBankFile() {
+void AppStorageHost::clearBankFile() {
     m_window.BankFileTitle.clear();
     m_window.BankFilePath.clear();
 }
@@ -65,21 +65,21 @@ void AppStorageHost::ShowBusyPointer() { m_window.ShowBusyPointer(); }
 void AppStorageHost::ShowNormalPointer() { m_window.ShowNormalPointer(); }
 
 std::optional<FileChoice>
-AppStorageHost::ShowOpenDialog(const std::string& filter, const std::string& defaultExtension) {
-    return m_desktop.ShowOpen(
+AppStorageHost::showOpenDialog(const std::string& filter, const std::string& defaultExtension) {
+    return m_desktop.showOpen(
         {QString::fromStdString(filter), QString::fromStdString(defaultExtension)});
 }
 
 std::optional<FileChoice>
-AppStorageHost::ShowSaveDialog(const std::string& filter, const std::string& defaultExtension) {
-    return m_desktop.ShowSave(
+AppStorageHost::showSaveDialog(const std::string& filter, const std::string& defaultExtension) {
+    return m_desktop.showSave(
         {QString::fromStdString(filter), QString::fromStdString(defaultExtension)});
 }
 
-void AppStorageHost::BankFileRead() { m_window.BankFileRead(); }
-void AppStorageHost::BankFileWritten(const std::string& path) {
-    m_window.BankFileWritten(fromPath(path));
+void AppStorageHost::bankFileRead() { m_window.bankFileRead(); }
+void AppStorageHost::bankFileWritten(const std::string& path) {
+    m_window.bankFileWritten(fromPath(path));
 }
 
 // The messages name a path, which is in the file system's encoding.
-void AppStorageHost::ShowMessage(const std::string& text) { m_desktop.ShowMessage(fromPath(text)); }
+void AppStorageHost::showMessage(const std::string& text) { m_desktop.showMessage(fromPath(text)); }

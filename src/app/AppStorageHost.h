@@ -14,23 +14,23 @@ public:
     std::string PatchName(int patch) override;
     void SetPatchName(int patch, const std::string& name) override;
     void FillPatchList() override;
-    void SelectFirstPatch() override;
+    void selectFirstPatch() override;
     int16_t OpenEditorKind(int patch) override;
-    void RepaintEditor(int patch) override;
+    void repaintEditor(int patch) override;
     void SetMainCaption(const std::string& title, const std::string& path) override;
-    void ClearBankFile() override;
+    void clearBankFile() override;
     std::string BankFileTitle() override;
     std::string BankFilePath() override;
     void SetStatusText(const std::string& text) override;
     void ShowBusyPointer() override;
     void ShowNormalPointer() override;
-    std::optional<FileChoice> ShowOpenDialog(const std::string& filter,
+    std::optional<FileChoice> showOpenDialog(const std::string& filter,
                                              const std::string& defaultExtension) override;
-    std::optional<FileChoice> ShowSaveDialog(const std::string& filter,
+    std::optional<FileChoice> showSaveDialog(const std::string& filter,
                                              const std::string& defaultExtension) override;
-    void ShowMessage(const std::string& text) override;
-    void BankFileRead() override;
-    void BankFileWritten(const std::string& path) override;
+    void showMessage(const std::string& text) override;
+    void bankFileRead() override;
+    void bankFileWritten(const std::string& path) override;
 
 private:
     BackgroundMDI& m_window;

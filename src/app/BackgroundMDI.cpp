@@ -52,7 +52,7 @@ QString BackgroundMDI::AppTitle() { return QString(AppName) + " " + AppVersion; 
 
 BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& store,
                              Desktop& desktop)
-    : m_code(code), m_ports(midi.Ports()), m_midi(midi.Midi()), m_store(store), m_desktop(desktop),
+    : m_code(code), m_ports(midi.ports()), m_midi(midi.midi()), m_store(store), m_desktop(desktop),
       m_context{code, desktop, *new QMdiArea, nullptr} {
     Mdi = &m_context.Mdi;
     Mdi->setBackground(kBackground);
@@ -66,8 +66,8 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
     m_context.History = m_history.get();
     m_history->RefreshEditor = [this](int patch) { m_commands->RefreshEditor(patch); };
     m_unsaved =
-        std::make_unique<UnsavedBank>(UnsavedBank::DefaultFolder(), m_context, BankFilePath);
-    connect(m_history.get(), &BankHistory::Changed, m_unsaved.get(), &UnsavedBank::BankChanged);
+        std::make_unique<UnsavedBank>(UnsavedBank::defaultFolder(), m_context, BankFilePath);
+    connect(m_history.get(), &BankHistory::changed, m_unsaved.get(), &UnsavedBank::bankChanged);
 
     createActions();
     createMenus();
@@ -78,14 +78,14 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
     connect(&m_ports.MIDIInput1, &MIDIInput::Message, this, &BackgroundMDI::MIDIInput1_Message);
     // Told on the thread that sent; a flood drops thousands a second, and only one
     // notice at a time waits in the event queue.
-    m_ports.MIDIOutput1.SetDropNotice([this] {
+    m_ports.MIDIOutput1.setDropNotice([this] {
         if (!m_dropNoticePosted.exchange(true))
             QMetaObject::invokeMethod(this, &BackgroundMDI::midiDropped, Qt::QueuedConnection);
     });
 }
 
 BackgroundMDI::~BackgroundMDI() {
-    m_ports.MIDIOutput1.SetDropNotice(nullptr);
+    m_ports.MIDIOutput1.setDropNotice(nullptr);
 }
 
 void BackgroundMDI::createActions() {
@@ -121,7 +121,7 @@ void BackgroundMDI::createActions() {
                             &BackgroundMDI::mnu_PastePatch_Click, QKeySequence("Ctrl+V"));
     mnu_Compare =
         action("mnu_Compare", "Co&mpare Patches...", &BackgroundMDI::mnu_Compare_Click);
-    connect(m_history.get(), &BankHistory::StepsChanged, this, &BackgroundMDI::updateEditMenu);
+    connect(m_history.get(), &BankHistory::stepsChanged, this, &BackgroundMDI::updateEditMenu);
     updateEditMenu();
     mnu_Contents = action("mnu_Contents", "&Contents", &BackgroundMDI::mnu_Contents_Click);
     mnu_About = action("mnu_About", "&About", &BackgroundMDI::mnu_About_Click);
@@ -179,10 +179,10 @@ void BackgroundMDI::updateEditMenu() {
     const auto caption = [](const char* command, const QString& step) {
         return step.isEmpty() ? QString(command) : QString(command) + " " + step;
     };
-    mnu_Undo->setText(caption("&Undo", m_history->CanUndo() ? m_history->UndoText() : QString()));
-    mnu_Undo->setEnabled(m_history->CanUndo());
-    mnu_Redo->setText(caption("&Redo", m_history->CanRedo() ? m_history->RedoText() : QString()));
-    mnu_Redo->setEnabled(m_history->CanRedo());
+    mnu_Undo->setText(caption("&Undo", m_history->canUndo() ? m_history->undoText() : QString()));
+    mnu_Undo->setEnabled(m_history->canUndo());
+    mnu_Redo->setText(caption("&Redo", m_history->canRedo() ? m_history->redoText() : QString()));
+    mnu_Redo->setEnabled(m_history->canRedo());
 }
 
 void BackgroundMDI::createToolBar() {
@@ -204,9 +204,9 @@ void BackgroundMDI::createToolBar() {
     // rest of the window; it is done as soon as the window is up, not before.
     QTimer::singleShot(0, this, [this] {
         const QList<QAction*> actions = Toolbar->actions();
-        actions[0]->setIcon(ToolbarPictures::BankNew());
-        actions[1]->setIcon(ToolbarPictures::BankOpen());
-        actions[2]->setIcon(ToolbarPictures::BankSave());
+        actions[0]->setIcon(ToolbarPictures::bankNew());
+        actions[1]->setIcon(ToolbarPictures::bankOpen());
+        actions[2]->setIcon(ToolbarPictures::bankSave());
     });
     connect(Toolbar, &QToolBar::actionTriggered, this, &BackgroundMDI::Toolbar_ButtonClick);
 }
@@ -273,7 +273,7 @@ void BackgroundMDI::MDIForm_Load() {
     PatchWindow->Form_Load();
     m_librarian = new Librarian(
         m_context, [this](int patch) { m_commands->RefreshEditor(patch); }, this);
-    m_librarian->AttachToList(PatchWindow->PatchList);
+    m_librarian->attachToList(PatchWindow->PatchList);
 
     Play = new PlayWindow(m_context);
     QMdiSubWindow* playFrame = addChild(Play, true);
@@ -287,29 +287,29 @@ void BackgroundMDI::MDIForm_Load() {
     PatchWindow->PatchList->setFocus();
     // The bank as the program starts is where the history begins, and it holds
     // nothing that needs keeping.
-    m_history->Reset();
-    m_unsaved->MarkSaved();
+    m_history->reset();
+    m_unsaved->markSaved();
 }
 
-void BackgroundMDI::OfferUnsavedBank() {
-    QString text = m_unsaved->LookForCopies();
-    if (m_unsaved->HasOffer()) {
+void BackgroundMDI::offerUnsavedBank() {
+    QString text = m_unsaved->lookForCopies();
+    if (m_unsaved->hasOffer()) {
         if (!text.isEmpty())
             text += "  ";
         text += "Unsaved changes from " +
-                QLocale().toString(m_unsaved->OfferTime(), QLocale::ShortFormat) +
+                QLocale().toString(m_unsaved->offerTime(), QLocale::ShortFormat) +
                 " can be restored with File > Restore Unsaved Bank";
     }
     if (!text.isEmpty())
         SetStatusText(text);
-    mnu_Restore->setEnabled(m_unsaved->HasOffer());
+    mnu_Restore->setEnabled(m_unsaved->hasOffer());
 }
 
-void BackgroundMDI::BankFileRead() { m_unsaved->MarkSaved(); }
+void BackgroundMDI::bankFileRead() { m_unsaved->markSaved(); }
 
-void BackgroundMDI::BankFileWritten(const QString& path) {
+void BackgroundMDI::bankFileWritten(const QString& path) {
     Q_UNUSED(path);
-    m_unsaved->MarkSaved();
+    m_unsaved->markSaved();
     // A restored bank, once saved, is the file's again: the title loses its mark.
     if (!BankFileTitle.isEmpty())
         SetMainCaption(BankFileTitle, BankFilePath);
@@ -342,8 +342,8 @@ std::optional<int> BackgroundMDI::CurrentPatchTarget() const {
     auto* child = dynamic_cast<MdiChild*>(active->widget());
     if (!child)
         return std::nullopt;
-    const QString tag = child->Tag();
-    const int patch = tag == "Patch" ? PatchWindow->SelectedRowPatch() : tag.toInt();
+    const QString tag = child->tag();
+    const int patch = tag == "Patch" ? PatchWindow->selectedRowPatch() : tag.toInt();
     if (patch < kFirstPatch || patch > kLastPatch)
         return std::nullopt;
     return patch;
@@ -354,7 +354,7 @@ void BackgroundMDI::mnu_New_Click() {
     const BankHistory::Step step(m_history.get(), "New Bank");
     m_commands->NewBank();
     // An empty bank holds nothing worth keeping.
-    m_unsaved->MarkSaved();
+    m_unsaved->markSaved();
 }
 
 void BackgroundMDI::mnu_Open_Click() {
@@ -371,7 +371,7 @@ void BackgroundMDI::mnu_SaveAs_Click() { m_commands->SaveBankAs(); }
 void BackgroundMDI::mnu_Restore_Click() {
     UnsavedCopy::Image image;
     QString note;
-    if (!m_unsaved->ReadOffer(image, note)) {
+    if (!m_unsaved->readOffer(image, note)) {
         if (!note.isEmpty())
             SetStatusText(note);
         mnu_Restore->setEnabled(false);
@@ -379,7 +379,7 @@ void BackgroundMDI::mnu_Restore_Click() {
     }
     {
         const BankHistory::Step step(m_history.get(), "Restore Unsaved Bank");
-        m_commands->ReadInBank(image);
+        m_commands->readInBank(image);
         const QString origin = QFile::decodeName(QByteArray::fromStdString(image.Origin));
         if (origin.isEmpty()) {
             BankFileTitle.clear();
@@ -390,7 +390,7 @@ void BackgroundMDI::mnu_Restore_Click() {
             setWindowTitle(windowTitle() + " (restored)");
         }
     }
-    m_unsaved->DiscardOffer();
+    m_unsaved->discardOffer();
     mnu_Restore->setEnabled(false);
 }
 
@@ -409,26 +409,26 @@ void BackgroundMDI::mnu_SavePatchAs_Click() {
 // The dumps go into the patch a patch-file command would work on, or from patch 1 on.
 void BackgroundMDI::mnu_ImportSysEx_Click() {
     const BankHistory::Step step(m_history.get(), "Import SysEx");
-    m_commands->ImportSysEx(CurrentPatchTarget().value_or(kFirstPatch));
+    m_commands->importSysEx(CurrentPatchTarget().value_or(kFirstPatch));
 }
 
-void BackgroundMDI::mnu_ExportSysEx_Click() { m_commands->ExportBankAsSysEx(); }
+void BackgroundMDI::mnu_ExportSysEx_Click() { m_commands->exportBankAsSysEx(); }
 
 void BackgroundMDI::mnu_CopyPatch_Click() {
     if (const auto patch = CurrentPatchTarget())
-        m_librarian->CopyPatch(*patch);
+        m_librarian->copyPatch(*patch);
     else
-        m_desktop.Beep();
+        m_desktop.beep();
 }
 
 void BackgroundMDI::mnu_PastePatch_Click() {
     if (const auto patch = CurrentPatchTarget())
-        m_librarian->PastePatch(*patch);
+        m_librarian->pastePatch(*patch);
     else
-        m_desktop.Beep();
+        m_desktop.beep();
 }
 
-CompareWindow* BackgroundMDI::Compare() const { return m_compare.data(); }
+CompareWindow* BackgroundMDI::compare() const { return m_compare.data(); }
 
 namespace {
 constexpr int kCompareWidth = 420;
@@ -438,7 +438,7 @@ constexpr int kCompareHeight = 640;
 // One compare window: a second choice shows the one there is.
 void BackgroundMDI::mnu_Compare_Click() {
     if (!m_compare) {
-        const int selected = PatchWindow->SelectedRowPatch();
+        const int selected = PatchWindow->selectedRowPatch();
         m_compare = new CompareWindow(m_context, selected > 0 ? selected : kFirstPatch);
         QMdiSubWindow* frame = addChild(m_compare, true);
         frame->setAttribute(Qt::WA_DeleteOnClose);
@@ -455,15 +455,15 @@ void BackgroundMDI::mnu_Options_Click() {
 
 void BackgroundMDI::mnu_Quit_Click() { QuitProgram(); }
 
-void BackgroundMDI::mnu_Undo_Click() { m_history->Undo(); }
-void BackgroundMDI::mnu_Redo_Click() { m_history->Redo(); }
+void BackgroundMDI::mnu_Undo_Click() { m_history->undo(); }
+void BackgroundMDI::mnu_Redo_Click() { m_history->redo(); }
 
 void BackgroundMDI::QuitProgram() { QCoreApplication::exit(0); }
 
 void BackgroundMDI::mnu_Contents_Click() {
     if (!m_help)
         m_help = new HelpViewer(this);
-    m_help->ShowContents();
+    m_help->showContents();
 }
 
 void BackgroundMDI::mnu_About_Click() {

@@ -94,15 +94,15 @@ public:
     QAction* mnu_About = nullptr;
 
     BankCommands& Commands() { return *m_commands; }
-    EditorContext& Context() { return m_context; }
-    BankHistory& History() { return *m_history; }
-    UnsavedBank& Unsaved() { return *m_unsaved; }
+    EditorContext& context() { return m_context; }
+    BankHistory& history() { return *m_history; }
+    UnsavedBank& unsaved() { return *m_unsaved; }
 
     // After start-up: offers the newest unsaved bank that an earlier run left behind.
-    void OfferUnsavedBank();
+    void offerUnsavedBank();
     // The whole bank was read from a file or written to one.
-    void BankFileRead();
-    void BankFileWritten(const QString& path);
+    void bankFileRead();
+    void bankFileWritten(const QString& path);
 
     void mnu_New_Click();
     void mnu_Open_Click();
@@ -120,8 +120,8 @@ public:
     void mnu_CopyPatch_Click();
     void mnu_PastePatch_Click();
     void mnu_Compare_Click();
-    Librarian& PatchLibrarian() { return *m_librarian; }
-    CompareWindow* Compare() const;
+    Librarian& patchLibrarian() { return *m_librarian; }
+    CompareWindow* compare() const;
     void mnu_Contents_Click();
     void mnu_About_Click();
     void Toolbar_ButtonClick(QAction* button);

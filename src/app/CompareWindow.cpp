@@ -69,29 +69,29 @@ CompareWindow::CompareWindow(EditorContext& context, int patchA, QWidget* parent
     resize(520, 560);
 
     for (int p = kFirstParameter; p <= kLastParameter; ++p) {
-        const QString caption = NormalEdit::ParameterCaption(p);
+        const QString caption = NormalEdit::parameterCaption(p);
         const int space = caption.indexOf(QLatin1Char(' '));
         Table->setItem(p - 1, NumberColumn, cell(QString::number(p)));
         Table->setItem(p - 1, SectionColumn, cell(caption.left(space)));
         Table->setItem(p - 1, CaptionColumn, cell(caption.mid(space + 1)));
     }
 
-    Refresh();
+    refresh();
     PatchA->setCurrentIndex(patchA - 1);
     PatchB->setCurrentIndex(patchA < kLastPatch ? patchA : patchA - 2);
-    Refresh();
+    refresh();
 
-    connect(PatchA, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
-    connect(PatchB, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
+    connect(PatchA, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
+    connect(PatchB, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
     connect(SendA, &QPushButton::clicked, this,
             [this] { m_context.Code.SendPatch(PatchA->currentIndex() + 1); });
     connect(SendB, &QPushButton::clicked, this,
             [this] { m_context.Code.SendPatch(PatchB->currentIndex() + 1); });
     if (m_context.History)
-        connect(m_context.History, &BankHistory::Changed, this, &CompareWindow::Refresh);
+        connect(m_context.History, &BankHistory::changed, this, &CompareWindow::refresh);
 }
 
-void CompareWindow::Refresh() {
+void CompareWindow::refresh() {
     Patch& list = *m_context.PatchWindow;
     for (QComboBox* choice : {PatchA, PatchB}) {
         const QSignalBlocker quiet(choice);

@@ -26,11 +26,11 @@ public:
     QPushButton* SendA = nullptr;
     QPushButton* SendB = nullptr;
 
-    QString Tag() const override { return QStringLiteral("Compare"); }
+    QString tag() const override { return QStringLiteral("Compare"); }
 
     // Fills the choices and the table again from the bank and the patch list.
-    void Refresh();
-    int Differences() const { return m_differences; }
+    void refresh();
+    int differences() const { return m_differences; }
 
 private:
     EditorContext& m_context;

@@ -40,7 +40,7 @@ std::optional<Librarian::Pasted> readRecord(QByteArray text) {
     LineReader reader(in);
     std::string name;
     ReadingBuffer values{};
-    if (!ReadPatchRecord(reader, name, values).ok()) return std::nullopt;
+    if (!readPatchRecord(reader, name, values).ok()) return std::nullopt;
     Librarian::Pasted pasted;
     pasted.PatchValues = values;
     pasted.Name = QString::fromLatin1(name.data(), qsizetype(name.size()));
@@ -56,7 +56,7 @@ std::optional<Librarian::Pasted> readHexDump(const QString& text) {
         if (!hexByte.match(token).hasMatch() || bytes.size() > 80) return std::nullopt;
         bytes.push_back(static_cast<uint8_t>(token.toUInt(nullptr, 16)));
     }
-    const DumpDecoding read = DecodePatch(bytes.data(), bytes.size());
+    const DumpDecoding read = decodePatch(bytes.data(), bytes.size());
     if (!read.ok()) return std::nullopt;
     Librarian::Pasted pasted;
     pasted.PatchValues = read.Patch.Values;
@@ -82,7 +82,7 @@ Librarian::Librarian(EditorContext& context, std::function<void(int)> refreshEdi
                      QObject* parent)
     : QObject(parent), m_context(context), m_refreshEditor(std::move(refreshEditor)) {}
 
-QMimeData* Librarian::PatchMimeData(int patch) const {
+QMimeData* Librarian::patchMimeData(int patch) const {
     const std::string record =
         recordText(m_context.Code.PatchBank, patch, m_context.PatchWindow->PatchName(patch));
     auto* data = new QMimeData;
@@ -92,7 +92,7 @@ QMimeData* Librarian::PatchMimeData(int patch) const {
     return data;
 }
 
-std::optional<Librarian::Pasted> Librarian::ReadPatch(const QMimeData& data) {
+std::optional<Librarian::Pasted> Librarian::readPatch(const QMimeData& data) {
     if (data.hasFormat(QLatin1String(kMimeType))) {
         const QByteArray bytes = data.data(QLatin1String(kMimeType));
         return bytes.size() > kMaxPasteBytes ? std::nullopt : readRecord(bytes);
@@ -104,23 +104,23 @@ std::optional<Librarian::Pasted> Librarian::ReadPatch(const QMimeData& data) {
     return readHexDump(text);
 }
 
-void Librarian::CopyPatch(int patch) {
-    QGuiApplication::clipboard()->setMimeData(PatchMimeData(patch));
+void Librarian::copyPatch(int patch) {
+    QGuiApplication::clipboard()->setMimeData(patchMimeData(patch));
 }
 
-bool Librarian::PastePatch(int patch) {
+bool Librarian::pastePatch(int patch) {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data) {
-        m_context.Desk.Beep();
+        m_context.Desk.beep();
         return false;
     }
-    return PastePatch(patch, *data);
+    return pastePatch(patch, *data);
 }
 
-bool Librarian::PastePatch(int patch, const QMimeData& data) {
-    const std::optional<Pasted> pasted = ReadPatch(data);
+bool Librarian::pastePatch(int patch, const QMimeData& data) {
+    const std::optional<Pasted> pasted = readPatch(data);
     if (!pasted) {
-        m_context.Desk.Beep();
+        m_context.Desk.beep();
         return false;
     }
     const BankHistory::Step step(m_context.History, QStringLiteral("Paste Patch"));
@@ -128,7 +128,7 @@ bool Librarian::PastePatch(int patch, const QMimeData& data) {
     return true;
 }
 
-void Librarian::SwapPatches(int dragged, int target) {
+void Librarian::swapPatches(int dragged, int target) {
     if (dragged == target) return;
     {
         const BankHistory::Step step(m_context.History, QStringLiteral("Swap Patches"));
@@ -138,17 +138,17 @@ void Librarian::SwapPatches(int dragged, int target) {
         storePatch(dragged, valuesOf(target), &targetName);
         storePatch(target, draggedValues, &draggedName);
     }
-    m_context.PatchWindow->ClickPatchRow(target);
+    m_context.PatchWindow->clickPatchRow(target);
 }
 
-void Librarian::CopyPatchOnto(int source, int target) {
+void Librarian::copyPatchOnto(int source, int target) {
     if (source == target) return;
     {
         const BankHistory::Step step(m_context.History, QStringLiteral("Copy Patch"));
         const QString name = m_context.PatchWindow->PatchName(source);
         storePatch(target, valuesOf(source), &name);
     }
-    m_context.PatchWindow->ClickPatchRow(target);
+    m_context.PatchWindow->clickPatchRow(target);
 }
 
 Librarian::Values Librarian::valuesOf(int patch) const {
@@ -166,7 +166,7 @@ void Librarian::storePatch(int patch, const Values& values, const QString* name)
     if (m_refreshEditor) m_refreshEditor(patch);
 }
 
-void Librarian::AttachToList(QListWidget* list) {
+void Librarian::attachToList(QListWidget* list) {
     m_list = list;
     list->setDragEnabled(true);
     list->setAcceptDrops(true);
@@ -218,9 +218,9 @@ bool Librarian::eventFilter(QObject* watched, QEvent* event) {
             drop->setDropAction(Qt::CopyAction);
             drop->accept();
             if (copy)
-                CopyPatchOnto(from, at.row() + 1);
+                copyPatchOnto(from, at.row() + 1);
             else
-                SwapPatches(from, at.row() + 1);
+                swapPatches(from, at.row() + 1);
             return true;
         }
         default:
@@ -233,7 +233,7 @@ bool Librarian::eventFilter(QObject* watched, QEvent* event) {
             (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
             const int from = m_list->currentRow() + 1;
             const int to = from + (key->key() == Qt::Key_Up ? -1 : 1);
-            if (from >= kFirstPatch && to >= kFirstPatch && to <= kLastPatch) SwapPatches(from, to);
+            if (from >= kFirstPatch && to >= kFirstPatch && to <= kLastPatch) swapPatches(from, to);
             return true;
         }
     }

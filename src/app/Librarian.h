@@ -34,23 +34,23 @@ public:
               QObject* parent = nullptr);
 
     // The clipboard contents for a patch: our type and the record as text.
-    QMimeData* PatchMimeData(int patch) const;
+    QMimeData* patchMimeData(int patch) const;
     // Reads our type, a record in text, or a dump written as hex text ("F0 25 10 ... F7").
-    static std::optional<Pasted> ReadPatch(const QMimeData& data);
+    static std::optional<Pasted> readPatch(const QMimeData& data);
 
-    void CopyPatch(int patch);
+    void copyPatch(int patch);
     // Replaces the patch with the clipboard's; a clipboard holding no patch changes
     // nothing and beeps. True when the patch was replaced.
-    bool PastePatch(int patch);
-    bool PastePatch(int patch, const QMimeData& data);
+    bool pastePatch(int patch);
+    bool pastePatch(int patch, const QMimeData& data);
 
     // Exchange values and names of two patches, or copy one onto another; the target's
     // row becomes selected. One step each.
-    void SwapPatches(int dragged, int target);
-    void CopyPatchOnto(int source, int target);
+    void swapPatches(int dragged, int target);
+    void copyPatchOnto(int source, int target);
 
     // Takes the patch list's drops and Alt+Up/Alt+Down for the two moves above.
-    void AttachToList(QListWidget* list);
+    void attachToList(QListWidget* list);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

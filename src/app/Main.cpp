@@ -45,7 +45,7 @@ bool Main(BackgroundMDI& window, Desktop& desktop) {
     splash.repaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
-    desktop.Pause(kSplashMilliseconds);
+    desktop.pause(kSplashMilliseconds);
 
     // The splash goes first, so that whatever runs next runs without it.
     splash.close();
@@ -57,6 +57,6 @@ bool Main(BackgroundMDI& window, Desktop& desktop) {
     // there is nothing left to run on.
     if (!window.isVisible())
         return false;
-    window.OfferUnsavedBank();
+    window.offerUnsavedBank();
     return true;
 }

@@ -11,7 +11,7 @@
 
 int main(int argc, char* argv[]) {
     // The MIDI system is reached while the window system comes up.
-    std::unique_ptr<MidiBackend> backend = OpenSystemMidi();
+    std::unique_ptr<MidiBackend> backend = openSystemMidi();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quenlor");
@@ -20,14 +20,14 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName("io.github.quenlor.Quenlor");
     // The program ends when the main window closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(ProgramIcon());
+    QApplication::setWindowIcon(programIcon());
 
     QuenlorCode code;
     MidiWorld midi(std::move(backend));
     QSettingsStore store;
     QtDesktop desktop;
     BackgroundMDI window(code, midi, store, desktop);
-    desktop.SetParentWindow(&window);
+    desktop.setParentWindow(&window);
 
     if (!Main(window, desktop))
         return 0;

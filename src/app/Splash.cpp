@@ -153,7 +153,7 @@ void Splash::mouseReleaseEvent(QMouseEvent* event) {
 void Splash::keyPressEvent(QKeyEvent* event) { event->accept(); }
 
 // Several sizes, so that the window system never has to enlarge a small picture.
-QIcon ProgramIcon() {
+QIcon programIcon() {
     QIcon icon;
     for (const qreal size : {1.0, 2.0, 4.0}) {
         QPixmap pixmap = picture(1, size);

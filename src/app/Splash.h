@@ -36,4 +36,4 @@ private:
 };
 
 // The program's window icon: the sawtooth picture of the splash panel.
-QIcon ProgramIcon();
+QIcon programIcon();

@@ -81,7 +81,7 @@ void disk(QPainter& p) {
 } // namespace
 
 namespace ToolbarPictures {
-QIcon BankNew() { return QIcon::fromTheme("document-new", drawn(page)); }
-QIcon BankOpen() { return QIcon::fromTheme("document-open", drawn(folder)); }
-QIcon BankSave() { return QIcon::fromTheme("document-save", drawn(disk)); }
+QIcon bankNew() { return QIcon::fromTheme("document-new", drawn(page)); }
+QIcon bankOpen() { return QIcon::fromTheme("document-open", drawn(folder)); }
+QIcon bankSave() { return QIcon::fromTheme("document-save", drawn(disk)); }
 } // namespace ToolbarPictures

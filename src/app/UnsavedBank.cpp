@@ -36,7 +36,7 @@ std::array<std::string, kPatchSlots> fileNames(const Patch* list) {
 }
 } // namespace
 
-QString UnsavedBank::DefaultFolder() {
+QString UnsavedBank::defaultFolder() {
     // The XDG rule for the state folder, which this Qt does not name yet.
     QString base = qEnvironmentVariable("XDG_STATE_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base))
@@ -49,7 +49,7 @@ UnsavedBank::UnsavedBank(const QString& folder, EditorContext& context, const QS
     m_pool.setMaxThreadCount(1);
     m_timer.setSingleShot(true);
     m_timer.setInterval(kWriteDelayMs);
-    connect(&m_timer, &QTimer::timeout, this, &UnsavedBank::StartWrite);
+    connect(&m_timer, &QTimer::timeout, this, &UnsavedBank::startWrite);
     // The copy's lock is held from start to end, so that no other program takes the
     // copy for one left behind. A name already locked (two programs started in one
     // millisecond) gives way to the next.
@@ -68,19 +68,19 @@ UnsavedBank::UnsavedBank(const QString& folder, EditorContext& context, const QS
             }
         }
     }
-    MarkSaved();
+    markSaved();
 }
 
 UnsavedBank::~UnsavedBank() {
-    WriteNow();
+    writeNow();
 }
 
-void UnsavedBank::MarkSaved() {
+void UnsavedBank::markSaved() {
     m_savedValues = m_context.Code.PatchBank;
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
         m_savedNames[patch] =
             m_context.PatchWindow ? m_context.PatchWindow->PatchName(patch) : QString();
-    BankChanged();
+    bankChanged();
 }
 
 bool UnsavedBank::differsFromSaved() const {
@@ -92,7 +92,7 @@ bool UnsavedBank::differsFromSaved() const {
 }
 
 // A change starts the wait; changes during it are in the copy written at its end.
-void UnsavedBank::BankChanged() {
+void UnsavedBank::bankChanged() {
     if (differsFromSaved()) {
         if (!m_timer.isActive()) m_timer.start();
         return;
@@ -101,26 +101,26 @@ void UnsavedBank::BankChanged() {
     if (m_copyMayExist) removeCopy();
 }
 
-void UnsavedBank::WriteNow() {
+void UnsavedBank::writeNow() {
     if (m_timer.isActive()) {
         m_timer.stop();
-        StartWrite();
+        startWrite();
     }
-    WaitForDisk();
+    waitForDisk();
 }
 
 // The bank is taken here, on the windows' thread, in a few microseconds; the copy is
 // made and put on the disk by the pool's thread.
-void UnsavedBank::StartWrite() {
+void UnsavedBank::startWrite() {
     if (!m_lock) return;
     if (!differsFromSaved()) {
-        BankChanged();
+        bankChanged();
         return;
     }
     m_copyMayExist = true;
     m_pool.start([path = toPath(m_copyPath), values = m_context.Code.PatchBank,
                   names = fileNames(m_context.PatchWindow), origin = toPath(m_origin)] {
-        UnsavedCopy::Write(path, UnsavedCopy::Encode(values, names, origin));
+        UnsavedCopy::Write(path, UnsavedCopy::encode(values, names, origin));
     });
 }
 
@@ -129,7 +129,7 @@ void UnsavedBank::removeCopy() {
     m_pool.start([path = m_copyPath] { QFile::remove(path); });
 }
 
-QString UnsavedBank::LookForCopies() {
+QString UnsavedBank::lookForCopies() {
     QString note;
     const QDateTime now = QDateTime::currentDateTime();
     // A program killed while it wrote its copy leaves the half-written file beside it
@@ -151,9 +151,9 @@ QString UnsavedBank::LookForCopies() {
             QFile::remove(path);
             continue;
         }
-        if (HasOffer()) continue; // an older copy waits for a later start
+        if (hasOffer()) continue; // an older copy waits for a later start
         UnsavedCopy::Image image;
-        if (UnsavedCopy::Read(toPath(path), image) != UnsavedCopy::ReadResult::Ok) {
+        if (UnsavedCopy::read(toPath(path), image) != UnsavedCopy::ReadResult::Ok) {
             note = setAside(path, copy.lastModified());
             continue;
         }
@@ -164,9 +164,9 @@ QString UnsavedBank::LookForCopies() {
     return note;
 }
 
-bool UnsavedBank::ReadOffer(UnsavedCopy::Image& image, QString& note) {
-    if (!HasOffer()) return false;
-    const UnsavedCopy::ReadResult result = UnsavedCopy::Read(toPath(m_offerPath), image);
+bool UnsavedBank::readOffer(UnsavedCopy::Image& image, QString& note) {
+    if (!hasOffer()) return false;
+    const UnsavedCopy::ReadResult result = UnsavedCopy::read(toPath(m_offerPath), image);
     if (result == UnsavedCopy::ReadResult::Ok) return true;
     if (result == UnsavedCopy::ReadResult::Missing)
         note = QStringLiteral("The unsaved bank from %1 is no longer there")
@@ -177,8 +177,8 @@ bool UnsavedBank::ReadOffer(UnsavedCopy::Image& image, QString& note) {
     return false;
 }
 
-void UnsavedBank::DiscardOffer() {
-    if (!HasOffer()) return;
+void UnsavedBank::discardOffer() {
+    if (!hasOffer()) return;
     QFile::remove(m_offerPath);
     releaseOffer();
 }

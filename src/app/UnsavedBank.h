@@ -33,35 +33,35 @@ public:
     ~UnsavedBank() override;
 
     // $XDG_STATE_HOME/Quenlor, by default ~/.local/state/Quenlor.
-    static QString DefaultFolder();
+    static QString defaultFolder();
 
     // The bank now equals what is in a file (opened or saved), or holds nothing to keep
     // (start-up, New Bank): no copy is needed until it changes.
-    void MarkSaved();
+    void markSaved();
     // The bank's values or names changed.
-    void BankChanged();
+    void bankChanged();
 
     // Looks for the newest copy that a program no longer running left behind; removes
     // copies past their time and sets aside those that cannot be read. Returns the note
     // for the status bar, empty when there is nothing to say.
-    QString LookForCopies();
-    bool HasOffer() const { return !m_offerPath.isEmpty(); }
-    QDateTime OfferTime() const { return m_offerTime; }
+    QString lookForCopies();
+    bool hasOffer() const { return !m_offerPath.isEmpty(); }
+    QDateTime offerTime() const { return m_offerTime; }
     // Reads the offered copy. A copy that cannot be read is set aside and `note` says so.
-    bool ReadOffer(UnsavedCopy::Image& image, QString& note);
+    bool readOffer(UnsavedCopy::Image& image, QString& note);
     // The offered copy has been read in: it is removed.
-    void DiscardOffer();
+    void discardOffer();
 
     // This program's own copy.
-    QString CopyPath() const { return m_copyPath; }
-    bool WritePending() const { return m_timer.isActive(); }
-    int WriteDelay() const { return m_timer.interval(); }
+    QString copyPath() const { return m_copyPath; }
+    bool writePending() const { return m_timer.isActive(); }
+    int writeDelay() const { return m_timer.interval(); }
     // What the wait ends in: takes the bank as it is now and hands the copy to the
     // writing thread, or has the copy removed when nothing is unsaved any more.
-    void StartWrite();
+    void startWrite();
     // Writes (or removes) the copy at once instead of waiting; then waits for the disk.
-    void WriteNow();
-    void WaitForDisk() { m_pool.waitForDone(); }
+    void writeNow();
+    void waitForDisk() { m_pool.waitForDone(); }
 
 private:
     bool differsFromSaved() const;

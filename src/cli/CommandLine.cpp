@@ -108,7 +108,7 @@ const OptionRow* findOption(std::string_view arg, std::string& value, bool& hasV
 
 } // namespace
 
-std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
+std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args,
                                             std::string& error) {
     CommandLine line;
     unsigned command = 0;

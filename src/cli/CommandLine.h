@@ -26,5 +26,5 @@ struct CommandLine {
 // The arguments after the program name. No value and the reason in `error` on a usage
 // error: an unknown subcommand or option, an option the subcommand does not take, a
 // missing or malformed value, a wrong number of files.
-std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args,
+std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args,
                                             std::string& error);

@@ -71,14 +71,14 @@ std::string membersText(const std::vector<int>& members) {
 
 } // namespace
 
-FileKind KindOf(const std::string& path) {
+FileKind kindOf(const std::string& path) {
     std::string extension = std::filesystem::path(path).extension().string();
     for (char& c : extension)
         c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     return extension == ".b01" ? FileKind::Patch : FileKind::Bank;
 }
 
-std::string FormatFinding(const std::string& file, const Finding& finding) {
+std::string formatFinding(const std::string& file, const Finding& finding) {
     std::string text = file + ": ";
     if (finding.Record > 0) {
         text +=
@@ -89,9 +89,9 @@ std::string FormatFinding(const std::string& file, const Finding& finding) {
     return text + finding.Text;
 }
 
-LoadedFile LoadFile(const std::string& path, Bank& bank) {
+LoadedFile loadFile(const std::string& path, Bank& bank) {
     LoadedFile loaded;
-    loaded.Kind = KindOf(path);
+    loaded.Kind = kindOf(path);
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
         loaded.Failure = Finding{0, 0, 0, "is a folder"};
@@ -107,7 +107,7 @@ LoadedFile LoadFile(const std::string& path, Bank& bank) {
     ReadingBuffer values{};
     std::string name;
     for (int record = 1; record <= records; ++record) {
-        const RecordReading reading = ReadPatchRecord(reader, name, values);
+        const RecordReading reading = readPatchRecord(reader, name, values);
         if (!reading.ok()) {
             loaded.Failure = findingOf(record, *reading.Failure);
             return loaded;
@@ -119,7 +119,7 @@ LoadedFile LoadFile(const std::string& path, Bank& bank) {
     return loaded;
 }
 
-std::vector<Finding> CheckValues(const Bank& bank, int records, const ParamTable& table) {
+std::vector<Finding> checkValues(const Bank& bank, int records, const ParamTable& table) {
     std::vector<Finding> findings;
     for (int record = 1; record <= records; ++record) {
         const int16_t* values = bank.Row(record);

@@ -17,7 +17,7 @@ enum class FileKind {
 };
 
 // A file named *.b01 (in any case) is a patch file; every other file is read as a bank.
-FileKind KindOf(const std::string& path);
+FileKind kindOf(const std::string& path);
 
 // One fault, placed by record (1..74), line within the record (1..66) and parameter
 // (1..63; 0 on the marker and name lines). Record 0 stands for the file as a whole.
@@ -29,20 +29,20 @@ struct Finding {
 };
 
 // "bank.bbk: record 12, line 40 (parameter 37): value 5 outside 0..1"
-std::string FormatFinding(const std::string& file, const Finding& finding);
+std::string formatFinding(const std::string& file, const Finding& finding);
 
 struct LoadedFile {
     FileKind Kind = FileKind::Bank;
     int Records = 0;                // complete records read into the bank
     std::optional<Finding> Failure; // why the program would not load it
-    bool Loads() const { return !Failure; }
+    bool loads() const { return !Failure; }
 };
 
 // Reads the file with the program's own record reader into patches 1, 2, ... of the
 // bank, each record only once it is complete, as Open Bank does; a patch file goes
 // into patch 1. On a failure the patches read before it keep their new values.
-LoadedFile LoadFile(const std::string& path, Bank& bank);
+LoadedFile loadFile(const std::string& path, Bank& bank);
 
 // Values of the records read that the editors would never have written: a value
 // outside its parameter's range, or a choice group with more than one member set.
-std::vector<Finding> CheckValues(const Bank& bank, int records, const ParamTable& table);
+std::vector<Finding> checkValues(const Bank& bank, int records, const ParamTable& table);

@@ -151,7 +151,7 @@ int SysExCompanion::failure(const std::string& text) {
 
 int SysExCompanion::run(const std::vector<std::string>& args) {
     std::string error;
-    const std::optional<CommandLine> line = ParseCommandLine(args, error);
+    const std::optional<CommandLine> line = parseCommandLine(args, error);
     if (!line) return usageError(error);
     if (line->Help) {
         m_world.Out << helpOf(line->Command);
@@ -178,14 +178,14 @@ int SysExCompanion::check(const CommandLine& line) {
             continue;
         }
         Bank bank;
-        const LoadedFile loaded = LoadFile(path, bank);
-        const std::vector<Finding> findings = CheckValues(bank, loaded.Records, table);
+        const LoadedFile loaded = loadFile(path, bank);
+        const std::vector<Finding> findings = checkValues(bank, loaded.Records, table);
         for (const Finding& finding : findings)
-            m_world.Err << FormatFinding(path, finding) << '\n';
-        if (loaded.Failure) m_world.Err << FormatFinding(path, *loaded.Failure) << '\n';
+            m_world.Err << formatFinding(path, finding) << '\n';
+        if (loaded.Failure) m_world.Err << formatFinding(path, *loaded.Failure) << '\n';
 
         m_world.Out << path << ": ";
-        if (!loaded.Loads())
+        if (!loaded.loads())
             m_world.Out << "does not load";
         else
             m_world.Out << "loads (" << loaded.Records
@@ -194,7 +194,7 @@ int SysExCompanion::check(const CommandLine& line) {
             m_world.Out << ", " << findings.size() << (findings.size() == 1 ? " fault" : " faults")
                         << " in the patches read";
         m_world.Out << '\n';
-        if (!loaded.Loads() || !findings.empty()) status = kFailed;
+        if (!loaded.loads() || !findings.empty()) status = kFailed;
     }
     return status;
 }
@@ -208,14 +208,14 @@ std::string plural(std::size_t count, const char* one, const char* many) {
 // Names each skipped message by its offset; true when the file holds dumps and nothing
 // was skipped.
 bool SysExCompanion::checkSysEx(const std::string& path) {
-    const SysExScan scan = ReadSysExFile(path);
+    const SysExScan scan = readSysExFile(path);
     if (scan.refused()) {
         m_world.Err << path << ": " << scan.Refusal << '\n';
         m_world.Out << path << ": does not load\n";
         return false;
     }
     for (const SkippedMessage& skipped : scan.Skipped)
-        m_world.Err << path << ": " << FormatSkipped(skipped) << '\n';
+        m_world.Err << path << ": " << formatSkipped(skipped) << '\n';
     if (scan.SkippedCount > scan.Skipped.size())
         m_world.Err << path << ": and " << scan.SkippedCount - scan.Skipped.size() << " more\n";
     m_world.Out << path << ": " << plural(scan.DumpCount, "patch", "patches");
@@ -227,10 +227,10 @@ bool SysExCompanion::checkSysEx(const std::string& path) {
 
 int SysExCompanion::importSysEx(const CommandLine& line) {
     const std::string& path = line.Files.front();
-    const SysExScan scan = ReadSysExFile(path);
+    const SysExScan scan = readSysExFile(path);
     if (scan.refused()) return failure("cannot read '" + path + "': " + scan.Refusal);
     for (const SkippedMessage& skipped : scan.Skipped)
-        m_world.Err << path << ": " << FormatSkipped(skipped) << '\n';
+        m_world.Err << path << ": " << formatSkipped(skipped) << '\n';
     if (scan.Dumps.empty()) return failure("No Bit 01 patches found in '" + path + "'.");
 
     QuenlorCode code;
@@ -241,7 +241,7 @@ int SysExCompanion::importSysEx(const CommandLine& line) {
         const int patch = kFirstPatch + static_cast<int>(i);
         for (int p = kFirstParameter; p <= kLastParameter; ++p)
             code.PatchBank(patch, p) = scan.Dumps[i].Patch.Values[static_cast<std::size_t>(p)];
-        names[static_cast<std::size_t>(patch)] = ImportedPatchName(path, i, scan.DumpCount);
+        names[static_cast<std::size_t>(patch)] = importedPatchName(path, i, scan.DumpCount);
     }
     if (scan.DumpCount > count)
         m_world.Err << path << ": " << scan.DumpCount - count << " dumps after the 74th left out\n";
@@ -260,17 +260,17 @@ int SysExCompanion::syx(const CommandLine& line) {
     const std::string& path = line.Files.front();
     QuenlorCode code;
     code.InitPatchModel();
-    const LoadedFile loaded = LoadFile(path, code.PatchBank);
+    const LoadedFile loaded = loadFile(path, code.PatchBank);
     std::vector<int> patches;
     std::string error;
     if (!choosePatches(line, loaded.Kind, true, patches, error)) return usageError(error);
-    if (loaded.Failure) return failure(FormatFinding(path, *loaded.Failure));
+    if (loaded.Failure) return failure(formatFinding(path, *loaded.Failure));
     code.MIDIChannelOut = static_cast<int16_t>(line.Channel.value_or(1));
     code.Bit99Compatible = line.Bit99 ? 1 : 0;
 
     std::string bytes;
     for (int patch : patches) {
-        code.PreparePatchDump(patch);
+        code.preparePatchDump(patch);
         bytes.append(reinterpret_cast<const char*>(code.PatchDump.data()), code.PatchDump.size());
     }
     const std::string& out = *line.Output;
@@ -297,36 +297,36 @@ int SysExCompanion::send(const CommandLine& line) {
 
     QuenlorCode code;
     MidiWorld world(std::move(backend));
-    MidiPorts& ports = world.Ports();
-    MIDIUtilities& midi = world.Midi();
+    MidiPorts& ports = world.ports();
+    MIDIUtilities& midi = world.midi();
     // The same start-up order as the windowed program: settings and ports, then the
     // patch model.
     LoadSettings(code, midi, ports, m_world.Store);
     code.InitPatchModel();
 
-    const LoadedFile loaded = LoadFile(path, code.PatchBank);
+    const LoadedFile loaded = loadFile(path, code.PatchBank);
     std::vector<int> patches;
     std::string error;
     if (!choosePatches(line, loaded.Kind, false, patches, error)) return usageError(error);
-    if (loaded.Failure) return failure(FormatFinding(path, *loaded.Failure));
+    if (loaded.Failure) return failure(formatFinding(path, *loaded.Failure));
 
     if (line.Channel) code.MIDIChannelOut = static_cast<int16_t>(*line.Channel);
     if (line.Bit99) code.Bit99Compatible = 1;
     if (line.Pause) {
         code.PauseAfterPatch = static_cast<int16_t>(*line.Pause);
-        ApplyTiming(code, ports);
+        applyTiming(code, ports);
     }
     if (line.Port) midi.OpenMidiOut(QString::fromStdString(*line.Port));
 
     // The program's own output port reaches nothing once the companion has ended, so
     // only a device counts as an output here.
     MIDIOutput& out = ports.MIDIOutput1;
-    if (out.DeviceID() == MIDIOutput::kDefaultDevice || !out.IsOpen()) {
+    if (out.DeviceID() == MIDIOutput::kDefaultDevice || !out.isOpen()) {
         if (line.Port)
             return failure("no MIDI output named '" + *line.Port +
                            "' (quenlor-sysex ports lists them)");
-        const QString stored = StoredOutputName(m_world.Store);
-        if (stored.isEmpty() || stored == MidiBackend::DefaultOutputName())
+        const QString stored = storedOutputName(m_world.Store);
+        if (stored.isEmpty() || stored == MidiBackend::defaultOutputName())
             return failure("the settings name no MIDI output; choose one with --port NAME");
         return failure("the output in the settings, '" + stored.toStdString() +
                        "', is not there; choose one with --port NAME");
@@ -336,7 +336,7 @@ int SysExCompanion::send(const CommandLine& line) {
     code.SendPatch(patches.front());
     // The program's client, and with it what it has not sent yet, goes when the
     // companion ends.
-    if (!out.WaitUntilSent(kSendPatience))
+    if (!out.waitUntilSent(kSendPatience))
         return failure("the MIDI system took the patch only in part");
     return kSuccess;
 }
@@ -348,8 +348,8 @@ int SysExCompanion::ports(const CommandLine& line) {
                                            : "the ALSA sequencer cannot be reached");
     MidiWorld world(std::move(backend));
     // The lists exactly as the options dialog fills them.
-    const QStringList outputs = world.Ports().MIDIOutput1.ProductNames();
-    const QStringList inputs = world.Ports().MIDIInput1.ProductNames();
+    const QStringList outputs = world.ports().MIDIOutput1.productNames();
+    const QStringList inputs = world.ports().MIDIInput1.productNames();
 
     const auto list = [this](const QStringList& names, const char* indent) {
         for (const QString& name : names)
@@ -360,7 +360,7 @@ int SysExCompanion::ports(const CommandLine& line) {
     } else if (line.InputsOnly) {
         list(inputs, "");
     } else {
-        m_world.Out << "MIDI system: " << world.System().SystemName().toStdString() << "\nOutputs:\n";
+        m_world.Out << "MIDI system: " << world.system().systemName().toStdString() << "\nOutputs:\n";
         list(outputs, "  ");
         m_world.Out << "Inputs:\n";
         list(inputs, "  ");

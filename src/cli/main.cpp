@@ -13,9 +13,9 @@ int main(int argc, char* argv[]) {
     QSettingsStore store;
     CompanionWorld world{std::cout, std::cerr,
                          [](const std::string& system) -> std::unique_ptr<MidiBackend> {
-                             if (system == "alsa") return OpenAlsaMidi();
-                             if (system == "jack") return OpenJackMidi();
-                             return OpenSystemMidi();
+                             if (system == "alsa") return openAlsaMidi();
+                             if (system == "jack") return openJackMidi();
+                             return openSystemMidi();
                          },
                          store};
     SysExCompanion companion(world);

@@ -151,6 +151,6 @@ private:
 };
 } // namespace
 
-DumpDecoding DecodePatch(const uint8_t* bytes, std::size_t length) {
+DumpDecoding decodePatch(const uint8_t* bytes, std::size_t length) {
     return Reader(bytes, bytes ? length : 0).read();
 }

@@ -29,4 +29,4 @@ struct DumpDecoding {
 
 // Reads a whole message, F0 to F7, as a Bit 01 patch dump: the inverse of the encoder
 // for every dump it can produce.
-DumpDecoding DecodePatch(const uint8_t* bytes, std::size_t length);
+DumpDecoding decodePatch(const uint8_t* bytes, std::size_t length);

@@ -7,7 +7,7 @@
 using namespace DumpBytes;
 using namespace SharedBytes;
 
-void FillFixedDumpBytes(SysExMessage& dump) {
+void fillFixedDumpBytes(SysExMessage& dump) {
     dump.Length = kDumpLength;
     dump.Bytes[0] = kSysExStart;
     dump.Bytes[kManufacturerOffset] = kManufacturer;
@@ -30,14 +30,14 @@ int16_t DumpEncoder::level(int patch, int parameter) const {
     return std::clamp<int16_t>(m_bank.Row(patch)[parameter], 0, m_table.MaxValue(parameter));
 }
 
-void DumpEncoder::EncodeLfoWaves(int patch, int16_t position) {
+void DumpEncoder::encodeLfoWaves(int patch, int16_t position) {
     const int16_t first = chosenMember(patch, kLfo1Waves);
     const int16_t second = chosenMember(patch, kLfo2Waves);
     const int16_t invert = isSet(patch, kInvert) ? kInvertBit : 0;
     WriteNibblePair(position, static_cast<int16_t>(invert | first | (second * 4)));
 }
 
-void DumpEncoder::EncodeLfoDestinations(int patch, int16_t position) {
+void DumpEncoder::encodeLfoDestinations(int patch, int16_t position) {
     int16_t byte = 0;
     for (int bit = 0; bit < 8; ++bit)
         if (isSet(patch, kLfoDestinations[bit]))
@@ -45,7 +45,7 @@ void DumpEncoder::EncodeLfoDestinations(int patch, int16_t position) {
     WriteNibblePair(position, byte);
 }
 
-void DumpEncoder::EncodeDcoWaveforms(int patch, int16_t position) {
+void DumpEncoder::encodeDcoWaveforms(int patch, int16_t position) {
     int16_t byte = 0;
     for (int bit = 0; bit < 6; ++bit)
         if (isSet(patch, kDcoWaveforms[bit]))
@@ -71,27 +71,27 @@ int16_t DumpEncoder::octaveByte(int patch, const SwitchGroup& octaves,
     return static_cast<int16_t>(octave * kSemitonesPerOctave + level(patch, semitoneParameter));
 }
 
-void DumpEncoder::EncodeDco1Octave(int patch, int16_t position) {
+void DumpEncoder::encodeDco1Octave(int patch, int16_t position) {
     WriteNibblePair(position, octaveByte(patch, kDco1Octaves, kDco1Semitone));
 }
 
-void DumpEncoder::EncodeDco2Octave(int patch, int16_t position) {
+void DumpEncoder::encodeDco2Octave(int patch, int16_t position) {
     WriteNibblePair(position, octaveByte(patch, kDco2Octaves, kDco2Semitone));
 }
 
-void DumpEncoder::EncodeByteValue(int patch, int parameter, int16_t position) {
+void DumpEncoder::encodeByteValue(int patch, int parameter, int16_t position) {
     WriteNibblePair(position, level(patch, parameter));
 }
 
-void DumpEncoder::EncodeSixBitValue(int patch, int parameter, int16_t position) {
+void DumpEncoder::encodeSixBitValue(int patch, int parameter, int16_t position) {
     WriteNibblePair(position, static_cast<int16_t>(level(patch, parameter) * 4));
 }
 
-void DumpEncoder::EncodeFiveBitValue(int patch, int parameter, int16_t position) {
+void DumpEncoder::encodeFiveBitValue(int patch, int parameter, int16_t position) {
     WriteNibblePair(position, static_cast<int16_t>(level(patch, parameter) * 8));
 }
 
-void DumpEncoder::EncodeDetune(int patch, int16_t position) {
+void DumpEncoder::encodeDetune(int patch, int16_t position) {
     WriteNibblePair(position, static_cast<int16_t>(level(patch, kDetune) * 2 + kDetuneMarker));
 }
 
@@ -106,15 +106,15 @@ void DumpEncoder::EncodePatch(int patch) {
             continue;
         written |= bit;
         switch (m_table.EncodeKind(p)) {
-        case EncodeWaveChoices: EncodeLfoWaves(patch, position); break;
-        case EncodeDestinations: EncodeLfoDestinations(patch, position); break;
-        case EncodeWaveforms: EncodeDcoWaveforms(patch, position); break;
-        case EncodeDco1Pitch: EncodeDco1Octave(patch, position); break;
-        case EncodeDco2Pitch: EncodeDco2Octave(patch, position); break;
-        case EncodeWholeByte: EncodeByteValue(patch, p, position); break;
-        case EncodeSixBits: EncodeSixBitValue(patch, p, position); break;
-        case EncodeFiveBits: EncodeFiveBitValue(patch, p, position); break;
-        case EncodeDetuneByte: EncodeDetune(patch, position); break;
+        case EncodeWaveChoices: encodeLfoWaves(patch, position); break;
+        case EncodeDestinations: encodeLfoDestinations(patch, position); break;
+        case EncodeWaveforms: encodeDcoWaveforms(patch, position); break;
+        case EncodeDco1Pitch: encodeDco1Octave(patch, position); break;
+        case EncodeDco2Pitch: encodeDco2Octave(patch, position); break;
+        case EncodeWholeByte: encodeByteValue(patch, p, position); break;
+        case EncodeSixBits: encodeSixBitValue(patch, p, position); break;
+        case EncodeFiveBits: encodeFiveBitValue(patch, p, position); break;
+        case EncodeDetuneByte: encodeDetune(patch, position); break;
         default: break;
         }
     }

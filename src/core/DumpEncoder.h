@@ -20,15 +20,15 @@ public:
     void WriteNibblePair(int16_t position, int16_t value);
 
     // The nine group encoders, one per EncodeKind, each ending in one WriteNibblePair.
-    void EncodeLfoWaves(int patch, int16_t position);        // EncodeWaveChoices
-    void EncodeLfoDestinations(int patch, int16_t position); // EncodeDestinations
-    void EncodeDcoWaveforms(int patch, int16_t position);    // EncodeWaveforms
-    void EncodeDco1Octave(int patch, int16_t position);      // EncodeDco1Pitch
-    void EncodeDco2Octave(int patch, int16_t position);      // EncodeDco2Pitch
-    void EncodeByteValue(int patch, int parameter, int16_t position);  // EncodeWholeByte
-    void EncodeSixBitValue(int patch, int parameter, int16_t position); // EncodeSixBits
-    void EncodeFiveBitValue(int patch, int parameter, int16_t position); // EncodeFiveBits
-    void EncodeDetune(int patch, int16_t position);          // EncodeDetuneByte
+    void encodeLfoWaves(int patch, int16_t position);        // EncodeWaveChoices
+    void encodeLfoDestinations(int patch, int16_t position); // EncodeDestinations
+    void encodeDcoWaveforms(int patch, int16_t position);    // EncodeWaveforms
+    void encodeDco1Octave(int patch, int16_t position);      // EncodeDco1Pitch
+    void encodeDco2Octave(int patch, int16_t position);      // EncodeDco2Pitch
+    void encodeByteValue(int patch, int parameter, int16_t position);  // EncodeWholeByte
+    void encodeSixBitValue(int patch, int parameter, int16_t position); // EncodeSixBits
+    void encodeFiveBitValue(int patch, int parameter, int16_t position); // EncodeFiveBits
+    void encodeDetune(int patch, int16_t position);          // EncodeDetuneByte
 
 private:
     bool isSet(int patch, int parameter) const { return m_bank.Row(patch)[parameter] == 1; }
@@ -43,4 +43,4 @@ private:
 
 // Writes the bytes of the dump that never change (start, manufacturer, command, end)
 // and its length; the header byte starts as channel 1 without the Bit 99 header.
-void FillFixedDumpBytes(SysExMessage& dump);
+void fillFixedDumpBytes(SysExMessage& dump);

@@ -33,7 +33,7 @@ double readRadix(const std::string& s, size_t pos, int radix) {
 
 } // namespace
 
-double ReadNumber(std::string_view text) {
+double readNumber(std::string_view text) {
     std::string s;
     s.reserve(std::min<size_t>(text.size(), 4096));
     for (char c : text)
@@ -112,7 +112,7 @@ double ReadNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
-std::optional<int16_t> ToInt16(double value) {
+std::optional<int16_t> toInt16(double value) {
     if (std::isnan(value))
         return std::nullopt;
     // nearbyint rounds in the default mode: to nearest, halves to even.
@@ -123,14 +123,14 @@ std::optional<int16_t> ToInt16(double value) {
     return static_cast<int16_t>(rounded);
 }
 
-std::optional<int16_t> ReadInt16(std::string_view text) { return ToInt16(ReadNumber(text)); }
+std::optional<int16_t> readInt16(std::string_view text) { return toInt16(readNumber(text)); }
 
-int16_t RoundToInt16(double value) {
+int16_t roundToInt16(double value) {
     const double limited = std::clamp(std::isnan(value) ? 0.0 : value, -32768.0, 32767.0);
     return static_cast<int16_t>(std::nearbyint(limited));
 }
 
-std::string WriteNumber(long value) {
+std::string writeNumber(long value) {
     return value < 0 ? std::to_string(value) : " " + std::to_string(value);
 }
 

@@ -15,20 +15,20 @@ namespace NumberText {
 // the number. "&H" and "&O" introduce hexadecimal and octal integers. Text without a
 // number gives 0. A number too large for a double gives +/- infinity, never undefined
 // behaviour.
-double ReadNumber(std::string_view text);
+double readNumber(std::string_view text);
 
 // Rounds to the nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 // Gives no value when the result does not fit a signed 16-bit integer (or is NaN).
-std::optional<int16_t> ToInt16(double value);
+std::optional<int16_t> toInt16(double value);
 
-// ReadNumber followed by ToInt16.
-std::optional<int16_t> ReadInt16(std::string_view text);
+// readNumber followed by toInt16.
+std::optional<int16_t> readInt16(std::string_view text);
 
 // Rounds a number already known to lie within -32768..32767 (callers clamp first).
-int16_t RoundToInt16(double value);
+int16_t roundToInt16(double value);
 
 // Writes a number the way files and stored settings hold it: a blank in front of a
 // number that is not negative (" 5", " 0"), a minus sign in front of one that is ("-5").
-std::string WriteNumber(long value);
+std::string writeNumber(long value);
 
 } // namespace NumberText

@@ -1,3 +1,3 @@
 #include "ParameterTable.h"
 
-void BuildParameterTable(ParamTable& table) { table.Store(kParameterRows); }
+void BuildParameterTable(ParamTable& table) { table.store(kParameterRows); }

@@ -114,7 +114,7 @@ struct SwitchGroup {
     bool OneRequired;
 
     constexpr int16_t LastMember() const { return static_cast<int16_t>(FirstMember + Count - 1); }
-    constexpr bool Holds(int p) const { return p >= FirstMember && p <= LastMember(); }
+    constexpr bool holds(int p) const { return p >= FirstMember && p <= LastMember(); }
 };
 
 inline constexpr SwitchGroup kLfo1Waves{1, 3, false};
@@ -125,9 +125,9 @@ inline constexpr std::array<SwitchGroup, 4> kSwitchGroups = {
     kLfo1Waves, kDco1Octaves, kDco2Octaves, kLfo2Waves};
 
 // The switch group that parameter p is a member of, or nullptr.
-constexpr const SwitchGroup* SwitchGroupOf(int p) {
+constexpr const SwitchGroup* switchGroupOf(int p) {
     for (const SwitchGroup& group : kSwitchGroups)
-        if (group.Holds(p))
+        if (group.holds(p))
             return &group;
     return nullptr;
 }
@@ -141,7 +141,7 @@ public:
     int16_t EditorKind(int p) const { return row(p).EditorKind; }
     int16_t MaxValue(int p) const { return row(p).MaxValue; }
 
-    void Store(const std::array<ParameterRow, kParameterSlots>& rows) { m_rows = rows; }
+    void store(const std::array<ParameterRow, kParameterSlots>& rows) { m_rows = rows; }
 
 private:
     // Parameter numbers come from the callers' fixed ranges; 0..63 always lies inside.

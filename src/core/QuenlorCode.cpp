@@ -6,12 +6,12 @@ namespace {
 constexpr int16_t kFirstProgram = 0; // the instrument's program 1
 } // namespace
 
-int16_t ValidChannel(int16_t channel) { return channel >= 1 && channel <= 16 ? channel : 1; }
+int16_t validChannel(int16_t channel) { return channel >= 1 && channel <= 16 ? channel : 1; }
 
 void QuenlorCode::InitPatchModel() {
     BuildParameterTable(ParameterTable);
     ClearBank();
-    FillFixedDumpBytes(PatchDump);
+    fillFixedDumpBytes(PatchDump);
 }
 
 void QuenlorCode::ClearPatch(int patch) {
@@ -31,16 +31,16 @@ void QuenlorCode::EncodePatch(int patch) {
     DumpEncoder(PatchBank, ParameterTable, PatchDump).EncodePatch(patch);
 }
 
-int16_t QuenlorCode::OutputChannel() const { return ValidChannel(MIDIChannelOut); }
+int16_t QuenlorCode::OutputChannel() const { return validChannel(MIDIChannelOut); }
 
-void QuenlorCode::PreparePatchDump(int patch) {
+void QuenlorCode::preparePatchDump(int patch) {
     EncodePatch(patch);
     const int header = (Bit99Compatible == 1 ? 2 : 1) * 16 + (OutputChannel() - 1);
     PatchDump.Bytes[DumpBytes::kHeaderOffset] = static_cast<uint8_t>(header);
 }
 
 void QuenlorCode::SendPatch(int patch) {
-    PreparePatchDump(patch);
+    preparePatchDump(patch);
     if (!Midi)
         return;
     Midi->SendSysEx(PatchDump);

@@ -49,7 +49,7 @@ public:
 
     // Encodes the patch and stamps the header byte from Bit99Compatible and the output
     // channel: the dump exactly as SendPatch sends it, for whoever writes it elsewhere.
-    void PreparePatchDump(int patch);
+    void preparePatchDump(int patch);
 
     // Prepares the patch's dump, sends it, then Program Change 0.
     void SendPatch(int patch);
@@ -64,4 +64,4 @@ public:
 };
 
 // A channel number 1..16, or 1 for anything else.
-int16_t ValidChannel(int16_t channel);
+int16_t validChannel(int16_t channel);

@@ -21,15 +21,15 @@ public:
     virtual ~Desktop() = default;
 
     // The open dialog: the chosen file must exist. Nothing when the user cancels.
-    virtual std::optional<FileChoice> ShowOpen(const FileDialogSetup& setup) = 0;
+    virtual std::optional<FileChoice> showOpen(const FileDialogSetup& setup) = 0;
     // The save dialog: the folder must exist; replacing a file is confirmed first.
-    virtual std::optional<FileChoice> ShowSave(const FileDialogSetup& setup) = 0;
+    virtual std::optional<FileChoice> showSave(const FileDialogSetup& setup) = 0;
     // A message box with an OK button; returns when it is closed.
-    virtual void ShowMessage(const QString& text) = 0;
-    virtual void Beep() = 0;
+    virtual void showMessage(const QString& text) = 0;
+    virtual void beep() = 0;
     // The hourglass over the whole screen, and back to the normal pointer.
     virtual void ShowBusyPointer() = 0;
     virtual void ShowNormalPointer() = 0;
     // Blocks the user-interface thread; no event is handled meanwhile.
-    virtual void Pause(int milliseconds) = 0;
+    virtual void pause(int milliseconds) = 0;
 };

@@ -20,7 +20,7 @@ constexpr int kInitialHeight = 640;
 } // namespace
 
 HelpViewer::HelpViewer(QWidget* parent)
-    : HelpViewer(ManualSearchList(QCoreApplication::applicationDirPath()), parent) {}
+    : HelpViewer(manualSearchList(QCoreApplication::applicationDirPath()), parent) {}
 
 HelpViewer::HelpViewer(const QStringList& searchList, QWidget* parent)
     : QWidget(parent, Qt::Window), m_searchList(searchList) {
@@ -62,14 +62,14 @@ HelpViewer::HelpViewer(const QStringList& searchList, QWidget* parent)
 
     connect(m_backButton, &QToolButton::clicked, m_browser, &QTextBrowser::backward);
     connect(m_forwardButton, &QToolButton::clicked, m_browser, &QTextBrowser::forward);
-    connect(m_contentsButton, &QToolButton::clicked, this, &HelpViewer::ShowContents);
+    connect(m_contentsButton, &QToolButton::clicked, this, &HelpViewer::showContents);
     connect(m_browser, &QTextBrowser::backwardAvailable, m_backButton, &QToolButton::setEnabled);
     connect(m_browser, &QTextBrowser::forwardAvailable, m_forwardButton, &QToolButton::setEnabled);
 
     resize(kInitialWidth, kInitialHeight);
 }
 
-QStringList HelpViewer::ManualSearchList(const QString& executableDir) {
+QStringList HelpViewer::manualSearchList(const QString& executableDir) {
     QStringList places;
     places << QDir::cleanPath(executableDir + "/../share/quenlor/manual/index.html");
     const QStringList dataDirs =
@@ -83,7 +83,7 @@ QStringList HelpViewer::ManualSearchList(const QString& executableDir) {
     return places;
 }
 
-QString HelpViewer::FindManual(const QStringList& searchList) {
+QString HelpViewer::findManual(const QStringList& searchList) {
     for (const QString& candidate : searchList) {
         const QFileInfo info(candidate);
         if (info.isFile() && info.isReadable()) return info.absoluteFilePath();
@@ -91,13 +91,13 @@ QString HelpViewer::FindManual(const QStringList& searchList) {
     return QString();
 }
 
-QString HelpViewer::ManualPath() {
-    return FindManual(ManualSearchList(QCoreApplication::applicationDirPath()));
+QString HelpViewer::manualPath() {
+    return findManual(manualSearchList(QCoreApplication::applicationDirPath()));
 }
 
-void HelpViewer::ShowContents() {
+void HelpViewer::showContents() {
     // Looked up on every call: the manual may have been installed or removed meanwhile.
-    m_contentsPath = FindManual(m_searchList);
+    m_contentsPath = findManual(m_searchList);
     if (m_contentsPath.isEmpty()) {
         showMissingManual();
     } else {

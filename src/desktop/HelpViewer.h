@@ -12,7 +12,7 @@ class QToolButton;
 class HelpViewer : public QWidget {
     Q_OBJECT
 public:
-    // Looks for the manual in the places that ManualSearchList gives for the folder of
+    // Looks for the manual in the places that manualSearchList gives for the folder of
     // the running program.
     explicit HelpViewer(QWidget* parent = nullptr);
     // Looks for the manual in the given places (full paths of index.html, in order).
@@ -22,19 +22,19 @@ public:
     // the program (<folder of the program>/../share/quenlor/manual/index.html, which
     // covers both the build tree and an installed program), then the data folders of
     // the desktop (.../share/quenlor/manual and .../share/doc/quenlor/manual).
-    static QStringList ManualSearchList(const QString& executableDir);
+    static QStringList manualSearchList(const QString& executableDir);
     // The first existing file of the list, or an empty text when there is none.
-    static QString FindManual(const QStringList& searchList);
+    static QString findManual(const QStringList& searchList);
     // The contents page of the manual of the running program, or an empty text.
-    static QString ManualPath();
+    static QString manualPath();
 
     // Shows the window at the manual's contents page and returns at once. When the
     // manual cannot be found, the window says so and names the places it looked in.
-    void ShowContents();
+    void showContents();
 
     // The contents page in use, empty when the manual was not found.
-    QString ContentsPath() const { return m_contentsPath; }
-    QTextBrowser* Browser() const { return m_browser; }
+    QString contentsPath() const { return m_contentsPath; }
+    QTextBrowser* browser() const { return m_browser; }
 
 private:
     void showMissingManual();

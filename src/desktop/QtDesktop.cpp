@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QThread>
 
-QStringList QtDesktop::NameFilters(const QString& filter) {
+QStringList QtDesktop::nameFilters(const QString& filter) {
     const QStringList parts = filter.split('|');
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
@@ -30,7 +30,7 @@ std::optional<FileChoice> choice(const QString& path) {
 
 void setUp(QFileDialog& dialog, const FileDialogSetup& setup) {
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilters(QtDesktop::NameFilters(setup.Filter));
+    dialog.setNameFilters(QtDesktop::nameFilters(setup.Filter));
     if (!setup.DefaultExtension.isEmpty())
         dialog.setDefaultSuffix(setup.DefaultExtension);
 }
@@ -44,7 +44,7 @@ void showPlainMessage(QWidget* parent, const QString& text) {
 }
 } // namespace
 
-std::optional<FileChoice> QtDesktop::ShowOpen(const FileDialogSetup& setup) {
+std::optional<FileChoice> QtDesktop::showOpen(const FileDialogSetup& setup) {
     QFileDialog dialog(m_parent);
     setUp(dialog, setup);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -54,7 +54,7 @@ std::optional<FileChoice> QtDesktop::ShowOpen(const FileDialogSetup& setup) {
     return choice(dialog.selectedFiles().first());
 }
 
-std::optional<FileChoice> QtDesktop::ShowSave(const FileDialogSetup& setup) {
+std::optional<FileChoice> QtDesktop::showSave(const FileDialogSetup& setup) {
     QFileDialog dialog(m_parent);
     setUp(dialog, setup);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -74,9 +74,9 @@ std::optional<FileChoice> QtDesktop::ShowSave(const FileDialogSetup& setup) {
     }
 }
 
-void QtDesktop::ShowMessage(const QString& text) { showPlainMessage(m_parent, text); }
+void QtDesktop::showMessage(const QString& text) { showPlainMessage(m_parent, text); }
 
-void QtDesktop::Beep() { QApplication::beep(); }
+void QtDesktop::beep() { QApplication::beep(); }
 
 void QtDesktop::ShowBusyPointer() {
     if (m_busyDepth++ == 0)
@@ -90,4 +90,4 @@ void QtDesktop::ShowNormalPointer() {
         QApplication::restoreOverrideCursor();
 }
 
-void QtDesktop::Pause(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
+void QtDesktop::pause(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }

@@ -14,13 +14,13 @@
 
 BankHistory::BankHistory(EditorContext& context, std::size_t budget)
     : m_context(context), m_budget(budget) {
-    connect(&m_stack, &QUndoStack::indexChanged, this, &BankHistory::StepsChanged);
-    connect(&m_stack, &QUndoStack::undoTextChanged, this, &BankHistory::StepsChanged);
-    connect(&m_stack, &QUndoStack::redoTextChanged, this, &BankHistory::StepsChanged);
+    connect(&m_stack, &QUndoStack::indexChanged, this, &BankHistory::stepsChanged);
+    connect(&m_stack, &QUndoStack::undoTextChanged, this, &BankHistory::stepsChanged);
+    connect(&m_stack, &QUndoStack::redoTextChanged, this, &BankHistory::stepsChanged);
     // A gesture is what one control does while it has the focus.
-    connect(qApp, &QApplication::focusChanged, this, [this] { EndGesture(); });
+    connect(qApp, &QApplication::focusChanged, this, [this] { endGesture(); });
     qApp->installEventFilter(this);
-    Reset();
+    reset();
 }
 
 BankHistory::~BankHistory() {
@@ -29,9 +29,9 @@ BankHistory::~BankHistory() {
     m_stack.clear();
 }
 
-void BankHistory::Reset() {
+void BankHistory::reset() {
     takeChanges();
-    EndGesture();
+    endGesture();
 }
 
 std::vector<PatchChange> BankHistory::takeChanges() {
@@ -58,7 +58,7 @@ std::vector<PatchChange> BankHistory::takeChanges() {
     return changes;
 }
 
-void BankHistory::Record(const QString& label, const QString& mergeKey) {
+void BankHistory::record(const QString& label, const QString& mergeKey) {
     if (m_depth > 0) return;
     std::vector<PatchChange> changes = takeChanges();
     if (changes.empty()) return;
@@ -69,23 +69,23 @@ void BankHistory::Record(const QString& label, const QString& mergeKey) {
     m_stack.push(new BankStep(*this, label, mergeKey, continues, std::move(changes)));
     // A gesture that came back to where it started took its step away; what follows
     // starts afresh rather than joining the step before it.
-    if (m_stack.index() < before) EndGesture();
+    if (m_stack.index() < before) endGesture();
     trim();
-    emit Changed();
+    emit changed();
 }
 
-void BankHistory::EndGesture() {
+void BankHistory::endGesture() {
     m_gestureEnded = true;
     m_lastKey.clear();
 }
 
-void BankHistory::Undo() {
-    EndGesture();
+void BankHistory::undo() {
+    endGesture();
     if (m_stack.canUndo()) m_stack.undo();
 }
 
-void BankHistory::Redo() {
-    EndGesture();
+void BankHistory::redo() {
+    endGesture();
     if (m_stack.canRedo()) m_stack.redo();
 }
 
@@ -98,10 +98,10 @@ void BankHistory::hold(const QString* label) {
 void BankHistory::release() {
     if (--m_depth > 0) return;
     if (m_outerIsStep) {
-        EndGesture();
-        Record(m_outerLabel);
+        endGesture();
+        record(m_outerLabel);
     } else if (!takeChanges().empty()) {
-        emit Changed();
+        emit changed();
     }
 }
 
@@ -144,7 +144,7 @@ void BankHistory::apply(const std::vector<PatchChange>& changes, bool after) {
             for (const PatchChange& change : changes)
                 RefreshEditor(change.Patch);
     }
-    EndGesture();
+    endGesture();
 }
 
 void BankHistory::adjustUsed(std::size_t before, std::size_t after) {
@@ -171,7 +171,7 @@ void BankHistory::trim() {
     std::vector<Kept> kept;
     for (int i = first; i < count; ++i) {
         const auto* step = static_cast<const BankStep*>(m_stack.command(i));
-        kept.push_back({step->text(), step->MergeKey(), step->Changes()});
+        kept.push_back({step->text(), step->mergeKey(), step->changes()});
     }
     {
         const QSignalBlocker quiet(m_stack);
@@ -179,7 +179,7 @@ void BankHistory::trim() {
         for (Kept& step : kept)
             m_stack.push(new BankStep(*this, step.label, step.key, false, std::move(step.changes)));
     }
-    emit StepsChanged();
+    emit stepsChanged();
 }
 
 bool BankHistory::isHistoryKey(QObject* watched, QEvent* event) const {
@@ -200,7 +200,7 @@ bool BankHistory::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     // Each press of the mouse is a gesture of its own: two drags of one slider are two
     // steps, while arrow keys pressed in a row stay one.
-    if (type == QEvent::MouseButtonPress) EndGesture();
+    if (type == QEvent::MouseButtonPress) endGesture();
     if ((type == QEvent::ShortcutOverride || type == QEvent::KeyPress) &&
         isHistoryKey(watched, event)) {
         event->ignore();

@@ -29,25 +29,25 @@ public:
     ~BankHistory() override;
 
     // Takes the bank as it now is as the starting point, without a step.
-    void Reset();
+    void reset();
 
     // Called after values or names were changed: the changed patches become one step
     // named `label`. A step whose `mergeKey` (not empty) equals the previous step's joins
     // it, unless the gesture ended in between. Nothing happens while a Step or Quiet
     // is held, nor when nothing changed.
-    void Record(const QString& label, const QString& mergeKey = QString());
+    void record(const QString& label, const QString& mergeKey = QString());
     // Ends the current gesture: the next change starts a new step. The focus moving
     // to another control, a mouse press, undo and redo end it too.
-    void EndGesture();
+    void endGesture();
 
-    bool CanUndo() const { return m_stack.canUndo(); }
-    bool CanRedo() const { return m_stack.canRedo(); }
-    QString UndoText() const { return m_stack.undoText(); }
-    QString RedoText() const { return m_stack.redoText(); }
-    void Undo();
-    void Redo();
-    int Count() const { return m_stack.count(); }
-    const QUndoStack& Stack() const { return m_stack; }
+    bool canUndo() const { return m_stack.canUndo(); }
+    bool canRedo() const { return m_stack.canRedo(); }
+    QString undoText() const { return m_stack.undoText(); }
+    QString redoText() const { return m_stack.redoText(); }
+    void undo();
+    void redo();
+    int count() const { return m_stack.count(); }
+    const QUndoStack& stack() const { return m_stack; }
 
     // Every change while one is held forms one step, named by the outermost.
     class Step {
@@ -76,10 +76,10 @@ public:
 
     // The bank's values and names as the history last saw them.
     const Bank& Values() const { return m_values; }
-    const QString& Name(int patch) const { return m_names.at(patch); }
+    const QString& name(int patch) const { return m_names.at(patch); }
     // What the held steps take in memory, as they count it.
-    std::size_t MemoryUsed() const { return m_used; }
-    std::size_t Budget() const { return m_budget; }
+    std::size_t memoryUsed() const { return m_used; }
+    std::size_t budget() const { return m_budget; }
 
     // Repaints the open editor of a patch after undo or redo changed it, as after a
     // file load; set by the main window.
@@ -87,9 +87,9 @@ public:
 
 signals:
     // Values or names changed, by an edit, a file, undo or redo. Emitted once per step.
-    void Changed();
+    void changed();
     // The steps changed: what Undo and Redo would do, or whether they can.
-    void StepsChanged();
+    void stepsChanged();
 
 protected:
     // With the focus in a box of the windows, Ctrl+Z and its kin go to this history,

@@ -35,8 +35,8 @@ public:
     int id() const override { return kId; }
     bool mergeWith(const QUndoCommand* other) override;
 
-    const std::vector<PatchChange>& Changes() const { return m_changes; }
-    const QString& MergeKey() const { return m_mergeKey; }
+    const std::vector<PatchChange>& changes() const { return m_changes; }
+    const QString& mergeKey() const { return m_mergeKey; }
     // What the step holds in memory, roughly: its values, names and bookkeeping.
     std::size_t Bytes() const { return m_bytes; }
 

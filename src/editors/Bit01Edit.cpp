@@ -39,7 +39,7 @@ constexpr int kLabelHeight = 252;
 // the grouped editor calls it.
 void nameBox(QLineEdit* box, int parameter) {
     box->setAccessibleName(QStringLiteral("Parameter %1").arg(parameter));
-    box->setAccessibleDescription(NormalEdit::ParameterCaption(parameter));
+    box->setAccessibleDescription(NormalEdit::parameterCaption(parameter));
 }
 
 // A value as the box shows it: plain decimal, a fraction kept as typed (2.5 stays 2.5).
@@ -52,29 +52,29 @@ QString valueText(double value) {
 
 Bit01Edit::Bit01Edit(EditorContext& context) : EditorWindow(context) {
     setWindowTitle(QStringLiteral("Bit-01 Edit"));
-    setFont(ArialBold(8.4));
-    setFixedSize(Px(kClientWidth), Px(kClientHeight));
-    const QFont controlFont = ArialBold(7.8);
+    setFont(arialBold(8.4));
+    setFixedSize(px(kClientWidth), px(kClientHeight));
+    const QFont controlFont = arialBold(7.8);
 
     NameLabel = new QLabel(QStringLiteral("Name"), this);
     NameLabel->setObjectName(QStringLiteral("NameLabel"));
     NameLabel->setFont(controlFont);
-    NameLabel->setGeometry(TwipRect(120, 144, 492, 252));
+    NameLabel->setGeometry(twipRect(120, 144, 492, 252));
 
     NameText = new QLineEdit(this);
     NameText->setObjectName(QStringLiteral("NameText"));
-    NameText->setGeometry(TwipRect(720, 120, 2376, 288));
+    NameText->setGeometry(twipRect(720, 120, 2376, 288));
     NameText->setAccessibleName(QStringLiteral("Patch name"));
     NameLabel->setBuddy(NameText);
 
     SendButton = new QPushButton(QStringLiteral("Send"), this);
     SendButton->setObjectName(QStringLiteral("SendButton"));
     SendButton->setFont(controlFont);
-    SendButton->setGeometry(TwipRect(4980, 120, 1512, 312));
+    SendButton->setGeometry(twipRect(4980, 120, 1512, 312));
 
     Bit01EditFrame = new QGroupBox(this);
     Bit01EditFrame->setObjectName(QStringLiteral("Bit01EditFrame"));
-    Bit01EditFrame->setGeometry(TwipRect(120, 480, 6372, 4716));
+    Bit01EditFrame->setGeometry(twipRect(120, 480, 6372, 4716));
 
     // Member 1 of each group is the template the grid copies.
     PT[1] = new QLineEdit(QStringLiteral("1"), Bit01EditFrame);
@@ -85,7 +85,7 @@ Bit01Edit::Bit01Edit(EditorContext& context) : EditorWindow(context) {
     PT[1]->setPalette(boxPalette);
     m_boxLeft[1] = kFirstBoxLeft;
     m_boxTop[1] = kFirstBoxTop;
-    PT[1]->setGeometry(TwipRect(kFirstBoxLeft, kFirstBoxTop, kBoxWidth, kBoxHeight));
+    PT[1]->setGeometry(twipRect(kFirstBoxLeft, kFirstBoxTop, kBoxWidth, kBoxHeight));
     PT[1]->setObjectName(QStringLiteral("PT"));
     PT[1]->setProperty("parameter", 1);
     PT[1]->installEventFilter(this);
@@ -93,11 +93,11 @@ Bit01Edit::Bit01Edit(EditorContext& context) : EditorWindow(context) {
     PL[1] = new QLabel(QStringLiteral("1"), Bit01EditFrame);
     PL[1]->setObjectName(QStringLiteral("PL"));
     PL[1]->setFont(controlFont);
-    PL[1]->setGeometry(TwipRect(0, 276, kLabelWidth, kLabelHeight));
+    PL[1]->setGeometry(twipRect(0, 276, kLabelWidth, kLabelHeight));
 
     connect(PT[1], &QLineEdit::textChanged, this, [this] { PT_Change(1); });
     nameBox(PT[1], 1);
-    EditorInput::ConnectNameBox(NameText, this, [this] { NameText_Change(); });
+    EditorInput::connectNameBox(NameText, this, [this] { NameText_Change(); });
     connect(SendButton, &QPushButton::clicked, this, [this] { SendButton_Click(); });
 }
 
@@ -125,7 +125,7 @@ QLabel* Bit01Edit::makeLabel(int parameter) {
 
 void Bit01Edit::BuildGrid() {
     const auto placeLabel = [this](int k) {
-        PL[k]->setGeometry(TwipRect(m_boxLeft[k] + kLabelOffsetLeft, m_boxTop[k] + kLabelOffsetTop,
+        PL[k]->setGeometry(twipRect(m_boxLeft[k] + kLabelOffsetLeft, m_boxTop[k] + kLabelOffsetTop,
                                     kLabelWidth, kLabelHeight));
     };
     placeLabel(1);
@@ -142,7 +142,7 @@ void Bit01Edit::BuildGrid() {
             m_boxLeft[k] = m_boxLeft[k - 1];
             m_boxTop[k] = m_boxTop[k - 1] + kRowStep;
         }
-        PT[k]->setGeometry(TwipRect(m_boxLeft[k], m_boxTop[k], kBoxWidth, kBoxHeight));
+        PT[k]->setGeometry(twipRect(m_boxLeft[k], m_boxTop[k], kBoxWidth, kBoxHeight));
         placeLabel(k);
     }
     // The focus moves through the boxes by number, then to the name and the button.
@@ -204,7 +204,7 @@ void Bit01Edit::showEvent(QShowEvent* event) {
 
 QWidget* Bit01Edit::firstControl() const { return PT[1]; }
 
-void Bit01Edit::RepaintNow() {
+void Bit01Edit::repaintNow() {
     Form_Paint();
     if (isVisible()) repaint();
 }
@@ -212,7 +212,7 @@ void Bit01Edit::RepaintNow() {
 void Bit01Edit::Form_Activate() {
     const int patch = windowPatch();
     if (patch == 0) return;
-    m_context.PatchWindow->SelectPatchRow(patch);
+    m_context.PatchWindow->selectPatchRow(patch);
     m_context.Code.SendPatch(patch);
     // Becoming the active window is where the window gets the focus.
     Form_GotFocus();
@@ -228,12 +228,12 @@ void Bit01Edit::PT_Change(int index) {
     const int patch = windowPatch();
     if (patch == 0) return;
     QuenlorCode& code = m_context.Code;
-    double v = NumberText::ReadNumber(PT[index]->text().toStdString());
+    double v = NumberText::readNumber(PT[index]->text().toStdString());
     if (std::isnan(v) || v <= 0) v = 0; // also turns -0 into 0
     if (v > code.ParameterTable.MaxValue(index)) v = code.ParameterTable.MaxValue(index);
-    code.PatchBank(patch, index) = NumberText::RoundToInt16(v);
+    code.PatchBank(patch, index) = NumberText::roundToInt16(v);
 
-    if (const SwitchGroup* group = SwitchGroupOf(index)) {
+    if (const SwitchGroup* group = switchGroupOf(index)) {
         NormalizeGroup(patch, group->FirstMember, index, group->Count, group->OneRequired);
     } else if (const QString shown = valueText(v); PT[index]->text() != shown) {
         // The rewrite runs this change action again, which reports the patch again.
@@ -241,7 +241,7 @@ void Bit01Edit::PT_Change(int index) {
         PT[index]->setCursorPosition(0);
     }
     code.ParameterChanged(patch);
-    recordChange(NormalEdit::ParameterCaption(index), mergeKey("PT", patch, index));
+    recordChange(NormalEdit::parameterCaption(index), mergeKey("PT", patch, index));
 }
 
 void Bit01Edit::PT_GotFocus(int index) {
@@ -254,7 +254,7 @@ void Bit01Edit::PT_KeyPress(int /*index*/, int& keyCode) {
         return;
     }
     if (keyCode >= EditorInput::kFirstRefused) {
-        m_context.Desk.Beep();
+        m_context.Desk.beep();
         keyCode = 0;
     }
 }
@@ -267,8 +267,8 @@ bool Bit01Edit::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::InputMethod) {
         const int index = parameterOf(watched);
         if (index >= kFirstParameter && index <= kLastParameter && watched == PT[index] &&
-            EditorInput::DropRefusedCharacters(*static_cast<QInputMethodEvent*>(event)))
-            m_context.Desk.Beep();
+            EditorInput::dropRefusedCharacters(*static_cast<QInputMethodEvent*>(event)))
+            m_context.Desk.beep();
         return false;
     }
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::FocusIn) {
@@ -278,7 +278,7 @@ bool Bit01Edit::eventFilter(QObject* watched, QEvent* event) {
                 PT_GotFocus(index);
                 return false;
             }
-            const int typed = EditorInput::TypedCharacter(*static_cast<QKeyEvent*>(event));
+            const int typed = EditorInput::typedCharacter(*static_cast<QKeyEvent*>(event));
             if (typed == EditorInput::kNoCharacter) return false;
             int keyCode = typed;
             PT_KeyPress(index, keyCode);

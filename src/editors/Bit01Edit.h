@@ -19,7 +19,7 @@ public:
     explicit Bit01Edit(EditorContext& context);
 
     // Refills the boxes from the bank (sending nothing) and repaints.
-    void RepaintNow() override;
+    void repaintNow() override;
     void Form_Activate() override;
 
     // Boxes and their number labels by parameter number; slot 0 stays empty.

@@ -24,7 +24,7 @@ inline constexpr int kDelete = 127;
 
 // The character a key press types, as its code, or kNoCharacter for a key that types
 // nothing (arrows, Delete, Shift). Enter counts as code 13 from either Enter key.
-inline int TypedCharacter(const QKeyEvent& event) {
+inline int typedCharacter(const QKeyEvent& event) {
     if (event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter) return kEnter;
     // Ctrl with a letter types control code 1..26 (Ctrl+V is 22), whatever text the
     // platform attaches to the key.
@@ -41,7 +41,7 @@ inline int TypedCharacter(const QKeyEvent& event) {
 // Text that an input method or a dead key commits into a value box passes the rule of
 // typed keys: characters from code 58 on are dropped, the others go in. True when any
 // character was dropped, for the caller to beep.
-inline bool DropRefusedCharacters(QInputMethodEvent& event) {
+inline bool dropRefusedCharacters(QInputMethodEvent& event) {
     const QString committed = event.commitString();
     QString kept;
     for (const QChar c : committed)
@@ -52,17 +52,17 @@ inline bool DropRefusedCharacters(QInputMethodEvent& event) {
 }
 
 // The patch number a window tag holds, or 0 when it holds none (or no valid patch).
-inline int PatchFromTag(const QString& tag) {
-    const int patch = NumberText::ReadInt16(tag.toStdString()).value_or(0);
+inline int patchFromTag(const QString& tag) {
+    const int patch = NumberText::readInt16(tag.toStdString()).value_or(0);
     return patch >= kFirstPatch && patch <= kLastPatch ? patch : 0;
 }
 
 // A name never holds a line break: it would split the name's line in a bank or patch
 // file. Each CR and LF becomes a blank, so the text keeps its length and caret positions.
-inline bool HasLineBreak(const QString& text) {
+inline bool hasLineBreak(const QString& text) {
     return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
 }
-inline QString WithoutLineBreaks(QString text) {
+inline QString withoutLineBreaks(QString text) {
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
     text.replace(QLatin1Char('\r'), QLatin1Char(' '));
     return text;
@@ -73,12 +73,12 @@ inline QString WithoutLineBreaks(QString text) {
 // A name has no length limit: a box that cut it would write the cut name into the list
 // row, and from there into the next save.
 template <typename Handler>
-void ConnectNameBox(QLineEdit* box, QObject* context, Handler onChange) {
+void connectNameBox(QLineEdit* box, QObject* context, Handler onChange) {
     box->setMaxLength(std::numeric_limits<int>::max());
     QObject::connect(box, &QLineEdit::textChanged, context, [box, onChange](const QString& text) {
-        if (HasLineBreak(text)) {
+        if (hasLineBreak(text)) {
             const int caret = box->cursorPosition();
-            box->setText(WithoutLineBreaks(text));
+            box->setText(withoutLineBreaks(text));
             box->setCursorPosition(caret);
             return;
         }

@@ -13,7 +13,7 @@
 
 EditorWindow::EditorWindow(EditorContext& context) : m_context(context) {}
 
-void EditorWindow::ShowEditor() {
+void EditorWindow::showEditor() {
     Form_Load();
     m_subWindow = new QMdiSubWindow;
     // A fixed border: no maximize button, no resizing.
@@ -25,22 +25,22 @@ void EditorWindow::ShowEditor() {
     m_context.Mdi.addSubWindow(m_subWindow);
     m_subWindow->setFixedSize(m_subWindow->sizeHint());
     m_subWindow->show();
-    FocusEditor();
+    focusEditor();
 }
 
-void EditorWindow::FocusEditor() {
+void EditorWindow::focusEditor() {
     if (m_subWindow)
         m_context.Mdi.setActiveSubWindow(m_subWindow);
 }
 
-void EditorWindow::CloseEditor() {
+void EditorWindow::closeEditor() {
     if (m_subWindow)
         m_subWindow->close();
 }
 
 void EditorWindow::recordChange(const QString& label, const QString& mergeKey) {
     if (m_context.History)
-        m_context.History->Record(label, mergeKey);
+        m_context.History->record(label, mergeKey);
 }
 
 QString EditorWindow::mergeKey(const char* control, int patch, int parameter) {
@@ -63,12 +63,12 @@ void EditorWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void EditorWindow::SetCaptionAndName(const QString& row, const QString& name) {
+void EditorWindow::setCaptionAndName(const QString& row, const QString& name) {
     setWindowTitle(row);
     NameText->setText(name);
 }
 
-QFont EditorWindow::ArialBold(double points) {
+QFont EditorWindow::arialBold(double points) {
     QFont font(QStringLiteral("Arial"));
     font.setBold(true);
     font.setPointSizeF(points);
@@ -78,7 +78,7 @@ QFont EditorWindow::ArialBold(double points) {
 void EditorWindow::loadPatch(int kind) {
     Patch& list = *m_context.PatchWindow;
     const int patch = m_context.Code.SelectedPatch;
-    list.SetEditorKind(patch, int16_t(kind));
+    list.setEditorKind(patch, int16_t(kind));
     m_tag = m_nameTextTag = QString::number(patch);
     const QListWidgetItem* row = list.PatchList->item(patch - 1);
     const QString caption = row ? row->text() : Patch::PatchRowText(patch, QString());
@@ -90,7 +90,7 @@ void EditorWindow::unloadPatch() {
     // Focus leaving a box while the window goes is no commit.
     m_unloaded = true;
     if (const int patch = nameTextPatch())
-        m_context.PatchWindow->SetEditorKind(patch, Patch::NoEditor);
+        m_context.PatchWindow->setEditorKind(patch, Patch::NoEditor);
 }
 
 void EditorWindow::storeName() {
@@ -99,16 +99,16 @@ void EditorWindow::storeName() {
     // The patch list row is where the name is kept; a name change sends nothing.
     const QString row = Patch::PatchRowText(patch, NameText->text());
     setWindowTitle(row);
-    m_context.PatchWindow->SetRowText(patch, row);
-    recordChange(RenameCaption(), mergeKey("NameText", patch));
+    m_context.PatchWindow->setRowText(patch, row);
+    recordChange(renameCaption(), mergeKey("NameText", patch));
 }
 
 void EditorWindow::sendPatch() {
     if (const int patch = windowPatch()) m_context.Code.SendPatch(patch);
 }
 
-int EditorWindow::windowPatch() const { return EditorInput::PatchFromTag(m_tag); }
-int EditorWindow::nameTextPatch() const { return EditorInput::PatchFromTag(m_nameTextTag); }
+int EditorWindow::windowPatch() const { return EditorInput::patchFromTag(m_tag); }
+int EditorWindow::nameTextPatch() const { return EditorInput::patchFromTag(m_nameTextTag); }
 
 int EditorWindow::parameterOf(const QObject* control) {
     const QVariant index = control->property("parameter");

@@ -19,30 +19,30 @@ public:
 
     // Loads the window (its load steps), shows it as a child window and makes it the
     // active one, which runs its activation.
-    void ShowEditor();
+    void showEditor();
     // Brings the open window to the front as the active child window.
-    void FocusEditor();
+    void focusEditor();
     // Closes the window; its close handling runs and the window is gone afterwards.
-    void CloseEditor();
+    void closeEditor();
 
-    QString Tag() const override { return m_tag; }
+    QString tag() const override { return m_tag; }
     // The patch list renamed the patch: new caption and name box text.
-    void SetCaptionAndName(const QString& row, const QString& name);
+    void setCaptionAndName(const QString& row, const QString& name);
     // Repaints the window at once (after a file was read into its patch).
-    virtual void RepaintNow() = 0;
+    virtual void repaintNow() = 0;
 
-    QMdiSubWindow* SubWindow() const { return m_subWindow; }
+    QMdiSubWindow* subWindow() const { return m_subWindow; }
 
     // The patch's name, and the button that sends the patch.
     QLineEdit* NameText = nullptr;
     QPushButton* SendButton = nullptr;
 
     // The editors' type: bold Arial of the given size.
-    static QFont ArialBold(double points);
+    static QFont arialBold(double points);
     // The undo step of a name change.
-    static QString RenameCaption() { return QStringLiteral("Rename"); }
+    static QString renameCaption() { return QStringLiteral("Rename"); }
     // True once the window has been closed; a closed window is never shown again.
-    bool IsClosed() const { return m_closed; }
+    bool isClosed() const { return m_closed; }
 
 protected:
     virtual void Form_Load() = 0;

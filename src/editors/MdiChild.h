@@ -7,7 +7,7 @@ class MdiChild {
 public:
     virtual ~MdiChild() = default;
     // "Patch" for the patch list and the play window, the patch number for an editor.
-    virtual QString Tag() const = 0;
+    virtual QString tag() const = 0;
     // Runs when the window becomes the active child window.
     virtual void Form_Activate() {}
 };

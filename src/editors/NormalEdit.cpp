@@ -86,7 +86,7 @@ void NormalEdit::FillControls(int patch) {
         case EditorWaveType:
             if (i == kLfo1Wave || i == kLfo2Wave) {
                 // The last member at 1 wins, in the list as in the dump.
-                const int item = chosenMember(code.PatchBank, patch, *SwitchGroupOf(i));
+                const int item = chosenMember(code.PatchBank, patch, *switchGroupOf(i));
                 LFO_Type[i]->setCurrentIndex(item < 0 ? kLfo1Waves.Count : item);
             }
             break;
@@ -95,7 +95,7 @@ void NormalEdit::FillControls(int patch) {
                 // The highest member at 1 wins. A group with none at 1 plays the first
                 // octave on the instrument (the dump encodes it so), so it is shown as
                 // "32'" and the first member is set, which leaves the dump as it was.
-                int item = chosenMember(code.PatchBank, patch, *SwitchGroupOf(i));
+                int item = chosenMember(code.PatchBank, patch, *switchGroupOf(i));
                 if (item < 0) {
                     item = 0;
                     code.PatchBank(patch, i) = 1;
@@ -123,11 +123,11 @@ void NormalEdit::FillControls(int patch) {
 void NormalEdit::Form_Activate() {
     const int patch = windowPatch();
     if (patch == 0) return;
-    m_context.PatchWindow->SelectPatchRow(patch);
+    m_context.PatchWindow->selectPatchRow(patch);
     m_context.Code.SendPatch(patch);
 }
 
-void NormalEdit::RepaintNow() {
+void NormalEdit::repaintNow() {
     if (m_context.Code.RefreshPending == kOn) {
         if (const int patch = nameTextPatch()) FillControls(patch);
     }
@@ -143,18 +143,18 @@ void NormalEdit::Slider_Change(int index) {
     Text[index]->setText(QString::number(value));
     m_context.Code.PatchBank(patch, index) = static_cast<int16_t>(value);
     m_context.Code.ParameterChanged(patch);
-    recordChange(ParameterCaption(index), mergeKey("Slider", patch, index));
+    recordChange(parameterCaption(index), mergeKey("Slider", patch, index));
 }
 
 void NormalEdit::commitText(int index) {
     QScrollBar* slider = Slider[index];
-    double v = NumberText::ReadNumber(Text[index]->text().toStdString());
+    double v = NumberText::readNumber(Text[index]->text().toStdString());
     if (std::isnan(v)) v = 0;
     if (v > slider->maximum()) v = slider->maximum();
     if (v < slider->minimum()) v = slider->minimum();
     // Moving the slider runs its change action, which stores and reports the value;
     // a slider already at the value does nothing.
-    slider->setValue(NumberText::RoundToInt16(v));
+    slider->setValue(NumberText::roundToInt16(v));
 }
 
 void NormalEdit::Text_KeyPress(int index, int& keyCode) {
@@ -163,7 +163,7 @@ void NormalEdit::Text_KeyPress(int index, int& keyCode) {
         keyCode = 0;
     }
     if (keyCode >= EditorInput::kFirstRefused) {
-        m_context.Desk.Beep();
+        m_context.Desk.beep();
         keyCode = 0;
     }
 }
@@ -182,29 +182,29 @@ void NormalEdit::Flag_Click(int index, int16_t value) {
     m_context.Code.PatchBank(patch, index) = static_cast<int16_t>(-value);
     m_context.Code.ParameterChanged(patch);
     // Each click is a step of its own.
-    recordChange(ParameterCaption(index));
+    recordChange(parameterCaption(index));
 }
 
 void NormalEdit::LFO_Type_Click(int index) {
     const int patch = windowPatch();
     if (patch == 0) return;
     const int chosen = LFO_Type[index]->currentIndex();
-    const SwitchGroup& group = *SwitchGroupOf(index);
+    const SwitchGroup& group = *switchGroupOf(index);
     const int first = group.FirstMember;
     // "None" (and no choice at all) leaves every wave off.
     chooseMember(m_context.Code.PatchBank, patch, group, chosen);
     m_context.Code.ParameterChanged(patch);
-    recordChange(ParameterCaption(first), mergeKey("LFO_Type", patch, first));
+    recordChange(parameterCaption(first), mergeKey("LFO_Type", patch, first));
 }
 
 void NormalEdit::DCO_Octave_Click(int index) {
     const int patch = windowPatch();
     if (patch == 0) return;
-    const SwitchGroup& group = *SwitchGroupOf(index);
+    const SwitchGroup& group = *switchGroupOf(index);
     const int first = group.FirstMember;
     chooseMember(m_context.Code.PatchBank, patch, group, DCO_Octave[index]->currentIndex());
     m_context.Code.ParameterChanged(patch);
-    recordChange(ParameterCaption(first), mergeKey("DCO_Octave", patch, first));
+    recordChange(parameterCaption(first), mergeKey("DCO_Octave", patch, first));
 }
 
 void NormalEdit::NameText_Change() { storeName(); }
@@ -220,7 +220,7 @@ bool NormalEdit::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress:
         if (const int index = parameterOf(watched); index != 0 && watched == Text[index]) {
-            const int typed = EditorInput::TypedCharacter(*static_cast<QKeyEvent*>(event));
+            const int typed = EditorInput::typedCharacter(*static_cast<QKeyEvent*>(event));
             if (typed == EditorInput::kNoCharacter) return false;
             int keyCode = typed;
             Text_KeyPress(index, keyCode);
@@ -229,8 +229,8 @@ bool NormalEdit::eventFilter(QObject* watched, QEvent* event) {
         break;
     case QEvent::InputMethod:
         if (const int index = parameterOf(watched); index != 0 && watched == Text[index] &&
-            EditorInput::DropRefusedCharacters(*static_cast<QInputMethodEvent*>(event)))
-            m_context.Desk.Beep();
+            EditorInput::dropRefusedCharacters(*static_cast<QInputMethodEvent*>(event)))
+            m_context.Desk.beep();
         break;
     case QEvent::FocusIn:
         if (watched == NameText)

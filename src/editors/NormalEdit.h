@@ -23,13 +23,13 @@ class NormalEdit : public EditorWindow {
 public:
     explicit NormalEdit(EditorContext& context);
 
-    void RepaintNow() override;
+    void repaintNow() override;
     void Form_Activate() override;
 
     // What the grouped editor calls a parameter: its section and caption ("VCF CutOff",
     // "LFO1 Type", "DCO2 Octave"): the name a listener hears, other windows show and
     // undo steps carry.
-    static QString ParameterCaption(int parameter);
+    static QString parameterCaption(int parameter);
 
     // Sets every parameter control from the bank; each control that changes runs its
     // change action, as a user edit would.

@@ -131,12 +131,12 @@ ListSpec listOf(const SwitchGroup& group) {
 
 void place(QWidget* widget, const char* name, int left, int top, int width, int height) {
     widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(TwipRect(left, top, width, height));
+    widget->setGeometry(twipRect(left, top, width, height));
 }
 
 } // namespace
 
-QString NormalEdit::ParameterCaption(int parameter) {
+QString NormalEdit::parameterCaption(int parameter) {
     const auto caption = [](Section section, const char* text) {
         return sectionCaption(section) + ' ' + QLatin1String(text);
     };
@@ -144,7 +144,7 @@ QString NormalEdit::ParameterCaption(int parameter) {
         if (row.parameter == parameter) return caption(row.section, row.caption);
     for (const FlagSpec& flag : kFlags)
         if (flag.parameter == parameter) return caption(flag.section, flag.caption);
-    if (const SwitchGroup* group = SwitchGroupOf(parameter)) {
+    if (const SwitchGroup* group = switchGroupOf(parameter)) {
         const ListSpec list = listOf(*group);
         return caption(list.section, list.caption);
     }
@@ -159,14 +159,14 @@ NormalEdit::NormalEdit(EditorContext& context) : EditorWindow(context) {
 
 void NormalEdit::buildControls() {
     // The window font is NameText's; every other caption and value is a size smaller.
-    setFont(ArialBold(8.4));
-    const QFont controlFont = ArialBold(7.8);
+    setFont(arialBold(8.4));
+    const QFont controlFont = arialBold(7.8);
     QPalette windowPalette = palette();
     windowPalette.setColor(QPalette::Window, kLightGray);
     windowPalette.setColor(QPalette::Button, kLightGray);
     setPalette(windowPalette);
     setAutoFillBackground(true);
-    setFixedSize(Px(kClientWidth), Px(kClientHeight));
+    setFixedSize(px(kClientWidth), px(kClientHeight));
 
     std::array<QGroupBox*, SectionCount> frames{};
     for (int s = 0; s < SectionCount; ++s) {
@@ -242,7 +242,7 @@ void NormalEdit::buildControls() {
 
 QComboBox* NormalEdit::buildList(QGroupBox* frame, int parameter, int left, int width,
                                  QLabel*& label, const char* labelName, const char* labelCaption) {
-    const QFont controlFont = ArialBold(7.8);
+    const QFont controlFont = arialBold(7.8);
     label = new QLabel(QLatin1String(labelCaption), frame);
     label->setFont(controlFont);
     place(label, labelName, left, kListLabelTop, width, kListLabelHeight);
@@ -255,7 +255,7 @@ QComboBox* NormalEdit::buildList(QGroupBox* frame, int parameter, int left, int 
     list->setProperty("parameter", parameter);
     // Screen readers on Linux name a list by its label and read the list's own name as its
     // choice: the label carries the section as well.
-    label->setAccessibleName(ParameterCaption(parameter));
+    label->setAccessibleName(parameterCaption(parameter));
     label->setBuddy(list);
     return list;
 }
@@ -263,7 +263,7 @@ QComboBox* NormalEdit::buildList(QGroupBox* frame, int parameter, int left, int 
 void NormalEdit::buildSliderRow(QGroupBox* frame, int frameWidth, int parameter,
                                 const char* caption, const char* labelName, int top,
                                 int largeStep) {
-    const QFont controlFont = ArialBold(7.8);
+    const QFont controlFont = arialBold(7.8);
 
     auto* box = new QLineEdit(QStringLiteral("0"), frame);
     box->setFont(controlFont);
@@ -300,7 +300,7 @@ void NormalEdit::buildSliderRow(QGroupBox* frame, int frameWidth, int parameter,
     SliderLabel[parameter] = label;
 
     // The slider is the parameter; its box is the same value as a number to type.
-    const QString name = ParameterCaption(parameter);
+    const QString name = parameterCaption(parameter);
     slider->setAccessibleName(name);
     box->setAccessibleName(name + QStringLiteral(" value"));
     label->setBuddy(slider);
@@ -309,12 +309,12 @@ void NormalEdit::buildSliderRow(QGroupBox* frame, int frameWidth, int parameter,
 void NormalEdit::buildFlag(QGroupBox* frame, int frameWidth, int parameter, const char* caption,
                            int top) {
     auto* flag = new QCheckBox(QLatin1String(caption), frame);
-    flag->setFont(ArialBold(7.8));
+    flag->setFont(arialBold(7.8));
     const int width = frameWidth - kFlagLeft - kFrameRightMargin;
     place(flag, "Flag", kFlagLeft, top, width, kFlagHeight);
     flag->setProperty("parameter", parameter);
     // "DCO1" alone does not say which section's destination it is.
-    flag->setAccessibleName(ParameterCaption(parameter));
+    flag->setAccessibleName(parameterCaption(parameter));
     Flag[parameter] = flag;
 }
 
@@ -332,6 +332,6 @@ void NormalEdit::connectControls() {
             connect(DCO_Octave[i], &QComboBox::currentIndexChanged, this,
                     [this, i] { DCO_Octave_Click(i); });
     }
-    EditorInput::ConnectNameBox(NameText, this, [this] { NameText_Change(); });
+    EditorInput::connectNameBox(NameText, this, [this] { NameText_Change(); });
     connect(SendButton, &QPushButton::clicked, this, [this] { SendButton_Click(); });
 }

@@ -20,21 +20,21 @@ Patch::Patch(EditorContext& context, QWidget* parent) : QWidget(parent), m_conte
     QFont font("Arial");
     font.setPointSizeF(7.8);
     setFont(font);
-    setFixedSize(Px(kClientWidth), Px(kClientHeight));
+    setFixedSize(px(kClientWidth), px(kClientHeight));
 
     PatchList = new QListWidget(this);
     PatchList->setObjectName("PatchList");
     PatchList->setSelectionMode(QAbstractItemView::SingleSelection);
-    PatchList->setGeometry(TwipRect(120, 120, 3132, 3144));
+    PatchList->setGeometry(twipRect(120, 120, 3132, 3144));
     PatchList->setAccessibleName(QStringLiteral("Patches"));
 
     NormalEditButton = new QPushButton("Normal Edit", this);
     NormalEditButton->setObjectName("NormalEditButton");
-    NormalEditButton->setGeometry(TwipRect(120, 3360, 1452, 372));
+    NormalEditButton->setGeometry(twipRect(120, 3360, 1452, 372));
 
     Bit01EditButton = new QPushButton("Bit 01 Edit", this);
     Bit01EditButton->setObjectName("Bit01EditButton");
-    Bit01EditButton->setGeometry(TwipRect(1680, 3360, 1572, 372));
+    Bit01EditButton->setGeometry(twipRect(1680, 3360, 1572, 372));
 
     setTabOrder(PatchList, NormalEditButton);
     setTabOrder(NormalEditButton, Bit01EditButton);
@@ -72,15 +72,15 @@ void Patch::SetPatchName(int patch, const QString& name) {
     if (patch == 0)
         return;
     const QString row = PatchRowText(patch, name);
-    SetRowText(patch, row);
-    if (EditorWindow* editor = OpenEditor(patch))
-        editor->SetCaptionAndName(row, name);
+    setRowText(patch, row);
+    if (EditorWindow* editor = openEditor(patch))
+        editor->setCaptionAndName(row, name);
 }
 
-NormalEdit* Patch::NormalEditWindow(int patch) const { return NormalEditWindows.at(patch); }
+NormalEdit* Patch::normalEditWindow(int patch) const { return NormalEditWindows.at(patch); }
 Bit01Edit* Patch::Bit01EditWindow(int patch) const { return Bit01EditWindows.at(patch); }
 
-EditorWindow* Patch::OpenEditor(int patch) const {
+EditorWindow* Patch::openEditor(int patch) const {
     switch (OpenEditorKind.at(patch)) {
     case NormalEditor: return NormalEditWindows.at(patch);
     case Bit01Editor: return Bit01EditWindows.at(patch);
@@ -93,21 +93,21 @@ QString Patch::PatchName(int patch) const {
     return item ? item->text().mid(kNamePrefixLength) : QString();
 }
 
-void Patch::SetRowText(int patch, const QString& text) {
+void Patch::setRowText(int patch, const QString& text) {
     if (QListWidgetItem* item = PatchList->item(patch - 1))
         item->setText(text);
 }
 
-void Patch::SelectPatchRow(int patch) { PatchList->setCurrentRow(patch - 1); }
+void Patch::selectPatchRow(int patch) { PatchList->setCurrentRow(patch - 1); }
 
-void Patch::ClickPatchRow(int patch) {
+void Patch::clickPatchRow(int patch) {
     if (PatchList->currentRow() != patch - 1)
-        SelectPatchRow(patch);
+        selectPatchRow(patch);
     else
         PatchList_Click(patch - 1);
 }
 
-int Patch::SelectedRowPatch() const {
+int Patch::selectedRowPatch() const {
     const int row = PatchList->currentRow();
     return row >= 0 && PatchList->item(row)->isSelected() ? row + 1 : 0;
 }
@@ -115,7 +115,7 @@ int Patch::SelectedRowPatch() const {
 namespace {
 template <typename Window>
 Window* liveWindow(QPointer<Window>& slot) {
-    return slot && !slot->IsClosed() ? slot.data() : nullptr;
+    return slot && !slot->isClosed() ? slot.data() : nullptr;
 }
 } // namespace
 
@@ -123,16 +123,16 @@ void Patch::OpenPatchEditor(int patch, int kind) {
     int16_t& open = OpenEditorKind.at(patch);
     if (open == NormalEditor && kind != NormalEditor) {
         if (NormalEdit* window = liveWindow(NormalEditWindows.at(patch)))
-            window->CloseEditor();
+            window->closeEditor();
     } else if (open == Bit01Editor && kind != Bit01Editor) {
         if (Bit01Edit* window = liveWindow(Bit01EditWindows.at(patch)))
-            window->CloseEditor();
+            window->closeEditor();
     }
     if (open == kind) {
         if (kind == NormalEditor && liveWindow(NormalEditWindows.at(patch)))
-            NormalEditWindows.at(patch)->FocusEditor();
+            NormalEditWindows.at(patch)->focusEditor();
         else if (kind == Bit01Editor && liveWindow(Bit01EditWindows.at(patch)))
-            Bit01EditWindows.at(patch)->FocusEditor();
+            Bit01EditWindows.at(patch)->focusEditor();
     }
     if (open != NoEditor)
         return;
@@ -140,11 +140,11 @@ void Patch::OpenPatchEditor(int patch, int kind) {
     if (kind == NormalEditor) {
         if (!liveWindow(NormalEditWindows.at(patch)))
             NormalEditWindows.at(patch) = new NormalEdit(m_context);
-        NormalEditWindows.at(patch)->ShowEditor();
+        NormalEditWindows.at(patch)->showEditor();
     } else if (kind == Bit01Editor) {
         if (!liveWindow(Bit01EditWindows.at(patch)))
             Bit01EditWindows.at(patch) = new Bit01Edit(m_context);
-        Bit01EditWindows.at(patch)->ShowEditor();
+        Bit01EditWindows.at(patch)->showEditor();
     }
 }
 
@@ -164,12 +164,12 @@ void Patch::PatchList_DblClick() {
 }
 
 void Patch::NormalEditButton_Click() {
-    if (SelectedRowPatch() != 0)
+    if (selectedRowPatch() != 0)
         PatchList_DblClick();
 }
 
 void Patch::Bit01EditButton_Click() {
-    const int patch = SelectedRowPatch();
+    const int patch = selectedRowPatch();
     if (patch == 0)
         return;
     m_context.Code.SelectedPatch = static_cast<int16_t>(patch);

@@ -33,13 +33,13 @@ public:
     // The editor registry: which kind of editor is open for a patch, and that window.
     int16_t EditorKindOf(int patch) const { return OpenEditorKind.at(patch); }
     // The open editor window of a patch, or nullptr with none open.
-    EditorWindow* OpenEditor(int patch) const;
+    EditorWindow* openEditor(int patch) const;
     // The patch's editor window of each kind, open or closed, or nullptr when it was
     // never made.
-    NormalEdit* NormalEditWindow(int patch) const;
+    NormalEdit* normalEditWindow(int patch) const;
     Bit01Edit* Bit01EditWindow(int patch) const;
     // An editor enters the registry in its load steps and leaves it in its close handling.
-    void SetEditorKind(int patch, int16_t kind) { OpenEditorKind.at(patch) = kind; }
+    void setEditorKind(int patch, int16_t kind) { OpenEditorKind.at(patch) = kind; }
 
     static QString PatchRowText(int patch, const QString& name);
 
@@ -49,16 +49,16 @@ public:
     void OpenPatchEditor(int patch, int kind);
 
     // The selected row + 1, or 0 with no row selected.
-    int SelectedRowPatch() const;
+    int selectedRowPatch() const;
     // Rewrites a row's text (the editors store a renamed patch this way).
-    void SetRowText(int patch, const QString& text);
+    void setRowText(int patch, const QString& text);
     // Selects a patch's row; a change of the selection sends the patch.
-    void SelectPatchRow(int patch);
+    void selectPatchRow(int patch);
     // Selects a patch's row and runs the list's click handling also when the row was
     // selected already, so that the patch is sent either way.
-    void ClickPatchRow(int patch);
+    void clickPatchRow(int patch);
 
-    QString Tag() const override { return QStringLiteral("Patch"); }
+    QString tag() const override { return QStringLiteral("Patch"); }
 
     void Form_Load();
     void PatchList_Click(int row);

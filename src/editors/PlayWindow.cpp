@@ -45,7 +45,7 @@ QAccessibleInterface* playPadFactory(const QString&, QObject* object) {
 int16_t scaled(double position, double extent) {
     if (extent <= 0)
         return 0;
-    return std::clamp<int16_t>(NumberText::RoundToInt16(position * kTopValue / extent), 0, 127);
+    return std::clamp<int16_t>(NumberText::roundToInt16(position * kTopValue / extent), 0, 127);
 }
 } // namespace
 
@@ -75,7 +75,7 @@ int16_t PlayWindow::VelocityAt(double y, double height) {
     if (height <= 0)
         return 127;
     const double velocity = kTopValue - y * kTopValue / height;
-    return std::clamp<int16_t>(NumberText::RoundToInt16(velocity), 0, 127);
+    return std::clamp<int16_t>(NumberText::roundToInt16(velocity), 0, 127);
 }
 
 void PlayWindow::Form_Load(const QRect& patchListWindow, int innerAreaHeight) {
@@ -91,8 +91,8 @@ void PlayWindow::Form_MouseDown(double x, double y) {
         return;
     const int16_t channel = code.OutputChannel();
     code.Midi->PlayNoteOff(channel, LastPlayedNote);
-    LastPlayedNote = NoteAt(x, Twips(width()));
-    const int16_t velocity = VelocityAt(y, Twips(height()));
+    LastPlayedNote = NoteAt(x, twips(width()));
+    const int16_t velocity = VelocityAt(y, twips(height()));
     code.Midi->PlayNoteOn(channel, LastPlayedNote, velocity);
     setPoint(LastPlayedNote, velocity);
 }
@@ -105,8 +105,8 @@ void PlayWindow::setPoint(int note, int velocity) {
 
 // The place in the pad whose click gives the point's note and velocity.
 void PlayWindow::pressAtPoint() {
-    const double x = m_pointNote * double(Twips(width())) / kTopValue;
-    const double y = (kTopValue - m_pointVelocity) * double(Twips(height())) / kTopValue;
+    const double x = m_pointNote * double(twips(width())) / kTopValue;
+    const double y = (kTopValue - m_pointVelocity) * double(twips(height())) / kTopValue;
     Form_MouseDown(x, y);
 }
 
@@ -168,7 +168,7 @@ void PlayWindow::Form_MouseUp() {
 
 void PlayWindow::mousePressEvent(QMouseEvent* event) {
     const QPointF at = event->position();
-    Form_MouseDown(Twips(1) * at.x(), Twips(1) * at.y());
+    Form_MouseDown(twips(1) * at.x(), twips(1) * at.y());
     event->accept();
 }
 

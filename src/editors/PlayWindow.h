@@ -15,7 +15,7 @@ class PlayWindow : public QWidget, public MdiChild {
 public:
     explicit PlayWindow(EditorContext& context, QWidget* parent = nullptr);
 
-    QString Tag() const override { return QStringLiteral("Patch"); }
+    QString tag() const override { return QStringLiteral("Patch"); }
 
     // Places the window under the patch list window, filling the rest of the main
     // window's inner area downwards. Both are given as outer geometries in pixels.

@@ -6,8 +6,8 @@
 // high-density screens itself.
 inline constexpr int kTwipsPerPixel = 15;
 
-constexpr int Px(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
-constexpr int Twips(int pixels) { return pixels * kTwipsPerPixel; }
-inline QRect TwipRect(int left, int top, int width, int height) {
-    return QRect(Px(left), Px(top), Px(width), Px(height));
+constexpr int px(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+constexpr int twips(int pixels) { return pixels * kTwipsPerPixel; }
+inline QRect twipRect(int left, int top, int width, int height) {
+    return QRect(px(left), px(top), px(width), px(height));
 }

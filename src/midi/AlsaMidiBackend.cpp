@@ -57,7 +57,7 @@ QString portName(const char* client, const char* port) {
 }
 } // namespace
 
-std::unique_ptr<AlsaMidiBackend> AlsaMidiBackend::Open() {
+std::unique_ptr<AlsaMidiBackend> AlsaMidiBackend::open() {
     // Checked first so that a system without the sequencer costs no library noise.
     if (access(kSequencerDevice, R_OK | W_OK) != 0) return nullptr;
     snd_lib_error_set_handler(silentError);
@@ -135,22 +135,22 @@ std::vector<AlsaMidiBackend::Device> AlsaMidiBackend::devices(unsigned capabilit
     return found;
 }
 
-QStringList AlsaMidiBackend::InputNames() {
+QStringList AlsaMidiBackend::inputNames() {
     QStringList names;
     for (const Device& d : devices(kInputCapabilities))
         names << d.Name;
     return names;
 }
 
-QStringList AlsaMidiBackend::OutputNames() {
+QStringList AlsaMidiBackend::outputNames() {
     QStringList names;
     for (const Device& d : devices(kOutputCapabilities))
         names << d.Name;
     return names;
 }
 
-bool AlsaMidiBackend::OpenInput(int index, InputHandler handler) {
-    CloseInput();
+bool AlsaMidiBackend::openInput(int index, InputHandler handler) {
+    closeInput();
     const std::vector<Device> list = devices(kInputCapabilities);
     if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return false;
     const snd_seq_addr_t source = list[static_cast<std::size_t>(index)].Address;
@@ -173,7 +173,7 @@ bool AlsaMidiBackend::OpenInput(int index, InputHandler handler) {
     return true;
 }
 
-void AlsaMidiBackend::CloseInput() {
+void AlsaMidiBackend::closeInput() {
     if (m_inputOpen) {
         // Fails harmlessly when the device went away and took the subscription with it.
         std::lock_guard<std::mutex> lock(m_seqMutex);
@@ -184,8 +184,8 @@ void AlsaMidiBackend::CloseInput() {
     m_handler = nullptr;
 }
 
-bool AlsaMidiBackend::OpenOutput(int index) {
-    CloseOutput();
+bool AlsaMidiBackend::openOutput(int index) {
+    closeOutput();
     if (index == -1) return true; // "MIDI Out" alone, there since start-up
     const std::vector<Device> list = devices(kOutputCapabilities);
     if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return false;
@@ -198,7 +198,7 @@ bool AlsaMidiBackend::OpenOutput(int index) {
     return true;
 }
 
-void AlsaMidiBackend::CloseOutput() {
+void AlsaMidiBackend::closeOutput() {
     if (!m_outputOpen) return;
     std::lock_guard<std::mutex> lock(m_seqMutex);
     snd_seq_disconnect_to(m_seq, m_outPort, m_outputDestination.client, m_outputDestination.port);
@@ -208,7 +208,7 @@ void AlsaMidiBackend::CloseOutput() {
 // Every message goes to the subscribers of "MIDI Out": the opened device and whatever
 // the user connected. It is delivered at once and the call returns when the sequencer
 // has taken it.
-void AlsaMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
+void AlsaMidiBackend::send(const uint8_t* bytes, std::size_t size) {
     if (size == 0) return;
     snd_seq_event_t event;
     snd_seq_ev_clear(&event);
@@ -242,19 +242,19 @@ bool AlsaMidiBackend::subscribed(snd_seq_addr_t sender, snd_seq_addr_t destinati
     return snd_seq_get_port_subscription(m_seq, subscription) == 0;
 }
 
-bool AlsaMidiBackend::OutputConnected() {
+bool AlsaMidiBackend::outputConnected() {
     const snd_seq_addr_t own{static_cast<unsigned char>(m_clientId),
                              static_cast<unsigned char>(m_outPort)};
     return !m_outputOpen || subscribed(own, m_outputDestination);
 }
 
-bool AlsaMidiBackend::InputConnected() {
+bool AlsaMidiBackend::inputConnected() {
     const snd_seq_addr_t own{static_cast<unsigned char>(m_clientId),
                              static_cast<unsigned char>(m_inPort)};
     return !m_inputOpen || subscribed(m_inputSource, own);
 }
 
-void AlsaMidiBackend::SetDevicesChangedHandler(DevicesChangedHandler handler) {
+void AlsaMidiBackend::setDevicesChangedHandler(DevicesChangedHandler handler) {
     std::lock_guard<std::mutex> lock(m_handlerMutex);
     m_devicesChanged = std::move(handler);
 }

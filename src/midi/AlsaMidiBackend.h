@@ -18,25 +18,25 @@
 class AlsaMidiBackend : public MidiBackend {
 public:
     // nullptr when the sequencer cannot be opened.
-    static std::unique_ptr<AlsaMidiBackend> Open();
+    static std::unique_ptr<AlsaMidiBackend> open();
     ~AlsaMidiBackend() override;
     AlsaMidiBackend(const AlsaMidiBackend&) = delete;
     AlsaMidiBackend& operator=(const AlsaMidiBackend&) = delete;
 
-    QString SystemName() override { return QStringLiteral("ALSA"); }
-    QStringList InputNames() override;
-    QStringList OutputNames() override;
-    bool OpenInput(int index, InputHandler handler) override;
-    void CloseInput() override;
-    bool OpenOutput(int index) override;
-    void CloseOutput() override;
-    bool OutputConnected() override;
-    bool InputConnected() override;
-    void Send(const uint8_t* bytes, std::size_t size) override;
-    void SetDevicesChangedHandler(DevicesChangedHandler handler) override;
+    QString systemName() override { return QStringLiteral("ALSA"); }
+    QStringList inputNames() override;
+    QStringList outputNames() override;
+    bool openInput(int index, InputHandler handler) override;
+    void closeInput() override;
+    bool openOutput(int index) override;
+    void closeOutput() override;
+    bool outputConnected() override;
+    bool inputConnected() override;
+    void send(const uint8_t* bytes, std::size_t size) override;
+    void setDevicesChangedHandler(DevicesChangedHandler handler) override;
 
     // The sequencer's number for the program's client.
-    int ClientId() const { return m_clientId; }
+    int clientId() const { return m_clientId; }
 
 private:
     struct Device {

@@ -5,7 +5,7 @@
 DeviceWatch::DeviceWatch(MidiBackend& backend, QObject* parent)
     : QObject(parent), m_backend(backend) {
     // On the MIDI system's thread: only a queued call crosses to the watch's own thread.
-    m_backend.SetDevicesChangedHandler([this] {
+    m_backend.setDevicesChangedHandler([this] {
         if (!m_deliveryPending.exchange(true))
             QMetaObject::invokeMethod(this, &DeviceWatch::deliver, Qt::QueuedConnection);
     });
@@ -14,12 +14,12 @@ DeviceWatch::DeviceWatch(MidiBackend& backend, QObject* parent)
 // Once the handler is replaced the MIDI system calls it no more, and a delivery still
 // waiting in the event queue goes with the object.
 DeviceWatch::~DeviceWatch() {
-    m_backend.SetDevicesChangedHandler(nullptr);
+    m_backend.setDevicesChangedHandler(nullptr);
 }
 
 void DeviceWatch::deliver() {
     // Cleared first: a report that comes while the devices are read again asks for
     // another look.
     m_deliveryPending = false;
-    emit Changed();
+    emit changed();
 }

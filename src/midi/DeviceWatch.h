@@ -17,11 +17,11 @@ public:
     ~DeviceWatch() override;
 
     // Whether the ports' connections to their devices still stand (MidiBackend).
-    bool OutputConnected() { return m_backend.OutputConnected(); }
-    bool InputConnected() { return m_backend.InputConnected(); }
+    bool outputConnected() { return m_backend.outputConnected(); }
+    bool inputConnected() { return m_backend.inputConnected(); }
 
 signals:
-    void Changed();
+    void changed();
 
 private:
     void deliver();

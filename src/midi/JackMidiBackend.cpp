@@ -47,7 +47,7 @@ bool before(jack_nframes_t a, jack_nframes_t b) {
 void silent(const char*) {}
 } // namespace
 
-std::unique_ptr<JackMidiBackend> JackMidiBackend::Open() {
+std::unique_ptr<JackMidiBackend> JackMidiBackend::open() {
     // libjack prints every failed attempt to reach a server; the program reports none.
     jack_set_error_function(silent);
     jack_set_info_function(silent);
@@ -116,7 +116,7 @@ JackMidiBackend::~JackMidiBackend() {
         jack_ringbuffer_free(m_outBuffer);
 }
 
-QString JackMidiBackend::ClientName() const {
+QString JackMidiBackend::clientName() const {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     return m_client ? QString::fromUtf8(jack_get_client_name(m_client)) : QString();
 }
@@ -129,7 +129,7 @@ QStringList JackMidiBackend::portNames(unsigned long flags) {
     const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
     if (!ports)
         return names;
-    const QString own = ClientName() + ':';
+    const QString own = clientName() + ':';
     for (const char** p = ports; *p; ++p) {
         const QString name = QString::fromUtf8(*p);
         if (!name.startsWith(own))
@@ -140,13 +140,13 @@ QStringList JackMidiBackend::portNames(unsigned long flags) {
 }
 
 // The program's inputs are the ports that others write to, and the other way round.
-QStringList JackMidiBackend::InputNames() { return portNames(JackPortIsOutput); }
-QStringList JackMidiBackend::OutputNames() { return portNames(JackPortIsInput); }
+QStringList JackMidiBackend::inputNames() { return portNames(JackPortIsOutput); }
+QStringList JackMidiBackend::outputNames() { return portNames(JackPortIsInput); }
 
-bool JackMidiBackend::OpenInput(int index, InputHandler handler) {
+bool JackMidiBackend::openInput(int index, InputHandler handler) {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
-    CloseInput();
-    const QStringList names = InputNames();
+    closeInput();
+    const QStringList names = inputNames();
     if (index < 0 || index >= names.size())
         return false;
     const std::string source = names.at(index).toStdString();
@@ -164,7 +164,7 @@ bool JackMidiBackend::OpenInput(int index, InputHandler handler) {
     return true;
 }
 
-void JackMidiBackend::CloseInput() {
+void JackMidiBackend::closeInput() {
     std::lock_guard<std::recursive_mutex> client(m_clientMutex);
     closeDeadClient();
     if (!m_inputSource.empty() && m_client)
@@ -174,14 +174,14 @@ void JackMidiBackend::CloseInput() {
     m_handler = nullptr;
 }
 
-bool JackMidiBackend::OpenOutput(int index) {
+bool JackMidiBackend::openOutput(int index) {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
-    CloseOutput();
+    closeOutput();
     if (index == -1) {
         reachServer(); // the virtual port alone, back on a server that was restarted
         return true;
     }
-    const QStringList names = OutputNames();
+    const QStringList names = outputNames();
     if (index < 0 || index >= names.size())
         return false;
     const std::string destination = names.at(index).toStdString();
@@ -205,7 +205,7 @@ void JackMidiBackend::waitForCleanCycle() {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-void JackMidiBackend::CloseOutput() {
+void JackMidiBackend::closeOutput() {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     ++m_connection;
     closeDeadClient();
@@ -214,13 +214,13 @@ void JackMidiBackend::CloseOutput() {
     m_outputDestination.clear();
 }
 
-void JackMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
-    SendTimed(bytes, size, {SteadyPacingClock().Now(), {}});
+void JackMidiBackend::send(const uint8_t* bytes, std::size_t size) {
+    sendTimed(bytes, size, {SteadyPacingClock().now(), {}});
 }
 
 // On the output port's sender thread. The message goes into the buffer with its due time
 // on JACK's own clock; the process cycle puts it at the frame of that time.
-void JackMidiBackend::SendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) {
+void JackMidiBackend::sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) {
     const std::size_t needed = sizeof(MessageHeader) + size;
     if (size == 0 || needed > kOutputBufferBytes / 2)
         return;
@@ -232,7 +232,7 @@ void JackMidiBackend::SendTimed(const uint8_t* bytes, std::size_t size, const Se
     closeDeadClient();
     if (!m_client)
         return;
-    const int64_t fromNow = (timing.Due - SteadyPacingClock().Now()).count();
+    const int64_t fromNow = (timing.Due - SteadyPacingClock().now()).count();
     const int64_t jackNow = int64_t(jack_get_time());
     MessageHeader header;
     header.Due = jack_time_t(std::max<int64_t>(jackNow + fromNow, 0));
@@ -244,7 +244,7 @@ void JackMidiBackend::SendTimed(const uint8_t* bytes, std::size_t size, const Se
     jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(bytes), size);
 }
 
-std::chrono::microseconds JackMidiBackend::HandOverAhead() {
+std::chrono::microseconds JackMidiBackend::handOverAhead() {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     if (!m_client || m_serverGone) return {};
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
@@ -258,7 +258,7 @@ std::chrono::microseconds JackMidiBackend::HandOverAhead() {
 // of this one in the server's order (one that also feeds the program's input) gets the
 // message a cycle late. The cycles themselves are counted, not the clock: a late server
 // runs them behind time.
-bool JackMidiBackend::Drain(std::chrono::milliseconds limit) {
+bool JackMidiBackend::drain(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         {
@@ -328,7 +328,7 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
         if (!event) break; // the cycle's buffer is full: the next cycle
         // Set before the buffer empties: Drain() takes an empty buffer and a frame time
         // past this as the message having left.
-        m_lastEnd = frame + framesFor(OutputQueue::CableTime(header.Length).count(), rate);
+        m_lastEnd = frame + framesFor(OutputQueue::cableTime(header.Length).count(), rate);
         m_lastFrame = frame;
         m_lastStart = start;
         m_placedAny = true;
@@ -355,17 +355,17 @@ void JackMidiBackend::processInput(jack_nframes_t frames) {
 
 void JackMidiBackend::shutdown(void* self) { static_cast<JackMidiBackend*>(self)->m_serverGone = true; }
 
-bool JackMidiBackend::OutputConnected() {
+bool JackMidiBackend::outputConnected() {
     return m_outputDestination.empty() ||
-           (Connected() && jack_port_connected_to(m_outPort, m_outputDestination.c_str()));
+           (connected() && jack_port_connected_to(m_outPort, m_outputDestination.c_str()));
 }
 
-bool JackMidiBackend::InputConnected() {
+bool JackMidiBackend::inputConnected() {
     return m_inputSource.empty() ||
-           (Connected() && jack_port_connected_to(m_inPort, m_inputSource.c_str()));
+           (connected() && jack_port_connected_to(m_inPort, m_inputSource.c_str()));
 }
 
-void JackMidiBackend::SetDevicesChangedHandler(DevicesChangedHandler handler) {
+void JackMidiBackend::setDevicesChangedHandler(DevicesChangedHandler handler) {
     std::lock_guard<std::mutex> lock(m_devicesMutex);
     m_devicesChanged = std::move(handler);
 }

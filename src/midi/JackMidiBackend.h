@@ -25,30 +25,30 @@
 class JackMidiBackend : public MidiBackend {
 public:
     // nullptr when no JACK server runs; a server is never started.
-    static std::unique_ptr<JackMidiBackend> Open();
+    static std::unique_ptr<JackMidiBackend> open();
     ~JackMidiBackend() override;
 
-    QString SystemName() override { return QStringLiteral("JACK"); }
-    QStringList InputNames() override;
-    QStringList OutputNames() override;
-    bool OpenInput(int index, InputHandler handler) override;
-    void CloseInput() override;
-    bool OpenOutput(int index) override;
-    void CloseOutput() override;
-    bool OutputConnected() override;
-    bool InputConnected() override;
-    void Send(const uint8_t* bytes, std::size_t size) override;
-    void SetDevicesChangedHandler(DevicesChangedHandler handler) override;
-    void SendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override;
-    std::chrono::microseconds HandOverAhead() override;
-    bool Drain(std::chrono::milliseconds limit) override;
+    QString systemName() override { return QStringLiteral("JACK"); }
+    QStringList inputNames() override;
+    QStringList outputNames() override;
+    bool openInput(int index, InputHandler handler) override;
+    void closeInput() override;
+    bool openOutput(int index) override;
+    void closeOutput() override;
+    bool outputConnected() override;
+    bool inputConnected() override;
+    void send(const uint8_t* bytes, std::size_t size) override;
+    void setDevicesChangedHandler(DevicesChangedHandler handler) override;
+    void sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override;
+    std::chrono::microseconds handOverAhead() override;
+    bool drain(std::chrono::milliseconds limit) override;
 
     // The name the server gave the program's client: "Quenlor" unless another
     // client already had it; empty while there is no server.
-    QString ClientName() const;
+    QString clientName() const;
     // Whether the client is on a running server: false from the moment the server
     // went away until listing or opening a device reaches a new one.
-    bool Connected() const {
+    bool connected() const {
         std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
         return m_client && !m_serverGone;
     }

@@ -26,18 +26,18 @@ public:
 
     // Opens the selected device (closing whatever was open). Messages received from
     // then on are queued.
-    void Open() override;
-    void Close() override;
+    void open() override;
+    void close() override;
 
     // The received-message queue.
-    int MessageCount() const;
+    int messageCount() const;
     // The three bytes of the oldest waiting message; zeros when none waits. A message
     // of one or two bytes reads 0 for the bytes it does not have.
-    ShortMessage OldestMessage() const;
-    int16_t MessageStatus() const { return OldestMessage().Status; }
-    int16_t MessageData1() const { return OldestMessage().Data1; }
-    int16_t MessageData2() const { return OldestMessage().Data2; }
-    void DropMessage();
+    ShortMessage oldestMessage() const;
+    int16_t MessageStatus() const { return oldestMessage().Status; }
+    int16_t MessageData1() const { return oldestMessage().Data1; }
+    int16_t MessageData2() const { return oldestMessage().Data2; }
+    void dropMessage();
 
     // Messages that could not be queued because the queue was full.
     quint64 Overflows() const { return m_overflows; }
@@ -53,7 +53,7 @@ signals:
 private:
     void received(const uint8_t* bytes, std::size_t size);
     void deliver();
-    QStringList readNames() override { return m_backend.InputNames(); }
+    QStringList readNames() override { return m_backend.inputNames(); }
 
     MidiBackend& m_backend;
 

@@ -5,14 +5,14 @@
 #include <algorithm>
 
 MIDIOutput::MIDIOutput(MidiBackend& backend)
-    : MidiPort(kDefaultDevice, MidiBackend::DefaultOutputName()), m_backend(backend),
-      m_testClock(backend.TestClock()) {
-    if (m_testClock) m_listening = m_testClock->Listen([this] { sendDue(); });
+    : MidiPort(kDefaultDevice, MidiBackend::defaultOutputName()), m_backend(backend),
+      m_testClock(backend.testClock()) {
+    if (m_testClock) m_listening = m_testClock->listen([this] { sendDue(); });
 }
 
 MIDIOutput::~MIDIOutput() {
-    Close();
-    if (m_testClock) m_testClock->StopListening(m_listening);
+    close();
+    if (m_testClock) m_testClock->stopListening(m_listening);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
@@ -23,33 +23,33 @@ MIDIOutput::~MIDIOutput() {
 
 QStringList MIDIOutput::readNames() {
     std::lock_guard<std::mutex> backend(m_backendMutex);
-    return m_backend.OutputNames();
+    return m_backend.outputNames();
 }
 
-void MIDIOutput::Open() {
-    Close();
+void MIDIOutput::open() {
+    close();
     std::lock_guard<std::mutex> backend(m_backendMutex);
-    const bool open = m_backend.OpenOutput(DeviceID());
+    const bool open = m_backend.openOutput(DeviceID());
     std::lock_guard<std::mutex> lock(m_mutex);
     m_open = open;
 }
 
-void MIDIOutput::Close() {
+void MIDIOutput::close() {
     std::lock_guard<std::mutex> backend(m_backendMutex);
     {
         // What waits was meant for the device that goes; none of it may reach the next.
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.Clear();
+        m_queue.clear();
         ++m_generation;
         if (!m_open) return;
         m_open = false;
     }
     m_sent.notify_all();
-    m_backend.CloseOutput();
+    m_backend.closeOutput();
 }
 
-void MIDIOutput::SendShort(int16_t status, int16_t data1, int16_t data2, OutputKind kind) {
-    const int length = ShortMessageLength(status);
+void MIDIOutput::sendShort(int16_t status, int16_t data1, int16_t data2, OutputKind kind) {
+    const int length = shortMessageLength(status);
     if (!m_open || length == 0)
         return;
     const uint8_t bytes[MidiBytes::kShortMessageMax] = {
@@ -66,15 +66,15 @@ void MIDIOutput::SendSysEx(const uint8_t* bytes, std::size_t size) {
     enqueue(bytes, size, OutputKind::PatchDump);
 }
 
-void MIDIOutput::SetPauseAfterPatch(int milliseconds) {
+void MIDIOutput::setPauseAfterPatch(int milliseconds) {
     const int pause = std::clamp(milliseconds, 0, kLongestPauseMs);
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_queue.SetPauseAfterPatch(std::chrono::milliseconds(pause));
+    m_queue.setPauseAfterPatch(std::chrono::milliseconds(pause));
 }
 
-void MIDIOutput::SetSendNewestOnly(bool on) {
+void MIDIOutput::setSendNewestOnly(bool on) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_queue.SetNewestOnly(on);
+    m_queue.setNewestOnly(on);
 }
 
 void MIDIOutput::enqueue(const uint8_t* bytes, std::size_t size, OutputKind kind) {
@@ -82,7 +82,7 @@ void MIDIOutput::enqueue(const uint8_t* bytes, std::size_t size, OutputKind kind
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         const uint64_t before = m_queue.Dropped();
-        m_queue.Push(bytes, size, kind);
+        m_queue.push(bytes, size, kind);
         dropped = m_queue.Dropped() != before;
         if (dropped) m_dropped = m_queue.Dropped();
         if (!m_testClock && !m_sender.joinable()) startSender();
@@ -100,15 +100,15 @@ void MIDIOutput::startSender() {
 }
 
 void MIDIOutput::senderLoop() {
-    const Time ahead = m_backend.HandOverAhead();
+    const Time ahead = m_backend.handOverAhead();
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stopping) {
-        const std::optional<Time> due = m_queue.NextDue();
+        const std::optional<Time> due = m_queue.nextDue();
         if (!due) {
             m_wake.wait(lock);
             continue;
         }
-        const Time now = m_steadyClock.Now();
+        const Time now = m_steadyClock.now();
         if (*due - ahead > now) {
             const auto wakeAt = std::chrono::steady_clock::time_point(
                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(*due - ahead));
@@ -116,7 +116,7 @@ void MIDIOutput::senderLoop() {
             continue;
         }
         OutputQueue::Taken taken;
-        if (!m_queue.Take(now, ahead, taken)) continue;
+        if (!m_queue.take(now, ahead, taken)) continue;
         const uint64_t generation = m_generation;
         ++m_inFlight;
         lock.unlock();
@@ -135,11 +135,11 @@ void MIDIOutput::sendDue() {
         uint64_t generation;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            const std::optional<Time> due = m_queue.NextDue();
+            const std::optional<Time> due = m_queue.nextDue();
             if (!due) break;
-            if (*due > m_testClock->Limit()) break;
-            m_testClock->LeapTo(*due);
-            if (!m_queue.Take(m_testClock->Now(), Time::zero(), taken)) break;
+            if (*due > m_testClock->limit()) break;
+            m_testClock->leapTo(*due);
+            if (!m_queue.take(m_testClock->now(), Time::zero(), taken)) break;
             generation = m_generation;
         }
         deliver(taken, generation);
@@ -149,25 +149,25 @@ void MIDIOutput::sendDue() {
 void MIDIOutput::deliver(const OutputQueue::Taken& taken, uint64_t generation) {
     std::lock_guard<std::mutex> backend(m_backendMutex);
     if (generation != m_generation || !m_open) return;
-    m_backend.SendTimed(taken.Data.data(), taken.Data.size(), {taken.Start, taken.Gap});
+    m_backend.sendTimed(taken.Data.data(), taken.Data.size(), {taken.Start, taken.Gap});
 }
 
-bool MIDIOutput::WaitUntilSent(std::chrono::milliseconds limit) {
+bool MIDIOutput::waitUntilSent(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     if (m_testClock) {
         sendDue();
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_testClock->Leaping()) m_testClock->LeapTo(m_queue.Settled());
-        return m_queue.Empty();
+        if (m_testClock->leaping()) m_testClock->leapTo(m_queue.settled());
+        return m_queue.empty();
     }
     std::chrono::steady_clock::time_point settled;
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         if (!m_sent.wait_until(lock, deadline,
-                               [this] { return m_queue.Empty() && m_inFlight == 0; }))
+                               [this] { return m_queue.empty() && m_inFlight == 0; }))
             return false;
         settled = std::chrono::steady_clock::time_point(
-            std::chrono::duration_cast<std::chrono::steady_clock::duration>(m_queue.Settled()));
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(m_queue.settled()));
     }
     // The last message is on its way: by this time the cable has carried it and, after a
     // patch, the instrument has had its pause.
@@ -176,5 +176,5 @@ bool MIDIOutput::WaitUntilSent(std::chrono::milliseconds limit) {
     std::lock_guard<std::mutex> backend(m_backendMutex);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    return m_backend.Drain(std::max(left, std::chrono::milliseconds(0)));
+    return m_backend.drain(std::max(left, std::chrono::milliseconds(0)));
 }

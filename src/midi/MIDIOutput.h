@@ -33,31 +33,31 @@ public:
 
     // Devices are numbered -1..DeviceCount()-1: DeviceCount() does not count the default.
 
-    void Open() override;
+    void open() override;
     // Messages still waiting for the cable are dropped.
-    void Close() override;
+    void close() override;
 
     // Sends a short message with as many bytes as its status byte calls for; data
     // bytes are cut to 7 bits. A status that starts no short message sends nothing.
-    void SendShort(int16_t status, int16_t data1, int16_t data2,
+    void sendShort(int16_t status, int16_t data1, int16_t data2,
                    OutputKind kind = OutputKind::Note);
     // Sends a patch dump, F0 through F7, as one message.
     void SendSysEx(const uint8_t* bytes, std::size_t size);
 
     // The pause before a patch dump that follows another patch, 0..2000 ms.
-    void SetPauseAfterPatch(int milliseconds);
+    void setPauseAfterPatch(int milliseconds);
     // Whether a newer patch replaces one that still waits.
-    void SetSendNewestOnly(bool on);
+    void setSendNewestOnly(bool on);
 
     // Messages dropped because more waited than one second of cable time.
     uint64_t DroppedMessages() const { return m_dropped; }
     // Called on the sending thread after a message was dropped.
-    void SetDropNotice(std::function<void()> notice) { m_dropNotice = std::move(notice); }
+    void setDropNotice(std::function<void()> notice) { m_dropNotice = std::move(notice); }
 
     // Waits, at most `limit`, until every message sent has left the cable and the pause
     // after a patch has passed; false when the time ran out first. On a test's clock
     // that does not leap, only says whether nothing waits.
-    bool WaitUntilSent(std::chrono::milliseconds limit);
+    bool waitUntilSent(std::chrono::milliseconds limit);
 
 private:
     using Time = OutputQueue::Time;

@@ -8,7 +8,7 @@
 void MIDIUtilities::AttachMidiWindow(MidiPorts& window) {
     m_ports = &window;
     QObject::disconnect(m_devicesConnection);
-    m_devicesConnection = QObject::connect(&window.Devices, &DeviceWatch::Changed, &m_context,
+    m_devicesConnection = QObject::connect(&window.Devices, &DeviceWatch::changed, &m_context,
                                            [this] { devicesChanged(); });
 }
 
@@ -16,14 +16,14 @@ namespace {
 // Selects the device of that name; with several devices of one name the last one, and
 // with none the port's default.
 void selectByName(MidiPort& port, const QString& productName) {
-    port.SetDeviceID(port.FindDevice(productName, MidiPort::NameMatch::LastWins)
+    port.setDeviceID(port.FindDevice(productName, MidiPort::NameMatch::LastWins)
                          .value_or(port.DefaultDevice()));
 }
 } // namespace
 
 void MIDIUtilities::open(MidiPort& port, Choice& choice, const QString& productName) {
     selectByName(port, productName);
-    port.Open();
+    port.open();
     choice = {productName, port.ProductName(), true};
 }
 
@@ -40,13 +40,13 @@ void MIDIUtilities::OpenMidiIn(const QString& productName) {
 void MIDIUtilities::CloseMidiOut() {
     m_out.Following = false;
     if (m_ports)
-        m_ports->MIDIOutput1.Close();
+        m_ports->MIDIOutput1.close();
 }
 
 void MIDIUtilities::CloseMidiIn() {
     m_in.Following = false;
     if (m_ports)
-        m_ports->MIDIInput1.Close();
+        m_ports->MIDIInput1.close();
 }
 
 // A device came or went: a port opened by a name looks for it again. It is opened anew
@@ -58,9 +58,9 @@ void MIDIUtilities::follow(MidiPort& port, Choice& choice, bool (DeviceWatch::*c
     if (!choice.Following)
         return;
     selectByName(port, choice.Wanted);
-    if (port.ProductName() != choice.Opened || !port.IsOpen() ||
+    if (port.ProductName() != choice.Opened || !port.isOpen() ||
         !(m_ports->Devices.*connected)()) {
-        port.Open();
+        port.open();
         choice.Opened = port.ProductName();
     }
 }
@@ -68,23 +68,23 @@ void MIDIUtilities::follow(MidiPort& port, Choice& choice, bool (DeviceWatch::*c
 void MIDIUtilities::devicesChanged() {
     if (!m_ports)
         return;
-    follow(m_ports->MIDIOutput1, m_out, &DeviceWatch::OutputConnected);
-    follow(m_ports->MIDIInput1, m_in, &DeviceWatch::InputConnected);
+    follow(m_ports->MIDIOutput1, m_out, &DeviceWatch::outputConnected);
+    follow(m_ports->MIDIInput1, m_in, &DeviceWatch::inputConnected);
 }
 
 void MIDIUtilities::PlayNoteOn(int16_t channel, int16_t note, int16_t velocity) {
     if (m_ports)
-        m_ports->MIDIOutput1.SendShort(MidiBytes::kNoteOn + channel - 1, note, velocity);
+        m_ports->MIDIOutput1.sendShort(MidiBytes::kNoteOn + channel - 1, note, velocity);
 }
 
 void MIDIUtilities::PlayNoteOff(int16_t channel, int16_t note) {
     if (m_ports)
-        m_ports->MIDIOutput1.SendShort(MidiBytes::kNoteOn + channel - 1, note, 0);
+        m_ports->MIDIOutput1.sendShort(MidiBytes::kNoteOn + channel - 1, note, 0);
 }
 
 void MIDIUtilities::SendProgramChange(int16_t channel, int16_t program) {
     if (m_ports)
-        m_ports->MIDIOutput1.SendShort(MidiBytes::kProgramChange + channel - 1, program, 0,
+        m_ports->MIDIOutput1.sendShort(MidiBytes::kProgramChange + channel - 1, program, 0,
                                        OutputKind::PatchProgram);
 }
 

@@ -25,38 +25,38 @@ public:
 
     // The product name of the program's own virtual output port (output device -1),
     // the same on every MIDI system: port "MIDI Out" of the client "Quenlor".
-    static QString DefaultOutputName() { return QStringLiteral("Quenlor:MIDI Out"); }
+    static QString defaultOutputName() { return QStringLiteral("Quenlor:MIDI Out"); }
 
     virtual ~MidiBackend() = default;
 
     // "ALSA", "JACK", "none" or "memory".
-    virtual QString SystemName() = 0;
+    virtual QString systemName() = 0;
 
     // Names that survive a restart, in device order; the program's own ports are
-    // never listed, and the default output is not part of OutputNames().
-    virtual QStringList InputNames() = 0;
-    virtual QStringList OutputNames() = 0;
+    // never listed, and the default output is not part of outputNames().
+    virtual QStringList inputNames() = 0;
+    virtual QStringList outputNames() = 0;
 
     // Connects the program's input to input device `index`; received messages go to
-    // `handler` until CloseInput() returns. False when there is no such device.
-    virtual bool OpenInput(int index, InputHandler handler) = 0;
-    virtual void CloseInput() = 0;
+    // `handler` until closeInput() returns. False when there is no such device.
+    virtual bool openInput(int index, InputHandler handler) = 0;
+    virtual void closeInput() = 0;
 
     // Connects the program's output to output device `index`, or to nothing but its
     // own virtual port for -1. False when there is no such device.
-    virtual bool OpenOutput(int index) = 0;
-    virtual void CloseOutput() = 0;
+    virtual bool openOutput(int index) = 0;
+    virtual void closeOutput() = 0;
 
-    // Whether the connection that OpenOutput or OpenInput made to a device still
+    // Whether the connection that openOutput or openInput made to a device still
     // stands: false once that device went away, even when one of the same name has
     // come back since. True while no device is open.
-    virtual bool OutputConnected() = 0;
-    virtual bool InputConnected() = 0;
+    virtual bool outputConnected() = 0;
+    virtual bool inputConnected() = 0;
 
     // Sends one complete message (a short message or a whole System Exclusive one) at
     // once. The output port calls it from its sender thread, when the message is due on
     // the cable, while the program's thread may list, open or close devices.
-    virtual void Send(const uint8_t* bytes, std::size_t size) = 0;
+    virtual void send(const uint8_t* bytes, std::size_t size) = 0;
 
     // When a message should start on the cable, as the output port's queue times it.
     struct SendTiming {
@@ -65,36 +65,36 @@ public:
     };
     // Sends a message that is due at the time given. A system that places messages in
     // time itself (JACK, within its process cycle) does so; the others send at once.
-    virtual void SendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) {
+    virtual void sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) {
         (void)timing;
-        Send(bytes, size);
+        send(bytes, size);
     }
     // How long before its due time such a system wants each message.
-    virtual std::chrono::microseconds HandOverAhead() { return {}; }
+    virtual std::chrono::microseconds handOverAhead() { return {}; }
     // Waits, at most `limit`, until every message handed over has left the program's
     // output; false when the time ran out first.
-    virtual bool Drain(std::chrono::milliseconds limit) {
+    virtual bool drain(std::chrono::milliseconds limit) {
         (void)limit;
         return true;
     }
 
     // The clock the output port paces by when it is not the system's own: a test's,
     // which only moves when the test moves it. nullptr for a real MIDI system.
-    virtual ManualClock* TestClock() { return nullptr; }
+    virtual ManualClock* testClock() { return nullptr; }
 
     // Replaces the handler of device changes; an empty one stops the reports. Once this
     // returns, the old handler is not called any more.
-    virtual void SetDevicesChangedHandler(DevicesChangedHandler handler) = 0;
+    virtual void setDevicesChangedHandler(DevicesChangedHandler handler) = 0;
 };
 
 // The MIDI system for this run: the ALSA sequencer when it can be opened, otherwise
 // JACK when a server is running (one is never started), otherwise none. The choice is
 // made on a thread of its own; the first call on the result waits for it, so that
 // opening the MIDI system overlaps the window system's start-up.
-std::unique_ptr<MidiBackend> OpenSystemMidi();
+std::unique_ptr<MidiBackend> openSystemMidi();
 
 // The single systems, opened at once; nullptr when the system cannot be reached.
-std::unique_ptr<MidiBackend> OpenAlsaMidi();
-std::unique_ptr<MidiBackend> OpenJackMidi();
+std::unique_ptr<MidiBackend> openAlsaMidi();
+std::unique_ptr<MidiBackend> openJackMidi();
 // No MIDI system: only the default output is listed, and it sends nowhere.
-std::unique_ptr<MidiBackend> OpenNoMidi();
+std::unique_ptr<MidiBackend> openNoMidi();

@@ -28,7 +28,7 @@ QString MidiPort::ProductName() {
     return nameOf(m_deviceId);
 }
 
-QStringList MidiPort::ProductNames() {
+QStringList MidiPort::productNames() {
     QStringList names;
     const int16_t count = DeviceCount();
     for (int16_t id = m_firstDevice; id < count; ++id)

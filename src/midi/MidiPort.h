@@ -20,19 +20,19 @@ public:
     // The number of devices from 0 up, read afresh from the MIDI system.
     int16_t DeviceCount();
     int16_t DeviceID() const { return m_deviceId; }
-    void SetDeviceID(int16_t id) { m_deviceId = id; }
+    void setDeviceID(int16_t id) { m_deviceId = id; }
     // The product name of the selected device; empty when there is no such device.
     QString ProductName();
-    bool IsOpen() const { return m_open; }
+    bool isOpen() const { return m_open; }
     // Opens the selected device (closing whatever was open), and closes it.
-    virtual void Open() = 0;
-    virtual void Close() = 0;
+    virtual void open() = 0;
+    virtual void close() = 0;
     // The device selected when no other is: 0 for input, the program's own output (-1).
     int16_t DefaultDevice() const { return m_firstDevice; }
 
     // The product names of every device in number order, from the first device on,
     // read afresh; the selection stays as it is.
-    QStringList ProductNames();
+    QStringList productNames();
     // The number of the device called `name`, read afresh, by the rule given; none when
     // no device has that name. The selection stays as it is.
     std::optional<int16_t> FindDevice(const QString& name, NameMatch rule);

@@ -19,9 +19,9 @@ public:
     MidiWorld(const MidiWorld&) = delete;
     MidiWorld& operator=(const MidiWorld&) = delete;
 
-    MidiBackend& System() const { return *m_system; }
-    MidiPorts& Ports() { return m_ports; }
-    MIDIUtilities& Midi() { return m_midi; }
+    MidiBackend& system() const { return *m_system; }
+    MidiPorts& ports() { return m_ports; }
+    MIDIUtilities& midi() { return m_midi; }
 
 private:
     std::unique_ptr<MidiBackend> m_system;

@@ -11,9 +11,9 @@ OutputQueue::Message::Message(const uint8_t* bytes, std::size_t size) {
     }
 }
 
-bool OutputQueue::Push(const uint8_t* bytes, std::size_t size, OutputKind kind) {
+bool OutputQueue::push(const uint8_t* bytes, std::size_t size, OutputKind kind) {
     if (size == 0) return false;
-    const Time cable = CableTime(size);
+    const Time cable = cableTime(size);
     switch (kind) {
     case OutputKind::Forwarded:
         if (m_waiting + cable > kLimit) {
@@ -28,7 +28,7 @@ bool OutputQueue::Push(const uint8_t* bytes, std::size_t size, OutputKind kind) 
             removePatches(false);
         } else {
             // The dump and the Program Change that follows it.
-            const Time transmission = cable + CableTime(2);
+            const Time transmission = cable + cableTime(2);
             while (m_waiting + transmission > kLimit &&
                    std::any_of(m_program.begin(), m_program.end(), isPatch))
                 removePatches(true);
@@ -55,7 +55,7 @@ void OutputQueue::removePatches(bool oldestOnly) {
         // The oldest transmission ends before the second dump.
         if (oldestOnly && it->Kind == OutputKind::PatchDump && dumpSeen) break;
         dumpSeen = dumpSeen || it->Kind == OutputKind::PatchDump;
-        m_waiting -= CableTime(it->Data.size());
+        m_waiting -= cableTime(it->Data.size());
         ++(oldestOnly ? m_dropped : m_replaced);
         it = m_program.erase(it);
     }
@@ -65,13 +65,13 @@ OutputQueue::Time OutputQueue::dueOf(const Entry& e) const {
     return e.Kind == OutputKind::PatchDump ? std::max(m_wireFree, m_dumpNotBefore) : m_wireFree;
 }
 
-std::optional<OutputQueue::Time> OutputQueue::NextDue() const {
+std::optional<OutputQueue::Time> OutputQueue::nextDue() const {
     if (!m_forwarded.empty()) return m_wireFree;
     if (!m_program.empty()) return dueOf(m_program.front());
     return std::nullopt;
 }
 
-bool OutputQueue::Take(Time now, Time ahead, Taken& taken) {
+bool OutputQueue::take(Time now, Time ahead, Taken& taken) {
     std::deque<Entry>& lane = m_forwarded.empty() ? m_program : m_forwarded;
     if (lane.empty()) return false;
     Entry& e = lane.front();
@@ -80,7 +80,7 @@ bool OutputQueue::Take(Time now, Time ahead, Taken& taken) {
     taken.Start = std::max(due, now);
     taken.Gap = m_lastStart == kLongAgo ? Time::zero() : due - m_lastStart;
     if (taken.Gap < Time::zero()) taken.Gap = Time::zero();
-    const Time cable = CableTime(e.Data.size());
+    const Time cable = cableTime(e.Data.size());
     m_lastStart = taken.Start;
     m_wireFree = taken.Start + cable;
     if (isPatch(e)) m_dumpNotBefore = m_wireFree + m_pause;
@@ -90,7 +90,7 @@ bool OutputQueue::Take(Time now, Time ahead, Taken& taken) {
     return true;
 }
 
-void OutputQueue::Clear() {
+void OutputQueue::clear() {
     m_program.clear();
     m_forwarded.clear();
     m_waiting = Time::zero();

@@ -39,7 +39,7 @@ public:
 
     static constexpr Time kByteTime{320};
     static constexpr Time kLimit{1'000'000};
-    static constexpr Time CableTime(std::size_t size) {
+    static constexpr Time cableTime(std::size_t size) {
         return kByteTime * static_cast<int64_t>(size);
     }
 
@@ -68,33 +68,33 @@ public:
         Time Gap{};
     };
 
-    void SetPauseAfterPatch(Time pause) { m_pause = pause; }
-    Time PauseAfterPatch() const { return m_pause; }
-    void SetNewestOnly(bool on) { m_newestOnly = on; }
-    bool NewestOnly() const { return m_newestOnly; }
+    void setPauseAfterPatch(Time pause) { m_pause = pause; }
+    Time pauseAfterPatch() const { return m_pause; }
+    void setNewestOnly(bool on) { m_newestOnly = on; }
+    bool newestOnly() const { return m_newestOnly; }
 
     // Queues a message; false when it was dropped instead.
-    bool Push(const uint8_t* bytes, std::size_t size, OutputKind kind);
+    bool push(const uint8_t* bytes, std::size_t size, OutputKind kind);
 
     // When the next waiting message may start; nothing when none waits.
-    std::optional<Time> NextDue() const;
+    std::optional<Time> nextDue() const;
     // Takes the next message if it is due by `now` + `ahead`: a MIDI system that places
     // messages in time itself gets them that much before they are due.
-    bool Take(Time now, Time ahead, Taken& taken);
+    bool take(Time now, Time ahead, Taken& taken);
 
-    bool Empty() const { return m_program.empty() && m_forwarded.empty(); }
+    bool empty() const { return m_program.empty() && m_forwarded.empty(); }
     // When everything taken so far has left the cable and, after a patch, its pause has
     // passed: the moment the next patch could start.
-    Time Settled() const { return std::max(m_wireFree, m_dumpNotBefore); }
+    Time settled() const { return std::max(m_wireFree, m_dumpNotBefore); }
     // Drops every waiting message (not counted: the port closed).
-    void Clear();
+    void clear();
 
     // Messages dropped because the queue was full.
     uint64_t Dropped() const { return m_dropped; }
     // Parts of patch transmissions that a newer patch replaced.
     uint64_t Replaced() const { return m_replaced; }
     // The cable time of the waiting messages.
-    Time Waiting() const { return m_waiting; }
+    Time waiting() const { return m_waiting; }
 
 private:
     struct Entry {

@@ -10,14 +10,14 @@ class PacingClock {
 public:
     using Time = std::chrono::microseconds;
     virtual ~PacingClock() = default;
-    virtual Time Now() const = 0;
+    virtual Time now() const = 0;
 };
 
 // The system's monotonic clock: the output port then sends from a thread of its own
 // that sleeps until each message is due.
 class SteadyPacingClock : public PacingClock {
 public:
-    Time Now() const override {
+    Time now() const override {
         return std::chrono::duration_cast<Time>(
             std::chrono::steady_clock::now().time_since_epoch());
     }
@@ -27,32 +27,32 @@ public:
 // no thread and sends on the thread that sends or moves the clock, so nothing sleeps.
 class ManualClock : public PacingClock {
 public:
-    Time Now() const override { return m_now; }
+    Time now() const override { return m_now; }
 
     // Moves the time forward by `by`; every port on this clock sends what comes due
     // meanwhile, each message at its due time, before this returns.
-    void Advance(Time by);
+    void advance(Time by);
     // How far a port may move the time: the end of the current Advance(), or, while the
     // clock leaps, without end.
-    Time Limit() const { return m_leaping ? Time::max() : std::max(m_now, m_target); }
+    Time limit() const { return m_leaping ? Time::max() : std::max(m_now, m_target); }
 
     // When set (as it is from the start), a port on this clock does not wait: time leaps
     // ahead to each message's due time, so that every send leaves the port within the
     // call, at the time the cable would have carried it. Cleared, messages wait until the
     // clock is advanced.
-    void SetLeaping(bool leaping) { m_leaping = leaping; }
-    bool Leaping() const { return m_leaping; }
+    void setLeaping(bool leaping) { m_leaping = leaping; }
+    bool leaping() const { return m_leaping; }
 
     // Sets the time without telling the ports; used by a port that moves it to the time
     // a message is due.
-    void LeapTo(Time t) {
+    void leapTo(Time t) {
         if (t > m_now) m_now = t;
     }
 
     // The ports on this clock; each is told when the clock moves.
     using Listener = std::function<void()>;
-    int Listen(Listener listener);
-    void StopListening(int id);
+    int listen(Listener listener);
+    void stopListening(int id);
 
 private:
     Time m_now{1'000'000}; // not zero, so that "before the start" is never a special case

@@ -29,7 +29,7 @@ struct ShortMessage {
 // channel messages, 2 for Program Change, Channel Pressure, quarter frame and song
 // select, 3 for song position, 1 for the other system messages. 0 for a byte that
 // starts no short message (a data byte, System Exclusive start or end, or no byte).
-constexpr int ShortMessageLength(int status) {
+constexpr int shortMessageLength(int status) {
     using namespace MidiBytes;
     if (status < kStatusBit || status > 0xFF)
         return 0;

@@ -9,17 +9,17 @@ namespace {
 // No MIDI system: the default output alone, which takes every message and sends it nowhere.
 class NoMidiBackend : public MidiBackend {
 public:
-    QString SystemName() override { return QStringLiteral("none"); }
-    QStringList InputNames() override { return {}; }
-    QStringList OutputNames() override { return {}; }
-    bool OpenInput(int, InputHandler) override { return false; }
-    void CloseInput() override {}
-    bool OpenOutput(int index) override { return index == -1; }
-    void CloseOutput() override {}
-    void Send(const uint8_t*, std::size_t) override {}
-    bool OutputConnected() override { return true; }
-    bool InputConnected() override { return true; }
-    void SetDevicesChangedHandler(DevicesChangedHandler) override {}
+    QString systemName() override { return QStringLiteral("none"); }
+    QStringList inputNames() override { return {}; }
+    QStringList outputNames() override { return {}; }
+    bool openInput(int, InputHandler) override { return false; }
+    void closeInput() override {}
+    bool openOutput(int index) override { return index == -1; }
+    void closeOutput() override {}
+    void send(const uint8_t*, std::size_t) override {}
+    bool outputConnected() override { return true; }
+    bool inputConnected() override { return true; }
+    void setDevicesChangedHandler(DevicesChangedHandler) override {}
 };
 
 // The MIDI system being opened on a thread of its own; every call waits until it is
@@ -30,37 +30,37 @@ public:
     explicit StartingMidiBackend(std::future<std::unique_ptr<MidiBackend>> opening)
         : m_opening(std::move(opening)) {}
 
-    QString SystemName() override { return system().SystemName(); }
-    QStringList InputNames() override { return system().InputNames(); }
-    QStringList OutputNames() override { return system().OutputNames(); }
-    bool OpenInput(int index, InputHandler handler) override { return system().OpenInput(index, std::move(handler)); }
-    void CloseInput() override { system().CloseInput(); }
-    bool OpenOutput(int index) override { return system().OpenOutput(index); }
-    void CloseOutput() override { system().CloseOutput(); }
-    bool OutputConnected() override { return system().OutputConnected(); }
-    bool InputConnected() override { return system().InputConnected(); }
-    void Send(const uint8_t* bytes, std::size_t size) override { system().Send(bytes, size); }
+    QString systemName() override { return system().systemName(); }
+    QStringList inputNames() override { return system().inputNames(); }
+    QStringList outputNames() override { return system().outputNames(); }
+    bool openInput(int index, InputHandler handler) override { return system().openInput(index, std::move(handler)); }
+    void closeInput() override { system().closeInput(); }
+    bool openOutput(int index) override { return system().openOutput(index); }
+    void closeOutput() override { system().closeOutput(); }
+    bool outputConnected() override { return system().outputConnected(); }
+    bool inputConnected() override { return system().inputConnected(); }
+    void send(const uint8_t* bytes, std::size_t size) override { system().send(bytes, size); }
     // Kept until the system is ready, so that setting it does not wait for the opening.
-    void SetDevicesChangedHandler(DevicesChangedHandler handler) override {
+    void setDevicesChangedHandler(DevicesChangedHandler handler) override {
         if (m_system)
-            m_system->SetDevicesChangedHandler(std::move(handler));
+            m_system->setDevicesChangedHandler(std::move(handler));
         else
             m_devicesChanged = std::move(handler);
     }
-    void SendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override {
-        system().SendTimed(bytes, size, timing);
+    void sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override {
+        system().sendTimed(bytes, size, timing);
     }
-    std::chrono::microseconds HandOverAhead() override { return system().HandOverAhead(); }
-    bool Drain(std::chrono::milliseconds limit) override { return system().Drain(limit); }
+    std::chrono::microseconds handOverAhead() override { return system().handOverAhead(); }
+    bool drain(std::chrono::milliseconds limit) override { return system().drain(limit); }
 
 private:
     MidiBackend& system() {
         if (!m_system) {
             m_system = m_opening.get();
             if (!m_system)
-                m_system = OpenNoMidi();
+                m_system = openNoMidi();
             if (m_devicesChanged)
-                m_system->SetDevicesChangedHandler(std::move(m_devicesChanged));
+                m_system->setDevicesChangedHandler(std::move(m_devicesChanged));
         }
         return *m_system;
     }
@@ -72,14 +72,14 @@ private:
 
 } // namespace
 
-std::unique_ptr<MidiBackend> OpenAlsaMidi() { return AlsaMidiBackend::Open(); }
-std::unique_ptr<MidiBackend> OpenJackMidi() { return JackMidiBackend::Open(); }
-std::unique_ptr<MidiBackend> OpenNoMidi() { return std::make_unique<NoMidiBackend>(); }
+std::unique_ptr<MidiBackend> openAlsaMidi() { return AlsaMidiBackend::open(); }
+std::unique_ptr<MidiBackend> openJackMidi() { return JackMidiBackend::open(); }
+std::unique_ptr<MidiBackend> openNoMidi() { return std::make_unique<NoMidiBackend>(); }
 
-std::unique_ptr<MidiBackend> OpenSystemMidi() {
+std::unique_ptr<MidiBackend> openSystemMidi() {
     return std::make_unique<StartingMidiBackend>(std::async(std::launch::async, []() -> std::unique_ptr<MidiBackend> {
-        if (auto alsa = OpenAlsaMidi())
+        if (auto alsa = openAlsaMidi())
             return alsa;
-        return OpenJackMidi();
+        return openJackMidi();
     }));
 }

@@ -136,8 +136,8 @@ void Options::createControls() {
 void Options::Form_Load() {
     const int16_t inId = m_ports.MIDIInput1.DeviceID();
     const int16_t outId = m_ports.MIDIOutput1.DeviceID();
-    MidiInCombo->addItems(m_ports.MIDIInput1.ProductNames());
-    MidiOutCombo->addItems(m_ports.MIDIOutput1.ProductNames());
+    MidiInCombo->addItems(m_ports.MIDIInput1.productNames());
+    MidiOutCombo->addItems(m_ports.MIDIOutput1.productNames());
 
     UpdateProgOne->setChecked(m_code.SendToOne == kOn);
     AutoUpdate->setChecked(m_code.AutoUpdate == kOn);
@@ -148,12 +148,12 @@ void Options::Form_Load() {
     MidiOutCombo->setCurrentIndex(outId + 1 >= 0 && outId + 1 < MidiOutCombo->count() ? outId + 1 : -1);
 
     for (int channel = 1; channel <= kChannels; ++channel) {
-        const QString entry = QString::fromStdString(NumberText::WriteNumber(channel));
+        const QString entry = QString::fromStdString(NumberText::writeNumber(channel));
         MidiInChannelCombo->addItem(entry);
         MidiOutChannelCombo->addItem(entry);
     }
-    MidiInChannelCombo->setCurrentIndex(ValidChannel(m_code.MIDIChannelIn) - 1);
-    MidiOutChannelCombo->setCurrentIndex(ValidChannel(m_code.MIDIChannelOut) - 1);
+    MidiInChannelCombo->setCurrentIndex(validChannel(m_code.MIDIChannelIn) - 1);
+    MidiOutChannelCombo->setCurrentIndex(validChannel(m_code.MIDIChannelOut) - 1);
 
     MidiThruCheck->setChecked(m_code.MIDIThru == kOn);
     MidiThruCheck_Click();
@@ -181,7 +181,7 @@ void Options::btnOk_Click() {
     m_code.MIDIThru = MidiThruCheck->isChecked() ? kOn : kOff;
     m_code.PauseAfterPatch = static_cast<int16_t>(PauseAfterPatch->value());
     m_code.SendNewestOnly = SendNewestOnly->isChecked() ? kOn : kOff;
-    ApplyTiming(m_code, m_ports);
+    applyTiming(m_code, m_ports);
     // A disabled list still supplies its selection; an empty one supplies no name,
     // which opens the default device.
     m_midi.OpenMidiIn(MidiInCombo->currentText());

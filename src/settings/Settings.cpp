@@ -31,31 +31,31 @@ constexpr int16_t kDefaultChannel = 1;
 // A stored channel as the number rule reads it; one outside 1..16 would put wrong
 // status bytes on the wire and is taken as channel 1.
 int16_t readChannel(const QString& text) {
-    const std::optional<int16_t> number = NumberText::ReadInt16(text.toStdString());
-    return number ? ValidChannel(*number) : kDefaultChannel;
+    const std::optional<int16_t> number = NumberText::readInt16(text.toStdString());
+    return number ? validChannel(*number) : kDefaultChannel;
 }
 
 // Selects the first device of the stored name; the default one when none has it.
 void selectByName(MidiPort& port, int16_t defaultId, const QString& name) {
-    port.SetDeviceID(port.FindDevice(name, MidiPort::NameMatch::FirstWins).value_or(defaultId));
+    port.setDeviceID(port.FindDevice(name, MidiPort::NameMatch::FirstWins).value_or(defaultId));
 }
 
 QString yesNo(bool on) { return on ? kYes : kNo; }
 
 QString numberText(int16_t value) {
-    return QString::fromStdString(NumberText::WriteNumber(value));
+    return QString::fromStdString(NumberText::writeNumber(value));
 }
 } // namespace
 
-int16_t ReadPauseAfterPatch(const QString& text) {
-    const std::optional<int16_t> number = NumberText::ReadInt16(text.toStdString());
+int16_t readPauseAfterPatch(const QString& text) {
+    const std::optional<int16_t> number = NumberText::readInt16(text.toStdString());
     if (!number) return 0;
     return static_cast<int16_t>(std::clamp<int>(*number, 0, MIDIOutput::kLongestPauseMs));
 }
 
-void ApplyTiming(const QuenlorCode& code, MidiPorts& ports) {
-    ports.MIDIOutput1.SetPauseAfterPatch(code.PauseAfterPatch);
-    ports.MIDIOutput1.SetSendNewestOnly(code.SendNewestOnly == kOn);
+void applyTiming(const QuenlorCode& code, MidiPorts& ports) {
+    ports.MIDIOutput1.setPauseAfterPatch(code.PauseAfterPatch);
+    ports.MIDIOutput1.setSendNewestOnly(code.SendNewestOnly == kOn);
 }
 
 void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store) {
@@ -68,7 +68,7 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
     code.PauseAfterPatch = 0;
     code.SendNewestOnly = kOn;
 
-    for (const auto& [key, value] : store.ReadSection(kUpdate)) {
+    for (const auto& [key, value] : store.readSection(kUpdate)) {
         if (key == kAutoUpdate && value == kYes)
             code.AutoUpdate = kOn;
         else if (key == kSendToOne && value == kNo)
@@ -77,12 +77,12 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
 
     MIDIInput& in = ports.MIDIInput1;
     MIDIOutput& out = ports.MIDIOutput1;
-    in.SetDeviceID(MIDIInput::kDefaultDevice);
-    out.SetDeviceID(MIDIOutput::kDefaultDevice);
+    in.setDeviceID(MIDIInput::kDefaultDevice);
+    out.setDeviceID(MIDIOutput::kDefaultDevice);
     std::optional<QString> storedIn;
     std::optional<QString> storedOut;
 
-    for (const auto& [key, value] : store.ReadSection(kMidi)) {
+    for (const auto& [key, value] : store.readSection(kMidi)) {
         if (key == kMidiInPort) {
             selectByName(in, MIDIInput::kDefaultDevice, value);
             storedIn = value;
@@ -100,13 +100,13 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
         }
     }
 
-    for (const auto& [key, value] : store.ReadSection(kTiming)) {
+    for (const auto& [key, value] : store.readSection(kTiming)) {
         if (key == kPauseAfterPatch)
-            code.PauseAfterPatch = ReadPauseAfterPatch(value);
+            code.PauseAfterPatch = readPauseAfterPatch(value);
         else if (key == kSendNewestOnly && value == kNo)
             code.SendNewestOnly = kOff;
     }
-    ApplyTiming(code, ports);
+    applyTiming(code, ports);
 
     // Each port is found again by the name of the device selected above. A stored
     // device that is not there opens the default as well, but by the stored name, so
@@ -115,23 +115,23 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
     midi.OpenMidiOut(storedOut.value_or(out.ProductName()));
 }
 
-QString StoredOutputName(SettingsStore& store) {
+QString storedOutputName(SettingsStore& store) {
     QString name;
-    for (const auto& [key, value] : store.ReadSection(kMidi))
+    for (const auto& [key, value] : store.readSection(kMidi))
         if (key == kMidiOutPort)
             name = value;
     return name;
 }
 
 void SaveSettings(const QuenlorCode& code, MidiPorts& ports, SettingsStore& store) {
-    store.WriteKey(kUpdate, kSendToOne, yesNo(code.SendToOne == kOn));
-    store.WriteKey(kUpdate, kAutoUpdate, yesNo(code.AutoUpdate == kOn));
-    store.WriteKey(kMidi, kMidiInPort, ports.MIDIInput1.ProductName());
-    store.WriteKey(kMidi, kMidiOutPort, ports.MIDIOutput1.ProductName());
-    store.WriteKey(kMidi, kMidiChannelIn, numberText(code.MIDIChannelIn));
-    store.WriteKey(kMidi, kMidiChannelOut, numberText(code.MIDIChannelOut));
-    store.WriteKey(kMidi, kMidiThru, yesNo(code.MIDIThru == kOn));
-    store.WriteKey(kMidi, kBit99Compatible, yesNo(code.Bit99Compatible == 1));
-    store.WriteKey(kTiming, kPauseAfterPatch, numberText(code.PauseAfterPatch));
-    store.WriteKey(kTiming, kSendNewestOnly, yesNo(code.SendNewestOnly == kOn));
+    store.writeKey(kUpdate, kSendToOne, yesNo(code.SendToOne == kOn));
+    store.writeKey(kUpdate, kAutoUpdate, yesNo(code.AutoUpdate == kOn));
+    store.writeKey(kMidi, kMidiInPort, ports.MIDIInput1.ProductName());
+    store.writeKey(kMidi, kMidiOutPort, ports.MIDIOutput1.ProductName());
+    store.writeKey(kMidi, kMidiChannelIn, numberText(code.MIDIChannelIn));
+    store.writeKey(kMidi, kMidiChannelOut, numberText(code.MIDIChannelOut));
+    store.writeKey(kMidi, kMidiThru, yesNo(code.MIDIThru == kOn));
+    store.writeKey(kMidi, kBit99Compatible, yesNo(code.Bit99Compatible == 1));
+    store.writeKey(kTiming, kPauseAfterPatch, numberText(code.PauseAfterPatch));
+    store.writeKey(kTiming, kSendNewestOnly, yesNo(code.SendNewestOnly == kOn));
 }

@@ -20,10 +20,10 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
 void SaveSettings(const QuenlorCode& code, MidiPorts& ports, SettingsStore& store);
 
 // The product name of the output device the settings name; empty when they name none.
-QString StoredOutputName(SettingsStore& store);
+QString storedOutputName(SettingsStore& store);
 
 // Hands the timing settings to the output port.
-void ApplyTiming(const QuenlorCode& code, MidiPorts& ports);
+void applyTiming(const QuenlorCode& code, MidiPorts& ports);
 
 // A stored pause as the number rule reads it, brought within 0..2000; no number gives 0.
-int16_t ReadPauseAfterPatch(const QString& text);
+int16_t readPauseAfterPatch(const QString& text);

@@ -25,9 +25,9 @@ QSettingsStore::QSettingsStore(const QString& fileName)
 
 QSettingsStore::~QSettingsStore() = default;
 
-QString QSettingsStore::FileName() const { return m_settings->fileName(); }
+QString QSettingsStore::fileName() const { return m_settings->fileName(); }
 
-SettingsStore::Pairs QSettingsStore::ReadSection(const QString& section) {
+SettingsStore::Pairs QSettingsStore::readSection(const QString& section) {
     Pairs pairs;
     m_settings->beginGroup(section);
     const QStringList keys = m_settings->childKeys();
@@ -43,7 +43,7 @@ SettingsStore::Pairs QSettingsStore::ReadSection(const QString& section) {
     return pairs;
 }
 
-void QSettingsStore::WriteKey(const QString& section, const QString& key, const QString& value) {
+void QSettingsStore::writeKey(const QString& section, const QString& key, const QString& value) {
     m_settings->beginGroup(section);
     m_settings->setValue(key, value);
     m_settings->endGroup();

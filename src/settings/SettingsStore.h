@@ -15,8 +15,8 @@ public:
     using Pairs = std::vector<std::pair<QString, QString>>;
     virtual ~SettingsStore() = default;
     // Nothing when the section does not exist.
-    virtual Pairs ReadSection(const QString& section) = 0;
-    virtual void WriteKey(const QString& section, const QString& key, const QString& value) = 0;
+    virtual Pairs readSection(const QString& section) = 0;
+    virtual void writeKey(const QString& section, const QString& key, const QString& value) = 0;
 };
 
 // The store in the user's own configuration: application "Quenlor", kept by QSettings
@@ -28,10 +28,10 @@ public:
     explicit QSettingsStore(const QString& fileName);
     ~QSettingsStore() override;
 
-    Pairs ReadSection(const QString& section) override;
-    void WriteKey(const QString& section, const QString& key, const QString& value) override;
+    Pairs readSection(const QString& section) override;
+    void writeKey(const QString& section, const QString& key, const QString& value) override;
 
-    QString FileName() const;
+    QString fileName() const;
 
 private:
     std::unique_ptr<QSettings> m_settings;

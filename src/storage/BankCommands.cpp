@@ -31,7 +31,7 @@ std::string openingFailed(const std::string& path) { return "Unable to open file
 // quotient is taken in single precision and cut to its integer part.
 std::string progressText(int patch) {
     const float percent = static_cast<float>(patch) * 100.0f / static_cast<float>(kLastPatch);
-    return "Reading bank (" + NumberText::WriteNumber(static_cast<long>(percent)) + "%)";
+    return "Reading bank (" + NumberText::writeNumber(static_cast<long>(percent)) + "%)";
 }
 
 // The title must be the bare file name; take it from the path when the dialog gave none.
@@ -52,18 +52,18 @@ void copyIntoPatch(Bank& bank, int patch, const ReadingBuffer& values) {
 void BankCommands::NewBank() {
     m_code.ClearBank();
     m_host.FillPatchList();
-    m_host.ClearBankFile();
+    m_host.clearBankFile();
     m_host.SetMainCaption("", "");
     RefreshAllEditors();
 }
 
 void BankCommands::OpenBank() {
-    const auto choice = m_host.ShowOpenDialog(kBankFilter, kNoExtension);
+    const auto choice = m_host.showOpenDialog(kBankFilter, kNoExtension);
     if (!choice)
         return;
     std::ifstream file(choice->Path, std::ios::binary);
     if (!file.is_open()) {
-        m_host.ShowMessage(openingFailed(choice->Path));
+        m_host.showMessage(openingFailed(choice->Path));
         return;
     }
     m_host.ShowBusyPointer();
@@ -72,12 +72,12 @@ void BankCommands::OpenBank() {
     std::string name;
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
         m_host.SetStatusText(progressText(patch));
-        if (!ReadPatchRecord(reader, name, values).ok()) {
+        if (!readPatchRecord(reader, name, values).ok()) {
             // The patches read before keep their new values and names, so the user
             // must hear that the bank is only partly loaded before saving it again.
             file.close();
             m_host.ShowNormalPointer();
-            m_host.ShowMessage(openingFailed(choice->Path));
+            m_host.showMessage(openingFailed(choice->Path));
             return;
         }
         copyIntoPatch(m_code.PatchBank, patch, values);
@@ -88,13 +88,13 @@ void BankCommands::OpenBank() {
     RefreshAllEditors();
     m_host.SetStatusText("");
     m_host.SetMainCaption(titleOf(*choice), choice->Path);
-    m_host.SelectFirstPatch();
+    m_host.selectFirstPatch();
     m_code.ParameterChanged(kFirstPatch);
     m_host.ShowNormalPointer();
-    m_host.BankFileRead();
+    m_host.bankFileRead();
 }
 
-void BankCommands::ReadInBank(const UnsavedCopy::Image& image) {
+void BankCommands::readInBank(const UnsavedCopy::Image& image) {
     m_host.ShowBusyPointer();
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
         const auto n = static_cast<std::size_t>(patch);
@@ -104,23 +104,23 @@ void BankCommands::ReadInBank(const UnsavedCopy::Image& image) {
     }
     RefreshAllEditors();
     m_host.SetStatusText("");
-    m_host.SelectFirstPatch();
+    m_host.selectFirstPatch();
     m_code.ParameterChanged(kFirstPatch);
     m_host.ShowNormalPointer();
 }
 
-bool BankCommands::ImportSysEx(int target) {
-    const auto choice = m_host.ShowOpenDialog(kSysExImportFilter, kNoExtension);
+bool BankCommands::importSysEx(int target) {
+    const auto choice = m_host.showOpenDialog(kSysExImportFilter, kNoExtension);
     if (!choice)
         return false;
     const std::string& path = choice->Path;
-    const SysExScan scan = ReadSysExFile(path);
+    const SysExScan scan = readSysExFile(path);
     if (scan.refused()) {
-        m_host.ShowMessage("Unable to read '" + path + "': " + scan.Refusal + ".");
+        m_host.showMessage("Unable to read '" + path + "': " + scan.Refusal + ".");
         return false;
     }
     if (scan.Dumps.empty()) {
-        m_host.ShowMessage("No Bit 01 patches found in '" + path + "'.");
+        m_host.showMessage("No Bit 01 patches found in '" + path + "'.");
         return false;
     }
     m_host.ShowBusyPointer();
@@ -129,7 +129,7 @@ bool BankCommands::ImportSysEx(int target) {
     for (std::size_t i = 0; i < count; ++i) {
         const int patch = target + static_cast<int>(i);
         copyIntoPatch(m_code.PatchBank, patch, scan.Dumps[i].Patch.Values);
-        m_host.SetPatchName(patch, ImportedPatchName(path, i, scan.DumpCount));
+        m_host.SetPatchName(patch, importedPatchName(path, i, scan.DumpCount));
         m_code.ParameterChanged(patch);
         RefreshEditor(patch);
     }
@@ -141,7 +141,7 @@ bool BankCommands::ImportSysEx(int target) {
         note = std::to_string(scan.SkippedCount) +
                (scan.SkippedCount == 1 ? " message was" : " messages were") + " skipped:";
         for (std::size_t i = 0; i < std::min(kReasonsShown, scan.Skipped.size()); ++i)
-            note += "\n" + FormatSkipped(scan.Skipped[i]);
+            note += "\n" + formatSkipped(scan.Skipped[i]);
     }
     if (scan.DumpCount > count) {
         const std::size_t left = scan.DumpCount - count;
@@ -149,20 +149,20 @@ bool BankCommands::ImportSysEx(int target) {
                 (left == 1 ? " patch did" : " patches did") + " not fit after patch 74.";
     }
     if (!note.empty())
-        m_host.ShowMessage("Imported " + std::to_string(count) +
+        m_host.showMessage("Imported " + std::to_string(count) +
                            (count == 1 ? " patch" : " patches") + " from '" + path + "'.\n" +
                            note);
     return true;
 }
 
-bool BankCommands::ExportBankAsSysEx() {
-    const auto choice = m_host.ShowSaveDialog(kSysExExportFilter, kSysExExtension);
+bool BankCommands::exportBankAsSysEx() {
+    const auto choice = m_host.showSaveDialog(kSysExExportFilter, kSysExExtension);
     if (!choice)
         return false;
     SaveFile file(choice->Path);
     bool ok = file.open();
     for (int patch = kFirstPatch; ok && patch <= kLastPatch; ++patch) {
-        m_code.PreparePatchDump(patch);
+        m_code.preparePatchDump(patch);
         ok = static_cast<bool>(
             file.stream().write(reinterpret_cast<const char*>(m_code.PatchDump.data()),
                                 static_cast<std::streamsize>(m_code.PatchDump.size())));
@@ -170,7 +170,7 @@ bool BankCommands::ExportBankAsSysEx() {
     if (ok)
         ok = file.commit();
     if (!ok)
-        m_host.ShowMessage(savingFailed(choice->Path));
+        m_host.showMessage(savingFailed(choice->Path));
     return ok;
 }
 
@@ -182,7 +182,7 @@ void BankCommands::SaveBank() {
 }
 
 void BankCommands::SaveBankAs() {
-    const auto choice = m_host.ShowSaveDialog(kBankFilter, kBankExtension);
+    const auto choice = m_host.showSaveDialog(kBankFilter, kBankExtension);
     if (!choice)
         return;
     WriteBankFile(choice->Path);
@@ -198,14 +198,14 @@ bool BankCommands::WriteBankFile(const std::string& path) {
     if (ok)
         ok = file.commit();
     if (!ok)
-        m_host.ShowMessage(savingFailed(path));
+        m_host.showMessage(savingFailed(path));
     else
-        m_host.BankFileWritten(path);
+        m_host.bankFileWritten(path);
     return ok;
 }
 
 bool BankCommands::OpenPatchFile(int patch) {
-    const auto choice = m_host.ShowOpenDialog(kPatchFilter, kNoExtension);
+    const auto choice = m_host.showOpenDialog(kPatchFilter, kNoExtension);
     if (!choice)
         return false;
     ReadingBuffer values{};
@@ -215,11 +215,11 @@ bool BankCommands::OpenPatchFile(int patch) {
         std::ifstream file(choice->Path, std::ios::binary);
         if (file.is_open()) {
             LineReader reader(file);
-            ok = ReadPatchRecord(reader, name, values).ok();
+            ok = readPatchRecord(reader, name, values).ok();
         }
     }
     if (!ok) {
-        m_host.ShowMessage(openingFailed(choice->Path));
+        m_host.showMessage(openingFailed(choice->Path));
         return false;
     }
     copyIntoPatch(m_code.PatchBank, patch, values);
@@ -230,7 +230,7 @@ bool BankCommands::OpenPatchFile(int patch) {
 }
 
 void BankCommands::SavePatchAs(int patch, const std::string& name) {
-    const auto choice = m_host.ShowSaveDialog(kPatchFilter, kPatchExtension);
+    const auto choice = m_host.showSaveDialog(kPatchFilter, kPatchExtension);
     if (!choice)
         return;
     WritePatchFile(patch, name, choice->Path);
@@ -241,7 +241,7 @@ bool BankCommands::WritePatchFile(int patch, const std::string& name, const std:
     const bool ok = file.open() && WritePatchRecord(file.stream(), m_code.PatchBank, patch, name) &&
                     file.commit();
     if (!ok)
-        m_host.ShowMessage(savingFailed(path));
+        m_host.showMessage(savingFailed(path));
     return ok;
 }
 
@@ -249,7 +249,7 @@ void BankCommands::RefreshEditor(int patch) {
     // RefreshPending is -1 while an editor repaints, whatever the repaint does.
     const ScopedFlag<int16_t> pending(m_code.RefreshPending, kOn, kOff);
     if (m_host.OpenEditorKind(patch) != 0)
-        m_host.RepaintEditor(patch);
+        m_host.repaintEditor(patch);
 }
 
 void BankCommands::RefreshAllEditors() {

@@ -23,13 +23,13 @@ public:
     // Reads a whole bank held in memory as Open Bank reads a file: every patch sent when
     // automatic update is on, names, editors refreshed, patch 1 selected and sent. The
     // title is the caller's.
-    void ReadInBank(const UnsavedCopy::Image& image);
+    void readInBank(const UnsavedCopy::Image& image);
 
     // Reads the dumps of a SysEx file into patches target, target + 1, ... up to patch
     // 74, and says in one message box what was skipped; false when nothing changed.
-    bool ImportSysEx(int target);
+    bool importSysEx(int target);
     // Writes the 74 dumps the program would send, as they would be sent, to one file.
-    bool ExportBankAsSysEx();
+    bool exportBankAsSysEx();
     void SavePatchAs(int patch, const std::string& name);
 
     // Write the file, replacing an existing one only once the new one is complete;

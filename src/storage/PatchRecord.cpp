@@ -26,12 +26,12 @@ bool WritePatchRecord(std::ostream& file, const Bank& bank, int patch, std::stri
             record[i] = ' ';
     appendLine(record, PatchRecord::kDataMarker);
     for (int p = kFirstParameter; p <= kLastParameter; ++p)
-        appendLine(record, NumberText::WriteNumber(values[p]));
+        appendLine(record, NumberText::writeNumber(values[p]));
     file.write(record.data(), static_cast<std::streamsize>(record.size()));
     return file.good();
 }
 
-RecordReading ReadPatchRecord(LineReader& reader, std::string& name, ReadingBuffer& values) {
+RecordReading readPatchRecord(LineReader& reader, std::string& name, ReadingBuffer& values) {
     constexpr int kMarkerLines = 3; // "Name", the name, "Data"
     std::string line;
     bool firstLineHadLineFeed = false;
@@ -60,7 +60,7 @@ RecordReading ReadPatchRecord(LineReader& reader, std::string& name, ReadingBuff
             firstLineHadLineFeed = line.find('\n') != std::string::npos;
         if (n <= kMarkerLines)
             continue;
-        const auto value = NumberText::ReadInt16(line);
+        const auto value = NumberText::readInt16(line);
         if (!value) {
             RecordReading failed = failure(RecordFailure::Reason::ValueTooBig, n);
             failed.Failure->Text = line;

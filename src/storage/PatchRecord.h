@@ -52,4 +52,4 @@ struct RecordReading {
 // program's number rule. Fails when the file ends early, a line is too long or cannot
 // be read, or a value does not fit 16 bits; `name` and `values` then hold what was
 // read so far.
-RecordReading ReadPatchRecord(LineReader& reader, std::string& name, ReadingBuffer& values);
+RecordReading readPatchRecord(LineReader& reader, std::string& name, ReadingBuffer& values);

@@ -20,16 +20,16 @@ public:
     virtual void FillPatchList() = 0;
     // Selects the first row and sends patch 1, also when that row was selected already,
     // then gives the patch list the focus.
-    virtual void SelectFirstPatch() = 0;
+    virtual void selectFirstPatch() = 0;
 
     // Editor registry: 0 none, 1 normal editor, 2 parameter-table editor.
     virtual int16_t OpenEditorKind(int patch) = 0;
     // Asks the open editor of the patch to repaint itself at once.
-    virtual void RepaintEditor(int patch) = 0;
+    virtual void repaintEditor(int patch) = 0;
 
     // Main window.
     virtual void SetMainCaption(const std::string& title, const std::string& path) = 0;
-    virtual void ClearBankFile() = 0;
+    virtual void clearBankFile() = 0;
     virtual std::string BankFileTitle() = 0;
     virtual std::string BankFilePath() = 0;
     virtual void SetStatusText(const std::string& text) = 0;
@@ -37,14 +37,14 @@ public:
     virtual void ShowNormalPointer() = 0;
 
     // File dialog: filter as "Description|pattern|...", default extension or empty.
-    virtual std::optional<FileChoice> ShowOpenDialog(const std::string& filter,
+    virtual std::optional<FileChoice> showOpenDialog(const std::string& filter,
                                                      const std::string& defaultExtension) = 0;
-    virtual std::optional<FileChoice> ShowSaveDialog(const std::string& filter,
+    virtual std::optional<FileChoice> showSaveDialog(const std::string& filter,
                                                      const std::string& defaultExtension) = 0;
     // A message box with an OK button.
-    virtual void ShowMessage(const std::string& text) = 0;
+    virtual void showMessage(const std::string& text) = 0;
 
     // The whole bank now equals a file: it was read completely, or written.
-    virtual void BankFileRead() {}
-    virtual void BankFileWritten(const std::string& path) { (void)path; }
+    virtual void bankFileRead() {}
+    virtual void bankFileWritten(const std::string& path) { (void)path; }
 };

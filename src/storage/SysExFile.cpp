@@ -37,7 +37,7 @@ public:
                 skip(offset, "a message of another maker (identifier " + hex(bytes[1]) + ")");
             return;
         }
-        const DumpDecoding read = DecodePatch(bytes, length);
+        const DumpDecoding read = decodePatch(bytes, length);
         if (!read.ok()) {
             skip(offset + static_cast<std::size_t>(read.Offset), read.Reason);
             return;
@@ -254,7 +254,7 @@ void scanMidiFile(const uint8_t* bytes, std::size_t size, SysExScan& scan, Colle
 }
 } // namespace
 
-SysExScan ScanSysEx(const uint8_t* bytes, std::size_t size) {
+SysExScan scanSysEx(const uint8_t* bytes, std::size_t size) {
     SysExScan scan;
     Collector out(scan);
     if (bytes && size >= 4 && std::memcmp(bytes, kHeaderChunk, 4) == 0)
@@ -264,7 +264,7 @@ SysExScan ScanSysEx(const uint8_t* bytes, std::size_t size) {
     return scan;
 }
 
-SysExScan ReadSysExFile(const std::string& path) {
+SysExScan readSysExFile(const std::string& path) {
     SysExScan scan;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -305,10 +305,10 @@ SysExScan ReadSysExFile(const std::string& path) {
         scan.Refusal = "larger than 16 MiB, which no SysEx file of patches needs";
         return scan;
     }
-    return ScanSysEx(bytes.data(), got);
+    return scanSysEx(bytes.data(), got);
 }
 
-std::string ImportedPatchName(const std::string& path, std::size_t index, std::size_t count) {
+std::string importedPatchName(const std::string& path, std::size_t index, std::size_t count) {
     std::string name =
         path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
     const std::size_t dot = name.find_last_of('.');
@@ -317,6 +317,6 @@ std::string ImportedPatchName(const std::string& path, std::size_t index, std::s
     return name;
 }
 
-std::string FormatSkipped(const SkippedMessage& skipped) {
+std::string formatSkipped(const SkippedMessage& skipped) {
     return "offset " + std::to_string(skipped.Offset) + ": " + skipped.Reason;
 }

@@ -38,15 +38,15 @@ struct SysExScan {
 };
 
 // Reads the bytes as a Standard MIDI File when they start with "MThd", else as raw SysEx.
-SysExScan ScanSysEx(const uint8_t* bytes, std::size_t size);
+SysExScan scanSysEx(const uint8_t* bytes, std::size_t size);
 
 // Reads a file of at most kMaxFileSize bytes and scans it; a larger or unreadable file is
 // refused with the reason.
-SysExScan ReadSysExFile(const std::string& path);
+SysExScan readSysExFile(const std::string& path);
 
 // The name an imported patch takes: the file's name without folder and extension,
 // followed by " n" (n = 1, 2, ...) when the file holds several dumps.
-std::string ImportedPatchName(const std::string& path, std::size_t index, std::size_t count);
+std::string importedPatchName(const std::string& path, std::size_t index, std::size_t count);
 
 // "offset 160: data byte 0xFD of parameter 10 has bits 0-1 set"
-std::string FormatSkipped(const SkippedMessage& skipped);
+std::string formatSkipped(const SkippedMessage& skipped);

@@ -87,13 +87,13 @@ bool takeLastLine(std::string_view& bytes, std::string_view& line) {
 
 } // namespace
 
-std::string Encode(const Bank& bank, const std::array<std::string, kPatchSlots>& names,
+std::string encode(const Bank& bank, const std::array<std::string, kPatchSlots>& names,
                    std::string_view origin) {
     std::ostringstream records;
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
         WritePatchRecord(records, bank, patch, names[static_cast<std::size_t>(patch)]);
     std::string bytes = std::move(records).str();
-    const std::string version = NumberText::WriteNumber(kVersion);
+    const std::string version = NumberText::writeNumber(kVersion);
     const std::string file = percentEncoded(origin);
     const std::string sum = hex(checksum(bytes));
     for (std::string_view line :
@@ -104,13 +104,13 @@ std::string Encode(const Bank& bank, const std::array<std::string, kPatchSlots>&
     return bytes;
 }
 
-ReadResult Decode(std::string_view bytes, Image& image) {
+ReadResult decode(std::string_view bytes, Image& image) {
     std::string_view records = bytes;
     std::string_view sum, origin, version, marker;
     if (!takeLastLine(records, sum) || !takeLastLine(records, origin) ||
         !takeLastLine(records, version) || !takeLastLine(records, marker) || marker != kMarker)
         return ReadResult::Damaged;
-    const auto number = NumberText::ReadInt16(std::string(version));
+    const auto number = NumberText::readInt16(std::string(version));
     if (!number || *number < 1) return ReadResult::Damaged;
     if (*number > kVersion) return ReadResult::Newer;
     if (sum != hex(checksum(records)) || !percentDecoded(origin, image.Origin))
@@ -120,7 +120,7 @@ ReadResult Decode(std::string_view bytes, Image& image) {
     LineReader reader(in);
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
         const auto n = static_cast<std::size_t>(patch);
-        if (!ReadPatchRecord(reader, image.Names[n], image.Values[n]).ok())
+        if (!readPatchRecord(reader, image.Names[n], image.Values[n]).ok())
             return ReadResult::Damaged;
     }
     // The checksum matched, so nothing can follow record 74 but a damaged writer's
@@ -137,7 +137,7 @@ bool Write(const std::string& path, std::string_view bytes) {
     return file.stream().good() && file.commit();
 }
 
-ReadResult Read(const std::string& path, Image& image) {
+ReadResult read(const std::string& path, Image& image) {
     std::ifstream file(path, std::ios::binary);
     if (!file.is_open()) return errno == ENOENT ? ReadResult::Missing : ReadResult::Damaged;
     std::string bytes;
@@ -147,7 +147,7 @@ ReadResult Read(const std::string& path, Image& image) {
         if (bytes.size() > kMaxBytes) return ReadResult::Damaged;
     }
     if (file.bad()) return ReadResult::Damaged;
-    return Decode(bytes, image);
+    return decode(bytes, image);
 }
 
 } // namespace UnsavedCopy

@@ -36,13 +36,13 @@ enum class ReadResult {
 };
 
 // The bytes of the copy of a bank with these names and this file of its own.
-std::string Encode(const Bank& bank, const std::array<std::string, kPatchSlots>& names,
+std::string encode(const Bank& bank, const std::array<std::string, kPatchSlots>& names,
                    std::string_view origin);
 // Checks and reads a copy; the image is complete only when the result is Ok.
-ReadResult Decode(std::string_view bytes, Image& image);
+ReadResult decode(std::string_view bytes, Image& image);
 
 // Writes the bytes in place of the file, replacing it only once they are on the disk.
 bool Write(const std::string& path, std::string_view bytes);
-ReadResult Read(const std::string& path, Image& image);
+ReadResult read(const std::string& path, Image& image);
 
 } // namespace UnsavedCopy

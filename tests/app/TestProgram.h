@@ -20,8 +20,8 @@ struct TestProgram {
         : world({"Keys:out"}, {"Synth:Bit 01 in"}), window(code, world, store, desktop) {}
     QuenlorCode code;
     MemoryMidiWorld world;
-    MemoryMidiBackend& backend = world.Memory();
-    MidiPorts& ports = world.Ports();
+    MemoryMidiBackend& backend = world.memory();
+    MidiPorts& ports = world.ports();
     MemorySettingsStore store;
     FakeDesktop desktop;
     BackgroundMDI window;
@@ -42,7 +42,7 @@ struct TestProgram {
         return all;
     }
     // Everything the program put on the wire so far, message by message.
-    std::vector<std::vector<uint8_t>> sent() const { return backend.SentBytes(); }
+    std::vector<std::vector<uint8_t>> sent() const { return backend.sentBytes(); }
     int dumps() const {
         int n = 0;
         for (const auto& m : sent())

@@ -16,7 +16,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 
@@ -120,7 +120,7 @@ void TestAccessibility::everyFocusableControlIsNamed() {
     p.list().Bit01EditButton->click();
     p.window.mnu_Compare->trigger();
     QStringList faults = faultsBelow(&p.window);
-    Options options(p.code, p.world.Midi(), p.ports, p.store);
+    Options options(p.code, p.world.midi(), p.ports, p.store);
     options.show();
     faults << faultsBelow(&options);
     if (!faults.isEmpty()) qWarning().noquote() << faults.join('\n');
@@ -175,23 +175,23 @@ void TestAccessibility::playWindowPlaysFromTheKeyboard() {
     auto* pad = p.window.findChild<PlayWindow*>();
     QVERIFY(pad);
     QCOMPARE(pad->focusPolicy(), Qt::StrongFocus);
-    p.backend.ClearRecord();
+    p.backend.clearRecord();
     for (int key : keys) {
         const auto modifiers = key < 0 ? Qt::ShiftModifier : Qt::NoModifier;
         QTest::keyClick(pad, Qt::Key(std::abs(key)), modifiers);
     }
     QList<QByteArray> got;
-    for (const auto& message : p.backend.SentBytes())
+    for (const auto& message : p.backend.sentBytes())
         got << QByteArray(reinterpret_cast<const char*>(message.data()), qsizetype(message.size()));
     QCOMPARE(got, sent);
 
     // A held key: its repeats play on, one release ends the note.
-    p.backend.ClearRecord();
+    p.backend.clearRecord();
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), true);
     QKeyEvent repeatRelease(QEvent::KeyRelease, Qt::Key_Right, Qt::NoModifier, QString(), true);
     QApplication::sendEvent(pad, &press);
     QApplication::sendEvent(pad, &repeatRelease);
-    QCOMPARE(p.backend.SentBytes().size(), std::size_t(2)); // end of the last, the new note
+    QCOMPARE(p.backend.sentBytes().size(), std::size_t(2)); // end of the last, the new note
 }
 
 void TestAccessibility::ctrlTabMovesBetweenChildWindows() {

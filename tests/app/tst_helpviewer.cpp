@@ -14,7 +14,8 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
-#include <QtTest>
+#include <QStandardPaths>
+#include <QTest>
 
 // The help window and the manual it shows: where the manual is found, that it opens at
 // its contents without waiting, that every link of every page leads somewhere, and what
@@ -113,12 +114,12 @@ QSet<QString> TestHelpViewer::anchorsOf(const QString& file) {
 }
 
 void TestHelpViewer::manualFoundFromBuildTree() {
-    const QString found = HelpViewer::FindManual(HelpViewer::ManualSearchList(programDir()));
+    const QString found = HelpViewer::findManual(HelpViewer::manualSearchList(programDir()));
     QCOMPARE(found, QFileInfo(manualDir() + "/index.html").absoluteFilePath());
 }
 
 void TestHelpViewer::searchListStartsNextToProgram() {
-    const QStringList places = HelpViewer::ManualSearchList("/opt/quenlor/bin");
+    const QStringList places = HelpViewer::manualSearchList("/opt/quenlor/bin");
     QVERIFY(!places.isEmpty());
     QCOMPARE(places.first(), QString("/opt/quenlor/share/quenlor/manual/index.html"));
     for (const QString& dir :
@@ -142,31 +143,31 @@ void TestHelpViewer::findManualSkipsMissingPlaces() {
 
     const QStringList places = {dir.filePath("missing/index.html"), dir.filePath("a/index.html"),
                                 dir.filePath("b/index.html")};
-    QCOMPARE(HelpViewer::FindManual(places), dir.filePath("b/index.html"));
-    QCOMPARE(HelpViewer::FindManual(places.mid(0, 2)), QString());
-    QCOMPARE(HelpViewer::FindManual({}), QString());
+    QCOMPARE(HelpViewer::findManual(places), dir.filePath("b/index.html"));
+    QCOMPARE(HelpViewer::findManual(places.mid(0, 2)), QString());
+    QCOMPARE(HelpViewer::findManual({}), QString());
 }
 
 void TestHelpViewer::showContentsOpensContentsPage() {
-    HelpViewer viewer(HelpViewer::ManualSearchList(programDir()));
-    viewer.ShowContents();
+    HelpViewer viewer(HelpViewer::manualSearchList(programDir()));
+    viewer.showContents();
     QVERIFY(viewer.isVisible());
     QVERIFY(viewer.isWindow());
     QVERIFY(!viewer.isModal());
     QCOMPARE(viewer.windowTitle(), QString("Quenlor Help"));
-    QCOMPARE(viewer.Browser()->source(), QUrl::fromLocalFile(manualDir() + "/index.html"));
-    QCOMPARE(viewer.Browser()->documentTitle(), QString("Quenlor manual: Contents"));
+    QCOMPARE(viewer.browser()->source(), QUrl::fromLocalFile(manualDir() + "/index.html"));
+    QCOMPARE(viewer.browser()->documentTitle(), QString("Quenlor manual: Contents"));
     QVERIFY(anchorsOf(manualDir() + "/index.html").contains("contents"));
-    QCOMPARE(viewer.Browser()->verticalScrollBar()->value(), 0);
+    QCOMPARE(viewer.browser()->verticalScrollBar()->value(), 0);
     viewer.close();
 }
 
 void TestHelpViewer::showContentsDoesNotWait() {
     // A viewer that waited (a modal loop) would run this timer before returning.
     bool eventLoopRan = false;
-    HelpViewer viewer(HelpViewer::ManualSearchList(programDir()));
+    HelpViewer viewer(HelpViewer::manualSearchList(programDir()));
     QTimer::singleShot(0, &viewer, [&eventLoopRan] { eventLoopRan = true; });
-    viewer.ShowContents();
+    viewer.showContents();
     QVERIFY(!eventLoopRan);
     QVERIFY(viewer.isVisible());
     QTRY_VERIFY(eventLoopRan);
@@ -174,8 +175,8 @@ void TestHelpViewer::showContentsDoesNotWait() {
 }
 
 void TestHelpViewer::contentsButtonReturnsToContents() {
-    HelpViewer viewer(HelpViewer::ManualSearchList(programDir()));
-    viewer.ShowContents();
+    HelpViewer viewer(HelpViewer::manualSearchList(programDir()));
+    viewer.showContents();
     auto* back = viewer.findChild<QToolButton*>("BackButton");
     auto* forward = viewer.findChild<QToolButton*>("ForwardButton");
     auto* contents = viewer.findChild<QToolButton*>("ContentsButton");
@@ -184,38 +185,38 @@ void TestHelpViewer::contentsButtonReturnsToContents() {
 
     const QUrl index = QUrl::fromLocalFile(manualDir() + "/index.html");
     const QUrl page = index.resolved(QUrl("options.html"));
-    viewer.Browser()->setSource(page);
-    QCOMPARE(viewer.Browser()->source(), page);
+    viewer.browser()->setSource(page);
+    QCOMPARE(viewer.browser()->source(), page);
     QVERIFY(back->isEnabled());
 
     contents->click();
-    QCOMPARE(viewer.Browser()->source(), index);
+    QCOMPARE(viewer.browser()->source(), index);
     back->click();
-    QCOMPARE(viewer.Browser()->source(), page);
+    QCOMPARE(viewer.browser()->source(), page);
     QVERIFY(forward->isEnabled());
     forward->click();
-    QCOMPARE(viewer.Browser()->source(), index);
+    QCOMPARE(viewer.browser()->source(), index);
 
     // Scrolled down the contents, the command shows its top again.
     viewer.resize(300, 200);
-    viewer.Browser()->verticalScrollBar()->setValue(
-        viewer.Browser()->verticalScrollBar()->maximum());
-    viewer.ShowContents();
-    QCOMPARE(viewer.Browser()->source(), index);
-    QCOMPARE(viewer.Browser()->verticalScrollBar()->value(), 0);
+    viewer.browser()->verticalScrollBar()->setValue(
+        viewer.browser()->verticalScrollBar()->maximum());
+    viewer.showContents();
+    QCOMPARE(viewer.browser()->source(), index);
+    QCOMPARE(viewer.browser()->verticalScrollBar()->value(), 0);
     viewer.close();
 }
 
 void TestHelpViewer::viewerWithParentIsOwnWindow() {
     QWidget mainWindow;
     mainWindow.show();
-    auto* viewer = new HelpViewer(HelpViewer::ManualSearchList(programDir()), &mainWindow);
-    viewer->ShowContents();
+    auto* viewer = new HelpViewer(HelpViewer::manualSearchList(programDir()), &mainWindow);
+    viewer->showContents();
     QVERIFY(viewer->isWindow());
     QVERIFY(viewer->isVisible());
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
     // Asked again, the one window comes back; no second one is made.
-    viewer->ShowContents();
+    viewer->showContents();
     QCOMPARE(mainWindow.findChildren<HelpViewer*>().size(), 1);
     viewer->close();
     mainWindow.close();
@@ -328,13 +329,13 @@ void TestHelpViewer::styleSheetReachesEveryPage() {
 void TestHelpViewer::missingManualShowsOwnMessage() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QStringList places = HelpViewer::ManualSearchList(dir.filePath("bin"));
+    const QStringList places = HelpViewer::manualSearchList(dir.filePath("bin"));
     HelpViewer viewer(places);
-    viewer.ShowContents();
+    viewer.showContents();
     QVERIFY(viewer.isVisible());
     QCOMPARE(viewer.windowTitle(), QString("Quenlor Help"));
-    QCOMPARE(viewer.ContentsPath(), QString());
-    const QString text = viewer.Browser()->toPlainText();
+    QCOMPARE(viewer.contentsPath(), QString());
+    const QString text = viewer.browser()->toPlainText();
     QVERIFY2(text.contains("The Quenlor manual could not be found. It is looked for in:"),
              qPrintable(text));
     QVERIFY(text.contains(dir.filePath("share/quenlor/manual")));
@@ -343,16 +344,16 @@ void TestHelpViewer::missingManualShowsOwnMessage() {
 
     // The buttons lead nowhere else and break nothing.
     viewer.findChild<QToolButton*>("ContentsButton")->click();
-    QVERIFY(viewer.Browser()->toPlainText().contains("could not be found"));
+    QVERIFY(viewer.browser()->toPlainText().contains("could not be found"));
     QVERIFY(!viewer.findChild<QToolButton*>("BackButton")->isEnabled());
     viewer.close();
 }
 
 void TestHelpViewer::missingManualWithNoPlaces() {
     HelpViewer viewer(QStringList{});
-    viewer.ShowContents();
+    viewer.showContents();
     QVERIFY(viewer.isVisible());
-    QVERIFY(viewer.Browser()->toPlainText().contains("could not be found"));
+    QVERIFY(viewer.browser()->toPlainText().contains("could not be found"));
     viewer.close();
 }
 
@@ -361,29 +362,29 @@ void TestHelpViewer::manualInstalledOrRemovedWhileRunning() {
     QVERIFY(dir.isValid());
     const QString index = dir.filePath("share/quenlor/manual/index.html");
     HelpViewer viewer(QStringList{index});
-    viewer.ShowContents();
-    QVERIFY(viewer.Browser()->toPlainText().contains("could not be found"));
+    viewer.showContents();
+    QVERIFY(viewer.browser()->toPlainText().contains("could not be found"));
 
     QVERIFY(QDir().mkpath(QFileInfo(index).absolutePath()));
     QFile page(index);
     QVERIFY(page.open(QIODevice::WriteOnly));
     page.write("<html><head><title>Installed</title></head><body><p>Here</p></body></html>");
     page.close();
-    viewer.ShowContents();
-    QCOMPARE(viewer.ContentsPath(), index);
-    QCOMPARE(viewer.Browser()->documentTitle(), QString("Installed"));
+    viewer.showContents();
+    QCOMPARE(viewer.contentsPath(), index);
+    QCOMPARE(viewer.browser()->documentTitle(), QString("Installed"));
 
     QVERIFY(QFile::remove(index));
-    viewer.ShowContents();
-    QCOMPARE(viewer.ContentsPath(), QString());
-    QVERIFY(viewer.Browser()->toPlainText().contains("could not be found"));
+    viewer.showContents();
+    QCOMPARE(viewer.contentsPath(), QString());
+    QVERIFY(viewer.browser()->toPlainText().contains("could not be found"));
 
     // Back again at the same place: shown afresh, not the stale message.
     QVERIFY(page.open(QIODevice::WriteOnly));
     page.write("<html><head><title>Again</title></head><body><p>Here</p></body></html>");
     page.close();
-    viewer.ShowContents();
-    QCOMPARE(viewer.Browser()->documentTitle(), QString("Again"));
+    viewer.showContents();
+    QCOMPARE(viewer.browser()->documentTitle(), QString("Again"));
     viewer.close();
 }
 

@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <csignal>
 #include <memory>
 
@@ -139,7 +139,7 @@ void TestKilled::killedProgramsBankIsRestored() {
     code.InitPatchModel();
     std::array<std::string, kPatchSlots> names;
     names[1] = "Killed";
-    QCOMPARE(left, QByteArray::fromStdString(UnsavedCopy::Encode(code.PatchBank, names, "")));
+    QCOMPARE(left, QByteArray::fromStdString(UnsavedCopy::encode(code.PatchBank, names, "")));
 
     std::unique_ptr<QProcess> second = startProgram();
     QVERIFY(second->waitForStarted());

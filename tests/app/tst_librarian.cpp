@@ -41,7 +41,7 @@ QByteArray dumpOf(const Bank& bank, int patch) {
     QuenlorCode code;
     code.InitPatchModel();
     code.PatchBank = bank;
-    code.PreparePatchDump(patch);
+    code.preparePatchDump(patch);
     return QByteArray(reinterpret_cast<const char*>(code.PatchDump.data()), 80);
 }
 
@@ -94,12 +94,12 @@ void TestLibrarian::importSysEx() {
     TestProgram p;
     p.start();
     if (selected)
-        p.list().SelectPatchRow(selected);
+        p.list().selectPatchRow(selected);
     else
         p.list().PatchList->selectionModel()->clear();
     const Bank before = p.code.PatchBank;
     const QStringList namesBefore = p.names();
-    p.desktop.AnswerOpen(path);
+    p.desktop.answerOpen(path);
     p.window.mnu_ImportSysEx->trigger();
     const int first = selected ? selected : 1;
     const int count = std::min(dumps, 74 - first + 1);
@@ -143,9 +143,9 @@ void TestLibrarian::paste() {
     const Bank source = sourceBank();
     p.code.PatchBank = source;
     p.list().SetPatchName(2, "Bells");
-    p.window.History().Reset();
+    p.window.history().reset();
 
-    p.list().SelectPatchRow(2);
+    p.list().selectPatchRow(2);
     p.window.mnu_CopyPatch->trigger();
     const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
     QVERIFY(copied->hasFormat(Librarian::kMimeType));
@@ -172,13 +172,13 @@ void TestLibrarian::paste() {
     }
     QGuiApplication::clipboard()->setMimeData(data);
 
-    p.list().SelectPatchRow(5);
+    p.list().selectPatchRow(5);
     const int beeps = p.desktop.Beeps;
     p.window.mnu_PastePatch->trigger();
     QVERIFY(patchEquals(p.code.PatchBank, 5, source, pasted ? 2 : 5));
     QCOMPARE(p.list().PatchName(5), name);
     QCOMPARE(p.desktop.Beeps, beeps + (pasted ? 0 : 1));
-    QCOMPARE(p.window.History().Count(), pasted ? 1 : 0);
+    QCOMPARE(p.window.history().count(), pasted ? 1 : 0);
     QVERIFY(patchEquals(p.code.PatchBank, 2, source, 2));
 }
 
@@ -188,7 +188,7 @@ void TestLibrarian::textBoxKeepsItsClipboardKeys() {
     p.start();
     p.code.SelectedPatch = 3;
     p.list().OpenPatchEditor(3, Patch::NormalEditor);
-    QLineEdit* box = p.list().NormalEditWindow(3)->NameText;
+    QLineEdit* box = p.list().normalEditWindow(3)->NameText;
     QGuiApplication::clipboard()->setText("Strings");
     box->setFocus();
     box->clear();
@@ -228,12 +228,12 @@ void TestLibrarian::drops() {
     p.code.PatchBank = source;
     p.list().SetPatchName(from, "Dragged");
     p.list().SetPatchName(to, "Target");
-    p.window.History().Reset();
+    p.window.history().reset();
     p.code.SelectedPatch = int16_t(to);
     p.list().OpenPatchEditor(to, Patch::NormalEditor);
     QListWidget* list = p.list().PatchList;
     list->setFocus();
-    p.list().SelectPatchRow(from);
+    p.list().selectPatchRow(from);
     const int dumpsBefore = p.dumps();
 
     if (how == "drop") {
@@ -260,10 +260,10 @@ void TestLibrarian::drops() {
     QCOMPARE(p.list().PatchName(from), QString(copy ? "Dragged" : "Target"));
     QCOMPARE(list->count(), 74);
     QCOMPARE(list->item(to - 1)->text(), Patch::PatchRowText(to, "Dragged"));
-    QCOMPARE(p.list().SelectedRowPatch(), to);
+    QCOMPARE(p.list().selectedRowPatch(), to);
     QCOMPARE(p.dumps(), dumpsBefore + 1);
-    QCOMPARE(p.list().NormalEditWindow(to)->NameText->text(), QString("Dragged"));
-    QCOMPARE(p.window.History().Count(), 1);
+    QCOMPARE(p.list().normalEditWindow(to)->NameText->text(), QString("Dragged"));
+    QCOMPARE(p.window.history().count(), 1);
     p.window.mnu_Undo->trigger();
     QVERIFY(p.code.PatchBank == source);
     QCOMPARE(p.list().PatchName(to), QString("Target"));
@@ -277,10 +277,10 @@ void TestLibrarian::compareFollowsTheBank() {
     p.code.PatchBank(8, 10) = 40;
     p.code.PatchBank(8, 23) = 1;
     p.list().SetPatchName(8, "Brass");
-    p.window.History().Reset();
-    p.list().SelectPatchRow(8);
+    p.window.history().reset();
+    p.list().selectPatchRow(8);
     p.window.mnu_Compare->trigger();
-    CompareWindow* compare = p.window.Compare();
+    CompareWindow* compare = p.window.compare();
     QVERIFY(compare);
     QCOMPARE(compare->windowTitle(), QString("Compare"));
     QCOMPARE(compare->PatchA->currentIndex(), 7);
@@ -299,7 +299,7 @@ void TestLibrarian::compareFollowsTheBank() {
     QCOMPARE(row(24), (QStringList{"24", "DCO1", "Octave", "1", "1", ""}));
 
     // A swap in the list shows at once, names included.
-    p.window.PatchLibrarian().SwapPatches(8, 1);
+    p.window.patchLibrarian().swapPatches(8, 1);
     QCOMPARE(compare->DifferLabel->text(), QString("2 parameters differ"));
     QCOMPARE(row(10).mid(3), (QStringList{"0", "40", "differs"}));
     QCOMPARE(compare->PatchB->currentText(), Patch::PatchRowText(1, "Brass"));
@@ -310,7 +310,7 @@ void TestLibrarian::compareFollowsTheBank() {
     compare->SendA->click();
     compare->SendB->click();
     QCOMPARE(p.dumps(), dumps + 2);
-    const auto& sent = p.backend.SentBytes();
+    const auto& sent = p.backend.sentBytes();
     QByteArray lastDumps;
     for (const auto& m : sent)
         if (!m.empty() && m[0] == 0xF0)
@@ -319,7 +319,7 @@ void TestLibrarian::compareFollowsTheBank() {
 
     // A second Compare Patches shows the same window.
     p.window.mnu_Compare->trigger();
-    QCOMPARE(p.window.Compare(), compare);
+    QCOMPARE(p.window.compare(), compare);
 }
 
 QTEST_MAIN(TestLibrarian)

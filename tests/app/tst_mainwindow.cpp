@@ -23,7 +23,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <QToolBar>
-#include <QtTest>
+#include <QTest>
 
 using Program = TestProgram;
 
@@ -117,7 +117,7 @@ void TestMainWindow::splashPauseDropsInput() {
     QCOMPARE(splashesWhenEventsRan, 0);
     QVERIFY(p.desktop.OpenSetups.isEmpty());
     // Afterwards the shortcut works again.
-    p.desktop.CancelOpen();
+    p.desktop.cancelOpen();
     QTest::keyClick(p.window.PatchWindow->PatchList, Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(p.desktop.OpenSetups.size(), 1);
 }
@@ -236,7 +236,7 @@ void TestMainWindow::toolbarButtonsRunTheirCommands() {
     p.start();
     // Save Bank without a bank file asks for one; with one, it saves without asking.
     const QString path = dir.filePath("live.bbk");
-    p.desktop.AnswerSave(path);
+    p.desktop.answerSave(path);
     p.window.Toolbar_ButtonClick(p.window.Toolbar->actions()[2]);
     QCOMPARE(p.desktop.SaveSetups.size(), 1);
     QVERIFY(QFile::exists(path));
@@ -246,11 +246,11 @@ void TestMainWindow::toolbarButtonsRunTheirCommands() {
     // New Bank forgets the file, so the next Save Bank asks again.
     p.window.Toolbar_ButtonClick(p.window.Toolbar->actions()[0]);
     QCOMPARE(p.window.windowTitle(), QString("Quenlor 1.2.1"));
-    p.desktop.CancelSave();
+    p.desktop.cancelSave();
     p.window.mnu_Save->trigger();
     QCOMPARE(p.desktop.SaveSetups.size(), 2);
     // Open Bank asks for a file to open.
-    p.desktop.CancelOpen();
+    p.desktop.cancelOpen();
     p.window.Toolbar_ButtonClick(p.window.Toolbar->actions()[1]);
     QCOMPARE(p.desktop.OpenSetups.size(), 1);
     QCOMPARE(p.desktop.OpenSetups[0].Filter, QString("Bit-01 banks (*.bbk)|*.bbk|All files|*.*"));
@@ -264,12 +264,12 @@ void TestMainWindow::openBankSendsPatchOneWhenItsRowIsSelected() {
     p.start();
     p.code.PatchBank(1, 10) = 63;
     const QString path = dir.filePath("loud.bbk");
-    p.desktop.AnswerSave(path);
+    p.desktop.answerSave(path);
     p.window.mnu_SaveAs->trigger();
     p.window.mnu_New->trigger();
     QCOMPARE(p.window.PatchWindow->PatchList->currentRow(), 0);
     const auto before = p.sent().size();
-    p.desktop.AnswerOpen(path);
+    p.desktop.answerOpen(path);
     p.window.mnu_Open->trigger();
     const auto sent = p.sent();
     QCOMPARE(sent.size(), before + 2);
@@ -283,7 +283,7 @@ void TestMainWindow::currentPatchTarget() {
     p.start();
     Patch& list = *p.window.PatchWindow;
     QMdiArea& mdi = *p.window.Mdi;
-    list.SelectPatchRow(6);
+    list.selectPatchRow(6);
     QCOMPARE(p.window.CurrentPatchTarget(), std::optional<int>(6));
     mdi.setActiveSubWindow(qobject_cast<QMdiSubWindow*>(p.window.Play->parentWidget()));
     QCOMPARE(p.window.CurrentPatchTarget(), std::optional<int>(6));
@@ -318,14 +318,14 @@ void TestMainWindow::quitAsksNothing() {
     p.window.mnu_Quit->trigger();
     QVERIFY(p.desktop.Messages.isEmpty());
     QVERIFY(p.desktop.SaveSetups.isEmpty());
-    QVERIFY(p.store.ReadSection("MIDI").empty());
+    QVERIFY(p.store.readSection("MIDI").empty());
 }
 
 void TestMainWindow::backgroundPressPlaysTheTestNote() {
     Program p;
     p.start();
     p.code.MIDIChannelOut = 3;
-    p.window.PatchWindow->SelectPatchRow(1);
+    p.window.PatchWindow->selectPatchRow(1);
     const auto before = p.sent().size();
     QWidget* background = p.window.Mdi->viewport();
     const QPoint empty(background->width() - 5, background->height() - 5);

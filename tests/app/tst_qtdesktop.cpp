@@ -10,7 +10,7 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QtTest>
+#include <QTest>
 #include <functional>
 
 namespace {
@@ -90,7 +90,7 @@ void TestQtDesktop::saveRefusesAMissingFolder() {
     });
     script.on<QFileDialog>([&](QFileDialog* d) { typeAndAccept(d, dir.filePath("x.bbk")); });
     script.start();
-    const auto chosen = desktop.ShowSave(kBanks);
+    const auto chosen = desktop.showSave(kBanks);
     QVERIFY(script.done());
     QVERIFY(chosen);
     QCOMPARE(QFile::decodeName(chosen->Path.c_str()), dir.filePath("x.bbk"));
@@ -120,7 +120,7 @@ void TestQtDesktop::allFilesListsEveryFile() {
         d->reject();
     });
     script.start();
-    QVERIFY(!desktop.ShowOpen(kBanks));
+    QVERIFY(!desktop.showOpen(kBanks));
     QVERIFY(script.done());
     QCOMPARE(choices, (QStringList{"Bit-01 banks (*.bbk)", "All files"}));
     QCOMPARE(banks, QStringList{"a.bbk"});
@@ -140,7 +140,7 @@ void TestQtDesktop::messagesArePlainText() {
         box->accept();
     });
     script.start();
-    desktop.ShowMessage(text);
+    desktop.showMessage(text);
     QVERIFY(script.done());
     QCOMPARE(format, int(Qt::PlainText));
     QCOMPARE(shown, text);

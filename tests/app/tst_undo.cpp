@@ -10,7 +10,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <functional>
 
 namespace {
@@ -31,7 +31,7 @@ NormalEdit& normal(TestProgram& p, int patch) {
         p.code.SelectedPatch = int16_t(patch);
         p.list().OpenPatchEditor(patch, Patch::NormalEditor);
     }
-    return *p.list().NormalEditWindow(patch);
+    return *p.list().normalEditWindow(patch);
 }
 Bit01Edit& table(TestProgram& p, int patch) {
     if (p.list().EditorKindOf(patch) != Patch::Bit01Editor) {
@@ -52,7 +52,7 @@ void typeInto(QLineEdit* box, const QString& text) {
 bool editorsShowTheBank(TestProgram& p) {
     for (int n = kFirstPatch; n <= kLastPatch; ++n) {
         if (p.list().EditorKindOf(n) == Patch::NormalEditor) {
-            NormalEdit& e = *p.list().NormalEditWindow(n);
+            NormalEdit& e = *p.list().normalEditWindow(n);
             if (e.NameText->text() != p.list().PatchName(n)) return false;
             for (int k = kFirstParameter; k <= kLastParameter; ++k)
                 if (e.Slider[k] && e.Slider[k]->value() != p.code.PatchBank(n, k)) return false;
@@ -67,7 +67,7 @@ bool editorsShowTheBank(TestProgram& p) {
 }
 
 int steps(TestProgram& p) {
-    return p.window.History().Stack().index();
+    return p.window.history().stack().index();
 }
 
 const Action nothing = [](TestProgram&, const QTemporaryDir&) {};
@@ -134,26 +134,26 @@ void TestUndo::eachKindOfChangeUndoesAndRedoes_data() {
     }) << "Rename";
     QTest::newRow("open patch") << nothing << Action([](TestProgram& p, const QTemporaryDir& d) {
         writeRecords(d.filePath("one.b01"), variedBank(3), 12, 12, "Lead ");
-        p.desktop.AnswerOpen(d.filePath("one.b01"));
+        p.desktop.answerOpen(d.filePath("one.b01"));
         table(p, 5); // the editor of patch 5 is active: it is the target, and is refreshed
         p.window.mnu_OpenPatch->trigger();
     }) << "Open Patch";
     QTest::newRow("open bank") << nothing << Action([](TestProgram& p, const QTemporaryDir& d) {
         writeRecords(d.filePath("live.bbk"), variedBank(5), 1, 74, "Live ");
-        p.desktop.AnswerOpen(d.filePath("live.bbk"));
+        p.desktop.answerOpen(d.filePath("live.bbk"));
         normal(p, 3);
         p.window.mnu_Open->trigger();
     }) << "Open Bank";
     QTest::newRow("partly read bank")
         << nothing << Action([](TestProgram& p, const QTemporaryDir& d) {
                writeRecords(d.filePath("ten.bbk"), variedBank(5), 1, 10, "Ten ");
-               p.desktop.AnswerOpen(d.filePath("ten.bbk"));
+               p.desktop.answerOpen(d.filePath("ten.bbk"));
                p.window.mnu_Open->trigger();
            })
         << "Open Bank";
     QTest::newRow("new bank") << Action([](TestProgram& p, const QTemporaryDir& d) {
         writeRecords(d.filePath("live.bbk"), variedBank(5), 1, 74, "Live ");
-        p.desktop.AnswerOpen(d.filePath("live.bbk"));
+        p.desktop.answerOpen(d.filePath("live.bbk"));
         p.window.mnu_Open->trigger();
         table(p, 2);
     }) << Action([](TestProgram& p, const QTemporaryDir&) { p.window.mnu_New->trigger(); })
@@ -267,7 +267,7 @@ void TestUndo::oneGestureIsOneStep() {
     const BankState before = state(p);
     gesture(p, dir);
     QCOMPARE(::steps(p), steps);
-    while (p.window.History().CanUndo())
+    while (p.window.history().canUndo())
         p.window.mnu_Undo->trigger();
     QVERIFY(state(p) == before);
 }
@@ -281,8 +281,8 @@ void TestUndo::undoSendsWithAutomaticUpdate_data() {
     };
     const Action opened = [](TestProgram& p, const QTemporaryDir& d) {
         writeRecords(d.filePath("one.b01"), variedBank(3), 12, 12, "Lead ");
-        p.desktop.AnswerOpen(d.filePath("one.b01"));
-        p.list().SelectPatchRow(6);
+        p.desktop.answerOpen(d.filePath("one.b01"));
+        p.list().selectPatchRow(6);
         p.window.mnu_OpenPatch->trigger();
     };
     QTest::newRow("table editor open, on") << typed << 7 << true;
@@ -301,16 +301,16 @@ void TestUndo::undoSendsWithAutomaticUpdate() {
     p.code.AutoUpdate = automatic ? kOn : kOff;
     change(p, dir);
     for (bool undo : {true, false}) {
-        p.backend.ClearRecord();
+        p.backend.clearRecord();
         undo ? p.window.mnu_Undo->trigger() : p.window.mnu_Redo->trigger();
-        const auto sent = p.backend.SentBytes();
+        const auto sent = p.backend.sentBytes();
         if (!automatic) {
             QVERIFY(sent.empty());
             continue;
         }
         // The patch as it now is, then Program Change 0: nothing else.
         QCOMPARE(sent.size(), size_t(2));
-        p.code.PreparePatchDump(patch);
+        p.code.preparePatchDump(patch);
         QCOMPARE(sent[0], std::vector<uint8_t>(p.code.PatchDump.data(),
                                                p.code.PatchDump.data() + p.code.PatchDump.size()));
         QCOMPARE(sent[1], (std::vector<uint8_t>{0xC0, 0x00}));
@@ -323,10 +323,10 @@ void TestUndo::undoOfOpenBankKeepsTheTitle() {
     p.start();
     writeRecords(dir.filePath("a.bbk"), variedBank(2), 1, 74, "A ");
     writeRecords(dir.filePath("b.bbk"), variedBank(9), 1, 74, "B ");
-    p.desktop.AnswerOpen(dir.filePath("a.bbk"));
+    p.desktop.answerOpen(dir.filePath("a.bbk"));
     p.window.mnu_Open->trigger();
     const BankState a = state(p);
-    p.desktop.AnswerOpen(dir.filePath("b.bbk"));
+    p.desktop.answerOpen(dir.filePath("b.bbk"));
     p.window.mnu_Open->trigger();
     const QByteArray bFile = [&] {
         QFile f(dir.filePath("b.bbk"));
@@ -398,22 +398,22 @@ void TestUndo::historyStaysWithinItsMemory() {
         const int patch = i % 74 + 1;
         world.Code.PatchBank(patch, 8) = int16_t(i % 64);
         world.PatchWindow->SetPatchName(patch, QString(i % 50, QChar('a' + i % 26)));
-        history.Record("Step " + QString::number(i));
-        largest = std::max(largest, history.MemoryUsed());
+        history.record("Step " + QString::number(i));
+        largest = std::max(largest, history.memoryUsed());
     }
     QVERIFY(largest <= budget);
-    QVERIFY(history.Count() > 100 && history.Count() < 3000);
-    QCOMPARE(history.UndoText(), QString("Step 3000"));
-    history.Undo();
+    QVERIFY(history.count() > 100 && history.count() < 3000);
+    QCOMPARE(history.undoText(), QString("Step 3000"));
+    history.undo();
     QCOMPARE(world.Code.PatchBank(3000 % 74 + 1, 8), int16_t(((3000 - 74) % 64)));
-    QCOMPARE(history.UndoText(), QString("Step 2999"));
+    QCOMPARE(history.undoText(), QString("Step 2999"));
     // A single step larger than the budget stays: the newest step always undoes.
     const QString fifth = world.PatchWindow->PatchName(5);
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
         world.PatchWindow->SetPatchName(patch, QString(4000, QChar('x')));
-    history.Record("Huge");
-    QCOMPARE(history.Count(), 1);
-    history.Undo();
+    history.record("Huge");
+    QCOMPARE(history.count(), 1);
+    history.undo();
     QCOMPARE(world.PatchWindow->PatchName(5), fifth);
 }
 

@@ -11,7 +11,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <memory>
 
 namespace {
@@ -55,7 +55,7 @@ QByteArray copyOf(const Bank& bank, const QString& name, const QByteArray& origi
     std::array<std::string, kPatchSlots> names;
     for (int n = kFirstPatch; n <= kLastPatch; ++n)
         names[std::size_t(n)] = (name + QString::number(n)).toStdString();
-    return QByteArray::fromStdString(UnsavedCopy::Encode(bank, names, origin.toStdString()));
+    return QByteArray::fromStdString(UnsavedCopy::encode(bank, names, origin.toStdString()));
 }
 
 QString offerText(const QDateTime& time) {
@@ -91,35 +91,35 @@ void TestUnsaved::init() {
     QVERIFY(m_home->isValid());
     qputenv("XDG_STATE_HOME", m_home->filePath("state").toUtf8());
     m_folder = m_home->filePath("state/Quenlor");
-    QCOMPARE(UnsavedBank::DefaultFolder(), m_folder);
+    QCOMPARE(UnsavedBank::defaultFolder(), m_folder);
 }
 
 void TestUnsaved::writtenSoonAfterTheFirstChange() {
     TestProgram p;
     p.start();
-    UnsavedBank& unsaved = p.window.Unsaved();
+    UnsavedBank& unsaved = p.window.unsaved();
     // Opening an editor changes nothing: nothing is due.
     rename(p, 3, QString());
-    QVERIFY(!unsaved.WritePending());
-    unsaved.WriteNow();
+    QVERIFY(!unsaved.writePending());
+    unsaved.writeNow();
     QVERIFY(copies(m_folder).isEmpty());
 
     typeValue(p, 3, 19, "44");
-    QVERIFY(unsaved.WritePending());
-    QVERIFY(unsaved.WriteDelay() <= 2000);
+    QVERIFY(unsaved.writePending());
+    QVERIFY(unsaved.writeDelay() <= 2000);
     // More changes before it is written go into the same copy.
     rename(p, 3, "Warm");
-    unsaved.WriteNow();
-    QCOMPARE(copies(m_folder), QStringList{QFileInfo(unsaved.CopyPath()).fileName()});
+    unsaved.writeNow();
+    QCOMPARE(copies(m_folder), QStringList{QFileInfo(unsaved.copyPath()).fileName()});
     UnsavedCopy::Image image;
-    QCOMPARE(UnsavedCopy::Read(unsaved.CopyPath().toStdString(), image),
+    QCOMPARE(UnsavedCopy::read(unsaved.copyPath().toStdString(), image),
              UnsavedCopy::ReadResult::Ok);
     QCOMPARE(image.Values[3][19], int16_t(44));
     QCOMPARE(image.Names[3], std::string("Warm"));
     QCOMPARE(image.Origin, std::string());
     // The timer itself writes it too, without a call.
     typeValue(p, 3, 20, "7");
-    QTRY_VERIFY_WITH_TIMEOUT(UnsavedCopy::Read(unsaved.CopyPath().toStdString(), image) ==
+    QTRY_VERIFY_WITH_TIMEOUT(UnsavedCopy::read(unsaved.copyPath().toStdString(), image) ==
                                      UnsavedCopy::ReadResult::Ok &&
                                  image.Values[3][20] == 7,
                              2000);
@@ -139,16 +139,16 @@ void TestUnsaved::removedOnceNothingIsUnsaved() {
     TestProgram p;
     p.start();
     writeRecords(dir.filePath("live.bbk"), variedBank(4), 1, 74, "Live ");
-    p.desktop.AnswerOpen(dir.filePath("live.bbk"));
+    p.desktop.answerOpen(dir.filePath("live.bbk"));
     p.window.mnu_Open->trigger();
-    UnsavedBank& unsaved = p.window.Unsaved();
-    unsaved.WriteNow();
+    UnsavedBank& unsaved = p.window.unsaved();
+    unsaved.writeNow();
     QVERIFY(copies(m_folder).isEmpty()); // the bank is the opened file
     typeValue(p, 9, 8, "12");
-    unsaved.WriteNow();
+    unsaved.writeNow();
     QCOMPARE(copies(m_folder).size(), 1);
     if (how == "save as") {
-        p.desktop.AnswerSave(dir.filePath("other.bbk"));
+        p.desktop.answerSave(dir.filePath("other.bbk"));
         p.window.mnu_SaveAs->trigger();
     } else if (how == "save") {
         p.window.mnu_Save->trigger();
@@ -157,8 +157,8 @@ void TestUnsaved::removedOnceNothingIsUnsaved() {
     } else {
         p.window.mnu_New->trigger();
     }
-    QVERIFY(!unsaved.WritePending());
-    unsaved.WriteNow();
+    QVERIFY(!unsaved.writePending());
+    unsaved.writeNow();
     QVERIFY(copies(m_folder).isEmpty());
 }
 
@@ -179,7 +179,7 @@ void TestUnsaved::restoredInALaterRun() {
         first.start();
         if (fromAFile) {
             writeRecords(live, variedBank(4), 1, 74, "Live ");
-            first.desktop.AnswerOpen(live);
+            first.desktop.answerOpen(live);
             first.window.mnu_Open->trigger();
         }
         typeValue(first, 30, 19, "61");
@@ -187,7 +187,7 @@ void TestUnsaved::restoredInALaterRun() {
         edited = first.code.PatchBank;
         names = first.names();
         // The program ends with the copy still due: it is written on the way out.
-        QVERIFY(first.window.Unsaved().WritePending());
+        QVERIFY(first.window.unsaved().writePending());
     }
     QCOMPARE(copies(m_folder).size(), 1);
     const QString left = QDir(m_folder).filePath(copies(m_folder)[0]);
@@ -196,10 +196,10 @@ void TestUnsaved::restoredInALaterRun() {
     TestProgram second;
     second.start();
     QVERIFY(!second.window.mnu_Restore->isEnabled());
-    second.window.OfferUnsavedBank();
+    second.window.offerUnsavedBank();
     QCOMPARE(second.window.Status->text(), offerText(leftAt));
     QVERIFY(second.window.mnu_Restore->isEnabled());
-    second.backend.ClearRecord();
+    second.backend.clearRecord();
     second.code.AutoUpdate = kOn;
     second.window.mnu_Restore->trigger();
     QVERIFY(second.code.PatchBank == edited);
@@ -221,12 +221,12 @@ void TestUnsaved::restoredInALaterRun() {
         QVERIFY(readFile(live).contains("\r\nKept\r\n"));
     } else {
         QCOMPARE(second.window.windowTitle(), QString("Quenlor 1.2.1"));
-        second.desktop.CancelSave();
+        second.desktop.cancelSave();
         second.window.mnu_Save->trigger();
         QCOMPARE(second.desktop.SaveSetups.size(), 1);
     }
     // The restored work is kept again, by this program, until it is saved.
-    second.window.Unsaved().WriteNow();
+    second.window.unsaved().writeNow();
     QCOMPARE(copies(m_folder).size(), fromAFile ? 0 : 1);
 }
 
@@ -237,33 +237,33 @@ void TestUnsaved::twoProgramsAtOnce() {
     b->start();
     typeValue(*a, 1, 19, "11");
     typeValue(*b, 1, 19, "22");
-    a->window.Unsaved().WriteNow();
-    b->window.Unsaved().WriteNow();
+    a->window.unsaved().writeNow();
+    b->window.unsaved().writeNow();
     QCOMPARE(copies(m_folder).size(), 2);
     UnsavedCopy::Image image;
-    QCOMPARE(UnsavedCopy::Read(a->window.Unsaved().CopyPath().toStdString(), image),
+    QCOMPARE(UnsavedCopy::read(a->window.unsaved().copyPath().toStdString(), image),
              UnsavedCopy::ReadResult::Ok);
     QCOMPARE(image.Values[1][19], int16_t(11));
-    QCOMPARE(UnsavedCopy::Read(b->window.Unsaved().CopyPath().toStdString(), image),
+    QCOMPARE(UnsavedCopy::read(b->window.unsaved().copyPath().toStdString(), image),
              UnsavedCopy::ReadResult::Ok);
     QCOMPARE(image.Values[1][19], int16_t(22));
     {
         // Both writers are running: nothing to offer.
         TestProgram c;
         c.start();
-        c.window.OfferUnsavedBank();
+        c.window.offerUnsavedBank();
         QVERIFY(!c.window.mnu_Restore->isEnabled());
     }
-    const QString leftByA = a->window.Unsaved().CopyPath();
+    const QString leftByA = a->window.unsaved().copyPath();
     a.reset();
     TestProgram d;
     d.start();
-    d.window.OfferUnsavedBank();
+    d.window.offerUnsavedBank();
     QVERIFY(d.window.mnu_Restore->isEnabled());
     d.window.mnu_Restore->trigger();
     QCOMPARE(d.code.PatchBank(1, 19), int16_t(11));
     QVERIFY(!QFile::exists(leftByA));
-    QVERIFY(QFile::exists(b->window.Unsaved().CopyPath()));
+    QVERIFY(QFile::exists(b->window.unsaved().copyPath()));
 }
 
 void TestUnsaved::unreadableCopiesAreSetAside_data() {
@@ -285,7 +285,7 @@ void TestUnsaved::unreadableCopiesAreSetAside() {
     TestProgram p;
     p.start();
     const Bank before = p.code.PatchBank;
-    p.window.OfferUnsavedBank();
+    p.window.offerUnsavedBank();
     QVERIFY(!QFile::exists(bad));
     const QString asideAt = QDir(m_folder).filePath("set-aside/unsaved-bad.bbk");
     QCOMPARE(readFile(asideAt), bytes);
@@ -310,7 +310,7 @@ void TestUnsaved::copyChangedAfterTheOffer() {
     const QString path = leaveCopy(m_folder, good, 1, "later");
     TestProgram p;
     p.start();
-    p.window.OfferUnsavedBank();
+    p.window.offerUnsavedBank();
     QVERIFY(p.window.mnu_Restore->isEnabled());
     if (removed)
         QVERIFY(QFile::remove(path));
@@ -319,7 +319,7 @@ void TestUnsaved::copyChangedAfterTheOffer() {
     const Bank before = p.code.PatchBank;
     p.window.mnu_Restore->trigger();
     QVERIFY(p.code.PatchBank == before);
-    QVERIFY(!p.window.History().CanUndo());
+    QVERIFY(!p.window.history().canUndo());
     QVERIFY(!p.window.mnu_Restore->isEnabled());
     QVERIFY(p.window.Status->text().startsWith("The unsaved bank from "));
     QCOMPARE(QFile::exists(QDir(m_folder).filePath("set-aside/unsaved-later.bbk")), !removed);
@@ -340,7 +340,7 @@ void TestUnsaved::copiesExpireAfterThirtyDays() {
     touched.close();
     TestProgram p;
     p.start();
-    p.window.OfferUnsavedBank();
+    p.window.offerUnsavedBank();
     QVERIFY(!QFile::exists(old));
     QVERIFY(QFile::exists(recent));
     QVERIFY(!QFile::exists(hidden));

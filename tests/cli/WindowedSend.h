@@ -17,7 +17,7 @@ using Bytes = std::vector<uint8_t>;
 // through the port layer on an in-memory MIDI system.
 inline std::vector<Bytes> sentByTheProgram(const QString& path, int patch, int channel, int bit99) {
     MemoryMidiWorld world({}, {"Synth"});
-    MIDIUtilities& midi = world.Midi();
+    MIDIUtilities& midi = world.midi();
     midi.OpenMidiOut("Synth");
     QuenlorCode code;
     code.InitPatchModel();
@@ -29,9 +29,9 @@ inline std::vector<Bytes> sentByTheProgram(const QString& path, int patch, int c
         commands.OpenPatchFile(patch);
     else
         commands.OpenBank();
-    world.Memory().ClearRecord();
+    world.memory().clearRecord();
     code.MIDIChannelOut = static_cast<int16_t>(channel);
     code.Bit99Compatible = static_cast<int16_t>(bit99);
     code.SendPatch(patch);
-    return world.Memory().SentBytes();
+    return world.memory().sentBytes();
 }

@@ -26,22 +26,22 @@ namespace {
 class BorrowedBackend : public MidiBackend {
 public:
     explicit BorrowedBackend(MidiBackend& system) : m_system(system) {}
-    QString SystemName() override { return m_system.SystemName(); }
-    QStringList InputNames() override { return m_system.InputNames(); }
-    QStringList OutputNames() override { return m_system.OutputNames(); }
-    bool OpenInput(int index, InputHandler handler) override {
-        return m_system.OpenInput(index, std::move(handler));
+    QString systemName() override { return m_system.systemName(); }
+    QStringList inputNames() override { return m_system.inputNames(); }
+    QStringList outputNames() override { return m_system.outputNames(); }
+    bool openInput(int index, InputHandler handler) override {
+        return m_system.openInput(index, std::move(handler));
     }
-    void CloseInput() override { m_system.CloseInput(); }
-    bool OpenOutput(int index) override { return m_system.OpenOutput(index); }
-    void CloseOutput() override { m_system.CloseOutput(); }
-    bool OutputConnected() override { return m_system.OutputConnected(); }
-    bool InputConnected() override { return m_system.InputConnected(); }
-    void Send(const uint8_t* bytes, std::size_t size) override { m_system.Send(bytes, size); }
-    void SetDevicesChangedHandler(DevicesChangedHandler handler) override {
-        m_system.SetDevicesChangedHandler(std::move(handler));
+    void closeInput() override { m_system.closeInput(); }
+    bool openOutput(int index) override { return m_system.openOutput(index); }
+    void closeOutput() override { m_system.closeOutput(); }
+    bool outputConnected() override { return m_system.outputConnected(); }
+    bool inputConnected() override { return m_system.inputConnected(); }
+    void send(const uint8_t* bytes, std::size_t size) override { m_system.send(bytes, size); }
+    void setDevicesChangedHandler(DevicesChangedHandler handler) override {
+        m_system.setDevicesChangedHandler(std::move(handler));
     }
-    ManualClock* TestClock() override { return m_system.TestClock(); }
+    ManualClock* testClock() override { return m_system.testClock(); }
 
 private:
     MidiBackend& m_system;
@@ -535,12 +535,12 @@ void TestCompanion::exportMatchesSyx() {
     const QString bankFile = made("varied.bbk", variedBank());
     QuenlorCode code;
     code.InitPatchModel();
-    QVERIFY(LoadFile(bankFile.toStdString(), code.PatchBank).Loads());
+    QVERIFY(loadFile(bankFile.toStdString(), code.PatchBank).loads());
     code.MIDIChannelOut = int16_t(channel);
     code.Bit99Compatible = bit99 ? 1 : 0;
     FakeStorageHost host;
     host.answerSave(path("window.syx").toStdString());
-    QVERIFY(BankCommands(code, host).ExportBankAsSysEx());
+    QVERIFY(BankCommands(code, host).exportBankAsSysEx());
     QCOMPARE(host.SaveSetups.back().Filter,
              std::string("SysEx files (*.syx)|*.syx|All files|*.*"));
     QStringList options{"--channel", QString::number(channel)};
@@ -644,7 +644,7 @@ void TestCompanion::sendDumpThenProgramChange() {
     const QString file = made("varied.bbk", variedBank());
     Run run;
     for (const auto& [key, value] : stored)
-        run.store.WriteKey("MIDI", key, value);
+        run.store.writeKey("MIDI", key, value);
     run.store.Writes.clear();
     QCOMPARE(run(QStringList{"send", file} + options), 0);
     QCOMPARE(run.errors(), QString());
@@ -676,12 +676,12 @@ void TestCompanion::sendEndsAfterThePause() {
     QFETCH(int, pause);
     const QString file = made("varied.bbk", variedBank());
     Run run;
-    run.store.WriteKey("MIDI", "MIDIOutPort", "Synth A");
+    run.store.writeKey("MIDI", "MIDIOutPort", "Synth A");
     if (!stored.isEmpty())
-        run.store.WriteKey("Timing", "PauseAfterPatch", stored);
+        run.store.writeKey("Timing", "PauseAfterPatch", stored);
     QCOMPARE(run(QStringList{"send", file} + options), 0);
     QCOMPARE(run.midi.Sent.size(), std::size_t(2));
-    QCOMPARE(run.midi.Clock.Now() - run.midi.Sent[0].Time,
+    QCOMPARE(run.midi.Clock.now() - run.midi.Sent[0].Time,
              std::chrono::microseconds(82 * 320 + pause * 1000));
 }
 
@@ -713,7 +713,7 @@ void TestCompanion::sendWithoutAnOutput() {
     QFETCH(QString, message);
     Run run;
     for (const auto& [key, value] : stored)
-        run.store.WriteKey("MIDI", key, value);
+        run.store.writeKey("MIDI", key, value);
     QCOMPARE(run(QStringList{"send", made("good.bbk", bank())} + options), 1);
     QCOMPARE(run.errors(), "quenlor-sysex: " + message + "\n");
     QVERIFY(run.midi.Sent.empty());
@@ -733,7 +733,7 @@ void TestCompanion::portsAsTheOptionsDialogLists() {
     QCOMPARE(outputs.systemsAsked, QStringList{"jack"});
 
     Run inputs;
-    inputs.midi.SetDevices({}, {});
+    inputs.midi.setDevices({}, {});
     QCOMPARE(inputs({"ports", "--inputs"}), 0);
     QCOMPARE(inputs.output(), QString());
 }

@@ -66,9 +66,9 @@ private:
 
 void TestCompanionJack::initTestCase() {
     // JACK must be there: without it these tests fail, they are not skipped.
-    QVERIFY2(m_server.Start(), qPrintable(m_server.Error()));
+    QVERIFY2(m_server.Start(), qPrintable(m_server.error()));
     m_capture = std::make_unique<CaptureClient>();
-    QVERIFY(m_capture->IsOpen());
+    QVERIFY(m_capture->isOpen());
     QVERIFY(m_dir.isValid());
     m_configHome = m_dir.filePath("config");
     QVERIFY(QDir().mkpath(m_configHome + "/Quenlor"));
@@ -76,20 +76,20 @@ void TestCompanionJack::initTestCase() {
 
 void TestCompanionJack::cleanupTestCase() {
     m_capture.reset();
-    m_server.Stop();
+    m_server.stop();
 }
 
 void TestCompanionJack::init() {
-    m_capture->ClearReceived();
+    m_capture->clearReceived();
     QFile::remove(m_configHome + "/Quenlor/Quenlor.conf");
 }
 
 bool TestCompanionJack::waitForMessages(std::size_t count) {
     QElapsedTimer waited;
     waited.start();
-    while (m_capture->ReceivedCount() < count && waited.elapsed() < 5000)
+    while (m_capture->receivedCount() < count && waited.elapsed() < 5000)
         QThread::msleep(10);
-    return m_capture->ReceivedCount() >= count;
+    return m_capture->receivedCount() >= count;
 }
 
 // The settings as the windowed program leaves them in the user's configuration.
@@ -152,10 +152,10 @@ void TestCompanionJack::sendArrivesExactly() {
         runCompanion(QStringList{"send", file, "--midi", "jack"} + options, m_configHome);
     QCOMPARE(result.Err, QByteArray());
     QCOMPARE(result.Status, 0);
-    QVERIFY2(waitForMessages(2), qPrintable(QString::number(m_capture->ReceivedCount())));
+    QVERIFY2(waitForMessages(2), qPrintable(QString::number(m_capture->receivedCount())));
     QThread::msleep(100); // nothing more may follow
     const std::vector<Bytes> expected = sentByTheProgram(file, patch, channel, bit99);
-    QCOMPARE(m_capture->Received(), expected);
+    QCOMPARE(m_capture->received(), expected);
     QCOMPARE(expected.back(), (Bytes{uint8_t(0xC0 + channel - 1), 0}));
 }
 
@@ -171,7 +171,7 @@ void TestCompanionJack::sendToAPortThatIsNotThere() {
         QByteArray(
             "quenlor-sysex: no MIDI output named 'capture:in' (quenlor-sysex ports lists them)\n"));
     QThread::msleep(200);
-    QCOMPARE(m_capture->ReceivedCount(), std::size_t(0));
+    QCOMPARE(m_capture->receivedCount(), std::size_t(0));
 }
 
 void TestCompanionJack::noServer() {

@@ -1,7 +1,7 @@
 #include "core/DumpDecoder.h"
 #include "core/QuenlorCode.h"
 
-#include <QtTest>
+#include <QTest>
 #include <random>
 
 using Values = std::vector<std::pair<int, int>>;
@@ -24,11 +24,11 @@ private slots:
 
 private:
     std::vector<uint8_t> dumpOf(int patch) {
-        code.PreparePatchDump(patch);
+        code.preparePatchDump(patch);
         return {code.PatchDump.data(), code.PatchDump.data() + code.PatchDump.size()};
     }
     DumpDecoding decode(const std::vector<uint8_t>& dump) {
-        return DecodePatch(dump.data(), dump.size());
+        return decodePatch(dump.data(), dump.size());
     }
     QuenlorCode code;
 };
@@ -191,8 +191,8 @@ void TestDumpDecoder::patchesSurviveEncodeAndDecode() {
         }
         code.MIDIChannelOut = int16_t(1 + random() % 16);
         code.Bit99Compatible = int16_t(random() % 2);
-        code.PreparePatchDump(1);
-        const DumpDecoding read = DecodePatch(code.PatchDump.data(), code.PatchDump.size());
+        code.preparePatchDump(1);
+        const DumpDecoding read = decodePatch(code.PatchDump.data(), code.PatchDump.size());
         if (!read.ok()) QFAIL(read.Reason.c_str());
         for (int p = kFirstParameter; p <= kLastParameter; ++p)
             if (read.Patch.Values[size_t(p)] != code.PatchBank(1, p))

@@ -1,7 +1,7 @@
 #include "core/DumpEncoder.h"
 #include "core/QuenlorCode.h"
 
-#include <QtTest>
+#include <QTest>
 #include <random>
 #include <set>
 

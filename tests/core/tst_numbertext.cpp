@@ -1,6 +1,6 @@
 #include "core/NumberText.h"
 
-#include <QtTest>
+#include <QTest>
 #include <cmath>
 
 // The number rule shared by value boxes, tags, file lines and stored settings.
@@ -53,7 +53,7 @@ void TestNumberText::readNumber_data() {
 void TestNumberText::readNumber() {
     QFETCH(QByteArray, text);
     QFETCH(double, expected);
-    QCOMPARE(NumberText::ReadNumber(text.toStdString()), expected);
+    QCOMPARE(NumberText::readNumber(text.toStdString()), expected);
 }
 
 void TestNumberText::toInt16_data() {
@@ -83,7 +83,7 @@ void TestNumberText::toInt16() {
     QFETCH(double, value);
     QFETCH(bool, fits);
     QFETCH(int, expected);
-    const auto result = NumberText::ToInt16(value);
+    const auto result = NumberText::toInt16(value);
     QCOMPARE(result.has_value(), fits);
     if (fits)
         QCOMPARE(int(*result), expected);
@@ -103,7 +103,7 @@ void TestNumberText::hugeInputIsSafe_data() {
 
 void TestNumberText::hugeInputIsSafe() {
     QFETCH(QByteArray, text);
-    QVERIFY(!NumberText::ReadInt16(text.toStdString()).has_value());
+    QVERIFY(!NumberText::readInt16(text.toStdString()).has_value());
 }
 
 void TestNumberText::writeNumber_data() {
@@ -119,7 +119,7 @@ void TestNumberText::writeNumber_data() {
 void TestNumberText::writeNumber() {
     QFETCH(int, value);
     QFETCH(QString, expected);
-    QCOMPARE(QString::fromStdString(NumberText::WriteNumber(value)), expected);
+    QCOMPARE(QString::fromStdString(NumberText::writeNumber(value)), expected);
 }
 
 QTEST_GUILESS_MAIN(TestNumberText)

@@ -1,7 +1,7 @@
 #include "support/RecordingSink.h"
 #include "core/QuenlorCode.h"
 
-#include <QtTest>
+#include <QTest>
 #include <map>
 #include <set>
 #include <vector>

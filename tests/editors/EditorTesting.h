@@ -7,19 +7,19 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QtTest>
+#include <QTest>
 
 // What the editor tests do again and again: open an editor as the patch list does, type
 // into a box as the user does, refresh as a file read does, and tell sent dumps apart.
 namespace EditorTesting {
 
 inline NormalEdit* openNormal(EditorWorld& world, int patch) {
-    world.OpenEditor(patch, Patch::NormalEditor);
-    return world.PatchWindow->NormalEditWindow(patch);
+    world.openEditor(patch, Patch::NormalEditor);
+    return world.PatchWindow->normalEditWindow(patch);
 }
 
 inline Bit01Edit* openBit01(EditorWorld& world, int patch) {
-    world.OpenEditor(patch, Patch::Bit01Editor);
+    world.openEditor(patch, Patch::Bit01Editor);
     return world.PatchWindow->Bit01EditWindow(patch);
 }
 
@@ -55,9 +55,9 @@ inline void commitInputMethod(QLineEdit* box, const QString& text) {
 
 // What reading a file into a patch does to its open editor.
 inline void refreshEditor(EditorWorld& world, int patch) {
-    EditorWindow* editor = world.PatchWindow->OpenEditor(patch);
+    EditorWindow* editor = world.PatchWindow->openEditor(patch);
     world.Code.RefreshPending = kOn;
-    if (editor) editor->RepaintNow();
+    if (editor) editor->repaintNow();
     world.Code.RefreshPending = kOff;
 }
 

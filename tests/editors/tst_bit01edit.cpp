@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 
 using namespace EditorTesting;
 
@@ -65,8 +65,8 @@ void TestBit01Edit::gridIsBuiltColumnFirst() {
     Bit01Edit* editor = openBit01(world, 1);
     QCOMPARE(editor->findChildren<QLineEdit*>("PT").size(), 63);
     QCOMPARE(editor->PT[box]->parentWidget(), static_cast<QWidget*>(editor->Bit01EditFrame));
-    QCOMPARE(editor->PT[box]->geometry(), TwipRect(left, top, 492, 288));
-    QCOMPARE(editor->PL[box]->geometry(), TwipRect(left - 430, top + 40, 372, 252));
+    QCOMPARE(editor->PT[box]->geometry(), twipRect(left, top, 492, 288));
+    QCOMPARE(editor->PL[box]->geometry(), twipRect(left - 430, top + 40, 372, 252));
     QCOMPARE(editor->PL[box]->text(), QString::number(box));
     QVERIFY(editor->PT[box]->isVisible());
     // Copies of box 1: the same font and colours.
@@ -85,7 +85,7 @@ void TestBit01Edit::boxesShowTheBankWhenOpened() {
     for (int k = 1; k <= 63; ++k)
         QCOMPARE(editor->PT[k]->text(), QString::number(k - 20));
     // Showing the values changes nothing: only the activation sent.
-    QCOMPARE(world.Midi.Dumps(), 2);
+    QCOMPARE(world.Midi.dumps(), 2);
     QCOMPARE(int(world.Code.PatchBank(17, 1)), -19);
     QCOMPARE(editor->windowTitle(), QString("17 - "));
 }
@@ -144,11 +144,11 @@ void TestBit01Edit::boxTextIsClampedAndStored() {
     world.Code.AutoUpdate = kOn;
     world.Code.PatchBank(40, box) = 5;
     Bit01Edit* editor = openBit01(world, 40);
-    world.Midi.Clear();
+    world.Midi.clear();
     editor->PT[box]->setText(text);
     QCOMPARE(int(world.Code.PatchBank(40, box)), stored);
     QCOMPARE(editor->PT[box]->text(), shown);
-    QCOMPARE(world.Midi.Dumps(), sends);
+    QCOMPARE(world.Midi.dumps(), sends);
     QCOMPARE(int(editor->Updating), 0);
 }
 
@@ -165,12 +165,12 @@ void TestBit01Edit::typedEntryStoresAndSends() {
     EditorWorld world;
     world.Code.AutoUpdate = autoUpdate ? kOn : kOff;
     Bit01Edit* editor = openBit01(world, 1);
-    world.Midi.Clear();
+    world.Midi.clear();
     // "4" replaces the selected "0", then "2" makes "42": two changes, each sent.
     typeInto(editor->PT[20], "42");
     QCOMPARE(int(world.Code.PatchBank(1, 20)), 42);
     QCOMPARE(editor->PT[20]->text(), QString("42"));
-    QCOMPARE(world.Midi.Dumps(), sends);
+    QCOMPARE(world.Midi.dumps(), sends);
     QCOMPARE(world.Desk.Beeps, 0);
 }
 
@@ -208,13 +208,13 @@ void TestBit01Edit::keysAfterNineBeepAndEnterIsSilent() {
     world.Code.AutoUpdate = kOn;
     world.Code.PatchBank(3, 12) = 33;
     Bit01Edit* editor = openBit01(world, 3);
-    world.Midi.Clear();
+    world.Midi.clear();
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
     QApplication::sendEvent(editor->PT[12], &press);
     QCOMPARE(editor->PT[12]->text(), QString("33"));
     QCOMPARE(int(world.Code.PatchBank(3, 12)), 33);
     QCOMPARE(world.Desk.Beeps, beeps);
-    QCOMPARE(world.Midi.Dumps(), 0);
+    QCOMPARE(world.Midi.dumps(), 0);
 }
 
 void TestBit01Edit::pasteIsNotFiltered() {
@@ -274,7 +274,7 @@ void TestBit01Edit::refreshShowsTheBankAndSendsNothing() {
     EditorWorld world;
     world.Code.AutoUpdate = kOn;
     Bit01Edit* editor = openBit01(world, 1);
-    world.Midi.Clear();
+    world.Midi.clear();
     world.Code.PatchBank(1, 31) = 20; // out of range, as a hand-made file may hold
     world.Code.PatchBank(1, 24) = 0;
     world.Code.PatchBank(1, 62) = 61;
@@ -284,7 +284,7 @@ void TestBit01Edit::refreshShowsTheBankAndSendsNothing() {
     QCOMPARE(editor->PT[62]->text(), QString("61"));
     // The refill corrects nothing and sends nothing.
     QCOMPARE(int(world.Code.PatchBank(1, 31)), 20);
-    QCOMPARE(world.Midi.Dumps(), 0);
+    QCOMPARE(world.Midi.dumps(), 0);
     QCOMPARE(int(world.Code.EditorReady), int(kOn));
 }
 
@@ -294,8 +294,8 @@ void TestBit01Edit::gettingTheFocusRefillsSilently() {
     Bit01Edit* a = openBit01(world, 1);
     openBit01(world, 2);
     world.Code.PatchBank(1, 50) = 44;
-    world.Midi.Clear();
-    a->FocusEditor();
+    world.Midi.clear();
+    a->focusEditor();
     QCOMPARE(a->PT[50]->text(), QString("44"));
     // Once through the list's row, once by the activation; the refill sends nothing.
     QCOMPARE(sentPatches(world), (QList<int>{1, 1}));
@@ -316,15 +316,15 @@ void TestBit01Edit::renamingWritesRowAndCaptionAndSendsNothing() {
     Bit01Edit before(*world.Context);
     QCOMPARE(before.windowTitle(), QString("Bit-01 Edit"));
     Bit01Edit* editor = openBit01(world, patch);
-    world.Midi.Clear();
+    world.Midi.clear();
     typeInto(editor->NameText, "Organ");
     QCOMPARE(editor->windowTitle(), row);
     QCOMPARE(world.PatchWindow->PatchList->item(patch - 1)->text(), row);
-    QCOMPARE(world.Midi.Dumps(), 0);
+    QCOMPARE(world.Midi.dumps(), 0);
     world.PatchWindow->SetPatchName(patch, "Brass");
     QCOMPARE(editor->NameText->text(), QString("Brass"));
     QCOMPARE(editor->windowTitle(), row.left(5) + "Brass");
-    QCOMPARE(world.Midi.Dumps(), 0);
+    QCOMPARE(world.Midi.dumps(), 0);
 }
 
 void TestBit01Edit::pastedLineBreaksBecomeBlanks() {
@@ -344,7 +344,7 @@ void TestBit01Edit::sendButtonSendsThePatch() {
     world.Code.AutoUpdate = kOff;
     markPatches(world.Code);
     Bit01Edit* editor = openBit01(world, 21);
-    world.Midi.Clear();
+    world.Midi.clear();
     QTest::mouseClick(editor->SendButton, Qt::LeftButton);
     QCOMPARE(sentPatches(world), QList<int>{21});
 }
@@ -354,7 +354,7 @@ void TestBit01Edit::closeClearsTheRegistry() {
     Bit01Edit* editor = openBit01(world, 33);
     QCOMPARE(int(world.PatchWindow->EditorKindOf(33)), int(Patch::Bit01Editor));
     QPointer<Bit01Edit> watch(editor);
-    editor->CloseEditor();
+    editor->closeEditor();
     QCOMPARE(int(world.PatchWindow->EditorKindOf(33)), int(Patch::NoEditor));
     QTRY_VERIFY(watch.isNull());
 }

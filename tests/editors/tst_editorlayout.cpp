@@ -8,7 +8,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QtTest>
+#include <QTest>
 
 using namespace EditorTesting;
 
@@ -62,7 +62,7 @@ void TestEditorLayout::normalEditFramesAndControls() {
     QWidget* control = editor->findChild<QWidget*>(name);
     QVERIFY(control);
     QCOMPARE(control->parentWidget(), static_cast<QWidget*>(editor));
-    QCOMPARE(control->geometry(), TwipRect(twips.x(), twips.y(), twips.width(), twips.height()));
+    QCOMPARE(control->geometry(), twipRect(twips.x(), twips.y(), twips.width(), twips.height()));
     if (auto* frame = qobject_cast<QGroupBox*>(control)) QCOMPARE(frame->title(), caption);
     if (auto* button = qobject_cast<QPushButton*>(control)) QCOMPARE(button->text(), caption);
     if (auto* label = qobject_cast<QLabel*>(control)) QCOMPARE(label->text(), caption);
@@ -91,15 +91,15 @@ void TestEditorLayout::normalEditRowsLieInTheirFrames() {
 
     // A row of the DCO2 section, at its twips inside the frame.
     QCOMPARE(editor->Text[43]->parentWidget(), static_cast<QWidget*>(editor->DCO2_Frame));
-    QCOMPARE(editor->Text[43]->geometry().topLeft(), TwipRect(120, 1200, 0, 0).topLeft());
-    QCOMPARE(editor->Slider[43]->geometry(), TwipRect(360, 1200, 1400, 216));
-    QCOMPARE(editor->SliderLabel[43]->geometry().topLeft(), TwipRect(1800, 1200, 0, 0).topLeft());
+    QCOMPARE(editor->Text[43]->geometry().topLeft(), twipRect(120, 1200, 0, 0).topLeft());
+    QCOMPARE(editor->Slider[43]->geometry(), twipRect(360, 1200, 1400, 216));
+    QCOMPARE(editor->SliderLabel[43]->geometry().topLeft(), twipRect(1800, 1200, 0, 0).topLeft());
     QCOMPARE(editor->SliderLabel[43]->text(), QString("PW"));
     QCOMPARE(editor->Flag[23]->parentWidget(), static_cast<QWidget*>(editor->VCF_Frame));
-    QCOMPARE(editor->Flag[23]->geometry().topLeft(), TwipRect(1620, 2700, 0, 0).topLeft());
-    QCOMPARE(editor->LFO_Type[53]->geometry().topLeft(), TwipRect(180, 540, 0, 0).topLeft());
-    QCOMPARE(editor->LFO_Type[53]->width(), Px(1152));
-    QCOMPARE(editor->DCO_Octave[35]->geometry().topLeft(), TwipRect(240, 540, 0, 0).topLeft());
+    QCOMPARE(editor->Flag[23]->geometry().topLeft(), twipRect(1620, 2700, 0, 0).topLeft());
+    QCOMPARE(editor->LFO_Type[53]->geometry().topLeft(), twipRect(180, 540, 0, 0).topLeft());
+    QCOMPARE(editor->LFO_Type[53]->width(), px(1152));
+    QCOMPARE(editor->DCO_Octave[35]->geometry().topLeft(), twipRect(240, 540, 0, 0).topLeft());
     QCOMPARE(editor->DCO_Octave_Label[1]->text(), QString("Octave"));
     QVERIFY(editor->findChild<QLabel*>("LFO1_WheelAm_Label"));
     QCOMPARE(editor->findChild<QLabel*>("VCA_PrgVol")->text(), QString("Prg Vol"));
@@ -108,11 +108,11 @@ void TestEditorLayout::normalEditRowsLieInTheirFrames() {
 void TestEditorLayout::normalEditClientAreaAndFonts() {
     EditorWorld world;
     NormalEdit* editor = openNormal(world, 1);
-    QCOMPARE(editor->size(), QSize(Px(8280), Px(5208)));
+    QCOMPARE(editor->size(), QSize(px(8280), px(5208)));
     // The child window holds exactly the client area and cannot be resized.
-    QCOMPARE(editor->SubWindow()->contentsRect().size(), editor->size());
-    QCOMPARE(editor->SubWindow()->minimumSize(), editor->SubWindow()->maximumSize());
-    QVERIFY(!(editor->SubWindow()->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(editor->subWindow()->contentsRect().size(), editor->size());
+    QCOMPARE(editor->subWindow()->minimumSize(), editor->subWindow()->maximumSize());
+    QVERIFY(!(editor->subWindow()->windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(editor->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
     QCOMPARE(editor->NameText->font().pointSizeF(), 8.4);
     QVERIFY(editor->NameText->font().bold());
@@ -194,15 +194,15 @@ void TestEditorLayout::bit01EditControls() {
     Bit01Edit* editor = openBit01(world, 1);
     QWidget* control = editor->findChild<QWidget*>(name);
     QVERIFY(control);
-    QCOMPARE(control->geometry(), TwipRect(twips.x(), twips.y(), twips.width(), twips.height()));
+    QCOMPARE(control->geometry(), twipRect(twips.x(), twips.y(), twips.width(), twips.height()));
     QVERIFY(editor->rect().contains(control->geometry()));
 }
 
 void TestEditorLayout::bit01EditClientArea() {
     EditorWorld world;
     Bit01Edit* editor = openBit01(world, 1);
-    QCOMPARE(editor->size(), QSize(Px(6612), Px(5280)));
-    QCOMPARE(editor->SubWindow()->contentsRect().size(), editor->size());
+    QCOMPARE(editor->size(), QSize(px(6612), px(5280)));
+    QCOMPARE(editor->subWindow()->contentsRect().size(), editor->size());
     QCOMPARE(editor->NameText->font().pointSizeF(), 8.4);
     QCOMPARE(editor->PT[40]->font().pointSizeF(), 7.8);
     QCOMPARE(editor->SendButton->font().pointSizeF(), 7.8);

@@ -3,7 +3,7 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QtTest>
+#include <QTest>
 
 using namespace EditorTesting;
 
@@ -47,7 +47,7 @@ void TestEditorSwitching::activationSendsThePatch() {
     EditorWorld world;
     world.Code.AutoUpdate = autoUpdate ? kOn : kOff;
     markPatches(world.Code);
-    world.OpenEditor(patch, kind);
+    world.openEditor(patch, kind);
     QCOMPARE(sentPatches(world), sent);
     QCOMPARE(world.PatchWindow->PatchList->currentRow(), patch - 1);
     // Each dump is followed by its Program Change.
@@ -67,11 +67,11 @@ void TestEditorSwitching::switchingWindowsSendsEachPatchAgain() {
     QFETCH(int, secondKind);
     EditorWorld world;
     markPatches(world.Code);
-    world.OpenEditor(4, firstKind);
-    world.OpenEditor(7, secondKind);
+    world.openEditor(4, firstKind);
+    world.openEditor(7, secondKind);
     QMdiSubWindow* first = world.Mdi->subWindowList().at(1);
     QMdiSubWindow* second = world.Mdi->subWindowList().at(2);
-    world.Midi.Clear();
+    world.Midi.clear();
     world.Mdi->setActiveSubWindow(first);
     world.Mdi->setActiveSubWindow(second);
     world.Mdi->setActiveSubWindow(first);
@@ -90,15 +90,15 @@ void TestEditorSwitching::otherKindReplacesTheOpenEditor() {
     QFETCH(int, from);
     QFETCH(int, to);
     EditorWorld world;
-    world.OpenEditor(5, from);
+    world.openEditor(5, from);
     QCOMPARE(int(world.PatchWindow->EditorKindOf(5)), from);
-    world.OpenEditor(5, to);
+    world.openEditor(5, to);
     QCOMPARE(int(world.PatchWindow->EditorKindOf(5)), to);
     // The patch list and the one editor now open.
     QTRY_COMPARE(world.Mdi->subWindowList().size(), 2);
     auto* active = qobject_cast<EditorWindow*>(world.Mdi->activeSubWindow()->widget());
     QVERIFY(active);
-    QCOMPARE(active->Tag(), QString("5"));
+    QCOMPARE(active->tag(), QString("5"));
     QCOMPARE(bool(qobject_cast<Bit01Edit*>(active)), to == Patch::Bit01Editor);
 }
 
@@ -111,12 +111,12 @@ void TestEditorSwitching::reopenedEditorShowsTheBankAfresh_data() {
 void TestEditorSwitching::reopenedEditorShowsTheBankAfresh() {
     QFETCH(int, kind);
     EditorWorld world;
-    world.OpenEditor(6, kind);
-    world.OpenEditor(6, kind == Patch::NormalEditor ? Patch::Bit01Editor : Patch::NormalEditor);
+    world.openEditor(6, kind);
+    world.openEditor(6, kind == Patch::NormalEditor ? Patch::Bit01Editor : Patch::NormalEditor);
     world.Code.PatchBank(6, 19) = 27;
-    world.OpenEditor(6, kind);
+    world.openEditor(6, kind);
     if (kind == Patch::NormalEditor)
-        QCOMPARE(world.PatchWindow->NormalEditWindow(6)->Text[19]->text(), QString("27"));
+        QCOMPARE(world.PatchWindow->normalEditWindow(6)->Text[19]->text(), QString("27"));
     else
         QCOMPARE(world.PatchWindow->Bit01EditWindow(6)->PT[19]->text(), QString("27"));
 }
@@ -125,8 +125,8 @@ void TestEditorSwitching::editorTagsNameTheirPatch() {
     EditorWorld world;
     NormalEdit* normal = openNormal(world, 9);
     Bit01Edit* table = openBit01(world, 74);
-    QCOMPARE(normal->Tag(), QString("9"));
-    QCOMPARE(table->Tag(), QString("74"));
+    QCOMPARE(normal->tag(), QString("9"));
+    QCOMPARE(table->tag(), QString("74"));
 }
 
 // A name has no length limit: an editor opened on a very long one shows it and leaves
@@ -142,7 +142,7 @@ void TestEditorSwitching::longNameStaysWhole() {
     EditorWorld world;
     const QString name = QString(40000, 'a') + "end";
     world.PatchWindow->SetPatchName(5, name);
-    world.OpenEditor(5, kind);
+    world.openEditor(5, kind);
     QCOMPARE(world.PatchWindow->PatchName(5), name);
     world.PatchWindow->SetPatchName(5, name + "!");
     QCOMPARE(world.PatchWindow->PatchName(5), name + "!");

@@ -7,7 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QtTest>
+#include <QTest>
 
 using namespace EditorTesting;
 
@@ -92,7 +92,7 @@ void TestNormalEdit::valueBoxCommitsClampedNumber() {
     world.Code.AutoUpdate = kOn;
     NormalEdit* editor = openNormal(world, 4);
     QCOMPARE(editor->Text[parameter]->text(), QString("5"));
-    world.Midi.Clear();
+    world.Midi.clear();
 
     typeInto(editor->Text[parameter], typed);
     if (byEnter)
@@ -104,7 +104,7 @@ void TestNormalEdit::valueBoxCommitsClampedNumber() {
     QCOMPARE(editor->Slider[parameter]->value(), stored);
     QCOMPARE(editor->Text[parameter]->text(), shown);
     // The commit sent the patch once, through the slider's change.
-    QCOMPARE(world.Midi.Dumps(), 1);
+    QCOMPARE(world.Midi.dumps(), 1);
     QCOMPARE(world.Desk.Beeps, 0);
 }
 
@@ -155,30 +155,30 @@ void TestNormalEdit::valueBoxRefusesCharactersAfterNine() {
     EditorWorld world;
     world.Code.AutoUpdate = kOn;
     NormalEdit* editor = openNormal(world, 2);
-    world.Midi.Clear();
+    world.Midi.clear();
     typeInto(editor->Text[10], typed);
     QCOMPARE(editor->Text[10]->text(), shown);
     QCOMPARE(world.Desk.Beeps, beeps);
     // Typing alone commits nothing.
     QCOMPARE(int(world.Code.PatchBank(2, 10)), 0);
-    QCOMPARE(world.Midi.Dumps(), 0);
+    QCOMPARE(world.Midi.dumps(), 0);
 }
 
 void TestNormalEdit::commitWithEnterThenLeavingSendsOnce() {
     EditorWorld world;
     world.Code.AutoUpdate = kOn;
     NormalEdit* editor = openNormal(world, 1);
-    world.Midi.Clear();
+    world.Midi.clear();
     typeInto(editor->Text[19], "40");
     QTest::keyClick(editor->Text[19], Qt::Key_Return);
     QCOMPARE(world.Desk.Beeps, 0);
-    QCOMPARE(world.Midi.Dumps(), 1);
+    QCOMPARE(world.Midi.dumps(), 1);
     editor->Text[20]->setFocus(Qt::TabFocusReason);
     QCOMPARE(int(world.Code.PatchBank(1, 19)), 40);
-    QCOMPARE(world.Midi.Dumps(), 1);
+    QCOMPARE(world.Midi.dumps(), 1);
     // Enter in a box that holds the slider's value again commits nothing.
     QTest::keyClick(editor->Text[19], Qt::Key_Return);
-    QCOMPARE(world.Midi.Dumps(), 1);
+    QCOMPARE(world.Midi.dumps(), 1);
 }
 
 void TestNormalEdit::pastedValueIsReadAtCommit() {
@@ -210,7 +210,7 @@ void TestNormalEdit::valueBoxOnWindowWithoutPatchStoresNothing() {
     editor.Flag[4]->setChecked(true);
     editor.SendButton->click();
     QVERIFY(world.Code.PatchBank == before);
-    QCOMPARE(world.Midi.Dumps(), 0);
+    QCOMPARE(world.Midi.dumps(), 0);
 }
 
 // --- sliders ---------------------------------------------------------------------------
@@ -232,7 +232,7 @@ void TestNormalEdit::sliderChangeStoresAndSendsOnce() {
     world.Code.AutoUpdate = kOn;
     world.Code.PatchBank(6, 21) = 20;
     NormalEdit* editor = openNormal(world, 6);
-    world.Midi.Clear();
+    world.Midi.clear();
     editor->Slider[21]->triggerAction(QAbstractSlider::SliderAction(action));
     QCOMPARE(int(world.Code.PatchBank(6, 21)), expected);
     QCOMPARE(editor->Text[21]->text(), QString::number(expected));
@@ -244,24 +244,24 @@ void TestNormalEdit::sliderChangeStoresAndSendsOnce() {
     world.Code.AutoUpdate = kOff;
     editor->Slider[21]->setValue(3);
     QCOMPARE(int(world.Code.PatchBank(6, 21)), 3);
-    QCOMPARE(world.Midi.Dumps(), 1);
+    QCOMPARE(world.Midi.dumps(), 1);
 }
 
 void TestNormalEdit::thumbDragReportsOneChangeWhenItEnds() {
     EditorWorld world;
     world.Code.AutoUpdate = kOn;
     NormalEdit* editor = openNormal(world, 3);
-    world.Midi.Clear();
+    world.Midi.clear();
     QScrollBar* slider = editor->Slider[48];
     slider->setSliderDown(true);
     for (int position = 1; position <= 40; ++position)
         slider->setSliderPosition(position);
     QCOMPARE(int(world.Code.PatchBank(3, 48)), 0);
-    QCOMPARE(world.Midi.Dumps(), 0);
+    QCOMPARE(world.Midi.dumps(), 0);
     slider->setSliderDown(false);
     QCOMPARE(int(world.Code.PatchBank(3, 48)), 40);
     QCOMPARE(editor->Text[48]->text(), QString("40"));
-    QCOMPARE(world.Midi.Dumps(), 1);
+    QCOMPARE(world.Midi.dumps(), 1);
 }
 
 void TestNormalEdit::loadSendsNothingButTheActivation() {
@@ -271,7 +271,7 @@ void TestNormalEdit::loadSendsNothingButTheActivation() {
     for (int p = 1; p <= 63; ++p)
         world.Code.PatchBank(1, p) = world.Code.ParameterTable.MaxValue(p);
     openNormal(world, 1);
-    QCOMPARE(world.Midi.Dumps(), 1);
+    QCOMPARE(world.Midi.dumps(), 1);
     QCOMPARE(int(world.Code.EditorReady), int(kOn));
 }
 
@@ -371,11 +371,11 @@ void TestNormalEdit::listChoicesStoreOneMember() {
     NormalEdit* editor = openNormal(world, 11);
     QComboBox* box = list == 1 || list == 53 ? editor->LFO_Type[list] : editor->DCO_Octave[list];
     box->setCurrentIndex(0);
-    world.Midi.Clear();
+    world.Midi.clear();
     box->setCurrentIndex(item);
     for (int m = 0; m < stored.size(); ++m)
         QCOMPARE(int(world.Code.PatchBank(11, list + m)), stored[m]);
-    QCOMPARE(world.Midi.Dumps(), 1);
+    QCOMPARE(world.Midi.dumps(), 1);
 }
 
 void TestNormalEdit::flagFill_data() {
@@ -406,12 +406,12 @@ void TestNormalEdit::flagClickStoresZeroOrOne() {
     world.Code.AutoUpdate = kOn;
     world.Code.PatchBank(12, 23) = 2;
     NormalEdit* editor = openNormal(world, 12);
-    world.Midi.Clear();
+    world.Midi.clear();
     QTest::mouseClick(editor->Flag[23], Qt::LeftButton);
     QCOMPARE(int(world.Code.PatchBank(12, 23)), 1);
     QTest::mouseClick(editor->Flag[23], Qt::LeftButton);
     QCOMPARE(int(world.Code.PatchBank(12, 23)), 0);
-    QCOMPARE(world.Midi.Dumps(), 2);
+    QCOMPARE(world.Midi.dumps(), 2);
 }
 
 void TestNormalEdit::sliderFillClampsAndStoresBack_data() {
@@ -460,7 +460,7 @@ void TestNormalEdit::captionAndNameAtLoad() {
     NormalEdit* editor = openNormal(world, patch);
     QCOMPARE(editor->windowTitle(), caption);
     QCOMPARE(editor->NameText->text(), QString("Bass"));
-    QCOMPARE(editor->Tag(), QString::number(patch));
+    QCOMPARE(editor->tag(), QString::number(patch));
 }
 
 void TestNormalEdit::renamingWritesRowAndCaptionAndSendsNothing_data() {
@@ -477,12 +477,12 @@ void TestNormalEdit::renamingWritesRowAndCaptionAndSendsNothing() {
     EditorWorld world;
     world.Code.AutoUpdate = kOn;
     NormalEdit* editor = openNormal(world, patch);
-    world.Midi.Clear();
+    world.Midi.clear();
     typeInto(editor->NameText, "Big Pad");
     QCOMPARE(editor->windowTitle(), row);
     QCOMPARE(world.PatchWindow->PatchList->item(patch - 1)->text(), row);
     QCOMPARE(world.PatchWindow->PatchName(patch), QString("Big Pad"));
-    QCOMPARE(world.Midi.Dumps(), 0);
+    QCOMPARE(world.Midi.dumps(), 0);
 }
 
 void TestNormalEdit::pastedLineBreaksBecomeBlanks() {
@@ -501,12 +501,12 @@ void TestNormalEdit::setPatchNameRenewsCaptionAndNameBox() {
     EditorWorld world;
     world.Code.AutoUpdate = kOn;
     NormalEdit* editor = openNormal(world, 8);
-    world.Midi.Clear();
+    world.Midi.clear();
     world.PatchWindow->SetPatchName(8, "Strings");
     QCOMPARE(editor->windowTitle(), QString("08 - Strings"));
     QCOMPARE(editor->NameText->text(), QString("Strings"));
     QCOMPARE(world.PatchWindow->PatchList->item(7)->text(), QString("08 - Strings"));
-    QCOMPARE(world.Midi.Dumps(), 0);
+    QCOMPARE(world.Midi.dumps(), 0);
 }
 
 void TestNormalEdit::nameBoxHasTheFocusWithItsTextSelected() {
@@ -523,7 +523,7 @@ void TestNormalEdit::sendButtonSendsEvenWithoutAutomaticUpdate() {
     world.Code.AutoUpdate = kOff;
     world.Code.PatchBank(15, 19) = 44;
     NormalEdit* editor = openNormal(world, 15);
-    world.Midi.Clear();
+    world.Midi.clear();
     QTest::mouseClick(editor->SendButton, Qt::LeftButton);
     QCOMPARE(dumps(world.Midi), QList<RecordingSink::Bytes>{dumpOf(world.Code, 15)});
 }
@@ -544,7 +544,7 @@ void TestNormalEdit::refreshSendsOncePerChangedControl() {
     world.Code.AutoUpdate = autoUpdate ? kOn : kOff;
     world.Code.PatchBank(30, 8) = 12;
     NormalEdit* editor = openNormal(world, 30);
-    world.Midi.Clear();
+    world.Midi.clear();
 
     // A file read into the patch: four controls change, one value stays as it was.
     world.Code.PatchBank(30, 8) = 12;
@@ -555,7 +555,7 @@ void TestNormalEdit::refreshSendsOncePerChangedControl() {
     world.Code.PatchBank(30, 26) = 1;
     refreshEditor(world, 30);
 
-    QCOMPARE(world.Midi.Dumps(), sends);
+    QCOMPARE(world.Midi.dumps(), sends);
     QCOMPARE(editor->Slider[9]->value(), 50);
     QCOMPARE(editor->Text[9]->text(), QString("50"));
     QVERIFY(editor->Flag[5]->isChecked());
@@ -568,11 +568,11 @@ void TestNormalEdit::repaintWithoutRefreshChangesNothing() {
     EditorWorld world;
     world.Code.AutoUpdate = kOn;
     NormalEdit* editor = openNormal(world, 30);
-    world.Midi.Clear();
+    world.Midi.clear();
     world.Code.PatchBank(30, 9) = 50;
-    editor->RepaintNow();
+    editor->repaintNow();
     QCOMPARE(editor->Slider[9]->value(), 0);
-    QCOMPARE(world.Midi.Dumps(), 0);
+    QCOMPARE(world.Midi.dumps(), 0);
 }
 
 void TestNormalEdit::closeClearsTheRegistry() {
@@ -580,7 +580,7 @@ void TestNormalEdit::closeClearsTheRegistry() {
     NormalEdit* editor = openNormal(world, 33);
     QCOMPARE(int(world.PatchWindow->EditorKindOf(33)), int(Patch::NormalEditor));
     QPointer<NormalEdit> watch(editor);
-    editor->CloseEditor();
+    editor->closeEditor();
     QCOMPARE(int(world.PatchWindow->EditorKindOf(33)), int(Patch::NoEditor));
     QTRY_VERIFY(watch.isNull());
 }

@@ -6,7 +6,7 @@
 #include <QListWidget>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 
 // The patch list: rows as the only store of names, a send for every change of the
 // selected row, and the registry that opens, focuses and replaces editor windows.
@@ -57,7 +57,7 @@ void TestPatchList::fillListsUnnamedRowsAndSendsPatchOne() {
     QCOMPARE(list->item(9)->text(), QString("10 - "));
     QCOMPARE(list->item(73)->text(), QString("74 - "));
     QCOMPARE(list->currentRow(), 0);
-    QCOMPARE(world.Midi.Dumps(), 1);
+    QCOMPARE(world.Midi.dumps(), 1);
     QCOMPARE(world.Midi.Messages.size(), size_t(2)); // the dump and Program Change 0
     QCOMPARE(world.Midi.Messages[1], (RecordingSink::Bytes{0xC0, 0x00}));
 }
@@ -94,7 +94,7 @@ void TestPatchList::everySelectionChangeSendsThatPatch() {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(4)).center());
     QCOMPARE(sentPatches(world.Midi), QList<int>{5});
     QCOMPARE(int(world.Code.SelectedPatch), 33); // a single click does not pick the editor's patch
-    world.PatchWindow->SelectPatchRow(40);
+    world.PatchWindow->selectPatchRow(40);
     QCOMPARE(sentPatches(world.Midi), (QList<int>{5, 40}));
 }
 
@@ -133,9 +133,9 @@ void TestPatchList::selectedRowStaysSelected() {
             QTest::keyClick(list, Qt::Key_Space, modifiers);
         else
             QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, row);
-        QCOMPARE(world.PatchWindow->SelectedRowPatch(), 1);
+        QCOMPARE(world.PatchWindow->selectedRowPatch(), 1);
     }
-    world.PatchWindow->SelectPatchRow(1);
+    world.PatchWindow->selectPatchRow(1);
     QCOMPARE(world.Midi.Messages.size(), size_t(0));
     world.PatchWindow->Bit01EditButton->click();
     QCOMPARE(int(world.PatchWindow->EditorKindOf(1)), int(Patch::Bit01Editor));
@@ -155,17 +155,17 @@ void TestPatchList::buttonsDoNothingWithoutSelection() {
 void TestPatchList::editorKindsReplaceEachOther() {
     EditorWorld world;
     Patch& list = *world.PatchWindow;
-    world.OpenEditor(5, Patch::NormalEditor);
+    world.openEditor(5, Patch::NormalEditor);
     QCOMPARE(int(list.EditorKindOf(5)), int(Patch::NormalEditor));
-    QPointer<NormalEdit> normal = list.NormalEditWindow(5);
+    QPointer<NormalEdit> normal = list.normalEditWindow(5);
     QVERIFY(normal);
-    world.OpenEditor(5, Patch::Bit01Editor);
+    world.openEditor(5, Patch::Bit01Editor);
     QCOMPARE(int(list.EditorKindOf(5)), int(Patch::Bit01Editor));
-    QVERIFY(!normal || normal->IsClosed());
+    QVERIFY(!normal || normal->isClosed());
     QVERIFY(list.Bit01EditWindow(5));
-    QCOMPARE(world.Mdi->currentSubWindow(), list.Bit01EditWindow(5)->SubWindow());
+    QCOMPARE(world.Mdi->currentSubWindow(), list.Bit01EditWindow(5)->subWindow());
     // Editors of other patches stay open beside it, of either kind.
-    world.OpenEditor(6, Patch::NormalEditor);
+    world.openEditor(6, Patch::NormalEditor);
     QCOMPARE(int(list.EditorKindOf(5)), int(Patch::Bit01Editor));
     QCOMPARE(int(list.EditorKindOf(6)), int(Patch::NormalEditor));
 }
@@ -173,39 +173,39 @@ void TestPatchList::editorKindsReplaceEachOther() {
 void TestPatchList::sameKindAgainFocusesTheOpenWindow() {
     EditorWorld world;
     Patch& list = *world.PatchWindow;
-    world.OpenEditor(9, Patch::Bit01Editor);
-    world.OpenEditor(10, Patch::Bit01Editor);
+    world.openEditor(9, Patch::Bit01Editor);
+    world.openEditor(10, Patch::Bit01Editor);
     const int windows = world.Mdi->subWindowList().size();
     Bit01Edit* first = list.Bit01EditWindow(9);
-    world.OpenEditor(9, Patch::Bit01Editor);
+    world.openEditor(9, Patch::Bit01Editor);
     QCOMPARE(world.Mdi->subWindowList().size(), windows);
     QCOMPARE(list.Bit01EditWindow(9), first);
-    QCOMPARE(world.Mdi->currentSubWindow(), first->SubWindow());
+    QCOMPARE(world.Mdi->currentSubWindow(), first->subWindow());
 }
 
 void TestPatchList::closedEditorIsLoadedAfreshWhenReopened() {
     EditorWorld world;
     Patch& list = *world.PatchWindow;
-    world.OpenEditor(3, Patch::NormalEditor);
-    list.NormalEditWindow(3)->CloseEditor();
+    world.openEditor(3, Patch::NormalEditor);
+    list.normalEditWindow(3)->closeEditor();
     QCOMPARE(int(list.EditorKindOf(3)), 0);
     // Reopening before the closed window is gone still shows a fresh, loaded window.
-    world.OpenEditor(3, Patch::NormalEditor);
+    world.openEditor(3, Patch::NormalEditor);
     QCOMPARE(int(list.EditorKindOf(3)), int(Patch::NormalEditor));
-    QVERIFY(!list.NormalEditWindow(3)->IsClosed());
+    QVERIFY(!list.normalEditWindow(3)->isClosed());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(list.NormalEditWindow(3));
-    QCOMPARE(list.NormalEditWindow(3)->Tag(), QString("3"));
+    QVERIFY(list.normalEditWindow(3));
+    QCOMPARE(list.normalEditWindow(3)->tag(), QString("3"));
 }
 
 void TestPatchList::onlyTheNormalEditorShowsTheBusyPointer() {
     EditorWorld world;
     Patch& list = *world.PatchWindow;
-    list.SelectPatchRow(4);
+    list.selectPatchRow(4);
     list.Bit01EditButton->click();
     QCOMPARE(world.Desk.BusyPointers, 0);
     QCOMPARE(int(world.Code.SelectedPatch), 4);
-    list.SelectPatchRow(8);
+    list.selectPatchRow(8);
     list.NormalEditButton->click();
     QCOMPARE(world.Desk.BusyPointers, 1);
     QCOMPARE(world.Desk.NormalPointers, 1);

@@ -2,7 +2,7 @@
 #include "support/EditorWorld.h"
 
 #include <QMdiSubWindow>
-#include <QtTest>
+#include <QTest>
 
 // Notes from the play window: pitch across, velocity upwards, each note ended by a
 // Note On with velocity 0 on the output channel.
@@ -79,7 +79,7 @@ void TestPlayWindow::secondPressEndsTheFirstNote() {
     play.show();
     play.Form_MouseDown(0, 0); // the top-left corner
     QCOMPARE(world.Midi.Messages.back(), (RecordingSink::Bytes{0x90, 0, 127}));
-    world.Midi.Clear();
+    world.Midi.clear();
     QTest::mousePress(&play, Qt::RightButton, {}, QPoint(127, 127));
     QTest::mouseRelease(&play, Qt::RightButton, {}, QPoint(127, 127));
     const std::vector<RecordingSink::Bytes> expected = {{0x90, 0, 0}, {0x90, 127, 0}, {0x90, 127, 0}};

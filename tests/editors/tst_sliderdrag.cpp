@@ -5,7 +5,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
-#include <QtTest>
+#include <QTest>
 
 using namespace EditorTesting;
 using Bytes = RecordingSink::Bytes;
@@ -95,7 +95,7 @@ void TestSliderDrag::init() {
     markPatches(m_world->Code);
     m_editor = openNormal(*m_world, kPatch);
     QVERIFY(QTest::qWaitForWindowActive(m_editor->window()));
-    m_world->Midi.Clear(); // the activation's own send
+    m_world->Midi.clear(); // the activation's own send
 }
 
 void TestSliderDrag::cleanup() {
@@ -146,7 +146,7 @@ void TestSliderDrag::thumbDraggedAcrossTheRange() {
     checkPairs({dumpWith(m_world->Code, parameter, maximum), dumpWith(m_world->Code, parameter, 0)});
 
     // Taken and let go where it is: no change, nothing sent.
-    m_world->Midi.Clear();
+    m_world->Midi.clear();
     dragThumbTo(bar, partOf(bar, QStyle::SC_ScrollBarSlider).center().x() - 20);
     QCOMPARE(bar->value(), 0);
     checkPairs({});
@@ -193,15 +193,15 @@ void TestSliderDrag::arrowsAcrossTheRange() {
 void TestSliderDrag::arrowKeysStepByOne() {
     QScrollBar* bar = m_editor->Slider[19];
     bar->setValue(30);
-    m_world->Midi.Clear();
+    m_world->Midi.clear();
     bar->setFocus(Qt::OtherFocusReason);
 
     QTest::keyClick(bar, Qt::Key_Right);
-    QCOMPARE(m_world->Midi.Dumps(), 1);
+    QCOMPARE(m_world->Midi.dumps(), 1);
     QCOMPARE(bar->value(), 31);
     QTest::keyClick(bar, Qt::Key_Left);
     QTest::keyClick(bar, Qt::Key_Left);
-    QCOMPARE(m_world->Midi.Dumps(), 3);
+    QCOMPARE(m_world->Midi.dumps(), 3);
     QCOMPARE(bar->value(), 29);
     QCOMPARE(m_world->Midi.Messages.size(), std::size_t(6));
     QCOMPARE(m_world->Midi.Messages[4], dumpOf(m_world->Code, kPatch));

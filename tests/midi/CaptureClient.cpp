@@ -52,33 +52,33 @@ int CaptureClient::xrun(void* self) {
     return 0;
 }
 
-std::vector<CaptureClient::Bytes> CaptureClient::Received() const {
+std::vector<CaptureClient::Bytes> CaptureClient::received() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_received;
 }
 
-std::size_t CaptureClient::ReceivedCount() const {
+std::size_t CaptureClient::receivedCount() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_received.size();
 }
 
-std::vector<jack_nframes_t> CaptureClient::ReceivedFrames() const {
+std::vector<jack_nframes_t> CaptureClient::receivedFrames() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_frames;
 }
 
-void CaptureClient::ClearReceived() {
+void CaptureClient::clearReceived() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_received.clear();
     m_frames.clear();
 }
 
-void CaptureClient::Play(const Bytes& message) {
+void CaptureClient::play(const Bytes& message) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_toPlay.push_back(message);
 }
 
-std::size_t CaptureClient::Waiting() const {
+std::size_t CaptureClient::waiting() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_toPlay.size();
 }

@@ -17,25 +17,25 @@ public:
     using Bytes = std::vector<uint8_t>;
     CaptureClient();
     ~CaptureClient();
-    bool IsOpen() const { return m_client != nullptr; }
-    jack_client_t* Client() const { return m_client; }
+    bool isOpen() const { return m_client != nullptr; }
+    jack_client_t* client() const { return m_client; }
     // Whether the server has told this client of a connection from port a to port b;
     // it learns of a new connection a moment after it is made.
-    bool Connected(const char* a, const char* b) const {
+    bool connected(const char* a, const char* b) const {
         jack_port_t* port = jack_port_by_name(m_client, a);
         return port && jack_port_connected_to(port, b);
     }
 
-    std::vector<Bytes> Received() const;
+    std::vector<Bytes> received() const;
     // The frame at which each received message arrived, in the server's frame time.
-    std::vector<jack_nframes_t> ReceivedFrames() const;
-    jack_nframes_t SampleRate() const { return jack_get_sample_rate(m_client); }
-    std::size_t ReceivedCount() const;
-    void ClearReceived();
-    void Play(const Bytes& message);
-    std::size_t Waiting() const;
+    std::vector<jack_nframes_t> receivedFrames() const;
+    jack_nframes_t sampleRate() const { return jack_get_sample_rate(m_client); }
+    std::size_t receivedCount() const;
+    void clearReceived();
+    void play(const Bytes& message);
+    std::size_t waiting() const;
     // Cycles the server reported as late since the client opened.
-    int Xruns() const { return m_xruns; }
+    int xruns() const { return m_xruns; }
 
 private:
     static int process(jack_nframes_t frames, void* self);

@@ -26,7 +26,7 @@ using Bytes = CaptureClient::Bytes;
 struct Plan {
     int PerSecond;
     int Seconds;
-    int Messages() const { return PerSecond * Seconds; }
+    int messages() const { return PerSecond * Seconds; }
 };
 constexpr Plan kWithinCable{1000, 5};
 constexpr Plan kBeyondCable{10000, 10};
@@ -98,7 +98,7 @@ inline int firstTooClose(const std::vector<Bytes>& received,
 // may arrive at its input.
 template <typename Dropped>
 void play(CaptureClient& capture, const Plan& plan, Dropped dropped, Figures& figures) {
-    capture.ClearReceived();
+    capture.clearReceived();
     figures.RssBeforeKiB = memoryKiB("VmRSS");
 
     QElapsedTimer sinceTick;
@@ -116,15 +116,15 @@ void play(CaptureClient& capture, const Plan& plan, Dropped dropped, Figures& fi
         // Spread evenly over each millisecond.
         const int perMs = std::max(1, plan.PerSecond / 1000);
         auto next = std::chrono::steady_clock::now();
-        for (int i = 0; i < plan.Messages() && !stop; i += perMs) {
+        for (int i = 0; i < plan.messages() && !stop; i += perMs) {
             for (int k = 0; k < perMs; ++k)
-                capture.Play(message(i + k));
+                capture.play(message(i + k));
             next += std::chrono::milliseconds(1);
             std::this_thread::sleep_until(next);
         }
     });
     const auto accounted = [&] {
-        return capture.ReceivedCount() + dropped() >= std::size_t(plan.Messages());
+        return capture.receivedCount() + dropped() >= std::size_t(plan.messages());
     };
     const bool all = QTest::qWaitFor(accounted, (plan.Seconds + 20) * 1000);
     stop = true;
@@ -136,18 +136,18 @@ void play(CaptureClient& capture, const Plan& plan, Dropped dropped, Figures& fi
     qInfo("flood of %d messages in %d s: %zu arrived, %llu dropped, after %lld ms; the event loop "
           "stood "
           "still at most %lld ms; resident memory %lld KiB before, %lld KiB after, peak %lld KiB",
-          plan.Messages(), plan.Seconds, capture.ReceivedCount(), (unsigned long long)dropped(),
+          plan.messages(), plan.Seconds, capture.receivedCount(), (unsigned long long)dropped(),
           figures.ElapsedMs, figures.LongestStallMs, figures.RssBeforeKiB, figures.RssAfterKiB,
           figures.PeakKiB);
     QVERIFY2(all,
              qPrintable(QStringLiteral(
                             "%1 arrived and %2 dropped of %3; the server reported %4 late cycles")
-                            .arg(capture.ReceivedCount())
+                            .arg(capture.receivedCount())
                             .arg(dropped())
-                            .arg(plan.Messages())
-                            .arg(capture.Xruns())));
+                            .arg(plan.messages())
+                            .arg(capture.xruns())));
     QTest::qWait(50); // nothing else follows
-    QCOMPARE(capture.ReceivedCount() + dropped(), std::size_t(plan.Messages()));
+    QCOMPARE(capture.receivedCount() + dropped(), std::size_t(plan.messages()));
     QVERIFY2(figures.LongestStallMs < kAbsurdStallMs,
              qPrintable(QStringLiteral("event loop stalled %1 ms").arg(figures.LongestStallMs)));
     QVERIFY2(figures.RssBeforeKiB > 0 && figures.RssAfterKiB - figures.RssBeforeKiB < kMemoryGrowthLimitKiB,
@@ -163,12 +163,12 @@ template <typename Dropped> void withinCable(CaptureClient& capture, Dropped dro
     play(capture, kWithinCable, dropped, figures);
     if (QTest::currentTestFailed()) return;
     QCOMPARE(dropped(), std::size_t(0));
-    const std::vector<Bytes> received = capture.Received();
-    const std::vector<jack_nframes_t> frames = capture.ReceivedFrames();
-    for (int i = 0; i < kWithinCable.Messages(); ++i)
+    const std::vector<Bytes> received = capture.received();
+    const std::vector<jack_nframes_t> frames = capture.receivedFrames();
+    for (int i = 0; i < kWithinCable.messages(); ++i)
         if (received[std::size_t(i)] != message(i))
             QFAIL(qPrintable(QStringLiteral("message %1 changed or out of order").arg(i)));
-    const int close = firstTooClose(received, frames, capture.SampleRate());
+    const int close = firstTooClose(received, frames, capture.sampleRate());
     QVERIFY2(close < 0,
              qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
 }
@@ -180,9 +180,9 @@ template <typename Dropped> void beyondCable(CaptureClient& capture, Dropped dro
     play(capture, kBeyondCable, dropped, figures);
     if (QTest::currentTestFailed()) return;
     QVERIFY(dropped() > 0);
-    const std::vector<Bytes> received = capture.Received();
+    const std::vector<Bytes> received = capture.received();
     std::size_t next = 0;
-    for (int i = 0; i < kBeyondCable.Messages() && next < received.size(); ++i)
+    for (int i = 0; i < kBeyondCable.messages() && next < received.size(); ++i)
         if (received[next] == message(i)) ++next;
     QVERIFY2(next == received.size(),
              qPrintable(QStringLiteral("message %1 of %2 received changed or out of order")

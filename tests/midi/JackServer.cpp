@@ -11,7 +11,7 @@
 
 JackServer::JackServer() : m_name(QStringLiteral("quenlor-test-%1").arg(getpid())) {}
 
-JackServer::~JackServer() { Stop(); }
+JackServer::~JackServer() { stop(); }
 
 bool JackServer::Start() {
     m_error.clear();
@@ -52,14 +52,14 @@ bool JackServer::Start() {
     return false;
 }
 
-void JackServer::Crash() {
+void JackServer::crash() {
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.kill(); // SIGKILL, by the process id QProcess started
     m_process.waitForFinished(5000);
 }
 
-void JackServer::Stop() {
+void JackServer::stop() {
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.terminate(); // by the process id QProcess started

@@ -13,11 +13,11 @@ public:
     // Starts jackd and waits until a client can connect; false with the reason in Error().
     // Can be called again after Stop() or Crash(): the new server has the same name.
     bool Start();
-    void Stop();
+    void stop();
     // Ends the server as a crash does (SIGKILL to its process id), and waits for it.
-    void Crash();
-    QString Name() const { return m_name; }
-    QString Error() const { return m_error; }
+    void crash();
+    QString name() const { return m_name; }
+    QString error() const { return m_error; }
 
 private:
     QProcess m_process;

@@ -49,13 +49,13 @@ struct World {
     MemorySettingsStore store;
 
     World() {
-        std::unique_ptr<AlsaMidiBackend> system = AlsaMidiBackend::Open();
+        std::unique_ptr<AlsaMidiBackend> system = AlsaMidiBackend::open();
         if (!system)
             return;
         backend = system.get();
         world = std::make_unique<MidiWorld>(std::move(system));
-        ports = &world->Ports();
-        midi = &world->Midi();
+        ports = &world->ports();
+        midi = &world->midi();
         code.Midi = midi;
         code.InitPatchModel();
         // The main window's handling of the input port.
@@ -64,7 +64,7 @@ struct World {
     }
     // The patch's dump exactly as SendPatch sends it.
     Bytes dump(int patch) {
-        code.PreparePatchDump(patch);
+        code.preparePatchDump(patch);
         return Bytes(code.PatchDump.data(), code.PatchDump.data() + code.PatchDump.size());
     }
 };
@@ -140,7 +140,7 @@ std::vector<Bytes> messages(const Bytes& stream) {
             } else {
                 message.push_back(running);
             }
-            const int length = ShortMessageLength(message[0]);
+            const int length = shortMessageLength(message[0]);
             while (int(message.size()) < length && i < stream.size() && !(stream[i] & 0x80))
                 message.push_back(stream[i++]);
         } else {
@@ -242,11 +242,11 @@ void TestMidiAlsa::oneClient() {
 
     snd_seq_addr_t address;
     QCOMPARE(snd_seq_parse_address(observer.seq(), &address, "Quenlor:0"), 0);
-    QCOMPARE(int(address.client), w.backend->ClientId());
+    QCOMPARE(int(address.client), w.backend->clientId());
     QStringList ports;
     snd_seq_port_info_t* port;
     snd_seq_port_info_alloca(&port);
-    snd_seq_port_info_set_client(port, w.backend->ClientId());
+    snd_seq_port_info_set_client(port, w.backend->clientId());
     snd_seq_port_info_set_port(port, -1);
     while (snd_seq_query_next_port(observer.seq(), port) >= 0)
         ports << QStringLiteral("%1 %2")
@@ -254,9 +254,9 @@ void TestMidiAlsa::oneClient() {
                      .arg(snd_seq_port_info_get_name(port));
     QCOMPARE(ports, (QStringList{"0 MIDI Out", "1 MIDI In"}));
 
-    const QStringList all = w.backend->OutputNames() + w.backend->InputNames();
-    QVERIFY2(w.backend->OutputNames().contains(kVirtualOut), qPrintable(all.join(", ")));
-    QVERIFY(w.backend->InputNames().contains(kVirtualIn));
+    const QStringList all = w.backend->outputNames() + w.backend->inputNames();
+    QVERIFY2(w.backend->outputNames().contains(kVirtualOut), qPrintable(all.join(", ")));
+    QVERIFY(w.backend->inputNames().contains(kVirtualIn));
     QVERIFY(all.filter(QRegularExpression("^Quenlor:")).isEmpty());
 }
 
@@ -281,7 +281,7 @@ void TestMidiAlsa::dumpsExactAtTheRawEnd() {
     QVERIFY(raw.isOpen());
     Observer observer("patchbay");
     if (patchbay) {
-        w.midi->OpenMidiOut(MidiBackend::DefaultOutputName());
+        w.midi->OpenMidiOut(MidiBackend::defaultOutputName());
         snd_seq_addr_t from, to;
         QCOMPARE(snd_seq_parse_address(observer.seq(), &from, "Quenlor:0"), 0);
         QCOMPARE(snd_seq_parse_address(observer.seq(), &to, "Virtual Raw MIDI 0-0:0"), 0);
@@ -382,9 +382,9 @@ void TestMidiAlsa::openBankAtCableSpeed() {
 void TestMidiAlsa::storedDevicesAppearLater() {
     World w;
     QVERIFY(w.backend);
-    w.store.WriteKey("MIDI", "MIDIOutPort", kLateIn);
-    w.store.WriteKey("MIDI", "MIDIInPort", kLateOut);
-    w.store.WriteKey("MIDI", "MIDIThru", "Yes");
+    w.store.writeKey("MIDI", "MIDIOutPort", kLateIn);
+    w.store.writeKey("MIDI", "MIDIInPort", kLateOut);
+    w.store.writeKey("MIDI", "MIDIThru", "Yes");
     LoadSettings(w.code, *w.midi, *w.ports, w.store);
     QCOMPARE(w.ports->MIDIOutput1.DeviceID(), MIDIOutput::kDefaultDevice);
 
@@ -395,7 +395,7 @@ void TestMidiAlsa::storedDevicesAppearLater() {
         QVERIFY(in >= 0 && out >= 0);
         QTRY_COMPARE(w.ports->MIDIOutput1.ProductName(), kLateIn);
         QTRY_COMPARE(w.ports->MIDIInput1.ProductName(), kLateOut);
-        QVERIFY(w.ports->MIDIOutput1.IsOpen() && w.ports->MIDIInput1.IsOpen());
+        QVERIFY(w.ports->MIDIOutput1.isOpen() && w.ports->MIDIInput1.isOpen());
 
         w.code.SendPatch(3 + round);
         late->send(out, {0x91, 64, 90});

@@ -52,13 +52,13 @@ struct World {
     MemorySettingsStore store;
 
     World() {
-        std::unique_ptr<JackMidiBackend> system = JackMidiBackend::Open();
+        std::unique_ptr<JackMidiBackend> system = JackMidiBackend::open();
         if (!system)
             return;
         backend = system.get();
         world = std::make_unique<MidiWorld>(std::move(system));
-        ports = &world->Ports();
-        midi = &world->Midi();
+        ports = &world->ports();
+        midi = &world->midi();
         code.Midi = midi;
         code.InitPatchModel();
         code.MIDIChannelOut = 1;
@@ -133,34 +133,34 @@ private:
 
 void TestMidiFaults::initTestCase() {
     // JACK must be there: without it these tests fail, they are not skipped.
-    QVERIFY2(m_server.Start(), qPrintable(m_server.Error()));
+    QVERIFY2(m_server.Start(), qPrintable(m_server.error()));
     plugInCapture();
 }
 
 void TestMidiFaults::cleanupTestCase() {
     m_capture.reset();
-    m_server.Stop();
+    m_server.stop();
 }
 
 // A case that failed while the server was gone leaves it gone: start it again.
 void TestMidiFaults::init() {
     if (!m_capture)
         restartServer();
-    m_capture->ClearReceived();
+    m_capture->clearReceived();
 }
 
 // The capture client dies with the server and is closed at once: libjack must not
 // try a new client in this process while a dead one is open.
 void TestMidiFaults::endServer(const QString& how) {
     if (how == QLatin1String("crashed"))
-        m_server.Crash();
+        m_server.crash();
     else
-        m_server.Stop();
+        m_server.stop();
     m_capture.reset();
 }
 
 void TestMidiFaults::restartServer() {
-    QVERIFY2(m_server.Start(), qPrintable(m_server.Error()));
+    QVERIFY2(m_server.Start(), qPrintable(m_server.error()));
     plugInCapture();
 }
 
@@ -171,19 +171,19 @@ void TestMidiFaults::plugInCapture() {
     tried.start();
     for (;;) {
         m_capture = std::make_unique<CaptureClient>();
-        if (m_capture->IsOpen() || tried.elapsed() > 5000)
+        if (m_capture->isOpen() || tried.elapsed() > 5000)
             break;
         QThread::msleep(50);
     }
-    QVERIFY(m_capture->IsOpen());
+    QVERIFY(m_capture->isOpen());
 }
 
 void TestMidiFaults::openBoth(World& w) {
     w.midi->OpenMidiIn(kCaptureOutput);
     w.midi->OpenMidiOut(kCaptureInput);
     // The capture client learns of new connections from the server a moment later.
-    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
-    QTRY_VERIFY(m_capture->Connected(kProgramOut, kCaptureInput));
+    QTRY_VERIFY(m_capture->connected(kCaptureOutput, kProgramIn));
+    QTRY_VERIFY(m_capture->connected(kProgramOut, kCaptureInput));
 }
 
 void TestMidiFaults::serverGoneAndBack_data() {
@@ -204,21 +204,21 @@ void TestMidiFaults::serverGoneAndBack() {
     w.forwardInput();
     openBoth(w);
     w.code.SendPatch(1);
-    QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero}));
+    QTRY_COMPARE(m_capture->received(), (std::vector<Bytes>{w.dump(), kProgramZero}));
 
     // Input waiting in the port's queue when the server goes: thru forwards it into nothing.
     constexpr int kWaiting = 50;
     for (int i = 0; i < kWaiting; ++i)
-        m_capture->Play({0x90, uint8_t(i), 100});
+        m_capture->play({0x90, uint8_t(i), 100});
     QElapsedTimer waited;
     waited.start();
-    while (w.ports->MIDIInput1.MessageCount() < kWaiting && waited.elapsed() < 5000)
+    while (w.ports->MIDIInput1.messageCount() < kWaiting && waited.elapsed() < 5000)
         QThread::msleep(5); // no events: the queue is not drained yet
-    QCOMPARE(w.ports->MIDIInput1.MessageCount(), kWaiting);
+    QCOMPARE(w.ports->MIDIInput1.messageCount(), kWaiting);
 
     endServer(how);
-    QTRY_VERIFY(!w.backend->Connected());
-    QTRY_COMPARE(w.ports->MIDIInput1.MessageCount(), 0);
+    QTRY_VERIFY(!w.backend->connected());
+    QTRY_COMPARE(w.ports->MIDIInput1.messageCount(), 0);
 
     QElapsedTimer all;
     all.start();
@@ -236,15 +236,15 @@ void TestMidiFaults::serverGoneAndBack() {
         QCOMPARE(dialog.MidiInCombo->currentText(), QString(kCaptureOutput));
         dialog.btnOk_Click();
     }
-    QVERIFY(w.backend->Connected());
-    QTRY_VERIFY(m_capture->Connected(kProgramOut, kCaptureInput));
-    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
+    QVERIFY(w.backend->connected());
+    QTRY_VERIFY(m_capture->connected(kProgramOut, kCaptureInput));
+    QTRY_VERIFY(m_capture->connected(kCaptureOutput, kProgramIn));
     w.code.PatchBank(2, 19) = 99;
     w.code.SendPatch(2);
-    m_capture->Play({0x93, 64, 1});
-    QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
+    m_capture->play({0x93, 64, 1});
+    QTRY_COMPARE(m_capture->receivedCount(), size_t(3));
     QTest::qWait(100); // nothing else follows
-    QVERIFY(dumpThenBoth(m_capture->Received(), w.dump(), Bytes{0x93, 64, 1}));
+    QVERIFY(dumpThenBoth(m_capture->received(), w.dump(), Bytes{0x93, 64, 1}));
 }
 
 // OK while there is no server at all returns at once and leaves the program sending
@@ -255,7 +255,7 @@ void TestMidiFaults::okWhileTheServerIsGone() {
     QVERIFY(w.backend);
     openBoth(w);
     endServer(QStringLiteral("crashed"));
-    QTRY_VERIFY(!w.backend->Connected());
+    QTRY_VERIFY(!w.backend->connected());
 
     QElapsedTimer ok;
     ok.start();
@@ -267,7 +267,7 @@ void TestMidiFaults::okWhileTheServerIsGone() {
     }
     qInfo("opening the options dialog and OK without a server: %lld ms", ok.elapsed());
     QVERIFY(ok.elapsed() < 2000);
-    QVERIFY(!w.backend->Connected());
+    QVERIFY(!w.backend->connected());
     QVERIFY(sendEverything(w, 10) < kLongestSendUs);
 
     restartServer();
@@ -279,13 +279,13 @@ void TestMidiFaults::okWhileTheServerIsGone() {
         // patchbay to connect.
         dialog.btnOk_Click();
     }
-    QVERIFY(w.backend->Connected());
+    QVERIFY(w.backend->connected());
     QCOMPARE(w.ports->MIDIOutput1.ProductName(), QString(kProgramOut));
-    QCOMPARE(jack_connect(m_capture->Client(), kProgramOut, kCaptureInput), 0);
+    QCOMPARE(jack_connect(m_capture->client(), kProgramOut, kCaptureInput), 0);
     w.midi->PlayNoteOn(3, 61, 62);
-    QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{{0x92, 61, 62}}));
-    QCOMPARE(jack_disconnect(m_capture->Client(), kProgramOut, kCaptureInput), 0);
-    m_capture->ClearReceived();
+    QTRY_COMPARE(m_capture->received(), (std::vector<Bytes>{{0x92, 61, 62}}));
+    QCOMPARE(jack_disconnect(m_capture->client(), kProgramOut, kCaptureInput), 0);
+    m_capture->clearReceived();
 
     {
         Options dialog(w.code, *w.midi, *w.ports, w.store);
@@ -294,7 +294,7 @@ void TestMidiFaults::okWhileTheServerIsGone() {
         dialog.btnOk_Click();
     }
     w.code.SendPatch(5);
-    QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero}));
+    QTRY_COMPARE(m_capture->received(), (std::vector<Bytes>{w.dump(), kProgramZero}));
 }
 
 // The instrument's client leaves the server and comes back under the same port names:
@@ -306,7 +306,7 @@ void TestMidiFaults::instrumentUnpluggedAndBack() {
     w.forwardInput();
 
     m_capture.reset(); // unplugged
-    QTRY_VERIFY(!w.backend->OutputNames().contains(kCaptureInput));
+    QTRY_VERIFY(!w.backend->outputNames().contains(kCaptureInput));
     QElapsedTimer all;
     all.start();
     const qint64 longest = sendEverything(w, kRoundsWithoutServer);
@@ -321,13 +321,13 @@ void TestMidiFaults::instrumentUnpluggedAndBack() {
     }
 
     plugInCapture(); // plugged in again: both ports take it back by themselves
-    QTRY_VERIFY(m_capture->Connected(kProgramOut, kCaptureInput));
-    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
+    QTRY_VERIFY(m_capture->connected(kProgramOut, kCaptureInput));
+    QTRY_VERIFY(m_capture->connected(kCaptureOutput, kProgramIn));
     w.code.SendPatch(7);
-    m_capture->Play({0xB4, 7, 100});
-    QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
+    m_capture->play({0xB4, 7, 100});
+    QTRY_COMPARE(m_capture->receivedCount(), size_t(3));
     QTest::qWait(100);
-    QVERIFY(dumpThenBoth(m_capture->Received(), w.dump(), Bytes{0xB4, 7, 100}));
+    QVERIFY(dumpThenBoth(m_capture->received(), w.dump(), Bytes{0xB4, 7, 100}));
 
     // The dialog shows the device in use, and OK connects to it again by its name.
     {
@@ -336,10 +336,10 @@ void TestMidiFaults::instrumentUnpluggedAndBack() {
         QCOMPARE(dialog.MidiInCombo->currentText(), QString(kCaptureOutput));
         dialog.btnOk_Click();
     }
-    m_capture->ClearReceived();
-    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
+    m_capture->clearReceived();
+    QTRY_VERIFY(m_capture->connected(kCaptureOutput, kProgramIn));
     w.code.SendPatch(9);
-    QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{w.dump(), kProgramZero}));
+    QTRY_COMPARE(m_capture->received(), (std::vector<Bytes>{w.dump(), kProgramZero}));
 }
 
 // Devices stored in the settings whose client starts after the program: the ports
@@ -349,20 +349,20 @@ void TestMidiFaults::storedDevicesStartedLater() {
     World w;
     QVERIFY(w.backend);
     w.forwardInput();
-    w.store.WriteKey("MIDI", "MIDIOutPort", kCaptureInput);
-    w.store.WriteKey("MIDI", "MIDIInPort", kCaptureOutput);
-    w.store.WriteKey("MIDI", "MIDIThru", "Yes");
+    w.store.writeKey("MIDI", "MIDIOutPort", kCaptureInput);
+    w.store.writeKey("MIDI", "MIDIInPort", kCaptureOutput);
+    w.store.writeKey("MIDI", "MIDIThru", "Yes");
     LoadSettings(w.code, *w.midi, *w.ports, w.store);
     QCOMPARE(w.ports->MIDIOutput1.DeviceID(), MIDIOutput::kDefaultDevice);
 
     plugInCapture();
-    QTRY_VERIFY(m_capture->Connected(kProgramOut, kCaptureInput));
-    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, kProgramIn));
+    QTRY_VERIFY(m_capture->connected(kProgramOut, kCaptureInput));
+    QTRY_VERIFY(m_capture->connected(kCaptureOutput, kProgramIn));
     w.code.SendPatch(12);
-    m_capture->Play({0x95, 40, 1});
-    QTRY_COMPARE(m_capture->ReceivedCount(), size_t(3));
+    m_capture->play({0x95, 40, 1});
+    QTRY_COMPARE(m_capture->receivedCount(), size_t(3));
     QTest::qWait(100);
-    QVERIFY(dumpThenBoth(m_capture->Received(), w.dump(), Bytes{0x95, 40, 1}));
+    QVERIFY(dumpThenBoth(m_capture->received(), w.dump(), Bytes{0x95, 40, 1}));
 }
 
 // The same on the in-memory system, which lets the device come back at another place
@@ -371,9 +371,9 @@ void TestMidiFaults::memoryDeviceUnpluggedAndBack() {
     const QStringList inputs{"Keys:out"};
     const QStringList outputs{"Other:in", "Synth:Bit 01 in"};
     MemoryMidiWorld world(inputs, outputs);
-    MemoryMidiBackend& backend = world.Memory();
-    MidiPorts& ports = world.Ports();
-    MIDIUtilities& midi = world.Midi();
+    MemoryMidiBackend& backend = world.memory();
+    MidiPorts& ports = world.ports();
+    MIDIUtilities& midi = world.midi();
     QuenlorCode code;
     code.Midi = &midi;
     code.InitPatchModel();
@@ -381,10 +381,10 @@ void TestMidiFaults::memoryDeviceUnpluggedAndBack() {
     MemorySettingsStore store;
     midi.OpenMidiIn("Keys:out");
     midi.OpenMidiOut("Synth:Bit 01 in");
-    QCOMPARE(backend.OpenOutputDevice(), 1);
+    QCOMPARE(backend.openOutputDevice(), 1);
 
-    backend.ClearRecord();
-    backend.SetDevices({}, {"Other:in"}); // the interface unplugged: back to the defaults
+    backend.clearRecord();
+    backend.setDevices({}, {"Other:in"}); // the interface unplugged: back to the defaults
     QCoreApplication::processEvents();
     QCOMPARE(backend.Log, (QStringList{"out close", "out open -1", "in close"}));
     code.SendPatch(1);
@@ -400,8 +400,8 @@ void TestMidiFaults::memoryDeviceUnpluggedAndBack() {
         dialog.btnCancel_Click();
     }
 
-    backend.ClearRecord();
-    backend.SetDevices(inputs, outputs); // back in its place: taken back by itself
+    backend.clearRecord();
+    backend.setDevices(inputs, outputs); // back in its place: taken back by itself
     QCoreApplication::processEvents();
     QCOMPARE(backend.Log, (QStringList{"out close", "out open 1", "in open 0"}));
     {
@@ -411,21 +411,21 @@ void TestMidiFaults::memoryDeviceUnpluggedAndBack() {
         dialog.btnOk_Click();
     }
     QCOMPARE(backend.Log.mid(3), (QStringList{"in close", "out close", "in open 0", "out open 1"}));
-    backend.ClearRecord();
+    backend.clearRecord();
     code.SendPatch(1);
     QCOMPARE(backend.Sent.size(), size_t(2));
     QCOMPARE(backend.Sent.back().Device, 1);
     QCOMPARE(backend.Sent.back().Data, (Bytes{0xC0, 0x00}));
 
-    backend.SetDevices(inputs, {"Synth:Bit 01 in", "Other:in"}); // plugged in elsewhere
+    backend.setDevices(inputs, {"Synth:Bit 01 in", "Other:in"}); // plugged in elsewhere
     {
         Options dialog(code, midi, ports, store);
         dialog.MidiOutCombo->setCurrentIndex(dialog.MidiOutCombo->findText("Synth:Bit 01 in"));
         dialog.btnOk_Click();
     }
-    QCOMPARE(backend.OpenOutputDevice(), 0);
-    backend.Receive({0x90, 60, 1}); // the input is open again too
-    QCOMPARE(ports.MIDIInput1.MessageCount(), 1);
+    QCOMPARE(backend.openOutputDevice(), 0);
+    backend.receive({0x90, 60, 1}); // the input is open again too
+    QCOMPARE(ports.MIDIInput1.messageCount(), 1);
 }
 
 QTEST_MAIN(TestMidiFaults)

@@ -34,13 +34,13 @@ struct World {
     QuenlorCode code;
 
     World() {
-        std::unique_ptr<MidiBackend> system = OpenJackMidi();
+        std::unique_ptr<MidiBackend> system = openJackMidi();
         if (!system)
             return;
         backend = system.get();
         world = std::make_unique<MidiWorld>(std::move(system));
-        ports = &world->Ports();
-        midi = &world->Midi();
+        ports = &world->ports();
+        midi = &world->midi();
         code.Midi = midi;
         code.InitPatchModel();
     }
@@ -73,41 +73,41 @@ private:
 
 void TestMidiJack::initTestCase() {
     // JACK must be there: without it these tests fail, they are not skipped.
-    QVERIFY2(m_server.Start(), qPrintable(m_server.Error()));
+    QVERIFY2(m_server.Start(), qPrintable(m_server.error()));
     m_capture = std::make_unique<CaptureClient>();
-    QVERIFY(m_capture->IsOpen());
+    QVERIFY(m_capture->isOpen());
 }
 
 void TestMidiJack::cleanupTestCase() {
     m_capture.reset();
-    m_server.Stop();
+    m_server.stop();
 }
 
-void TestMidiJack::init() { m_capture->ClearReceived(); }
+void TestMidiJack::init() { m_capture->clearReceived(); }
 
 void TestMidiJack::systemChoice() {
-    std::unique_ptr<MidiBackend> system = OpenSystemMidi();
+    std::unique_ptr<MidiBackend> system = openSystemMidi();
     const bool alsa = access("/dev/snd/seq", R_OK | W_OK) == 0;
-    QCOMPARE(system->SystemName(), alsa ? QStringLiteral("ALSA") : QStringLiteral("JACK"));
+    QCOMPARE(system->systemName(), alsa ? QStringLiteral("ALSA") : QStringLiteral("JACK"));
 }
 
 void TestMidiJack::defaultOutputIsAPortOfClientQuenlor() {
     World w;
     QVERIFY(w.backend);
-    QCOMPARE(w.backend->SystemName(), QStringLiteral("JACK"));
-    jack_port_t* port = jack_port_by_name(m_capture->Client(), "Quenlor:MIDI Out");
+    QCOMPARE(w.backend->systemName(), QStringLiteral("JACK"));
+    jack_port_t* port = jack_port_by_name(m_capture->client(), "Quenlor:MIDI Out");
     QVERIFY(port);
     QVERIFY(jack_port_flags(port) & JackPortIsOutput);
     QCOMPARE(QString::fromLatin1(jack_port_type(port)), QString::fromLatin1(JACK_DEFAULT_MIDI_TYPE));
     QCOMPARE(w.ports->MIDIOutput1.ProductName(), QStringLiteral("Quenlor:MIDI Out"));
-    QVERIFY(jack_port_by_name(m_capture->Client(), "Quenlor:MIDI In"));
+    QVERIFY(jack_port_by_name(m_capture->client(), "Quenlor:MIDI In"));
 }
 
 void TestMidiJack::devicesAreTheOtherClientsPorts() {
     World w;
     QVERIFY(w.backend);
-    const QStringList inputs = w.backend->InputNames();
-    const QStringList outputs = w.backend->OutputNames();
+    const QStringList inputs = w.backend->inputNames();
+    const QStringList outputs = w.backend->outputNames();
     QVERIFY2(inputs.contains(kCaptureOutput), qPrintable(inputs.join(", ")));
     QVERIFY2(outputs.contains(kCaptureInput), qPrintable(outputs.join(", ")));
     for (const QString& name : inputs + outputs)
@@ -115,21 +115,21 @@ void TestMidiJack::devicesAreTheOtherClientsPorts() {
     // A second program's client gets another name; its ports are devices like any other.
     World second;
     QVERIFY(second.backend);
-    QVERIFY(second.backend->OutputNames().filter(QRegularExpression("^Quenlor:")).size() == 1);
+    QVERIFY(second.backend->outputNames().filter(QRegularExpression("^Quenlor:")).size() == 1);
 }
 
 void TestMidiJack::patchDumpThenProgramChange() {
     World w;
     QVERIFY(w.backend);
     w.midi->OpenMidiOut(kCaptureInput);
-    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
+    QTRY_VERIFY(m_capture->connected("Quenlor:MIDI Out", kCaptureInput));
     w.code.PatchBank(1, 10) = 3;
     w.code.MIDIChannelOut = 1;
     w.code.SendPatch(1);
     const Bytes dump(w.code.PatchDump.data(), w.code.PatchDump.data() + 80);
-    QTRY_COMPARE(m_capture->ReceivedCount(), size_t(2));
+    QTRY_COMPARE(m_capture->receivedCount(), size_t(2));
     QTest::qWait(100); // nothing else follows
-    QCOMPARE(m_capture->Received(), (std::vector<Bytes>{dump, Bytes{0xC0, 0x00}}));
+    QCOMPARE(m_capture->received(), (std::vector<Bytes>{dump, Bytes{0xC0, 0x00}}));
     QCOMPARE(dump.front(), uint8_t(0xF0));
     QCOMPARE(dump.back(), uint8_t(0xF7));
 }
@@ -138,26 +138,26 @@ void TestMidiJack::closeRemovesOnlyTheProgramsConnection() {
     World w;
     QVERIFY(w.backend);
     // A patchbay connects the default output to the capture client.
-    QCOMPARE(jack_connect(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput), 0);
-    w.midi->OpenMidiOut(MidiBackend::DefaultOutputName());
+    QCOMPARE(jack_connect(m_capture->client(), "Quenlor:MIDI Out", kCaptureInput), 0);
+    w.midi->OpenMidiOut(MidiBackend::defaultOutputName());
     w.midi->PlayNoteOn(2, 60, 70);
-    QTRY_COMPARE(m_capture->Received(), (std::vector<Bytes>{{0x91, 60, 70}}));
+    QTRY_COMPARE(m_capture->received(), (std::vector<Bytes>{{0x91, 60, 70}}));
 
     // As OK in the options dialog does: close and reopen.
     w.midi->CloseMidiOut();
     w.midi->PlayNoteOff(2, 60); // goes nowhere while closed
-    w.midi->OpenMidiOut(MidiBackend::DefaultOutputName());
-    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
+    w.midi->OpenMidiOut(MidiBackend::defaultOutputName());
+    QTRY_VERIFY(m_capture->connected("Quenlor:MIDI Out", kCaptureInput));
     w.midi->PlayNoteOff(2, 61);
-    QTRY_COMPARE(m_capture->ReceivedCount(), size_t(2));
-    QCOMPARE(m_capture->Received().back(), (Bytes{0x91, 61, 0}));
-    jack_disconnect(m_capture->Client(), "Quenlor:MIDI Out", kCaptureInput);
+    QTRY_COMPARE(m_capture->receivedCount(), size_t(2));
+    QCOMPARE(m_capture->received().back(), (Bytes{0x91, 61, 0}));
+    jack_disconnect(m_capture->client(), "Quenlor:MIDI Out", kCaptureInput);
 
     // A connection the program made goes with the close.
     w.midi->OpenMidiOut(kCaptureInput);
-    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
+    QTRY_VERIFY(m_capture->connected("Quenlor:MIDI Out", kCaptureInput));
     w.midi->CloseMidiOut();
-    QVERIFY(!m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
+    QVERIFY(!m_capture->connected("Quenlor:MIDI Out", kCaptureInput));
 }
 
 void TestMidiJack::thruForwardsNotesInOrder() {
@@ -165,7 +165,7 @@ void TestMidiJack::thruForwardsNotesInOrder() {
     QVERIFY(w.backend);
     w.midi->OpenMidiIn(kCaptureOutput);
     w.midi->OpenMidiOut(kCaptureInput);
-    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, "Quenlor:MIDI In"));
+    QTRY_VERIFY(m_capture->connected(kCaptureOutput, "Quenlor:MIDI In"));
     w.code.MIDIThru = kOn;
     w.code.MIDIChannelOut = 5;
     QObject::connect(&w.ports->MIDIInput1, &MIDIInput::Message, &w.ports->MIDIInput1,
@@ -175,18 +175,18 @@ void TestMidiJack::thruForwardsNotesInOrder() {
         notes.push_back({uint8_t(0x92 + (n % 2 ? 0x00 : -0x10)), n, uint8_t(127 - n)});
     notes.push_back({0xC2, 7});
     for (const Bytes& n : notes)
-        m_capture->Play(n);
-    QTRY_COMPARE(m_capture->ReceivedCount(), notes.size());
+        m_capture->play(n);
+    QTRY_COMPARE(m_capture->receivedCount(), notes.size());
     QTest::qWait(50);
-    QCOMPARE(m_capture->Received(), notes);
+    QCOMPARE(m_capture->received(), notes);
 
     // With thru off the same input produces nothing.
-    m_capture->ClearReceived();
+    m_capture->clearReceived();
     w.code.MIDIThru = kOff;
-    m_capture->Play({0x92, 60, 100});
-    QTRY_COMPARE(w.ports->MIDIInput1.MessageCount(), 0);
+    m_capture->play({0x92, 60, 100});
+    QTRY_COMPARE(w.ports->MIDIInput1.messageCount(), 0);
     QTest::qWait(50);
-    QCOMPARE(m_capture->ReceivedCount(), size_t(0));
+    QCOMPARE(m_capture->receivedCount(), size_t(0));
 }
 
 // Input within what a cable carries is forwarded whole, in order and at cable spacing;
@@ -204,7 +204,7 @@ void TestMidiJack::floodThru(bool beyond) {
     QVERIFY(w.backend);
     w.midi->OpenMidiIn(kCaptureOutput);
     w.midi->OpenMidiOut(kCaptureInput);
-    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, "Quenlor:MIDI In"));
+    QTRY_VERIFY(m_capture->connected(kCaptureOutput, "Quenlor:MIDI In"));
     w.code.MIDIThru = kOn;
     QObject::connect(&w.ports->MIDIInput1, &MIDIInput::Message, &w.ports->MIDIInput1,
                      [&] { MIDIInput1_Message(w.code, *w.ports); });

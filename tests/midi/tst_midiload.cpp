@@ -31,7 +31,7 @@ const char* const kCaptureOutput = "capture:output";
 // The whole program on the JACK server of the test, started as at start-up with the
 // settings naming the capture client's ports and MIDI thru on.
 struct Program {
-    std::unique_ptr<JackMidiBackend> backend = JackMidiBackend::Open();
+    std::unique_ptr<JackMidiBackend> backend = JackMidiBackend::open();
     QuenlorCode code;
     std::unique_ptr<MidiWorld> world;
     MemorySettingsStore store;
@@ -41,10 +41,10 @@ struct Program {
     bool start(bool autoUpdate = false) {
         if (!backend)
             return false;
-        if (autoUpdate) store.WriteKey("Update", "AutoUpdate", "Yes");
-        store.WriteKey("MIDI", "MIDIInPort", kCaptureOutput);
-        store.WriteKey("MIDI", "MIDIOutPort", kCaptureInput);
-        store.WriteKey("MIDI", "MIDIThru", "Yes");
+        if (autoUpdate) store.writeKey("Update", "AutoUpdate", "Yes");
+        store.writeKey("MIDI", "MIDIInPort", kCaptureOutput);
+        store.writeKey("MIDI", "MIDIOutPort", kCaptureInput);
+        store.writeKey("MIDI", "MIDIThru", "Yes");
         world = std::make_unique<MidiWorld>(std::move(backend));
         window = std::make_unique<BackgroundMDI>(code, *world, store, desktop);
         window->MDIForm_Load();
@@ -77,14 +77,14 @@ private:
 
 void TestMidiLoad::initTestCase() {
     // JACK must be there: without it these tests fail, they are not skipped.
-    QVERIFY2(m_server.Start(), qPrintable(m_server.Error()));
+    QVERIFY2(m_server.Start(), qPrintable(m_server.error()));
     m_capture = std::make_unique<CaptureClient>();
-    QVERIFY(m_capture->IsOpen());
+    QVERIFY(m_capture->isOpen());
 }
 
 void TestMidiLoad::cleanupTestCase() {
     m_capture.reset();
-    m_server.Stop();
+    m_server.stop();
 }
 
 // With thru on, the main window forwards input within cable speed whole and in order,
@@ -98,50 +98,50 @@ void TestMidiLoad::mainWindowForwardsFarBeyondCableSpeed() {
 }
 
 void TestMidiLoad::flood(bool beyond) {
-    m_capture->ClearReceived();
+    m_capture->clearReceived();
     Program p;
     QVERIFY(p.start());
     QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
-    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
-    QTRY_VERIFY(m_capture->Connected(kCaptureOutput, "Quenlor:MIDI In"));
+    QTRY_VERIFY(m_capture->connected("Quenlor:MIDI Out", kCaptureInput));
+    QTRY_VERIFY(m_capture->connected(kCaptureOutput, "Quenlor:MIDI In"));
     QCOMPARE(p.code.MIDIThru, kOn);
     // Start-up sent patch 1.
-    QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
+    QTRY_COMPARE(m_capture->receivedCount(), std::size_t(2));
 
-    const auto dropped = [&] { return std::size_t(p.world->Ports().MIDIOutput1.DroppedMessages()); };
+    const auto dropped = [&] { return std::size_t(p.world->ports().MIDIOutput1.DroppedMessages()); };
     if (beyond)
         Flood::beyondCable(*m_capture, dropped);
     else
         Flood::withinCable(*m_capture, dropped);
     if (QTest::currentTestFailed())
         return;
-    QCOMPARE(p.world->Ports().MIDIInput1.Overflows(), quint64(0));
-    QCOMPARE(p.world->Ports().MIDIInput1.MessageCount(), 0);
+    QCOMPARE(p.world->ports().MIDIInput1.Overflows(), quint64(0));
+    QCOMPARE(p.world->ports().MIDIInput1.messageCount(), 0);
     // The count in the status bar is brought up to date within a second.
     const QString shown =
         beyond ? QStringLiteral("MIDI Out: %1 messages dropped").arg(dropped()) : QString();
     QTRY_COMPARE_WITH_TIMEOUT(p.window->MidiDropStatus->text(), shown, 2000);
 
     // The patch list still answers a click with the patch.
-    m_capture->ClearReceived();
+    m_capture->clearReceived();
     QListWidget* list = p.window->PatchWindow->PatchList;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(4)).center());
-    QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
-    QCOMPARE(m_capture->Received().front().size(), std::size_t(80));
-    QCOMPARE(m_capture->Received().back(), (Flood::Bytes{0xC0, 0x00}));
+    QTRY_COMPARE(m_capture->receivedCount(), std::size_t(2));
+    QCOMPARE(m_capture->received().front().size(), std::size_t(80));
+    QCOMPARE(m_capture->received().back(), (Flood::Bytes{0xC0, 0x00}));
 }
 
 bool TestMidiLoad::endsWith(const Flood::Bytes& dump) {
     return QTest::qWaitFor(
         [&] {
-            const std::vector<Flood::Bytes> r = m_capture->Received();
+            const std::vector<Flood::Bytes> r = m_capture->received();
             return r.size() >= 2 && r.back() == Flood::Bytes{0xC0, 0x00} && r[r.size() - 2] == dump;
         },
         5000);
 }
 
 Flood::Bytes preparedDump(QuenlorCode& code, int patch) {
-    code.PreparePatchDump(patch);
+    code.preparePatchDump(patch);
     return Flood::Bytes(code.PatchDump.data(), code.PatchDump.data() + code.PatchDump.size());
 }
 
@@ -151,27 +151,27 @@ void TestMidiLoad::openBankWithAutomaticUpdate() {
     QTemporaryDir dir;
     const QString path = dir.filePath("varied.bbk");
     QVERIFY(CompanionFiles::write(path, CompanionFiles::variedBank()));
-    m_capture->ClearReceived();
+    m_capture->clearReceived();
     Program p;
     QVERIFY(p.start(true));
     QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
-    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
-    QTRY_COMPARE(m_capture->ReceivedCount(), std::size_t(2));
+    QTRY_VERIFY(m_capture->connected("Quenlor:MIDI Out", kCaptureInput));
+    QTRY_COMPARE(m_capture->receivedCount(), std::size_t(2));
     QTest::qWait(100);
-    m_capture->ClearReceived();
+    m_capture->clearReceived();
 
-    p.desktop.AnswerOpen(path);
+    p.desktop.answerOpen(path);
     p.window->mnu_Open_Click();
     QVERIFY(endsWith(preparedDump(p.code, 1)));
     QTest::qWait(100); // nothing else follows
-    const std::vector<Flood::Bytes> received = m_capture->Received();
+    const std::vector<Flood::Bytes> received = m_capture->received();
     const auto dumps = std::count_if(received.begin(), received.end(),
                                      [](const Flood::Bytes& m) { return m.size() == 80; });
     qInfo("Open Bank with automatic update: %zu messages, %ld dumps on the cable", received.size(),
           long(dumps));
     QVERIFY2(dumps >= 1 && dumps <= 5, qPrintable(QString::number(dumps)));
     const int close =
-        Flood::firstTooClose(received, m_capture->ReceivedFrames(), m_capture->SampleRate());
+        Flood::firstTooClose(received, m_capture->receivedFrames(), m_capture->sampleRate());
     QVERIFY2(close < 0,
              qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
 }
@@ -181,11 +181,11 @@ void TestMidiLoad::openBankWithAutomaticUpdate() {
 // last key (and the cycle that places it, and the one in which the capture client,
 // which also feeds the program's input, reads it).
 void TestMidiLoad::typingIntoTheParameterTable() {
-    m_capture->ClearReceived();
+    m_capture->clearReceived();
     Program p;
     QVERIFY(p.start(true));
     QVERIFY(QTest::qWaitForWindowExposed(p.window.get()));
-    QTRY_VERIFY(m_capture->Connected("Quenlor:MIDI Out", kCaptureInput));
+    QTRY_VERIFY(m_capture->connected("Quenlor:MIDI Out", kCaptureInput));
     constexpr int kPatch = 5;
     p.code.SelectedPatch = kPatch;
     p.window->PatchWindow->OpenPatchEditor(kPatch, Patch::Bit01Editor);
@@ -193,7 +193,7 @@ void TestMidiLoad::typingIntoTheParameterTable() {
     QVERIFY(editor);
     QVERIFY(QTest::qWaitForWindowActive(editor->window()));
     QTest::qWait(100);
-    m_capture->ClearReceived();
+    m_capture->clearReceived();
 
     for (int parameter = 1; parameter <= 63; ++parameter) {
         QLineEdit* box = editor->PT[std::size_t(parameter)];
@@ -201,17 +201,17 @@ void TestMidiLoad::typingIntoTheParameterTable() {
         box->selectAll();
         QTest::keyClicks(box, QString::number(parameter % 2));
     }
-    const jack_nframes_t lastKey = jack_frame_time(m_capture->Client());
+    const jack_nframes_t lastKey = jack_frame_time(m_capture->client());
     QVERIFY(endsWith(preparedDump(p.code, kPatch)));
     QTest::qWait(100); // nothing else follows
-    const std::vector<Flood::Bytes> received = m_capture->Received();
-    const std::vector<jack_nframes_t> frames = m_capture->ReceivedFrames();
-    const int close = Flood::firstTooClose(received, frames, m_capture->SampleRate());
+    const std::vector<Flood::Bytes> received = m_capture->received();
+    const std::vector<jack_nframes_t> frames = m_capture->receivedFrames();
+    const int close = Flood::firstTooClose(received, frames, m_capture->sampleRate());
     QVERIFY2(close < 0,
              qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
-    const jack_nframes_t period = jack_get_buffer_size(m_capture->Client());
+    const jack_nframes_t period = jack_get_buffer_size(m_capture->client());
     const int64_t late = int32_t(frames[frames.size() - 2] - lastKey);
-    int64_t allowed = Flood::cableFrames(80, m_capture->SampleRate()) + 2 * int64_t(period);
+    int64_t allowed = Flood::cableFrames(80, m_capture->sampleRate()) + 2 * int64_t(period);
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
     allowed += 2 * int64_t(period); // the sanitizers' threads wake later

@@ -20,9 +20,9 @@ namespace {
 // The ports of one main window on a MIDI system in memory, with the patch model.
 struct World {
     MemoryMidiWorld world;
-    MemoryMidiBackend& backend = world.Memory();
-    MidiPorts& ports = world.Ports();
-    MIDIUtilities& midi = world.Midi();
+    MemoryMidiBackend& backend = world.memory();
+    MidiPorts& ports = world.ports();
+    MIDIUtilities& midi = world.midi();
     QuenlorCode code;
 
     World(QStringList inputs = {}, QStringList outputs = {}) : world(std::move(inputs), std::move(outputs)) {
@@ -71,7 +71,7 @@ void TestMidiPorts::openMidiOut_data() {
     QTest::addColumn<int>("opened");
     const QStringList two = {"UM-ONE:UM-ONE MIDI 1", "Bit01:in"};
     QTest::newRow("empty list still opens the default") << QStringList{} << "Bit01:in" << -1;
-    QTest::newRow("default output by its name") << two << MidiBackend::DefaultOutputName() << -1;
+    QTest::newRow("default output by its name") << two << MidiBackend::defaultOutputName() << -1;
     QTest::newRow("first device") << two << "UM-ONE:UM-ONE MIDI 1" << 0;
     QTest::newRow("last device") << two << "Bit01:in" << 1;
     QTest::newRow("not found opens the default") << two << "Gone:port" << -1;
@@ -87,9 +87,9 @@ void TestMidiPorts::openMidiOut() {
     QFETCH(int, opened);
     World w({}, outputs);
     w.midi.OpenMidiOut(name);
-    QCOMPARE(w.backend.OpenOutputDevice(), opened);
+    QCOMPARE(w.backend.openOutputDevice(), opened);
     QCOMPARE(int(w.ports.MIDIOutput1.DeviceID()), opened);
-    QVERIFY(w.ports.MIDIOutput1.IsOpen());
+    QVERIFY(w.ports.MIDIOutput1.isOpen());
     QCOMPARE(w.backend.Log, QStringList{QStringLiteral("out open %1").arg(opened)});
 }
 
@@ -101,7 +101,7 @@ void TestMidiPorts::findDevice_data() {
     QTest::addColumn<int>("input");
     QTest::newRow("first of twins") << "Twin" << true << 0 << 1;
     QTest::newRow("last of twins") << "Twin" << false << 2 << 2;
-    QTest::newRow("default output by name") << MidiBackend::DefaultOutputName() << false << -1 << -2;
+    QTest::newRow("default output by name") << MidiBackend::defaultOutputName() << false << -1 << -2;
     QTest::newRow("missing") << "Gone" << true << -2 << -2;
     QTest::newRow("empty") << "" << false << -2 << -2;
 }
@@ -115,8 +115,8 @@ void TestMidiPorts::findDevice() {
     const auto rule = firstWins ? MidiPort::NameMatch::FirstWins : MidiPort::NameMatch::LastWins;
     QCOMPARE(w.ports.MIDIOutput1.FindDevice(name, rule).value_or(-2), output);
     QCOMPARE(w.ports.MIDIInput1.FindDevice(name, rule).value_or(-2), input);
-    QCOMPARE(w.ports.MIDIOutput1.ProductNames(),
-             (QStringList{MidiBackend::DefaultOutputName(), "Twin", "Other", "Twin"}));
+    QCOMPARE(w.ports.MIDIOutput1.productNames(),
+             (QStringList{MidiBackend::defaultOutputName(), "Twin", "Other", "Twin"}));
     QCOMPARE(int(w.ports.MIDIOutput1.DeviceID()), -1); // the selection stays
 }
 
@@ -138,8 +138,8 @@ void TestMidiPorts::openMidiIn() {
     QFETCH(int, opened);
     World w(inputs, {});
     w.midi.OpenMidiIn(name);
-    QCOMPARE(w.backend.OpenInputDevice(), opened);
-    QCOMPARE(w.ports.MIDIInput1.IsOpen(), opened >= 0);
+    QCOMPARE(w.backend.openInputDevice(), opened);
+    QCOMPARE(w.ports.MIDIInput1.isOpen(), opened >= 0);
     QCOMPARE(int(w.ports.MIDIInput1.DeviceID()), std::max(opened, 0));
 }
 
@@ -163,7 +163,7 @@ void TestMidiPorts::followsDevicesThatComeAndGo_data() {
         << Lists{{"New:in", "Synth:in"}, {"Synth:in"}} << QList<int>{1, 0}
         << QList<bool>{false, false};
     QTest::newRow("default output stays whatever comes")
-        << false << other << MidiBackend::DefaultOutputName() << Lists{both, {}}
+        << false << other << MidiBackend::defaultOutputName() << Lists{both, {}}
         << QList<int>{-1, -1} << QList<bool>{false, false};
     QTest::newRow("output twins appear: the last")
         << false << QStringList{} << "Twin:in" << Lists{{"Twin:in", "Other:in", "Twin:in"}}
@@ -190,17 +190,17 @@ void TestMidiPorts::followsDevicesThatComeAndGo() {
     else
         w.midi.OpenMidiOut(name);
     for (int step = 0; step < lists.size(); ++step) {
-        w.backend.ClearRecord();
+        w.backend.clearRecord();
         if (input)
-            w.backend.SetDevices(lists[step], {});
+            w.backend.setDevices(lists[step], {});
         else
-            w.backend.SetDevices({}, lists[step]);
+            w.backend.setDevices({}, lists[step]);
         QCoreApplication::processEvents(); // the report crosses to this thread queued
         QCOMPARE(!w.backend.Log.isEmpty(), reopened[step]);
         // The in-memory system knows a device by its place: one that moved is still
         // open under its old number there, while the port's selection moves with it.
         if (reopened[step])
-            QCOMPARE(input ? w.backend.OpenInputDevice() : w.backend.OpenOutputDevice(),
+            QCOMPARE(input ? w.backend.openInputDevice() : w.backend.openOutputDevice(),
                      opened[step]);
         const int selected =
             input ? w.ports.MIDIInput1.DeviceID() : w.ports.MIDIOutput1.DeviceID();
@@ -217,8 +217,8 @@ void TestMidiPorts::closedPortFollowsNothing() {
     w.midi.OpenMidiOut("Other:in");
     w.midi.CloseMidiIn();
     w.midi.CloseMidiOut();
-    w.backend.ClearRecord();
-    w.backend.SetDevices({"Keys:out", "Pads:out"}, {"Synth:in", "Other:in"});
+    w.backend.clearRecord();
+    w.backend.setDevices({"Keys:out", "Pads:out"}, {"Synth:in", "Other:in"});
     QCoreApplication::processEvents();
     QVERIFY(w.backend.Log.isEmpty());
 }
@@ -229,9 +229,9 @@ void TestMidiPorts::replugBeforeThePortLooks() {
     World w({"Keys:out"}, {"Synth:in"});
     w.midi.OpenMidiIn("Keys:out");
     w.midi.OpenMidiOut("Synth:in");
-    w.backend.ClearRecord();
-    w.backend.SetDevices({}, {});
-    w.backend.SetDevices({"Keys:out"}, {"Synth:in"});
+    w.backend.clearRecord();
+    w.backend.setDevices({}, {});
+    w.backend.setDevices({"Keys:out"}, {"Synth:in"});
     QCoreApplication::processEvents();
     QCOMPARE(w.backend.Log, (QStringList{"out close", "out open 0", "in close", "in open 0"}));
 }
@@ -264,7 +264,7 @@ void TestMidiPorts::shortMessages() {
         w.midi.PlayNoteOff(channel, a);
     else
         w.midi.SendProgramChange(channel, a);
-    QCOMPARE(w.backend.SentBytes(), std::vector<Bytes>{wire});
+    QCOMPARE(w.backend.sentBytes(), std::vector<Bytes>{wire});
     QCOMPARE(w.backend.Sent.front().Device, -1);
 }
 
@@ -295,14 +295,14 @@ void TestMidiPorts::shortMessageLength() {
     QFETCH(int, length);
     World w;
     w.midi.OpenMidiOut(QString());
-    w.ports.MIDIOutput1.SendShort(status, 0x11, 0x22);
+    w.ports.MIDIOutput1.sendShort(status, 0x11, 0x22);
     if (length == 0) {
         QVERIFY(w.backend.Sent.empty());
         return;
     }
     Bytes expected{uint8_t(status), 0x11, 0x22};
     expected.resize(length);
-    QCOMPARE(w.backend.SentBytes(), std::vector<Bytes>{expected});
+    QCOMPARE(w.backend.sentBytes(), std::vector<Bytes>{expected});
 }
 
 void TestMidiPorts::closedOutputSendsNothing() {
@@ -342,7 +342,7 @@ void TestMidiPorts::sysExIsTheWholeDumpInOneMessage() {
     QCOMPARE(sent, Bytes(w.code.PatchDump.data(), w.code.PatchDump.data() + 80));
 
     // A damaged length cannot read past the buffer.
-    w.backend.ClearRecord();
+    w.backend.clearRecord();
     w.code.PatchDump.Length = INT16_MAX;
     w.midi.SendSysEx(w.code.PatchDump);
     QCOMPARE(w.backend.Sent.front().Data.size(), w.code.PatchDump.Bytes.size());
@@ -380,7 +380,7 @@ void TestMidiPorts::sendPatch() {
     Bytes dump(expected.PatchDump.data(), expected.PatchDump.data() + 80);
     dump[DumpBytes::kHeaderOffset] = uint8_t(header);
 
-    QCOMPARE(w.backend.SentBytes(), (std::vector<Bytes>{dump, Bytes{uint8_t(programChange), 0}}));
+    QCOMPARE(w.backend.sentBytes(), (std::vector<Bytes>{dump, Bytes{uint8_t(programChange), 0}}));
     QCOMPARE(w.backend.Sent[0].Device, 0);
     QCOMPARE(w.backend.Sent[1].Device, 0);
 }
@@ -433,8 +433,8 @@ void TestMidiPorts::receivedMessages() {
     World w({"Keys:out"}, {});
     w.midi.OpenMidiIn("Keys:out");
     QSignalSpy spy(&w.ports.MIDIInput1, &MIDIInput::Message);
-    w.backend.Receive(received);
-    QCOMPARE(w.ports.MIDIInput1.MessageCount(), queued);
+    w.backend.receive(received);
+    QCOMPARE(w.ports.MIDIInput1.messageCount(), queued);
     QCOMPARE(int(w.ports.MIDIInput1.MessageStatus()), status);
     QCOMPARE(int(w.ports.MIDIInput1.MessageData1()), data1);
     QCOMPARE(int(w.ports.MIDIInput1.MessageData2()), data2);
@@ -465,10 +465,10 @@ void TestMidiPorts::thru() {
     });
     const std::vector<Bytes> notes = {{0x92, 60, 100}, {0x92, 64, 90}, {0x82, 60, 0}, {0xC2, 3}};
     for (const Bytes& n : notes)
-        w.backend.Receive(n);
+        w.backend.receive(n);
     QTRY_COMPARE(events, 1);
-    QCOMPARE(w.ports.MIDIInput1.MessageCount(), 0);
-    QCOMPARE(w.backend.SentBytes(), thru == -1 ? notes : std::vector<Bytes>{});
+    QCOMPARE(w.ports.MIDIInput1.messageCount(), 0);
+    QCOMPARE(w.backend.sentBytes(), thru == -1 ? notes : std::vector<Bytes>{});
     QCoreApplication::processEvents();
     QCOMPARE(events, 1); // one event for the messages that waited together
 }
@@ -477,11 +477,11 @@ void TestMidiPorts::closedInputQueuesNothing() {
     World w({"Keys:out"}, {});
     w.midi.OpenMidiIn("Keys:out");
     w.midi.CloseMidiIn();
-    w.backend.Receive({0x90, 60, 100});
-    QCOMPARE(w.ports.MIDIInput1.MessageCount(), 0);
+    w.backend.receive({0x90, 60, 100});
+    QCOMPARE(w.ports.MIDIInput1.messageCount(), 0);
     w.midi.OpenMidiIn("Keys:out"); // reopening after OK in the options dialog
-    w.backend.Receive({0x90, 61, 100});
-    QCOMPARE(w.ports.MIDIInput1.MessageCount(), 1);
+    w.backend.receive({0x90, 61, 100});
+    QCOMPARE(w.ports.MIDIInput1.messageCount(), 1);
     QCOMPARE(w.backend.Log, (QStringList{"in open 0", "in close", "in open 0"}));
 }
 
@@ -510,10 +510,10 @@ void TestMidiPorts::floodFromAnotherThread() {
     std::atomic<bool> done{false};
     std::thread sender([&] {
         for (int i = 0; i < kMessages; ++i)
-            w.backend.Receive({uint8_t(0x90 | (i % 16)), uint8_t((i >> 4) & 0x7F), uint8_t((i >> 11) & 0x7F)});
+            w.backend.receive({uint8_t(0x90 | (i % 16)), uint8_t((i >> 4) & 0x7F), uint8_t((i >> 11) & 0x7F)});
         done = true;
     });
-    QTRY_VERIFY_WITH_TIMEOUT(done && w.ports.MIDIInput1.MessageCount() == 0 &&
+    QTRY_VERIFY_WITH_TIMEOUT(done && w.ports.MIDIInput1.messageCount() == 0 &&
                                  w.backend.Sent.size() == size_t(kMessages), 60000);
     sender.join();
     ticker.stop();
@@ -542,10 +542,10 @@ void TestMidiPorts::floodFromAnotherThread() {
 // Without a MIDI system the program works as usual: the default output alone, which
 // opens and takes every message, and no input.
 void TestMidiPorts::noMidiSystem() {
-    MidiWorld world(OpenNoMidi());
-    QCOMPARE(world.System().SystemName(), QStringLiteral("none"));
-    MidiPorts& ports = world.Ports();
-    MIDIUtilities& midi = world.Midi();
+    MidiWorld world(openNoMidi());
+    QCOMPARE(world.system().systemName(), QStringLiteral("none"));
+    MidiPorts& ports = world.ports();
+    MIDIUtilities& midi = world.midi();
     QuenlorCode code;
     code.InitPatchModel();
     code.Midi = &midi;
@@ -553,13 +553,13 @@ void TestMidiPorts::noMidiSystem() {
     QCOMPARE(int(ports.MIDIOutput1.DeviceCount()), 0);
     midi.OpenMidiIn("Keys:out");
     midi.OpenMidiOut("Bit01:in");
-    QVERIFY(!ports.MIDIInput1.IsOpen());
-    QVERIFY(ports.MIDIOutput1.IsOpen());
-    QCOMPARE(ports.MIDIOutput1.ProductName(), MidiBackend::DefaultOutputName());
+    QVERIFY(!ports.MIDIInput1.isOpen());
+    QVERIFY(ports.MIDIOutput1.isOpen());
+    QCOMPARE(ports.MIDIOutput1.ProductName(), MidiBackend::defaultOutputName());
     QCOMPARE(ports.MIDIInput1.ProductName(), QString());
     code.SendPatch(1);
     midi.PlayNoteOn(1, 60, 70);
-    QCOMPARE(ports.MIDIInput1.MessageCount(), 0);
+    QCOMPARE(ports.MIDIInput1.messageCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestMidiPorts)

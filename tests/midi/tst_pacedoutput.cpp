@@ -9,9 +9,9 @@ namespace {
 // The ports on an in-memory MIDI system whose clock the test moves.
 struct World {
     MemoryMidiWorld world{{}, {"Bit01:in"}};
-    MemoryMidiBackend& backend = world.Memory();
-    MidiPorts& ports = world.Ports();
-    MIDIUtilities& midi = world.Midi();
+    MemoryMidiBackend& backend = world.memory();
+    MidiPorts& ports = world.ports();
+    MIDIUtilities& midi = world.midi();
     QuenlorCode code;
     int patches = 0;
 
@@ -19,7 +19,7 @@ struct World {
         code.Midi = &midi;
         code.InitPatchModel();
         midi.OpenMidiOut("Bit01:in");
-        backend.Clock.SetLeaping(false);
+        backend.Clock.setLeaping(false);
     }
 
     // One step of a script: "patch" sends the next patch, "note" a test note, "thru" a
@@ -34,16 +34,16 @@ struct World {
         else if (what == "note")
             midi.PlayNoteOn(1, 60, 70);
         else if (what == "thru")
-            ports.MIDIOutput1.SendShort(0x90, 61, 80, OutputKind::Forwarded);
+            ports.MIDIOutput1.sendShort(0x90, 61, 80, OutputKind::Forwarded);
         else if (what == "wait")
-            backend.Clock.Advance(std::chrono::milliseconds(number));
+            backend.Clock.advance(std::chrono::milliseconds(number));
         else if (what == "leap") {
-            backend.Clock.SetLeaping(true);
-            backend.Clock.Advance({});
+            backend.Clock.setLeaping(true);
+            backend.Clock.advance({});
         } else if (what == "pause")
-            ports.MIDIOutput1.SetPauseAfterPatch(number);
+            ports.MIDIOutput1.setPauseAfterPatch(number);
         else if (what == "all")
-            ports.MIDIOutput1.SetSendNewestOnly(false);
+            ports.MIDIOutput1.setSendNewestOnly(false);
         else if (what == "close")
             midi.CloseMidiOut();
         else
@@ -157,7 +157,7 @@ void TestPacedOutput::bound() {
     QFETCH(int, dropped);
     World w;
     int notices = 0;
-    w.ports.MIDIOutput1.SetDropNotice([&] { ++notices; });
+    w.ports.MIDIOutput1.setDropNotice([&] { ++notices; });
     for (int i = 0; i < count; ++i)
         w.run(step);
     w.run("leap");
@@ -177,7 +177,7 @@ void TestPacedOutput::lastPatchSurvivesTheBound() {
     // The first dump left at once; the first Program Change and 11 patches were dropped.
     QCOMPARE(int(w.ports.MIDIOutput1.DroppedMessages()), 23);
     QCOMPARE(w.backend.Sent.size(), size_t(77));
-    w.code.PreparePatchDump(50);
+    w.code.preparePatchDump(50);
     const auto& last = w.backend.Sent.at(75).Data;
     QVERIFY(std::equal(last.begin(), last.end(), w.code.PatchDump.data()));
 }
@@ -191,7 +191,7 @@ void TestPacedOutput::closeDropsWhatWaits() {
     w.midi.OpenMidiOut("Bit01:in");
     w.run("leap");
     QCOMPARE(w.sent(), QStringList{"dump@0"});
-    QVERIFY(w.ports.MIDIOutput1.WaitUntilSent(std::chrono::milliseconds(0)));
+    QVERIFY(w.ports.MIDIOutput1.waitUntilSent(std::chrono::milliseconds(0)));
 }
 
 QTEST_GUILESS_MAIN(TestPacedOutput)

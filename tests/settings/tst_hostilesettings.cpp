@@ -70,9 +70,9 @@ private:
 // The ports on a MIDI system in memory with the patch model, loaded from a store.
 struct World {
     MemoryMidiWorld world;
-    MemoryMidiBackend& backend = world.Memory();
-    MidiPorts& ports = world.Ports();
-    MIDIUtilities& midi = world.Midi();
+    MemoryMidiBackend& backend = world.memory();
+    MidiPorts& ports = world.ports();
+    MIDIUtilities& midi = world.midi();
     QuenlorCode code;
     qint64 loadMs = 0;
 
@@ -112,11 +112,11 @@ void verifyMessages(const std::vector<Bytes>& sent, int channel, int bit99) {
 
 // Patch 1 and a test note, as the program sends them.
 void verifySends(World& w, int channel) {
-    w.backend.ClearRecord();
+    w.backend.clearRecord();
     w.code.SendPatch(kFirstPatch);
     w.midi.PlayNoteOn(w.code.OutputChannel(), 60, 100);
     w.midi.PlayNoteOff(w.code.OutputChannel(), 60);
-    const auto sent = w.backend.SentBytes();
+    const auto sent = w.backend.sentBytes();
     QCOMPARE(int(sent.size()), 4);
     verifyMessages(sent, channel, w.code.Bit99Compatible);
 }
@@ -250,8 +250,8 @@ void TestHostileSettings::deviceNames() {
     QFETCH(QString, storedOut);
     QFETCH(QStringList, opened);
     MemorySettingsStore store;
-    store.WriteKey("MIDI", "MIDIInPort", storedIn);
-    store.WriteKey("MIDI", "MIDIOutPort", storedOut);
+    store.writeKey("MIDI", "MIDIInPort", storedIn);
+    store.writeKey("MIDI", "MIDIOutPort", storedOut);
     World w(inputs, outputs);
     w.load(store);
     QCOMPARE(w.backend.Log, opened);
@@ -276,8 +276,8 @@ void TestHostileSettings::deviceNamesSavedAndLoaded() {
     StoreFile file;
     {
         World first({kIn, name}, {kOut, name});
-        first.ports.MIDIInput1.SetDeviceID(1);
-        first.ports.MIDIOutput1.SetDeviceID(1);
+        first.ports.MIDIInput1.setDeviceID(1);
+        first.ports.MIDIOutput1.setDeviceID(1);
         first.code.MIDIChannelOut = 9;
         QSettingsStore store(file.path());
         SaveSettings(first.code, first.ports, store);
@@ -425,7 +425,7 @@ void TestHostileSettings::programStarts() {
     QVERIFY(program.window.Play);
     program.window.Play->Form_MouseDown(100, 100);
     program.window.Play->Form_MouseUp();
-    const auto sent = program.world.Memory().SentBytes();
+    const auto sent = program.world.memory().sentBytes();
     int dumps = 0;
     for (const Bytes& m : sent)
         dumps += m[0] == kSysExStart;

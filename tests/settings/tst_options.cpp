@@ -22,9 +22,9 @@ const QStringList kOutputs = {"UM-ONE:UM-ONE MIDI 1", "Bit01:in"};
 
 struct World {
     MemoryMidiWorld world;
-    MemoryMidiBackend& backend = world.Memory();
-    MidiPorts& ports = world.Ports();
-    MIDIUtilities& midi = world.Midi();
+    MemoryMidiBackend& backend = world.memory();
+    MidiPorts& ports = world.ports();
+    MIDIUtilities& midi = world.midi();
     QuenlorCode code;
     MemorySettingsStore store;
 
@@ -148,11 +148,11 @@ void TestOptions::opensWithTheCurrentSettings() {
     w.code.SendToOne = flags & 0b0100 ? kOn : kOff;
     w.code.MIDIThru = flags & 0b0010 ? kOn : kOff;
     w.code.Bit99Compatible = flags & 0b0001 ? 1 : 0;
-    w.backend.ClearRecord();
+    w.backend.clearRecord();
 
     Options dialog(w.code, w.midi, w.ports, w.store);
     QCOMPARE(w.items(dialog.MidiInCombo), kInputs);
-    QCOMPARE(w.items(dialog.MidiOutCombo), QStringList{MidiBackend::DefaultOutputName()} + kOutputs);
+    QCOMPARE(w.items(dialog.MidiOutCombo), QStringList{MidiBackend::defaultOutputName()} + kOutputs);
     QCOMPARE(w.items(dialog.MidiInChannelCombo), channelEntries());
     QCOMPARE(w.items(dialog.MidiOutChannelCombo), channelEntries());
     QCOMPARE(dialog.MidiInCombo->currentIndex(), inEntry);
@@ -218,7 +218,7 @@ void TestOptions::okWithoutChangeReopensAndSavesAll() {
     w.midi.OpenMidiIn("Pads:out");
     w.midi.OpenMidiOut("Bit01:in");
     w.code.MIDIChannelOut = 5;
-    w.backend.ClearRecord();
+    w.backend.clearRecord();
     Options dialog(w.code, w.midi, w.ports, w.store);
     dialog.btnOk->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
@@ -248,7 +248,7 @@ void TestOptions::timingShownAndCancelKeepsIt() {
 void TestOptions::okAppliesTheChoices() {
     World w;
     LoadSettings(w.code, w.midi, w.ports, w.store);
-    w.backend.ClearRecord();
+    w.backend.clearRecord();
     Options dialog(w.code, w.midi, w.ports, w.store);
     dialog.MidiThruCheck->click();
     dialog.MidiInCombo->setCurrentIndex(2);
@@ -276,7 +276,7 @@ void TestOptions::okAppliesTheChoices() {
     QCOMPARE(int(w.code.SendNewestOnly), int(kOff));
 
     // A disabled input list still supplies its selection.
-    w.backend.ClearRecord();
+    w.backend.clearRecord();
     Options again(w.code, w.midi, w.ports, w.store);
     again.MidiThruCheck->click();
     QVERIFY(!again.MidiInCombo->isEnabled());
@@ -302,7 +302,7 @@ void TestOptions::emptyDeviceLists() {
     w.code.MIDIThru = kOn;
     LoadSettings(w.code, w.midi, w.ports, w.store);
     w.code.MIDIThru = kOn;
-    w.backend.ClearRecord();
+    w.backend.clearRecord();
     Options dialog(w.code, w.midi, w.ports, w.store);
     QCOMPARE(dialog.MidiInCombo->count(), 0);
     QCOMPARE(dialog.MidiInCombo->currentIndex(), -1);
@@ -310,20 +310,20 @@ void TestOptions::emptyDeviceLists() {
     QCOMPARE(dialog.MidiOutCombo->currentIndex(), 0);
     dialog.btnOk->click();
     QCOMPARE(w.backend.Log, (QStringList{"out close", "out open -1"}));
-    QVERIFY(!w.ports.MIDIInput1.IsOpen());
+    QVERIFY(!w.ports.MIDIInput1.isOpen());
     QCOMPARE(w.stored().at(2), QStringLiteral("MIDI/MIDIInPort="));
-    QCOMPARE(w.stored().at(3), QStringLiteral("MIDI/MIDIOutPort=") + MidiBackend::DefaultOutputName());
+    QCOMPARE(w.stored().at(3), QStringLiteral("MIDI/MIDIOutPort=") + MidiBackend::defaultOutputName());
 }
 
 void TestOptions::unpluggedDeviceShowsNothingSelected() {
     World w;
     w.midi.OpenMidiIn("Drums:out");
-    w.backend.SetDevices({"Keys:out"}, kOutputs); // two interfaces unplugged since
+    w.backend.setDevices({"Keys:out"}, kOutputs); // two interfaces unplugged since
     Options dialog(w.code, w.midi, w.ports, w.store);
     QCOMPARE(dialog.MidiInCombo->count(), 1);
     QCOMPARE(dialog.MidiInCombo->currentIndex(), -1);
     dialog.btnOk->click();
-    QCOMPARE(w.backend.OpenInputDevice(), 0);
+    QCOMPARE(w.backend.openInputDevice(), 0);
 }
 
 // Columns: the key, the controls that get the focus one after another (the key goes

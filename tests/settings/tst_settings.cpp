@@ -20,9 +20,9 @@ Q_DECLARE_METATYPE(Pairs)
 namespace {
 struct World {
     MemoryMidiWorld world;
-    MemoryMidiBackend& backend = world.Memory();
-    MidiPorts& ports = world.Ports();
-    MIDIUtilities& midi = world.Midi();
+    MemoryMidiBackend& backend = world.memory();
+    MidiPorts& ports = world.ports();
+    MIDIUtilities& midi = world.midi();
     QuenlorCode code;
     MemorySettingsStore store;
 
@@ -32,7 +32,7 @@ struct World {
     void load() { LoadSettings(code, midi, ports, store); }
     void put(const QString& section, const Pairs& pairs) {
         for (const auto& [key, value] : pairs)
-            store.WriteKey(section, key, value);
+            store.writeKey(section, key, value);
         store.Writes.clear();
     }
 };
@@ -190,11 +190,11 @@ void TestSettings::loadTiming() {
     QCOMPARE(int(w.code.SendNewestOnly), newestOnly);
 
     w.code.InitPatchModel();
-    w.backend.Clock.SetLeaping(false);
+    w.backend.Clock.setLeaping(false);
     for (int patch = 1; patch <= 3; ++patch)
         w.code.SendPatch(patch);
-    w.backend.Clock.SetLeaping(true);
-    w.ports.MIDIOutput1.WaitUntilSent(std::chrono::milliseconds(0));
+    w.backend.Clock.setLeaping(true);
+    w.ports.MIDIOutput1.waitUntilSent(std::chrono::milliseconds(0));
     const auto& sent = w.backend.Sent;
     // Newest only: the first dump, which left at once, then the last patch alone.
     QCOMPARE(sent.size(), size_t(newestOnly == kOn ? 3 : 6));
@@ -241,7 +241,7 @@ void TestSettings::saveWritesTheKeysInOrder() {
     SaveSettings(w.code, w.ports, w.store);
     QCOMPARE(w.store.Writes[0].Value, QStringLiteral("Yes"));
     QCOMPARE(w.store.Writes[1].Value, QStringLiteral("No"));
-    QCOMPARE(w.store.Writes[3].Value, MidiBackend::DefaultOutputName());
+    QCOMPARE(w.store.Writes[3].Value, MidiBackend::defaultOutputName());
     QCOMPARE(w.store.Writes[6].Value, QStringLiteral("Yes"));
     QCOMPARE(w.store.Writes[7].Value, QStringLiteral("No"));
     QCOMPARE(w.store.Writes[8].Value, QStringLiteral(" 0"));
@@ -277,20 +277,20 @@ void TestSettings::qsettingsStoreInUsersConfiguration() {
     QVERIFY(dir.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QSettingsStore store;
-    QCOMPARE(store.FileName(), dir.filePath("Quenlor/Quenlor.conf"));
-    QVERIFY(store.ReadSection("MIDI").empty());
-    store.WriteKey("MIDI", "MIDIChannelIn", " 5");
-    store.WriteKey("MIDI", "MIDIInPort", "");
-    store.WriteKey("Update", "AutoUpdate", "Yes");
-    QVERIFY(QFile::exists(store.FileName())); // written at once, not at exit
+    QCOMPARE(store.fileName(), dir.filePath("Quenlor/Quenlor.conf"));
+    QVERIFY(store.readSection("MIDI").empty());
+    store.writeKey("MIDI", "MIDIChannelIn", " 5");
+    store.writeKey("MIDI", "MIDIInPort", "");
+    store.writeKey("Update", "AutoUpdate", "Yes");
+    QVERIFY(QFile::exists(store.fileName())); // written at once, not at exit
 
     QSettingsStore again;
-    const Pairs midi = again.ReadSection("MIDI");
+    const Pairs midi = again.readSection("MIDI");
     QCOMPARE(midi.size(), size_t(2));
     QVERIFY((midi == Pairs{{"MIDIChannelIn", " 5"}, {"MIDIInPort", ""}}) ||
             (midi == Pairs{{"MIDIInPort", ""}, {"MIDIChannelIn", " 5"}}));
-    QCOMPARE(again.ReadSection("Update"), (Pairs{{"AutoUpdate", "Yes"}}));
-    QVERIFY(again.ReadSection("Nothing").empty());
+    QCOMPARE(again.readSection("Update"), (Pairs{{"AutoUpdate", "Yes"}}));
+    QVERIFY(again.readSection("Nothing").empty());
 }
 
 // Only the user's own store counts: files of the whole organisation or of the system
@@ -317,8 +317,8 @@ void TestSettings::qsettingsStoreReadsNoOtherFile() {
     f.write("[MIDI]\nMIDIChannelOut=5\n[Update]\nAutoUpdate=Yes\n");
     f.close();
     QSettingsStore store;
-    QVERIFY(store.ReadSection("MIDI").empty());
-    QVERIFY(store.ReadSection("Update").empty());
+    QVERIFY(store.readSection("MIDI").empty());
+    QVERIFY(store.readSection("Update").empty());
 }
 
 void TestSettings::qsettingsStoreReadsHandEditedFile() {

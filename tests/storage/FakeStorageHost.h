@@ -25,7 +25,7 @@ public:
     std::vector<std::string> StatusTexts;
     std::vector<int> Repaints;
     std::vector<int16_t> RefreshPendingAtRepaint;
-    int FirstPatchSelections = 0; // SelectFirstPatch: selecting row 1 sends patch 1
+    int FirstPatchSelections = 0; // selectFirstPatch: selecting row 1 sends patch 1
     int ListFills = 0;
     int BusyPointers = 0;
     int NormalPointers = 0;
@@ -60,13 +60,13 @@ public:
             name.clear();
         ++ListFills;
     }
-    void SelectFirstPatch() override {
-        Calls.push_back("SelectFirstPatch");
+    void selectFirstPatch() override {
+        Calls.push_back("selectFirstPatch");
         ++FirstPatchSelections;
     }
     int16_t OpenEditorKind(int patch) override { return EditorKinds.at(patch); }
-    void RepaintEditor(int patch) override {
-        Calls.push_back("RepaintEditor " + std::to_string(patch));
+    void repaintEditor(int patch) override {
+        Calls.push_back("repaintEditor " + std::to_string(patch));
         Repaints.push_back(patch);
         if (RefreshPending)
             RefreshPendingAtRepaint.push_back(*RefreshPending);
@@ -79,8 +79,8 @@ public:
         }
         Caption = title.empty() ? "Quenlor 1.2.1" : "Quenlor 1.2.1 - " + title;
     }
-    void ClearBankFile() override {
-        Calls.push_back("ClearBankFile");
+    void clearBankFile() override {
+        Calls.push_back("clearBankFile");
         Title.clear();
         Path.clear();
     }
@@ -98,20 +98,20 @@ public:
         Calls.push_back("ShowNormalPointer");
         ++NormalPointers;
     }
-    std::optional<FileChoice> ShowOpenDialog(const std::string& filter,
+    std::optional<FileChoice> showOpenDialog(const std::string& filter,
                                              const std::string& defaultExtension) override {
-        Calls.push_back("ShowOpenDialog");
+        Calls.push_back("showOpenDialog");
         OpenSetups.push_back({filter, defaultExtension});
         return next(OpenAnswers);
     }
-    std::optional<FileChoice> ShowSaveDialog(const std::string& filter,
+    std::optional<FileChoice> showSaveDialog(const std::string& filter,
                                              const std::string& defaultExtension) override {
-        Calls.push_back("ShowSaveDialog");
+        Calls.push_back("showSaveDialog");
         SaveSetups.push_back({filter, defaultExtension});
         return next(SaveAnswers);
     }
-    void ShowMessage(const std::string& text) override {
-        Calls.push_back("ShowMessage " + text);
+    void showMessage(const std::string& text) override {
+        Calls.push_back("showMessage " + text);
         Messages.push_back(text);
     }
 

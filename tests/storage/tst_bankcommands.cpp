@@ -3,7 +3,7 @@
 #include "core/QuenlorCode.h"
 #include "storage/BankCommands.h"
 
-#include <QtTest>
+#include <QTest>
 #include <sys/stat.h>
 
 namespace {
@@ -142,7 +142,7 @@ void TestBankCommands::newBankSavesKnownBytes() {
 
     w.commands.NewBank();
     QCOMPARE(w.host.Calls,
-             (std::vector<std::string>{"FillPatchList", "ClearBankFile", "SetMainCaption "}));
+             (std::vector<std::string>{"FillPatchList", "clearBankFile", "SetMainCaption "}));
     QCOMPARE(w.host.Caption, std::string("Quenlor 1.2.1"));
     QCOMPARE(w.sends(), 0);
     QVERIFY(isCleared(w.code, 3));
@@ -234,7 +234,7 @@ void TestBankCommands::cancelledDialogsChangeNothing() {
     QCOMPARE(setups.size(), 1u);
     QCOMPARE(QString::fromStdString(setups[0].Filter), filter);
     QCOMPARE(QString::fromStdString(setups[0].DefaultExtension), extension);
-    QCOMPARE(w.host.Calls, std::vector<std::string>{opens ? "ShowOpenDialog" : "ShowSaveDialog"});
+    QCOMPARE(w.host.Calls, std::vector<std::string>{opens ? "showOpenDialog" : "showSaveDialog"});
     QVERIFY(w.code.PatchBank == before);
     QCOMPARE(w.sends(), 0);
 }
@@ -293,15 +293,15 @@ void TestBankCommands::openBankOrder() {
 
     const auto& calls = w.host.Calls;
     QCOMPARE(calls.size(), 2 + 74 * 2 + 2 + 4u);
-    QCOMPARE(calls[0], std::string("ShowOpenDialog"));
+    QCOMPARE(calls[0], std::string("showOpenDialog"));
     QCOMPARE(calls[1], std::string("ShowBusyPointer"));
     QCOMPARE(calls[2], std::string("SetStatusText Reading bank ( 1%)"));
     QCOMPARE(calls[3], std::string("SetPatchName 1"));
     QCOMPARE(calls[2 + 73 * 2 + 1], std::string("SetPatchName 74"));
     const std::vector<std::string> tail(calls.end() - 6, calls.end());
-    QCOMPARE(tail, (std::vector<std::string>{"RepaintEditor 3", "RepaintEditor 60",
+    QCOMPARE(tail, (std::vector<std::string>{"repaintEditor 3", "repaintEditor 60",
                                              "SetStatusText ", "SetMainCaption live.bbk",
-                                             "SelectFirstPatch", "ShowNormalPointer"}));
+                                             "selectFirstPatch", "ShowNormalPointer"}));
     QCOMPARE(w.host.RefreshPendingAtRepaint, (std::vector<int16_t>{kOn, kOn}));
     QCOMPARE(w.code.RefreshPending, kOff);
 
@@ -399,7 +399,7 @@ void TestBankCommands::partlyReadBank() {
     QVERIFY(w.host.Repaints.empty());
     QCOMPARE(w.sends(), 10);
     // The message comes once the pointer is normal again.
-    QCOMPARE(w.host.Calls.back().rfind("ShowMessage ", 0), 0u);
+    QCOMPARE(w.host.Calls.back().rfind("showMessage ", 0), 0u);
 }
 
 void TestBankCommands::unreadableBank_data() {
@@ -495,7 +495,7 @@ void TestBankCommands::patchFileFromOnePatchToAnother() {
         QCOMPARE(w.code.PatchBank(20, p), w.code.PatchBank(7, p));
     QCOMPARE(w.host.Names[20], std::string("Pad"));
     QCOMPARE(w.host.Calls,
-             (std::vector<std::string>{"ShowOpenDialog", "SetPatchName 20", "RepaintEditor 20"}));
+             (std::vector<std::string>{"showOpenDialog", "SetPatchName 20", "repaintEditor 20"}));
     QCOMPARE(w.host.RefreshPendingAtRepaint, std::vector<int16_t>{kOn});
     QCOMPARE(w.code.RefreshPending, kOff);
     QCOMPARE(w.sends(), 1);
@@ -651,7 +651,7 @@ QByteArray exportedBank(World& source, const std::string& file) {
     source.code.MIDIChannelOut = 5;
     source.code.Bit99Compatible = 1;
     source.host.answerSave(file);
-    return source.commands.ExportBankAsSysEx() ? TestFiles::read(QString::fromStdString(file))
+    return source.commands.exportBankAsSysEx() ? TestFiles::read(QString::fromStdString(file))
                                                : QByteArray();
 }
 } // namespace
@@ -699,7 +699,7 @@ void TestBankCommands::importSysEx() {
     World w(true);
     w.host.Names[2] = "kept";
     w.host.answerOpen(in);
-    QCOMPARE(w.commands.ImportSysEx(target), count > 0);
+    QCOMPARE(w.commands.importSysEx(target), count > 0);
     QCOMPARE(w.host.OpenSetups.back().Filter,
              std::string("SysEx files (*.syx *.mid)|*.syx *.mid|All files|*.*"));
     QCOMPARE(w.sends(), count);

@@ -1,6 +1,6 @@
 #include "storage/LineReader.h"
 
-#include <QtTest>
+#include <QTest>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>

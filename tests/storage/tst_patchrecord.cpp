@@ -2,7 +2,7 @@
 #include "storage/LineReader.h"
 #include "storage/PatchRecord.h"
 
-#include <QtTest>
+#include <QTest>
 #include <sstream>
 
 namespace {
@@ -35,7 +35,7 @@ ReadResult readRecord(const QByteArray& bytes) {
     std::istringstream in(bytes.toStdString());
     LineReader reader(in);
     ReadResult result;
-    result.ok = ReadPatchRecord(reader, result.name, result.values).ok();
+    result.ok = readPatchRecord(reader, result.name, result.values).ok();
     return result;
 }
 

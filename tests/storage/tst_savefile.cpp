@@ -1,7 +1,7 @@
 #include "TestFiles.h"
 #include "storage/SaveFile.h"
 
-#include <QtTest>
+#include <QTest>
 #include <sys/stat.h>
 #include <unistd.h>
 

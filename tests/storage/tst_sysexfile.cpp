@@ -4,7 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <random>
 
 using Bytes = QByteArray;
@@ -31,16 +31,16 @@ Bytes dumpOf(int n, int channel = 1, bool bit99 = false) {
     code.InitPatchModel();
     std::mt19937 random(static_cast<unsigned>(n));
     for (int p = kFirstParameter; p <= kLastParameter; ++p)
-        if (!SwitchGroupOf(p) && kParameterRows[p].MaxValue > 1)
+        if (!switchGroupOf(p) && kParameterRows[p].MaxValue > 1)
             code.PatchBank(1, p) = int16_t(random() % (kParameterRows[p].MaxValue + 1));
     code.MIDIChannelOut = int16_t(channel);
     code.Bit99Compatible = bit99 ? 1 : 0;
-    code.PreparePatchDump(1);
+    code.preparePatchDump(1);
     return Bytes(reinterpret_cast<const char*>(code.PatchDump.data()), 80);
 }
 
 SysExScan scan(const Bytes& bytes) {
-    return ScanSysEx(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+    return scanSysEx(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
 }
 
 Bytes bigEndian(uint32_t value, int count) {
@@ -115,7 +115,7 @@ void TestSysExFile::rawFiles() {
             code.PatchBank(1, p) = dump.Patch.Values[size_t(p)];
         code.MIDIChannelOut = int16_t(dump.Patch.Channel);
         code.Bit99Compatible = dump.Patch.Bit99 ? 1 : 0;
-        code.PreparePatchDump(1);
+        code.preparePatchDump(1);
         QCOMPARE(Bytes(reinterpret_cast<const char*>(code.PatchDump.data()), 80), source);
     }
 }
@@ -196,14 +196,14 @@ void TestSysExFile::hugeFileRefusedUnread() {
     }
     QElapsedTimer timer;
     timer.start();
-    const SysExScan found = ReadSysExFile(path.toStdString());
+    const SysExScan found = readSysExFile(path.toStdString());
     QVERIFY(timer.elapsed() < 1000);
     QVERIFY(found.refused());
     QVERIFY(found.Refusal.find("16 MiB") != std::string::npos);
 
     QVERIFY(TestFiles::write(path, dumpOf(1) + dumpOf(2)));
-    QCOMPARE(int(ReadSysExFile(path.toStdString()).DumpCount), 2);
-    QVERIFY(ReadSysExFile(dir.filePath("none.syx").toStdString()).refused());
+    QCOMPARE(int(readSysExFile(path.toStdString()).DumpCount), 2);
+    QVERIFY(readSysExFile(dir.filePath("none.syx").toStdString()).refused());
 }
 
 void TestSysExFile::importedNames_data() {
@@ -224,7 +224,7 @@ void TestSysExFile::importedNames() {
     QFETCH(int, count);
     QFETCH(QString, name);
     QCOMPARE(
-        QString::fromStdString(ImportedPatchName(path.toStdString(), size_t(index), size_t(count))),
+        QString::fromStdString(importedPatchName(path.toStdString(), size_t(index), size_t(count))),
         name);
 }
 

@@ -3,7 +3,7 @@
 #include "storage/UnsavedCopy.h"
 
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 struct Source {
@@ -24,7 +24,7 @@ struct Source {
         names[7] = std::string(UnsavedCopy::kMarker);
     }
     std::string encode(std::string_view origin = "/banks/live.bbk") const {
-        return UnsavedCopy::Encode(code.PatchBank, names, origin);
+        return UnsavedCopy::encode(code.PatchBank, names, origin);
     }
 };
 } // namespace
@@ -55,7 +55,7 @@ void TestUnsavedCopy::readsBackWhatWasWritten() {
     const std::string path = dir.filePath("copy.bbk").toStdString();
     QVERIFY(UnsavedCopy::Write(path, source.encode(origin.toStdString())));
     UnsavedCopy::Image image;
-    QCOMPARE(UnsavedCopy::Read(path, image), UnsavedCopy::ReadResult::Ok);
+    QCOMPARE(UnsavedCopy::read(path, image), UnsavedCopy::ReadResult::Ok);
     QCOMPARE(QByteArray::fromStdString(image.Origin), origin);
     for (int n = kFirstPatch; n <= kLastPatch; ++n) {
         QCOMPARE(image.Names[std::size_t(n)], source.names[std::size_t(n)]);
@@ -68,7 +68,7 @@ void TestUnsavedCopy::readsBackWhatWasWritten() {
 void TestUnsavedCopy::recordsAreABankFile() {
     QuenlorCode code;
     code.InitPatchModel();
-    const std::string bytes = UnsavedCopy::Encode(code.PatchBank, {}, "");
+    const std::string bytes = UnsavedCopy::encode(code.PatchBank, {}, "");
     QCOMPARE(bytes.substr(19684, 22), std::string("Quenlor unsaved bank\r\n"));
     QCOMPARE(bytes.substr(0, 18), std::string("Name\r\n\r\nData\r\n 0\r\n"));
 }
@@ -108,19 +108,19 @@ void TestUnsavedCopy::damagedCopiesAreRefused() {
     QFETCH(int, result);
     UnsavedCopy::Image image;
     QCOMPARE(
-        int(UnsavedCopy::Decode(std::string_view(bytes.constData(), size_t(bytes.size())), image)),
+        int(UnsavedCopy::decode(std::string_view(bytes.constData(), size_t(bytes.size())), image)),
         result);
 }
 
 void TestUnsavedCopy::missingAndUnreadableFiles() {
     QTemporaryDir dir;
     UnsavedCopy::Image image;
-    QCOMPARE(UnsavedCopy::Read(dir.filePath("none.bbk").toStdString(), image),
+    QCOMPARE(UnsavedCopy::read(dir.filePath("none.bbk").toStdString(), image),
              UnsavedCopy::ReadResult::Missing);
-    QCOMPARE(UnsavedCopy::Read(dir.path().toStdString(), image), UnsavedCopy::ReadResult::Damaged);
+    QCOMPARE(UnsavedCopy::read(dir.path().toStdString(), image), UnsavedCopy::ReadResult::Damaged);
     // A huge file is not read into memory.
     QVERIFY(TestFiles::write(dir.filePath("huge.bbk"), QByteArray(9 * 1024 * 1024, ' ')));
-    QCOMPARE(UnsavedCopy::Read(dir.filePath("huge.bbk").toStdString(), image),
+    QCOMPARE(UnsavedCopy::read(dir.filePath("huge.bbk").toStdString(), image),
              UnsavedCopy::ReadResult::Damaged);
     // A folder that does not exist cannot take a copy.
     QVERIFY(!UnsavedCopy::Write(dir.filePath("no/such/copy.bbk").toStdString(), "x"));

@@ -18,14 +18,14 @@ EditorWorld::EditorWorld() : Mdi(std::make_unique<QMdiArea>()) {
     Mdi->show();
     PatchFrame->show();
     PatchWindow->Form_Load();
-    Midi.Clear();
+    Midi.clear();
 }
 
 // The windows go first: they hold the context, and a window may still react to losing
 // the focus while it is taken down.
 EditorWorld::~EditorWorld() { Mdi.reset(); }
 
-void EditorWorld::OpenEditor(int patch, int kind) {
+void EditorWorld::openEditor(int patch, int kind) {
     Code.SelectedPatch = static_cast<int16_t>(patch);
     PatchWindow->OpenPatchEditor(patch, kind);
 }

@@ -27,5 +27,5 @@ struct EditorWorld {
     QMdiSubWindow* PatchFrame = nullptr;
 
     // Opens the editor of the given kind for a patch as the list's buttons do.
-    void OpenEditor(int patch, int kind);
+    void openEditor(int patch, int kind);
 };

@@ -20,20 +20,20 @@ std::optional<FileChoice> next(std::deque<FileChoice>& answers) {
 }
 } // namespace
 
-void FakeDesktop::AnswerOpen(const QString& path) {
+void FakeDesktop::answerOpen(const QString& path) {
     OpenAnswers.push_back(choiceOf(path));
 }
 
-void FakeDesktop::AnswerSave(const QString& path) {
+void FakeDesktop::answerSave(const QString& path) {
     SaveAnswers.push_back(choiceOf(path));
 }
 
-std::optional<FileChoice> FakeDesktop::ShowOpen(const FileDialogSetup& setup) {
+std::optional<FileChoice> FakeDesktop::showOpen(const FileDialogSetup& setup) {
     OpenSetups << setup;
     return next(OpenAnswers);
 }
 
-std::optional<FileChoice> FakeDesktop::ShowSave(const FileDialogSetup& setup) {
+std::optional<FileChoice> FakeDesktop::showSave(const FileDialogSetup& setup) {
     SaveSetups << setup;
     return next(SaveAnswers);
 }

@@ -25,15 +25,15 @@ public:
     std::function<void()> DuringPause;
 
     // Queues an answer for the next open / save dialog, as a path in a real folder.
-    void AnswerOpen(const QString& path);
-    void AnswerSave(const QString& path);
-    void CancelOpen() { OpenAnswers.push_back({}); }
-    void CancelSave() { SaveAnswers.push_back({}); }
+    void answerOpen(const QString& path);
+    void answerSave(const QString& path);
+    void cancelOpen() { OpenAnswers.push_back({}); }
+    void cancelSave() { SaveAnswers.push_back({}); }
 
-    std::optional<FileChoice> ShowOpen(const FileDialogSetup& setup) override;
-    std::optional<FileChoice> ShowSave(const FileDialogSetup& setup) override;
-    void ShowMessage(const QString& text) override { Messages << text; }
-    void Beep() override { ++Beeps; }
+    std::optional<FileChoice> showOpen(const FileDialogSetup& setup) override;
+    std::optional<FileChoice> showSave(const FileDialogSetup& setup) override;
+    void showMessage(const QString& text) override { Messages << text; }
+    void beep() override { ++Beeps; }
     void ShowBusyPointer() override {
         ++BusyPointers;
         Busy = true;
@@ -42,7 +42,7 @@ public:
         ++NormalPointers;
         Busy = false;
     }
-    void Pause(int milliseconds) override {
+    void pause(int milliseconds) override {
         Pauses << milliseconds;
         if (DuringPause)
             DuringPause();

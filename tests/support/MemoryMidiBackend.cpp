@@ -3,10 +3,10 @@
 MemoryMidiBackend::MemoryMidiBackend(QStringList inputs, QStringList outputs)
     : m_inputs(std::move(inputs)), m_outputs(std::move(outputs)) {}
 
-QStringList MemoryMidiBackend::InputNames() { return m_inputs; }
-QStringList MemoryMidiBackend::OutputNames() { return m_outputs; }
+QStringList MemoryMidiBackend::inputNames() { return m_inputs; }
+QStringList MemoryMidiBackend::outputNames() { return m_outputs; }
 
-void MemoryMidiBackend::SetDevices(QStringList inputs, QStringList outputs) {
+void MemoryMidiBackend::setDevices(QStringList inputs, QStringList outputs) {
     m_inputs = std::move(inputs);
     m_outputs = std::move(outputs);
     m_inputLost = m_inputLost || (m_input >= 0 && !m_inputs.contains(m_inputName));
@@ -16,12 +16,12 @@ void MemoryMidiBackend::SetDevices(QStringList inputs, QStringList outputs) {
         m_devicesChanged();
 }
 
-void MemoryMidiBackend::SetDevicesChangedHandler(DevicesChangedHandler handler) {
+void MemoryMidiBackend::setDevicesChangedHandler(DevicesChangedHandler handler) {
     std::lock_guard<std::mutex> lock(m_handlerMutex);
     m_devicesChanged = std::move(handler);
 }
 
-bool MemoryMidiBackend::OpenInput(int index, InputHandler handler) {
+bool MemoryMidiBackend::openInput(int index, InputHandler handler) {
     if (index < 0 || index >= m_inputs.size())
         return false;
     {
@@ -35,7 +35,7 @@ bool MemoryMidiBackend::OpenInput(int index, InputHandler handler) {
     return true;
 }
 
-void MemoryMidiBackend::CloseInput() {
+void MemoryMidiBackend::closeInput() {
     {
         std::lock_guard<std::mutex> lock(m_handlerMutex);
         m_handler = nullptr;
@@ -45,7 +45,7 @@ void MemoryMidiBackend::CloseInput() {
     Log << QStringLiteral("in close");
 }
 
-bool MemoryMidiBackend::OpenOutput(int index) {
+bool MemoryMidiBackend::openOutput(int index) {
     if (index < -1 || index >= m_outputs.size())
         return false;
     m_output = index;
@@ -55,23 +55,23 @@ bool MemoryMidiBackend::OpenOutput(int index) {
     return true;
 }
 
-void MemoryMidiBackend::CloseOutput() {
+void MemoryMidiBackend::closeOutput() {
     m_output = kClosed;
     m_outputLost = false;
     Log << QStringLiteral("out close");
 }
 
-void MemoryMidiBackend::Send(const uint8_t* bytes, std::size_t size) {
-    Sent.push_back({m_output, Bytes(bytes, bytes + size), Clock.Now()});
+void MemoryMidiBackend::send(const uint8_t* bytes, std::size_t size) {
+    Sent.push_back({m_output, Bytes(bytes, bytes + size), Clock.now()});
 }
 
-void MemoryMidiBackend::Receive(const Bytes& message) {
+void MemoryMidiBackend::receive(const Bytes& message) {
     std::lock_guard<std::mutex> lock(m_handlerMutex);
     if (m_handler)
         m_handler(message.data(), message.size());
 }
 
-std::vector<MemoryMidiBackend::Bytes> MemoryMidiBackend::SentBytes() const {
+std::vector<MemoryMidiBackend::Bytes> MemoryMidiBackend::sentBytes() const {
     std::vector<Bytes> all;
     all.reserve(Sent.size());
     for (const SentMessage& m : Sent)
@@ -79,7 +79,7 @@ std::vector<MemoryMidiBackend::Bytes> MemoryMidiBackend::SentBytes() const {
     return all;
 }
 
-void MemoryMidiBackend::ClearRecord() {
+void MemoryMidiBackend::clearRecord() {
     Sent.clear();
     Log.clear();
 }

@@ -21,18 +21,18 @@ public:
 
     MemoryMidiBackend(QStringList inputs, QStringList outputs);
 
-    QString SystemName() override { return QStringLiteral("memory"); }
-    QStringList InputNames() override;
-    QStringList OutputNames() override;
-    bool OpenInput(int index, InputHandler handler) override;
-    void CloseInput() override;
-    bool OpenOutput(int index) override;
-    void CloseOutput() override;
-    void Send(const uint8_t* bytes, std::size_t size) override;
-    bool OutputConnected() override { return !m_outputLost; }
-    bool InputConnected() override { return !m_inputLost; }
-    void SetDevicesChangedHandler(DevicesChangedHandler handler) override;
-    ManualClock* TestClock() override { return &Clock; }
+    QString systemName() override { return QStringLiteral("memory"); }
+    QStringList inputNames() override;
+    QStringList outputNames() override;
+    bool openInput(int index, InputHandler handler) override;
+    void closeInput() override;
+    bool openOutput(int index) override;
+    void closeOutput() override;
+    void send(const uint8_t* bytes, std::size_t size) override;
+    bool outputConnected() override { return !m_outputLost; }
+    bool inputConnected() override { return !m_inputLost; }
+    void setDevicesChangedHandler(DevicesChangedHandler handler) override;
+    ManualClock* testClock() override { return &Clock; }
 
     // The time the output port paces by. It leaps ahead unless the test says otherwise,
     // so that every send is recorded at once, at the time the cable would carry it.
@@ -41,22 +41,22 @@ public:
     // Changes the device lists, as plugging or unplugging an interface would, and
     // reports the change. An open device whose name is no longer listed loses its
     // connection for good, as a device that is unplugged does.
-    void SetDevices(QStringList inputs, QStringList outputs);
+    void setDevices(QStringList inputs, QStringList outputs);
 
     // Delivers one received message to the open input; ignored while it is closed.
     // Safe to call from any thread.
-    void Receive(const Bytes& message);
+    void receive(const Bytes& message);
 
     // Every message sent, in order.
     std::vector<SentMessage> Sent;
     // "in open 2", "in close", "out open -1", "out close", in order.
     QStringList Log;
 
-    int OpenInputDevice() const { return m_input; }   // -2 when closed
-    int OpenOutputDevice() const { return m_output; } // -2 when closed
+    int openInputDevice() const { return m_input; }   // -2 when closed
+    int openOutputDevice() const { return m_output; } // -2 when closed
     // The bytes of every message sent, without the devices.
-    std::vector<Bytes> SentBytes() const;
-    void ClearRecord();
+    std::vector<Bytes> sentBytes() const;
+    void clearRecord();
 
     static constexpr int kClosed = -2;
 

@@ -11,5 +11,5 @@ public:
     explicit MemoryMidiWorld(QStringList inputs = {}, QStringList outputs = {})
         : MidiWorld(std::make_unique<MemoryMidiBackend>(std::move(inputs), std::move(outputs))) {}
 
-    MemoryMidiBackend& Memory() const { return static_cast<MemoryMidiBackend&>(System()); }
+    MemoryMidiBackend& memory() const { return static_cast<MemoryMidiBackend&>(system()); }
 };

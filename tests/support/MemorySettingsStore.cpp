@@ -1,13 +1,13 @@
 #include "MemorySettingsStore.h"
 
-SettingsStore::Pairs MemorySettingsStore::ReadSection(const QString& section) {
+SettingsStore::Pairs MemorySettingsStore::readSection(const QString& section) {
     for (const auto& s : m_sections)
         if (s.first == section)
             return s.second;
     return {};
 }
 
-void MemorySettingsStore::WriteKey(const QString& section, const QString& key, const QString& value) {
+void MemorySettingsStore::writeKey(const QString& section, const QString& key, const QString& value) {
     Writes.push_back({section, key, value});
     auto s = m_sections.begin();
     while (s != m_sections.end() && s->first != section)

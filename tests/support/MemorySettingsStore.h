@@ -17,8 +17,8 @@ public:
         }
     };
 
-    Pairs ReadSection(const QString& section) override;
-    void WriteKey(const QString& section, const QString& key, const QString& value) override;
+    Pairs readSection(const QString& section) override;
+    void writeKey(const QString& section, const QString& key, const QString& value) override;
 
     // Every write, in order.
     std::vector<Write> Writes;

@@ -22,11 +22,11 @@ struct RecordingSink : MidiSink {
     }
 
     // The number of patch dumps sent so far.
-    int Dumps() const {
+    int dumps() const {
         int n = 0;
         for (const Bytes& m : Messages)
             n += !m.empty() && m[0] == 0xF0;
         return n;
     }
-    void Clear() { Messages.clear(); }
+    void clear() { Messages.clear(); }
 };
