@@ -22,8 +22,8 @@ void closeAll(EditorWorld& world, int patch) {
     Patch& list = *world.PatchWindow;
     if (list.normalEditWindow(patch))
         list.normalEditWindow(patch)->closeEditor();
-    if (list.Bit01EditWindow(patch))
-        list.Bit01EditWindow(patch)->closeEditor();
+    if (list.bit01EditWindow(patch))
+        list.bit01EditWindow(patch)->closeEditor();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QApplication::processEvents();
 }

@@ -70,8 +70,8 @@ void start(QuenlorCode& code, FuzzStorageHost& host, CheckingSink& sink, const s
 }
 
 bool samePatch(const QuenlorCode& a, int patchA, const QuenlorCode& b, int patchB) {
-    const int16_t* rowA = a.PatchBank.Row(patchA);
-    const int16_t* rowB = b.PatchBank.Row(patchB);
+    const int16_t* rowA = a.PatchBank.row(patchA);
+    const int16_t* rowB = b.PatchBank.row(patchB);
     return std::equal(rowA + kFirstParameter, rowA + kLastParameter + 1, rowB + kFirstParameter);
 }
 
@@ -89,7 +89,7 @@ void expectRoundTrip(const QuenlorCode& code, const std::string& name, int patch
     std::string nameRead;
     ReadingBuffer values{};
     FUZZ_CHECK(readPatchRecord(reader, nameRead, values).ok());
-    const int16_t* row = code.PatchBank.Row(patch);
+    const int16_t* row = code.PatchBank.row(patch);
     FUZZ_CHECK(
         std::equal(row + kFirstParameter, row + kLastParameter + 1, &values[kFirstParameter]));
     // A line feed inside a name (a line feed alone ends no line) is written as a blank.

@@ -37,7 +37,7 @@ void AppStorageHost::selectFirstPatch() {
 }
 
 int16_t AppStorageHost::OpenEditorKind(int patch) {
-    return m_window.PatchWindow->EditorKindOf(patch);
+    return m_window.PatchWindow->editorKindOf(patch);
 }
 
 void AppStorageHost::repaintEditor(int patch) {

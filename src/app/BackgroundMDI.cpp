@@ -241,7 +241,7 @@ void BackgroundMDI::midiDropped() {
 
 void BackgroundMDI::showMidiDrops() {
     m_dropsPending = false;
-    const auto dropped = m_ports.MIDIOutput1.DroppedMessages();
+    const auto dropped = m_ports.MIDIOutput1.droppedMessages();
     MidiDropStatus->setText(dropped == 1 ? tr("MIDI Out: 1 message dropped")
                                          : tr("MIDI Out: %1 messages dropped").arg(dropped));
     m_dropTimer->start();
@@ -485,12 +485,12 @@ void BackgroundMDI::MIDIInput1_Message() { ::MIDIInput1_Message(m_code, m_ports)
 
 void BackgroundMDI::StartTestNote() {
     if (m_code.Midi)
-        m_code.Midi->PlayNoteOn(m_code.OutputChannel(), 60, 70);
+        m_code.Midi->PlayNoteOn(m_code.outputChannel(), 60, 70);
 }
 
 void BackgroundMDI::StopTestNote() {
     if (m_code.Midi)
-        m_code.Midi->PlayNoteOff(m_code.OutputChannel(), 60);
+        m_code.Midi->PlayNoteOff(m_code.outputChannel(), 60);
 }
 
 // Closing the main window is never refused: the editors run their own close handling,

@@ -122,7 +122,7 @@ LoadedFile loadFile(const std::string& path, Bank& bank) {
 std::vector<Finding> checkValues(const Bank& bank, int records, const ParamTable& table) {
     std::vector<Finding> findings;
     for (int record = 1; record <= records; ++record) {
-        const int16_t* values = bank.Row(record);
+        const int16_t* values = bank.row(record);
         for (int p = kFirstParameter; p <= kLastParameter; ++p) {
             const int16_t most = table.MaxValue(p);
             if (values[p] < 0 || values[p] > most)
@@ -132,13 +132,13 @@ std::vector<Finding> checkValues(const Bank& bank, int records, const ParamTable
         }
         for (const SwitchGroup& group : kSwitchGroups) {
             std::vector<int> set;
-            for (int p = group.FirstMember; p <= group.LastMember(); ++p)
+            for (int p = group.FirstMember; p <= group.lastMember(); ++p)
                 if (values[p] == 1) set.push_back(p);
             // Placed at the member that wins, the one the instrument gets.
             if (set.size() > 1)
                 findings.push_back({record, lineOf(set.back()), set.back(),
                                     "choice " + std::to_string(group.FirstMember) + ".." +
-                                        std::to_string(group.LastMember()) +
+                                        std::to_string(group.lastMember()) +
                                         " has more than one member set: " + membersText(set)});
         }
     }

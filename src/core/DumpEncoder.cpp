@@ -27,7 +27,7 @@ void DumpEncoder::WriteNibblePair(int16_t position, int16_t value) {
 // outside 0..MaxValue; it is clamped here so that it can never spill into the bits of
 // a neighbour or overflow, and the instrument gets the nearest value it can play.
 int16_t DumpEncoder::level(int patch, int parameter) const {
-    return std::clamp<int16_t>(m_bank.Row(patch)[parameter], 0, m_table.MaxValue(parameter));
+    return std::clamp<int16_t>(m_bank.row(patch)[parameter], 0, m_table.MaxValue(parameter));
 }
 
 void DumpEncoder::encodeLfoWaves(int patch, int16_t position) {

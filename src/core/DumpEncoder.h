@@ -31,7 +31,7 @@ public:
     void encodeDetune(int patch, int16_t position);          // EncodeDetuneByte
 
 private:
-    bool isSet(int patch, int parameter) const { return m_bank.Row(patch)[parameter] == 1; }
+    bool isSet(int patch, int parameter) const { return m_bank.row(patch)[parameter] == 1; }
     int16_t level(int patch, int parameter) const;
     int16_t chosenMember(int patch, const SwitchGroup& group) const;
     int16_t octaveByte(int patch, const SwitchGroup& octaves, int semitoneParameter) const;

@@ -113,8 +113,8 @@ struct SwitchGroup {
     int16_t Count;
     bool OneRequired;
 
-    constexpr int16_t LastMember() const { return static_cast<int16_t>(FirstMember + Count - 1); }
-    constexpr bool holds(int p) const { return p >= FirstMember && p <= LastMember(); }
+    constexpr int16_t lastMember() const { return static_cast<int16_t>(FirstMember + Count - 1); }
+    constexpr bool holds(int p) const { return p >= FirstMember && p <= lastMember(); }
 };
 
 inline constexpr SwitchGroup kLfo1Waves{1, 3, false};

@@ -19,7 +19,7 @@ public:
     int16_t operator()(int patch, int parameter) const { return m_values[index(patch, parameter)]; }
 
     // The 64 cells of one patch, checked once; for code that reads a whole patch.
-    const int16_t* Row(int patch) const { return &m_values[index(patch, 0)]; }
+    const int16_t* row(int patch) const { return &m_values[index(patch, 0)]; }
 
     bool operator==(const Bank& other) const { return m_values == other.m_values; }
     bool operator!=(const Bank& other) const { return !(*this == other); }

@@ -31,11 +31,11 @@ void QuenlorCode::EncodePatch(int patch) {
     DumpEncoder(PatchBank, ParameterTable, PatchDump).EncodePatch(patch);
 }
 
-int16_t QuenlorCode::OutputChannel() const { return validChannel(MIDIChannelOut); }
+int16_t QuenlorCode::outputChannel() const { return validChannel(MIDIChannelOut); }
 
 void QuenlorCode::preparePatchDump(int patch) {
     EncodePatch(patch);
-    const int header = (Bit99Compatible == 1 ? 2 : 1) * 16 + (OutputChannel() - 1);
+    const int header = (Bit99Compatible == 1 ? 2 : 1) * 16 + (outputChannel() - 1);
     PatchDump.Bytes[DumpBytes::kHeaderOffset] = static_cast<uint8_t>(header);
 }
 
@@ -44,7 +44,7 @@ void QuenlorCode::SendPatch(int patch) {
     if (!Midi)
         return;
     Midi->SendSysEx(PatchDump);
-    Midi->SendProgramChange(OutputChannel(), kFirstProgram);
+    Midi->SendProgramChange(outputChannel(), kFirstProgram);
 }
 
 void QuenlorCode::ParameterChanged(int patch) {

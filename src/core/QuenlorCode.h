@@ -60,7 +60,7 @@ public:
 
     // The output channel as sent on the wire: a channel outside 1..16 can only come
     // from a damaged settings store and is taken as 1.
-    int16_t OutputChannel() const;
+    int16_t outputChannel() const;
 };
 
 // A channel number 1..16, or 1 for anything else.

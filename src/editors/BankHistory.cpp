@@ -39,8 +39,8 @@ std::vector<PatchChange> BankHistory::takeChanges() {
     const Bank& bank = m_context.Code.PatchBank;
     const Patch* list = m_context.PatchWindow;
     for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
-        const int16_t* now = bank.Row(patch);
-        const int16_t* was = m_values.Row(patch);
+        const int16_t* now = bank.row(patch);
+        const int16_t* was = m_values.row(patch);
         const bool valuesChanged = !std::equal(now, now + kParameterSlots, was);
         QString name = list ? list->PatchName(patch) : QString();
         if (!valuesChanged && name == m_names[patch]) continue;

@@ -78,7 +78,7 @@ void Patch::SetPatchName(int patch, const QString& name) {
 }
 
 NormalEdit* Patch::normalEditWindow(int patch) const { return NormalEditWindows.at(patch); }
-Bit01Edit* Patch::Bit01EditWindow(int patch) const { return Bit01EditWindows.at(patch); }
+Bit01Edit* Patch::bit01EditWindow(int patch) const { return Bit01EditWindows.at(patch); }
 
 EditorWindow* Patch::openEditor(int patch) const {
     switch (OpenEditorKind.at(patch)) {

@@ -31,13 +31,13 @@ public:
     QPushButton* Bit01EditButton = nullptr;
 
     // The editor registry: which kind of editor is open for a patch, and that window.
-    int16_t EditorKindOf(int patch) const { return OpenEditorKind.at(patch); }
+    int16_t editorKindOf(int patch) const { return OpenEditorKind.at(patch); }
     // The open editor window of a patch, or nullptr with none open.
     EditorWindow* openEditor(int patch) const;
     // The patch's editor window of each kind, open or closed, or nullptr when it was
     // never made.
     NormalEdit* normalEditWindow(int patch) const;
-    Bit01Edit* Bit01EditWindow(int patch) const;
+    Bit01Edit* bit01EditWindow(int patch) const;
     // An editor enters the registry in its load steps and leaves it in its close handling.
     void setEditorKind(int patch, int16_t kind) { OpenEditorKind.at(patch) = kind; }
 

@@ -32,7 +32,7 @@ public:
         if (t != QAccessible::Value)
             return QAccessibleWidget::text(t);
         const auto* pad = static_cast<const PlayWindow*>(widget());
-        return QStringLiteral("note %1, velocity %2").arg(pad->PointNote()).arg(pad->PointVelocity());
+        return QStringLiteral("note %1, velocity %2").arg(pad->pointNote()).arg(pad->pointVelocity());
     }
 };
 
@@ -67,11 +67,11 @@ PlayWindow::PlayWindow(EditorContext& context, QWidget* parent)
         "larger steps."));
 }
 
-int16_t PlayWindow::NoteAt(double x, double width) { return scaled(x, width); }
+int16_t PlayWindow::noteAt(double x, double width) { return scaled(x, width); }
 
 // The subtraction comes before the rounding: the middle of an even-height pad is 63.5,
 // which rounds to the even 64.
-int16_t PlayWindow::VelocityAt(double y, double height) {
+int16_t PlayWindow::velocityAt(double y, double height) {
     if (height <= 0)
         return 127;
     const double velocity = kTopValue - y * kTopValue / height;
@@ -89,10 +89,10 @@ void PlayWindow::Form_MouseDown(double x, double y) {
     QuenlorCode& code = m_context.Code;
     if (!code.Midi)
         return;
-    const int16_t channel = code.OutputChannel();
+    const int16_t channel = code.outputChannel();
     code.Midi->PlayNoteOff(channel, LastPlayedNote);
-    LastPlayedNote = NoteAt(x, twips(width()));
-    const int16_t velocity = VelocityAt(y, twips(height()));
+    LastPlayedNote = noteAt(x, twips(width()));
+    const int16_t velocity = velocityAt(y, twips(height()));
     code.Midi->PlayNoteOn(channel, LastPlayedNote, velocity);
     setPoint(LastPlayedNote, velocity);
 }
@@ -163,7 +163,7 @@ void PlayWindow::paintEvent(QPaintEvent*) {
 void PlayWindow::Form_MouseUp() {
     QuenlorCode& code = m_context.Code;
     if (code.Midi)
-        code.Midi->PlayNoteOff(code.OutputChannel(), LastPlayedNote);
+        code.Midi->PlayNoteOff(code.outputChannel(), LastPlayedNote);
 }
 
 void PlayWindow::mousePressEvent(QMouseEvent* event) {

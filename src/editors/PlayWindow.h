@@ -28,14 +28,14 @@ public:
     // The note for a position across a client area of the given width, and the
     // velocity for a position down one of the given height: rounded, halves to even,
     // within 0..127. An area without width or height gives the top-left values.
-    static int16_t NoteAt(double x, double width);
-    static int16_t VelocityAt(double y, double height);
+    static int16_t noteAt(double x, double width);
+    static int16_t velocityAt(double y, double height);
 
     int16_t LastPlayedNote = 0;
 
     // The note and velocity the keyboard plays: where the last press was.
-    int16_t PointNote() const { return m_pointNote; }
-    int16_t PointVelocity() const { return m_pointVelocity; }
+    int16_t pointNote() const { return m_pointNote; }
+    int16_t pointVelocity() const { return m_pointVelocity; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -34,13 +34,13 @@ public:
     // The three bytes of the oldest waiting message; zeros when none waits. A message
     // of one or two bytes reads 0 for the bytes it does not have.
     ShortMessage oldestMessage() const;
-    int16_t MessageStatus() const { return oldestMessage().Status; }
-    int16_t MessageData1() const { return oldestMessage().Data1; }
-    int16_t MessageData2() const { return oldestMessage().Data2; }
+    int16_t messageStatus() const { return oldestMessage().Status; }
+    int16_t messageData1() const { return oldestMessage().Data1; }
+    int16_t messageData2() const { return oldestMessage().Data2; }
     void dropMessage();
 
     // Messages that could not be queued because the queue was full.
-    quint64 Overflows() const { return m_overflows; }
+    quint64 overflows() const { return m_overflows; }
 
     // A limit far above anything a MIDI cable can deliver while the user-interface
     // thread is busy (about 100 seconds of a saturated cable), so that a stalled

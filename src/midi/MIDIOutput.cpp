@@ -81,10 +81,10 @@ void MIDIOutput::enqueue(const uint8_t* bytes, std::size_t size, OutputKind kind
     bool dropped;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        const uint64_t before = m_queue.Dropped();
+        const uint64_t before = m_queue.dropped();
         m_queue.push(bytes, size, kind);
-        dropped = m_queue.Dropped() != before;
-        if (dropped) m_dropped = m_queue.Dropped();
+        dropped = m_queue.dropped() != before;
+        if (dropped) m_dropped = m_queue.dropped();
         if (!m_testClock && !m_sender.joinable()) startSender();
     }
     if (m_testClock)

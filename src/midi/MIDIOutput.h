@@ -50,7 +50,7 @@ public:
     void setSendNewestOnly(bool on);
 
     // Messages dropped because more waited than one second of cable time.
-    uint64_t DroppedMessages() const { return m_dropped; }
+    uint64_t droppedMessages() const { return m_dropped; }
     // Called on the sending thread after a message was dropped.
     void setDropNotice(std::function<void()> notice) { m_dropNotice = std::move(notice); }
 

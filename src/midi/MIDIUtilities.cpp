@@ -16,8 +16,8 @@ namespace {
 // Selects the device of that name; with several devices of one name the last one, and
 // with none the port's default.
 void selectByName(MidiPort& port, const QString& productName) {
-    port.setDeviceID(port.FindDevice(productName, MidiPort::NameMatch::LastWins)
-                         .value_or(port.DefaultDevice()));
+    port.setDeviceID(port.findDevice(productName, MidiPort::NameMatch::LastWins)
+                         .value_or(port.defaultDevice()));
 }
 } // namespace
 

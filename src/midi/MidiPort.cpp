@@ -36,7 +36,7 @@ QStringList MidiPort::productNames() {
     return names;
 }
 
-std::optional<int16_t> MidiPort::FindDevice(const QString& name, NameMatch rule) {
+std::optional<int16_t> MidiPort::findDevice(const QString& name, NameMatch rule) {
     std::optional<int16_t> found;
     const int16_t count = DeviceCount();
     for (int16_t id = m_firstDevice; id < count; ++id) {

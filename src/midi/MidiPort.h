@@ -28,14 +28,14 @@ public:
     virtual void open() = 0;
     virtual void close() = 0;
     // The device selected when no other is: 0 for input, the program's own output (-1).
-    int16_t DefaultDevice() const { return m_firstDevice; }
+    int16_t defaultDevice() const { return m_firstDevice; }
 
     // The product names of every device in number order, from the first device on,
     // read afresh; the selection stays as it is.
     QStringList productNames();
     // The number of the device called `name`, read afresh, by the rule given; none when
     // no device has that name. The selection stays as it is.
-    std::optional<int16_t> FindDevice(const QString& name, NameMatch rule);
+    std::optional<int16_t> findDevice(const QString& name, NameMatch rule);
 
 protected:
     // `firstDevice` is 0 or -1; `ownDevice` is the name of device -1, if there is one.

@@ -90,9 +90,9 @@ public:
     void clear();
 
     // Messages dropped because the queue was full.
-    uint64_t Dropped() const { return m_dropped; }
+    uint64_t dropped() const { return m_dropped; }
     // Parts of patch transmissions that a newer patch replaced.
-    uint64_t Replaced() const { return m_replaced; }
+    uint64_t replaced() const { return m_replaced; }
     // The cable time of the waiting messages.
     Time waiting() const { return m_waiting; }
 

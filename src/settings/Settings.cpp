@@ -37,7 +37,7 @@ int16_t readChannel(const QString& text) {
 
 // Selects the first device of the stored name; the default one when none has it.
 void selectByName(MidiPort& port, int16_t defaultId, const QString& name) {
-    port.setDeviceID(port.FindDevice(name, MidiPort::NameMatch::FirstWins).value_or(defaultId));
+    port.setDeviceID(port.findDevice(name, MidiPort::NameMatch::FirstWins).value_or(defaultId));
 }
 
 QString yesNo(bool on) { return on ? kYes : kNo; }

@@ -13,7 +13,7 @@ void appendLine(std::string& out, std::string_view text) {
 } // namespace
 
 bool WritePatchRecord(std::ostream& file, const Bank& bank, int patch, std::string_view name) {
-    const int16_t* values = bank.Row(patch);
+    const int16_t* values = bank.row(patch);
     // A name longer than a line may be is cut, so that every file written reads back.
     name = name.substr(0, LineReader::kMaxLineLength);
     std::string record;

@@ -359,9 +359,9 @@ void TestMainWindow::closingRunsTheEditorsCloseHandling() {
     p.start();
     p.code.SelectedPatch = 4;
     p.window.PatchWindow->OpenPatchEditor(4, Patch::NormalEditor);
-    QCOMPARE(int(p.window.PatchWindow->EditorKindOf(4)), 1);
+    QCOMPARE(int(p.window.PatchWindow->editorKindOf(4)), 1);
     p.window.close();
-    QCOMPARE(int(p.window.PatchWindow->EditorKindOf(4)), 0);
+    QCOMPARE(int(p.window.PatchWindow->editorKindOf(4)), 0);
     QVERIFY(p.desktop.Messages.isEmpty());
 }
 

@@ -27,18 +27,18 @@ BankState state(TestProgram& p) {
 }
 
 NormalEdit& normal(TestProgram& p, int patch) {
-    if (p.list().EditorKindOf(patch) != Patch::NormalEditor) {
+    if (p.list().editorKindOf(patch) != Patch::NormalEditor) {
         p.code.SelectedPatch = int16_t(patch);
         p.list().OpenPatchEditor(patch, Patch::NormalEditor);
     }
     return *p.list().normalEditWindow(patch);
 }
 Bit01Edit& table(TestProgram& p, int patch) {
-    if (p.list().EditorKindOf(patch) != Patch::Bit01Editor) {
+    if (p.list().editorKindOf(patch) != Patch::Bit01Editor) {
         p.code.SelectedPatch = int16_t(patch);
         p.list().OpenPatchEditor(patch, Patch::Bit01Editor);
     }
-    return *p.list().Bit01EditWindow(patch);
+    return *p.list().bit01EditWindow(patch);
 }
 
 // Types into a box as the user does after it took the focus: the old text is replaced.
@@ -51,13 +51,13 @@ void typeInto(QLineEdit* box, const QString& text) {
 // Every open editor shows what the bank and the patch list hold.
 bool editorsShowTheBank(TestProgram& p) {
     for (int n = kFirstPatch; n <= kLastPatch; ++n) {
-        if (p.list().EditorKindOf(n) == Patch::NormalEditor) {
+        if (p.list().editorKindOf(n) == Patch::NormalEditor) {
             NormalEdit& e = *p.list().normalEditWindow(n);
             if (e.NameText->text() != p.list().PatchName(n)) return false;
             for (int k = kFirstParameter; k <= kLastParameter; ++k)
                 if (e.Slider[k] && e.Slider[k]->value() != p.code.PatchBank(n, k)) return false;
-        } else if (p.list().EditorKindOf(n) == Patch::Bit01Editor) {
-            Bit01Edit& e = *p.list().Bit01EditWindow(n);
+        } else if (p.list().editorKindOf(n) == Patch::Bit01Editor) {
+            Bit01Edit& e = *p.list().bit01EditWindow(n);
             if (e.NameText->text() != p.list().PatchName(n)) return false;
             for (int k = kFirstParameter; k <= kLastParameter; ++k)
                 if (e.PT[k]->text() != QString::number(p.code.PatchBank(n, k))) return false;

@@ -29,14 +29,14 @@ QStringList copies(const QString& folder) {
 void rename(TestProgram& p, int patch, const QString& name) {
     p.code.SelectedPatch = int16_t(patch);
     p.list().OpenPatchEditor(patch, Patch::Bit01Editor);
-    QLineEdit* box = p.list().Bit01EditWindow(patch)->NameText;
+    QLineEdit* box = p.list().bit01EditWindow(patch)->NameText;
     box->setText(name);
 }
 
 void typeValue(TestProgram& p, int patch, int parameter, const QString& value) {
     p.code.SelectedPatch = int16_t(patch);
     p.list().OpenPatchEditor(patch, Patch::Bit01Editor);
-    p.list().Bit01EditWindow(patch)->PT[parameter]->setText(value);
+    p.list().bit01EditWindow(patch)->PT[parameter]->setText(value);
 }
 
 // A copy left by a program that is no longer running: no lock, modified `age` days ago.

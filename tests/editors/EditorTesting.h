@@ -20,7 +20,7 @@ inline NormalEdit* openNormal(EditorWorld& world, int patch) {
 
 inline Bit01Edit* openBit01(EditorWorld& world, int patch) {
     world.openEditor(patch, Patch::Bit01Editor);
-    return world.PatchWindow->Bit01EditWindow(patch);
+    return world.PatchWindow->bit01EditWindow(patch);
 }
 
 // The box gets the focus (which selects its text) and the characters are typed one by

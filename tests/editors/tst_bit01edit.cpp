@@ -352,10 +352,10 @@ void TestBit01Edit::sendButtonSendsThePatch() {
 void TestBit01Edit::closeClearsTheRegistry() {
     EditorWorld world;
     Bit01Edit* editor = openBit01(world, 33);
-    QCOMPARE(int(world.PatchWindow->EditorKindOf(33)), int(Patch::Bit01Editor));
+    QCOMPARE(int(world.PatchWindow->editorKindOf(33)), int(Patch::Bit01Editor));
     QPointer<Bit01Edit> watch(editor);
     editor->closeEditor();
-    QCOMPARE(int(world.PatchWindow->EditorKindOf(33)), int(Patch::NoEditor));
+    QCOMPARE(int(world.PatchWindow->editorKindOf(33)), int(Patch::NoEditor));
     QTRY_VERIFY(watch.isNull());
 }
 

@@ -91,9 +91,9 @@ void TestEditorSwitching::otherKindReplacesTheOpenEditor() {
     QFETCH(int, to);
     EditorWorld world;
     world.openEditor(5, from);
-    QCOMPARE(int(world.PatchWindow->EditorKindOf(5)), from);
+    QCOMPARE(int(world.PatchWindow->editorKindOf(5)), from);
     world.openEditor(5, to);
-    QCOMPARE(int(world.PatchWindow->EditorKindOf(5)), to);
+    QCOMPARE(int(world.PatchWindow->editorKindOf(5)), to);
     // The patch list and the one editor now open.
     QTRY_COMPARE(world.Mdi->subWindowList().size(), 2);
     auto* active = qobject_cast<EditorWindow*>(world.Mdi->activeSubWindow()->widget());
@@ -118,7 +118,7 @@ void TestEditorSwitching::reopenedEditorShowsTheBankAfresh() {
     if (kind == Patch::NormalEditor)
         QCOMPARE(world.PatchWindow->normalEditWindow(6)->Text[19]->text(), QString("27"));
     else
-        QCOMPARE(world.PatchWindow->Bit01EditWindow(6)->PT[19]->text(), QString("27"));
+        QCOMPARE(world.PatchWindow->bit01EditWindow(6)->PT[19]->text(), QString("27"));
 }
 
 void TestEditorSwitching::editorTagsNameTheirPatch() {

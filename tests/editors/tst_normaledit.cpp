@@ -578,10 +578,10 @@ void TestNormalEdit::repaintWithoutRefreshChangesNothing() {
 void TestNormalEdit::closeClearsTheRegistry() {
     EditorWorld world;
     NormalEdit* editor = openNormal(world, 33);
-    QCOMPARE(int(world.PatchWindow->EditorKindOf(33)), int(Patch::NormalEditor));
+    QCOMPARE(int(world.PatchWindow->editorKindOf(33)), int(Patch::NormalEditor));
     QPointer<NormalEdit> watch(editor);
     editor->closeEditor();
-    QCOMPARE(int(world.PatchWindow->EditorKindOf(33)), int(Patch::NoEditor));
+    QCOMPARE(int(world.PatchWindow->editorKindOf(33)), int(Patch::NoEditor));
     QTRY_VERIFY(watch.isNull());
 }
 

@@ -138,7 +138,7 @@ void TestPatchList::selectedRowStaysSelected() {
     world.PatchWindow->selectPatchRow(1);
     QCOMPARE(world.Midi.Messages.size(), size_t(0));
     world.PatchWindow->Bit01EditButton->click();
-    QCOMPARE(int(world.PatchWindow->EditorKindOf(1)), int(Patch::Bit01Editor));
+    QCOMPARE(int(world.PatchWindow->editorKindOf(1)), int(Patch::Bit01Editor));
 }
 
 void TestPatchList::buttonsDoNothingWithoutSelection() {
@@ -148,7 +148,7 @@ void TestPatchList::buttonsDoNothingWithoutSelection() {
     world.PatchWindow->Bit01EditButton->click();
     QCOMPARE(world.Mdi->subWindowList().size(), 1);
     for (int n = 0; n <= 74; ++n)
-        QCOMPARE(int(world.PatchWindow->EditorKindOf(n)), 0);
+        QCOMPARE(int(world.PatchWindow->editorKindOf(n)), 0);
     QCOMPARE(world.Desk.BusyPointers, 0);
 }
 
@@ -156,18 +156,18 @@ void TestPatchList::editorKindsReplaceEachOther() {
     EditorWorld world;
     Patch& list = *world.PatchWindow;
     world.openEditor(5, Patch::NormalEditor);
-    QCOMPARE(int(list.EditorKindOf(5)), int(Patch::NormalEditor));
+    QCOMPARE(int(list.editorKindOf(5)), int(Patch::NormalEditor));
     QPointer<NormalEdit> normal = list.normalEditWindow(5);
     QVERIFY(normal);
     world.openEditor(5, Patch::Bit01Editor);
-    QCOMPARE(int(list.EditorKindOf(5)), int(Patch::Bit01Editor));
+    QCOMPARE(int(list.editorKindOf(5)), int(Patch::Bit01Editor));
     QVERIFY(!normal || normal->isClosed());
-    QVERIFY(list.Bit01EditWindow(5));
-    QCOMPARE(world.Mdi->currentSubWindow(), list.Bit01EditWindow(5)->subWindow());
+    QVERIFY(list.bit01EditWindow(5));
+    QCOMPARE(world.Mdi->currentSubWindow(), list.bit01EditWindow(5)->subWindow());
     // Editors of other patches stay open beside it, of either kind.
     world.openEditor(6, Patch::NormalEditor);
-    QCOMPARE(int(list.EditorKindOf(5)), int(Patch::Bit01Editor));
-    QCOMPARE(int(list.EditorKindOf(6)), int(Patch::NormalEditor));
+    QCOMPARE(int(list.editorKindOf(5)), int(Patch::Bit01Editor));
+    QCOMPARE(int(list.editorKindOf(6)), int(Patch::NormalEditor));
 }
 
 void TestPatchList::sameKindAgainFocusesTheOpenWindow() {
@@ -176,10 +176,10 @@ void TestPatchList::sameKindAgainFocusesTheOpenWindow() {
     world.openEditor(9, Patch::Bit01Editor);
     world.openEditor(10, Patch::Bit01Editor);
     const int windows = world.Mdi->subWindowList().size();
-    Bit01Edit* first = list.Bit01EditWindow(9);
+    Bit01Edit* first = list.bit01EditWindow(9);
     world.openEditor(9, Patch::Bit01Editor);
     QCOMPARE(world.Mdi->subWindowList().size(), windows);
-    QCOMPARE(list.Bit01EditWindow(9), first);
+    QCOMPARE(list.bit01EditWindow(9), first);
     QCOMPARE(world.Mdi->currentSubWindow(), first->subWindow());
 }
 
@@ -188,10 +188,10 @@ void TestPatchList::closedEditorIsLoadedAfreshWhenReopened() {
     Patch& list = *world.PatchWindow;
     world.openEditor(3, Patch::NormalEditor);
     list.normalEditWindow(3)->closeEditor();
-    QCOMPARE(int(list.EditorKindOf(3)), 0);
+    QCOMPARE(int(list.editorKindOf(3)), 0);
     // Reopening before the closed window is gone still shows a fresh, loaded window.
     world.openEditor(3, Patch::NormalEditor);
-    QCOMPARE(int(list.EditorKindOf(3)), int(Patch::NormalEditor));
+    QCOMPARE(int(list.editorKindOf(3)), int(Patch::NormalEditor));
     QVERIFY(!list.normalEditWindow(3)->isClosed());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(list.normalEditWindow(3));
@@ -211,7 +211,7 @@ void TestPatchList::onlyTheNormalEditorShowsTheBusyPointer() {
     QCOMPARE(world.Desk.NormalPointers, 1);
     QVERIFY(!world.Desk.Busy);
     QCOMPARE(int(world.Code.SelectedPatch), 8);
-    QCOMPARE(int(list.EditorKindOf(8)), int(Patch::NormalEditor));
+    QCOMPARE(int(list.editorKindOf(8)), int(Patch::NormalEditor));
 }
 
 void TestPatchList::listCannotBeClosed() {

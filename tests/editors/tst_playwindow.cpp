@@ -35,7 +35,7 @@ void TestPlayWindow::noteFromPosition() {
     QFETCH(double, x);
     QFETCH(double, width);
     QFETCH(int, note);
-    QCOMPARE(int(PlayWindow::NoteAt(x, width)), note);
+    QCOMPARE(int(PlayWindow::noteAt(x, width)), note);
 }
 
 void TestPlayWindow::velocityFromPosition_data() {
@@ -53,7 +53,7 @@ void TestPlayWindow::velocityFromPosition() {
     QFETCH(double, y);
     QFETCH(double, height);
     QFETCH(int, velocity);
-    QCOMPARE(int(PlayWindow::VelocityAt(y, height)), velocity);
+    QCOMPARE(int(PlayWindow::velocityAt(y, height)), velocity);
 }
 
 void TestPlayWindow::pressAndReleaseSendNotes() {
@@ -88,9 +88,9 @@ void TestPlayWindow::secondPressEndsTheFirstNote() {
 }
 
 void TestPlayWindow::emptyAreaDividesByNothing() {
-    QCOMPARE(int(PlayWindow::NoteAt(100, 0)), 0);
-    QCOMPARE(int(PlayWindow::VelocityAt(100, 0)), 127);
-    QCOMPARE(int(PlayWindow::NoteAt(100, -5)), 0);
+    QCOMPARE(int(PlayWindow::noteAt(100, 0)), 0);
+    QCOMPARE(int(PlayWindow::velocityAt(100, 0)), 127);
+    QCOMPARE(int(PlayWindow::noteAt(100, -5)), 0);
 }
 
 void TestPlayWindow::placedUnderThePatchList() {

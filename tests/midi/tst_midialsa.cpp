@@ -1,7 +1,7 @@
 #include "core/QuenlorCode.h"
 #include "midi/AlsaMidiBackend.h"
 #include "midi/MIDIUtilities.h"
-#include "midi/MidiWorld.h"
+#include "support/SystemMidiWorld.h"
 #include "midi/MidiThru.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
@@ -39,23 +39,13 @@ constexpr qint64 kCableNsPerByte = 320 * 1000;
 constexpr int kQuietMs = 500;
 
 // The program's MIDI side on the sequencer, with the settings it loads.
-struct World {
-    // The world's MIDI system itself; null when it cannot be reached.
-    AlsaMidiBackend* backend = nullptr;
-    std::unique_ptr<MidiWorld> world;
-    MidiPorts* ports = nullptr;
-    MIDIUtilities* midi = nullptr;
+struct World : SystemMidiWorld<AlsaMidiBackend> {
     QuenlorCode code;
     MemorySettingsStore store;
 
-    World() {
-        std::unique_ptr<AlsaMidiBackend> system = AlsaMidiBackend::open();
-        if (!system)
+    World() : SystemMidiWorld(AlsaMidiBackend::open()) {
+        if (!backend)
             return;
-        backend = system.get();
-        world = std::make_unique<MidiWorld>(std::move(system));
-        ports = &world->ports();
-        midi = &world->midi();
         code.Midi = midi;
         code.InitPatchModel();
         // The main window's handling of the input port.

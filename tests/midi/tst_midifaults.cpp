@@ -5,7 +5,7 @@
 #include "midi/JackMidiBackend.h"
 #include "midi/MIDIUtilities.h"
 #include "support/MemoryMidiWorld.h"
-#include "midi/MidiWorld.h"
+#include "support/SystemMidiWorld.h"
 #include "midi/MidiThru.h"
 #include "settings/Options.h"
 #include "settings/Settings.h"
@@ -42,23 +42,13 @@ constexpr qint64 kLongestHeldSendUs = 1000 * 1000;
 constexpr int kRoundsWithoutServer = 1000;
 
 // The program's MIDI side on JACK, with the settings store the options dialog saves to.
-struct World {
-    // The world's MIDI system itself; null when it cannot be reached.
-    JackMidiBackend* backend = nullptr;
-    std::unique_ptr<MidiWorld> world;
-    MidiPorts* ports = nullptr;
-    MIDIUtilities* midi = nullptr;
+struct World : SystemMidiWorld<JackMidiBackend> {
     QuenlorCode code;
     MemorySettingsStore store;
 
-    World() {
-        std::unique_ptr<JackMidiBackend> system = JackMidiBackend::open();
-        if (!system)
+    World() : SystemMidiWorld(JackMidiBackend::open()) {
+        if (!backend)
             return;
-        backend = system.get();
-        world = std::make_unique<MidiWorld>(std::move(system));
-        ports = &world->ports();
-        midi = &world->midi();
         code.Midi = midi;
         code.InitPatchModel();
         code.MIDIChannelOut = 1;

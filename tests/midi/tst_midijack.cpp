@@ -5,7 +5,7 @@
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
 #include "midi/MidiBackend.h"
-#include "midi/MidiWorld.h"
+#include "support/SystemMidiWorld.h"
 #include "midi/MidiThru.h"
 
 #include <QElapsedTimer>
@@ -25,22 +25,12 @@ const char* const kCaptureInput = "capture:input";
 const char* const kCaptureOutput = "capture:output";
 
 // The program's MIDI side on the JACK server of the test.
-struct World {
-    // The world's MIDI system itself; null when it cannot be reached.
-    MidiBackend* backend = nullptr;
-    std::unique_ptr<MidiWorld> world;
-    MidiPorts* ports = nullptr;
-    MIDIUtilities* midi = nullptr;
+struct World : SystemMidiWorld<MidiBackend> {
     QuenlorCode code;
 
-    World() {
-        std::unique_ptr<MidiBackend> system = openJackMidi();
-        if (!system)
+    World() : SystemMidiWorld(openJackMidi()) {
+        if (!backend)
             return;
-        backend = system.get();
-        world = std::make_unique<MidiWorld>(std::move(system));
-        ports = &world->ports();
-        midi = &world->midi();
         code.Midi = midi;
         code.InitPatchModel();
     }
@@ -208,12 +198,12 @@ void TestMidiJack::floodThru(bool beyond) {
     w.code.MIDIThru = kOn;
     QObject::connect(&w.ports->MIDIInput1, &MIDIInput::Message, &w.ports->MIDIInput1,
                      [&] { MIDIInput1_Message(w.code, *w.ports); });
-    const auto dropped = [&] { return std::size_t(w.ports->MIDIOutput1.DroppedMessages()); };
+    const auto dropped = [&] { return std::size_t(w.ports->MIDIOutput1.droppedMessages()); };
     if (beyond)
         Flood::beyondCable(*m_capture, dropped);
     else
         Flood::withinCable(*m_capture, dropped);
-    QCOMPARE(w.ports->MIDIInput1.Overflows(), quint64(0));
+    QCOMPARE(w.ports->MIDIInput1.overflows(), quint64(0));
 }
 
 QTEST_GUILESS_MAIN(TestMidiJack)

@@ -108,14 +108,14 @@ void TestMidiLoad::flood(bool beyond) {
     // Start-up sent patch 1.
     QTRY_COMPARE(m_capture->receivedCount(), std::size_t(2));
 
-    const auto dropped = [&] { return std::size_t(p.world->ports().MIDIOutput1.DroppedMessages()); };
+    const auto dropped = [&] { return std::size_t(p.world->ports().MIDIOutput1.droppedMessages()); };
     if (beyond)
         Flood::beyondCable(*m_capture, dropped);
     else
         Flood::withinCable(*m_capture, dropped);
     if (QTest::currentTestFailed())
         return;
-    QCOMPARE(p.world->ports().MIDIInput1.Overflows(), quint64(0));
+    QCOMPARE(p.world->ports().MIDIInput1.overflows(), quint64(0));
     QCOMPARE(p.world->ports().MIDIInput1.messageCount(), 0);
     // The count in the status bar is brought up to date within a second.
     const QString shown =
@@ -189,7 +189,7 @@ void TestMidiLoad::typingIntoTheParameterTable() {
     constexpr int kPatch = 5;
     p.code.SelectedPatch = kPatch;
     p.window->PatchWindow->OpenPatchEditor(kPatch, Patch::Bit01Editor);
-    Bit01Edit* editor = p.window->PatchWindow->Bit01EditWindow(kPatch);
+    Bit01Edit* editor = p.window->PatchWindow->bit01EditWindow(kPatch);
     QVERIFY(editor);
     QVERIFY(QTest::qWaitForWindowActive(editor->window()));
     QTest::qWait(100);
@@ -211,7 +211,9 @@ void TestMidiLoad::typingIntoTheParameterTable() {
              qPrintable(QStringLiteral("message %1 too close to the one before").arg(close)));
     const jack_nframes_t period = jack_get_buffer_size(m_capture->client());
     const int64_t late = int32_t(frames[frames.size() - 2] - lastKey);
-    int64_t allowed = Flood::cableFrames(80, m_capture->sampleRate()) + 2 * int64_t(period);
+    // One period more for the sender thread, which a machine busy with other tests may
+    // wake a little after the dump is due (seen: 16 frames beyond the two periods).
+    int64_t allowed = Flood::cableFrames(80, m_capture->sampleRate()) + 3 * int64_t(period);
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
     allowed += 2 * int64_t(period); // the sanitizers' threads wake later

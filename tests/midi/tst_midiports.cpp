@@ -113,8 +113,8 @@ void TestMidiPorts::findDevice() {
     QFETCH(int, input);
     World w({"Keys", "Twin", "Twin"}, {"Twin", "Other", "Twin"});
     const auto rule = firstWins ? MidiPort::NameMatch::FirstWins : MidiPort::NameMatch::LastWins;
-    QCOMPARE(w.ports.MIDIOutput1.FindDevice(name, rule).value_or(-2), output);
-    QCOMPARE(w.ports.MIDIInput1.FindDevice(name, rule).value_or(-2), input);
+    QCOMPARE(w.ports.MIDIOutput1.findDevice(name, rule).value_or(-2), output);
+    QCOMPARE(w.ports.MIDIInput1.findDevice(name, rule).value_or(-2), input);
     QCOMPARE(w.ports.MIDIOutput1.productNames(),
              (QStringList{MidiBackend::defaultOutputName(), "Twin", "Other", "Twin"}));
     QCOMPARE(int(w.ports.MIDIOutput1.DeviceID()), -1); // the selection stays
@@ -435,9 +435,9 @@ void TestMidiPorts::receivedMessages() {
     QSignalSpy spy(&w.ports.MIDIInput1, &MIDIInput::Message);
     w.backend.receive(received);
     QCOMPARE(w.ports.MIDIInput1.messageCount(), queued);
-    QCOMPARE(int(w.ports.MIDIInput1.MessageStatus()), status);
-    QCOMPARE(int(w.ports.MIDIInput1.MessageData1()), data1);
-    QCOMPARE(int(w.ports.MIDIInput1.MessageData2()), data2);
+    QCOMPARE(int(w.ports.MIDIInput1.messageStatus()), status);
+    QCOMPARE(int(w.ports.MIDIInput1.messageData1()), data1);
+    QCOMPARE(int(w.ports.MIDIInput1.messageData2()), data2);
     // The event comes later, from the event loop, and only when something waits.
     QCOMPARE(spy.count(), 0);
     QCoreApplication::processEvents();
@@ -523,7 +523,7 @@ void TestMidiPorts::floodFromAnotherThread() {
         if (w.backend.Sent[size_t(i)].Data != expected)
             QFAIL(qPrintable(QStringLiteral("message %1 out of order").arg(i)));
     }
-    QCOMPARE(w.ports.MIDIInput1.Overflows(), quint64(0));
+    QCOMPARE(w.ports.MIDIInput1.overflows(), quint64(0));
     // A build with the sanitizers and the fuzzers' coverage runs several times slower;
     // the bound still catches a loop that drains without end.
 #if defined(__has_feature)

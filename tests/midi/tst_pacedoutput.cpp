@@ -162,7 +162,7 @@ void TestPacedOutput::bound() {
         w.run(step);
     w.run("leap");
     QCOMPARE(int(w.backend.Sent.size()), sent);
-    QCOMPARE(int(w.ports.MIDIOutput1.DroppedMessages()), dropped);
+    QCOMPARE(int(w.ports.MIDIOutput1.droppedMessages()), dropped);
     QCOMPARE(notices, dropped);
 }
 
@@ -175,7 +175,7 @@ void TestPacedOutput::lastPatchSurvivesTheBound() {
         w.run("patch");
     w.run("leap");
     // The first dump left at once; the first Program Change and 11 patches were dropped.
-    QCOMPARE(int(w.ports.MIDIOutput1.DroppedMessages()), 23);
+    QCOMPARE(int(w.ports.MIDIOutput1.droppedMessages()), 23);
     QCOMPARE(w.backend.Sent.size(), size_t(77));
     w.code.preparePatchDump(50);
     const auto& last = w.backend.Sent.at(75).Data;

@@ -114,8 +114,8 @@ void verifyMessages(const std::vector<Bytes>& sent, int channel, int bit99) {
 void verifySends(World& w, int channel) {
     w.backend.clearRecord();
     w.code.SendPatch(kFirstPatch);
-    w.midi.PlayNoteOn(w.code.OutputChannel(), 60, 100);
-    w.midi.PlayNoteOff(w.code.OutputChannel(), 60);
+    w.midi.PlayNoteOn(w.code.outputChannel(), 60, 100);
+    w.midi.PlayNoteOff(w.code.outputChannel(), 60);
     const auto sent = w.backend.sentBytes();
     QCOMPARE(int(sent.size()), 4);
     verifyMessages(sent, channel, w.code.Bit99Compatible);
@@ -421,7 +421,7 @@ void TestHostileSettings::programStarts() {
     program.window.MDIForm_Load();
     program.window.show();
     QVERIFY(timer.elapsed() < kLoadLimitMs);
-    QCOMPARE(int(program.code.OutputChannel()), channel);
+    QCOMPARE(int(program.code.outputChannel()), channel);
     QVERIFY(program.window.Play);
     program.window.Play->Form_MouseDown(100, 100);
     program.window.Play->Form_MouseUp();
