@@ -39,9 +39,12 @@ void TestKilled::initTestCase() {
         QSKIP("Xvfb and xdotool are needed to drive the real program");
     QVERIFY(m_home.isValid());
     // -displayfd 1: the server picks a free display and names it on its output.
+    // -noreset: by default the server starts afresh when its last client leaves, and
+    // refuses connections meanwhile; the killed program is its last client, and the
+    // next one comes at once.
     m_server = std::make_unique<QProcess>();
-    m_server->start("Xvfb",
-                    {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"});
+    m_server->start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0",
+                             "1280x1024x24"});
     QVERIFY(m_server->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(m_server->canReadLine() || m_server->state() != QProcess::Running,
                              10000);
