@@ -12,17 +12,9 @@ void MIDIUtilities::AttachMidiWindow(MidiPorts& window) {
                                            [this] { devicesChanged(); });
 }
 
-namespace {
-// Selects the device of that name; with several devices of one name the last one, and
-// with none the port's default.
-void selectByName(MidiPort& port, const QString& productName) {
-    port.setDeviceID(port.findDevice(productName, MidiPort::NameMatch::LastWins)
-                         .value_or(port.defaultDevice()));
-}
-} // namespace
-
 void MIDIUtilities::open(MidiPort& port, Choice& choice, const QString& productName) {
-    selectByName(port, productName);
+    // With several devices of one name the last one wins.
+    port.selectDevice(productName, MidiPort::NameMatch::LastWins);
     port.open();
     choice = {productName, port.ProductName(), true};
 }
@@ -57,7 +49,7 @@ void MIDIUtilities::CloseMidiIn() {
 void MIDIUtilities::follow(MidiPort& port, Choice& choice, bool (DeviceWatch::*connected)()) {
     if (!choice.Following)
         return;
-    selectByName(port, choice.Wanted);
+    port.selectDevice(choice.Wanted, MidiPort::NameMatch::LastWins);
     if (port.ProductName() != choice.Opened || !port.isOpen() ||
         !(m_ports->Devices.*connected)()) {
         port.open();

@@ -36,6 +36,11 @@ public:
     // The number of the device called `name`, read afresh, by the rule given; none when
     // no device has that name. The selection stays as it is.
     std::optional<int16_t> findDevice(const QString& name, NameMatch rule);
+    // Selects the device called `name` by the rule given; the default device when no
+    // device has that name.
+    void selectDevice(const QString& name, NameMatch rule) {
+        setDeviceID(findDevice(name, rule).value_or(defaultDevice()));
+    }
 
 protected:
     // `firstDevice` is 0 or -1; `ownDevice` is the name of device -1, if there is one.

@@ -35,11 +35,6 @@ int16_t readChannel(const QString& text) {
     return number ? validChannel(*number) : kDefaultChannel;
 }
 
-// Selects the first device of the stored name; the default one when none has it.
-void selectByName(MidiPort& port, int16_t defaultId, const QString& name) {
-    port.setDeviceID(port.findDevice(name, MidiPort::NameMatch::FirstWins).value_or(defaultId));
-}
-
 QString yesNo(bool on) { return on ? kYes : kNo; }
 
 QString numberText(int16_t value) {
@@ -77,17 +72,19 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
 
     MIDIInput& in = ports.MIDIInput1;
     MIDIOutput& out = ports.MIDIOutput1;
-    in.setDeviceID(MIDIInput::kDefaultDevice);
-    out.setDeviceID(MIDIOutput::kDefaultDevice);
+    in.setDeviceID(in.defaultDevice());
+    out.setDeviceID(out.defaultDevice());
     std::optional<QString> storedIn;
     std::optional<QString> storedOut;
 
+    // A stored device name selects the first device of that name; the default one when
+    // none has it.
     for (const auto& [key, value] : store.readSection(kMidi)) {
         if (key == kMidiInPort) {
-            selectByName(in, MIDIInput::kDefaultDevice, value);
+            in.selectDevice(value, MidiPort::NameMatch::FirstWins);
             storedIn = value;
         } else if (key == kMidiOutPort) {
-            selectByName(out, MIDIOutput::kDefaultDevice, value);
+            out.selectDevice(value, MidiPort::NameMatch::FirstWins);
             storedOut = value;
         } else if (key == kMidiChannelIn) {
             code.MIDIChannelIn = readChannel(value);

@@ -45,12 +45,19 @@ inline void inputMethodRows() {
     QTest::newRow("digit and letter") << "5x" << "5" << 1;
 }
 
-// Commits text over a box's whole text, as an input method does.
-inline void commitInputMethod(QLineEdit* box, const QString& text) {
+// One row of inputMethodRows on a value box that holds "0": commits the row's text over
+// it, as an input method does, and checks what the box shows and the beeps.
+inline void checkInputMethodCommit(EditorWorld& world, QLineEdit* box) {
+    QFETCH(QString, committed);
+    QFETCH(QString, shown);
+    QFETCH(int, beeps);
+    QCOMPARE(box->text(), QString("0"));
     box->selectAll();
     QInputMethodEvent event;
-    event.setCommitString(text);
+    event.setCommitString(committed);
     QApplication::sendEvent(box, &event);
+    QCOMPARE(box->text(), shown);
+    QCOMPARE(world.Desk.Beeps, beeps);
 }
 
 // What reading a file into a patch does to its open editor.

@@ -178,16 +178,8 @@ void TestBit01Edit::typedEntryStoresAndSends() {
 void TestBit01Edit::inputMethodTextFollowsTheKeyRule_data() { inputMethodRows(); }
 
 void TestBit01Edit::inputMethodTextFollowsTheKeyRule() {
-    QFETCH(QString, committed);
-    QFETCH(QString, shown);
-    QFETCH(int, beeps);
     EditorWorld world;
-    Bit01Edit* editor = openBit01(world, 2);
-    QLineEdit* box = editor->PT[12];
-    QCOMPARE(box->text(), QString("0"));
-    commitInputMethod(box, committed);
-    QCOMPARE(box->text(), shown);
-    QCOMPARE(world.Desk.Beeps, beeps);
+    checkInputMethodCommit(world, openBit01(world, 2)->PT[12]);
 }
 
 void TestBit01Edit::keysAfterNineBeepAndEnterIsSilent_data() {

@@ -112,16 +112,8 @@ void TestNormalEdit::valueBoxCommitsClampedNumber() {
 void TestNormalEdit::inputMethodTextFollowsTheKeyRule_data() { inputMethodRows(); }
 
 void TestNormalEdit::inputMethodTextFollowsTheKeyRule() {
-    QFETCH(QString, committed);
-    QFETCH(QString, shown);
-    QFETCH(int, beeps);
     EditorWorld world;
-    NormalEdit* editor = openNormal(world, 2);
-    QLineEdit* box = editor->Text[10];
-    QCOMPARE(box->text(), QString("0"));
-    commitInputMethod(box, committed);
-    QCOMPARE(box->text(), shown);
-    QCOMPARE(world.Desk.Beeps, beeps);
+    checkInputMethodCommit(world, openNormal(world, 2)->Text[10]);
 }
 
 void TestNormalEdit::valueBoxRefusesCharactersAfterNine_data() {
