@@ -85,6 +85,15 @@ bool takeLastLine(std::string_view& bytes, std::string_view& line) {
     return true;
 }
 
+// The 74 records of a bank, as Open Bank reads them.
+bool readRecords(LineReader& reader, Image& image) {
+    for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
+        const auto n = static_cast<std::size_t>(patch);
+        if (!readPatchRecord(reader, image.Names[n], image.Values[n]).ok()) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string encode(const Bank& bank, const std::array<std::string, kPatchSlots>& names,
@@ -113,16 +122,13 @@ ReadResult decode(std::string_view bytes, Image& image) {
     const auto number = NumberText::readInt16(std::string(version));
     if (!number || *number < 1) return ReadResult::Damaged;
     if (*number > kVersion) return ReadResult::Newer;
-    if (sum != hex(checksum(records)) || !percentDecoded(origin, image.Origin))
+    image.Checksum = checksum(records);
+    if (sum != hex(image.Checksum) || !percentDecoded(origin, image.Origin))
         return ReadResult::Damaged;
 
     std::istringstream in{std::string(records)};
     LineReader reader(in);
-    for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
-        const auto n = static_cast<std::size_t>(patch);
-        if (!readPatchRecord(reader, image.Names[n], image.Values[n]).ok())
-            return ReadResult::Damaged;
-    }
+    if (!readRecords(reader, image)) return ReadResult::Damaged;
     // The checksum matched, so nothing can follow record 74 but a damaged writer's
     // leftovers; a copy is exactly 74 records.
     std::string rest;
@@ -130,11 +136,14 @@ ReadResult decode(std::string_view bytes, Image& image) {
     return ReadResult::Ok;
 }
 
-bool Write(const std::string& path, std::string_view bytes) {
+bool Write(const std::string& path, std::string_view bytes, int* error) {
+    errno = 0;
     SaveFile file(path);
-    if (!file.open()) return false;
-    file.stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return file.stream().good() && file.commit();
+    bool ok = file.open();
+    if (ok) file.stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ok = ok && file.stream().good() && file.commit();
+    if (!ok && error) *error = errno != 0 ? errno : EIO;
+    return ok;
 }
 
 ReadResult read(const std::string& path, Image& image) {
@@ -148,6 +157,14 @@ ReadResult read(const std::string& path, Image& image) {
     }
     if (file.bad()) return ReadResult::Damaged;
     return decode(bytes, image);
+}
+
+ReadResult readBankFile(const std::string& path, Image& image) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open()) return errno == ENOENT ? ReadResult::Missing : ReadResult::Damaged;
+    image.Origin.clear();
+    LineReader reader(file);
+    return readRecords(reader, image) ? ReadResult::Ok : ReadResult::Damaged;
 }
 
 } // namespace UnsavedCopy

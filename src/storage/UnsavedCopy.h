@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,7 @@ struct Image {
     std::array<ReadingBuffer, kPatchSlots> Values{}; // patches 1..74
     std::array<std::string, kPatchSlots> Names;      // 8-bit text, as in bank files
     std::string Origin;                              // a path, or empty
+    uint64_t Checksum = 0; // of the records: two copies of one bank have the same
 };
 
 enum class ReadResult {
@@ -42,7 +44,11 @@ std::string encode(const Bank& bank, const std::array<std::string, kPatchSlots>&
 ReadResult decode(std::string_view bytes, Image& image);
 
 // Writes the bytes in place of the file, replacing it only once they are on the disk.
-bool Write(const std::string& path, std::string_view bytes);
+// On failure `error` (when given) holds the system's error number.
+bool Write(const std::string& path, std::string_view bytes, int* error = nullptr);
 ReadResult read(const std::string& path, Image& image);
+// Reads a plain bank file, as Open Bank does, into an image without a file of its own,
+// for comparing a copy with the file it came from.
+ReadResult readBankFile(const std::string& path, Image& image);
 
 } // namespace UnsavedCopy
