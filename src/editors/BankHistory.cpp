@@ -2,6 +2,7 @@
 
 #include "BankStep.h"
 #include "EditorContext.h"
+#include "EditorInput.h"
 #include "Patch.h"
 #include "core/QuenlorCode.h"
 
@@ -19,6 +20,9 @@ BankHistory::BankHistory(EditorContext& context, std::size_t budget)
     connect(&m_stack, &QUndoStack::redoTextChanged, this, &BankHistory::stepsChanged);
     // A gesture is what one control does while it has the focus.
     connect(qApp, &QApplication::focusChanged, this, [this] { endGesture(); });
+    m_wheelPause.setSingleShot(true);
+    m_wheelPause.setInterval(kWheelPauseMs);
+    connect(&m_wheelPause, &QTimer::timeout, this, &BankHistory::endGesture);
     qApp->installEventFilter(this);
     reset();
 }
@@ -59,14 +63,21 @@ std::vector<PatchChange> BankHistory::takeChanges() {
 }
 
 void BankHistory::record(const QString& label, const QString& mergeKey) {
+    recordStep(label, mergeKey, std::nullopt);
+}
+
+void BankHistory::recordStep(const QString& label, const QString& mergeKey,
+                             std::optional<BankFileChange> file) {
     if (m_depth > 0) return;
     std::vector<PatchChange> changes = takeChanges();
-    if (changes.empty()) return;
+    const bool fileChanged = file && !(file->Before == file->After);
+    if (changes.empty() && !fileChanged) return;
     const bool continues = !m_gestureEnded && !mergeKey.isEmpty() && mergeKey == m_lastKey;
     m_lastKey = mergeKey;
     m_gestureEnded = mergeKey.isEmpty();
     const int before = m_stack.index();
-    m_stack.push(new BankStep(*this, label, mergeKey, continues, std::move(changes)));
+    m_stack.push(
+        new BankStep(*this, label, mergeKey, continues, std::move(changes), std::move(file)));
     // A gesture that came back to where it started took its step away; what follows
     // starts afresh rather than joining the step before it.
     if (m_stack.index() < before) endGesture();
@@ -89,61 +100,89 @@ void BankHistory::redo() {
     if (m_stack.canRedo()) m_stack.redo();
 }
 
-void BankHistory::hold(const QString* label) {
+void BankHistory::hold(Hold kind, const QString& label, Scope scope) {
     if (m_depth++ > 0) return;
-    m_outerIsStep = label != nullptr;
-    m_outerLabel = label ? *label : QString();
+    m_outer = kind;
+    m_outerLabel = label;
+    m_outerScope = scope;
+    if (kind == Hold::Step && scope == Scope::WholeBank) {
+        m_fileBefore = currentFile();
+        emit replacingBank();
+    }
 }
 
 void BankHistory::release() {
     if (--m_depth > 0) return;
-    if (m_outerIsStep) {
+    if (m_outer == Hold::Step) {
         endGesture();
-        record(m_outerLabel);
-    } else if (!takeChanges().empty()) {
-        emit changed();
+        const bool wholeBank = m_outerScope == Scope::WholeBank;
+        std::optional<BankFileChange> file;
+        if (wholeBank) file = BankFileChange{m_fileBefore, currentFile()};
+        recordStep(m_outerLabel, QString(), std::move(file));
+        if (wholeBank) emit bankReplaced();
+        return;
     }
+    const std::vector<PatchChange> changes = takeChanges();
+    if (changes.empty()) return;
+    if (m_outer == Hold::Quiet) emit corrected(changes);
+    emit changed();
 }
 
-BankHistory::Step::Step(BankHistory* history, const QString& label) : m_history(history) {
-    if (m_history) m_history->hold(&label);
+BankHistory::Step::Step(BankHistory* history, const QString& label, Scope scope)
+    : m_history(history) {
+    if (m_history) m_history->hold(Hold::Step, label, scope);
 }
 BankHistory::Step::~Step() {
     if (m_history) m_history->release();
 }
 
 BankHistory::Quiet::Quiet(BankHistory* history) : m_history(history) {
-    if (m_history) m_history->hold(nullptr);
+    if (m_history) m_history->hold(Hold::Quiet);
 }
 BankHistory::Quiet::~Quiet() {
     if (m_history) m_history->release();
 }
 
-// Puts the patches back as a file load would put them: values, a send when automatic
-// update is on, names, then the open editors refilled. Whatever the editors correct while
-// refilling is taken as it is.
-void BankHistory::apply(const std::vector<PatchChange>& changes, bool after) {
-    {
-        const Quiet quiet(this);
-        QuenlorCode& code = m_context.Code;
-        Patch* list = m_context.PatchWindow;
-        for (const PatchChange& change : changes) {
-            const auto& values = after ? change.ValuesAfter : change.ValuesBefore;
-            bool changed = false;
-            for (int p = kFirstParameter; p <= kLastParameter; ++p) {
-                int16_t& cell = code.PatchBank(change.Patch, p);
-                changed = changed || cell != values[p];
-                cell = values[p];
-            }
-            if (changed) code.ParameterChanged(change.Patch);
-            const QString& name = after ? change.NameAfter : change.NameBefore;
-            if (list && list->PatchName(change.Patch) != name)
-                list->SetPatchName(change.Patch, name);
+// Puts the patches back as a file load would put them: values, names, the bank's file
+// with a step that replaced the whole bank, the open editors refilled, then each patch
+// whose values changed sent once when automatic update is on. Whatever the editors
+// correct while refilling is taken as it is.
+void BankHistory::apply(const BankStep& step, bool after) {
+    const std::optional<BankFileChange>& file = step.file();
+    if (file) emit replacingBank();
+    hold(Hold::Apply);
+    QuenlorCode& code = m_context.Code;
+    Patch* list = m_context.PatchWindow;
+    std::vector<int> sent;
+    for (const PatchChange& change : step.changes()) {
+        const auto& values = after ? change.ValuesAfter : change.ValuesBefore;
+        bool changed = false;
+        for (int p = kFirstParameter; p <= kLastParameter; ++p) {
+            int16_t& cell = code.PatchBank(change.Patch, p);
+            changed = changed || cell != values[p];
+            cell = values[p];
         }
+        if (changed) sent.push_back(change.Patch);
+        const QString& name = after ? change.NameAfter : change.NameBefore;
+        if (list && list->PatchName(change.Patch) != name) list->SetPatchName(change.Patch, name);
+    }
+    if (file && setBankFile) setBankFile(after ? file->After : file->Before);
+    {
+        // A refilled editor would send its patch again; each is sent once, below.
+        const EditorInput::SendingHeld held(code);
         if (RefreshEditor)
-            for (const PatchChange& change : changes)
+            for (const PatchChange& change : step.changes())
                 RefreshEditor(change.Patch);
     }
+    for (int patch : sent)
+        code.ParameterChanged(patch);
+    // After several patches the instrument is left on the patch the list has selected,
+    // as after Open Bank.
+    const int selected = list ? list->selectedRowPatch() : 0;
+    if (sent.size() > 1 && selected != 0 && sent.back() != selected)
+        code.ParameterChanged(selected);
+    release();
+    if (file) emit bankReplaced();
     endGesture();
 }
 
@@ -167,17 +206,19 @@ void BankHistory::trim() {
         QString label;
         QString key;
         std::vector<PatchChange> changes;
+        std::optional<BankFileChange> file;
     };
     std::vector<Kept> kept;
     for (int i = first; i < count; ++i) {
         const auto* step = static_cast<const BankStep*>(m_stack.command(i));
-        kept.push_back({step->text(), step->mergeKey(), step->changes()});
+        kept.push_back({step->text(), step->mergeKey(), step->changes(), step->file()});
     }
     {
         const QSignalBlocker quiet(m_stack);
         m_stack.clear();
         for (Kept& step : kept)
-            m_stack.push(new BankStep(*this, step.label, step.key, false, std::move(step.changes)));
+            m_stack.push(new BankStep(*this, step.label, step.key, false, std::move(step.changes),
+                                      std::move(step.file)));
     }
     emit stepsChanged();
 }
@@ -201,6 +242,7 @@ bool BankHistory::eventFilter(QObject* watched, QEvent* event) {
     // Each press of the mouse is a gesture of its own: two drags of one slider are two
     // steps, while arrow keys pressed in a row stay one.
     if (type == QEvent::MouseButtonPress) endGesture();
+    if (type == QEvent::Wheel) m_wheelPause.start();
     if ((type == QEvent::ShortcutOverride || type == QEvent::KeyPress) &&
         isHistoryKey(watched, event)) {
         event->ignore();

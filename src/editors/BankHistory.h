@@ -1,9 +1,11 @@
 #pragma once
 
+#include "BankStep.h"
 #include "core/PatchBank.h"
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUndoStack>
 #include <array>
 #include <cstddef>
@@ -11,7 +13,6 @@
 #include <vector>
 
 struct EditorContext;
-struct PatchChange;
 
 // The program's one history of bank changes, for Edit > Undo and Redo. It keeps the bank
 // as it last saw it (values and names); each change is compared with that and becomes one
@@ -24,6 +25,8 @@ public:
     // the whole bank about 26 KB (more with long names), so some 30,000 edits or 600 bank
     // loads fit.
     static constexpr std::size_t kDefaultBudget = 16u * 1024 * 1024;
+    // Turns of the mouse wheel further apart than this are gestures of their own.
+    static constexpr int kWheelPauseMs = 500;
 
     explicit BankHistory(EditorContext& context, std::size_t budget = kDefaultBudget);
     ~BankHistory() override;
@@ -37,7 +40,8 @@ public:
     // is held, nor when nothing changed.
     void record(const QString& label, const QString& mergeKey = QString());
     // Ends the current gesture: the next change starts a new step. The focus moving
-    // to another control, a mouse press, undo and redo end it too.
+    // to another control, a mouse press, a pause in turning the wheel, undo and redo
+    // end it too.
     void endGesture();
 
     bool canUndo() const { return m_stack.canUndo(); }
@@ -49,10 +53,14 @@ public:
     int count() const { return m_stack.count(); }
     const QUndoStack& stack() const { return m_stack; }
 
+    // What a step changes: some patches, or the whole bank in place of another (New
+    // Bank, Open Bank, Restore Unsaved Bank), which takes the bank's file with it.
+    enum class Scope { Patches, WholeBank };
+
     // Every change while one is held forms one step, named by the outermost.
     class Step {
     public:
-        Step(BankHistory* history, const QString& label);
+        Step(BankHistory* history, const QString& label, Scope scope = Scope::Patches);
         ~Step();
         Step(const Step&) = delete;
         Step& operator=(const Step&) = delete;
@@ -84,12 +92,23 @@ public:
     // Repaints the open editor of a patch after undo or redo changed it, as after a
     // file load; set by the main window.
     std::function<void(int patch)> RefreshEditor;
+    // The bank's file as the main window remembers it, read around a step that replaces
+    // the whole bank and put back by its undo and redo; set by the main window.
+    std::function<BankFile()> bankFile;
+    std::function<void(const BankFile&)> setBankFile;
 
 signals:
     // Values or names changed, by an edit, a file, undo or redo. Emitted once per step.
     void changed();
     // The steps changed: what Undo and Redo would do, or whether they can.
     void stepsChanged();
+    // Before and after the whole bank is replaced by a command, or by undoing or redoing
+    // one (`changed` comes in between).
+    void replacingBank();
+    void bankReplaced();
+    // An editor put values into range as it filled its controls, as no step of its own;
+    // emitted just before `changed`.
+    void corrected(const std::vector<PatchChange>& changes);
 
 protected:
     // With the focus in a box of the windows, Ctrl+Z and its kin go to this history,
@@ -98,12 +117,17 @@ protected:
 
 private:
     friend class BankStep;
-    void hold(const QString* label);
+    // What holds the history: a Step, a Quiet, or undo and redo putting a step back.
+    enum class Hold { Step, Quiet, Apply };
+    void hold(Hold kind, const QString& label = QString(), Scope scope = Scope::Patches);
     void release();
+    void recordStep(const QString& label, const QString& mergeKey,
+                    std::optional<BankFileChange> file);
+    BankFile currentFile() const { return bankFile ? bankFile() : BankFile(); }
     // Compares the bank with the history's copy; returns the changed patches and takes
     // the bank as it now is.
     std::vector<PatchChange> takeChanges();
-    void apply(const std::vector<PatchChange>& changes, bool after);
+    void apply(const BankStep& step, bool after);
     void adjustUsed(std::size_t before, std::size_t after);
     void trim();
     bool isHistoryKey(QObject* watched, QEvent* event) const;
@@ -113,8 +137,11 @@ private:
     Bank m_values;
     std::array<QString, kPatchSlots> m_names;
     int m_depth = 0;
-    bool m_outerIsStep = false;
+    Hold m_outer = Hold::Step;
     QString m_outerLabel;
+    Scope m_outerScope = Scope::Patches;
+    BankFile m_fileBefore;
+    QTimer m_wheelPause;
     QString m_lastKey;
     bool m_gestureEnded = true;
     bool m_replaying = false; // steps being moved, not applied

@@ -15,9 +15,10 @@ bool unchanged(const PatchChange& change) {
 } // namespace
 
 BankStep::BankStep(BankHistory& history, const QString& label, const QString& mergeKey,
-                   bool continues, std::vector<PatchChange> changes)
+                   bool continues, std::vector<PatchChange> changes,
+                   std::optional<BankFileChange> file)
     : m_history(history), m_mergeKey(mergeKey), m_continues(continues),
-      m_changes(std::move(changes)) {
+      m_changes(std::move(changes)), m_file(std::move(file)) {
     setText(label);
     account();
 }
@@ -31,20 +32,23 @@ void BankStep::account() {
     for (const PatchChange& change : m_changes)
         bytes +=
             kChangeOverhead + std::size_t(change.NameBefore.size() + change.NameAfter.size()) * 2;
+    if (m_file)
+        for (const BankFile* f : {&m_file->Before, &m_file->After})
+            bytes += sizeof(BankFile) + std::size_t(f->Title.size() + f->Path.size()) * 2;
     m_history.adjustUsed(m_bytes, bytes);
     m_bytes = bytes;
 }
 
 void BankStep::undo() {
     m_done = false;
-    m_history.apply(m_changes, false);
+    m_history.apply(*this, false);
 }
 
 // The stack runs redo as it takes the step in; the change is made by then.
 void BankStep::redo() {
     if (m_done) return;
     m_done = true;
-    m_history.apply(m_changes, true);
+    m_history.apply(*this, true);
 }
 
 bool BankStep::mergeWith(const QUndoCommand* other) {

@@ -30,6 +30,9 @@ public:
     void setCaptionAndName(const QString& row, const QString& name);
     // Repaints the window at once (after a file was read into its patch).
     virtual void repaintNow() = 0;
+    // Commits what is typed in a box that commits only on Enter or on leaving it, as
+    // leaving it would: the program is about to end.
+    virtual void commitTyping() {}
 
     QMdiSubWindow* subWindow() const { return m_subWindow; }
 

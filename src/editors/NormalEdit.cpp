@@ -155,6 +155,8 @@ void NormalEdit::commitText(int index) {
     // Moving the slider runs its change action, which stores and reports the value;
     // a slider already at the value does nothing.
     slider->setValue(NumberText::roundToInt16(v));
+    // Each value committed is a step of its own, also when the box keeps the focus.
+    if (m_context.History) m_context.History->endGesture();
 }
 
 void NormalEdit::Text_KeyPress(int index, int& keyCode) {
@@ -170,6 +172,13 @@ void NormalEdit::Text_KeyPress(int index, int& keyCode) {
 
 void NormalEdit::Text_LostFocus(int index) {
     commitText(index);
+}
+
+// Only the box with the focus can hold text not yet committed: leaving a box commits it.
+void NormalEdit::commitTyping() {
+    if (m_unloaded) return;
+    for (int i = kFirstParameter; i <= kLastParameter; ++i)
+        if (Text[i] && Text[i]->hasFocus()) Text_LostFocus(i);
 }
 
 void NormalEdit::Text_GotFocus(int index) {

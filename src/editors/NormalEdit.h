@@ -25,6 +25,7 @@ public:
 
     void repaintNow() override;
     void Form_Activate() override;
+    void commitTyping() override;
 
     // What the grouped editor calls a parameter: its section and caption ("VCF CutOff",
     // "LFO1 Type", "DCO2 Octave"): the name a listener hears, other windows show and
