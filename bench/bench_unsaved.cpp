@@ -31,7 +31,7 @@ struct SafeWorld {
                     int16_t((n + p) % (world.Code.ParameterTable.MaxValue(p) + 1));
         }
         history.reset();
-        unsaved.markSaved();
+        unsaved.markSaved(origin);
         world.openEditor(7, Patch::NormalEditor);
     }
 };

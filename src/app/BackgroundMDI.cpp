@@ -11,6 +11,7 @@
 #include "core/QuenlorCode.h"
 #include "editors/BankHistory.h"
 #include "editors/ActivationRouter.h"
+#include "editors/EditorWindow.h"
 #include "editors/Patch.h"
 #include "editors/PlayWindow.h"
 #include "editors/Twips.h"
@@ -46,6 +47,13 @@ const QColor kBackground(0, 64, 64);
 constexpr int kInitialWidth = 900;
 constexpr int kInitialHeight = 680;
 constexpr int kDropDisplayMs = 1000;
+const QString kRestoredMark = QStringLiteral(" (restored)");
+
+// An item of a menu that lists things: the first nine carry their number as access key.
+QString numberedCaption(int index, const QString& text) {
+    return index < 9 ? QString("&%1 %2").arg(index + 1).arg(text)
+                     : QString("%1 %2").arg(index + 1).arg(text);
+}
 } // namespace
 
 QString BackgroundMDI::AppTitle() { return QString(AppName) + " " + AppVersion; }
@@ -65,9 +73,24 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
     m_history = std::make_unique<BankHistory>(m_context);
     m_context.History = m_history.get();
     m_history->RefreshEditor = [this](int patch) { m_commands->RefreshEditor(patch); };
+    m_history->bankFile = [this] { return bankFile(); };
+    m_history->setBankFile = [this](const BankFile& file) { setBankFile(file); };
     m_unsaved =
         std::make_unique<UnsavedBank>(UnsavedBank::defaultFolder(), m_context, BankFilePath);
-    connect(m_history.get(), &BankHistory::changed, m_unsaved.get(), &UnsavedBank::bankChanged);
+    UnsavedBank* unsaved = m_unsaved.get();
+    connect(m_history.get(), &BankHistory::corrected, unsaved, &UnsavedBank::corrected);
+    connect(m_history.get(), &BankHistory::changed, unsaved, &UnsavedBank::bankChanged);
+    connect(m_history.get(), &BankHistory::replacingBank, unsaved, &UnsavedBank::replacingBank);
+    connect(m_history.get(), &BankHistory::bankReplaced, unsaved, &UnsavedBank::bankReplaced);
+    connect(unsaved, &UnsavedBank::cannotKeep, this, [this](const QString& reason) {
+        SetStatusText("Unsaved changes cannot be kept: " + reason);
+    });
+    // Every way out (Quit, the close button, the desktop ending the session) passes here
+    // before the window and what it owns go.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &BackgroundMDI::shutDown);
+#ifndef QT_NO_SESSIONMANAGER
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &BackgroundMDI::keepWork);
+#endif
 
     createActions();
     createMenus();
@@ -86,6 +109,17 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
 
 BackgroundMDI::~BackgroundMDI() {
     m_ports.MIDIOutput1.setDropNotice(nullptr);
+    shutDown();
+    // The child windows reach the history and the bank's copy through the members,
+    // which would go before the window's own children: the windows go first, so that
+    // nothing they do on their way out reaches a member that is gone. The background
+    // being taken apart is no longer watched for test notes.
+    Mdi->viewport()->removeEventFilter(this);
+    delete takeCentralWidget();
+    Mdi = nullptr;
+    PatchWindow = nullptr;
+    Play = nullptr;
+    m_context.PatchWindow = nullptr;
 }
 
 void BackgroundMDI::createActions() {
@@ -101,8 +135,6 @@ void BackgroundMDI::createActions() {
     mnu_Open = action("mnu_Open", "&Open Bank", &BackgroundMDI::mnu_Open_Click, QKeySequence("Ctrl+O"));
     mnu_Save = action("mnu_Save", "&Save Bank", &BackgroundMDI::mnu_Save_Click, QKeySequence("Ctrl+S"));
     mnu_SaveAs = action("mnu_SaveAs", "Save Bank &As", &BackgroundMDI::mnu_SaveAs_Click);
-    mnu_Restore = action("mnu_Restore", "&Restore Unsaved Bank", &BackgroundMDI::mnu_Restore_Click);
-    mnu_Restore->setEnabled(false);
     mnu_NewPatch = action("mnu_NewPatch", "New Patch", [] {});
     mnu_OpenPatch = action("mnu_OpenPatch", "Open Patch", &BackgroundMDI::mnu_OpenPatch_Click);
     mnu_SavePatchAs = action("mnu_SavePatchAs", "Save Patch As", &BackgroundMDI::mnu_SavePatchAs_Click);
@@ -130,7 +162,11 @@ void BackgroundMDI::createActions() {
 void BackgroundMDI::createMenus() {
     mnu_File = menuBar()->addMenu("&File");
     mnu_File->setObjectName("mnu_File");
-    mnu_File->addActions({mnu_New, mnu_Open, mnu_Save, mnu_SaveAs, mnu_Restore});
+    mnu_File->addActions({mnu_New, mnu_Open, mnu_Save, mnu_SaveAs});
+    mnu_Restore = mnu_File->addMenu("&Restore Unsaved Bank");
+    mnu_Restore->setObjectName("mnu_Restore");
+    connect(m_unsaved.get(), &UnsavedBank::copiesChanged, this, &BackgroundMDI::updateRestoreMenu);
+    updateRestoreMenu();
     mnu_File->addSeparator()->setObjectName("mnu_Separator1");
     mnu_File->addActions(
         {mnu_NewPatch, mnu_OpenPatch, mnu_SavePatchAs, mnu_ImportSysEx, mnu_ExportSysEx});
@@ -164,14 +200,29 @@ void BackgroundMDI::updateWindowMenu() {
     for (int i = 0; i < windows.size(); ++i) {
         QMdiSubWindow* window = windows[i];
         const QString title = window->widget() ? window->widget()->windowTitle() : QString();
-        const QString caption = i < 9 ? QString("&%1 %2").arg(i + 1).arg(title)
-                                      : QString("%1 %2").arg(i + 1).arg(title);
-        QAction* entry = mnu_Window->addAction(caption);
+        QAction* entry = mnu_Window->addAction(numberedCaption(i, title));
         entry->setCheckable(true);
         entry->setChecked(window == Mdi->currentSubWindow());
         connect(entry, &QAction::triggered, window,
                 [this, window] { Mdi->setActiveSubWindow(window); });
     }
+}
+
+// The menu is greyed out while there is nothing to restore.
+void BackgroundMDI::updateRestoreMenu() {
+    // An item may be the one whose restoring changed the list: it goes once that is over.
+    for (QAction* old : mnu_Restore->actions()) {
+        mnu_Restore->removeAction(old);
+        old->deleteLater();
+    }
+    const std::vector<UnsavedBank::Copy>& copies = m_unsaved->copies();
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        QAction* entry =
+            mnu_Restore->addAction(numberedCaption(int(i), UnsavedBank::caption(copies[i])));
+        connect(entry, &QAction::triggered, this,
+                [this, path = copies[i].Path] { mnu_Restore_Click(path); });
+    }
+    mnu_Restore->menuAction()->setEnabled(!copies.empty());
 }
 
 // Each item names the step it would take back or do again.
@@ -288,28 +339,26 @@ void BackgroundMDI::MDIForm_Load() {
     // The bank as the program starts is where the history begins, and it holds
     // nothing that needs keeping.
     m_history->reset();
-    m_unsaved->markSaved();
+    m_unsaved->markSaved(QString());
 }
 
 void BackgroundMDI::offerUnsavedBank() {
     QString text = m_unsaved->lookForCopies();
-    if (m_unsaved->hasOffer()) {
+    if (!m_unsaved->copies().empty()) {
         if (!text.isEmpty())
             text += "  ";
         text += "Unsaved changes from " +
-                QLocale().toString(m_unsaved->offerTime(), QLocale::ShortFormat) +
+                QLocale().toString(m_unsaved->copies().front().Time, QLocale::ShortFormat) +
                 " can be restored with File > Restore Unsaved Bank";
     }
     if (!text.isEmpty())
         SetStatusText(text);
-    mnu_Restore->setEnabled(m_unsaved->hasOffer());
 }
 
-void BackgroundMDI::bankFileRead() { m_unsaved->markSaved(); }
+void BackgroundMDI::bankFileRead() { m_unsaved->markSaved(BankFilePath); }
 
 void BackgroundMDI::bankFileWritten(const QString& path) {
-    Q_UNUSED(path);
-    m_unsaved->markSaved();
+    m_unsaved->markSaved(path);
     // A restored bank, once saved, is the file's again: the title loses its mark.
     if (!BankFileTitle.isEmpty())
         SetMainCaption(BankFileTitle, BankFilePath);
@@ -324,6 +373,25 @@ void BackgroundMDI::SetMainCaption(const QString& title, const QString& path) {
     }
     // Qt takes "[*]" in a title for its modified marker; doubled, it shows as it is.
     setWindowTitle(caption.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
+    m_restored = false;
+    // Whether the bank needs a copy depends on the file it is now the bank of.
+    if (m_unsaved)
+        m_unsaved->bankChanged();
+}
+
+BankFile BackgroundMDI::bankFile() const { return {BankFileTitle, BankFilePath, m_restored}; }
+
+// A bank without a file is as after New Bank: Save Bank asks for one.
+void BackgroundMDI::setBankFile(const BankFile& file) {
+    if (file.Title.isEmpty()) {
+        BankFileTitle.clear();
+        BankFilePath.clear();
+    }
+    SetMainCaption(file.Title, file.Path);
+    if (file.Restored) {
+        setWindowTitle(windowTitle() + kRestoredMark);
+        m_restored = true;
+    }
 }
 
 void BackgroundMDI::SetStatusText(const QString& text) {
@@ -349,49 +417,42 @@ std::optional<int> BackgroundMDI::CurrentPatchTarget() const {
     return patch;
 }
 
-// New Bank, Open Bank and Open Patch are steps of the history like any edit.
+// New Bank, Open Bank and Open Patch are steps of the history like any edit; the first
+// two replace the whole bank, and take its file with them.
 void BackgroundMDI::mnu_New_Click() {
-    const BankHistory::Step step(m_history.get(), "New Bank");
+    const BankHistory::Step step(m_history.get(), "New Bank", BankHistory::Scope::WholeBank);
     m_commands->NewBank();
     // An empty bank holds nothing worth keeping.
-    m_unsaved->markSaved();
+    m_unsaved->markSaved(QString());
 }
 
 void BackgroundMDI::mnu_Open_Click() {
-    const BankHistory::Step step(m_history.get(), "Open Bank");
+    const BankHistory::Step step(m_history.get(), "Open Bank", BankHistory::Scope::WholeBank);
     m_commands->OpenBank();
 }
 
 void BackgroundMDI::mnu_Save_Click() { m_commands->SaveBank(); }
 void BackgroundMDI::mnu_SaveAs_Click() { m_commands->SaveBankAs(); }
 
-// Reads the offered copy in as Open Bank reads a file, as one step. The title names the
-// bank's own file, marked as restored, and Save Bank writes there; a bank that had no
-// file is as after New Bank, so Save Bank asks for one.
-void BackgroundMDI::mnu_Restore_Click() {
+// Reads the copy in as Open Bank reads a file, as one step. The title names the bank's
+// own file, marked as restored, and Save Bank writes there.
+void BackgroundMDI::mnu_Restore_Click(const QString& path) {
     UnsavedCopy::Image image;
     QString note;
-    if (!m_unsaved->readOffer(image, note)) {
+    if (!m_unsaved->read(path, image, note)) {
         if (!note.isEmpty())
             SetStatusText(note);
-        mnu_Restore->setEnabled(false);
         return;
     }
     {
-        const BankHistory::Step step(m_history.get(), "Restore Unsaved Bank");
+        const BankHistory::Step step(m_history.get(), "Restore Unsaved Bank",
+                                     BankHistory::Scope::WholeBank);
         m_commands->readInBank(image);
         const QString origin = QFile::decodeName(QByteArray::fromStdString(image.Origin));
-        if (origin.isEmpty()) {
-            BankFileTitle.clear();
-            BankFilePath.clear();
-            SetMainCaption(QString(), QString());
-        } else {
-            SetMainCaption(QFileInfo(origin).fileName(), origin);
-            setWindowTitle(windowTitle() + " (restored)");
-        }
+        const QString title = origin.isEmpty() ? QString() : QFileInfo(origin).fileName();
+        setBankFile({title, title.isEmpty() ? QString() : origin, !title.isEmpty()});
     }
-    m_unsaved->discardOffer();
-    mnu_Restore->setEnabled(false);
+    m_unsaved->restored(path);
 }
 
 void BackgroundMDI::mnu_OpenPatch_Click() {
@@ -493,13 +554,30 @@ void BackgroundMDI::StopTestNote() {
         m_code.Midi->PlayNoteOff(m_code.outputChannel(), 60);
 }
 
+void BackgroundMDI::keepWork() {
+    if (PatchWindow)
+        for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
+            if (EditorWindow* editor = PatchWindow->openEditor(patch))
+                editor->commitTyping();
+    m_unsaved->writeNow();
+}
+
+void BackgroundMDI::shutDown() {
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    keepWork();
+    Mdi->closeAllSubWindows();
+    if (m_help)
+        m_help->close();
+    m_unsaved->finish();
+}
+
 // Closing the main window is never refused: the editors run their own close handling,
 // nothing is asked and nothing is saved.
 void BackgroundMDI::closeEvent(QCloseEvent* event) {
-    Mdi->closeAllSubWindows();
+    shutDown();
     event->accept();
-    if (m_help)
-        m_help->close();
     QCoreApplication::quit();
 }
 

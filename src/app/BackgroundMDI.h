@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Version.h"
+#include "editors/BankStep.h"
 #include "editors/EditorContext.h"
 
 #include <QMainWindow>
@@ -77,7 +78,8 @@ public:
     QAction* mnu_Open = nullptr;
     QAction* mnu_Save = nullptr;
     QAction* mnu_SaveAs = nullptr;
-    QAction* mnu_Restore = nullptr;
+    // "&Restore Unsaved Bank": one item per copy that can be restored, newest first.
+    QMenu* mnu_Restore = nullptr;
     QAction* mnu_NewPatch = nullptr;
     QAction* mnu_OpenPatch = nullptr;
     QAction* mnu_SavePatchAs = nullptr;
@@ -98,17 +100,24 @@ public:
     BankHistory& history() { return *m_history; }
     UnsavedBank& unsaved() { return *m_unsaved; }
 
-    // After start-up: offers the newest unsaved bank that an earlier run left behind.
+    // After start-up: offers the unsaved banks that earlier runs left behind.
     void offerUnsavedBank();
     // The whole bank was read from a file or written to one.
     void bankFileRead();
     void bankFileWritten(const QString& path);
+    // The remembered bank file, with the title's mark of a restored bank.
+    BankFile bankFile() const;
+    void setBankFile(const BankFile& file);
+    // Commits the value being typed in an editor and writes the copy of unsaved work at
+    // once: the desktop session is about to end.
+    void keepWork();
 
     void mnu_New_Click();
     void mnu_Open_Click();
     void mnu_Save_Click();
     void mnu_SaveAs_Click();
-    void mnu_Restore_Click();
+    // Reads in the copy at `path`, one item of the Restore Unsaved Bank menu.
+    void mnu_Restore_Click(const QString& path);
     void mnu_OpenPatch_Click();
     void mnu_SavePatchAs_Click();
     void mnu_ImportSysEx_Click();
@@ -146,6 +155,10 @@ private:
     void createStatusBar();
     void updateWindowMenu();
     void updateEditMenu();
+    void updateRestoreMenu();
+    // However the program ends, while all it uses still stands: the value being typed
+    // is committed, the editors close and the copy of unsaved work is written.
+    void shutDown();
     void midiDropped();
     void showMidiDrops();
     QMdiSubWindow* addChild(QWidget* child, bool closable);
@@ -163,6 +176,8 @@ private:
     HelpViewer* m_help = nullptr;
     Librarian* m_librarian = nullptr;
     QPointer<CompareWindow> m_compare;
+    bool m_restored = false; // the title marks the bank as restored
+    bool m_shutDown = false;
     // The mouse buttons held since a press on the background.
     Qt::MouseButtons m_testNoteButtons;
     QTimer* m_dropTimer = nullptr;

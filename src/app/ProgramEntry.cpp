@@ -1,5 +1,6 @@
 #include "BackgroundMDI.h"
 #include "Main.h"
+#include "QuitOnSignal.h"
 #include "desktop/QtDesktop.h"
 #include "Splash.h"
 #include "core/QuenlorCode.h"
@@ -28,6 +29,7 @@ int main(int argc, char* argv[]) {
     QtDesktop desktop;
     BackgroundMDI window(code, midi, store, desktop);
     desktop.setParentWindow(&window);
+    const QuitOnSignal quitOnSignal(window);
 
     if (!Main(window, desktop))
         return 0;

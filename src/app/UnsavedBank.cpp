@@ -1,6 +1,7 @@
 #include "UnsavedBank.h"
 
 #include "core/QuenlorCode.h"
+#include "editors/BankStep.h"
 #include "editors/EditorContext.h"
 #include "editors/Patch.h"
 #include "storage/UnsavedCopy.h"
@@ -11,6 +12,9 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QStandardPaths>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 const QString kPrefix = QStringLiteral("unsaved-");
@@ -24,15 +28,38 @@ constexpr int kHalfWrittenSeconds = 3600;
 std::string toPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
+QString fromPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
 
 // The names as a bank file holds them: 8-bit text.
-std::array<std::string, kPatchSlots> fileNames(const Patch* list) {
-    std::array<std::string, kPatchSlots> names;
-    if (list)
-        for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
-            names[static_cast<std::size_t>(patch)] =
-                list->PatchName(patch).toLatin1().toStdString();
-    return names;
+std::array<std::string, kPatchSlots> fileNames(const std::array<QString, kPatchSlots>& names) {
+    std::array<std::string, kPatchSlots> bytes;
+    for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
+        bytes[std::size_t(patch)] = names[std::size_t(patch)].toLatin1().toStdString();
+    return bytes;
+}
+
+std::unique_ptr<QLockFile> lockFor(const QString& copy) {
+    auto lock = std::make_unique<QLockFile>(copy + kLockSuffix);
+    lock->setStaleLockTime(0); // a running program's lock never goes stale
+    return lock;
+}
+
+QString when(const QDateTime& time) {
+    return QLocale().toString(time, QLocale::ShortFormat);
+}
+
+// Why no copy can be kept, with the folder it was to go to.
+QString problem(int error, const QString& folder) {
+    return QString::fromLocal8Bit(std::strerror(error != 0 ? error : EIO)) + " (" +
+           QDir::toNativeSeparators(folder) + ")";
+}
+
+QString newerNote(const QDateTime& time) {
+    return QStringLiteral("The unsaved bank from %1 was kept by a newer version of Quenlor and "
+                          "is left for it")
+        .arg(when(time));
 }
 } // namespace
 
@@ -44,6 +71,15 @@ QString UnsavedBank::defaultFolder() {
     return base + "/Quenlor";
 }
 
+QString UnsavedBank::caption(const Copy& copy) {
+    const QString bank =
+        copy.Origin.isEmpty() ? QStringLiteral("Untitled") : QFileInfo(copy.Origin).fileName();
+    const QString changed = copy.ChangedPatches == 1
+                                ? QStringLiteral("1 patch changed")
+                                : QStringLiteral("%1 patches changed").arg(copy.ChangedPatches);
+    return QStringLiteral("%1 \u2014 %2, %3").arg(bank, when(copy.Time), changed);
+}
+
 UnsavedBank::UnsavedBank(const QString& folder, EditorContext& context, const QString& origin)
     : m_folder(folder), m_context(context), m_origin(origin) {
     m_pool.setMaxThreadCount(1);
@@ -51,54 +87,166 @@ UnsavedBank::UnsavedBank(const QString& folder, EditorContext& context, const QS
     m_timer.setInterval(kWriteDelayMs);
     connect(&m_timer, &QTimer::timeout, this, &UnsavedBank::startWrite);
     // The copy's lock is held from start to end, so that no other program takes the
-    // copy for one left behind. A name already locked (two programs started in one
-    // millisecond) gives way to the next.
-    if (QDir().mkpath(folder)) {
-        const QString stem = kPrefix +
-                             QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz") +
-                             QStringLiteral("-%1").arg(QCoreApplication::applicationPid());
-        for (int i = 0; i < kNameTries && !m_lock; ++i) {
-            const QString name = i == 0 ? stem : stem + QStringLiteral("-%1").arg(i);
-            const QString path = QDir(folder).filePath(name + kSuffix);
-            auto lock = std::make_unique<QLockFile>(path + kLockSuffix);
-            lock->setStaleLockTime(0);
-            if (!QFileInfo::exists(path) && lock->tryLock(0)) {
-                m_lock = std::move(lock);
-                m_copyPath = path;
-            }
-        }
-    }
-    markSaved();
+    // copy for one left behind. A folder that cannot be written is tried again, and
+    // reported, once a copy is due.
+    QString reason;
+    if (const auto path = newCopy(m_lock, reason)) m_copyPath = *path;
+    markSaved(QString());
 }
 
 UnsavedBank::~UnsavedBank() {
-    writeNow();
+    finish();
 }
 
-void UnsavedBank::markSaved() {
-    m_savedValues = m_context.Code.PatchBank;
-    for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
-        m_savedNames[patch] =
-            m_context.PatchWindow ? m_context.PatchWindow->PatchName(patch) : QString();
-    bankChanged();
+// A name already locked (two programs started in one millisecond) gives way to the next.
+std::optional<QString> UnsavedBank::newCopy(std::unique_ptr<QLockFile>& lock, QString& reason) {
+    errno = 0;
+    if (!QDir().mkpath(m_folder)) {
+        reason = problem(errno, m_folder);
+        return std::nullopt;
+    }
+    const QString stem = kPrefix + QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz") +
+                         QStringLiteral("-%1").arg(QCoreApplication::applicationPid());
+    for (int i = 0; i < kNameTries; ++i) {
+        const QString name = i == 0 ? stem : stem + QStringLiteral("-%1").arg(i);
+        const QString path = QDir(m_folder).filePath(name + kSuffix);
+        auto candidate = lockFor(path);
+        if (!QFileInfo::exists(path) && candidate->tryLock(0)) {
+            lock = std::move(candidate);
+            return path;
+        }
+        if (candidate->error() == QLockFile::PermissionError) break;
+    }
+    reason = problem(EACCES, m_folder);
+    return std::nullopt;
 }
 
-bool UnsavedBank::differsFromSaved() const {
-    if (m_context.Code.PatchBank != m_savedValues) return true;
-    if (!m_context.PatchWindow) return false;
-    for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
-        if (m_context.PatchWindow->PatchName(patch) != m_savedNames[patch]) return true;
+bool UnsavedBank::haveCopyPath() {
+    if (m_lock) return true;
+    QString reason;
+    if (const auto path = newCopy(m_lock, reason)) {
+        m_copyPath = *path;
+        return true;
+    }
+    tell(reason);
     return false;
+}
+
+UnsavedBank::Content UnsavedBank::current() const {
+    Content content{m_context.Code.PatchBank, {}};
+    if (const Patch* list = m_context.PatchWindow)
+        for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
+            content.Names[std::size_t(patch)] = list->PatchName(patch);
+    return content;
+}
+
+bool UnsavedBank::equalsBank(const Content& content) const {
+    if (m_context.Code.PatchBank != content.Values) return false;
+    const Patch* list = m_context.PatchWindow;
+    for (int patch = kFirstPatch; patch <= kLastPatch; ++patch)
+        if ((list ? list->PatchName(patch) : QString()) != content.Names[std::size_t(patch)])
+            return false;
+    return true;
+}
+
+// A bank whose file this program never read or wrote (a restored copy's) differs.
+bool UnsavedBank::differsFromSaved() const {
+    const auto saved = m_saved.constFind(m_origin);
+    return saved == m_saved.cend() || !equalsBank(*saved);
+}
+
+void UnsavedBank::markSaved(const QString& path) {
+    m_saved.insert(path, current());
+    bankChanged();
 }
 
 // A change starts the wait; changes during it are in the copy written at its end.
 void UnsavedBank::bankChanged() {
+    if (m_finished) return;
     if (differsFromSaved()) {
         if (!m_timer.isActive()) m_timer.start();
         return;
     }
     m_timer.stop();
-    if (m_copyMayExist) removeCopy();
+    // While the bank is being replaced its copy stays: it may be the one to keep.
+    if (m_copyMayExist && !m_replacing) removeCopy();
+}
+
+void UnsavedBank::corrected(const std::vector<PatchChange>& changes) {
+    const auto saved = m_saved.find(m_origin);
+    if (saved == m_saved.end()) return;
+    for (const PatchChange& change : changes) {
+        const int16_t* was = saved->Values.row(change.Patch);
+        if (!std::equal(change.ValuesBefore.begin(), change.ValuesBefore.end(), was) ||
+            saved->Names[std::size_t(change.Patch)] != change.NameBefore)
+            continue;
+        for (int p = 0; p < kParameterSlots; ++p)
+            saved->Values(change.Patch, p) = change.ValuesAfter[std::size_t(p)];
+        saved->Names[std::size_t(change.Patch)] = change.NameAfter;
+    }
+}
+
+void UnsavedBank::replacingBank() {
+    m_replacing = true;
+    m_replaced.reset();
+    if (differsFromSaved()) m_replaced = Replaced{current(), m_origin};
+}
+
+// The kept bank's copy is asked for before this program's own copy is rewritten or
+// removed, and the writing thread keeps that order: one of them is always on the disk.
+void UnsavedBank::bankReplaced() {
+    m_replacing = false;
+    if (m_replaced && !equalsBank(m_replaced->Bank)) keep(*m_replaced);
+    m_replaced.reset();
+    bankChanged();
+}
+
+bool UnsavedBank::offered(uint64_t checksum, const QString& origin) const {
+    return std::any_of(m_copies.begin(), m_copies.end(), [&](const Copy& copy) {
+        return copy.Checksum == checksum && copy.Origin == origin;
+    });
+}
+
+void UnsavedBank::keep(const Replaced& replaced) {
+    const std::string bytes = UnsavedCopy::encode(
+        replaced.Bank.Values, fileNames(replaced.Bank.Names), toPath(replaced.Origin));
+    UnsavedCopy::Image image;
+    UnsavedCopy::decode(bytes, image);
+    // Undo and redo can replace the same bank again and again: it is kept once.
+    if (offered(image.Checksum, replaced.Origin)) return;
+    std::unique_ptr<QLockFile> lock;
+    QString reason;
+    const std::optional<QString> path = newCopy(lock, reason);
+    if (!path) {
+        tell(reason);
+        return;
+    }
+    queueWrite(*path, [bytes] { return bytes; });
+    addCopy({*path, QDateTime::currentDateTime(), replaced.Origin, changedPatches(image),
+             image.Checksum},
+            std::move(lock));
+}
+
+void UnsavedBank::addCopy(Copy copy, std::unique_ptr<QLockFile> lock) {
+    const auto place = std::find_if(m_copies.begin(), m_copies.end(),
+                                    [&](const Copy& c) { return c.Time < copy.Time; });
+    m_copyLocks[copy.Path] = std::move(lock);
+    m_copies.insert(place, std::move(copy));
+    while (m_copies.size() > kMostKept)
+        dropCopy(m_copies.back().Path, true);
+    emit copiesChanged();
+}
+
+void UnsavedBank::dropCopy(const QString& path, bool removeFile) {
+    m_copies.erase(std::remove_if(m_copies.begin(), m_copies.end(),
+                                  [&](const Copy& c) { return c.Path == path; }),
+                   m_copies.end());
+    std::shared_ptr<QLockFile> lock = std::move(m_copyLocks[path]);
+    m_copyLocks.erase(path);
+    // The lock goes with the file, so that no other program takes the copy in between;
+    // a copy still being written is removed after it.
+    if (removeFile) m_pool.start([path, lock] { QFile::remove(path); });
+    emit copiesChanged();
 }
 
 void UnsavedBank::writeNow() {
@@ -109,19 +257,58 @@ void UnsavedBank::writeNow() {
     waitForDisk();
 }
 
+void UnsavedBank::waitForDisk() {
+    m_pool.waitForDone();
+    // What the disk answered is taken in now, not on a later turn of the event loop.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void UnsavedBank::finish() {
+    writeNow();
+    m_finished = true;
+}
+
 // The bank is taken here, on the windows' thread, in a few microseconds; the copy is
 // made and put on the disk by the pool's thread.
 void UnsavedBank::startWrite() {
-    if (!m_lock) return;
+    if (m_finished) return;
     if (!differsFromSaved()) {
         bankChanged();
         return;
     }
+    // A folder that could not be written is tried again with each change.
+    if (!haveCopyPath()) return;
     m_copyMayExist = true;
-    m_pool.start([path = toPath(m_copyPath), values = m_context.Code.PatchBank,
-                  names = fileNames(m_context.PatchWindow), origin = toPath(m_origin)] {
-        UnsavedCopy::Write(path, UnsavedCopy::encode(values, names, origin));
+    const Content bank = current();
+    queueWrite(m_copyPath,
+               [values = bank.Values, names = fileNames(bank.Names), origin = toPath(m_origin)] {
+                   return UnsavedCopy::encode(values, names, origin);
+               });
+}
+
+void UnsavedBank::queueWrite(const QString& path, std::function<std::string()> bytes) {
+    m_pool.start([this, path = toPath(path), bytes = std::move(bytes)] {
+        int error = 0;
+        const bool ok = UnsavedCopy::Write(path, bytes(), &error);
+        m_lastError = ok ? 0 : error;
+        QMetaObject::invokeMethod(
+            this, [this, ok, error] { written(ok, error); }, Qt::QueuedConnection);
     });
+}
+
+void UnsavedBank::written(bool ok, int error) {
+    if (m_finished) return;
+    if (ok) {
+        m_told = false;
+        return;
+    }
+    tell(problem(error, m_folder));
+}
+
+void UnsavedBank::tell(const QString& reason) {
+    if (m_told) return;
+    m_told = true;
+    emit cannotKeep(reason);
 }
 
 void UnsavedBank::removeCopy() {
@@ -130,63 +317,123 @@ void UnsavedBank::removeCopy() {
 }
 
 QString UnsavedBank::lookForCopies() {
-    QString note;
+    QStringList notes;
     const QDateTime now = QDateTime::currentDateTime();
+    const QDir folder(m_folder);
     // A program killed while it wrote its copy leaves the half-written file beside it
     // (the copy itself is whole: it is replaced only once the new one is on the disk).
-    const QFileInfoList halfWritten = QDir(m_folder).entryInfoList(
+    const QFileInfoList halfWritten = folder.entryInfoList(
         {"." + kPrefix + "*" + kSuffix + ".save-*"}, QDir::Files | QDir::Hidden);
     for (const QFileInfo& file : halfWritten)
         if (file.lastModified().addSecs(kHalfWrittenSeconds) < now)
             QFile::remove(file.absoluteFilePath());
-    const QFileInfoList copies =
-        QDir(m_folder).entryInfoList({kPrefix + "*" + kSuffix}, QDir::Files, QDir::Time);
-    for (const QFileInfo& copy : copies) { // newest first
-        const QString path = copy.absoluteFilePath();
-        if (path == m_copyPath) continue;
-        auto lock = std::make_unique<QLockFile>(path + kLockSuffix);
-        lock->setStaleLockTime(0);       // a running program's lock never goes stale
-        if (!lock->tryLock(0)) continue; // the program that writes it is still running
-        if (copy.lastModified().addDays(kExpiryDays) <= now) {
+    // A program that ended before it wrote a copy leaves its lock alone: a lock whose
+    // program is no longer running is taken over, and so removed.
+    const QFileInfoList locks =
+        folder.entryInfoList({kPrefix + "*" + kSuffix + kLockSuffix}, QDir::Files);
+    for (const QFileInfo& file : locks) {
+        const QString copy = file.absoluteFilePath().chopped(kLockSuffix.size());
+        if (QFileInfo::exists(copy)) continue;
+        if (auto lock = lockFor(copy); lock->tryLock(0)) lock->unlock();
+    }
+    const QFileInfoList found =
+        folder.entryInfoList({kPrefix + "*" + kSuffix}, QDir::Files, QDir::Time);
+    for (const QFileInfo& file : found) { // newest first
+        const QString path = file.absoluteFilePath();
+        if (path == m_copyPath || m_copyLocks.count(path) != 0) continue;
+        auto lock = lockFor(path);
+        if (!lock->tryLock(0)) continue; // the program that keeps it is still running
+        UnsavedCopy::Image image;
+        const UnsavedCopy::ReadResult result = UnsavedCopy::read(toPath(path), image);
+        // Only a version that can read a copy decides what becomes of it.
+        if (result == UnsavedCopy::ReadResult::Newer) {
+            if (!m_newerTold) notes << newerNote(file.lastModified());
+            m_newerTold = true;
+            continue;
+        }
+        if (file.lastModified().addDays(kExpiryDays) <= now) {
             QFile::remove(path);
             continue;
         }
-        if (hasOffer()) continue; // an older copy waits for a later start
-        UnsavedCopy::Image image;
-        if (UnsavedCopy::read(toPath(path), image) != UnsavedCopy::ReadResult::Ok) {
-            note = setAside(path, copy.lastModified());
+        if (result == UnsavedCopy::ReadResult::Missing) continue;
+        if (result != UnsavedCopy::ReadResult::Ok) {
+            notes << setAside(path, file.lastModified());
             continue;
         }
-        m_offerPath = path;
-        m_offerTime = copy.lastModified();
-        m_offerLock = std::move(lock);
+        const QString origin = fromPath(image.Origin);
+        // The same bank left twice (a bank kept and then left again) is offered once.
+        if (offered(image.Checksum, origin)) {
+            QFile::remove(path);
+            continue;
+        }
+        addCopy({path, file.lastModified(), origin, changedPatches(image), image.Checksum},
+                std::move(lock));
     }
-    return note;
+    return notes.join(QStringLiteral("  "));
 }
 
-bool UnsavedBank::readOffer(UnsavedCopy::Image& image, QString& note) {
-    if (!hasOffer()) return false;
-    const UnsavedCopy::ReadResult result = UnsavedCopy::read(toPath(m_offerPath), image);
-    if (result == UnsavedCopy::ReadResult::Ok) return true;
-    if (result == UnsavedCopy::ReadResult::Missing)
-        note = QStringLiteral("The unsaved bank from %1 is no longer there")
-                   .arg(QLocale().toString(m_offerTime, QLocale::ShortFormat));
-    else
-        note = setAside(m_offerPath, m_offerTime);
-    releaseOffer();
+bool UnsavedBank::read(const QString& path, UnsavedCopy::Image& image, QString& note) {
+    const auto copy = std::find_if(m_copies.begin(), m_copies.end(),
+                                   [&](const Copy& c) { return c.Path == path; });
+    if (copy == m_copies.end()) return false;
+    const QDateTime time = copy->Time;
+    waitForDisk(); // a bank this program replaced may still be on its way there
+    switch (UnsavedCopy::read(toPath(path), image)) {
+    case UnsavedCopy::ReadResult::Ok:
+        return true;
+    case UnsavedCopy::ReadResult::Missing:
+        note = QStringLiteral("The unsaved bank from %1 is no longer there").arg(when(time));
+        break;
+    case UnsavedCopy::ReadResult::Newer:
+        note = newerNote(time);
+        break;
+    case UnsavedCopy::ReadResult::Damaged:
+        note = setAside(path, time);
+        break;
+    }
+    dropCopy(path, false);
     return false;
 }
 
-void UnsavedBank::discardOffer() {
-    if (!hasOffer()) return;
-    QFile::remove(m_offerPath);
-    releaseOffer();
+// Until this program's own copy holds the bank, the restored copy is the only one on
+// the disk: it stays while that copy cannot be written.
+void UnsavedBank::restored(const QString& path) {
+    writeNow();
+    if (differsFromSaved() && (!m_lock || m_lastError != 0)) return;
+    dropCopy(path, true);
 }
 
-void UnsavedBank::releaseOffer() {
-    m_offerLock.reset(); // unlocking removes the lock file
-    m_offerPath.clear();
-    m_offerTime = QDateTime();
+int UnsavedBank::changedPatches(const UnsavedCopy::Image& copy) const {
+    const QString origin = fromPath(copy.Origin);
+    Content base;
+    UnsavedCopy::Image file;
+    if (const auto saved = m_saved.constFind(origin); saved != m_saved.cend()) {
+        base = *saved;
+    } else if (!origin.isEmpty() && QFileInfo(origin).isFile() &&
+               UnsavedCopy::readBankFile(copy.Origin, file) == UnsavedCopy::ReadResult::Ok) {
+        for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
+            const auto n = std::size_t(patch);
+            for (int p = kFirstParameter; p <= kLastParameter; ++p)
+                base.Values(patch, p) = file.Values[n][std::size_t(p)];
+            base.Names[n] =
+                QString::fromLatin1(file.Names[n].data(), qsizetype(file.Names[n].size()));
+        }
+    } else {
+        // Without its file, the work is all that differs from a new bank.
+        QuenlorCode fresh;
+        fresh.ClearBank();
+        base.Values = fresh.PatchBank;
+    }
+    int changed = 0;
+    for (int patch = kFirstPatch; patch <= kLastPatch; ++patch) {
+        const auto n = std::size_t(patch);
+        bool differs = QString::fromLatin1(copy.Names[n].data(), qsizetype(copy.Names[n].size())) !=
+                       base.Names[n];
+        for (int p = kFirstParameter; p <= kLastParameter; ++p)
+            differs = differs || copy.Values[n][std::size_t(p)] != base.Values(patch, p);
+        changed += differs ? 1 : 0;
+    }
+    return changed;
 }
 
 // A copy that cannot be read is never loaded in part and never deleted: it goes into a
@@ -200,5 +447,5 @@ QString UnsavedBank::setAside(const QString& path, const QDateTime& time) {
         target = folder.filePath(kSetAsideFolder + QStringLiteral("/%1.%2").arg(name).arg(i));
     if (!QFile::rename(path, target)) target = path;
     return QStringLiteral("The unsaved bank from %1 could not be read and was set aside as %2")
-        .arg(QLocale().toString(time, QLocale::ShortFormat), QDir::toNativeSeparators(target));
+        .arg(when(time), QDir::toNativeSeparators(target));
 }

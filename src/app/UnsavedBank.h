@@ -3,29 +3,39 @@
 #include "core/PatchBank.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
 #include <QTimer>
 #include <array>
+#include <atomic>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
+#include <vector>
 
 struct EditorContext;
+struct PatchChange;
 namespace UnsavedCopy {
 struct Image;
 }
 
 // Keeps a copy of the bank on disk for as long as it differs from what was last opened
-// or saved, and finds the copies left by programs that are no longer running. Each
-// running program writes its own copy, held by a lock; copies are written and removed
-// on a thread of their own, in the order they were asked for.
+// or saved, and keeps the copies the user can restore: those left by programs that are
+// no longer running, and the banks this program replaced while they had unsaved
+// changes. Each copy is held by a lock while a running program owns it; copies are
+// written and removed on a thread of their own, in the order they were asked for.
 class UnsavedBank : public QObject {
     Q_OBJECT
 public:
     // The copy follows a change within this time.
     static constexpr int kWriteDelayMs = 1000;
     static constexpr int kExpiryDays = 30;
+    // Copies offered at most; past this the oldest goes.
+    static constexpr std::size_t kMostKept = 20;
 
     // `folder`: where the copies live; `origin`: the bank's own file (empty without one).
     UnsavedBank(const QString& folder, EditorContext& context, const QString& origin);
@@ -35,22 +45,44 @@ public:
     // $XDG_STATE_HOME/Quenlor, by default ~/.local/state/Quenlor.
     static QString defaultFolder();
 
-    // The bank now equals what is in a file (opened or saved), or holds nothing to keep
-    // (start-up, New Bank): no copy is needed until it changes.
-    void markSaved();
+    // A copy the user can restore.
+    struct Copy {
+        QString Path;
+        QDateTime Time;
+        QString Origin;         // the bank's own file, empty without one
+        int ChangedPatches = 0; // patches that differ from that file, or from a new bank
+        uint64_t Checksum = 0;  // a bank kept twice is offered once
+    };
+    // Newest first.
+    const std::vector<Copy>& copies() const { return m_copies; }
+    // How File > Restore Unsaved Bank names a copy: the bank's file and how much of it
+    // is work not in the file, "live.bbk — 12/08/2026 14:05, 3 patches changed".
+    static QString caption(const Copy& copy);
+
+    // The bank now equals the file at `path` (opened or saved), or holds nothing to keep
+    // (`path` empty: start-up, New Bank): no copy is needed until it changes.
+    void markSaved(const QString& path);
     // The bank's values or names changed.
     void bankChanged();
+    // An editor put values into range as it showed them: the file's content counts as
+    // so corrected, and the change alone needs no copy.
+    void corrected(const std::vector<PatchChange>& changes);
+    // Around a replacement of the whole bank: a bank with unsaved changes that is
+    // replaced keeps its copy, written before this program's own copy moves on.
+    void replacingBank();
+    void bankReplaced();
 
-    // Looks for the newest copy that a program no longer running left behind; removes
-    // copies past their time and sets aside those that cannot be read. Returns the note
-    // for the status bar, empty when there is nothing to say.
+    // Looks for the copies that programs no longer running left behind; removes those
+    // past their time and the locks of programs that died before writing a copy, sets
+    // aside those that cannot be read and leaves those of a newer version alone.
+    // Returns the note for the status bar, empty when there is nothing to say.
     QString lookForCopies();
-    bool hasOffer() const { return !m_offerPath.isEmpty(); }
-    QDateTime offerTime() const { return m_offerTime; }
-    // Reads the offered copy. A copy that cannot be read is set aside and `note` says so.
-    bool readOffer(UnsavedCopy::Image& image, QString& note);
-    // The offered copy has been read in: it is removed.
-    void discardOffer();
+    // Reads a copy. One that is gone, cannot be read or is of a newer version is offered
+    // no more (a damaged one is set aside) and `note` says so.
+    bool read(const QString& path, UnsavedCopy::Image& image, QString& note);
+    // The copy has been read in: it is removed once this program's own copy holds the
+    // bank, or at once when the bank needs no copy.
+    void restored(const QString& path);
 
     // This program's own copy.
     QString copyPath() const { return m_copyPath; }
@@ -61,27 +93,61 @@ public:
     void startWrite();
     // Writes (or removes) the copy at once instead of waiting; then waits for the disk.
     void writeNow();
-    void waitForDisk() { m_pool.waitForDone(); }
+    void waitForDisk();
+    // The program ends: the copy is written now and follows no change after.
+    void finish();
+
+signals:
+    void copiesChanged();
+    // Work cannot be kept on disk; said once, and again only after a copy was written.
+    void cannotKeep(const QString& reason);
 
 private:
+    // Values and names as they stand, or as a file held them.
+    struct Content {
+        Bank Values;
+        std::array<QString, kPatchSlots> Names;
+    };
+    struct Replaced {
+        Content Bank;
+        QString Origin;
+    };
+    Content current() const;
+    bool equalsBank(const Content& content) const;
     bool differsFromSaved() const;
+    // A new copy's name in the folder, with its lock held; none, and why, when the
+    // folder cannot be written.
+    std::optional<QString> newCopy(std::unique_ptr<QLockFile>& lock, QString& reason);
+    bool haveCopyPath();
+    void queueWrite(const QString& path, std::function<std::string()> bytes);
+    void written(bool ok, int error);
+    void tell(const QString& reason);
     void removeCopy();
+    void keep(const Replaced& replaced);
+    bool offered(uint64_t checksum, const QString& origin) const;
+    void addCopy(Copy copy, std::unique_ptr<QLockFile> lock);
+    void dropCopy(const QString& path, bool removeFile);
+    int changedPatches(const UnsavedCopy::Image& copy) const;
     QString setAside(const QString& path, const QDateTime& time);
-    void releaseOffer();
 
     QString m_folder;
     EditorContext& m_context;
     const QString& m_origin;
     QString m_copyPath;
-    std::unique_ptr<QLockFile> m_lock; // none when the folder cannot be written
+    std::unique_ptr<QLockFile> m_lock; // none while the folder cannot be written
     bool m_copyMayExist = false;
+    bool m_finished = false;
+    bool m_told = false;
+    bool m_newerTold = false;
+    std::atomic<int> m_lastError{0};
 
-    Bank m_savedValues;
-    std::array<QString, kPatchSlots> m_savedNames;
+    // What each file held when this program last opened or saved it ("": a new bank).
+    QHash<QString, Content> m_saved;
+    bool m_replacing = false;
+    std::optional<Replaced> m_replaced;
 
-    QString m_offerPath;
-    QDateTime m_offerTime;
-    std::unique_ptr<QLockFile> m_offerLock;
+    std::vector<Copy> m_copies;
+    std::map<QString, std::shared_ptr<QLockFile>> m_copyLocks;
 
     QTimer m_timer;
     QThreadPool m_pool; // one thread: writes and removals keep their order

@@ -51,6 +51,11 @@ struct TestProgram {
     }
 };
 
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // A bank file or patch file of the given bank's patches, as the program writes them.
 inline void writeRecords(const QString& path, const Bank& bank, int first, int last,
                          const QString& namePrefix) {

@@ -12,20 +12,28 @@
 
 // The real program on an X server of the test's own, driven by synthetic key presses:
 // a bank edited and then killed with SIGKILL is offered and restored by the next run,
-// byte for byte.
+// byte for byte; unsaved work survives a kill right after it was restored or replaced,
+// and the value being typed survives the session's end.
 class TestKilled : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
     void cleanupTestCase();
     void killedProgramsBankIsRestored();
+    void replacedAndTypedWorkSurvives();
 
 private:
     QProcessEnvironment environment() const;
+    // The program, its main window up and the splash gone; null when it did not come up.
     std::unique_ptr<QProcess> startProgram();
     QString xdotool(const QStringList& arguments, int timeoutMs = 15000);
     QString waitForMainWindow();
     QStringList copies() const;
+    bool hasCopy(const QByteArray& bytes) const;
+    // The copy of a new bank whose patch 1 has this name and LFO1 Delay.
+    static QByteArray newBankCopy(const std::string& name, int16_t delay = 0);
+    // From the patch list: Tab to "Normal Edit" and open patch 1; its name box has the focus.
+    void openNormalEdit();
     static void kill(QProcess& process);
 
     QTemporaryDir m_home;
@@ -82,7 +90,9 @@ std::unique_ptr<QProcess> TestKilled::startProgram() {
     program->setProcessEnvironment(environment());
     program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program->start(QUENLOR_PROGRAM, QStringList());
-    return program;
+    if (program->waitForStarted() && !waitForMainWindow().isEmpty()) return program;
+    kill(*program);
+    return nullptr;
 }
 
 QString TestKilled::xdotool(const QStringList& arguments, int timeoutMs) {
@@ -115,51 +125,83 @@ QStringList TestKilled::copies() const {
         .entryList({"unsaved-*.bbk"}, QDir::Files, QDir::Name);
 }
 
-void TestKilled::killedProgramsBankIsRestored() {
-    const QString folder = m_home.filePath("state/Quenlor");
-    std::unique_ptr<QProcess> first = startProgram();
-    QVERIFY(first->waitForStarted());
-    QVERIFY(!waitForMainWindow().isEmpty());
-    // The patch list has the focus: Tab to "Normal Edit", open it, and rename patch 1 in
-    // the name box, which has the focus in a new editor.
-    xdotool({"key", "--delay", "100", "Tab", "space"});
-    QTest::qWait(1000);
-    xdotool({"type", "--delay", "50", "Killed"});
-    QByteArray left;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        copies().size() == 1 &&
-            [&] {
-                QFile file(QDir(folder).filePath(copies()[0]));
-                left = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-                return left.contains("\r\nKilled\r\n");
-            }(),
-        5000);
-    kill(*first);
-    const QString leftName = copies().value(0);
+bool TestKilled::hasCopy(const QByteArray& bytes) const {
+    const QDir folder(m_home.filePath("state/Quenlor"));
+    for (const QString& copy : copies()) {
+        QFile file(folder.filePath(copy));
+        if (file.open(QIODevice::ReadOnly) && file.readAll() == bytes) return true;
+    }
+    return false;
+}
 
-    // What a new bank renamed so holds, exactly.
+QByteArray TestKilled::newBankCopy(const std::string& name, int16_t delay) {
     QuenlorCode code;
     code.InitPatchModel();
+    code.PatchBank(1, 8) = delay;
     std::array<std::string, kPatchSlots> names;
-    names[1] = "Killed";
-    QCOMPARE(left, QByteArray::fromStdString(UnsavedCopy::encode(code.PatchBank, names, "")));
+    names[1] = name;
+    return QByteArray::fromStdString(UnsavedCopy::encode(code.PatchBank, names, ""));
+}
+
+void TestKilled::openNormalEdit() {
+    xdotool({"key", "--delay", "100", "Tab", "space"});
+    QTest::qWait(1000);
+}
+
+void TestKilled::killedProgramsBankIsRestored() {
+    const QByteArray left = newBankCopy("Killed");
+    std::unique_ptr<QProcess> first = startProgram();
+    QVERIFY(first);
+    // Rename patch 1 in the name box, which has the focus in a new editor.
+    openNormalEdit();
+    xdotool({"type", "--delay", "50", "Killed"});
+    QTRY_VERIFY_WITH_TIMEOUT(copies().size() == 1 && hasCopy(left), 5000);
+    kill(*first);
+
+    // Restored, and killed at once: the bank is on the disk all the same.
+    std::unique_ptr<QProcess> second = startProgram();
+    QVERIFY(second);
+    xdotool({"key", "--delay", "200", "alt+f", "r", "1"});
+    QTest::qWait(300);
+    kill(*second);
+    QVERIFY(hasCopy(left));
+
+    std::unique_ptr<QProcess> third = startProgram();
+    QVERIFY(third);
+    const QStringList before = copies();
+    xdotool({"key", "--delay", "200", "alt+f", "r", "1"});
+    // Restored: the old copy is gone, and the bank, still unsaved, is in this program's
+    // own copy, the same bytes.
+    QTRY_VERIFY_WITH_TIMEOUT(copies().size() == 1 && !before.contains(copies()[0]) && hasCopy(left),
+                             5000);
+    kill(*third);
+}
+
+// New Bank with unsaved changes, killed right after: the replaced bank is on the disk.
+// Then "12" typed into the LFO1 Delay box without Enter, and the desktop session ends
+// (SIGTERM): the program ends cleanly, and the value is in the copy it leaves.
+void TestKilled::replacedAndTypedWorkSurvives() {
+    std::unique_ptr<QProcess> first = startProgram();
+    QVERIFY(first);
+    openNormalEdit();
+    xdotool({"type", "--delay", "50", "Replaced"});
+    QTRY_VERIFY_WITH_TIMEOUT(hasCopy(newBankCopy("Replaced")), 5000);
+    xdotool({"key", "ctrl+n"});
+    QTest::qWait(300);
+    kill(*first);
+    QVERIFY(hasCopy(newBankCopy("Replaced")));
 
     std::unique_ptr<QProcess> second = startProgram();
-    QVERIFY(second->waitForStarted());
-    QVERIFY(!waitForMainWindow().isEmpty());
-    xdotool({"key", "--delay", "200", "alt+f", "r"});
-    // Restored: the old copy is gone, and the bank, still unsaved, is in the second
-    // program's own copy, the same bytes.
-    QTRY_VERIFY_WITH_TIMEOUT(copies().size() == 1 && copies()[0] != leftName, 5000);
-    QByteArray kept;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            QFile file(QDir(folder).filePath(copies().value(0)));
-            kept = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-            return kept == left;
-        }(),
-        5000);
-    kill(*second);
+    QVERIFY(second);
+    openNormalEdit();
+    // From the name box past the list and the four check boxes of LFO1.
+    xdotool({"key", "--delay", "100", "Tab", "Tab", "Tab", "Tab", "Tab", "Tab", "1", "2"});
+    QTest::qWait(300);
+    ::kill(pid_t(second->processId()), SIGTERM);
+    QVERIFY(second->waitForFinished(10000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(hasCopy(newBankCopy("", 12)));
 }
 
 QTEST_GUILESS_MAIN(TestKilled)

@@ -1,13 +1,17 @@
 #include "TestProgram.h"
+#include "app/UnsavedBank.h"
 #include "editors/BankHistory.h"
 #include "editors/Bit01Edit.h"
 #include "editors/NormalEdit.h"
+#include "storage/UnsavedCopy.h"
 #include "support/EditorWorld.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -86,18 +90,20 @@ private slots:
     void oneGestureIsOneStep();
     void undoSendsWithAutomaticUpdate_data();
     void undoSendsWithAutomaticUpdate();
-    void undoOfOpenBankKeepsTheTitle();
+    void bankCommandsTakeTheirFileBack_data();
+    void bankCommandsTakeTheirFileBack();
     void ctrlZInABoxUsesTheProgramsHistory_data();
     void ctrlZInABoxUsesTheProgramsHistory();
     void historyStaysWithinItsMemory();
 
 private:
-    QTemporaryDir m_state;
+    std::unique_ptr<QTemporaryDir> m_state;
 };
 
 void TestUndo::init() {
-    QVERIFY(m_state.isValid());
-    qputenv("XDG_STATE_HOME", m_state.path().toUtf8());
+    m_state = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_state->isValid());
+    qputenv("XDG_STATE_HOME", m_state->path().toUtf8());
 }
 
 void TestUndo::eachKindOfChangeUndoesAndRedoes_data() {
@@ -237,6 +243,30 @@ void TestUndo::oneGestureIsOneStep_data() {
         for (int i = 0; i < 2; ++i)
             QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->width() - 20, s->height() / 2));
     }) << 2;
+    QTest::newRow("a value box committed twice")
+        << Action([](TestProgram& p, const QTemporaryDir&) {
+               NormalEdit& e = normal(p, 4);
+               for (const char* value : {"40", "50"}) {
+                   typeInto(e.Text[21], value);
+                   QTest::keyClick(e.Text[21], Qt::Key_Return);
+               }
+           })
+        << 2;
+    // Two turns of the mouse wheel over a slider, `pause` ms apart.
+    const auto wheel = [](int pause) {
+        return Action([pause](TestProgram& p, const QTemporaryDir&) {
+            QScrollBar* s = normal(p, 4).Slider[19];
+            s->setFocus();
+            QWheelEvent turn(QPointF(5, 5), s->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                             Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(s, &turn);
+            QTest::qWait(pause);
+            QApplication::sendEvent(s, &turn);
+        });
+    };
+    QTest::newRow("two turns of the wheel in a row") << wheel(0) << 1;
+    QTest::newRow("two turns of the wheel with a pause")
+        << wheel(BankHistory::kWheelPauseMs + 200) << 2;
     QTest::newRow("a value box committed by Enter, then left")
         << Action([](TestProgram& p, const QTemporaryDir&) {
                NormalEdit& e = normal(p, 4);
@@ -274,8 +304,9 @@ void TestUndo::oneGestureIsOneStep() {
 
 void TestUndo::undoSendsWithAutomaticUpdate_data() {
     QTest::addColumn<Action>("change");
-    QTest::addColumn<int>("patch");
+    QTest::addColumn<int>("patch"); // the patch sent last
     QTest::addColumn<bool>("automatic");
+    QTest::addColumn<int>("dumps");
     const Action typed = [](TestProgram& p, const QTemporaryDir&) {
         typeInto(table(p, 7).PT[19], "5");
     };
@@ -285,16 +316,31 @@ void TestUndo::undoSendsWithAutomaticUpdate_data() {
         p.list().selectPatchRow(6);
         p.window.mnu_OpenPatch->trigger();
     };
-    QTest::newRow("table editor open, on") << typed << 7 << true;
-    QTest::newRow("table editor open, off") << typed << 7 << false;
-    QTest::newRow("open patch, no editor, on") << opened << 6 << true;
-    QTest::newRow("open patch, no editor, off") << opened << 6 << false;
+    // A refilled normal editor sends nothing of its own: one step, one send.
+    const Action moved = [](TestProgram& p, const QTemporaryDir&) {
+        normal(p, 7).Slider[19]->setValue(30);
+    };
+    // Each patch once, then the one the list has selected, which the instrument plays.
+    const Action bank = [](TestProgram& p, const QTemporaryDir& d) {
+        writeRecords(d.filePath("a.bbk"), variedBank(2), 1, 74, "A ");
+        p.desktop.answerOpen(d.filePath("a.bbk"));
+        p.window.mnu_Open->trigger();
+        p.list().selectPatchRow(5);
+    };
+    QTest::newRow("normal editor open, on") << moved << 7 << true << 1;
+    QTest::newRow("normal editor open, off") << moved << 7 << false << 0;
+    QTest::newRow("table editor open, on") << typed << 7 << true << 1;
+    QTest::newRow("table editor open, off") << typed << 7 << false << 0;
+    QTest::newRow("open patch, no editor, on") << opened << 6 << true << 1;
+    QTest::newRow("open patch, no editor, off") << opened << 6 << false << 0;
+    QTest::newRow("open bank, row 5 selected, on") << bank << 5 << true << 75;
 }
 
 void TestUndo::undoSendsWithAutomaticUpdate() {
     QFETCH(Action, change);
     QFETCH(int, patch);
     QFETCH(bool, automatic);
+    QFETCH(int, dumps);
     QTemporaryDir dir;
     TestProgram p;
     p.start();
@@ -304,43 +350,64 @@ void TestUndo::undoSendsWithAutomaticUpdate() {
         p.backend.clearRecord();
         undo ? p.window.mnu_Undo->trigger() : p.window.mnu_Redo->trigger();
         const auto sent = p.backend.sentBytes();
-        if (!automatic) {
-            QVERIFY(sent.empty());
-            continue;
-        }
-        // The patch as it now is, then Program Change 0: nothing else.
-        QCOMPARE(sent.size(), size_t(2));
+        // Each dump followed by Program Change 0: nothing else.
+        QCOMPARE(sent.size(), size_t(2 * dumps));
+        QCOMPARE(p.dumps(), dumps);
+        if (!automatic) continue;
         p.code.preparePatchDump(patch);
-        QCOMPARE(sent[0], std::vector<uint8_t>(p.code.PatchDump.data(),
-                                               p.code.PatchDump.data() + p.code.PatchDump.size()));
-        QCOMPARE(sent[1], (std::vector<uint8_t>{0xC0, 0x00}));
+        QCOMPARE(sent[sent.size() - 2],
+                 std::vector<uint8_t>(p.code.PatchDump.data(),
+                                      p.code.PatchDump.data() + p.code.PatchDump.size()));
+        QCOMPARE(sent.back(), (std::vector<uint8_t>{0xC0, 0x00}));
     }
 }
 
-void TestUndo::undoOfOpenBankKeepsTheTitle() {
+void TestUndo::bankCommandsTakeTheirFileBack_data() {
+    QTest::addColumn<Action>("command");
+    QTest::addColumn<QString>("title"); // after the command
+    QTest::newRow("Open Bank") << Action([](TestProgram& p, const QTemporaryDir& d) {
+        p.desktop.answerOpen(d.filePath("b.bbk"));
+        p.window.mnu_Open->trigger();
+    }) << "Quenlor 1.2.1 - b.bbk";
+    QTest::newRow("New Bank") << Action([](TestProgram& p, const QTemporaryDir&) {
+        p.window.mnu_New->trigger();
+    }) << "Quenlor 1.2.1";
+    QTest::newRow("Restore Unsaved Bank") << Action([](TestProgram& p, const QTemporaryDir& d) {
+        const std::string left = UnsavedBank::defaultFolder().toStdString() + "/unsaved-left.bbk";
+        QVERIFY(QDir().mkpath(UnsavedBank::defaultFolder()));
+        QVERIFY(UnsavedCopy::Write(
+            left, UnsavedCopy::encode(variedBank(7), {}, d.filePath("b.bbk").toStdString())));
+        p.window.offerUnsavedBank();
+        p.window.mnu_Restore->actions().value(0)->trigger();
+    }) << "Quenlor 1.2.1 - b.bbk (restored)";
+}
+
+// A command that replaced the bank takes back and brings again the bank's file: Save
+// Bank after an undo writes the bank to the file it came from, and no other.
+void TestUndo::bankCommandsTakeTheirFileBack() {
+    QFETCH(Action, command);
+    QFETCH(QString, title);
     QTemporaryDir dir;
     TestProgram p;
     p.start();
     writeRecords(dir.filePath("a.bbk"), variedBank(2), 1, 74, "A ");
     writeRecords(dir.filePath("b.bbk"), variedBank(9), 1, 74, "B ");
+    const QByteArray bFile = readFile(dir.filePath("b.bbk"));
     p.desktop.answerOpen(dir.filePath("a.bbk"));
     p.window.mnu_Open->trigger();
+    p.list().SetPatchName(3, "Mine");
+    p.window.history().record("Rename");
     const BankState a = state(p);
-    p.desktop.answerOpen(dir.filePath("b.bbk"));
-    p.window.mnu_Open->trigger();
-    const QByteArray bFile = [&] {
-        QFile f(dir.filePath("b.bbk"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    command(p, dir);
+    QCOMPARE(p.window.windowTitle(), title);
     p.window.mnu_Undo->trigger();
     QVERIFY(state(p) == a);
-    QCOMPARE(p.list().PatchName(74), QString("A 74"));
-    QCOMPARE(p.window.windowTitle(), QString("Quenlor 1.2.1 - b.bbk"));
-    QCOMPARE(p.window.BankFilePath, dir.filePath("b.bbk"));
-    QFile b(dir.filePath("b.bbk"));
-    QVERIFY(b.open(QIODevice::ReadOnly));
-    QCOMPARE(b.readAll(), bFile);
-    QCOMPARE(p.window.mnu_Redo->text(), QString("&Redo Open Bank"));
+    QCOMPARE(p.window.windowTitle(), QString("Quenlor 1.2.1 - a.bbk"));
+    p.window.mnu_Save->trigger();
+    QVERIFY(readFile(dir.filePath("a.bbk")).contains("\r\nMine\r\n"));
+    QCOMPARE(readFile(dir.filePath("b.bbk")), bFile);
+    p.window.mnu_Redo->trigger();
+    QCOMPARE(p.window.windowTitle(), title);
 }
 
 void TestUndo::ctrlZInABoxUsesTheProgramsHistory_data() {

@@ -2,6 +2,7 @@
 #include "app/UnsavedBank.h"
 #include "editors/BankHistory.h"
 #include "editors/Bit01Edit.h"
+#include "editors/NormalEdit.h"
 #include "storage/UnsavedCopy.h"
 
 #include <QAction>
@@ -10,16 +11,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 namespace {
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The copies in the folder, without their locks.
 QStringList copies(const QString& folder) {
@@ -58,6 +56,24 @@ QByteArray copyOf(const Bank& bank, const QString& name, const QByteArray& origi
     return QByteArray::fromStdString(UnsavedCopy::encode(bank, names, origin.toStdString()));
 }
 
+bool canRestore(TestProgram& p) {
+    return p.window.mnu_Restore->menuAction()->isEnabled();
+}
+
+// What File > Restore Unsaved Bank offers, item by item.
+QStringList restoreItems(TestProgram& p) {
+    QStringList items;
+    for (const QAction* item : p.window.mnu_Restore->actions())
+        items << item->text();
+    return items;
+}
+
+void restoreNewest(TestProgram& p) {
+    QVERIFY(!p.window.mnu_Restore->actions().isEmpty());
+    p.window.mnu_Restore->actions().first()->trigger();
+    p.window.unsaved().waitForDisk();
+}
+
 QString offerText(const QDateTime& time) {
     return "Unsaved changes from " + QLocale().toString(time, QLocale::ShortFormat) +
            " can be restored with File > Restore Unsaved Bank";
@@ -80,6 +96,14 @@ private slots:
     void copyChangedAfterTheOffer_data();
     void copyChangedAfterTheOffer();
     void copiesExpireAfterThirtyDays();
+    void endingKeepsTheValueBeingTyped_data();
+    void endingKeepsTheValueBeingTyped();
+    void replacedBankKeepsItsCopy_data();
+    void replacedBankKeepsItsCopy();
+    void copiesOfferedNewestFirstTwentyAtMost();
+    void locksOfEndedProgramsAreRemoved();
+    void failuresToKeepAreTold_data();
+    void failuresToKeepAreTold();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -130,7 +154,9 @@ void TestUnsaved::removedOnceNothingIsUnsaved_data() {
     QTest::newRow("Save Bank As") << "save as";
     QTest::newRow("Save Bank") << "save";
     QTest::newRow("undone back to the opened bank") << "undo";
-    QTest::newRow("New Bank") << "new";
+    // An editor putting a value of the file into range as it shows it changes nothing
+    // the user did: no copy, and no step (which would leave nothing to redo).
+    QTest::newRow("undone, then an editor corrects the file") << "correct";
 }
 
 void TestUnsaved::removedOnceNothingIsUnsaved() {
@@ -138,7 +164,10 @@ void TestUnsaved::removedOnceNothingIsUnsaved() {
     QTemporaryDir dir;
     TestProgram p;
     p.start();
-    writeRecords(dir.filePath("live.bbk"), variedBank(4), 1, 74, "Live ");
+    Bank live = variedBank(4);
+    for (int octave = 35; octave <= 38; ++octave)
+        live(5, octave) = 0; // the instrument plays the first
+    writeRecords(dir.filePath("live.bbk"), live, 1, 74, "Live ");
     p.desktop.answerOpen(dir.filePath("live.bbk"));
     p.window.mnu_Open->trigger();
     UnsavedBank& unsaved = p.window.unsaved();
@@ -152,10 +181,14 @@ void TestUnsaved::removedOnceNothingIsUnsaved() {
         p.window.mnu_SaveAs->trigger();
     } else if (how == "save") {
         p.window.mnu_Save->trigger();
-    } else if (how == "undo") {
-        p.window.mnu_Undo->trigger();
     } else {
-        p.window.mnu_New->trigger();
+        p.window.mnu_Undo->trigger();
+    }
+    if (how == "correct") {
+        p.code.SelectedPatch = 5;
+        p.list().OpenPatchEditor(5, Patch::NormalEditor);
+        QCOMPARE(p.code.PatchBank(5, 35), int16_t(1));
+        QVERIFY(p.window.history().canRedo());
     }
     QVERIFY(!unsaved.writePending());
     unsaved.writeNow();
@@ -192,16 +225,20 @@ void TestUnsaved::restoredInALaterRun() {
     QCOMPARE(copies(m_folder).size(), 1);
     const QString left = QDir(m_folder).filePath(copies(m_folder)[0]);
     const QDateTime leftAt = QFileInfo(left).lastModified();
+    const QByteArray leftBytes = readFile(left);
 
     TestProgram second;
     second.start();
-    QVERIFY(!second.window.mnu_Restore->isEnabled());
+    QVERIFY(!canRestore(second));
     second.window.offerUnsavedBank();
     QCOMPARE(second.window.Status->text(), offerText(leftAt));
-    QVERIFY(second.window.mnu_Restore->isEnabled());
+    QVERIFY(canRestore(second));
     second.backend.clearRecord();
     second.code.AutoUpdate = kOn;
-    second.window.mnu_Restore->trigger();
+    restoreNewest(second);
+    // The copy is handed over at once: this program's own copy holds the bank before
+    // the one restored is gone, with no wait between.
+    QCOMPARE(readFile(second.window.unsaved().copyPath()), leftBytes);
     QVERIFY(second.code.PatchBank == edited);
     QCOMPARE(second.names(), names);
     // As Open Bank: every patch sent, then patch 1 by selecting its row (selected already)
@@ -209,7 +246,7 @@ void TestUnsaved::restoredInALaterRun() {
     QCOMPARE(second.dumps(), 76);
     QCOMPARE(second.list().PatchList->currentRow(), 0);
     QVERIFY(!QFile::exists(left));
-    QVERIFY(!second.window.mnu_Restore->isEnabled());
+    QVERIFY(!canRestore(second));
     QCOMPARE(second.window.mnu_Undo->text(), QString("&Undo Restore Unsaved Bank"));
     QCOMPARE(second.window.Status->text(), QString());
 
@@ -252,15 +289,15 @@ void TestUnsaved::twoProgramsAtOnce() {
         TestProgram c;
         c.start();
         c.window.offerUnsavedBank();
-        QVERIFY(!c.window.mnu_Restore->isEnabled());
+        QVERIFY(!canRestore(c));
     }
     const QString leftByA = a->window.unsaved().copyPath();
     a.reset();
     TestProgram d;
     d.start();
     d.window.offerUnsavedBank();
-    QVERIFY(d.window.mnu_Restore->isEnabled());
-    d.window.mnu_Restore->trigger();
+    QVERIFY(canRestore(d));
+    restoreNewest(d);
     QCOMPARE(d.code.PatchBank(1, 19), int16_t(11));
     QVERIFY(!QFile::exists(leftByA));
     QVERIFY(QFile::exists(b->window.unsaved().copyPath()));
@@ -268,17 +305,23 @@ void TestUnsaved::twoProgramsAtOnce() {
 
 void TestUnsaved::unreadableCopiesAreSetAside_data() {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("note"); // how the status bar tells of it
     const QByteArray good = copyOf(variedBank(2), "Old ", "");
-    QTest::newRow("truncated") << good.left(good.size() / 2);
-    QTest::newRow("altered") << QByteArray(good).replace("Old 40", "Odd 40");
-    QTest::newRow("from a newer version")
-        << QByteArray(good).replace("unsaved bank\r\n 1\r\n", "unsaved bank\r\n 9\r\n");
+    const QString aside = "could not be read and was set aside as ";
+    QTest::newRow("truncated") << good.left(good.size() / 2) << aside;
+    QTest::newRow("altered") << QByteArray(good).replace("Old 40", "Odd 40") << aside;
     QTest::newRow("not a copy at all") << QByteArray("\x7f"
-                                                     "ELF garbage");
+                                                     "ELF garbage")
+                                       << aside;
+    // Only a version that can read a copy decides what becomes of it.
+    QTest::newRow("from a newer version, left where it is")
+        << QByteArray(good).replace("unsaved bank\r\n 1\r\n", "unsaved bank\r\n 9\r\n")
+        << "was kept by a newer version of Quenlor and is left for it";
 }
 
 void TestUnsaved::unreadableCopiesAreSetAside() {
     QFETCH(QByteArray, bytes);
+    QFETCH(QString, note);
     // An older good copy is offered once the newest, unreadable one is set aside.
     const QString good = leaveCopy(m_folder, copyOf(variedBank(3), "Good ", ""), 2, "good");
     const QString bad = leaveCopy(m_folder, bytes, 1, "bad");
@@ -286,14 +329,15 @@ void TestUnsaved::unreadableCopiesAreSetAside() {
     p.start();
     const Bank before = p.code.PatchBank;
     p.window.offerUnsavedBank();
-    QVERIFY(!QFile::exists(bad));
+    const bool newer = !note.startsWith("could not");
     const QString asideAt = QDir(m_folder).filePath("set-aside/unsaved-bad.bbk");
-    QCOMPARE(readFile(asideAt), bytes);
+    QCOMPARE(readFile(newer ? bad : asideAt), bytes);
+    QCOMPARE(QFile::exists(bad), newer);
     QVERIFY(p.window.Status->text().startsWith("The unsaved bank from "));
-    QVERIFY(p.window.Status->text().contains("set aside as " + asideAt));
+    QVERIFY(p.window.Status->text().contains(note + (newer ? QString() : asideAt)));
     QVERIFY(p.window.Status->text().endsWith(offerText(QFileInfo(good).lastModified())));
     QVERIFY(p.code.PatchBank == before);
-    p.window.mnu_Restore->trigger();
+    restoreNewest(p);
     QCOMPARE(p.list().PatchName(9), QString("Good 9"));
 }
 
@@ -311,16 +355,16 @@ void TestUnsaved::copyChangedAfterTheOffer() {
     TestProgram p;
     p.start();
     p.window.offerUnsavedBank();
-    QVERIFY(p.window.mnu_Restore->isEnabled());
+    QVERIFY(canRestore(p));
     if (removed)
         QVERIFY(QFile::remove(path));
     else
         QVERIFY(QFile(path).resize(good.size() - 100));
     const Bank before = p.code.PatchBank;
-    p.window.mnu_Restore->trigger();
+    restoreNewest(p);
     QVERIFY(p.code.PatchBank == before);
     QVERIFY(!p.window.history().canUndo());
-    QVERIFY(!p.window.mnu_Restore->isEnabled());
+    QVERIFY(!canRestore(p));
     QVERIFY(p.window.Status->text().startsWith("The unsaved bank from "));
     QCOMPARE(QFile::exists(QDir(m_folder).filePath("set-aside/unsaved-later.bbk")), !removed);
 }
@@ -346,6 +390,150 @@ void TestUnsaved::copiesExpireAfterThirtyDays() {
     QVERIFY(!QFile::exists(hidden));
     QVERIFY(QFile::exists(hiddenNow));
     QCOMPARE(p.window.Status->text(), offerText(QFileInfo(recent).lastModified()));
+}
+
+void TestUnsaved::endingKeepsTheValueBeingTyped_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Ctrl+Q") << "ctrl+q";
+    QTest::newRow("File > Quit") << "quit";
+    QTest::newRow("the close button") << "close";
+}
+
+// "12" typed into a value box without Enter, then the program ends: the value is
+// committed while everything it goes through still stands, and kept.
+void TestUnsaved::endingKeepsTheValueBeingTyped() {
+    QFETCH(QString, how);
+    auto p = std::make_unique<TestProgram>();
+    p->start();
+    p->code.SelectedPatch = 4;
+    p->list().OpenPatchEditor(4, Patch::NormalEditor);
+    QLineEdit* box = p->list().normalEditWindow(4)->Text[8];
+    box->setFocus(); // which selects the box's text
+    QTest::keyClicks(box, "12");
+    const std::string copy = p->window.unsaved().copyPath().toStdString();
+    // The way out runs inside the event loop, as in the program.
+    QTimer::singleShot(0, &p->window, [&] {
+        if (how == "ctrl+q") QTest::keyClick(box, Qt::Key_Q, Qt::ControlModifier);
+        if (how == "quit") p->window.mnu_Quit->trigger();
+        if (how == "close") p->window.close();
+    });
+    QCoreApplication::exec();
+    p.reset();
+    UnsavedCopy::Image image;
+    QCOMPARE(UnsavedCopy::read(copy, image), UnsavedCopy::ReadResult::Ok);
+    QCOMPARE(image.Values[4][8], int16_t(12));
+}
+
+void TestUnsaved::replacedBankKeepsItsCopy_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("item"); // the kept bank's menu item, with its time as %1
+    QTest::newRow("New Bank") << "new" << QString("&1 Untitled \u2014 %1, 1 patch changed");
+    QTest::newRow("Open Bank") << "open" << QString("&1 live.bbk \u2014 %1, 1 patch changed");
+    QTest::newRow("New Bank, undone, redone")
+        << "redo" << QString("&1 Untitled \u2014 %1, 1 patch changed");
+    QTest::newRow("Restore undone")
+        << "restore" << QString("&1 Untitled \u2014 %1, 74 patches changed");
+}
+
+// A bank with unsaved changes that is replaced keeps its copy, offered at once.
+void TestUnsaved::replacedBankKeepsItsCopy() {
+    QFETCH(QString, how);
+    QFETCH(QString, item);
+    QTemporaryDir dir;
+    writeRecords(dir.filePath("live.bbk"), variedBank(4), 1, 74, "Live ");
+    if (how == "restore") leaveCopy(m_folder, copyOf(variedBank(3), "Kept ", ""), 1, "left");
+    TestProgram p;
+    p.start();
+    p.window.offerUnsavedBank();
+    p.desktop.answerOpen(dir.filePath("live.bbk"));
+    p.desktop.answerOpen(dir.filePath("live.bbk"));
+    if (how == "open") p.window.mnu_Open->trigger();
+    if (how == "restore")
+        restoreNewest(p);
+    else
+        rename(p, 30, "Kept 30");
+    const QStringList kept = p.names();
+    if (how == "open") p.window.mnu_Open->trigger();
+    if (how == "restore") p.window.mnu_Undo->trigger();
+    if (how == "new" || how == "redo") p.window.mnu_New->trigger();
+    if (how == "redo") {
+        p.window.mnu_Undo->trigger();
+        p.window.mnu_Redo->trigger();
+    }
+    const QStringList items = restoreItems(p);
+    QCOMPARE(items.size(), 1);
+    const QDateTime time = p.window.unsaved().copies().front().Time;
+    QCOMPARE(items[0], item.arg(QLocale().toString(time, QLocale::ShortFormat)));
+    restoreNewest(p);
+    QCOMPARE(p.names(), kept);
+}
+
+void TestUnsaved::copiesOfferedNewestFirstTwentyAtMost() {
+    QStringList left;
+    for (int age = 1; age <= 22; ++age)
+        left << leaveCopy(m_folder, copyOf(variedBank(age), "Old ", ""), age,
+                          QByteArray::number(age).constData());
+    TestProgram p;
+    p.start();
+    p.window.offerUnsavedBank();
+    p.window.unsaved().waitForDisk();
+    QCOMPARE(restoreItems(p).size(), 20);
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(p.window.unsaved().copies()[std::size_t(i)].Path, left[i]);
+    QVERIFY(!QFile::exists(left[20]) && !QFile::exists(left[21]));
+}
+
+// A lock whose program ended before it wrote a copy goes; a running program's stays.
+void TestUnsaved::locksOfEndedProgramsAreRemoved() {
+    const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid());
+    const QString ended = m_folder + "/unsaved-ended.bbk.lock";
+    const QString running = m_folder + "/unsaved-running.bbk.lock";
+    QVERIFY(QDir().mkpath(m_folder));
+    for (const QString& path : {ended, running}) {
+        QFile lock(path);
+        const QString program = path == ended ? "an-ended-program" : qAppName();
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(pid + "\n" + program.toUtf8() + "\n\n");
+    }
+    TestProgram p;
+    p.start();
+    p.window.offerUnsavedBank();
+    QVERIFY(!QFile::exists(ended));
+    QVERIFY(QFile::exists(running));
+}
+
+void TestUnsaved::failuresToKeepAreTold_data() {
+    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("the disk is full") << true << "No space left on device";
+    QTest::newRow("the folder cannot be made") << false << "Not a directory";
+}
+
+// Said once in the status bar, and tried again with the next change.
+void TestUnsaved::failuresToKeepAreTold() {
+    QFETCH(bool, diskFull);
+    QFETCH(QString, reason);
+    const QString blocker = m_home->filePath("blocker");
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    if (!diskFull) qputenv("XDG_STATE_HOME", blocker.toUtf8());
+    TestProgram p;
+    p.start();
+    UnsavedBank& unsaved = p.window.unsaved();
+    if (diskFull) QVERIFY(QFile::link("/dev/full", unsaved.copyPath()));
+    const QString told =
+        "Unsaved changes cannot be kept: " + reason + " (" + UnsavedBank::defaultFolder() + ")";
+    typeValue(p, 3, 19, "44");
+    unsaved.writeNow();
+    QCOMPARE(p.window.Status->text(), told);
+    p.window.SetStatusText(QString());
+    typeValue(p, 3, 20, "7");
+    unsaved.writeNow();
+    QCOMPARE(p.window.Status->text(), QString());
+    QVERIFY(QFile::remove(diskFull ? unsaved.copyPath() : blocker));
+    typeValue(p, 3, 21, "9");
+    unsaved.writeNow();
+    QVERIFY(!unsaved.copyPath().isEmpty() && QFile::exists(unsaved.copyPath()));
 }
 
 QTEST_MAIN(TestUnsaved)
