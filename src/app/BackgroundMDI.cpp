@@ -22,10 +22,12 @@
 #include "settings/Options.h"
 #include "settings/Settings.h"
 #include "storage/BankCommands.h"
+#include "storage/PatchRecord.h"
 #include "storage/UnsavedCopy.h"
 
 #include <QAction>
 #include <algorithm>
+#include <filesystem>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -426,9 +428,24 @@ void BackgroundMDI::mnu_New_Click() {
     m_unsaved->markSaved(QString());
 }
 
-void BackgroundMDI::mnu_Open_Click() {
+void BackgroundMDI::mnu_Open_Click() { openBank(std::nullopt); }
+
+void BackgroundMDI::openBank(const std::optional<FileChoice>& file) {
     const BankHistory::Step step(m_history.get(), "Open Bank", BankHistory::Scope::WholeBank);
-    m_commands->OpenBank();
+    m_commands->OpenBank(file);
+}
+
+void BackgroundMDI::openFile(const std::string& path) {
+    // The file dialogs hand back full paths; so does this, for the title and for Save Bank.
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
+    if (error)
+        full = path;
+    const FileChoice file{full.string(), full.filename().string()};
+    if (kindOf(file.Path) == FileKind::Patch)
+        openPatch(file);
+    else
+        openBank(file);
 }
 
 void BackgroundMDI::mnu_Save_Click() { m_commands->SaveBank(); }
@@ -455,10 +472,12 @@ void BackgroundMDI::mnu_Restore_Click(const QString& path) {
     m_unsaved->restored(path);
 }
 
-void BackgroundMDI::mnu_OpenPatch_Click() {
+void BackgroundMDI::mnu_OpenPatch_Click() { openPatch(std::nullopt); }
+
+void BackgroundMDI::openPatch(const std::optional<FileChoice>& file) {
     if (const auto patch = CurrentPatchTarget()) {
         const BankHistory::Step step(m_history.get(), "Open Patch");
-        m_commands->OpenPatchFile(*patch);
+        m_commands->OpenPatchFile(*patch, file);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/FileChoice.h"
 #include "core/Version.h"
 #include "editors/BankStep.h"
 #include "editors/EditorContext.h"
@@ -100,6 +101,10 @@ public:
     BankHistory& history() { return *m_history; }
     UnsavedBank& unsaved() { return *m_unsaved; }
 
+    // Opens a file named on the command line: a patch file (*.b01) as Open Patch opens
+    // one, any other file as Open Bank does, the messages for a file that cannot be read
+    // included. `path` is in the file system's encoding, relative to the current folder.
+    void openFile(const std::string& path);
     // After start-up: offers the unsaved banks that earlier runs left behind.
     void offerUnsavedBank();
     // The whole bank was read from a file or written to one.
@@ -162,6 +167,9 @@ private:
     void midiDropped();
     void showMidiDrops();
     QMdiSubWindow* addChild(QWidget* child, bool closable);
+    // Open Bank and Open Patch, asking for the file unless it is given.
+    void openBank(const std::optional<FileChoice>& file);
+    void openPatch(const std::optional<FileChoice>& file);
 
     QuenlorCode& m_code;
     MidiPorts& m_ports;

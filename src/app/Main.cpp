@@ -33,7 +33,7 @@ protected:
 };
 } // namespace
 
-bool Main(BackgroundMDI& window, Desktop& desktop) {
+bool Main(BackgroundMDI& window, Desktop& desktop, const std::optional<std::string>& file) {
     window.MDIForm_Load();
     window.show();
 
@@ -57,6 +57,9 @@ bool Main(BackgroundMDI& window, Desktop& desktop) {
     // there is nothing left to run on.
     if (!window.isVisible())
         return false;
+    // The file first: reading a bank clears the status bar, where the offer is told.
+    if (file)
+        window.openFile(*file);
     window.offerUnsavedBank();
     return true;
 }

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 class BackgroundMDI;
 class Desktop;
 
 // Start-up after the main window has loaded: shows it, shows the splash panel over it
 // for three seconds in which no event is handled, then closes the panel. False when the
-// main window was closed meanwhile: the program then ends instead of running.
-bool Main(BackgroundMDI& window, Desktop& desktop);
+// main window was closed meanwhile: the program then ends instead of running. A file
+// named on the command line is opened once the panel is gone, as File > Open Bank or
+// Open Patch would open it.
+bool Main(BackgroundMDI& window, Desktop& desktop,
+          const std::optional<std::string>& file = std::nullopt);

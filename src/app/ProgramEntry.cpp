@@ -1,5 +1,6 @@
 #include "BackgroundMDI.h"
 #include "Main.h"
+#include "ProgramArguments.h"
 #include "QuitOnSignal.h"
 #include "desktop/QtDesktop.h"
 #include "Splash.h"
@@ -10,7 +11,15 @@
 
 #include <QApplication>
 
+#include <iostream>
+
 int main(int argc, char* argv[]) {
+    // Help, the version and a usage error are answered before the window system or the
+    // MIDI system is reached, so that they work on a console without either.
+    const ProgramArguments arguments = readProgramArguments({argv + 1, argv + argc});
+    if (const std::optional<int> status = answerProgramArguments(arguments, std::cout, std::cerr))
+        return *status;
+
     // The MIDI system is reached while the window system comes up.
     std::unique_ptr<MidiBackend> backend = openSystemMidi();
 
@@ -18,7 +27,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName("Quenlor");
     QApplication::setApplicationVersion(kQuenlorVersion);
     // Lets the desktop match the window to the installed desktop entry and its icon.
-    QGuiApplication::setDesktopFileName("io.github.quenlor.Quenlor");
+    QGuiApplication::setDesktopFileName("io.github.quenlor.quenlor");
     // The program ends when the main window closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(programIcon());
@@ -31,7 +40,7 @@ int main(int argc, char* argv[]) {
     desktop.setParentWindow(&window);
     const QuitOnSignal quitOnSignal(window);
 
-    if (!Main(window, desktop))
+    if (!Main(window, desktop, arguments.File))
         return 0;
     return app.exec();
 }

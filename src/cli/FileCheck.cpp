@@ -71,13 +71,6 @@ std::string membersText(const std::vector<int>& members) {
 
 } // namespace
 
-FileKind kindOf(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    for (char& c : extension)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return extension == ".b01" ? FileKind::Patch : FileKind::Bank;
-}
-
 std::string formatFinding(const std::string& file, const Finding& finding) {
     std::string text = file + ": ";
     if (finding.Record > 0) {

@@ -2,6 +2,7 @@
 
 #include "core/ParameterTable.h"
 #include "core/PatchBank.h"
+#include "storage/PatchRecord.h"
 
 #include <optional>
 #include <string>
@@ -10,14 +11,6 @@
 // What the windowed program makes of a bank or patch file: whether Open Bank or Open
 // Patch would load it, and where a file it would not load, or a value the editors
 // would never have written, stands.
-
-enum class FileKind {
-    Bank,  // 74 records
-    Patch, // one record
-};
-
-// A file named *.b01 (in any case) is a patch file; every other file is read as a bank.
-FileKind kindOf(const std::string& path);
 
 // One fault, placed by record (1..74), line within the record (1..66) and parameter
 // (1..63; 0 on the marker and name lines). Record 0 stands for the file as a whole.

@@ -57,8 +57,8 @@ void BankCommands::NewBank() {
     RefreshAllEditors();
 }
 
-void BankCommands::OpenBank() {
-    const auto choice = m_host.showOpenDialog(kBankFilter, kNoExtension);
+void BankCommands::OpenBank(const std::optional<FileChoice>& chosen) {
+    const auto choice = chosen ? chosen : m_host.showOpenDialog(kBankFilter, kNoExtension);
     if (!choice)
         return;
     std::ifstream file(choice->Path, std::ios::binary);
@@ -204,8 +204,8 @@ bool BankCommands::WriteBankFile(const std::string& path) {
     return ok;
 }
 
-bool BankCommands::OpenPatchFile(int patch) {
-    const auto choice = m_host.showOpenDialog(kPatchFilter, kNoExtension);
+bool BankCommands::OpenPatchFile(int patch, const std::optional<FileChoice>& chosen) {
+    const auto choice = chosen ? chosen : m_host.showOpenDialog(kPatchFilter, kNoExtension);
     if (!choice)
         return false;
     ReadingBuffer values{};

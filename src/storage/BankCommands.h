@@ -2,6 +2,7 @@
 
 #include "StorageHost.h"
 
+#include <optional>
 #include <string>
 
 namespace UnsavedCopy {
@@ -16,10 +17,12 @@ public:
     BankCommands(QuenlorCode& code, StorageHost& host) : m_code(code), m_host(host) {}
 
     void NewBank();
-    void OpenBank();
+    // Open Bank and Open Patch ask for the file, unless it was chosen already (named on
+    // the command line); either way it is read, and a failure told, alike.
+    void OpenBank(const std::optional<FileChoice>& chosen = std::nullopt);
     void SaveBank();
     void SaveBankAs();
-    bool OpenPatchFile(int patch);
+    bool OpenPatchFile(int patch, const std::optional<FileChoice>& chosen = std::nullopt);
     // Reads a whole bank held in memory as Open Bank reads a file: every patch sent when
     // automatic update is on, names, editors refreshed, patch 1 selected and sent. The
     // title is the caller's.

@@ -3,6 +3,8 @@
 #include "LineReader.h"
 #include "core/NumberText.h"
 
+#include <filesystem>
+
 namespace {
 
 void appendLine(std::string& out, std::string_view text) {
@@ -11,6 +13,13 @@ void appendLine(std::string& out, std::string_view text) {
 }
 
 } // namespace
+
+FileKind kindOf(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return extension == ".b01" ? FileKind::Patch : FileKind::Bank;
+}
 
 bool WritePatchRecord(std::ostream& file, const Bank& bank, int patch, std::string_view name) {
     const int16_t* values = bank.row(patch);

@@ -22,6 +22,15 @@ inline constexpr std::string_view kLineEnd = "\r\n";
 inline constexpr int kLines = 66;
 } // namespace PatchRecord
 
+// Which of the two files a path names, by its name alone as the file dialogs' filters
+// tell them: a file named *.b01 (in any case) is a patch file, one record; every other
+// file is read as a bank, 74 records.
+enum class FileKind {
+    Bank,
+    Patch,
+};
+FileKind kindOf(const std::string& path);
+
 // One record's values, held apart from the bank until the whole record has been read,
 // so that a record that fails part-way changes no patch. Slots 1 to 63 are used.
 using ReadingBuffer = std::array<int16_t, kParameterSlots>;
