@@ -9,10 +9,11 @@ QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plug
 QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Needed by the test command besides: a JACK server for the end-to-end MIDI tests, a
 # virtual machine with Debian's kernel for those on the ALSA sequencer (scripts/alsa-vm),
-# the validators of the desktop entry and the AppStream metainfo, and an X server with a
-# key presser to drive the real program in the test that kills it.
+# the validators of the desktop entry and the AppStream metainfo, groff to read the manual
+# pages as man shows them, and an X server with a key presser to drive the real program in
+# the test that kills it.
 QUENLOR_TEST_PACKAGES=(jackd2 qemu-system-x86 linux-image-amd64 busybox-static kmod cpio
-    appstream desktop-file-utils xvfb xdotool)
+    appstream desktop-file-utils groff-base xvfb xdotool)
 
 install_packages() {
     local missing=()
