@@ -1,10 +1,11 @@
 # Installation under the usual prefix paths and the Debian package:
 #   cmake --install BUILD [--prefix DIR]      the program, the companion and the desktop files
-#   (cd BUILD && cpack)                       quenlor_1.2.1_amd64.deb
-# The manual installs itself (docs/CMakeLists.txt).
+#   (cd BUILD && cpack)                       quenlor_1.2.1-1_amd64.deb
+# The manual and the manual pages install themselves (docs/CMakeLists.txt); dist/build-deb
+# builds and checks the package.
 include(GNUInstallDirs)
 
-set(QUENLOR_APP_ID io.github.quenlor.Quenlor)
+set(QUENLOR_APP_ID io.github.quenlor.quenlor)
 set(QUENLOR_DIST_DIR ${CMAKE_SOURCE_DIR}/dist)
 
 foreach(program quenlor quenlor-sysex)
@@ -18,6 +19,26 @@ install(FILES ${QUENLOR_DIST_DIR}/${QUENLOR_APP_ID}.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${QUENLOR_DIST_DIR}/${QUENLOR_APP_ID}.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The bank and patch file types, which the desktop entry names, so that the file manager
+# opens those files in Quenlor.
+install(FILES ${QUENLOR_DIST_DIR}/${QUENLOR_APP_ID}.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
+
+# What Debian asks of every package beside its files: the copyright and the changelog,
+# compressed without a name or time in it, so that each build gives the same bytes.
+set(quenlor_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/quenlor)
+set(quenlor_changelog_gz ${CMAKE_BINARY_DIR}/share/doc/quenlor/changelog.Debian.gz)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/share/doc/quenlor)
+execute_process(COMMAND gzip -9nc ${QUENLOR_DIST_DIR}/debian/changelog
+    OUTPUT_FILE ${quenlor_changelog_gz} RESULT_VARIABLE quenlor_gzip_status)
+if(NOT quenlor_gzip_status EQUAL 0)
+  message(FATAL_ERROR "gzip failed on the changelog")
+endif()
+install(FILES ${QUENLOR_DIST_DIR}/debian/copyright ${quenlor_changelog_gz}
+    DESTINATION ${quenlor_doc_dir})
+# What lintian is told to let pass, each with the reason.
+install(FILES ${QUENLOR_DIST_DIR}/debian/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quenlor)
 
 # The package is built from a normal install; test programs and benchmarks are not
 # installed and so are not in it, and need not be built for it: installing and
@@ -26,17 +47,23 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quenlor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# Not a Debian-native package: the program's version and the revision of its packaging,
+# as the changelog's newest entry names them (cmake/Release.cmake).
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${QUENLOR_PACKAGE_REVISION})
 set(CPACK_PACKAGE_VENDOR "Quenlor")
-set(CPACK_PACKAGE_CONTACT "Quenlor developers <quenlor@localhost>")
+set(CPACK_PACKAGE_CONTACT "Quenlor developers <quenlor@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Editor and librarian for the Bit 01 synthesizer")
+# Lines of at most 80 characters, as dpkg shows them.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Quenlor keeps a bank of 74 Bit 01 patches, edits them in a grouped editor or in the\n"
-    "instrument's parameter table and sends them over MIDI (ALSA or JACK) as SysEx dumps.\n"
-    "The companion quenlor-sysex checks bank and patch files, writes them as SysEx files\n"
-    "and sends patches from the command line.")
+    "Quenlor keeps a bank of 74 Bit 01 patches, edits them in a grouped editor\n"
+    "or in the instrument's parameter table and sends them over MIDI (ALSA or\n"
+    "JACK) as SysEx dumps. The companion quenlor-sysex checks bank and patch\n"
+    "files, writes them as SysEx files and sends patches from the command line.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # quenlor_1.2.1_amd64.deb
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # quenlor_1.2.1-1_amd64.deb
+# The control files with the permissions Debian's policy asks for.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
