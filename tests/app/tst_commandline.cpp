@@ -2,13 +2,14 @@
 #include "app/Main.h"
 #include "storage/TestFiles.h"
 
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <sstream>
 
 // How a shell or the file manager starts the programs: a file named on the command line,
-// answers without a window, the manual pages made from the help.
+// answers without a window, the manual pages made from the help, the files' types.
 class TestCommandLine : public QObject {
     Q_OBJECT
 private slots:
@@ -18,6 +19,8 @@ private slots:
     void answersWithoutAWindow();
     void manualPageHoldsTheHelp_data();
     void manualPageHoldsTheHelp();
+    void fileManagerOpensTheFiles_data();
+    void fileManagerOpensTheFiles();
 };
 
 // Exit status, output and errors of a program run with no display: a window it tried to
@@ -48,6 +51,8 @@ void TestCommandLine::opensTheFileAfterStartUp_data() {
     // Open Bank keeps the patches read before the failure.
     QTest::newRow("damaged bank") << "cut.bbk" << bank.left(9000)
                                   << QStringList{title, "Live 1", "Unable to open file 'cut.bbk'."};
+    QTest::newRow("damaged patch")
+        << "cut.b01" << patch.left(200) << QStringList{title, "", "Unable to open file 'cut.b01'."};
     QTest::newRow("damaged patch")
         << "cut.b01" << patch.left(200) << QStringList{title, "", "Unable to open file 'cut.b01'."};
     QTest::newRow("missing") << "gone.bbk" << QByteArray()
@@ -129,6 +134,31 @@ void TestCommandLine::manualPageHoldsTheHelp() {
         QVERIFY2(page.contains(line.simplified().toLower()),
                  qPrintable("not in the page: " + line));
     }
+}
+
+void TestCommandLine::fileManagerOpensTheFiles_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("type");
+    QTest::newRow("bank") << "LIVE.BBK"
+                          << "application/x-quenlor-bank";
+    QTest::newRow("patch") << "pad.b01"
+                           << "application/x-quenlor-patch";
+}
+
+// The package's file types, as a desktop with them installed reads them, lead from the
+// file's name to its type, and the desktop entry from the type to the program.
+void TestCommandLine::fileManagerOpensTheFiles() {
+    QFETCH(QString, file);
+    QFETCH(QString, type);
+    QTemporaryDir data;
+    QVERIFY(QDir().mkpath(data.filePath("mime/packages")));
+    QVERIFY(QFile::copy(QUENLOR_DIST_DIR "/io.github.quenlor.quenlor.xml",
+                        data.filePath("mime/packages/quenlor.xml")));
+    qputenv("XDG_DATA_DIRS", data.path().toUtf8());
+    QCOMPARE(QMimeDatabase().mimeTypeForFile(file, QMimeDatabase::MatchExtension).name(), type);
+    const QString entry = TestFiles::read(QUENLOR_DIST_DIR "/io.github.quenlor.quenlor.desktop");
+    QVERIFY(entry.contains(QRegularExpression("\nMimeType=([^\n]*;)?" + type + ";")));
+    QVERIFY(entry.contains("\nExec=quenlor %f\n")); // the file manager hands over the path
 }
 
 QTEST_MAIN(TestCommandLine)
