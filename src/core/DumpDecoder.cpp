@@ -30,11 +30,6 @@ int firstParameterAt(int position) {
     return kFirstParameters[static_cast<std::size_t>(position / 2)];
 }
 
-void setMember(DecodedPatch& patch, const SwitchGroup& group, int chosen) {
-    for (int i = 0; i < group.Count; ++i)
-        patch.Values[group.FirstMember + i] = i == chosen ? 1 : 0;
-}
-
 class Reader {
 public:
     Reader(const uint8_t* bytes, std::size_t length) : m_bytes(bytes), m_length(length) {}
@@ -97,8 +92,8 @@ private:
         case EncodeWaveChoices:
             if (accept(position, byte, (byte & 0x70) == 0, "has bits 4-6 set")) {
                 values[kInvert] = (byte & kInvertBit) ? 1 : 0;
-                setMember(m_result.Patch, kLfo1Waves, (byte & 0x03) - 1);
-                setMember(m_result.Patch, kLfo2Waves, ((byte >> 2) & 0x03) - 1);
+                kLfo1Waves.choose(values.data(), (byte & 0x03) - 1);
+                kLfo2Waves.choose(values.data(), ((byte >> 2) & 0x03) - 1);
             }
             break;
         case EncodeDestinations:
@@ -114,8 +109,7 @@ private:
         case EncodeDco2Pitch: {
             const bool first = kParameterRows[parameter].EncodeKind == EncodeDco1Pitch;
             if (accept(position, byte, byte < kOctaveBytes, "is above 47")) {
-                setMember(m_result.Patch, first ? kDco1Octaves : kDco2Octaves,
-                          byte / kSemitonesPerOctave);
+                (first ? kDco1Octaves : kDco2Octaves).choose(values.data(), byte / kSemitonesPerOctave);
                 values[first ? kDco1Semitone : kDco2Semitone] =
                     static_cast<int16_t>(byte % kSemitonesPerOctave);
             }

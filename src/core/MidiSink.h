@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+// The test note: middle C at a moderate velocity.
+inline constexpr int16_t kTestNote = 60;
+inline constexpr int16_t kTestVelocity = 70;
+
 // What the patch model and the windows need of the MIDI output: the port layer
 // implements it. Channels are 1..16.
 class MidiSink {

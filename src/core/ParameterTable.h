@@ -115,6 +115,22 @@ struct SwitchGroup {
 
     constexpr int16_t lastMember() const { return static_cast<int16_t>(FirstMember + Count - 1); }
     constexpr bool holds(int p) const { return p >= FirstMember && p <= lastMember(); }
+    // The choices the group offers: one per member, and "none" where none is required.
+    constexpr int choices() const { return OneRequired ? Count : Count + 1; }
+
+    // The member a patch's values choose, as an index into the group: the highest member
+    // at 1, the one the dump carries; -1 when none is.
+    constexpr int chosenMember(const int16_t* values) const {
+        int chosen = -1;
+        for (int m = 0; m < Count; ++m)
+            if (values[FirstMember + m] == 1) chosen = m;
+        return chosen;
+    }
+    // Sets member `chosen` alone; any other index leaves every member off.
+    constexpr void choose(int16_t* values, int chosen) const {
+        for (int m = 0; m < Count; ++m)
+            values[FirstMember + m] = m == chosen ? 1 : 0;
+    }
 };
 
 inline constexpr SwitchGroup kLfo1Waves{1, 3, false};

@@ -11,6 +11,9 @@ inline constexpr int kFirstPatch = 1;
 inline constexpr int kLastPatch = 74;
 inline constexpr int kPatchSlots = 75; // slot 0 exists but holds no patch
 
+// The values of one patch apart from the bank, by parameter number; slot 0 is unused.
+using PatchValues = std::array<int16_t, kParameterSlots>;
+
 // The one bank of patches the program edits: signed 16-bit values indexed
 // [patch][parameter]. The bank stores what it is given; editors keep values in range.
 class Bank {
@@ -18,8 +21,21 @@ public:
     int16_t& operator()(int patch, int parameter) { return m_values[index(patch, parameter)]; }
     int16_t operator()(int patch, int parameter) const { return m_values[index(patch, parameter)]; }
 
-    // The 64 cells of one patch, checked once; for code that reads a whole patch.
+    // The 64 cells of one patch, checked once; for code that works on a whole patch.
     const int16_t* row(int patch) const { return &m_values[index(patch, 0)]; }
+    int16_t* row(int patch) { return &m_values[index(patch, 0)]; }
+
+    // The patch's values 1..63 (slot 0 as 0), and the same written back.
+    PatchValues values(int patch) const {
+        PatchValues values{};
+        for (int p = kFirstParameter; p <= kLastParameter; ++p)
+            values[static_cast<std::size_t>(p)] = (*this)(patch, p);
+        return values;
+    }
+    void setValues(int patch, const PatchValues& values) {
+        for (int p = kFirstParameter; p <= kLastParameter; ++p)
+            (*this)(patch, p) = values[static_cast<std::size_t>(p)];
+    }
 
     bool operator==(const Bank& other) const { return m_values == other.m_values; }
     bool operator!=(const Bank& other) const { return !(*this == other); }

@@ -33,18 +33,35 @@ void QuenlorCode::EncodePatch(int patch) {
 
 int16_t QuenlorCode::outputChannel() const { return validChannel(MIDIChannelOut); }
 
-void QuenlorCode::preparePatchDump(int patch) {
-    EncodePatch(patch);
+void QuenlorCode::stampHeader() {
     const int header = (Bit99Compatible == 1 ? 2 : 1) * 16 + (outputChannel() - 1);
     PatchDump.Bytes[DumpBytes::kHeaderOffset] = static_cast<uint8_t>(header);
 }
 
-void QuenlorCode::SendPatch(int patch) {
-    preparePatchDump(patch);
+void QuenlorCode::preparePatchDump(int patch) {
+    EncodePatch(patch);
+    stampHeader();
+}
+
+void QuenlorCode::transmitPatchDump() {
     if (!Midi)
         return;
     Midi->SendSysEx(PatchDump);
     Midi->SendProgramChange(outputChannel(), kFirstProgram);
+}
+
+void QuenlorCode::SendPatch(int patch) {
+    preparePatchDump(patch);
+    transmitPatchDump();
+}
+
+void QuenlorCode::sendPatchValues(const PatchValues& values) {
+    // The encoder reads a bank; the values get one of their own for the moment.
+    Bank scratch;
+    scratch.setValues(kFirstPatch, values);
+    DumpEncoder(scratch, ParameterTable, PatchDump).EncodePatch(kFirstPatch);
+    stampHeader();
+    transmitPatchDump();
 }
 
 void QuenlorCode::ParameterChanged(int patch) {

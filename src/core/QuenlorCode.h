@@ -53,6 +53,9 @@ public:
 
     // Prepares the patch's dump, sends it, then Program Change 0.
     void SendPatch(int patch);
+    // Sends values that are not in the bank (a variation being auditioned) as SendPatch
+    // sends a patch; the bank is not touched.
+    void sendPatchValues(const PatchValues& values);
 
     // Called after a patch's values were written: sends it when automatic update is
     // on and no editor is filling its controls.
@@ -61,6 +64,12 @@ public:
     // The output channel as sent on the wire: a channel outside 1..16 can only come
     // from a damaged settings store and is taken as 1.
     int16_t outputChannel() const;
+
+private:
+    // The header byte from Bit99Compatible and the output channel.
+    void stampHeader();
+    // The prepared dump, then Program Change 0.
+    void transmitPatchDump();
 };
 
 // A channel number 1..16, or 1 for anything else.
