@@ -94,6 +94,7 @@ Bit01Edit::Bit01Edit(EditorContext& context) : EditorWindow(context) {
     PL[1]->setObjectName(QStringLiteral("PL"));
     PL[1]->setFont(controlFont);
     PL[1]->setGeometry(twipRect(0, 276, kLabelWidth, kLabelHeight));
+    PL[1]->setProperty("parameter", 1);
 
     connect(PT[1], &QLineEdit::textChanged, this, [this] { PT_Change(1); });
     nameBox(PT[1], 1);
@@ -120,6 +121,7 @@ QLabel* Bit01Edit::makeLabel(int parameter) {
     label->setFont(PL[1]->font());
     label->setPalette(PL[1]->palette());
     label->resize(PL[1]->size());
+    label->setProperty("parameter", parameter);
     return label;
 }
 

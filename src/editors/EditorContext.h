@@ -4,6 +4,7 @@ class QuenlorCode;
 class Desktop;
 class Patch;
 class BankHistory;
+class LockedParameters;
 class QMdiArea;
 
 // What every child window of the main window works with.
@@ -13,4 +14,5 @@ struct EditorContext {
     QMdiArea& Mdi;
     Patch* PatchWindow = nullptr; // set once the patch list exists
     BankHistory* History = nullptr; // the undo history, when there is one
+    LockedParameters* Locks = nullptr; // the parameters locked against new sounds, when kept
 };

@@ -5,16 +5,30 @@
 #include "Patch.h"
 #include "core/QuenlorCode.h"
 
+#include "LockedParameters.h"
+
 #include <QCloseEvent>
+#include <QFrame>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QShortcut>
+
+namespace {
+// A lock mark: a frame in a colour none of the controls has, drawn over their edges, so
+// that it needs no room of its own and shows at every scale.
+const QColor kLockColour(0xC8, 0x3C, 0x00);
+constexpr int kLockLineWidth = 2;
+constexpr const char* kOwnDescription = "ownDescription";
+} // namespace
 
 EditorWindow::EditorWindow(EditorContext& context) : m_context(context) {}
 
 void EditorWindow::showEditor() {
     Form_Load();
+    attachParameterMenus();
     m_subWindow = new QMdiSubWindow;
     // A fixed border: no maximize button, no resizing.
     m_subWindow->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -113,4 +127,101 @@ int EditorWindow::nameTextPatch() const { return EditorInput::patchFromTag(m_nam
 int EditorWindow::parameterOf(const QObject* control) {
     const QVariant index = control->property("parameter");
     return index.isValid() ? index.toInt() : 0;
+}
+
+void EditorWindow::attachParameterMenus() {
+    for (QWidget* control : findChildren<QWidget*>()) {
+        const int parameter = parameterOf(control);
+        if (parameter < kFirstParameter || parameter > kLastParameter) continue;
+        m_parameterControls[parameter] << control;
+        control->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(control, &QWidget::customContextMenuRequested, this,
+                [this, control](const QPoint& at) {
+                    showParameterMenu(control, control->mapToGlobal(at));
+                });
+    }
+    // The menu key opens the menu of the control with the focus by itself; Shift+F10 is
+    // the other key desktops use for it.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    menuKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        QWidget* control = focusWidget();
+        if (control && parameterOf(control) != 0)
+            showParameterMenu(control, control->mapToGlobal(QPoint(0, control->height())));
+    });
+    if (m_context.Locks)
+        connect(m_context.Locks, &LockedParameters::changed, this, &EditorWindow::showLocks);
+    showLocks();
+}
+
+std::unique_ptr<QMenu> EditorWindow::parameterMenu(QWidget* control) {
+    auto* box = qobject_cast<QLineEdit*>(control);
+    std::unique_ptr<QMenu> menu(box ? box->createStandardContextMenu() : new QMenu(this));
+    QAction* boxCommands = menu->actions().value(0);
+    fillParameterMenu(*menu, boxCommands, parameterOf(control));
+    if (boxCommands) menu->insertSeparator(boxCommands);
+    return menu;
+}
+
+void EditorWindow::showParameterMenu(QWidget* control, const QPoint& globalPosition) {
+    parameterMenu(control)->exec(globalPosition);
+}
+
+QAction* EditorWindow::addMenuItem(QMenu& menu, QAction* before, const QString& text,
+                                   std::function<void()> run) {
+    auto* item = new QAction(text, &menu);
+    connect(item, &QAction::triggered, &menu, std::move(run));
+    menu.insertAction(before, item);
+    return item;
+}
+
+void EditorWindow::fillParameterMenu(QMenu& menu, QAction* before, int parameter) {
+    if (!m_context.Locks) return;
+    const bool locked = isLocked(parameter);
+    addMenuItem(menu, before, locked ? QStringLiteral("Unlock") : QStringLiteral("Lock"),
+                [this, parameter, locked] { setLocked({parameter}, !locked); });
+}
+
+void EditorWindow::setLocked(const std::vector<int>& parameters, bool locked) {
+    if (m_context.Locks) m_context.Locks->setLocked(parameters, locked);
+}
+
+bool EditorWindow::isLocked(int parameter) const {
+    return m_context.Locks && m_context.Locks->locked(parameter);
+}
+
+void EditorWindow::showLocks() {
+    for (int p = kFirstParameter; p <= kLastParameter; ++p) {
+        const bool locked = isLocked(p);
+        const QList<QWidget*> controls = parameterControls(p);
+        if (controls.isEmpty()) continue;
+        // A listener hears it at the end of the control's description.
+        for (QWidget* control : controls) {
+            if (control->focusPolicy() == Qt::NoFocus) continue;
+            if (!control->property(kOwnDescription).isValid())
+                control->setProperty(kOwnDescription, control->accessibleDescription());
+            const QString own = control->property(kOwnDescription).toString();
+            control->setAccessibleDescription(locked ? lockedDescription(own) : own);
+        }
+        QFrame*& mark = m_lockMarks[p];
+        if (locked && !mark) {
+            QWidget* container = controls.first()->parentWidget();
+            QRect around;
+            for (QWidget* control : controls)
+                around |= control->geometry();
+            mark = new QFrame(container);
+            mark->setObjectName(QStringLiteral("LockMark"));
+            mark->setFrameStyle(QFrame::Box | QFrame::Plain);
+            mark->setLineWidth(kLockLineWidth);
+            QPalette colours = mark->palette();
+            colours.setColor(QPalette::WindowText, kLockColour);
+            mark->setPalette(colours);
+            mark->setAttribute(Qt::WA_TransparentForMouseEvents);
+            mark->setGeometry(around);
+        }
+        if (mark) {
+            mark->setVisible(locked);
+            mark->raise();
+        }
+    }
 }

@@ -2,11 +2,18 @@
 
 #include "EditorContext.h"
 #include "MdiChild.h"
+#include "core/ParameterTable.h"
 
 #include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
 
+class QFrame;
 class QLineEdit;
 class QMdiSubWindow;
+class QMenu;
 class QPushButton;
 
 // What the two editor windows share: each edits one patch, lives as a child window of
@@ -47,6 +54,18 @@ public:
     // True once the window has been closed; a closed window is never shown again.
     bool isClosed() const { return m_closed; }
 
+    // The right-click menu of a control that shows a parameter (the menu key and
+    // Shift+F10 open it too): the commands on the parameter, then a value box's own
+    // editing commands.
+    std::unique_ptr<QMenu> parameterMenu(QWidget* control);
+    // The frame drawn around a locked parameter's controls; nullptr before it was first
+    // locked. It stays, hidden, once the parameter is unlocked.
+    QFrame* lockMark(int parameter) const { return m_lockMarks.at(parameter); }
+    // The description that ends in "locked" while the control's parameter is locked.
+    static QString lockedDescription(const QString& own) {
+        return own.isEmpty() ? QStringLiteral("locked") : own + QStringLiteral(", locked");
+    }
+
 protected:
     virtual void Form_Load() = 0;
     // The load steps both editors begin with: the patch an editor about to load shows
@@ -75,6 +94,21 @@ protected:
     void showEvent(QShowEvent* event) override;
     // The control first in the window's focus order.
     virtual QWidget* firstControl() const = 0;
+    // The controls that show a parameter (the widgets whose "parameter" property names
+    // it, in one container), which its lock mark surrounds; none where the parameter is
+    // shown by another's controls, as a choice is by its first member's list.
+    const QList<QWidget*>& parameterControls(int parameter) const {
+        return m_parameterControls.at(parameter);
+    }
+    // Every command on a parameter goes into its controls' menu here, placed before
+    // `before` (at the end when it is nullptr), so that each reaches every control of
+    // both editors.
+    virtual void fillParameterMenu(QMenu& menu, QAction* before, int parameter);
+    static QAction* addMenuItem(QMenu& menu, QAction* before, const QString& text,
+                                std::function<void()> run);
+    // Locks or unlocks parameters (a switch group as a whole).
+    void setLocked(const std::vector<int>& parameters, bool locked);
+    bool isLocked(int parameter) const;
 
     EditorContext& m_context;
     QString m_tag;         // the window's tag: the patch number as decimal text
@@ -82,6 +116,13 @@ protected:
     bool m_unloaded = false;
 
 private:
+    // Once the controls exist: their right-click menus, and the locks shown.
+    void attachParameterMenus();
+    void showLocks();
+    void showParameterMenu(QWidget* control, const QPoint& globalPosition);
+
+    std::array<QList<QWidget*>, kParameterSlots> m_parameterControls;
+    std::array<QFrame*, kParameterSlots> m_lockMarks{};
     QMdiSubWindow* m_subWindow = nullptr;
     bool m_closed = false;
     bool m_shown = false;

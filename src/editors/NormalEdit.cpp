@@ -11,10 +11,13 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -25,21 +28,6 @@ constexpr int kLfo1Wave = kLfo1Waves.FirstMember;
 constexpr int kLfo2Wave = kLfo2Waves.FirstMember;
 constexpr int kDco1Octave = kDco1Octaves.FirstMember;
 constexpr int kDco2Octave = kDco2Octaves.FirstMember;
-
-// The member of the group at 1 with the highest number (the one the dump carries), as
-// an index into the group; -1 when none is.
-int chosenMember(const Bank& bank, int patch, const SwitchGroup& group) {
-    int chosen = -1;
-    for (int m = 0; m < group.Count; ++m)
-        if (bank(patch, group.FirstMember + m) == 1) chosen = m;
-    return chosen;
-}
-
-// Sets member `chosen` of the group alone; any other index leaves every member off.
-void chooseMember(Bank& bank, int patch, const SwitchGroup& group, int chosen) {
-    for (int m = 0; m < group.Count; ++m)
-        bank(patch, group.FirstMember + m) = m == chosen ? 1 : 0;
-}
 
 const QStringList& waveItems() {
     static const QStringList items{"Triangle", "Sawtooth", "Pulse", "None"};
@@ -86,7 +74,7 @@ void NormalEdit::FillControls(int patch) {
         case EditorWaveType:
             if (i == kLfo1Wave || i == kLfo2Wave) {
                 // The last member at 1 wins, in the list as in the dump.
-                const int item = chosenMember(code.PatchBank, patch, *switchGroupOf(i));
+                const int item = switchGroupOf(i)->chosenMember(code.PatchBank.row(patch));
                 LFO_Type[i]->setCurrentIndex(item < 0 ? kLfo1Waves.Count : item);
             }
             break;
@@ -95,7 +83,7 @@ void NormalEdit::FillControls(int patch) {
                 // The highest member at 1 wins. A group with none at 1 plays the first
                 // octave on the instrument (the dump encodes it so), so it is shown as
                 // "32'" and the first member is set, which leaves the dump as it was.
-                int item = chosenMember(code.PatchBank, patch, *switchGroupOf(i));
+                int item = switchGroupOf(i)->chosenMember(code.PatchBank.row(patch));
                 if (item < 0) {
                     item = 0;
                     code.PatchBank(patch, i) = 1;
@@ -135,6 +123,49 @@ void NormalEdit::repaintNow() {
 }
 
 void NormalEdit::Form_QueryUnload() { unloadPatch(); }
+
+namespace {
+// The parameters a section frame shows.
+std::vector<int> sectionParameters(const QGroupBox* frame) {
+    std::vector<int> parameters;
+    for (const QWidget* control : frame->findChildren<QWidget*>()) {
+        const QVariant parameter = control->property("parameter");
+        if (parameter.isValid()) parameters.push_back(parameter.toInt());
+    }
+    return parameters;
+}
+} // namespace
+
+void NormalEdit::addSectionItems(QMenu& menu, QAction* before, QGroupBox* frame) {
+    if (!m_context.Locks) return;
+    const std::vector<int> parameters = sectionParameters(frame);
+    const bool anyLocked = std::any_of(parameters.begin(), parameters.end(),
+                                       [this](int p) { return isLocked(p); });
+    const bool anyOpen = std::any_of(parameters.begin(), parameters.end(),
+                                     [this](int p) { return !isLocked(p); });
+    if (anyOpen)
+        addMenuItem(menu, before, QStringLiteral("Lock Section"),
+                    [this, parameters] { setLocked(parameters, true); });
+    if (anyLocked)
+        addMenuItem(menu, before, QStringLiteral("Unlock Section"),
+                    [this, parameters] { setLocked(parameters, false); });
+}
+
+std::unique_ptr<QMenu> NormalEdit::sectionMenu(QGroupBox* frame) {
+    auto menu = std::make_unique<QMenu>(this);
+    addSectionItems(*menu, nullptr, frame);
+    return menu;
+}
+
+void NormalEdit::fillParameterMenu(QMenu& menu, QAction* before, int parameter) {
+    EditorWindow::fillParameterMenu(menu, before, parameter);
+    const QList<QWidget*>& controls = parameterControls(parameter);
+    if (controls.isEmpty()) return;
+    if (auto* frame = qobject_cast<QGroupBox*>(controls.first()->parentWidget())) {
+        menu.insertSeparator(before);
+        addSectionItems(menu, before, frame);
+    }
+}
 
 void NormalEdit::Slider_Change(int index) {
     const int patch = windowPatch();
@@ -201,7 +232,7 @@ void NormalEdit::LFO_Type_Click(int index) {
     const SwitchGroup& group = *switchGroupOf(index);
     const int first = group.FirstMember;
     // "None" (and no choice at all) leaves every wave off.
-    chooseMember(m_context.Code.PatchBank, patch, group, chosen);
+    group.choose(m_context.Code.PatchBank.row(patch), chosen);
     m_context.Code.ParameterChanged(patch);
     recordChange(parameterCaption(first), mergeKey("LFO_Type", patch, first));
 }
@@ -211,7 +242,7 @@ void NormalEdit::DCO_Octave_Click(int index) {
     if (patch == 0) return;
     const SwitchGroup& group = *switchGroupOf(index);
     const int first = group.FirstMember;
-    chooseMember(m_context.Code.PatchBank, patch, group, DCO_Octave[index]->currentIndex());
+    group.choose(m_context.Code.PatchBank.row(patch), DCO_Octave[index]->currentIndex());
     m_context.Code.ParameterChanged(patch);
     recordChange(parameterCaption(first), mergeKey("DCO_Octave", patch, first));
 }

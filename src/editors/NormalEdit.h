@@ -36,6 +36,8 @@ public:
     // change action, as a user edit would.
     void FillControls(int patch);
 
+    // The right-click menu of a section frame: locking the parameters of the section.
+    std::unique_ptr<QMenu> sectionMenu(QGroupBox* frame);
 
     // Parameter controls by parameter number; the slots of other parameters are empty.
     std::array<QScrollBar*, kParameterSlots> Slider{};
@@ -76,6 +78,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // The name box is first in the focus order.
     QWidget* firstControl() const override;
+    // A control's menu has its section's lock commands too, for the keyboard's sake:
+    // the frames take no focus.
+    void fillParameterMenu(QMenu& menu, QAction* before, int parameter) override;
 
 private:
     // NormalEditLayout.cpp: the controls at their places, in their focus order.
@@ -89,5 +94,7 @@ private:
 
     // Reads the value box into its slider: the number rule, clamped to the slider's range.
     void commitText(int index);
+    // Adds "Lock Section" and "Unlock Section" as far as they would change something.
+    void addSectionItems(QMenu& menu, QAction* before, QGroupBox* frame);
 
 };

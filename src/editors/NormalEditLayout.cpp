@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <vector>
@@ -257,6 +258,7 @@ QComboBox* NormalEdit::buildList(QGroupBox* frame, int parameter, int left, int 
     // choice: the label carries the section as well.
     label->setAccessibleName(parameterCaption(parameter));
     label->setBuddy(list);
+    label->setProperty("parameter", parameter);
     return list;
 }
 
@@ -297,6 +299,7 @@ void NormalEdit::buildSliderRow(QGroupBox* frame, int frameWidth, int parameter,
     label->setFont(controlFont);
     const int labelWidth = frameWidth - kRowLabelLeft - kFrameRightMargin;
     place(label, labelName, kRowLabelLeft, top, labelWidth, kRowLabelHeight);
+    label->setProperty("parameter", parameter);
     SliderLabel[parameter] = label;
 
     // The slider is the parameter; its box is the same value as a number to type.
@@ -334,4 +337,10 @@ void NormalEdit::connectControls() {
     }
     EditorInput::connectNameBox(NameText, this, [this] { NameText_Change(); });
     connect(SendButton, &QPushButton::clicked, this, [this] { SendButton_Click(); });
+    for (QGroupBox* frame : {LFO1_Frame, LFO2_Frame, DCO1_Frame, DCO2_Frame, VCF_Frame, VCA_Frame}) {
+        frame->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(frame, &QWidget::customContextMenuRequested, this, [this, frame](const QPoint& at) {
+            sectionMenu(frame)->exec(frame->mapToGlobal(at));
+        });
+    }
 }

@@ -7,8 +7,10 @@
 #include "core/QuenlorCode.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace {
 constexpr int kClientWidth = 3408;
@@ -96,6 +98,19 @@ QString Patch::PatchName(int patch) const {
 void Patch::setRowText(int patch, const QString& text) {
     if (QListWidgetItem* item = PatchList->item(patch - 1))
         item->setText(text);
+}
+
+void Patch::fillChoice(QComboBox& choice) const {
+    const QSignalBlocker quiet(&choice);
+    const int current = choice.currentIndex();
+    if (choice.count() != kLastPatch) {
+        choice.clear();
+        for (int n = kFirstPatch; n <= kLastPatch; ++n)
+            choice.addItem(QString());
+    }
+    for (int n = kFirstPatch; n <= kLastPatch; ++n)
+        choice.setItemText(n - 1, PatchList->item(n - 1)->text());
+    choice.setCurrentIndex(current < 0 ? 0 : current);
 }
 
 void Patch::selectPatchRow(int patch) { PatchList->setCurrentRow(patch - 1); }

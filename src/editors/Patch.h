@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 
+class QComboBox;
 class QListWidget;
 class QPushButton;
 class NormalEdit;
@@ -50,6 +51,9 @@ public:
 
     // The selected row + 1, or 0 with no row selected.
     int selectedRowPatch() const;
+    // Makes the items of a choice of patches the rows of the list, keeping the chosen
+    // item (the first when none was), without running the choice's change handling.
+    void fillChoice(QComboBox& choice) const;
     // Rewrites a row's text (the editors store a renamed patch this way).
     void setRowText(int patch, const QString& text);
     // Selects a patch's row; a change of the selection sends the patch.

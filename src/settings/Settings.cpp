@@ -2,6 +2,7 @@
 
 #include "SettingsStore.h"
 #include "core/NumberText.h"
+#include "core/ParameterLocks.h"
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
 #include "midi/MidiPorts.h"
@@ -23,6 +24,8 @@ const QString kBit99Compatible = QStringLiteral("Bit99Compatible");
 const QString kTiming = QStringLiteral("Timing");
 const QString kPauseAfterPatch = QStringLiteral("PauseAfterPatch");
 const QString kSendNewestOnly = QStringLiteral("SendNewestOnly");
+const QString kLocks = QStringLiteral("Locks");
+const QString kLockedParameters = QStringLiteral("Parameters");
 const QString kYes = QStringLiteral("Yes");
 const QString kNo = QStringLiteral("No");
 
@@ -131,4 +134,15 @@ void SaveSettings(const QuenlorCode& code, MidiPorts& ports, SettingsStore& stor
     store.writeKey(kMidi, kBit99Compatible, yesNo(code.Bit99Compatible == 1));
     store.writeKey(kTiming, kPauseAfterPatch, numberText(code.PauseAfterPatch));
     store.writeKey(kTiming, kSendNewestOnly, yesNo(code.SendNewestOnly == kOn));
+}
+
+ParameterLocks LoadLocks(SettingsStore& store) {
+    ParameterLocks locks;
+    for (const auto& [key, value] : store.readSection(kLocks))
+        if (key == kLockedParameters) locks = ParameterLocks::fromTextLeniently(value.toStdString());
+    return locks;
+}
+
+void SaveLocks(const ParameterLocks& locks, SettingsStore& store) {
+    store.writeKey(kLocks, kLockedParameters, QString::fromStdString(locks.text()));
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+class ParameterLocks;
 class QuenlorCode;
 class MIDIUtilities;
 class MidiPorts;
@@ -27,3 +28,8 @@ void applyTiming(const QuenlorCode& code, MidiPorts& ports);
 
 // A stored pause as the number rule reads it, brought within 0..2000; no number gives 0.
 int16_t readPauseAfterPatch(const QString& text);
+
+// The locked parameters, section "Locks", key "Parameters": their numbers, comma-separated.
+// What is no parameter number in a hand-edited list is passed over.
+ParameterLocks LoadLocks(SettingsStore& store);
+void SaveLocks(const ParameterLocks& locks, SettingsStore& store);

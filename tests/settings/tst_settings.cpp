@@ -1,3 +1,4 @@
+#include "core/ParameterLocks.h"
 #include "core/QuenlorCode.h"
 #include "midi/MIDIUtilities.h"
 #include "support/MemoryMidiWorld.h"
@@ -60,6 +61,7 @@ private slots:
     void qsettingsStoreReadsNoOtherFile_data();
     void qsettingsStoreReadsNoOtherFile();
     void qsettingsStoreReadsHandEditedFile();
+    void locksThroughTheFile();
 };
 
 void TestSettings::loadValues_data() {
@@ -342,6 +344,23 @@ void TestSettings::qsettingsStoreReadsHandEditedFile() {
     LoadSettings(w.code, w.midi, w.ports, store);
     QCOMPARE(settings(w.code), QStringLiteral("AutoUpdate=-1 SendToOne=-1 In=16 Out=16 Thru=-1 Bit99=0"));
     QCOMPARE(w.backend.Log, (QStringList{"in open 0", "out open 1"}));
+}
+
+// A hand-written list, unquoted, reads as a list of its own; what is no parameter
+// number is passed over. Written back, the list reads the same.
+void TestSettings::locksThroughTheFile() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("locks.conf");
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[Locks]\nParameters=19, 8,junk,25,640\n");
+    f.close();
+    QSettingsStore store(file);
+    QCOMPARE(LoadLocks(store).text(), std::string("8,19,24,25,26,27"));
+    SaveLocks(*ParameterLocks::fromText("60,8"), store);
+    QCOMPARE(LoadLocks(store).text(), std::string("8,60"));
+    SaveLocks(ParameterLocks(), store);
+    QVERIFY(LoadLocks(store).empty());
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
