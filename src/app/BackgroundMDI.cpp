@@ -8,6 +8,8 @@
 #include "UnsavedBank.h"
 #include "CompareWindow.h"
 #include "Librarian.h"
+#include "PatchWriter.h"
+#include "SoundMenu.h"
 #include "core/QuenlorCode.h"
 #include "editors/BankHistory.h"
 #include "editors/ActivationRouter.h"
@@ -185,6 +187,12 @@ void BackgroundMDI::createMenus() {
     mnu_Edit->addSeparator()->setObjectName("mnu_EditSeparator2");
     mnu_Edit->addAction(mnu_Compare);
 
+    // Sound comes before the Window menu, after anything else that edits the bank.
+    m_writer = std::make_unique<PatchWriter>(m_context,
+                                             [this](int patch) { m_commands->RefreshEditor(patch); });
+    m_sound = new SoundMenu(m_context, m_store, *m_writer, [this] { return CurrentPatchTarget(); }, this);
+    menuBar()->addMenu(m_sound->mnu_Sound);
+
     mnu_Window = menuBar()->addMenu("&Window");
     mnu_Window->setObjectName("mnu_Window");
     connect(mnu_Window, &QMenu::aboutToShow, this, &BackgroundMDI::updateWindowMenu);
@@ -315,6 +323,7 @@ void BackgroundMDI::MDIForm_Load() {
     m_code.Midi = &m_midi;
     m_code.EditorReady = kOn;
     LoadSettings(m_code, m_midi, m_ports, m_store);
+    m_sound->loadLocks();
     m_code.InitPatchModel();
     SetMainCaption(QString(), QString());
 
@@ -565,12 +574,12 @@ void BackgroundMDI::MIDIInput1_Message() { ::MIDIInput1_Message(m_code, m_ports)
 
 void BackgroundMDI::StartTestNote() {
     if (m_code.Midi)
-        m_code.Midi->PlayNoteOn(m_code.outputChannel(), 60, 70);
+        m_code.Midi->PlayNoteOn(m_code.outputChannel(), kTestNote, kTestVelocity);
 }
 
 void BackgroundMDI::StopTestNote() {
     if (m_code.Midi)
-        m_code.Midi->PlayNoteOff(m_code.outputChannel(), 60);
+        m_code.Midi->PlayNoteOff(m_code.outputChannel(), kTestNote);
 }
 
 void BackgroundMDI::keepWork() {

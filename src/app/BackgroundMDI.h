@@ -33,6 +33,8 @@ class BankHistory;
 class UnsavedBank;
 class Librarian;
 class CompareWindow;
+class PatchWriter;
+class SoundMenu;
 
 // The main window: holds the patch list, the play window and the editors as child
 // windows, owns the title and the remembered bank file, the status bar and the menus
@@ -100,6 +102,7 @@ public:
     EditorContext& context() { return m_context; }
     BankHistory& history() { return *m_history; }
     UnsavedBank& unsaved() { return *m_unsaved; }
+    SoundMenu& sound() { return *m_sound; }
 
     // Opens a file named on the command line: a patch file (*.b01) as Open Patch opens
     // one, any other file as Open Bank does, the messages for a file that cannot be read
@@ -186,6 +189,8 @@ private:
     QPointer<CompareWindow> m_compare;
     bool m_restored = false; // the title marks the bank as restored
     bool m_shutDown = false;
+    std::unique_ptr<PatchWriter> m_writer;
+    SoundMenu* m_sound = nullptr;
     // The mouse buttons held since a press on the background.
     Qt::MouseButtons m_testNoteButtons;
     QTimer* m_dropTimer = nullptr;

@@ -10,9 +10,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QTableWidget>
 
 namespace {
@@ -93,18 +91,8 @@ CompareWindow::CompareWindow(EditorContext& context, int patchA, QWidget* parent
 
 void CompareWindow::refresh() {
     Patch& list = *m_context.PatchWindow;
-    for (QComboBox* choice : {PatchA, PatchB}) {
-        const QSignalBlocker quiet(choice);
-        const int current = choice->currentIndex();
-        if (choice->count() != kLastPatch) {
-            choice->clear();
-            for (int n = kFirstPatch; n <= kLastPatch; ++n)
-                choice->addItem(QString());
-        }
-        for (int n = kFirstPatch; n <= kLastPatch; ++n)
-            choice->setItemText(n - 1, list.PatchList->item(n - 1)->text());
-        choice->setCurrentIndex(current < 0 ? 0 : current);
-    }
+    for (QComboBox* choice : {PatchA, PatchB})
+        list.fillChoice(*choice);
     const int a = PatchA->currentIndex() + 1;
     const int b = PatchB->currentIndex() + 1;
     const Bank& bank = m_context.Code.PatchBank;

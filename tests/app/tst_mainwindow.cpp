@@ -201,7 +201,7 @@ void TestMainWindow::menusHaveTheirCaptionsAndShortcuts() {
     QStringList menus;
     for (QAction* a : p.window.menuBar()->actions())
         menus << a->text();
-    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Window", "&Help"}));
+    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Sound", "&Window", "&Help"}));
     QStringList file;
     for (QAction* a : p.window.mnu_File->actions())
         file << (a->isSeparator() ? "-" : a->text() + " " + a->shortcut().toString());

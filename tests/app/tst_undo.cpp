@@ -1,5 +1,8 @@
 #include "TestProgram.h"
 #include "app/UnsavedBank.h"
+#include "app/BreedWindow.h"
+#include "app/MorphWindow.h"
+#include "app/SoundMenu.h"
 #include "editors/BankHistory.h"
 #include "editors/Bit01Edit.h"
 #include "editors/NormalEdit.h"
@@ -13,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -86,6 +90,8 @@ private slots:
     void init();
     void eachKindOfChangeUndoesAndRedoes_data();
     void eachKindOfChangeUndoesAndRedoes();
+    void newSoundsUndoAndRedo_data();
+    void newSoundsUndoAndRedo();
     void oneGestureIsOneStep_data();
     void oneGestureIsOneStep();
     void undoSendsWithAutomaticUpdate_data();
@@ -165,6 +171,47 @@ void TestUndo::eachKindOfChangeUndoesAndRedoes_data() {
     }) << Action([](TestProgram& p, const QTemporaryDir&) { p.window.mnu_New->trigger(); })
                               << "New Bank";
 }
+
+// The Sound menu's commands and windows: each is one step, a drag of the morph too, and
+// rolling again replaces the roll it takes back.
+void TestUndo::newSoundsUndoAndRedo_data() {
+    QTest::addColumn<Action>("prepare");
+    QTest::addColumn<Action>("change");
+    QTest::addColumn<QString>("step");
+    const Action variedBankOpen = [](TestProgram& p, const QTemporaryDir& d) {
+        writeRecords(d.filePath("live.bbk"), variedBank(5), 1, 74, "Live ");
+        p.desktop.answerOpen(d.filePath("live.bbk"));
+        p.window.mnu_Open->trigger();
+        normal(p, 7);
+    };
+    QTest::newRow("mutate") << variedBankOpen << Action([](TestProgram& p, const QTemporaryDir&) {
+        p.window.sound().mutate(25);
+    }) << "Mutate";
+    QTest::newRow("randomize") << nothing << Action([](TestProgram& p, const QTemporaryDir&) {
+        table(p, 9);
+        p.window.sound().mnu_Randomize->trigger();
+    }) << "Randomize";
+    QTest::newRow("mutate rolled again")
+        << variedBankOpen << Action([](TestProgram& p, const QTemporaryDir&) {
+               p.window.sound().mutate(10);
+               p.window.sound().mnu_RollAgain->trigger();
+               p.window.sound().mnu_RollAgain->trigger();
+           })
+        << "Mutate";
+    QTest::newRow("morph drag") << variedBankOpen << Action([](TestProgram& p, const QTemporaryDir&) {
+        p.window.sound().mnu_Morph_Click();
+        for (int position : {10, 40, 70})
+            p.window.sound().morph()->Position->setValue(position);
+    }) << "Morph";
+    QTest::newRow("bred variation kept")
+        << variedBankOpen << Action([](TestProgram& p, const QTemporaryDir&) {
+               p.window.sound().mnu_Breed_Click();
+               p.window.sound().breed()->keep();
+           })
+        << "Keep Variation";
+}
+
+void TestUndo::newSoundsUndoAndRedo() { eachKindOfChangeUndoesAndRedoes(); }
 
 void TestUndo::eachKindOfChangeUndoesAndRedoes() {
     QFETCH(Action, prepare);

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "core/PatchBank.h"
+#include "editors/MdiChild.h"
+
+#include <QWidget>
+#include <array>
+#include <deque>
+
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+class QTimer;
+class PatchWriter;
+struct EditorContext;
+
+// Sixteen variations of a patch in a 4 x 4 grid, bred generation by generation from the
+// ones marked as parents. Selecting a variation auditions it: it is sent, the bank left
+// as it is, and the test note plays. Keep puts it into the patch selected in the list.
+// In the grid the arrows move, Space auditions, M marks and Enter keeps.
+class BreedWindow : public QWidget, public MdiChild {
+    Q_OBJECT
+public:
+    static constexpr int kColumns = 4;
+    static constexpr int kVariations = kColumns * kColumns;
+    static constexpr int kKeptGenerations = 10;
+    static constexpr int kFirstAmount = 10;
+    static constexpr int kAuditionNoteMs = 800;
+
+    BreedWindow(EditorContext& context, PatchWriter& writer, QWidget* parent = nullptr);
+    ~BreedWindow() override;
+
+    QTableWidget* Grid = nullptr;
+    QSpinBox* Amount = nullptr;
+    QLabel* GenerationText = nullptr;
+    QPushButton* AuditionButton = nullptr;
+    QPushButton* MarkButton = nullptr;
+    QPushButton* KeepButton = nullptr;
+    QPushButton* PreviousButton = nullptr;
+    QPushButton* NextButton = nullptr;
+    QPushButton* StartOverButton = nullptr;
+
+    QString tag() const override { return QStringLiteral("Breed"); }
+
+    const PatchValues& variation(int index) const { return shown().Variations.at(index); }
+    bool isMarked(int index) const { return shown().Marked.at(index); }
+    // The selected variation, -1 with none.
+    int selectedVariation() const;
+    void selectVariation(int index);
+    // The shown generation, counted from 1 among those kept, and how many are kept.
+    int generation() const { return static_cast<int>(m_shown) + 1; }
+    int generations() const { return static_cast<int>(m_generations.size()); }
+
+    void audition();
+    // Marks the selected variation as a parent, or unmarks it; at most three are marked.
+    void toggleMark();
+    void nextGeneration();
+    void previousGeneration();
+    void keep();
+    // Sixteen variations of the selected patch, as a new generation.
+    void startOver();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Generation {
+        std::array<PatchValues, kVariations> Variations{};
+        std::array<bool, kVariations> Marked{};
+    };
+    const Generation& shown() const { return m_generations.at(m_shown); }
+    int basePatch() const;
+    void addGeneration(const Generation& generation);
+    void showGeneration();
+    // The test note after an audition, always for now; a setting that turns it off
+    // belongs here alone.
+    void playAuditionNote();
+    void stopAuditionNote();
+
+    EditorContext& m_context;
+    PatchWriter& m_writer;
+    std::deque<Generation> m_generations;
+    std::size_t m_shown = 0;
+    QTimer* m_noteTimer = nullptr;
+    bool m_noteOn = false;
+    bool m_filling = false;
+};

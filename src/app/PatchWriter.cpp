@@ -1,0 +1,29 @@
+#include "PatchWriter.h"
+
+#include "core/QuenlorCode.h"
+#include "editors/BankHistory.h"
+#include "editors/EditorContext.h"
+#include "editors/EditorInput.h"
+#include "editors/Patch.h"
+
+PatchWriter::PatchWriter(EditorContext& context, std::function<void(int)> refreshEditor)
+    : m_context(context), m_refreshEditor(std::move(refreshEditor)) {}
+
+void PatchWriter::write(int patch, const PatchValues& values, const QString& label,
+                        const QString& mergeKey) {
+    QuenlorCode& code = m_context.Code;
+    code.PatchBank.setValues(patch, values);
+    // The step is taken before the editor refills: what the refill does is taken as it
+    // is, and would otherwise swallow the change.
+    if (m_context.History) m_context.History->record(label, mergeKey);
+    {
+        // Each control the refill changes would send the patch; it goes out once, below.
+        const EditorInput::SendingHeld held(code);
+        if (m_refreshEditor) m_refreshEditor(patch);
+    }
+    code.ParameterChanged(patch);
+}
+
+int PatchWriter::selectedPatch() const {
+    return m_context.PatchWindow ? m_context.PatchWindow->selectedRowPatch() : 0;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "core/PatchBank.h"
+
+#include <QString>
+#include <functional>
+
+struct EditorContext;
+
+// Puts new values into a patch as mutating, randomizing, morphing and breeding do: the
+// change becomes a step of the history, the patch's open editor shows the new values,
+// and the patch goes out once, through ParameterChanged, so that automatic update
+// decides as for any edit.
+class PatchWriter {
+public:
+    // `refreshEditor` repaints the open editor of a patch after its values changed.
+    PatchWriter(EditorContext& context, std::function<void(int)> refreshEditor);
+
+    // A step named `label`; one with a `mergeKey` joins the step before it while the
+    // gesture lasts (as a slider's drag does).
+    void write(int patch, const PatchValues& values, const QString& label,
+               const QString& mergeKey = QString());
+
+    // The patch selected in the patch list, 0 with none.
+    int selectedPatch() const;
+
+private:
+    EditorContext& m_context;
+    std::function<void(int)> m_refreshEditor;
+};
