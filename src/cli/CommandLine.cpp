@@ -1,9 +1,12 @@
 #include "CommandLine.h"
 
+#include "core/ParameterLocks.h"
 #include "core/PatchBank.h"
+#include "core/SoundRules.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <string_view>
 
 namespace {
@@ -18,6 +21,9 @@ enum Commands : unsigned {
     kSend = 1u << 2,
     kPorts = 1u << 3,
     kImport = 1u << 4,
+    kMutate = 1u << 5,
+    kRandomize = 1u << 6,
+    kMorph = 1u << 7,
 };
 
 enum class Option {
@@ -27,6 +33,10 @@ enum class Option {
     Port,
     Pause,
     Output,
+    Amount,
+    At,
+    Seed,
+    Lock,
     Midi,
     Outputs,
     Inputs,
@@ -42,15 +52,20 @@ struct OptionRow {
     unsigned Commands; // the subcommands that take it
 };
 
-constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts | kImport;
+constexpr unsigned kSounds = kMutate | kRandomize | kMorph;
+constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts | kImport | kSounds;
 
-constexpr std::array<OptionRow, 11> kOptions = {{
+constexpr std::array<OptionRow, 15> kOptions = {{
     {"patch", 0, Option::Patch, true, kSyx | kSend},
     {"channel", 0, Option::Channel, true, kSyx | kSend},
     {"bit99", 0, Option::Bit99, false, kSyx | kSend},
     {"port", 0, Option::Port, true, kSend},
     {"pause", 0, Option::Pause, true, kSend},
-    {"output", 'o', Option::Output, true, kSyx | kImport},
+    {"output", 'o', Option::Output, true, kSyx | kImport | kSounds},
+    {"amount", 0, Option::Amount, true, kMutate},
+    {"at", 0, Option::At, true, kMorph},
+    {"seed", 0, Option::Seed, true, kMutate | kRandomize},
+    {"lock", 0, Option::Lock, true, kSounds},
     {"midi", 0, Option::Midi, true, kSend | kPorts},
     {"outputs", 0, Option::Outputs, false, kPorts},
     {"inputs", 0, Option::Inputs, false, kPorts},
@@ -64,6 +79,9 @@ unsigned commandBit(std::string_view command) {
     if (command == "send") return kSend;
     if (command == "ports") return kPorts;
     if (command == "import") return kImport;
+    if (command == "mutate") return kMutate;
+    if (command == "randomize") return kRandomize;
+    if (command == "morph") return kMorph;
     return 0;
 }
 
@@ -76,6 +94,21 @@ std::optional<int> numberIn(const std::string& text, int first, int last,
     const int value = std::stoi(text);
     if (value < first || value > last) return std::nullopt;
     return value;
+}
+
+// A seed: decimal digits alone, 0..2^64-1.
+std::optional<uint64_t> seedIn(const std::string& text) {
+    constexpr std::size_t kMostDigits = 20;
+    if (text.empty() || text.size() > kMostDigits ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    uint64_t seed = 0;
+    for (const char c : text) {
+        const auto digit = static_cast<uint64_t>(c - '0');
+        if (seed > (UINT64_MAX - digit) / 10) return std::nullopt;
+        seed = seed * 10 + digit;
+    }
+    return seed;
 }
 
 const OptionRow* findOption(std::string_view arg, std::string& value, bool& hasValue) {
@@ -190,6 +223,31 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
         case Option::Output:
             line.Output = value;
             break;
+        case Option::Amount:
+        case Option::At: {
+            const std::optional<int> percent = numberIn(value, 0, SoundRules::kMostPercent);
+            if (!percent) {
+                error = shownName + " takes a percentage 0..100, not '" + value + "'";
+                return std::nullopt;
+            }
+            (row->Which == Option::Amount ? line.Amount : line.At) = percent;
+            break;
+        }
+        case Option::Seed:
+            line.Seed = seedIn(value);
+            if (!line.Seed) {
+                error = "--seed takes a whole number 0.." + std::to_string(UINT64_MAX) + ", not '" +
+                        value + "'";
+                return std::nullopt;
+            }
+            break;
+        case Option::Lock:
+            if (!ParameterLocks::fromText(value)) {
+                error = "--lock takes parameter numbers 1..63, comma-separated, not '" + value + "'";
+                return std::nullopt;
+            }
+            line.Lock = value;
+            break;
         case Option::Midi:
             if (value != "alsa" && value != "jack") {
                 error = "--midi takes alsa or jack, not '" + value + "'";
@@ -223,6 +281,34 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
     }
     if ((command == kSyx || command == kSend || command == kImport) && files != 1) {
         error = line.Command + " takes one file";
+        return std::nullopt;
+    }
+    if (command == kMutate && files != 1) {
+        error = "mutate takes one patch file";
+        return std::nullopt;
+    }
+    if (command == kRandomize && files > 1) {
+        error = "randomize takes one patch file at the most";
+        return std::nullopt;
+    }
+    if (command == kMorph && files != 2) {
+        error = "morph takes two patch files, A and B";
+        return std::nullopt;
+    }
+    if ((command & kSounds) && !line.Output) {
+        error = line.Command + " needs -o OUT.b01";
+        return std::nullopt;
+    }
+    if (command == kMutate && !line.Amount) {
+        error = "mutate needs --amount PCT";
+        return std::nullopt;
+    }
+    if ((command & (kMutate | kRandomize)) && !line.Seed) {
+        error = line.Command + " needs --seed N";
+        return std::nullopt;
+    }
+    if (command == kMorph && !line.At) {
+        error = "morph needs --at PCT";
         return std::nullopt;
     }
     if (command == kPorts && files != 0) {

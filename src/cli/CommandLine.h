@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -7,7 +8,8 @@
 // The companion's command line: a subcommand, its files and its options, in the usual
 // Unix style ("--patch 3" or "--patch=3", "-o OUT", "--" ends the options).
 struct CommandLine {
-    // "check", "syx", "send", "ports", "import"; empty for --help or --version alone
+    // "check", "syx", "send", "ports", "import", "mutate", "randomize", "morph"; empty
+    // for --help or --version alone
     std::string Command;
     std::vector<std::string> Files;
     std::optional<int> Patch;   // 1..74
@@ -16,6 +18,10 @@ struct CommandLine {
     std::optional<std::string> Port;
     std::optional<int> Pause; // 0..2000 milliseconds
     std::optional<std::string> Output;
+    std::optional<int> Amount;      // 0..100 %
+    std::optional<int> At;          // 0..100 %
+    std::optional<uint64_t> Seed;
+    std::optional<std::string> Lock; // parameter numbers, comma-separated (checked)
     std::string Midi; // "alsa", "jack" or empty for the windowed program's own choice
     bool OutputsOnly = false;
     bool InputsOnly = false;

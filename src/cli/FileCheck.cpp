@@ -108,6 +108,7 @@ LoadedFile loadFile(const std::string& path, Bank& bank) {
         for (int p = kFirstParameter; p <= kLastParameter; ++p)
             bank(record, p) = values[p];
         loaded.Records = record;
+        loaded.Names.push_back(name);
     }
     return loaded;
 }

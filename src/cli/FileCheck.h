@@ -27,6 +27,7 @@ std::string formatFinding(const std::string& file, const Finding& finding);
 struct LoadedFile {
     FileKind Kind = FileKind::Bank;
     int Records = 0;                // complete records read into the bank
+    std::vector<std::string> Names; // the names of those records, in order
     std::optional<Finding> Failure; // why the program would not load it
     bool loads() const { return !Failure; }
 };

@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "FileCheck.h"
 #include "core/QuenlorCode.h"
+#include "core/SoundRules.h"
 #include "core/Version.h"
 #include "midi/MidiWorld.h"
 #include "settings/Settings.h"
@@ -35,6 +36,12 @@ const char* const kHelp =
     "  import IN -o OUT.bbk    write a bank file from the dumps of a .syx or .mid file\n"
     "  send FILE               send one patch: its dump, then Program Change 0\n"
     "  ports                   list the MIDI outputs and inputs by the names Quenlor keeps\n"
+    "  mutate IN.b01 --amount PCT --seed N -o OUT.b01\n"
+    "                          a patch mutated as Sound > Mutate does it\n"
+    "  randomize [IN.b01] --seed N -o OUT.b01\n"
+    "                          a random patch, as Sound > Randomize makes it\n"
+    "  morph A.b01 B.b01 --at PCT -o OUT.b01\n"
+    "                          the patch PCT % of the way from A to B, as the Morph window makes it\n"
     "\n"
     "Options:\n"
     "  -h, --help              show this help, or a command's own: quenlor-sysex send --help\n"
@@ -112,6 +119,26 @@ const char* const kPortsHelp =
     "  --inputs       only the input names, one a line\n"
     "  --midi SYSTEM  alsa or jack (default: the ALSA sequencer, else a running JACK server)\n";
 
+const char* const kSoundHelp =
+    "Usage: quenlor-sysex mutate IN.b01 --amount PCT [--lock LIST] --seed N -o OUT.b01\n"
+    "       quenlor-sysex randomize [IN.b01] [--lock LIST] --seed N -o OUT.b01\n"
+    "       quenlor-sysex morph A.b01 B.b01 --at PCT [--lock LIST] -o OUT.b01\n"
+    "New patches from old ones, by the rules of Quenlor's Sound menu; the output is a patch\n"
+    "file that keeps the name of IN (of A for morph). The same seed gives the same patch.\n"
+    "  mutate      moves each level by a normal deviate with the standard deviation PCT %\n"
+    "              of half its range, and flips each switch or changes each choice with\n"
+    "              the probability PCT % / 2\n"
+    "  randomize   any value for every parameter; the locked ones keep IN's values, or\n"
+    "              those of a new patch without IN\n"
+    "  morph       each level PCT % of the way from A to B, rounded; switches and\n"
+    "              choices A's below 50 % and B's from 50 % on; the locked ones keep A's\n"
+    "  --amount PCT   how far to mutate, 0..100\n"
+    "  --at PCT       where between A (0) and B (100)\n"
+    "  --lock LIST    parameter numbers left as they are, e.g. 19,20,24 (a member of a\n"
+    "                 choice locks the whole choice)\n"
+    "  --seed N       the random numbers' seed, 0..18446744073709551615\n"
+    "  -o, --output OUT.b01   the patch file to write\n";
+
 // Far more than one patch takes on the cable with the longest pause; reached only when
 // the MIDI system stops taking messages.
 constexpr std::chrono::milliseconds kSendPatience(10000);
@@ -122,6 +149,7 @@ const char* helpOf(const std::string& command) {
     if (command == "send") return kSendHelp;
     if (command == "ports") return kPortsHelp;
     if (command == "import") return kImportHelp;
+    if (command == "mutate" || command == "randomize" || command == "morph") return kSoundHelp;
     return kHelp;
 }
 
@@ -187,7 +215,8 @@ int SysExCompanion::run(const std::vector<std::string>& args) {
     if (line->Command == "syx") return syx(*line);
     if (line->Command == "send") return send(*line);
     if (line->Command == "import") return importSysEx(*line);
-    return ports(*line);
+    if (line->Command == "ports") return ports(*line);
+    return newSound(*line);
 }
 
 int SysExCompanion::check(const CommandLine& line) {
@@ -389,4 +418,57 @@ int SysExCompanion::ports(const CommandLine& line) {
     }
     m_world.Out.flush();
     return m_world.Out.good() ? kSuccess : failure("the standard output cannot be written");
+}
+
+namespace {
+struct SoundFile {
+    PatchValues Values{};
+    std::string Name;
+};
+
+// A patch file as Open Patch reads it; false with the reason when it cannot be read.
+bool readSoundFile(const std::string& path, SoundFile& file, std::string& error) {
+    if (kindOf(path) != FileKind::Patch) {
+        error = "'" + path + "' is no patch file (.b01)";
+        return false;
+    }
+    Bank bank;
+    const LoadedFile loaded = loadFile(path, bank);
+    if (loaded.Failure) {
+        error = formatFinding(path, *loaded.Failure);
+        return false;
+    }
+    file.Values = bank.values(kFirstPatch);
+    file.Name = loaded.Names.front();
+    return true;
+}
+} // namespace
+
+int SysExCompanion::newSound(const CommandLine& line) {
+    std::vector<SoundFile> files(line.Files.size());
+    std::string error;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!readSoundFile(line.Files[i], files[i], error)) return failure(error);
+    const ParameterLocks locks =
+        line.Lock ? ParameterLocks::fromText(*line.Lock).value_or(ParameterLocks()) : ParameterLocks();
+    SoundRandom random(line.Seed.value_or(0));
+
+    QuenlorCode code;
+    code.InitPatchModel();
+    // Without a file, randomize starts from a new patch, which the locks keep.
+    const SoundFile from = files.empty() ? SoundFile{code.PatchBank.values(kFirstPatch), {}} : files.front();
+    PatchValues made;
+    if (line.Command == "mutate")
+        made = SoundRules::mutatePatch(from.Values, *line.Amount, locks, random);
+    else if (line.Command == "randomize")
+        made = SoundRules::randomizePatch(from.Values, locks, random);
+    else
+        made = SoundRules::morphPatches(from.Values, files[1].Values, from.Values, *line.At, locks);
+    code.PatchBank.setValues(kFirstPatch, made);
+
+    SaveFile out(*line.Output);
+    const bool written = out.open() &&
+                         WritePatchRecord(out.stream(), code.PatchBank, kFirstPatch, from.Name) &&
+                         out.commit();
+    return written ? kSuccess : failure("cannot write '" + *line.Output + "'");
 }

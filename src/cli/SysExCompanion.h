@@ -39,6 +39,8 @@ private:
     int send(const CommandLine& line);
     int ports(const CommandLine& line);
     int importSysEx(const CommandLine& line);
+    // New patches from old ones: mutate, randomize and morph.
+    int newSound(const CommandLine& line);
     bool checkSysEx(const std::string& path);
     int usageError(const std::string& text);
     int failure(const std::string& text);

@@ -117,6 +117,9 @@ private slots:
 
     void portsAsTheOptionsDialogLists();
 
+    void newSounds_data();
+    void newSounds();
+
     void realProgramExitStatus_data();
     void realProgramExitStatus();
 
@@ -184,6 +187,19 @@ void TestCompanion::usage_data() {
         << QStringList{"import", "a.syx", "b.mid", "-o", "x.bbk"} << "import takes one file";
     QTest::newRow("both lists only") << QStringList{"ports", "--outputs", "--inputs"}
                                      << "--outputs and --inputs exclude each other";
+    QTest::newRow("mutate without a seed")
+        << QStringList{"mutate", "a.b01", "--amount", "10", "-o", "x.b01"} << "mutate needs --seed N";
+    QTest::newRow("mutate by 101 %") << QStringList{"mutate", "a.b01", "--amount", "101"}
+                                     << "--amount takes a percentage 0..100, not '101'";
+    QTest::newRow("seed past 64 bits") << QStringList{"randomize", "--seed", "18446744073709551616"}
+                                       << "--seed takes a whole number 0..18446744073709551615, "
+                                          "not '18446744073709551616'";
+    QTest::newRow("lock 64") << QStringList{"randomize", "--lock", "8,64"}
+                             << "--lock takes parameter numbers 1..63, comma-separated, not '8,64'";
+    QTest::newRow("morph of one file")
+        << QStringList{"morph", "a.b01", "--at", "5", "-o", "x.b01"} << "morph takes two patch files, A and B";
+    QTest::newRow("morph without -o")
+        << QStringList{"morph", "a.b01", "b.b01", "--at", "5"} << "morph needs -o OUT.b01";
 }
 
 void TestCompanion::usage() {
@@ -194,6 +210,59 @@ void TestCompanion::usage() {
     QCOMPARE(run.errors(), "quenlor-sysex: " + message + "\nTry 'quenlor-sysex --help'.\n");
     QCOMPARE(run.output(), QString());
     QVERIFY(run.systemsAsked.isEmpty());
+}
+
+void TestCompanion::newSounds_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("name");     // the patch name OUT.b01 keeps
+    QTest::addColumn<QByteArray>("equals"); // the file OUT must equal, when fixed
+    const QByteArray a = record("Alpha", {{19, 40}, {28, 1}, {53, 1}});
+    const QByteArray b = record("Beta", {{19, 20}, {20, 63}, {26, 1}, {24, 0}});
+    QTest::newRow("mutate") << QStringList{"mutate", "a.b01", "--amount", "25", "--seed", "7"}
+                            << "Alpha" << QByteArray();
+    QTest::newRow("mutate locked") << QStringList{"mutate", "a.b01", "--amount", "100", "--lock",
+                                                  "1,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,"
+                                                  "21,22,23,24,28,29,30,31,32,33,34,35,39,40,41,"
+                                                  "42,43,44,45,46,47,48,49,50,51,52,53,56,57,58,"
+                                                  "59,60,61,62,63", "--seed", "7"}
+                                   << "Alpha" << a;
+    QTest::newRow("randomize a new patch") << QStringList{"randomize", "--seed", "1"} << ""
+                                           << QByteArray();
+    QTest::newRow("randomize") << QStringList{"randomize", "b.b01", "--lock", "20", "--seed", "2"}
+                               << "Beta" << QByteArray();
+    QTest::newRow("morph at 0") << QStringList{"morph", "a.b01", "b.b01", "--at", "0"} << "Alpha" << a;
+    QTest::newRow("morph at 100, locked")
+        << QStringList{"morph", "a.b01", "b.b01", "--at=100", "--lock", "28"} << "Alpha"
+        << record("Alpha", {{19, 20}, {20, 63}, {26, 1}, {24, 0}, {28, 1}});
+    QTest::newRow("morph at 25") << QStringList{"morph", "a.b01", "b.b01", "--at", "25"} << "Alpha"
+                                 << record("Alpha", {{19, 35}, {20, 16}, {28, 1}, {53, 1}});
+}
+
+// The same seed gives the same file, a patch the check finds nothing to say about, with
+// the name of the first file.
+void TestCompanion::newSounds() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, equals);
+    made("a.b01", record("Alpha", {{19, 40}, {28, 1}, {53, 1}}));
+    made("b.b01", record("Beta", {{19, 20}, {20, 63}, {26, 1}, {24, 0}}));
+    for (QString& arg : args)
+        if (arg.endsWith(".b01")) arg = path(arg);
+    QByteArray first;
+    for (const QString out : {path("one.b01"), path("two.b01")}) {
+        Run run;
+        QCOMPARE(run(args + QStringList{"-o", out}), 0);
+        QCOMPARE(run.errors(), QString());
+        Run check;
+        QCOMPARE(check({"check", out}), 0);
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray written = file.readAll();
+        QVERIFY(written.startsWith("Name\r\n" + name.toLatin1() + "\r\nData\r\n"));
+        if (!equals.isEmpty()) QCOMPARE(written, equals);
+        if (!first.isEmpty()) QCOMPARE(written, first);
+        first = written;
+    }
 }
 
 void TestCompanion::help_data() {
@@ -216,6 +285,9 @@ void TestCompanion::help_data() {
         << "Usage: quenlor-sysex ports [--outputs | --inputs] [--midi alsa|jack]";
     QTest::newRow("import") << QStringList{"import", "--help"}
                             << "Usage: quenlor-sysex import IN.syx|IN.mid -o OUT.bbk";
+    QTest::newRow("mutate") << QStringList{"mutate", "--help"}
+                            << "Usage: quenlor-sysex mutate IN.b01 --amount PCT [--lock LIST] "
+                               "--seed N -o OUT.b01";
     QTest::newRow("version") << QStringList{"--version"} << "quenlor-sysex 1.2.1";
 }
 
