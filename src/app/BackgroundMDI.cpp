@@ -188,8 +188,7 @@ void BackgroundMDI::createMenus() {
     mnu_Edit->addAction(mnu_Compare);
 
     // Sound comes before the Window menu, after anything else that edits the bank.
-    m_writer = std::make_unique<PatchWriter>(m_context,
-                                             [this](int patch) { m_commands->RefreshEditor(patch); });
+    m_writer = std::make_unique<PatchWriter>(m_context);
     m_sound = new SoundMenu(m_context, m_store, *m_writer, [this] { return CurrentPatchTarget(); }, this);
     menuBar()->addMenu(m_sound->mnu_Sound);
 

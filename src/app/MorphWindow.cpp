@@ -20,6 +20,9 @@ MorphWindow::MorphWindow(EditorContext& context, PatchWriter& writer, QWidget* p
     : QWidget(parent), m_context(context), m_writer(writer) {
     setWindowTitle(QStringLiteral("Morph"));
     setObjectName(QStringLiteral("Morph"));
+    // Opaque: a move of the slider repaints the window's own controls, not the frame and
+    // title around it.
+    setAutoFillBackground(true);
     PatchA = new QComboBox(this);
     PatchA->setObjectName(QStringLiteral("PatchA"));
     PatchB = new QComboBox(this);
@@ -36,8 +39,12 @@ MorphWindow::MorphWindow(EditorContext& context, PatchWriter& writer, QWidget* p
     Position->setAccessibleName(QStringLiteral("Position from A to B"));
     auto* positionLabel = new QLabel(QStringLiteral("Posi&tion:"), this);
     positionLabel->setBuddy(Position);
-    PositionText = new QLabel(this);
+    // As wide as its widest text, and fixed: a new position then repaints the label alone
+    // rather than laying out the whole window again, many times a second.
+    PositionText = new QLabel(QStringLiteral("100 %"), this);
     PositionText->setObjectName(QStringLiteral("PositionText"));
+    PositionText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    PositionText->setFixedSize(PositionText->sizeHint());
     TargetText = new QLabel(this);
     TargetText->setObjectName(QStringLiteral("TargetText"));
 

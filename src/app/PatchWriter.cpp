@@ -4,10 +4,8 @@
 #include "editors/BankHistory.h"
 #include "editors/EditorContext.h"
 #include "editors/EditorInput.h"
+#include "editors/EditorWindow.h"
 #include "editors/Patch.h"
-
-PatchWriter::PatchWriter(EditorContext& context, std::function<void(int)> refreshEditor)
-    : m_context(context), m_refreshEditor(std::move(refreshEditor)) {}
 
 void PatchWriter::write(int patch, const PatchValues& values, const QString& label,
                         const QString& mergeKey) {
@@ -16,10 +14,11 @@ void PatchWriter::write(int patch, const PatchValues& values, const QString& lab
     // The step is taken before the editor refills: what the refill does is taken as it
     // is, and would otherwise swallow the change.
     if (m_context.History) m_context.History->record(label, mergeKey);
-    {
+    // A morph writes many times a second: the editor paints with the event loop.
+    if (EditorWindow* editor = m_context.PatchWindow->openEditor(patch)) {
         // Each control the refill changes would send the patch; it goes out once, below.
         const EditorInput::SendingHeld held(code);
-        if (m_refreshEditor) m_refreshEditor(patch);
+        editor->refill();
     }
     code.ParameterChanged(patch);
 }

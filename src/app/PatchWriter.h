@@ -3,7 +3,6 @@
 #include "core/PatchBank.h"
 
 #include <QString>
-#include <functional>
 
 struct EditorContext;
 
@@ -13,8 +12,7 @@ struct EditorContext;
 // decides as for any edit.
 class PatchWriter {
 public:
-    // `refreshEditor` repaints the open editor of a patch after its values changed.
-    PatchWriter(EditorContext& context, std::function<void(int)> refreshEditor);
+    explicit PatchWriter(EditorContext& context) : m_context(context) {}
 
     // A step named `label`; one with a `mergeKey` joins the step before it while the
     // gesture lasts (as a slider's drag does).
@@ -26,5 +24,4 @@ public:
 
 private:
     EditorContext& m_context;
-    std::function<void(int)> m_refreshEditor;
 };

@@ -4,6 +4,7 @@
 #include "MorphWindow.h"
 #include "PatchWriter.h"
 #include "core/QuenlorCode.h"
+#include "core/ScopedFlag.h"
 #include "core/SoundRules.h"
 #include "desktop/Desktop.h"
 #include "editors/BankHistory.h"
@@ -37,8 +38,9 @@ SoundMenu::SoundMenu(EditorContext& context, SettingsStore& store, PatchWriter& 
     : QObject(parent), m_context(context), m_store(store), m_writer(writer),
       m_target(std::move(target)), m_locks(new LockedParameters(this)) {
     m_context.Locks = m_locks;
-    connect(m_locks, &LockedParameters::changed, this,
-            [this] { SaveLocks(m_locks->locks(), m_store); });
+    connect(m_locks, &LockedParameters::changed, this, [this] {
+        if (!m_loadingLocks) SaveLocks(m_locks->locks(), m_store);
+    });
 
     mnu_Sound = new QMenu(QStringLiteral("&Sound"), parent);
     mnu_Sound->setObjectName(QStringLiteral("mnu_Sound"));
@@ -71,7 +73,12 @@ SoundMenu::~SoundMenu() {
     if (m_context.Locks == m_locks) m_context.Locks = nullptr;
 }
 
-void SoundMenu::loadLocks() { m_locks->setLocks(LoadLocks(m_store)); }
+// What was read is not written back: the store keeps a hand-edited list as it is until
+// the locks change.
+void SoundMenu::loadLocks() {
+    const ScopedFlag<bool> loading(m_loadingLocks, true);
+    m_locks->setLocks(LoadLocks(m_store));
+}
 
 void SoundMenu::useAmount(int amount) {
     m_amount = amount;

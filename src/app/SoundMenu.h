@@ -79,6 +79,7 @@ private:
     PatchWriter& m_writer;
     std::function<std::optional<int>()> m_target;
     LockedParameters* m_locks;
+    bool m_loadingLocks = false;
     int m_amount = kFirstAmount;
     std::optional<Roll> m_lastRoll;
     QPointer<MorphWindow> m_morph;

@@ -20,6 +20,7 @@ public:
 
     // Refills the boxes from the bank (sending nothing) and repaints.
     void repaintNow() override;
+    void refill() override { Form_Paint(); }
     void Form_Activate() override;
 
     // Boxes and their number labels by parameter number; slot 0 stays empty.

@@ -40,6 +40,9 @@ public:
     // Commits what is typed in a box that commits only on Enter or on leaving it, as
     // leaving it would: the program is about to end.
     virtual void commitTyping() {}
+    // Shows the bank's values again, leaving the painting to the event loop as for any
+    // change of a control: for changes that come many times a second.
+    virtual void refill() = 0;
 
     QMdiSubWindow* subWindow() const { return m_subWindow; }
 

@@ -116,10 +116,12 @@ void NormalEdit::Form_Activate() {
 }
 
 void NormalEdit::repaintNow() {
-    if (m_context.Code.RefreshPending == kOn) {
-        if (const int patch = nameTextPatch()) FillControls(patch);
-    }
+    if (m_context.Code.RefreshPending == kOn) refill();
     if (isVisible()) repaint();
+}
+
+void NormalEdit::refill() {
+    if (const int patch = nameTextPatch()) FillControls(patch);
 }
 
 void NormalEdit::Form_QueryUnload() { unloadPatch(); }

@@ -24,6 +24,7 @@ public:
     explicit NormalEdit(EditorContext& context);
 
     void repaintNow() override;
+    void refill() override;
     void Form_Activate() override;
     void commitTyping() override;
 
