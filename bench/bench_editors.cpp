@@ -1,3 +1,4 @@
+#include "WindowBenchmarks.h"
 #include "editors/Bit01Edit.h"
 #include "editors/NormalEdit.h"
 #include "editors/Patch.h"
@@ -5,7 +6,6 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <benchmark/benchmark.h>
 
 // Opening an editor window as a double-click or the "Bit 01 Edit" button does: the
 // window is built, loaded and filled from the bank, shown in the main window, activated
@@ -51,13 +51,4 @@ void BM_OpenBit01Edit(benchmark::State& state) { openEditor(state, Patch::Bit01E
 BENCHMARK(BM_OpenNormalEdit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenBit01Edit)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-    // Windows need a screen; without one set, the offscreen one does.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runWindowBenchmarks(argc, argv); }

@@ -1,3 +1,4 @@
+#include "WindowBenchmarks.h"
 #include "app/MorphWindow.h"
 #include "app/PatchWriter.h"
 #include "core/SoundRules.h"
@@ -11,7 +12,6 @@
 #include <QListWidget>
 #include <QMdiSubWindow>
 #include <QSlider>
-#include <benchmark/benchmark.h>
 
 // What new sounds cost: a mutation of one patch, a generation of 16 variations (the first
 // one, mutations, and a bred one, from three parents), and one position of a morph drag
@@ -100,13 +100,4 @@ BENCHMARK(BM_FirstGeneration)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BredGeneration)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MorphPosition)->Unit(benchmark::kMillisecond)->Arg(0)->Arg(1);
 
-int main(int argc, char** argv) {
-    // Windows need a screen; without one set, the offscreen one does.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runWindowBenchmarks(argc, argv); }

@@ -1,3 +1,4 @@
+#include "WindowBenchmarks.h"
 #include "app/UnsavedBank.h"
 #include "editors/BankHistory.h"
 #include "editors/NormalEdit.h"
@@ -8,7 +9,6 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 
 // What keeping work safe costs: a change as the windows see it while a copy of the bank
 // is due (the undo step and the check against the saved bank), and writing the copy.
@@ -101,11 +101,4 @@ BENCHMARK(BM_StartWriteOnTheWindowsThread)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WriteCopy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeCopy)->Unit(benchmark::kMicrosecond);
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runWindowBenchmarks(argc, argv); }
