@@ -2,10 +2,9 @@
 
 #include "BankHistory.h"
 #include "EditorInput.h"
+#include "LockedParameters.h"
 #include "Patch.h"
 #include "core/QuenlorCode.h"
-
-#include "LockedParameters.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -22,6 +21,11 @@ namespace {
 const QColor kLockColour(0xC8, 0x3C, 0x00);
 constexpr int kLockLineWidth = 2;
 constexpr const char* kOwnDescription = "ownDescription";
+
+// A listener hears that a control is locked at the end of its description.
+QString lockedDescription(const QString& own) {
+    return own.isEmpty() ? QStringLiteral("locked") : own + QStringLiteral(", locked");
+}
 } // namespace
 
 EditorWindow::EditorWindow(EditorContext& context) : m_context(context) {}
@@ -193,9 +197,8 @@ bool EditorWindow::isLocked(int parameter) const {
 void EditorWindow::showLocks() {
     for (int p = kFirstParameter; p <= kLastParameter; ++p) {
         const bool locked = isLocked(p);
-        const QList<QWidget*> controls = parameterControls(p);
+        const QList<QWidget*>& controls = parameterControls(p);
         if (controls.isEmpty()) continue;
-        // A listener hears it at the end of the control's description.
         for (QWidget* control : controls) {
             if (control->focusPolicy() == Qt::NoFocus) continue;
             if (!control->property(kOwnDescription).isValid())

@@ -64,10 +64,6 @@ public:
     // The frame drawn around a locked parameter's controls; nullptr before it was first
     // locked. It stays, hidden, once the parameter is unlocked.
     QFrame* lockMark(int parameter) const { return m_lockMarks.at(parameter); }
-    // The description that ends in "locked" while the control's parameter is locked.
-    static QString lockedDescription(const QString& own) {
-        return own.isEmpty() ? QStringLiteral("locked") : own + QStringLiteral(", locked");
-    }
 
 protected:
     virtual void Form_Load() = 0;

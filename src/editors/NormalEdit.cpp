@@ -19,6 +19,7 @@
 #include <QSignalBlocker>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -28,6 +29,16 @@ constexpr int kLfo1Wave = kLfo1Waves.FirstMember;
 constexpr int kLfo2Wave = kLfo2Waves.FirstMember;
 constexpr int kDco1Octave = kDco1Octaves.FirstMember;
 constexpr int kDco2Octave = kDco2Octaves.FirstMember;
+
+// The parameters a section frame shows.
+std::vector<int> sectionParameters(const QGroupBox* frame) {
+    std::vector<int> parameters;
+    for (const QWidget* control : frame->findChildren<QWidget*>()) {
+        const QVariant parameter = control->property("parameter");
+        if (parameter.isValid()) parameters.push_back(parameter.toInt());
+    }
+    return parameters;
+}
 
 const QStringList& waveItems() {
     static const QStringList items{"Triangle", "Sawtooth", "Pulse", "None"};
@@ -125,18 +136,6 @@ void NormalEdit::refill() {
 }
 
 void NormalEdit::Form_QueryUnload() { unloadPatch(); }
-
-namespace {
-// The parameters a section frame shows.
-std::vector<int> sectionParameters(const QGroupBox* frame) {
-    std::vector<int> parameters;
-    for (const QWidget* control : frame->findChildren<QWidget*>()) {
-        const QVariant parameter = control->property("parameter");
-        if (parameter.isValid()) parameters.push_back(parameter.toInt());
-    }
-    return parameters;
-}
-} // namespace
 
 void NormalEdit::addSectionItems(QMenu& menu, QAction* before, QGroupBox* frame) {
     if (!m_context.Locks) return;
