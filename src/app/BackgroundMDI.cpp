@@ -573,12 +573,12 @@ void BackgroundMDI::MIDIInput1_Message() { ::MIDIInput1_Message(m_code, m_ports)
 
 void BackgroundMDI::StartTestNote() {
     if (m_code.Midi)
-        m_code.Midi->PlayNoteOn(m_code.outputChannel(), kTestNote, kTestVelocity);
+        m_code.Midi->PlayNoteOn(m_code.outputChannel(), TestNote::kNote, TestNote::kVelocity);
 }
 
 void BackgroundMDI::StopTestNote() {
     if (m_code.Midi)
-        m_code.Midi->PlayNoteOff(m_code.outputChannel(), kTestNote);
+        m_code.Midi->PlayNoteOff(m_code.outputChannel(), TestNote::kNote);
 }
 
 void BackgroundMDI::keepWork() {

@@ -201,7 +201,7 @@ void BreedWindow::audition() {
 void BreedWindow::playAuditionNote() {
     QuenlorCode& code = m_context.Code;
     if (!code.Midi) return;
-    code.Midi->PlayNoteOn(code.outputChannel(), kTestNote, kTestVelocity);
+    code.Midi->PlayNoteOn(code.outputChannel(), TestNote::kNote, TestNote::kVelocity);
     m_noteOn = true;
     m_noteTimer->start();
 }
@@ -211,7 +211,7 @@ void BreedWindow::stopAuditionNote() {
     if (!m_noteOn) return;
     m_noteOn = false;
     if (QuenlorCode& code = m_context.Code; code.Midi)
-        code.Midi->PlayNoteOff(code.outputChannel(), kTestNote);
+        code.Midi->PlayNoteOff(code.outputChannel(), TestNote::kNote);
 }
 
 void BreedWindow::keep() {

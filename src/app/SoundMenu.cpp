@@ -18,6 +18,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QRandomGenerator>
+#include <algorithm>
 
 namespace {
 const QString kMutate = QStringLiteral("Mutate");
@@ -133,10 +134,14 @@ void SoundMenu::rollAgain() {
     roll(stillLast ? last.Patch : targetPatch(), last.Randomize, last.Amount);
 }
 
+// In the area's lower right corner, whole, where it leaves the patch list and an editor
+// beside it as much room as it can.
 QMdiSubWindow* SoundMenu::addWindow(QWidget* window, const QSize& size) {
     QMdiSubWindow* frame = m_context.Mdi.addSubWindow(window);
     frame->setAttribute(Qt::WA_DeleteOnClose);
-    frame->resize(size);
+    const QSize area = m_context.Mdi.viewport()->size();
+    frame->resize(size.boundedTo(area));
+    frame->move(std::max(0, area.width() - frame->width()), std::max(0, area.height() - frame->height()));
     frame->show();
     return frame;
 }

@@ -5,8 +5,10 @@
 #include <cstdint>
 
 // The test note: middle C at a moderate velocity.
-inline constexpr int16_t kTestNote = 60;
-inline constexpr int16_t kTestVelocity = 70;
+namespace TestNote {
+inline constexpr int16_t kNote = 60;
+inline constexpr int16_t kVelocity = 70;
+} // namespace TestNote
 
 // What the patch model and the windows need of the MIDI output: the port layer
 // implements it. Channels are 1..16.

@@ -212,6 +212,8 @@ void EditorWindow::showLocks() {
             QRect around;
             for (QWidget* control : controls)
                 around |= control->geometry();
+            // Captions start at their control's left edge: the frame keeps clear of them.
+            around.adjust(-(kLockLineWidth + 1), 0, 0, 0);
             mark = new QFrame(container);
             mark->setObjectName(QStringLiteral("LockMark"));
             mark->setFrameStyle(QFrame::Box | QFrame::Plain);

@@ -217,7 +217,7 @@ void TestSound::breedFromTheKeyboard() {
     QTest::keyClick(breed.Grid, Qt::Key_Down);
     QCOMPARE(breed.selectedVariation(), 5);
     QCOMPARE(p.sent().size(), std::size_t(7)); // two dumps with their Program Change, notes
-    QCOMPARE(p.sent()[6], (std::vector<uint8_t>{0x90, kTestNote, kTestVelocity}));
+    QCOMPARE(p.sent()[6], (std::vector<uint8_t>{0x90, TestNote::kNote, TestNote::kVelocity}));
     QCOMPARE(p.patch(7), base);
     QTest::keyClick(breed.Grid, Qt::Key_Space);
     QCOMPARE(p.dumps(), 3);

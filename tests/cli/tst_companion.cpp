@@ -249,7 +249,7 @@ void TestCompanion::newSounds() {
     for (QString& arg : args)
         if (arg.endsWith(".b01")) arg = path(arg);
     QByteArray first;
-    for (const QString out : {path("one.b01"), path("two.b01")}) {
+    for (const QString& out : {path("one.b01"), path("two.b01")}) {
         Run run;
         QCOMPARE(run(args + QStringList{"-o", out}), 0);
         QCOMPARE(run.errors(), QString());
