@@ -9,7 +9,6 @@
 #include "desktop/Desktop.h"
 #include "editors/BankHistory.h"
 #include "editors/EditorContext.h"
-#include "editors/EditorInput.h"
 #include "editors/LockedParameters.h"
 #include "settings/Settings.h"
 
@@ -127,8 +126,10 @@ void SoundMenu::rollAgain() {
                            history->undoText() == (last.Randomize ? kRandomize : kMutate) &&
                            m_context.Code.PatchBank.values(last.Patch) == last.Made;
     if (stillLast) {
-        // Taken back quietly: the new roll is sent once, as any roll is.
-        const EditorInput::SendingHeld held(m_context.Code);
+        // Taken back without a send of its own: the new roll is sent once, as any roll
+        // is. Automatic update rests for the moment rather than the editors' gate, which
+        // the undo's refill opens again.
+        const ScopedFlag<int16_t> quiet(m_context.Code.AutoUpdate, kOff);
         history->undo();
     }
     roll(stillLast ? last.Patch : targetPatch(), last.Randomize, last.Amount);

@@ -36,12 +36,9 @@ const char* const kHelp =
     "  import IN -o OUT.bbk    write a bank file from the dumps of a .syx or .mid file\n"
     "  send FILE               send one patch: its dump, then Program Change 0\n"
     "  ports                   list the MIDI outputs and inputs by the names Quenlor keeps\n"
-    "  mutate IN.b01 --amount PCT --seed N -o OUT.b01\n"
-    "                          a patch mutated as Sound > Mutate does it\n"
-    "  randomize [IN.b01] --seed N -o OUT.b01\n"
-    "                          a random patch, as Sound > Randomize makes it\n"
-    "  morph A.b01 B.b01 --at PCT -o OUT.b01\n"
-    "                          the patch PCT % of the way from A to B, as the Morph window makes it\n"
+    "  mutate IN -o OUT.b01    IN's patch mutated as Sound > Mutate mutates it\n"
+    "  randomize -o OUT.b01    a random patch, as Sound > Randomize makes it\n"
+    "  morph A B -o OUT.b01    the patch between A and B that the Morph window makes\n"
     "\n"
     "Options:\n"
     "  -h, --help              show this help, or a command's own: quenlor-sysex send --help\n"
@@ -119,24 +116,35 @@ const char* const kPortsHelp =
     "  --inputs       only the input names, one a line\n"
     "  --midi SYSTEM  alsa or jack (default: the ALSA sequencer, else a running JACK server)\n";
 
-const char* const kSoundHelp =
+const char* const kMutateHelp =
     "Usage: quenlor-sysex mutate IN.b01 --amount PCT [--lock LIST] --seed N -o OUT.b01\n"
-    "       quenlor-sysex randomize [IN.b01] [--lock LIST] --seed N -o OUT.b01\n"
-    "       quenlor-sysex morph A.b01 B.b01 --at PCT [--lock LIST] -o OUT.b01\n"
-    "New patches from old ones, by the rules of Quenlor's Sound menu; the output is a patch\n"
-    "file that keeps the name of IN (of A for morph). The same seed gives the same patch.\n"
-    "  mutate      moves each level by a normal deviate with the standard deviation PCT %\n"
-    "              of half its range, and flips each switch or changes each choice with\n"
-    "              the probability PCT % / 2\n"
-    "  randomize   any value for every parameter; the locked ones keep IN's values, or\n"
-    "              those of a new patch without IN\n"
-    "  morph       each level PCT % of the way from A to B, rounded; switches and\n"
-    "              choices A's below 50 % and B's from 50 % on; the locked ones keep A's\n"
+    "Writes IN's patch mutated as Quenlor's Sound > Mutate mutates it: each level moves by a\n"
+    "normal deviate whose standard deviation is PCT % of half the number of its values, and\n"
+    "each switch flips, each choice turns to another, with the probability PCT % / 2. The\n"
+    "output keeps IN's name; the same seed gives the same patch on every machine.\n"
     "  --amount PCT   how far to mutate, 0..100\n"
-    "  --at PCT       where between A (0) and B (100)\n"
     "  --lock LIST    parameter numbers left as they are, e.g. 19,20,24 (a member of a\n"
     "                 choice locks the whole choice)\n"
     "  --seed N       the random numbers' seed, 0..18446744073709551615\n"
+    "  -o, --output OUT.b01   the patch file to write\n";
+
+const char* const kRandomizeHelp =
+    "Usage: quenlor-sysex randomize [IN.b01] [--lock LIST] --seed N -o OUT.b01\n"
+    "Writes a patch with any value for every parameter, each as likely, as Quenlor's\n"
+    "Sound > Randomize makes it. Locked parameters keep IN's values, or without IN those\n"
+    "of a new patch. The output keeps IN's name; the same seed gives the same patch.\n"
+    "  --lock LIST    parameter numbers left as they are, e.g. 46,47,48\n"
+    "  --seed N       the random numbers' seed, 0..18446744073709551615\n"
+    "  -o, --output OUT.b01   the patch file to write\n";
+
+const char* const kMorphHelp =
+    "Usage: quenlor-sysex morph A.b01 B.b01 --at PCT [--lock LIST] -o OUT.b01\n"
+    "Writes the patch PCT % of the way from A to B, as Quenlor's Morph window makes it:\n"
+    "each level A's plus that share of the way to B's, rounded; switches and choices A's\n"
+    "below 50 % and B's from 50 % on. Locked parameters keep A's values, and the output\n"
+    "keeps A's name.\n"
+    "  --at PCT       where between A (0) and B (100)\n"
+    "  --lock LIST    parameter numbers left as they are, e.g. 19,20\n"
     "  -o, --output OUT.b01   the patch file to write\n";
 
 // Far more than one patch takes on the cable with the longest pause; reached only when
@@ -149,7 +157,9 @@ const char* helpOf(const std::string& command) {
     if (command == "send") return kSendHelp;
     if (command == "ports") return kPortsHelp;
     if (command == "import") return kImportHelp;
-    if (command == "mutate" || command == "randomize" || command == "morph") return kSoundHelp;
+    if (command == "mutate") return kMutateHelp;
+    if (command == "randomize") return kRandomizeHelp;
+    if (command == "morph") return kMorphHelp;
     return kHelp;
 }
 
