@@ -24,6 +24,7 @@ enum Commands : unsigned {
     kMutate = 1u << 5,
     kRandomize = 1u << 6,
     kMorph = 1u << 7,
+    kLibrary = 1u << 8,
 };
 
 enum class Option {
@@ -40,6 +41,10 @@ enum class Option {
     Midi,
     Outputs,
     Inputs,
+    Search,
+    Category,
+    Favourites,
+    Missing,
     Help,
     Version
 };
@@ -53,15 +58,15 @@ struct OptionRow {
 };
 
 constexpr unsigned kSounds = kMutate | kRandomize | kMorph;
-constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts | kImport | kSounds;
+constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts | kImport | kSounds | kLibrary;
 
-constexpr std::array<OptionRow, 15> kOptions = {{
+constexpr std::array<OptionRow, 19> kOptions = {{
     {"patch", 0, Option::Patch, true, kSyx | kSend},
     {"channel", 0, Option::Channel, true, kSyx | kSend},
     {"bit99", 0, Option::Bit99, false, kSyx | kSend},
     {"port", 0, Option::Port, true, kSend},
     {"pause", 0, Option::Pause, true, kSend},
-    {"output", 'o', Option::Output, true, kSyx | kImport | kSounds},
+    {"output", 'o', Option::Output, true, kSyx | kImport | kSounds | kLibrary},
     {"amount", 0, Option::Amount, true, kMutate},
     {"at", 0, Option::At, true, kMorph},
     {"seed", 0, Option::Seed, true, kMutate | kRandomize},
@@ -69,6 +74,10 @@ constexpr std::array<OptionRow, 15> kOptions = {{
     {"midi", 0, Option::Midi, true, kSend | kPorts},
     {"outputs", 0, Option::Outputs, false, kPorts},
     {"inputs", 0, Option::Inputs, false, kPorts},
+    {"search", 0, Option::Search, true, kLibrary},
+    {"category", 0, Option::Category, true, kLibrary},
+    {"favourites", 0, Option::Favourites, false, kLibrary},
+    {"missing", 0, Option::Missing, false, kLibrary},
     {"help", 'h', Option::Help, false, kAll},
     {"version", 0, Option::Version, false, 0},
 }};
@@ -82,6 +91,7 @@ unsigned commandBit(std::string_view command) {
     if (command == "mutate") return kMutate;
     if (command == "randomize") return kRandomize;
     if (command == "morph") return kMorph;
+    if (command == "library") return kLibrary;
     return 0;
 }
 
@@ -261,6 +271,18 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
         case Option::Inputs:
             line.InputsOnly = true;
             break;
+        case Option::Search:
+            line.Search = value;
+            break;
+        case Option::Category:
+            line.Category = value;
+            break;
+        case Option::Favourites:
+            line.Favourites = true;
+            break;
+        case Option::Missing:
+            line.Missing = true;
+            break;
         case Option::Help:
             line.Help = true;
             break;
@@ -322,6 +344,41 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
     if (command == kImport && !line.Output) {
         error = "import needs -o OUT.bbk";
         return std::nullopt;
+    }
+    if (command == kLibrary) {
+        if (files == 0) {
+            error = "library needs add, list or bank";
+            return std::nullopt;
+        }
+        line.Subcommand = line.Files.front();
+        line.Files.erase(line.Files.begin());
+        const bool filtered = line.Search || line.Category || line.Favourites || line.Missing;
+        if (line.Subcommand == "add") {
+            if (line.Files.empty()) {
+                error = "library add needs at least one folder";
+                return std::nullopt;
+            }
+            if (filtered || line.Output) {
+                error = "library add takes folders only";
+                return std::nullopt;
+            }
+        } else if (line.Subcommand == "list" || line.Subcommand == "bank") {
+            if (!line.Files.empty()) {
+                error = "library " + line.Subcommand + " takes no folder or file";
+                return std::nullopt;
+            }
+            if (line.Subcommand == "list" && line.Output) {
+                error = "library list writes to the standard output; -o is for library bank";
+                return std::nullopt;
+            }
+            if (line.Subcommand == "bank" && !line.Output) {
+                error = "library bank needs -o OUT.bbk";
+                return std::nullopt;
+            }
+        } else {
+            error = "unknown library command '" + line.Subcommand + "' (add, list or bank)";
+            return std::nullopt;
+        }
     }
     if (line.OutputsOnly && line.InputsOnly) {
         error = "--outputs and --inputs exclude each other";

@@ -8,9 +8,11 @@
 // The companion's command line: a subcommand, its files and its options, in the usual
 // Unix style ("--patch 3" or "--patch=3", "-o OUT", "--" ends the options).
 struct CommandLine {
-    // "check", "syx", "send", "ports", "import", "mutate", "randomize", "morph"; empty
-    // for --help or --version alone
+    // "check", "syx", "send", "ports", "import", "mutate", "randomize", "morph",
+    // "library"; empty for --help or --version alone
     std::string Command;
+    // For "library": "add", "list" or "bank"; its folders are the files.
+    std::string Subcommand;
     std::vector<std::string> Files;
     std::optional<int> Patch;   // 1..74
     std::optional<int> Channel; // 1..16
@@ -25,6 +27,11 @@ struct CommandLine {
     std::string Midi; // "alsa", "jack" or empty for the windowed program's own choice
     bool OutputsOnly = false;
     bool InputsOnly = false;
+    // The library's filters.
+    std::optional<std::string> Search;
+    std::optional<std::string> Category;
+    bool Favourites = false;
+    bool Missing = false;
     bool Help = false;
     bool Version = false;
 };

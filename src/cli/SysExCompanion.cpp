@@ -1,13 +1,17 @@
 #include "SysExCompanion.h"
 
 #include "CommandLine.h"
-#include "FileCheck.h"
 #include "core/QuenlorCode.h"
 #include "core/SoundRules.h"
 #include "core/Version.h"
+#include "library/LibraryCatalogue.h"
+#include "library/LibraryDatabase.h"
+#include "library/LibraryEdits.h"
+#include "library/LibraryScanner.h"
 #include "midi/MidiWorld.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "storage/FileCheck.h"
 #include "storage/PatchRecord.h"
 #include "storage/SaveFile.h"
 #include "storage/SysExFile.h"
@@ -39,6 +43,9 @@ const char* const kHelp =
     "  mutate IN -o OUT.b01    IN's patch mutated as Sound > Mutate mutates it\n"
     "  randomize -o OUT.b01    a random patch, as Sound > Randomize makes it\n"
     "  morph A B -o OUT.b01    the patch between A and B that the Morph window makes\n"
+    "  library add DIR...      watch folders for the patch library and scan them\n"
+    "  library list [FILTER]   list the library's patches, one a line\n"
+    "  library bank [FILTER] -o OUT.bbk   write the first 74 of them as a bank file\n"
     "\n"
     "Options:\n"
     "  -h, --help              show this help, or a command's own: quenlor-sysex send --help\n"
@@ -146,6 +153,24 @@ const char* const kMorphHelp =
     "  --at PCT       where between A (0) and B (100)\n"
     "  --lock LIST    parameter numbers left as they are, e.g. 19,20\n"
     "  -o, --output OUT.b01   the patch file to write\n";
+const char* const kLibraryHelp =
+    "Usage: quenlor-sysex library add DIR...\n"
+    "       quenlor-sysex library list [--search TEXT] [--category NAME] [--favourites] [--missing]\n"
+    "       quenlor-sysex library bank [the same filters] -o OUT.bbk\n"
+    "The patch library the program's Library window shows, in the same file and taking turns\n"
+    "with the program when both write.\n"
+    "  add DIR...         watch the folders and scan every watched folder for .bbk, .b01,\n"
+    "                     .syx and .mid files; files that cannot be read are named on the\n"
+    "                     standard error\n"
+    "  list               one patch a line, in the Library window's order, tab-separated:\n"
+    "                     fingerprint, name, categories (separated by commas), copies, first file\n"
+    "  bank -o OUT.bbk    the first 74 patches of the list as a bank file\n"
+    "  --search TEXT      patches whose names or categories hold TEXT, in any case and with\n"
+    "                     or without accents\n"
+    "  --category NAME    patches of that category\n"
+    "  --favourites       favourite patches only\n"
+    "  --missing          only patches none of whose files is there any more\n"
+    "Hidden patches are left out.\n";
 
 // Far more than one patch takes on the cable with the longest pause; reached only when
 // the MIDI system stops taking messages.
@@ -160,6 +185,7 @@ const char* helpOf(const std::string& command) {
     if (command == "mutate") return kMutateHelp;
     if (command == "randomize") return kRandomizeHelp;
     if (command == "morph") return kMorphHelp;
+    if (command == "library") return kLibraryHelp;
     return kHelp;
 }
 
@@ -226,6 +252,7 @@ int SysExCompanion::run(const std::vector<std::string>& args) {
     if (line->Command == "send") return send(*line);
     if (line->Command == "import") return importSysEx(*line);
     if (line->Command == "ports") return ports(*line);
+    if (line->Command == "library") return library(*line);
     return newSound(*line);
 }
 
@@ -481,4 +508,103 @@ int SysExCompanion::newSound(const CommandLine& line) {
                          WritePatchRecord(out.stream(), code.PatchBank, kFirstPatch, from.Name) &&
                          out.commit();
     return written ? kSuccess : failure("cannot write '" + *line.Output + "'");
+}
+
+namespace {
+// A name as one field of a tab-separated line.
+std::string field(const QString& text) {
+    QString cleaned = text;
+    for (QChar& c : cleaned)
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+    return cleaned.toStdString();
+}
+} // namespace
+
+int SysExCompanion::library(const CommandLine& line) {
+    LibraryDatabase database(m_world.LibraryPath.empty()
+                                 ? LibraryDatabase::defaultPath()
+                                 : QString::fromStdString(m_world.LibraryPath));
+    const QString notice = database.open();
+    if (database.mode() == LibraryDatabase::Mode::Closed) return failure(notice.toStdString());
+    if (!notice.isEmpty()) m_world.Err << kProgram << ": " << notice.toStdString() << '\n';
+    if (line.Subcommand == "add") return libraryAdd(line, database);
+    return libraryList(line, database);
+}
+
+int SysExCompanion::libraryAdd(const CommandLine& line, LibraryDatabase& database) {
+    // A library for this run only would forget the folders as the companion ends.
+    if (database.mode() != LibraryDatabase::Mode::Writable)
+        return failure("the library cannot be written");
+    int status = kSuccess;
+    for (const std::string& folder : line.Files) {
+        if (!LibraryEdits::addFolder(database, QString::fromStdString(folder))) {
+            m_world.Err << kProgram << ": '" << folder << "' is not a folder\n";
+            status = kFailed;
+        }
+    }
+    LibraryScanner scanner(database);
+    const ScanSummary summary = scanner.scan();
+    if (!summary.Error.isEmpty())
+        return failure("the library cannot be written: " + summary.Error.toStdString());
+    QString error;
+    if (const auto catalogue = LibraryCatalogue::load(database, error))
+        for (const auto& [path, reason] : catalogue->problems())
+            m_world.Err << path.toStdString() << ": " << reason.toStdString() << '\n';
+    m_world.Out << plural(std::size_t(summary.Files), "file", "files") << ", "
+                << summary.Read << " read, " << plural(std::size_t(summary.Patches), "patch", "patches")
+                << ", " << plural(std::size_t(summary.NewSounds), "new sound", "new sounds");
+    if (summary.Missing > 0) m_world.Out << ", " << summary.Missing << " gone";
+    if (summary.Problems > 0) m_world.Out << ", " << summary.Problems << " not readable";
+    m_world.Out << '\n';
+    return status;
+}
+
+int SysExCompanion::libraryList(const CommandLine& line, LibraryDatabase& database) {
+    QString error;
+    const auto catalogue = LibraryCatalogue::load(database, error);
+    if (!catalogue) return failure("the library cannot be read: " + error.toStdString());
+    LibraryFilter filter;
+    if (line.Search) filter.Search = QString::fromStdString(*line.Search);
+    if (line.Category) {
+        filter.Category = catalogue->categoryId(QString::fromStdString(*line.Category));
+        if (filter.Category == 0) return failure("no category '" + *line.Category + "' in the library");
+    }
+    filter.FavouritesOnly = line.Favourites;
+    filter.MissingOnly = line.Missing;
+    const std::vector<int> rows = catalogue->select(filter, catalogue->listOrder());
+
+    if (line.Subcommand == "list") {
+        for (const int row : rows) {
+            const LibraryEntry& entry = catalogue->Entries[std::size_t(row)];
+            const LibraryFile* file = catalogue->firstFile(entry);
+            QString categories = catalogue->categoriesText(entry);
+            categories.replace(QStringLiteral(", "), QStringLiteral(","));
+            m_world.Out << fingerprintText(entry.Fingerprint).toStdString() << '\t'
+                        << field(entry.Name) << '\t' << field(categories) << '\t' << entry.Present
+                        << '\t' << (file ? field(file->Path) : std::string()) << '\n';
+        }
+        m_world.Out.flush();
+        return m_world.Out.good() ? kSuccess : failure("the standard output cannot be written");
+    }
+
+    if (rows.empty()) return failure("no patch of the library matches");
+    QuenlorCode code;
+    code.InitPatchModel();
+    std::vector<std::string> names(kPatchSlots);
+    const std::size_t count = std::min<std::size_t>(rows.size(), kLastPatch);
+    for (std::size_t i = 0; i < count; ++i) {
+        const LibraryEntry& entry = catalogue->Entries[std::size_t(rows[i])];
+        const int patch = kFirstPatch + int(i);
+        for (int p = kFirstParameter; p <= kLastParameter; ++p)
+            code.PatchBank(patch, p) = entry.Values[std::size_t(p)];
+        names[std::size_t(patch)] = entry.Name.toLatin1().toStdString();
+    }
+    SaveFile file(*line.Output);
+    bool ok = file.open();
+    for (int patch = kFirstPatch; ok && patch <= kLastPatch; ++patch)
+        ok = WritePatchRecord(file.stream(), code.PatchBank, patch, names[std::size_t(patch)]);
+    if (!ok || !file.commit()) return failure("cannot write '" + *line.Output + "'");
+    m_world.Out << *line.Output << ": " << plural(count, "patch", "patches") << " from the library\n";
+    return kSuccess;
 }

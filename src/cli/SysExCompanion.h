@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class LibraryDatabase;
 class MidiBackend;
 class SettingsStore;
 struct CommandLine;
@@ -19,6 +20,8 @@ struct CompanionWorld {
     std::function<std::unique_ptr<MidiBackend>(const std::string& system)> OpenMidi;
     // Read only: the companion never writes a setting.
     SettingsStore& Store;
+    // The library's file; empty for the one the windowed program uses.
+    std::string LibraryPath = {};
 };
 
 // quenlor-sysex: the program's files, dumps and MIDI ports from the command line.
@@ -41,6 +44,9 @@ private:
     int importSysEx(const CommandLine& line);
     // New patches from old ones: mutate, randomize and morph.
     int newSound(const CommandLine& line);
+    int library(const CommandLine& line);
+    int libraryAdd(const CommandLine& line, LibraryDatabase& database);
+    int libraryList(const CommandLine& line, LibraryDatabase& database);
     bool checkSysEx(const std::string& path);
     int usageError(const std::string& text);
     int failure(const std::string& text);

@@ -23,6 +23,8 @@ struct Finding {
 
 // "bank.bbk: record 12, line 40 (parameter 37): value 5 outside 0..1"
 std::string formatFinding(const std::string& file, const Finding& finding);
+// The same without the file: "record 12, line 40 (parameter 37): value 5 outside 0..1"
+std::string describeFinding(const Finding& finding);
 
 struct LoadedFile {
     FileKind Kind = FileKind::Bank;
@@ -34,8 +36,9 @@ struct LoadedFile {
 
 // Reads the file with the program's own record reader into patches 1, 2, ... of the
 // bank, each record only once it is complete, as Open Bank does; a patch file goes
-// into patch 1. On a failure the patches read before it keep their new values.
-LoadedFile loadFile(const std::string& path, Bank& bank);
+// into patch 1. On a failure the patches read before it keep their new values. With
+// `names`, the names of the records read are added to it.
+LoadedFile loadFile(const std::string& path, Bank& bank, std::vector<std::string>* names = nullptr);
 
 // Values of the records read that the editors would never have written: a value
 // outside its parameter's range, or a choice group with more than one member set.

@@ -1,8 +1,8 @@
 #include "FileCheck.h"
 
 #include "core/NumberText.h"
-#include "storage/LineReader.h"
-#include "storage/PatchRecord.h"
+#include "LineReader.h"
+#include "PatchRecord.h"
 
 #include <algorithm>
 #include <array>
@@ -72,7 +72,11 @@ std::string membersText(const std::vector<int>& members) {
 } // namespace
 
 std::string formatFinding(const std::string& file, const Finding& finding) {
-    std::string text = file + ": ";
+    return file + ": " + describeFinding(finding);
+}
+
+std::string describeFinding(const Finding& finding) {
+    std::string text;
     if (finding.Record > 0) {
         text +=
             "record " + std::to_string(finding.Record) + ", line " + std::to_string(finding.Line);
@@ -82,7 +86,7 @@ std::string formatFinding(const std::string& file, const Finding& finding) {
     return text + finding.Text;
 }
 
-LoadedFile loadFile(const std::string& path, Bank& bank) {
+LoadedFile loadFile(const std::string& path, Bank& bank, std::vector<std::string>* names) {
     LoadedFile loaded;
     loaded.Kind = kindOf(path);
     std::error_code error;
@@ -107,6 +111,7 @@ LoadedFile loadFile(const std::string& path, Bank& bank) {
         }
         for (int p = kFirstParameter; p <= kLastParameter; ++p)
             bank(record, p) = values[p];
+        if (names) names->push_back(name);
         loaded.Records = record;
         loaded.Names.push_back(name);
     }

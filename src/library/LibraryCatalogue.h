@@ -1,0 +1,115 @@
+#pragma once
+
+#include "Fingerprint.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class LibraryDatabase;
+
+struct LibraryFile {
+    qint64 Id = 0;
+    int Kind = 0;      // LibraryFiles
+    QString Path;      // a file's path, or a collection's name
+    qint64 Folder = 0; // the watched folder it was found in; 0 for a collection
+    bool Missing = false;
+    QString Problem;
+};
+
+struct LibraryCopy {
+    int File = 0; // index into Files
+    int Position = 0;
+    QString Name;
+};
+
+struct LibraryCategory {
+    qint64 Id = 0;
+    QString Name;
+};
+
+struct LibraryFolder {
+    qint64 Id = 0;
+    QString Path;
+    QString Problem;
+};
+
+// One distinct sound with what the list shows of it and what it is searched by.
+struct LibraryEntry {
+    qint64 Id = 0;
+    uint64_t Fingerprint = 0;
+    QString Name; // the name it had where it was first found
+    PatchValues Values{};
+    bool Favourite = false;
+    bool Hidden = false;
+    std::vector<qint64> Categories;
+    int FirstCopy = 0; // its copies are Copies[FirstCopy, FirstCopy + CopyCount)
+    int CopyCount = 0;
+    int Present = 0; // copies in files that are there; none: the sound is missing
+    QString FoldedName;  // the name as searched and sorted
+    QString FoldedOther; // the other names of its copies and its categories, as searched
+
+    bool missing() const { return Present == 0; }
+};
+
+// What the list shows: every condition set must hold.
+struct LibraryFilter {
+    QString Search; // a part of a name or category, in any case, with or without accents
+    qint64 Category = 0; // 0: any
+    bool FavouritesOnly = false;
+    bool ShowHidden = false;
+    bool MissingOnly = false;
+    // 0: anywhere; a watched folder's id, or minus the file id of a collection.
+    qint64 Source = 0;
+
+    bool operator==(const LibraryFilter& other) const;
+    bool operator!=(const LibraryFilter& other) const { return !(*this == other); }
+};
+
+// The library as read at one moment, searched and sorted in memory: a keystroke filters
+// it in a few milliseconds where a query per keystroke would read the file each time.
+// The program reads one on a thread of its own and hands it to the windows.
+class LibraryCatalogue {
+public:
+    enum class SortKey { Name, Categories, Favourite, Copies, File, Similarity };
+
+    // Nothing, with the reason in `error`, when the database cannot be read.
+    static std::shared_ptr<LibraryCatalogue> load(LibraryDatabase& database, QString& error);
+
+    // Text as searched: lower case, accents and other marks left out.
+    static QString fold(const QString& text);
+    // How far apart two patches sound: the distance over the 63 values, each divided by
+    // its parameter's range.
+    static double distance(const PatchValues& a, const PatchValues& b);
+
+    std::vector<LibraryEntry> Entries; // by id
+    std::vector<LibraryCopy> Copies;
+    std::vector<LibraryFile> Files;
+    std::vector<LibraryCategory> Categories; // in the order they were made
+    std::vector<LibraryFolder> Folders;
+
+    // The entries in the given order that pass the filter.
+    std::vector<int> select(const LibraryFilter& filter, const std::vector<int>& order) const;
+    // Every entry, sorted; ties by name, then fingerprint. Similarity sorts by distance
+    // to `reference`, nearest first.
+    std::vector<int> sorted(SortKey key, bool ascending,
+                            const PatchValues* reference = nullptr) const;
+    // The list's own order: by name, then fingerprint (the companion's too).
+    std::vector<int> listOrder() const { return sorted(SortKey::Name, true); }
+
+    // "Bass, Pad"
+    QString categoriesText(const LibraryEntry& entry) const;
+    // The file of the first copy that is there, else of the first copy; none without.
+    const LibraryFile* firstFile(const LibraryEntry& entry) const;
+    const LibraryCategory* category(qint64 id) const;
+    // The category of that name, in any case; 0 when there is none.
+    qint64 categoryId(const QString& name) const;
+    // The entry with that id, or -1.
+    int indexOf(qint64 id) const;
+    // After its categories or their names changed.
+    void refreshSearchText(LibraryEntry& entry) const;
+
+    // Files and folders that could not be read, with the reason.
+    std::vector<std::pair<QString, QString>> problems() const;
+};
