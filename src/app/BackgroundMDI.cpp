@@ -10,6 +10,7 @@
 #include "Librarian.h"
 #include "PatchWriter.h"
 #include "SoundMenu.h"
+#include "LibraryMenu.h"
 #include "core/QuenlorCode.h"
 #include "editors/BankHistory.h"
 #include "editors/ActivationRouter.h"
@@ -191,6 +192,8 @@ void BackgroundMDI::createMenus() {
     m_writer = std::make_unique<PatchWriter>(m_context);
     m_sound = new SoundMenu(m_context, m_store, *m_writer, [this] { return CurrentPatchTarget(); }, this);
     menuBar()->addMenu(m_sound->mnu_Sound);
+    m_library = new LibraryMenu(*this);
+    menuBar()->addMenu(m_library->mnu_Library);
 
     mnu_Window = menuBar()->addMenu("&Window");
     mnu_Window->setObjectName("mnu_Window");

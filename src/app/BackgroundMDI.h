@@ -35,6 +35,7 @@ class Librarian;
 class CompareWindow;
 class PatchWriter;
 class SoundMenu;
+class LibraryMenu;
 
 // The main window: holds the patch list, the play window and the editors as child
 // windows, owns the title and the remembered bank file, the status bar and the menus
@@ -138,6 +139,7 @@ public:
     void mnu_PastePatch_Click();
     void mnu_Compare_Click();
     Librarian& patchLibrarian() { return *m_librarian; }
+    LibraryMenu& library() { return *m_library; }
     CompareWindow* compare() const;
     void mnu_Contents_Click();
     void mnu_About_Click();
@@ -151,6 +153,9 @@ public:
     static void QuitProgram();
 
     QMenu* createPopupMenu() override;
+
+    // Adds a child window to the area and shows it; a closable one has the full frame.
+    QMdiSubWindow* addChild(QWidget* child, bool closable);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -169,7 +174,6 @@ private:
     void shutDown();
     void midiDropped();
     void showMidiDrops();
-    QMdiSubWindow* addChild(QWidget* child, bool closable);
     // Open Bank and Open Patch, asking for the file unless it is given.
     void openBank(const std::optional<FileChoice>& file);
     void openPatch(const std::optional<FileChoice>& file);
@@ -186,6 +190,7 @@ private:
     std::unique_ptr<UnsavedBank> m_unsaved;
     HelpViewer* m_help = nullptr;
     Librarian* m_librarian = nullptr;
+    LibraryMenu* m_library = nullptr;
     QPointer<CompareWindow> m_compare;
     bool m_restored = false; // the title marks the bank as restored
     bool m_shutDown = false;

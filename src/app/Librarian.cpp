@@ -22,12 +22,6 @@
 namespace {
 constexpr int kMaxPasteBytes = 1 << 20; // no patch text comes near; larger text is refused
 
-std::string recordText(const Bank& bank, int patch, const QString& name) {
-    std::ostringstream out;
-    WritePatchRecord(out, bank, patch, name.toLatin1().toStdString());
-    return out.str();
-}
-
 // A record with its markers where they belong, read as Open Patch reads a file.
 std::optional<Librarian::Pasted> readRecord(QByteArray text) {
     text.replace("\r\n", "\n").replace('\r', '\n');
@@ -83,8 +77,13 @@ Librarian::Librarian(EditorContext& context, std::function<void(int)> refreshEdi
     : QObject(parent), m_context(context), m_refreshEditor(std::move(refreshEditor)) {}
 
 QMimeData* Librarian::patchMimeData(int patch) const {
-    const std::string record =
-        recordText(m_context.Code.PatchBank, patch, m_context.PatchWindow->PatchName(patch));
+    return mimeDataOf(valuesOf(patch), m_context.PatchWindow->PatchName(patch));
+}
+
+QMimeData* Librarian::mimeDataOf(const Values& values, const QString& name) {
+    std::ostringstream out;
+    WritePatchRecord(out, values.data(), name.toLatin1().toStdString());
+    const std::string record = out.str();
     auto* data = new QMimeData;
     const QByteArray bytes = QByteArray::fromStdString(record);
     data->setData(QLatin1String(kMimeType), bytes);

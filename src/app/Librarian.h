@@ -35,6 +35,8 @@ public:
 
     // The clipboard contents for a patch: our type and the record as text.
     QMimeData* patchMimeData(int patch) const;
+    // The same for a patch held apart from the bank.
+    static QMimeData* mimeDataOf(const Values& values, const QString& name);
     // Reads our type, a record in text, or a dump written as hex text ("F0 25 10 ... F7").
     static std::optional<Pasted> readPatch(const QMimeData& data);
 

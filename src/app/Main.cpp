@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "BackgroundMDI.h"
+#include "LibraryMenu.h"
 #include "desktop/Desktop.h"
 #include "Splash.h"
 
@@ -36,6 +37,8 @@ protected:
 bool Main(BackgroundMDI& window, Desktop& desktop, const std::optional<std::string>& file) {
     window.MDIForm_Load();
     window.show();
+    // Read and rescanned on the library's own thread, during the splash and after.
+    window.library().openInBackground();
 
     Splash splash(&window);
     splash.show();

@@ -551,12 +551,7 @@ int SysExCompanion::libraryAdd(const CommandLine& line, LibraryDatabase& databas
     if (const auto catalogue = LibraryCatalogue::load(database, error))
         for (const auto& [path, reason] : catalogue->problems())
             m_world.Err << path.toStdString() << ": " << reason.toStdString() << '\n';
-    m_world.Out << plural(std::size_t(summary.Files), "file", "files") << ", "
-                << summary.Read << " read, " << plural(std::size_t(summary.Patches), "patch", "patches")
-                << ", " << plural(std::size_t(summary.NewSounds), "new sound", "new sounds");
-    if (summary.Missing > 0) m_world.Out << ", " << summary.Missing << " gone";
-    if (summary.Problems > 0) m_world.Out << ", " << summary.Problems << " not readable";
-    m_world.Out << '\n';
+    m_world.Out << summary.text().toStdString() << '\n';
     return status;
 }
 

@@ -35,6 +35,8 @@ public:
     // patch (milliseconds, 0..2000), and whether a newer patch replaces a waiting one.
     int16_t PauseAfterPatch = 0;
     int16_t SendNewestOnly = kOn;
+    // Whether the test note follows a patch auditioned from the library.
+    int16_t PlayNoteWhenAuditioning = kOff;
 
     // Where patches go; set by whoever owns the MIDI ports. Sends go nowhere without it.
     MidiSink* Midi = nullptr;

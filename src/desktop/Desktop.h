@@ -3,6 +3,7 @@
 #include "core/FileChoice.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // A file dialog set up as the bank and patch commands set it up.
@@ -24,6 +25,14 @@ public:
     virtual std::optional<FileChoice> showOpen(const FileDialogSetup& setup) = 0;
     // The save dialog: the folder must exist; replacing a file is confirmed first.
     virtual std::optional<FileChoice> showSave(const FileDialogSetup& setup) = 0;
+    // A folder chosen in the folder dialog; nothing when the user cancels.
+    virtual std::optional<QString> chooseFolder(const QString& caption) = 0;
+    // A line of text the user types, starting as `text`; nothing when the user cancels.
+    virtual std::optional<QString> askText(const QString& caption, const QString& label,
+                                           const QString& text) = 0;
+    // The index of one of the items, chosen from a list; nothing when the user cancels.
+    virtual std::optional<int> chooseItem(const QString& caption, const QString& label,
+                                          const QStringList& items) = 0;
     // A message box with an OK button; returns when it is closed.
     virtual void showMessage(const QString& text) = 0;
     virtual void beep() = 0;

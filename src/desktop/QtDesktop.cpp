@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QThread>
 
@@ -72,6 +73,31 @@ std::optional<FileChoice> QtDesktop::showSave(const FileDialogSetup& setup) {
         showPlainMessage(&dialog, "The folder '" + QDir::toNativeSeparators(folder) +
                                       "' does not exist.");
     }
+}
+
+std::optional<QString> QtDesktop::chooseFolder(const QString& caption) {
+    const QString folder = QFileDialog::getExistingDirectory(m_parent, caption);
+    if (folder.isEmpty()) return std::nullopt;
+    return folder;
+}
+
+std::optional<QString> QtDesktop::askText(const QString& caption, const QString& label,
+                                          const QString& text) {
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(m_parent, caption, label, QLineEdit::Normal, text, &ok);
+    if (!ok) return std::nullopt;
+    return answer;
+}
+
+std::optional<int> QtDesktop::chooseItem(const QString& caption, const QString& label,
+                                         const QStringList& items) {
+    bool ok = false;
+    const QString answer = QInputDialog::getItem(m_parent, caption, label, items, 0, false, &ok);
+    if (!ok) return std::nullopt;
+    const int index = int(items.indexOf(answer));
+    if (index < 0) return std::nullopt;
+    return index;
 }
 
 void QtDesktop::showMessage(const QString& text) { showPlainMessage(m_parent, text); }

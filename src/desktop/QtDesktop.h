@@ -13,6 +13,11 @@ public:
 
     std::optional<FileChoice> showOpen(const FileDialogSetup& setup) override;
     std::optional<FileChoice> showSave(const FileDialogSetup& setup) override;
+    std::optional<QString> chooseFolder(const QString& caption) override;
+    std::optional<QString> askText(const QString& caption, const QString& label,
+                                   const QString& text) override;
+    std::optional<int> chooseItem(const QString& caption, const QString& label,
+                                  const QStringList& items) override;
     void showMessage(const QString& text) override;
     void beep() override;
     void ShowBusyPointer() override;

@@ -161,6 +161,18 @@ struct KnownFile {
 
 } // namespace
 
+QString ScanSummary::text() const {
+    const auto count = [](int n, const char* one, const char* many) {
+        return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    };
+    QString text = count(Files, "file", "files") + QStringLiteral(", %1 read, ").arg(Read) +
+                   count(Patches, "patch", "patches") + QStringLiteral(", ") +
+                   count(NewSounds, "new sound", "new sounds");
+    if (Missing > 0) text += QStringLiteral(", %1 gone").arg(Missing);
+    if (Problems > 0) text += QStringLiteral(", %1 not readable").arg(Problems);
+    return text;
+}
+
 ScanSummary LibraryScanner::scan() {
     ScanSummary summary;
     QSqlDatabase& db = m_database.database();

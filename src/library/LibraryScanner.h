@@ -17,6 +17,9 @@ struct ScanSummary {
     int Problems = 0;  // files and folders that could not be read, now
     bool Cancelled = false;
     QString Error; // the database refused a write: the scan stopped there
+
+    // "1000 files, 12 read, 888 patches, 40 new sounds, 2 gone, 1 not readable"
+    QString text() const;
 };
 
 // Scans the watched folders, recursively, for .bbk, .b01, .syx and .mid files, and

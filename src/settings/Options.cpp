@@ -109,6 +109,14 @@ void Options::createControls() {
     timingGrid->setRowStretch(2, 1);
     OptionsTab->addTab(timingPage, tr("Timing"));
 
+    auto* libraryPage = new QWidget(OptionsTab);
+    PlayNoteWhenAuditioning = named(new QCheckBox(tr("Play a note when auditioning"), libraryPage),
+                                    "PlayNoteWhenAuditioning");
+    auto* libraryColumn = new QVBoxLayout(libraryPage);
+    libraryColumn->addWidget(PlayNoteWhenAuditioning);
+    libraryColumn->addStretch(1);
+    OptionsTab->addTab(libraryPage, tr("Library"));
+
     btnOk = named(new QPushButton(tr("OK"), this), "btnOk");
     btnCancel = named(new QPushButton(tr("Cancel"), this), "btnCancel");
     // Enter acts as OK wherever the focus is, except on Cancel: a focused Cancel button
@@ -161,6 +169,7 @@ void Options::Form_Load() {
 
     PauseAfterPatch->setValue(m_code.PauseAfterPatch);
     SendNewestOnly->setChecked(m_code.SendNewestOnly == kOn);
+    PlayNoteWhenAuditioning->setChecked(m_code.PlayNoteWhenAuditioning == kOn);
 }
 
 void Options::Bit99Header_Click() { m_code.Bit99Compatible = Bit99Header->isChecked() ? 1 : 0; }
@@ -181,6 +190,7 @@ void Options::btnOk_Click() {
     m_code.MIDIThru = MidiThruCheck->isChecked() ? kOn : kOff;
     m_code.PauseAfterPatch = static_cast<int16_t>(PauseAfterPatch->value());
     m_code.SendNewestOnly = SendNewestOnly->isChecked() ? kOn : kOff;
+    m_code.PlayNoteWhenAuditioning = PlayNoteWhenAuditioning->isChecked() ? kOn : kOff;
     applyTiming(m_code, m_ports);
     // A disabled list still supplies its selection; an empty one supplies no name,
     // which opens the default device.

@@ -14,7 +14,7 @@ class MidiPorts;
 class SettingsStore;
 
 // The options dialog: the MIDI devices and channels, MIDI thru, the Bit 99 header,
-// automatic update and the timing of patches on the cable. OK applies the choices, reopens both
+// automatic update, the timing of patches on the cable and the library's audition. OK applies the choices, reopens both
 // ports and saves; Cancel applies nothing, except the Bit 99 header, which takes effect when
 // clicked.
 class Options : public QDialog {
@@ -39,6 +39,7 @@ public:
     QLabel* PauseAfterPatchLabel;
     QSpinBox* PauseAfterPatch;
     QCheckBox* SendNewestOnly;
+    QCheckBox* PlayNoteWhenAuditioning;
     QPushButton* btnOk;
     QPushButton* btnCancel;
 

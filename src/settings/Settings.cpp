@@ -26,6 +26,8 @@ const QString kPauseAfterPatch = QStringLiteral("PauseAfterPatch");
 const QString kSendNewestOnly = QStringLiteral("SendNewestOnly");
 const QString kLocks = QStringLiteral("Locks");
 const QString kLockedParameters = QStringLiteral("Parameters");
+const QString kLibrary = QStringLiteral("Library");
+const QString kPlayNoteWhenAuditioning = QStringLiteral("PlayNoteWhenAuditioning");
 const QString kYes = QStringLiteral("Yes");
 const QString kNo = QStringLiteral("No");
 
@@ -65,6 +67,7 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
     code.Bit99Compatible = 0;
     code.PauseAfterPatch = 0;
     code.SendNewestOnly = kOn;
+    code.PlayNoteWhenAuditioning = kOff;
 
     for (const auto& [key, value] : store.readSection(kUpdate)) {
         if (key == kAutoUpdate && value == kYes)
@@ -108,6 +111,10 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
     }
     applyTiming(code, ports);
 
+    for (const auto& [key, value] : store.readSection(kLibrary))
+        if (key == kPlayNoteWhenAuditioning && value == kYes)
+            code.PlayNoteWhenAuditioning = kOn;
+
     // Each port is found again by the name of the device selected above. A stored
     // device that is not there opens the default as well, but by the stored name, so
     // that the port takes the device when it appears.
@@ -134,6 +141,7 @@ void SaveSettings(const QuenlorCode& code, MidiPorts& ports, SettingsStore& stor
     store.writeKey(kMidi, kBit99Compatible, yesNo(code.Bit99Compatible == 1));
     store.writeKey(kTiming, kPauseAfterPatch, numberText(code.PauseAfterPatch));
     store.writeKey(kTiming, kSendNewestOnly, yesNo(code.SendNewestOnly == kOn));
+    store.writeKey(kLibrary, kPlayNoteWhenAuditioning, yesNo(code.PlayNoteWhenAuditioning == kOn));
 }
 
 ParameterLocks LoadLocks(SettingsStore& store) {

@@ -17,7 +17,7 @@ class SettingsStore;
 void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store);
 
 // Writes the settings, with the product names of the open devices: the eight of the
-// sections "Update" and "MIDI", then the two of "Timing".
+// sections "Update" and "MIDI", then the two of "Timing" and the one of "Library".
 void SaveSettings(const QuenlorCode& code, MidiPorts& ports, SettingsStore& store);
 
 // The product name of the output device the settings name; empty when they name none.

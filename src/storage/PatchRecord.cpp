@@ -22,7 +22,10 @@ FileKind kindOf(const std::string& path) {
 }
 
 bool WritePatchRecord(std::ostream& file, const Bank& bank, int patch, std::string_view name) {
-    const int16_t* values = bank.row(patch);
+    return WritePatchRecord(file, bank.row(patch), name);
+}
+
+bool WritePatchRecord(std::ostream& file, const int16_t* values, std::string_view name) {
     // A name longer than a line may be is cut, so that every file written reads back.
     name = name.substr(0, LineReader::kMaxLineLength);
     std::string record;

@@ -40,6 +40,8 @@ using ReadingBuffer = std::array<int16_t, kParameterSlots>;
 // than the 64 KiB a line may hold is cut there, so that the record reads back. False
 // on any write error; what was written stays in the stream.
 bool WritePatchRecord(std::ostream& file, const Bank& bank, int patch, std::string_view name);
+// The same for values held apart from the bank: slots 1 to 63 of `values`.
+bool WritePatchRecord(std::ostream& file, const int16_t* values, std::string_view name);
 
 // Why a record could not be read, and where: the line within the record (1..66) and
 // the parameter on it (1..63; 0 on the marker and name lines).

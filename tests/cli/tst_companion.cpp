@@ -8,7 +8,7 @@
 #include "midi/MidiPorts.h"
 #include "settings/SettingsStore.h"
 #include "support/MemorySettingsStore.h"
-#include "cli/FileCheck.h"
+#include "storage/FileCheck.h"
 #include "storage/BankCommands.h"
 #include "storage/FakeStorageHost.h"
 

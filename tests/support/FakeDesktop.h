@@ -15,6 +15,11 @@ public:
     std::deque<FileChoice> SaveAnswers;
     QList<FileDialogSetup> OpenSetups;
     QList<FileDialogSetup> SaveSetups;
+    // Answers for the folder dialog, the text prompt and the list choice, in turn; an
+    // empty queue cancels.
+    std::deque<std::optional<QString>> FolderAnswers;
+    std::deque<std::optional<QString>> TextAnswers;
+    std::deque<std::optional<int>> ItemAnswers;
     QStringList Messages;
     int Beeps = 0;
     int BusyPointers = 0;
@@ -32,6 +37,13 @@ public:
 
     std::optional<FileChoice> showOpen(const FileDialogSetup& setup) override;
     std::optional<FileChoice> showSave(const FileDialogSetup& setup) override;
+    std::optional<QString> chooseFolder(const QString&) override { return take(FolderAnswers); }
+    std::optional<QString> askText(const QString&, const QString&, const QString&) override {
+        return take(TextAnswers);
+    }
+    std::optional<int> chooseItem(const QString&, const QString&, const QStringList&) override {
+        return take(ItemAnswers);
+    }
     void showMessage(const QString& text) override { Messages << text; }
     void beep() override { ++Beeps; }
     void ShowBusyPointer() override {
@@ -46,5 +58,14 @@ public:
         Pauses << milliseconds;
         if (DuringPause)
             DuringPause();
+    }
+
+private:
+    template <typename T>
+    static std::optional<T> take(std::deque<std::optional<T>>& answers) {
+        if (answers.empty()) return std::nullopt;
+        std::optional<T> answer = answers.front();
+        answers.pop_front();
+        return answer;
     }
 };

@@ -1,0 +1,125 @@
+#include "LibraryModel.h"
+
+#include "Librarian.h"
+#include "library/LibraryWriter.h"
+
+#include <QMimeData>
+
+namespace {
+constexpr const char* kHeaders[] = {"Name", "Categories", "Favourite", "Copies", "File"};
+const QString kFavouriteMark = QStringLiteral("\u2605");
+} // namespace
+
+void LibraryModel::setCatalogue(const LibraryCatalogue* catalogue) {
+    beginResetModel();
+    m_catalogue = catalogue;
+    m_order = m_catalogue ? m_catalogue->sorted(m_key, m_ascending, &m_reference) : std::vector<int>();
+    refilter();
+    endResetModel();
+}
+
+void LibraryModel::setFilter(const LibraryFilter& filter) {
+    if (filter == m_filter) return;
+    beginResetModel();
+    m_filter = filter;
+    refilter();
+    endResetModel();
+}
+
+void LibraryModel::sortBy(LibraryCatalogue::SortKey key, bool ascending, const PatchValues* reference) {
+    beginResetModel();
+    m_key = key;
+    m_ascending = ascending;
+    if (reference) m_reference = *reference;
+    m_order = m_catalogue ? m_catalogue->sorted(m_key, m_ascending, &m_reference) : std::vector<int>();
+    refilter();
+    endResetModel();
+}
+
+void LibraryModel::refresh() {
+    beginResetModel();
+    refilter();
+    endResetModel();
+}
+
+void LibraryModel::refilter() {
+    m_rows = m_catalogue ? m_catalogue->select(m_filter, m_order) : std::vector<int>();
+    m_rowOf.assign(m_catalogue ? m_catalogue->Entries.size() : 0, -1);
+    for (std::size_t row = 0; row < m_rows.size(); ++row)
+        m_rowOf[std::size_t(m_rows[row])] = int(row);
+}
+
+int LibraryModel::entryAt(int row) const {
+    return row >= 0 && row < int(m_rows.size()) ? m_rows[std::size_t(row)] : -1;
+}
+
+int LibraryModel::rowOf(int entry) const {
+    return entry >= 0 && entry < int(m_rowOf.size()) ? m_rowOf[std::size_t(entry)] : -1;
+}
+
+int LibraryModel::total() const { return m_catalogue ? int(m_catalogue->Entries.size()) : 0; }
+
+int LibraryModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int LibraryModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Columns;
+}
+
+QVariant LibraryModel::data(const QModelIndex& index, int role) const {
+    const int entryIndex = entryAt(index.row());
+    if (entryIndex < 0 || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole &&
+                           role != Qt::ToolTipRole))
+        return {};
+    const LibraryEntry& entry = m_catalogue->Entries[std::size_t(entryIndex)];
+    switch (index.column()) {
+    case NameColumn:
+        return entry.Hidden ? entry.Name + QStringLiteral(" (hidden)") : entry.Name;
+    case CategoriesColumn: return m_catalogue->categoriesText(entry);
+    case FavouriteColumn:
+        // A star to see, a word to hear.
+        if (!entry.Favourite) return QString();
+        return role == Qt::DisplayRole ? kFavouriteMark : QStringLiteral("favourite");
+    case CopiesColumn:
+        return entry.missing() ? QStringLiteral("missing") : QString::number(entry.Present);
+    case FileColumn: {
+        const LibraryFile* file = m_catalogue->firstFile(entry);
+        if (!file) return QString();
+        if (file->Kind == LibraryFiles::kCollection)
+            return QStringLiteral("Collection: ") + file->Path;
+        return file->Missing ? file->Path + QStringLiteral(" (missing)") : file->Path;
+    }
+    default: return {};
+    }
+}
+
+QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= Columns)
+        return {};
+    return QString::fromLatin1(kHeaders[section]);
+}
+
+Qt::ItemFlags LibraryModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled
+                           : Qt::ItemIsDropEnabled;
+}
+
+void LibraryModel::sort(int column, Qt::SortOrder order) {
+    static constexpr LibraryCatalogue::SortKey kKeys[] = {
+        LibraryCatalogue::SortKey::Name, LibraryCatalogue::SortKey::Categories,
+        LibraryCatalogue::SortKey::Favourite, LibraryCatalogue::SortKey::Copies,
+        LibraryCatalogue::SortKey::File};
+    if (column < 0 || column >= Columns) return;
+    sortBy(kKeys[column], order == Qt::AscendingOrder);
+}
+
+QStringList LibraryModel::mimeTypes() const { return {QLatin1String(Librarian::kMimeType)}; }
+
+// A dragged row carries its patch as the clipboard does: the record of its values and
+// name, which the patch list takes like a pasted patch.
+QMimeData* LibraryModel::mimeData(const QModelIndexList& indexes) const {
+    if (indexes.isEmpty() || entryAt(indexes.first().row()) < 0) return nullptr;
+    const LibraryEntry& entry = m_catalogue->Entries[std::size_t(entryAt(indexes.first().row()))];
+    return Librarian::mimeDataOf(entry.Values, entry.Name);
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "library/LibraryCatalogue.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+// The library's patches as the Library window lists them: the catalogue's entries that
+// pass the filter, in the chosen order. Filtering and sorting are the catalogue's.
+class LibraryModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Columns { NameColumn, CategoriesColumn, FavouriteColumn, CopiesColumn, FileColumn, Columns };
+
+    explicit LibraryModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+
+    // A new catalogue, filtered and sorted as the one before; null for none yet.
+    void setCatalogue(const LibraryCatalogue* catalogue);
+    void setFilter(const LibraryFilter& filter);
+    const LibraryFilter& filter() const { return m_filter; }
+    // Sorts by a column, or by the distance to a patch for Similarity.
+    void sortBy(LibraryCatalogue::SortKey key, bool ascending, const PatchValues* reference = nullptr);
+    // The entries changed (a favourite, hidden, a category): filtered again, same order.
+    void refresh();
+
+    // The catalogue entry of a row, or -1; the row of an entry, or -1.
+    int entryAt(int row) const;
+    int rowOf(int entry) const;
+    int total() const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    void sort(int column, Qt::SortOrder order) override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+
+private:
+    void refilter();
+
+    const LibraryCatalogue* m_catalogue = nullptr;
+    LibraryFilter m_filter;
+    LibraryCatalogue::SortKey m_key = LibraryCatalogue::SortKey::Name;
+    bool m_ascending = true;
+    PatchValues m_reference{};
+    std::vector<int> m_order; // every entry, sorted
+    std::vector<int> m_rows;  // those that pass the filter
+    std::vector<int> m_rowOf; // entry -> row, -1 when filtered out
+};
