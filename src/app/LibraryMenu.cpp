@@ -217,7 +217,12 @@ void LibraryMenu::mnu_ShowLibrary_Click() {
         m_libraryWindow = new LibraryWindow(*this, m_window.context());
         QMdiSubWindow* frame = m_window.addChild(m_libraryWindow, true);
         frame->setAttribute(Qt::WA_DeleteOnClose);
-        frame->resize(kWindowWidth, std::min(kWindowHeight, m_window.Mdi->contentsRect().height()));
+        // Beside the patch list, as large as the area allows.
+        const QRect area = m_window.Mdi->contentsRect();
+        const int left = m_window.PatchWindow->parentWidget()->geometry().right() + 1;
+        frame->move(left, 0);
+        frame->resize(std::max(frame->minimumSizeHint().width(), std::min(kWindowWidth, area.width() - left)),
+                      std::min(kWindowHeight, area.height()));
     }
     m_window.Mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(m_libraryWindow->parentWidget()));
     m_libraryWindow->focusSearch();
