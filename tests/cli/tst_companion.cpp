@@ -11,6 +11,9 @@
 #include "storage/FileCheck.h"
 #include "storage/BankCommands.h"
 #include "storage/FakeStorageHost.h"
+#include "library/LibraryCatalogue.h"
+#include "library/LibraryDatabase.h"
+#include "library/LibraryEdits.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -123,18 +126,25 @@ private slots:
     void realProgramExitStatus_data();
     void realProgramExitStatus();
 
+    void library_data();
+    void library();
+    void libraryTwoProgramsAtOnce();
+
 private:
-    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString path(const QString& name) const { return m_dir->filePath(name); }
     QString made(const QString& name, const QByteArray& bytes) {
         const QString p = path(name);
         CompanionFiles::write(p, bytes);
         return p;
     }
-    QTemporaryDir m_dir;
+    std::optional<QTemporaryDir> m_dir;
 };
 
 void TestCompanion::init() {
-    QVERIFY(m_dir.isValid());
+    m_dir.emplace();
+    QVERIFY(m_dir->isValid());
+    // The library goes into the test's own folder, as the program's would.
+    qputenv("XDG_DATA_HOME", m_dir->filePath("data").toUtf8());
 }
 
 void TestCompanion::usage_data() {
@@ -200,6 +210,19 @@ void TestCompanion::usage_data() {
         << QStringList{"morph", "a.b01", "--at", "5", "-o", "x.b01"} << "morph takes two patch files, A and B";
     QTest::newRow("morph without -o")
         << QStringList{"morph", "a.b01", "b.b01", "--at", "5"} << "morph needs -o OUT.b01";
+    QTest::newRow("library alone") << QStringList{"library"} << "library needs add, list or bank";
+    QTest::newRow("library add without folder")
+        << QStringList{"library", "add"} << "library add needs at least one folder";
+    QTest::newRow("library add with a filter") << QStringList{"library", "add", "x", "--favourites"}
+                                               << "library add takes folders only";
+    QTest::newRow("library list with a file")
+        << QStringList{"library", "list", "x"} << "library list takes no folder or file";
+    QTest::newRow("library bank without -o")
+        << QStringList{"library", "bank", "--search", "pad"} << "library bank needs -o OUT.bbk";
+    QTest::newRow("library of another kind")
+        << QStringList{"library", "remove"} << "unknown library command 'remove' (add, list or bank)";
+    QTest::newRow("search on check")
+        << QStringList{"check", "--search", "x", "a.bbk"} << "check takes no option --search";
 }
 
 void TestCompanion::usage() {
@@ -459,8 +482,8 @@ void TestCompanion::checkSeveralFiles() {
                                "one member set: 24, 25\n");
 
     Run folder;
-    QCOMPARE(folder({"check", m_dir.path()}), 1);
-    QCOMPARE(folder.errors(), m_dir.path() + ": is a folder\n");
+    QCOMPARE(folder({"check", m_dir->path()}), 1);
+    QCOMPARE(folder.errors(), m_dir->path() + ": is a folder\n");
 }
 
 void TestCompanion::syxSameBytesAsTheProgram_data() {
@@ -835,7 +858,7 @@ void TestCompanion::realProgramExitStatus() {
     made("good.bbk", bank());
     made("short.bbk", bank().left(2 * 266));
     QProcess program;
-    program.setWorkingDirectory(m_dir.path());
+    program.setWorkingDirectory(m_dir->path());
     program.start(QStringLiteral(QUENLOR_SYSEX_PROGRAM), args);
     QVERIFY(program.waitForFinished(30000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
@@ -844,6 +867,107 @@ void TestCompanion::realProgramExitStatus() {
     QVERIFY2(out.endsWith('\n') ? stdoutText == out : stdoutText.startsWith(out),
              stdoutText.constData());
     QCOMPARE(program.readAllStandardError(), err);
+}
+
+void TestCompanion::library_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("lines"); // of the standard output; %1 is the folder
+    const QString one = "e1a516d5d31bb77d\tPad\tPad,Strings\t2\t%1/a.bbk";
+    QTest::newRow("list") << QStringList{"library", "list"} << 0
+                          << QStringList{one, "e3e63c43d972eaae\tSolo\t\t1\t%1/solo.b01"};
+    QTest::newRow("search, any case") << QStringList{"library", "list", "--search", "PA"} << 0
+                                      << QStringList{one};
+    QTest::newRow("category") << QStringList{"library", "list", "--category", "strings"} << 0
+                              << QStringList{one};
+    QTest::newRow("favourites") << QStringList{"library", "list", "--favourites"} << 0
+                                << QStringList{};
+    QTest::newRow("missing") << QStringList{"library", "list", "--missing"} << 0 << QStringList{};
+    QTest::newRow("unknown category") << QStringList{"library", "list", "--category", "Drone"} << 1
+                                      << QStringList{};
+    QTest::newRow("bank") << QStringList{"library", "bank", "--search", "o", "-o", "out.bbk"} << 0
+                          << QStringList{"out.bbk: 2 patches from the library"};
+    QTest::newRow("bank of nothing")
+        << QStringList{"library", "bank", "--search", "zzz", "-o", "out.bbk"} << 1 << QStringList{};
+}
+
+// A folder added, then the library listed and written as a bank: the same sound in two
+// files is one line with two copies, and the bank holds the matches in list order.
+void TestCompanion::library() {
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QStringList, lines);
+    const QString folder = QFileInfo(m_dir->path()).canonicalFilePath() + "/banks";
+    QDir().mkpath(folder);
+    const QByteArray pad = record("Pad", {{8, 40}});
+    CompanionFiles::write(folder + "/a.bbk", pad + bank().mid(266));
+    CompanionFiles::write(folder + "/b.bbk", record("Other name", {{8, 40}}) + bank().mid(266));
+    CompanionFiles::write(folder + "/solo.b01", record("Solo", {{9, 3}}));
+    {
+        Run add;
+        QCOMPARE(add({"library", "add", folder}), 0);
+        QCOMPARE(add.output(), "3 files, 3 read, 149 patches, 3 new sounds\n");
+    }
+    {
+        // The new patch of the banks' other 73 records is hidden, Pad has two categories.
+        LibraryDatabase database(LibraryDatabase::defaultPath());
+        QCOMPARE(database.open(), QString());
+        QString error;
+        const auto catalogue = LibraryCatalogue::load(database, error);
+        const auto entry = [&](const QString& name) {
+            for (const LibraryEntry& e : catalogue->Entries)
+                if (e.Name == name) return e.Id;
+            return qint64(0);
+        };
+        QVERIFY(LibraryEdits::setHidden(database, {entry("")}, true));
+        for (const char* category : {"Strings", "Pad"})
+            QVERIFY(LibraryEdits::setCategory(database, {entry("Pad")},
+                                              catalogue->categoryId(category), true));
+    }
+    QDir::setCurrent(m_dir->path());
+    Run run;
+    QCOMPARE(run(args), status);
+    const QStringList shown = run.output().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(shown, lines.replaceInStrings("%1", folder));
+    if (args.contains("bank") && status == 0) {
+        Bank written;
+        std::vector<std::string> names;
+        QCOMPARE(loadFile(path("out.bbk").toStdString(), written, &names).Records, 74);
+        QCOMPARE(names[0], "Pad");
+        QCOMPARE(names[1], "Solo");
+        QCOMPARE(names[2], "");
+        QCOMPARE(written(1, 8), 40);
+        QCOMPARE(written(2, 9), 3);
+    }
+}
+
+// Two companions adding folders to one library at once take turns: both succeed and the
+// library holds every patch of both, undamaged.
+void TestCompanion::libraryTwoProgramsAtOnce() {
+    for (const QString side : {"left", "right"}) {
+        QDir().mkpath(path(side));
+        for (int file = 0; file < 30; ++file) {
+            std::map<int, Values> changes;
+            for (int r = 1; r <= 74; ++r)
+                changes[r] = {{8, r % 64}, {9, file}, {10, side == "left" ? 1 : 2}};
+            CompanionFiles::write(path(side + "/" + QString::number(file) + ".bbk"), bank(changes));
+        }
+    }
+    QProcess left;
+    QProcess right;
+    left.start(QStringLiteral(QUENLOR_SYSEX_PROGRAM), {"library", "add", path("left")});
+    right.start(QStringLiteral(QUENLOR_SYSEX_PROGRAM), {"library", "add", path("right")});
+    for (QProcess* program : {&left, &right}) {
+        QVERIFY(program->waitForFinished(60000));
+        QCOMPARE(program->readAllStandardError(), QByteArray());
+        QCOMPARE(program->exitCode(), 0);
+    }
+    LibraryDatabase database(LibraryDatabase::defaultPath());
+    QCOMPARE(database.open(), QString()); // the file passes its check
+    QString error;
+    const auto catalogue = LibraryCatalogue::load(database, error);
+    QCOMPARE(int(catalogue->Entries.size()), 2 * 30 * 64); // records r and r + 64 sound alike
+    QCOMPARE(int(catalogue->Copies.size()), 2 * 30 * 74);
 }
 
 QTEST_GUILESS_MAIN(TestCompanion)

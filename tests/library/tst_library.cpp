@@ -57,19 +57,18 @@ private slots:
     void migrations();
 
 private:
-    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString path(const QString& name) const { return m_dir->filePath(name); }
     QString databasePath() const { return path(QStringLiteral("data/Quenlor/library.sqlite")); }
     // Two watched folders of banks, patch files and SysEx files with duplicates, a link
     // loop and files that cannot be read; a collection; favourites, a category, a
     // hidden patch and a file gone since its scan.
     void makeLibrary(LibraryDatabase& database);
-    QTemporaryDir m_dir;
+    std::optional<QTemporaryDir> m_dir;
 };
 
 void TestLibrary::init() {
-    m_dir.~QTemporaryDir();
-    new (&m_dir) QTemporaryDir;
-    QVERIFY(m_dir.isValid());
+    m_dir.emplace();
+    QVERIFY(m_dir->isValid());
 }
 
 void TestLibrary::makeLibrary(LibraryDatabase& database) {
