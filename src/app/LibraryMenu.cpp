@@ -81,7 +81,7 @@ void LibraryMenu::ensureOpen() {
         return [this, notice, rebuilt] {
             if (!notice.isEmpty()) showStatus(notice);
             // A new file for a damaged one holds only the watched folders.
-            if (rebuilt) scan();
+            if (rebuilt) scan(false);
         };
     });
 }
@@ -103,7 +103,7 @@ void LibraryMenu::post(Job job) {
 void LibraryMenu::openInBackground() {
     ensureOpen();
     reload();
-    scan();
+    scan(false);
 }
 
 void LibraryMenu::reload() {
@@ -131,11 +131,11 @@ void LibraryMenu::reload() {
     });
 }
 
-void LibraryMenu::scan() {
+void LibraryMenu::scan(bool report) {
     ensureOpen();
     ++m_scans;
     showProgress(0, 0);
-    post([this](LibraryDatabase& database) -> Answer {
+    post([this, report](LibraryDatabase& database) -> Answer {
         if (m_thread->stopping()) return {};
         m_thread->cancel() = false;
         if (!database.writable()) return [this] {
@@ -149,12 +149,12 @@ void LibraryMenu::scan() {
                                       Qt::QueuedConnection);
         });
         const ScanSummary summary = scanner.scan();
-        return [this, summary] {
+        return [this, summary, report] {
             --m_scans;
             showProgress(0, -1);
             if (!summary.Error.isEmpty())
                 showStatus(QStringLiteral("The library scan stopped: ") + summary.Error);
-            else
+            else if (report || summary.Read > 0 || summary.Missing > 0 || summary.Cancelled)
                 showStatus(QStringLiteral("Library: ") + summary.text() +
                            (summary.Cancelled ? QStringLiteral(" (cancelled)") : QString()));
             reload();
@@ -235,10 +235,10 @@ void LibraryMenu::mnu_AddFolder_Click() {
     const QString path = *folder;
     write([path](LibraryDatabase& database) { return LibraryEdits::addFolder(database, path); },
           false);
-    scan();
+    scan(true);
 }
 
-void LibraryMenu::mnu_RescanFolders_Click() { scan(); }
+void LibraryMenu::mnu_RescanFolders_Click() { scan(true); }
 
 // The bank's file name, or "Untitled" and the day for a bank without one.
 QString LibraryMenu::collectionName() const {

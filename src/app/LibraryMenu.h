@@ -89,7 +89,9 @@ private:
     // Runs the job on the library's thread and its answer back on this one.
     void post(Job job);
     void reload();
-    void scan();
+    // `report`: the summary goes to the status bar also when nothing had changed, as
+    // after the user's own Rescan; the scans the program starts itself keep quiet then.
+    void scan(bool report);
     // A change of the database; the catalogue is read again afterwards when `reread`.
     void write(std::function<bool(LibraryDatabase&)> edit, bool reread);
     void showProgress(int done, int total);

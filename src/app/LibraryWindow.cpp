@@ -373,10 +373,13 @@ bool LibraryWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return false;
     auto* key = static_cast<QKeyEvent*>(event);
     if (watched == SearchBox && key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier) {
+        // Taking the focus makes the first row current without selecting it.
         PatchTable->setFocus();
-        if (!PatchTable->currentIndex().isValid() && m_model->rowCount() > 0)
+        const QModelIndex current = PatchTable->currentIndex();
+        if (m_model->rowCount() > 0)
             PatchTable->selectionModel()->setCurrentIndex(
-                m_model->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                current.isValid() ? current : m_model->index(0, 0),
+                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return true;
     }
     if (watched != PatchTable || key->modifiers() & ~Qt::KeypadModifier) return false;

@@ -218,6 +218,7 @@ void TestSettings::saveWritesTheKeysInOrder() {
     w.code.Bit99Compatible = 1;
     w.code.PauseAfterPatch = 45;
     w.code.SendNewestOnly = kOff;
+    w.code.PlayNoteWhenAuditioning = kOn;
     SaveSettings(w.code, w.ports, w.store);
     const std::vector<Write> expected = {
         {"Update", "SendToOne", "No"},        {"Update", "AutoUpdate", "Yes"},
@@ -225,6 +226,7 @@ void TestSettings::saveWritesTheKeysInOrder() {
         {"MIDI", "MIDIChannelIn", " 5"},      {"MIDI", "MIDIChannelOut", " 16"},
         {"MIDI", "MIDIThru", "No"},           {"MIDI", "Bit99Compatible", "Yes"},
         {"Timing", "PauseAfterPatch", " 45"}, {"Timing", "SendNewestOnly", "No"},
+        {"Library", "PlayNoteWhenAuditioning", "Yes"},
     };
     QCOMPARE(w.store.Writes.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i)
@@ -240,6 +242,7 @@ void TestSettings::saveWritesTheKeysInOrder() {
     w.code.Bit99Compatible = 0;
     w.code.PauseAfterPatch = 0;
     w.code.SendNewestOnly = kOn;
+    w.code.PlayNoteWhenAuditioning = kOff;
     SaveSettings(w.code, w.ports, w.store);
     QCOMPARE(w.store.Writes[0].Value, QStringLiteral("Yes"));
     QCOMPARE(w.store.Writes[1].Value, QStringLiteral("No"));
@@ -248,6 +251,7 @@ void TestSettings::saveWritesTheKeysInOrder() {
     QCOMPARE(w.store.Writes[7].Value, QStringLiteral("No"));
     QCOMPARE(w.store.Writes[8].Value, QStringLiteral(" 0"));
     QCOMPARE(w.store.Writes[9].Value, QStringLiteral("Yes"));
+    QCOMPARE(w.store.Writes[10].Value, QStringLiteral("No"));
 }
 
 void TestSettings::saveThenLoadRoundTrip() {

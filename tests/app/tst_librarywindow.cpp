@@ -1,0 +1,271 @@
+#include "TestProgram.h"
+
+#include "app/LibraryMenu.h"
+#include "app/LibraryModel.h"
+#include "app/LibraryWindow.h"
+#include "editors/BankHistory.h"
+#include "library/LibraryDatabase.h"
+#include "library/LibraryTestFiles.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+
+using namespace LibraryTestFiles;
+
+namespace {
+using Bytes = std::vector<uint8_t>;
+
+// The dump the program sends for a sound, on channel 1.
+Bytes dumpOf(int n) {
+    const QByteArray bytes = dumps({n});
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+// The program with a watched folder of two banks ("Pad n" and "Bass n", sounds 1..148)
+// read into its library, and the Library window open.
+struct LibraryProgram : TestProgram {
+    explicit LibraryProgram(const QString& folder) {
+        start();
+        desktop.FolderAnswers.push_back(folder);
+        library().mnu_AddFolder->trigger();
+        settle();
+        window.library().mnu_ShowLibrary->trigger();
+        settle();
+    }
+    LibraryMenu& library() { return window.library(); }
+    LibraryWindow& libraryWindow() { return *window.library().window(); }
+    QTableView& table() { return *libraryWindow().PatchTable; }
+    void settle() {
+        QTRY_VERIFY_WITH_TIMEOUT(library().pendingJobs() == 0, 20000);
+    }
+    // The names of the rows shown.
+    QStringList rows() {
+        QStringList names;
+        for (int row = 0; row < libraryWindow().model().rowCount(); ++row)
+            names << libraryWindow().model().index(row, LibraryModel::NameColumn).data().toString();
+        return names;
+    }
+    void typeSearch(const QString& text) {
+        libraryWindow().SearchBox->clear();
+        QTest::keyClicks(libraryWindow().SearchBox, text);
+    }
+};
+} // namespace
+
+// The Library window in the whole program: a folder added and read, search, audition,
+// the patch into the bank, and the keys of the list.
+class TestLibraryWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void menuAndStartUp();
+    void addFolderSearchEnter();
+    void audition_data();
+    void audition();
+    void keys_data();
+    void keys();
+    void fillBankFromSelection();
+    void filtersAndCategories();
+    void addCurrentBank();
+    void damagedLibraryIsSaidInTheStatusBar();
+
+private:
+    QString folder() const { return m_dir->filePath(QStringLiteral("banks")); }
+    std::optional<QTemporaryDir> m_dir;
+};
+
+void TestLibraryWindow::init() {
+    m_dir.emplace();
+    QVERIFY(m_dir->isValid());
+    qputenv("XDG_STATE_HOME", m_dir->filePath("state").toUtf8());
+    qputenv("XDG_DATA_HOME", m_dir->filePath("data").toUtf8());
+    writeBank(folder() + "/pads.bbk", 1, QStringLiteral("Pad "));
+    writeBank(folder() + "/basses.bbk", 75, QStringLiteral("Bass "));
+}
+
+// Library comes between Edit and Window; the program starts without opening it.
+void TestLibraryWindow::menuAndStartUp() {
+    TestProgram p;
+    p.start();
+    QStringList menus;
+    for (QAction* menu : p.window.menuBar()->actions())
+        menus << menu->text();
+    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Library", "&Window", "&Help"}));
+    QStringList items;
+    for (QAction* item : p.window.library().mnu_Library->actions())
+        items << item->text() + " " + item->shortcut().toString();
+    QCOMPARE(items, (QStringList{"&Show Library Ctrl+L", "&Add Folder... ", "&Rescan Folders ",
+                                 "Add Current &Bank ", "Remove &Folder... "}));
+    QVERIFY(!QFileInfo::exists(LibraryDatabase::defaultPath()));
+    QCOMPARE(p.window.library().pendingJobs(), 0);
+}
+
+// The whole road: a folder added, a search typed, Down into the list (the patch is
+// auditioned), Enter puts it into the bank's selected row as one step.
+void TestLibraryWindow::addFolderSearchEnter() {
+    LibraryProgram p(folder());
+    QCOMPARE(p.window.Mdi->currentSubWindow()->widget(), &p.libraryWindow());
+    QVERIFY(p.libraryWindow().SearchBox->hasFocus());
+    QCOMPARE(p.rows().size(), 148);
+    p.list().selectPatchRow(10);
+    const Bank before = p.code.PatchBank;
+
+    p.libraryWindow().SearchBox->setFocus();
+    QTest::keyClicks(p.libraryWindow().SearchBox, "bass 7");
+    QCOMPARE(p.rows(), (QStringList{"Bass 7", "Bass 70", "Bass 71", "Bass 72", "Bass 73", "Bass 74"}));
+    p.backend.clearRecord();
+    QTest::keyClick(p.libraryWindow().SearchBox, Qt::Key_Down);
+    QVERIFY(p.table().hasFocus());
+    QCOMPARE(p.sent(), (std::vector<Bytes>{dumpOf(75 + 6), {0xC0, 0x00}}));
+    QVERIFY(p.code.PatchBank == before); // auditioned, not put into the bank
+    QTest::keyClick(&p.table(), Qt::Key_Down);
+    QCOMPARE(p.sent().back(), (Bytes{0xC0, 0x00}));
+    QCOMPARE(p.sent()[2], dumpOf(75 + 69));
+
+    QTest::keyClick(&p.table(), Qt::Key_Return);
+    QCOMPARE(p.list().PatchName(10), QStringLiteral("Bass 70"));
+    const PatchValues chosen = sound(75 + 69);
+    for (int parameter = kFirstParameter; parameter <= kLastParameter; ++parameter)
+        QCOMPARE(p.code.PatchBank(10, parameter), chosen[std::size_t(parameter)]);
+    QCOMPARE(p.window.mnu_Undo->text(), QStringLiteral("&Undo Patch from Library"));
+    p.window.mnu_Undo->trigger();
+    QVERIFY(p.code.PatchBank == before);
+    QCOMPARE(p.list().PatchName(10), QString());
+}
+
+void TestLibraryWindow::audition_data() {
+    QTest::addColumn<bool>("note");
+    QTest::newRow("without the test note") << false;
+    QTest::newRow("with the test note") << true;
+}
+
+// With "Play a note when auditioning" the test note follows the dump, and ends.
+void TestLibraryWindow::audition() {
+    QFETCH(bool, note);
+    LibraryProgram p(folder());
+    p.code.PlayNoteWhenAuditioning = note ? kOn : kOff;
+    p.backend.clearRecord();
+    QTest::keyClick(p.libraryWindow().SearchBox, Qt::Key_Down);
+    std::vector<Bytes> expected{dumpOf(75), {0xC0, 0x00}};
+    if (note) expected.push_back({0x90, 60, 70});
+    QCOMPARE(p.sent(), expected);
+    if (note) {
+        QTRY_COMPARE(p.sent().size(), std::size_t(4));
+        QCOMPARE(p.sent().back(), (Bytes{0x90, 60, 0}));
+    }
+}
+
+void TestLibraryWindow::keys_data() {
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<bool>("favourite");
+    QTest::addColumn<bool>("hidden");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("F marks a favourite") << QList<int>{Qt::Key_F} << true << false << 148;
+    QTest::newRow("F again clears it") << QList<int>{Qt::Key_F, Qt::Key_F} << false << false << 148;
+    QTest::newRow("Delete hides") << QList<int>{Qt::Key_Delete} << false << true << 147;
+    QTest::newRow("Escape goes back to the search")
+        << QList<int>{Qt::Key_Escape} << false << false << 148;
+}
+
+// The keys of the list act on the selected patches and are kept in the library.
+void TestLibraryWindow::keys() {
+    QFETCH(QList<int>, keys);
+    QFETCH(bool, favourite);
+    QFETCH(bool, hidden);
+    QFETCH(int, rows);
+    {
+        LibraryProgram p(folder());
+        QTest::keyClick(p.libraryWindow().SearchBox, Qt::Key_Down);
+        const int entry = p.libraryWindow().currentEntry();
+        for (const int key : keys)
+            QTest::keyClick(&p.table(), Qt::Key(key));
+        QCOMPARE(p.libraryWindow().SearchBox->hasFocus(), keys.back() == Qt::Key_Escape);
+        QCOMPARE(p.library().catalogue()->Entries[std::size_t(entry)].Favourite, favourite);
+        QCOMPARE(p.rows().size(), rows);
+        p.libraryWindow().ShowHidden->setChecked(true);
+        QCOMPARE(p.rows().size(), 148);
+        p.settle();
+    }
+    // Read again by a new run of the program.
+    LibraryProgram again(folder());
+    const LibraryEntry& first = again.library().catalogue()->Entries.front();
+    QCOMPARE(first.Favourite, favourite);
+    QCOMPARE(first.Hidden, hidden);
+}
+
+// The selection goes into the bank from the selected row on, as far as the bank goes.
+void TestLibraryWindow::fillBankFromSelection() {
+    LibraryProgram p(folder());
+    p.typeSearch("pad 1");
+    QCOMPARE(p.rows().mid(0, 3), (QStringList{"Pad 1", "Pad 10", "Pad 11"}));
+    p.table().selectionModel()->select(
+        QItemSelection(p.libraryWindow().model().index(0, 0), p.libraryWindow().model().index(2, 0)),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    p.list().selectPatchRow(73);
+    const int steps = p.window.history().count();
+    p.libraryWindow().FillBankButton->click();
+    QCOMPARE(p.names().mid(71), (QStringList{"", "Pad 1", "Pad 10"}));
+    QCOMPARE(p.window.history().count(), steps + 1);
+    QCOMPARE(p.window.mnu_Undo->text(), QStringLiteral("&Undo Fill Bank from Selection"));
+}
+
+// Filters narrow the list and one button clears them all; a new category is given to
+// the selection and can be filtered by.
+void TestLibraryWindow::filtersAndCategories() {
+    LibraryProgram p(folder());
+    LibraryWindow& w = p.libraryWindow();
+    QTest::keyClick(w.SearchBox, Qt::Key_Down);
+    p.desktop.TextAnswers.push_back(QStringLiteral("Drones"));
+    p.library().newCategory(w.selectedEntries());
+    p.settle();
+    w.CategoryFilter->setCurrentIndex(w.CategoryFilter->findText(QStringLiteral("Drones")));
+    QCOMPARE(p.rows(), QStringList{"Bass 1"});
+    w.FavouritesOnly->setChecked(true);
+    p.typeSearch("zzz");
+    QCOMPARE(p.rows(), QStringList{});
+    QCOMPARE(w.CountLabel->text(), QStringLiteral("0 of 148 patches"));
+    w.ClearFilters->click();
+    QCOMPARE(p.rows().size(), 148);
+    QCOMPARE(w.SearchBox->text(), QString());
+    QVERIFY(!w.FavouritesOnly->isChecked());
+    p.typeSearch("DRON");
+    QCOMPARE(p.rows(), QStringList{"Bass 1"});
+}
+
+// Add Current Bank keeps the bank's 74 patches with their names as a collection.
+void TestLibraryWindow::addCurrentBank() {
+    LibraryProgram p(folder());
+    p.list().SetPatchName(3, QStringLiteral("Mine"));
+    p.code.PatchBank(3, 8) = 63;
+    p.code.PatchBank(3, 9) = 63;
+    p.library().mnu_AddCurrentBank->trigger();
+    p.settle();
+    QVERIFY(p.window.Status->text().contains("74 patches added to the library as \"Untitled "));
+    LibraryWindow& w = p.libraryWindow();
+    QVERIFY(w.FolderFilter->findText("Collection: Untitled ", Qt::MatchStartsWith) > 0);
+    p.typeSearch("mine");
+    QCOMPARE(p.rows(), QStringList{"Mine"});
+}
+
+// A damaged library file is set aside and said in one status-bar line.
+void TestLibraryWindow::damagedLibraryIsSaidInTheStatusBar() {
+    writeBytes(LibraryDatabase::defaultPath(), "not a database");
+    TestProgram p;
+    p.start();
+    p.window.library().mnu_ShowLibrary->trigger();
+    QTRY_VERIFY(p.window.library().pendingJobs() == 0);
+    QVERIFY(p.window.Status->text().startsWith("The library file was damaged: it was set aside as"));
+}
+
+QTEST_MAIN(TestLibraryWindow)
+#include "tst_librarywindow.moc"
