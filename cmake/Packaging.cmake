@@ -67,9 +67,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
-# What no linked library tells: the window system's platform plugins and the fonts
-# the windows are laid out for.
-set(quenlor_plugin_depends "qt6-qpa-plugins, fonts-liberation2")
+# What no linked library tells: the window system's platform plugins, the SQLite driver
+# the patch library opens its file with, and the fonts the windows are laid out for.
+set(quenlor_plugin_depends "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-liberation2")
 find_program(QUENLOR_DPKG_SHLIBDEPS dpkg-shlibdeps)
 find_program(QUENLOR_FILE_UTILITY file) # CPack tells executables from other files with it
 if(QUENLOR_DPKG_SHLIBDEPS AND QUENLOR_FILE_UTILITY)
@@ -79,7 +79,8 @@ if(QUENLOR_DPKG_SHLIBDEPS AND QUENLOR_FILE_UTILITY)
 else()
   # Without dpkg-dev and file, the libraries by name, as Debian 12 has them.
   string(CONCAT CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libasound2"
+      "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6sql6"
+      ", libasound2"
       ", libjack-jackd2-0 | libjack-0.125, ${quenlor_plugin_depends}")
 endif()
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2")

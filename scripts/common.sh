@@ -3,7 +3,8 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # Debian packages needed to build and run the program.
-QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
+QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6 libqt6sql6-sqlite
+    qt6-qpa-plugins libgl-dev
     libasound2-dev libjack-jackd2-dev libbenchmark-dev fonts-liberation2 ccache)
 # Needed by the test command besides: clang with libFuzzer for the fuzz harnesses.
 QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
