@@ -110,9 +110,12 @@ void LibraryMenu::reload() {
     ensureOpen();
     if (m_reloadPosted) return;
     m_reloadPosted = true;
-    post([this](LibraryDatabase& database) -> Answer {
+    // The jobs reach the thread through this pointer: while the thread ends, m_thread
+    // no longer holds it.
+    LibraryThread* thread = m_thread.get();
+    post([this, thread](LibraryDatabase& database) -> Answer {
         const int writesSeen = m_writesDone;
-        if (m_thread->stopping()) return {};
+        if (thread->stopping()) return {};
         QString error;
         std::shared_ptr<LibraryCatalogue> catalogue;
         if (database.mode() != LibraryDatabase::Mode::Closed)
@@ -135,15 +138,16 @@ void LibraryMenu::scan(bool report) {
     ensureOpen();
     ++m_scans;
     showProgress(0, 0);
-    post([this, report](LibraryDatabase& database) -> Answer {
-        if (m_thread->stopping()) return {};
-        m_thread->cancel() = false;
+    LibraryThread* thread = m_thread.get();
+    post([this, thread, report](LibraryDatabase& database) -> Answer {
+        if (thread->stopping()) return {};
+        thread->cancel() = false;
         if (!database.writable()) return [this] {
             --m_scans;
             showProgress(0, -1);
         };
         LibraryScanner scanner(database);
-        scanner.setCancel(&m_thread->cancel());
+        scanner.setCancel(&thread->cancel());
         scanner.setProgress([this](int done, int total) {
             QMetaObject::invokeMethod(this, [this, done, total] { showProgress(done, total); },
                                       Qt::QueuedConnection);

@@ -49,8 +49,10 @@ public:
     void openInBackground();
 
     LibraryWindow* window() const;
-    // Null until the library has been read.
+    // Null until the library has been read. Entries change in place (favourites,
+    // categories); a new catalogue replaces it after scans and additions.
     LibraryCatalogue* catalogue() const { return m_catalogue.get(); }
+    std::shared_ptr<const LibraryCatalogue> sharedCatalogue() const { return m_catalogue; }
     // Jobs posted to the library's thread and not answered yet: 0 when it is at rest.
     int pendingJobs() const { return m_pending; }
     bool scanning() const { return m_scans > 0; }

@@ -10,9 +10,9 @@ constexpr const char* kHeaders[] = {"Name", "Categories", "Favourite", "Copies",
 const QString kFavouriteMark = QStringLiteral("\u2605");
 } // namespace
 
-void LibraryModel::setCatalogue(const LibraryCatalogue* catalogue) {
+void LibraryModel::setCatalogue(std::shared_ptr<const LibraryCatalogue> catalogue) {
     beginResetModel();
-    m_catalogue = catalogue;
+    m_catalogue = std::move(catalogue);
     m_order = m_catalogue ? m_catalogue->sorted(m_key, m_ascending, &m_reference) : std::vector<int>();
     refilter();
     endResetModel();

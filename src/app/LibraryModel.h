@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 
+#include <memory>
 #include <vector>
 
 // The library's patches as the Library window lists them: the catalogue's entries that
@@ -15,8 +16,10 @@ public:
 
     explicit LibraryModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
 
-    // A new catalogue, filtered and sorted as the one before; null for none yet.
-    void setCatalogue(const LibraryCatalogue* catalogue);
+    // A new catalogue, filtered and sorted as the one before; null for none yet. The
+    // model keeps the one it shows until the next.
+    void setCatalogue(std::shared_ptr<const LibraryCatalogue> catalogue);
+    const LibraryCatalogue* catalogue() const { return m_catalogue.get(); }
     void setFilter(const LibraryFilter& filter);
     const LibraryFilter& filter() const { return m_filter; }
     // Sorts by a column, or by the distance to a patch for Similarity.
@@ -41,7 +44,7 @@ public:
 private:
     void refilter();
 
-    const LibraryCatalogue* m_catalogue = nullptr;
+    std::shared_ptr<const LibraryCatalogue> m_catalogue;
     LibraryFilter m_filter;
     LibraryCatalogue::SortKey m_key = LibraryCatalogue::SortKey::Name;
     bool m_ascending = true;

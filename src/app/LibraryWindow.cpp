@@ -10,6 +10,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QListWidget>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -100,6 +102,7 @@ void LibraryWindow::createControls() {
     PatchTable->setColumnWidth(LibraryModel::FavouriteColumn, kNarrowWidth);
     PatchTable->setColumnWidth(LibraryModel::CopiesColumn, kNarrowWidth);
     PatchTable->installEventFilter(this);
+    PatchTable->viewport()->installEventFilter(this);
     // A column's sort replaces the order by likeness, which shows no indicator.
     connect(PatchTable->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
             [this] { PatchTable->horizontalHeader()->setSortIndicatorShown(true); });
@@ -191,7 +194,7 @@ void LibraryWindow::createControls() {
     });
     connect(categoriesMenu, &QMenu::aboutToShow, this, [this, categoriesMenu] {
         categoriesMenu->clear();
-        const LibraryCatalogue* catalogue = m_library.catalogue();
+        const LibraryCatalogue* catalogue = m_model->catalogue();
         const std::vector<int> chosen = selectedEntries();
         if (catalogue) {
             for (const LibraryCategory& category : catalogue->Categories) {
@@ -238,12 +241,12 @@ std::vector<int> LibraryWindow::selectedEntries() const {
 }
 
 void LibraryWindow::relist(const std::function<void()>& change) {
-    const LibraryCatalogue* before = m_library.catalogue();
+    const LibraryCatalogue* before = m_model->catalogue();
     const int entry = currentEntry();
     const qint64 id = before && entry >= 0 ? before->Entries[std::size_t(entry)].Id : 0;
     const ScopedFlag<bool> quiet(m_quiet, true, false);
     change();
-    const LibraryCatalogue* now = m_library.catalogue();
+    const LibraryCatalogue* now = m_model->catalogue();
     const int row = now && id != 0 ? m_model->rowOf(now->indexOf(id)) : -1;
     if (row >= 0)
         PatchTable->selectionModel()->setCurrentIndex(
@@ -252,7 +255,7 @@ void LibraryWindow::relist(const std::function<void()>& change) {
 }
 
 void LibraryWindow::catalogueChanged() {
-    relist([this] { m_model->setCatalogue(m_library.catalogue()); });
+    relist([this] { m_model->setCatalogue(m_library.sharedCatalogue()); });
     fillChoices();
     showProblems();
     showCopies();
@@ -282,7 +285,7 @@ void LibraryWindow::clearFilters() {
 
 // The choices of the two lists, keeping what was chosen where it is still there.
 void LibraryWindow::fillChoices() {
-    const LibraryCatalogue* catalogue = m_library.catalogue();
+    const LibraryCatalogue* catalogue = m_model->catalogue();
     const auto refill = [](QComboBox* list, const QString& any,
                            const std::vector<std::pair<QString, qint64>>& choices) {
         const QSignalBlocker quiet(list);
@@ -311,7 +314,7 @@ void LibraryWindow::fillChoices() {
 
 void LibraryWindow::showCopies() {
     CopiesList->clear();
-    const LibraryCatalogue* catalogue = m_library.catalogue();
+    const LibraryCatalogue* catalogue = m_model->catalogue();
     const int entry = currentEntry();
     if (!catalogue || entry < 0) return;
     const LibraryEntry& chosen = catalogue->Entries[std::size_t(entry)];
@@ -327,7 +330,7 @@ void LibraryWindow::showCopies() {
 }
 
 void LibraryWindow::showProblems() {
-    const LibraryCatalogue* catalogue = m_library.catalogue();
+    const LibraryCatalogue* catalogue = m_model->catalogue();
     const auto problems = catalogue ? catalogue->problems() : decltype(catalogue->problems())();
     ProblemsTable->setRowCount(int(problems.size()));
     for (std::size_t i = 0; i < problems.size(); ++i) {
@@ -339,7 +342,7 @@ void LibraryWindow::showProblems() {
 }
 
 void LibraryWindow::showCount() {
-    if (!m_library.catalogue()) {
+    if (!m_model->catalogue()) {
         CountLabel->setText(QStringLiteral("Reading the library..."));
         return;
     }
@@ -370,6 +373,7 @@ void LibraryWindow::sortBySimilarity() {
 }
 
 bool LibraryWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == PatchTable->viewport()) return dropFromBank(event);
     if (event->type() != QEvent::KeyPress) return false;
     auto* key = static_cast<QKeyEvent*>(event);
     if (watched == SearchBox && key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier) {
@@ -384,7 +388,7 @@ bool LibraryWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched != PatchTable || key->modifiers() & ~Qt::KeypadModifier) return false;
     const std::vector<int> chosen = selectedEntries();
-    const LibraryCatalogue* catalogue = m_library.catalogue();
+    const LibraryCatalogue* catalogue = m_model->catalogue();
     const auto all = [&](bool LibraryEntry::*flag) {
         return std::all_of(chosen.begin(), chosen.end(), [&](int entry) {
             return catalogue->Entries[std::size_t(entry)].*flag;
@@ -402,4 +406,24 @@ bool LibraryWindow::eventFilter(QObject* watched, QEvent* event) {
     case Qt::Key_Escape: focusSearch(); return true;
     default: return false;
     }
+}
+
+// Rows dragged from the patch list join the library, as Add Current Bank adds them; the
+// list's own drags carry the row, which is the patch selected there.
+bool LibraryWindow::dropFromBank(QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return false;
+    auto* drop = static_cast<QDropEvent*>(event);
+    Patch* bank = m_context.PatchWindow;
+    const int patch = bank ? bank->selectedRowPatch() : 0;
+    if (drop->source() != (bank ? bank->PatchList : nullptr) || patch == 0) {
+        // The library's own rows are never dropped on it.
+        drop->ignore();
+        return true;
+    }
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+    if (type == QEvent::Drop) m_library.addBankPatches({patch});
+    return true;
 }

@@ -64,6 +64,7 @@ protected:
 
 private:
     void createControls();
+    bool dropFromBank(QEvent* event);
     void catalogueChanged();
     // The filter from the controls, applied; the current patch kept where it can be.
     void applyFilter();

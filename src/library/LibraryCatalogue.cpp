@@ -108,6 +108,7 @@ std::shared_ptr<LibraryCatalogue> LibraryCatalogue::load(LibraryDatabase& databa
     }
     for (LibraryEntry& entry : entries)
         catalogue->refreshSearchText(entry);
+    catalogue->m_byName = catalogue->nameOrder();
     return catalogue;
 }
 
@@ -191,8 +192,7 @@ std::vector<int> LibraryCatalogue::select(const LibraryFilter& filter,
     return chosen;
 }
 
-std::vector<int> LibraryCatalogue::sorted(SortKey key, bool ascending,
-                                          const PatchValues* reference) const {
+std::vector<int> LibraryCatalogue::nameOrder() const {
     std::vector<int> order(Entries.size());
     std::iota(order.begin(), order.end(), 0);
     const auto entry = [this](int i) -> const LibraryEntry& { return Entries[std::size_t(i)]; };
@@ -200,6 +200,12 @@ std::vector<int> LibraryCatalogue::sorted(SortKey key, bool ascending,
         const int byName = entry(a).FoldedName.compare(entry(b).FoldedName);
         return byName != 0 ? byName < 0 : entry(a).Fingerprint < entry(b).Fingerprint;
     });
+    return order;
+}
+
+std::vector<int> LibraryCatalogue::sorted(SortKey key, bool ascending,
+                                          const PatchValues* reference) const {
+    std::vector<int> order = m_byName.size() == Entries.size() ? m_byName : nameOrder();
     // The other keys sort the name order stably, so that ties stay by name.
     const auto sortBy = [&](const auto& keys) {
         std::stable_sort(order.begin(), order.end(), [&](int a, int b) {

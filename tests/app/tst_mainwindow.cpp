@@ -1,5 +1,6 @@
 #include "TestProgram.h"
 #include "app/BackgroundMDI.h"
+#include "app/LibraryMenu.h"
 #include "app/Main.h"
 #include "app/Splash.h"
 #include "core/QuenlorCode.h"
@@ -201,7 +202,7 @@ void TestMainWindow::menusHaveTheirCaptionsAndShortcuts() {
     QStringList menus;
     for (QAction* a : p.window.menuBar()->actions())
         menus << a->text();
-    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Sound", "&Window", "&Help"}));
+    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Sound", "&Library", "&Window", "&Help"}));
     QStringList file;
     for (QAction* a : p.window.mnu_File->actions())
         file << (a->isSeparator() ? "-" : a->text() + " " + a->shortcut().toString());
@@ -218,6 +219,11 @@ void TestMainWindow::menusHaveTheirCaptionsAndShortcuts() {
     QCOMPARE(edit, (QStringList{"&Undo Ctrl+Z ", "&Redo Ctrl+Shift+Z Ctrl+Y", "-",
                                 "&Copy Patch Ctrl+C ", "&Paste Patch Ctrl+V ", "-",
                                 "Co&mpare Patches...  "}));
+    QStringList library;
+    for (QAction* a : p.window.library().mnu_Library->actions())
+        library << a->text() + " " + a->shortcut().toString();
+    QCOMPARE(library, (QStringList{"&Show Library Ctrl+L", "&Add Folder... ", "&Rescan Folders ",
+                                   "Add Current &Bank ", "Remove &Folder... "}));
     QStringList help;
     for (QAction* a : p.window.mnu_Help->actions())
         help << a->text();

@@ -80,10 +80,11 @@ void TestOptions::controls() {
     Options dialog(w.code, w.midi, w.ports, w.store);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Options"));
     QVERIFY(dialog.isModal());
-    QCOMPARE(dialog.OptionsTab->count(), 3);
+    QCOMPARE(dialog.OptionsTab->count(), 4);
     QCOMPARE(dialog.OptionsTab->tabText(0), QStringLiteral("MIDI"));
     QCOMPARE(dialog.OptionsTab->tabText(1), QStringLiteral("Update"));
     QCOMPARE(dialog.OptionsTab->tabText(2), QStringLiteral("Timing"));
+    QCOMPARE(dialog.OptionsTab->tabText(3), QStringLiteral("Library"));
     QCOMPARE(dialog.PauseAfterPatch->minimum(), 0);
     QCOMPARE(dialog.PauseAfterPatch->maximum(), 2000);
     QCOMPARE(dialog.PauseAfterPatchLabel->buddy(), dialog.PauseAfterPatch);
@@ -100,6 +101,7 @@ void TestOptions::controls() {
         {dialog.btnCancel, "Cancel"},
         {dialog.PauseAfterPatchLabel, "Pause after each patch (ms)"},
         {dialog.SendNewestOnly, "Skip patches that a newer one replaces"},
+        {dialog.PlayNoteWhenAuditioning, "Play a note when auditioning"},
     };
     for (const auto& [widget, caption] : captions) {
         QString text;
@@ -227,7 +229,8 @@ void TestOptions::okWithoutChangeReopensAndSavesAll() {
                                       "MIDI/MIDIInPort=Pads:out", "MIDI/MIDIOutPort=Bit01:in",
                                       "MIDI/MIDIChannelIn= 1", "MIDI/MIDIChannelOut= 5",
                                       "MIDI/MIDIThru=No", "MIDI/Bit99Compatible=No",
-                                      "Timing/PauseAfterPatch= 0", "Timing/SendNewestOnly=Yes"}));
+                                      "Timing/PauseAfterPatch= 0", "Timing/SendNewestOnly=Yes",
+                                      "Library/PlayNoteWhenAuditioning=No"}));
 }
 
 void TestOptions::timingShownAndCancelKeepsIt() {
@@ -259,7 +262,10 @@ void TestOptions::okAppliesTheChoices() {
     dialog.UpdateProgOne->click();
     dialog.PauseAfterPatch->setValue(50);
     dialog.SendNewestOnly->click();
+    QVERIFY(!dialog.PlayNoteWhenAuditioning->isChecked());
+    dialog.PlayNoteWhenAuditioning->click();
     dialog.btnOk->click();
+    QCOMPARE(int(w.code.PlayNoteWhenAuditioning), int(kOn));
     QCOMPARE(int(w.code.MIDIChannelIn), 16);
     QCOMPARE(int(w.code.MIDIChannelOut), 10);
     QCOMPARE(int(w.code.AutoUpdate), int(kOn));
@@ -271,7 +277,8 @@ void TestOptions::okAppliesTheChoices() {
         (QStringList{"Update/SendToOne=No", "Update/AutoUpdate=Yes", "MIDI/MIDIInPort=Drums:out",
                      "MIDI/MIDIOutPort=UM-ONE:UM-ONE MIDI 1", "MIDI/MIDIChannelIn= 16",
                      "MIDI/MIDIChannelOut= 10", "MIDI/MIDIThru=Yes", "MIDI/Bit99Compatible=No",
-                     "Timing/PauseAfterPatch= 50", "Timing/SendNewestOnly=No"}));
+                     "Timing/PauseAfterPatch= 50", "Timing/SendNewestOnly=No",
+                     "Library/PlayNoteWhenAuditioning=Yes"}));
     QCOMPARE(int(w.code.PauseAfterPatch), 50);
     QCOMPARE(int(w.code.SendNewestOnly), int(kOff));
 
@@ -367,7 +374,7 @@ void TestOptions::enterAndEscape() {
     QTest::keyClick(target, Qt::Key(key));
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), result);
-    QCOMPARE(w.store.Writes.size(), result == QDialog::Accepted ? size_t(10) : size_t(0));
+    QCOMPARE(w.store.Writes.size(), result == QDialog::Accepted ? size_t(11) : size_t(0));
 }
 
 QTEST_MAIN(TestOptions)
