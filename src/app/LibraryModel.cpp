@@ -14,15 +14,21 @@ void LibraryModel::setCatalogue(std::shared_ptr<const LibraryCatalogue> catalogu
     beginResetModel();
     m_catalogue = std::move(catalogue);
     m_order = m_catalogue ? m_catalogue->sorted(m_key, m_ascending, &m_reference) : std::vector<int>();
-    refilter();
+    refilter(m_order);
     endResetModel();
 }
 
 void LibraryModel::setFilter(const LibraryFilter& filter) {
     if (filter == m_filter) return;
+    // A key typed onto the search narrows what is shown: only the rows shown need
+    // looking at again, in the same order.
+    LibraryFilter before = m_filter;
+    before.Search = filter.Search;
+    const bool narrower = before == filter && m_catalogue &&
+                          LibraryCatalogue::fold(filter.Search).contains(LibraryCatalogue::fold(m_filter.Search));
     beginResetModel();
     m_filter = filter;
-    refilter();
+    refilter(narrower ? m_rows : m_order);
     endResetModel();
 }
 
@@ -32,18 +38,18 @@ void LibraryModel::sortBy(LibraryCatalogue::SortKey key, bool ascending, const P
     m_ascending = ascending;
     if (reference) m_reference = *reference;
     m_order = m_catalogue ? m_catalogue->sorted(m_key, m_ascending, &m_reference) : std::vector<int>();
-    refilter();
+    refilter(m_order);
     endResetModel();
 }
 
 void LibraryModel::refresh() {
     beginResetModel();
-    refilter();
+    refilter(m_order);
     endResetModel();
 }
 
-void LibraryModel::refilter() {
-    m_rows = m_catalogue ? m_catalogue->select(m_filter, m_order) : std::vector<int>();
+void LibraryModel::refilter(const std::vector<int>& from) {
+    m_rows = m_catalogue ? m_catalogue->select(m_filter, from) : std::vector<int>();
     m_rowOf.assign(m_catalogue ? m_catalogue->Entries.size() : 0, -1);
     for (std::size_t row = 0; row < m_rows.size(); ++row)
         m_rowOf[std::size_t(m_rows[row])] = int(row);

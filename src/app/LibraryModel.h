@@ -42,7 +42,8 @@ public:
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
 
 private:
-    void refilter();
+    // The entries of `from` that pass the filter become the rows.
+    void refilter(const std::vector<int>& from);
 
     std::shared_ptr<const LibraryCatalogue> m_catalogue;
     LibraryFilter m_filter;

@@ -5,7 +5,7 @@
 LibraryThread::LibraryThread(const QString& path) : m_context(new QObject) {
     m_thread.setObjectName(QStringLiteral("Library"));
     m_context->moveToThread(&m_thread);
-    m_thread.start(QThread::LowPriority);
+    m_thread.start();
     QMetaObject::invokeMethod(m_context,
                               [this, path] { m_database = std::make_unique<LibraryDatabase>(path); });
 }
