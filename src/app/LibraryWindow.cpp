@@ -386,7 +386,10 @@ bool LibraryWindow::eventFilter(QObject* watched, QEvent* event) {
                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return true;
     }
-    if (watched != PatchTable || key->modifiers() & ~Qt::KeypadModifier) return false;
+    // F with Shift is F as well: the list's type-to-find must not take it.
+    const Qt::KeyboardModifiers ignored =
+        key->key() == Qt::Key_F ? Qt::KeypadModifier | Qt::ShiftModifier : Qt::KeypadModifier;
+    if (watched != PatchTable || key->modifiers() & ~ignored) return false;
     const std::vector<int> chosen = selectedEntries();
     const LibraryCatalogue* catalogue = m_model->catalogue();
     const auto all = [&](bool LibraryEntry::*flag) {
