@@ -252,6 +252,10 @@ ScanSummary LibraryScanner::scan() {
     LibraryWriter writer(m_database);
     const int total = int(changed.size());
     for (int start = 0; start < total && !summary.Cancelled; start += kBatch) {
+        if (cancelled()) {
+            summary.Cancelled = true;
+            break;
+        }
         const int end = std::min(total, start + kBatch);
         std::vector<std::pair<std::vector<FoundPatch>, QString>> read;
         for (int i = start; i < end; ++i) {

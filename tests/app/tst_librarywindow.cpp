@@ -16,7 +16,10 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
+#include <QTreeWidget>
 #include <QTemporaryDir>
 
 using namespace LibraryTestFiles;
@@ -76,6 +79,7 @@ private slots:
     void fillBankFromSelection();
     void filtersAndCategories();
     void addCurrentBank();
+    void copiesProblemsAndLikeness();
     void damagedLibraryIsSaidInTheStatusBar();
 
 private:
@@ -162,6 +166,8 @@ void TestLibraryWindow::keys_data() {
     QTest::addColumn<int>("rows");
     QTest::newRow("F marks a favourite") << QList<int>{Qt::Key_F} << true << false << 148;
     QTest::newRow("F again clears it") << QList<int>{Qt::Key_F, Qt::Key_F} << false << false << 148;
+    QTest::newRow("Shift+F marks too, finding no name")
+        << QList<int>{int(Qt::SHIFT | Qt::Key_F)} << true << false << 148;
     QTest::newRow("Delete hides") << QList<int>{Qt::Key_Delete} << false << true << 147;
     QTest::newRow("Escape goes back to the search")
         << QList<int>{Qt::Key_Escape} << false << false << 148;
@@ -178,7 +184,9 @@ void TestLibraryWindow::keys() {
         QTest::keyClick(p.libraryWindow().SearchBox, Qt::Key_Down);
         const int entry = p.libraryWindow().currentEntry();
         for (const int key : keys)
-            QTest::keyClick(&p.table(), Qt::Key(key));
+            QTest::keyClick(&p.table(), Qt::Key(key & ~Qt::KeyboardModifierMask),
+                            Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask));
+        if (!hidden) QCOMPARE(p.libraryWindow().currentEntry(), entry);
         QCOMPARE(p.libraryWindow().SearchBox->hasFocus(), keys.back() == Qt::Key_Escape);
         QCOMPARE(p.library().catalogue()->Entries[std::size_t(entry)].Favourite, favourite);
         QCOMPARE(p.rows().size(), rows);
@@ -245,6 +253,32 @@ void TestLibraryWindow::addCurrentBank() {
     QVERIFY(w.FolderFilter->findText("Collection: Untitled ", Qt::MatchStartsWith) > 0);
     p.typeSearch("mine");
     QCOMPARE(p.rows(), QStringList{"Mine"});
+}
+
+// Each copy of a sound is listed, the files that could not be read are in Problems, and
+// Similar to selected sorts by likeness to the bank's selected patch.
+void TestLibraryWindow::copiesProblemsAndLikeness() {
+    writeRecords(folder() + "/zz.b01", {{75 + 39, QStringLiteral("Renamed")}});
+    writeBytes(folder() + "/cut.bbk", "Name\r\nx\r\n");
+    LibraryProgram p(folder());
+    LibraryWindow& w = p.libraryWindow();
+    p.typeSearch("renamed");
+    QCOMPARE(p.rows(), QStringList{"Bass 40"});
+    QTest::keyClick(w.SearchBox, Qt::Key_Down);
+    QCOMPARE(w.CopiesList->topLevelItemCount(), 2);
+    QCOMPARE(w.CopiesList->topLevelItem(1)->text(2), QStringLiteral("Renamed"));
+    QCOMPARE(w.model().index(0, LibraryModel::CopiesColumn).data().toString(), QStringLiteral("2"));
+    QCOMPARE(w.Views->tabText(1), QStringLiteral("Pro&blems (1)"));
+    QCOMPARE(w.ProblemsTable->item(0, 1)->text(),
+             QStringLiteral("record 1, line 3: the file ends before this line"));
+
+    w.ClearFilters->click();
+    const PatchValues near = sound(75 + 20);
+    for (int parameter = kFirstParameter; parameter <= kLastParameter; ++parameter)
+        p.code.PatchBank(5, parameter) = near[std::size_t(parameter)];
+    p.list().selectPatchRow(5);
+    w.SimilarButton->click();
+    QCOMPARE(p.rows().mid(0, 3), (QStringList{"Bass 21", "Bass 20", "Bass 22"}));
 }
 
 // A damaged library file is set aside and said in one status-bar line.

@@ -128,6 +128,8 @@ private slots:
 
     void library_data();
     void library();
+    void libraryRefuses_data();
+    void libraryRefuses();
     void libraryTwoProgramsAtOnce();
 
 private:
@@ -939,6 +941,40 @@ void TestCompanion::library() {
         QCOMPARE(written(1, 8), 40);
         QCOMPARE(written(2, 9), 3);
     }
+}
+
+void TestCompanion::libraryRefuses_data() {
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("errors");
+    QTest::newRow("not a folder") << "" << QStringList{"library", "add", "/nonexistent/banks"} << 1
+                                  << "quenlor-sysex: '/nonexistent/banks' is not a folder\n";
+    QTest::newRow("newer library, add")
+        << "newer" << QStringList{"library", "add", "."} << 1
+        << "quenlor-sysex: The library was written by a newer version of Quenlor: it is shown "
+           "read-only\nquenlor-sysex: the library cannot be written\n";
+    QTest::newRow("newer library, list")
+        << "newer" << QStringList{"library", "list"} << 0
+        << "quenlor-sysex: The library was written by a newer version of Quenlor: it is shown "
+           "read-only\n";
+}
+
+// What the companion cannot do it says, with exit status 1; a library it may only read
+// it still lists.
+void TestCompanion::libraryRefuses() {
+    QFETCH(QString, state);
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, errors);
+    if (state == "newer") {
+        LibraryDatabase database(LibraryDatabase::defaultPath());
+        QCOMPARE(database.open(), QString());
+        QVERIFY(database.exec("PRAGMA user_version = 99"));
+    }
+    Run run;
+    QCOMPARE(run(args), status);
+    QCOMPARE(run.errors(), errors);
 }
 
 // Two companions adding folders to one library at once take turns: both succeed and the

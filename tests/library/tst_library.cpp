@@ -6,6 +6,7 @@
 #include "library/LibraryScanner.h"
 
 #include <QDirIterator>
+#include <atomic>
 #include <QFile>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -54,6 +55,7 @@ private slots:
     void sortOrders();
     void rescan_data();
     void rescan();
+    void cancelKeepsWhatWasRead();
     void badStates_data();
     void badStates();
     void migrations();
@@ -276,6 +278,34 @@ void TestLibrary::rescan() {
     onlyMissing.ShowHidden = true;
     QCOMPARE(int(catalogue->select(onlyMissing, catalogue->listOrder()).size()), missing);
     QCOMPARE(catalogue->Folders.back().Problem, folderProblem);
+}
+
+// A cancelled scan keeps the batches it wrote; the next scan reads only the rest.
+void TestLibrary::cancelKeepsWhatWasRead() {
+    for (int n = 0; n < 60; ++n)
+        writeRecords(path(QStringLiteral("many/%1.b01").arg(n, 2, 10, QLatin1Char('0'))),
+                     {{n, QStringLiteral("Patch %1").arg(n)}});
+    LibraryDatabase database(databasePath());
+    QCOMPARE(database.open(), QString());
+    QVERIFY(LibraryEdits::addFolder(database, path("many")));
+    std::atomic<bool> cancel{false};
+    LibraryScanner scanner(database);
+    scanner.setCancel(&cancel);
+    QList<int> progress;
+    scanner.setProgress([&](int done, int total) {
+        progress << done << total;
+        cancel = true;
+    });
+    const ScanSummary first = scanner.scan();
+    QVERIFY(first.Cancelled);
+    QCOMPARE(progress, (QList<int>{LibraryScanner::kBatch, 60}));
+    QCOMPARE(first.Read, LibraryScanner::kBatch);
+    const ScanSummary rest = LibraryScanner(database).scan();
+    QVERIFY(!rest.Cancelled);
+    QCOMPARE(rest.Read, 60 - LibraryScanner::kBatch);
+    QCOMPARE(rest.Missing, 0);
+    QString error;
+    QCOMPARE(int(LibraryCatalogue::load(database, error)->Entries.size()), 60);
 }
 
 void TestLibrary::badStates_data() {
