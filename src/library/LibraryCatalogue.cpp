@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <QStringMatcher>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -109,10 +110,41 @@ std::shared_ptr<LibraryCatalogue> LibraryCatalogue::load(LibraryDatabase& databa
     for (LibraryEntry& entry : entries)
         catalogue->refreshSearchText(entry);
     catalogue->m_byName = catalogue->nameOrder();
+    catalogue->buildSearchText();
     return catalogue;
 }
 
+void LibraryCatalogue::buildSearchText() const {
+    // Marks cannot come out of folding: one between two entries' texts keeps a match
+    // from running across them.
+    constexpr QChar kBetween(0x0001);
+    m_searchText.clear();
+    m_searchStart.clear();
+    m_searchStart.reserve(Entries.size() + 1);
+    for (const LibraryEntry& entry : Entries) {
+        m_searchStart.push_back(int(m_searchText.size()));
+        m_searchText += entry.FoldedName + kBetween + entry.FoldedOther + kBetween;
+    }
+    m_searchStart.push_back(int(m_searchText.size()));
+    m_searchTextStale = false;
+}
+
+std::vector<char> LibraryCatalogue::entriesHolding(const QString& folded) const {
+    if (m_searchTextStale) buildSearchText();
+    std::vector<char> holding(Entries.size(), 0);
+    const QStringMatcher matcher(folded);
+    qsizetype at = matcher.indexIn(m_searchText, 0);
+    while (at >= 0) {
+        const auto next = std::upper_bound(m_searchStart.begin(), m_searchStart.end(), int(at));
+        const auto entry = std::size_t(next - m_searchStart.begin() - 1);
+        holding[entry] = 1;
+        at = matcher.indexIn(m_searchText, *next); // on at the next entry
+    }
+    return holding;
+}
+
 void LibraryCatalogue::refreshSearchText(LibraryEntry& entry) const {
+    m_searchTextStale = true;
     entry.FoldedName = fold(entry.Name);
     QString other;
     for (int i = entry.FirstCopy; i < entry.FirstCopy + entry.CopyCount; ++i) {
@@ -164,18 +196,17 @@ const LibraryFile* LibraryCatalogue::firstFile(const LibraryEntry& entry) const 
 std::vector<int> LibraryCatalogue::select(const LibraryFilter& filter,
                                           const std::vector<int>& order) const {
     const QString search = fold(filter.Search);
+    const std::vector<char> holding = search.isEmpty() ? std::vector<char>() : entriesHolding(search);
     std::vector<int> chosen;
     chosen.reserve(order.size());
     for (const int index : order) {
+        if (!holding.empty() && !holding[std::size_t(index)]) continue;
         const LibraryEntry& entry = Entries[std::size_t(index)];
         if (entry.Hidden && !filter.ShowHidden) continue;
         if (filter.FavouritesOnly && !entry.Favourite) continue;
         if (filter.MissingOnly && !entry.missing()) continue;
         if (filter.Category != 0 && std::find(entry.Categories.begin(), entry.Categories.end(),
                                               filter.Category) == entry.Categories.end())
-            continue;
-        if (!search.isEmpty() && !entry.FoldedName.contains(search) &&
-            !entry.FoldedOther.contains(search))
             continue;
         if (filter.Source != 0) {
             bool inSource = false;
