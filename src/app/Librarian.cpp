@@ -56,9 +56,9 @@ std::optional<Librarian::Pasted> readHexDump(const QString& text) {
     pasted.PatchValues = read.Patch.Values;
     return pasted;
 }
-// The patch of the list row a drag carries, from the list's own drag data; 0 for
-// anything else.
-int draggedPatch(const QMimeData* data) {
+} // namespace
+
+int Librarian::draggedPatch(const QMimeData* data) {
     static const QString kRows = QStringLiteral("application/x-qabstractitemmodeldatalist");
     if (!data || !data->hasFormat(kRows)) return 0;
     QByteArray encoded = data->data(kRows);
@@ -70,7 +70,6 @@ int draggedPatch(const QMimeData* data) {
     if (stream.status() != QDataStream::Ok || row < 0 || row >= kLastPatch) return 0;
     return row + 1;
 }
-} // namespace
 
 Librarian::Librarian(EditorContext& context, std::function<void(int)> refreshEditor,
                      QObject* parent)
@@ -184,6 +183,14 @@ bool Librarian::fromThisList(const QDropEvent* event) const {
     return (source == m_list || !source) && draggedPatch(event->mimeData()) > 0;
 }
 
+// A patch dragged from elsewhere in the program, a row of the Library window: our
+// clipboard type, and no row of this list.
+bool Librarian::patchFromElsewhere(const QDropEvent* event) const {
+    const QMimeData* data = event->mimeData();
+    return event->source() != m_list && data && data->hasFormat(QLatin1String(kMimeType)) &&
+           draggedPatch(data) == 0;
+}
+
 // Drops of the list's own rows become swaps (copies with Ctrl held); the list never
 // moves its items itself, so row n stays patch n.
 bool Librarian::eventFilter(QObject* watched, QEvent* event) {
@@ -198,6 +205,9 @@ bool Librarian::eventFilter(QObject* watched, QEvent* event) {
                 drag->setDropAction((drag->modifiers() & Qt::ControlModifier) ? Qt::CopyAction
                                                                               : Qt::MoveAction);
                 drag->accept();
+            } else if (patchFromElsewhere(drag)) {
+                drag->setDropAction(Qt::CopyAction);
+                drag->accept();
             } else {
                 drag->ignore();
             }
@@ -207,6 +217,14 @@ bool Librarian::eventFilter(QObject* watched, QEvent* event) {
             auto* drop = static_cast<QDropEvent*>(event);
             const int from = draggedPatch(drop->mimeData());
             const QModelIndex at = m_list->indexAt(drop->position().toPoint());
+            if (at.isValid() && patchFromElsewhere(drop)) {
+                // The dropped patch goes into the row, as Paste Patch puts it there.
+                drop->setDropAction(Qt::CopyAction);
+                drop->accept();
+                if (pastePatch(at.row() + 1, *drop->mimeData()))
+                    m_context.PatchWindow->clickPatchRow(at.row() + 1);
+                return true;
+            }
             if (!fromThisList(drop) || !at.isValid()) {
                 drop->ignore();
                 return true;

@@ -51,8 +51,13 @@ public:
     void swapPatches(int dragged, int target);
     void copyPatchOnto(int source, int target);
 
-    // Takes the patch list's drops and Alt+Up/Alt+Down for the two moves above.
+    // Takes the patch list's drops and Alt+Up/Alt+Down for the two moves above, and
+    // drops of a patch from elsewhere (a Library row), which go into the row dropped on.
     void attachToList(QListWidget* list);
+
+    // The patch of the list row a drag carries, from the list's own drag data; 0 for
+    // anything else.
+    static int draggedPatch(const QMimeData* data);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -62,6 +67,7 @@ private:
     void storePatch(int patch, const Values& values, const QString* name);
     Values valuesOf(int patch) const;
     bool fromThisList(const QDropEvent* event) const;
+    bool patchFromElsewhere(const QDropEvent* event) const;
 
     EditorContext& m_context;
     std::function<void(int)> m_refreshEditor;

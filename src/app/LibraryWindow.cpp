@@ -1,5 +1,6 @@
 #include "LibraryWindow.h"
 
+#include "Librarian.h"
 #include "LibraryMenu.h"
 #include "LibraryModel.h"
 #include "core/QuenlorCode.h"
@@ -411,16 +412,16 @@ bool LibraryWindow::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-// Rows dragged from the patch list join the library, as Add Current Bank adds them; the
-// list's own drags carry the row, which is the patch selected there.
+// Rows dragged from the patch list join the library, as Add Current Bank adds them.
 bool LibraryWindow::dropFromBank(QEvent* event) {
     const QEvent::Type type = event->type();
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return false;
     auto* drop = static_cast<QDropEvent*>(event);
-    Patch* bank = m_context.PatchWindow;
-    const int patch = bank ? bank->selectedRowPatch() : 0;
-    if (drop->source() != (bank ? bank->PatchList : nullptr) || patch == 0) {
+    const QObject* source = drop->source();
+    const int patch = Librarian::draggedPatch(drop->mimeData());
+    // A drop made by the window system alone has no source.
+    if ((source && source != m_context.PatchWindow->PatchList) || patch == 0) {
         // The library's own rows are never dropped on it.
         drop->ignore();
         return true;

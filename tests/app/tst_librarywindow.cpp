@@ -9,6 +9,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -77,6 +79,8 @@ private slots:
     void keys_data();
     void keys();
     void fillBankFromSelection();
+    void drags_data();
+    void drags();
     void filtersAndCategories();
     void addCurrentBank();
     void copiesProblemsAndLikeness();
@@ -215,6 +219,53 @@ void TestLibraryWindow::fillBankFromSelection() {
     QCOMPARE(p.names().mid(71), (QStringList{"", "Pad 1", "Pad 10"}));
     QCOMPARE(p.window.history().count(), steps + 1);
     QCOMPARE(p.window.mnu_Undo->text(), QStringLiteral("&Undo Fill Bank from Selection"));
+}
+
+void TestLibraryWindow::drags_data() {
+    QTest::addColumn<bool>("intoBank");
+    QTest::newRow("a library row onto a bank row") << true;
+    QTest::newRow("a bank row into the library") << false;
+}
+
+// A library row dropped on a bank row goes into it with its name, one step; a bank row
+// dropped on the library joins it as Add Current Bank would add it.
+void TestLibraryWindow::drags() {
+    QFETCH(bool, intoBank);
+    LibraryProgram p(folder());
+    p.typeSearch("bass 40");
+    QListWidget* list = p.list().PatchList;
+    QWidget* target = intoBank ? list->viewport() : p.table().viewport();
+    std::unique_ptr<QMimeData> data;
+    QPoint at;
+    if (intoBank) {
+        data.reset(p.libraryWindow().model().mimeData({p.libraryWindow().model().index(0, 0)}));
+        at = list->visualItemRect(list->item(9)).center();
+    } else {
+        p.list().SetPatchName(12, QStringLiteral("Kept"));
+        p.code.PatchBank(12, 8) = 63;
+        p.code.PatchBank(12, 9) = 63;
+        data.reset(list->model()->mimeData({list->model()->index(11, 0)}));
+        at = p.table().viewport()->rect().center();
+    }
+    const int steps = p.window.history().count();
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(target, &drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    if (intoBank) {
+        QCOMPARE(p.list().PatchName(10), QStringLiteral("Bass 40"));
+        QCOMPARE(p.code.PatchBank(10, 8), sound(75 + 39)[8]);
+        QCOMPARE(p.list().selectedRowPatch(), 10);
+        QCOMPARE(p.window.history().count(), steps + 1);
+    } else {
+        p.settle();
+        p.typeSearch("kept");
+        QCOMPARE(p.rows(), QStringList{"Kept"});
+        QCOMPARE(p.window.history().count(), steps);
+    }
 }
 
 // Filters narrow the list and one button clears them all; a new category is given to
