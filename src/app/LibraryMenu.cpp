@@ -21,7 +21,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSqlQuery>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -282,11 +281,7 @@ void LibraryMenu::addBankPatches(const std::vector<int>& patches) {
 void LibraryMenu::mnu_RemoveFolder_Click() {
     ensureOpen();
     post([this](LibraryDatabase& database) -> Answer {
-        std::vector<std::pair<qint64, QString>> folders;
-        QSqlQuery query(database.database());
-        if (query.exec(QStringLiteral("SELECT id, path FROM folders ORDER BY id")))
-            while (query.next())
-                folders.emplace_back(query.value(0).toLongLong(), query.value(1).toString());
+        const auto folders = database.folders().value_or(std::vector<std::pair<qint64, QString>>());
         return [this, folders] {
             if (folders.empty()) return showStatus(QStringLiteral("The library watches no folder"));
             QStringList paths;

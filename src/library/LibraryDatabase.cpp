@@ -247,13 +247,25 @@ QString LibraryDatabase::foldersListPath() const {
     return QFileInfo(m_given).absolutePath() + QLatin1Char('/') + kFoldersListName;
 }
 
+std::optional<std::vector<std::pair<qint64, QString>>> LibraryDatabase::folders() {
+    QSqlQuery query(m_database);
+    if (!query.exec(QStringLiteral("SELECT id, path FROM folders ORDER BY id"))) {
+        m_error = describe(query.lastError());
+        return std::nullopt;
+    }
+    std::vector<std::pair<qint64, QString>> found;
+    while (query.next())
+        found.emplace_back(query.value(0).toLongLong(), query.value(1).toString());
+    return found;
+}
+
 void LibraryDatabase::writeFoldersList() {
     if (m_mode != Mode::Writable) return;
-    QSqlQuery query(m_database);
-    if (!query.exec(QStringLiteral("SELECT path FROM folders ORDER BY id"))) return;
+    const auto watched = folders();
+    if (!watched) return;
     QByteArray text;
-    while (query.next())
-        text += query.value(0).toString().toUtf8() + '\n';
+    for (const auto& folder : *watched)
+        text += folder.second.toUtf8() + '\n';
     QSaveFile file(foldersListPath());
     if (file.open(QIODevice::WriteOnly)) {
         file.write(text);

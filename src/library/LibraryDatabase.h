@@ -5,6 +5,9 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class QSqlQuery;
 class QTemporaryDir;
@@ -53,6 +56,10 @@ public:
     // Runs the migrations from the file's version up to `target`, each step one
     // transaction; false when one fails (the file stays at the last step done).
     bool migrate(int target = kSchemaVersion);
+
+    // The watched folders, id and path, in the order they were added; nothing when the
+    // file cannot be read.
+    std::optional<std::vector<std::pair<qint64, QString>>> folders();
 
     // The watched folders, kept beside the file as well (one path a line), so that a
     // damaged file can be rebuilt from them.

@@ -181,13 +181,9 @@ ScanSummary LibraryScanner::scan() {
         return summary;
     };
 
-    std::vector<std::pair<qint64, QString>> folders;
-    {
-        QSqlQuery query(db);
-        if (!query.exec(QStringLiteral("SELECT id, path FROM folders ORDER BY id"))) return failed();
-        while (query.next())
-            folders.emplace_back(query.value(0).toLongLong(), query.value(1).toString());
-    }
+    const auto watched = m_database.folders();
+    if (!watched) return failed();
+    const std::vector<std::pair<qint64, QString>>& folders = *watched;
     FolderWalker walker(m_cancel);
     std::vector<Candidate> found;
     std::vector<QString> folderProblems;
