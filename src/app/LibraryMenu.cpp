@@ -160,7 +160,10 @@ void LibraryMenu::scan(bool report) {
             else if (report || summary.Read > 0 || summary.Missing > 0 || summary.Cancelled)
                 showStatus(QStringLiteral("Library: ") + summary.text() +
                            (summary.Cancelled ? QStringLiteral(" (cancelled)") : QString()));
-            reload();
+            // A scan that found nothing new leaves the catalogue as it was read.
+            const bool unchanged = summary.Read == 0 && summary.Missing == 0 && m_catalogue &&
+                                   int(m_catalogue->problems().size()) == summary.Problems;
+            if (!unchanged || !summary.Error.isEmpty()) reload();
         };
     });
 }
