@@ -79,8 +79,9 @@ void LibraryMenu::ensureOpen() {
         const bool rebuilt = database.rebuilt();
         return [this, notice, rebuilt] {
             if (!notice.isEmpty()) showStatus(notice);
-            // A new file for a damaged one holds only the watched folders.
-            if (rebuilt) scan(false);
+            // A new file for a damaged one holds only the watched folders; what they
+            // give is said after the notice, which stays in view.
+            if (rebuilt) scan(true, notice + QStringLiteral(": "));
         };
     });
 }
@@ -133,12 +134,12 @@ void LibraryMenu::reload() {
     });
 }
 
-void LibraryMenu::scan(bool report) {
+void LibraryMenu::scan(bool report, const QString& lead) {
     ensureOpen();
     ++m_scans;
     showProgress(0, 0);
     LibraryThread* thread = m_thread.get();
-    post([this, thread, report](LibraryDatabase& database) -> Answer {
+    post([this, thread, report, lead](LibraryDatabase& database) -> Answer {
         if (thread->stopping()) return {};
         thread->cancel() = false;
         if (!database.writable()) return [this] {
@@ -152,13 +153,13 @@ void LibraryMenu::scan(bool report) {
                                       Qt::QueuedConnection);
         });
         const ScanSummary summary = scanner.scan();
-        return [this, summary, report] {
+        return [this, summary, report, lead] {
             --m_scans;
             showProgress(0, -1);
             if (!summary.Error.isEmpty())
                 showStatus(QStringLiteral("The library scan stopped: ") + summary.Error);
             else if (report || summary.Read > 0 || summary.Missing > 0 || summary.Cancelled)
-                showStatus(QStringLiteral("Library: ") + summary.text() +
+                showStatus((lead.isEmpty() ? QStringLiteral("Library: ") : lead) + summary.text() +
                            (summary.Cancelled ? QStringLiteral(" (cancelled)") : QString()));
             // A scan that found nothing new leaves the catalogue as it was read.
             const bool unchanged = summary.Read == 0 && summary.Missing == 0 && m_catalogue &&

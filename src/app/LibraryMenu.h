@@ -93,7 +93,8 @@ private:
     void reload();
     // `report`: the summary goes to the status bar also when nothing had changed, as
     // after the user's own Rescan; the scans the program starts itself keep quiet then.
-    void scan(bool report);
+    // `lead` goes before the summary in place of "Library: ".
+    void scan(bool report, const QString& lead = QString());
     // A change of the database; the catalogue is read again afterwards when `reread`.
     void write(std::function<bool(LibraryDatabase&)> edit, bool reread);
     void showProgress(int done, int total);

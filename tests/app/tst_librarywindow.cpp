@@ -332,14 +332,21 @@ void TestLibraryWindow::copiesProblemsAndLikeness() {
     QCOMPARE(p.rows().mid(0, 3), (QStringList{"Bass 21", "Bass 20", "Bass 22"}));
 }
 
-// A damaged library file is set aside and said in one status-bar line.
+// A damaged library file is set aside, the library read again from the watched folders,
+// and both said in one status-bar line.
 void TestLibraryWindow::damagedLibraryIsSaidInTheStatusBar() {
     writeBytes(LibraryDatabase::defaultPath(), "not a database");
+    writeBytes(QFileInfo(LibraryDatabase::defaultPath()).absolutePath() + "/library-folders.txt",
+               QFile::encodeName(folder()) + "\n");
     TestProgram p;
     p.start();
     p.window.library().mnu_ShowLibrary->trigger();
-    QTRY_VERIFY(p.window.library().pendingJobs() == 0);
-    QVERIFY(p.window.Status->text().startsWith("The library file was damaged: it was set aside as"));
+    QTRY_VERIFY_WITH_TIMEOUT(p.window.library().pendingJobs() == 0, 20000);
+    const QString status = p.window.Status->text();
+    QVERIFY2(status.startsWith("The library file was damaged: it was set aside as"), qPrintable(status));
+    QVERIFY2(status.endsWith("from the watched folders: 2 files, 2 read, 148 patches, 148 new sounds"),
+             qPrintable(status));
+    QCOMPARE(int(p.window.library().catalogue()->Entries.size()), 148);
 }
 
 QTEST_MAIN(TestLibraryWindow)
