@@ -51,6 +51,7 @@ LibraryWindow::LibraryWindow(LibraryMenu& library, EditorContext& context, QWidg
     connect(&m_library, &LibraryMenu::catalogueChanged, this, &LibraryWindow::catalogueChanged);
     connect(&m_library, &LibraryMenu::entriesChanged, this, [this] {
         relist([this] { m_model->refresh(); });
+        fillChoices(); // a category may have a new name
         showCopies();
     });
     catalogueChanged();

@@ -171,7 +171,7 @@ void TestLibraryWindow::keys_data() {
     QTest::newRow("F marks a favourite") << QList<int>{Qt::Key_F} << true << false << 148;
     QTest::newRow("F again clears it") << QList<int>{Qt::Key_F, Qt::Key_F} << false << false << 148;
     QTest::newRow("Shift+F marks too, finding no name")
-        << QList<int>{int(Qt::SHIFT | Qt::Key_F)} << true << false << 148;
+        << QList<int>{(Qt::SHIFT | Qt::Key_F).toCombined()} << true << false << 148;
     QTest::newRow("Delete hides") << QList<int>{Qt::Key_Delete} << false << true << 147;
     QTest::newRow("Escape goes back to the search")
         << QList<int>{Qt::Key_Escape} << false << false << 148;
@@ -269,7 +269,7 @@ void TestLibraryWindow::drags() {
 }
 
 // Filters narrow the list and one button clears them all; a new category is given to
-// the selection and can be filtered by.
+// the selection, can be filtered by and renamed; a rescan asked for shows its progress.
 void TestLibraryWindow::filtersAndCategories() {
     LibraryProgram p(folder());
     LibraryWindow& w = p.libraryWindow();
@@ -289,6 +289,23 @@ void TestLibraryWindow::filtersAndCategories() {
     QVERIFY(!w.FavouritesOnly->isChecked());
     p.typeSearch("DRON");
     QCOMPARE(p.rows(), QStringList{"Bass 1"});
+
+    // A renamed category is found by its new name, and kept.
+    p.desktop.ItemAnswers.push_back(12); // after the twelve it starts with
+    p.desktop.TextAnswers.push_back(QStringLiteral("Low Hums"));
+    p.library().renameCategory();
+    p.typeSearch("low hum");
+    QCOMPARE(p.rows(), QStringList{"Bass 1"});
+    QCOMPARE(w.model().index(0, LibraryModel::CategoriesColumn).data().toString(),
+             QStringLiteral("Low Hums"));
+    p.settle();
+    p.library().mnu_RescanFolders->trigger();
+    QVERIFY(p.library().progressLabel()->isVisible());
+    QVERIFY(p.library().cancelButton()->isVisible());
+    p.settle();
+    QVERIFY(!p.library().progressLabel()->isVisible());
+    QCOMPARE(p.window.Status->text(), QStringLiteral("Library: 2 files, 0 read, 0 patches, 0 new sounds"));
+    QVERIFY(w.CategoryFilter->findText(QStringLiteral("Low Hums")) > 0);
 }
 
 // Add Current Bank keeps the bank's 74 patches with their names as a collection.
