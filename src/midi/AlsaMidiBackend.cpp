@@ -208,8 +208,8 @@ void AlsaMidiBackend::closeOutput() {
 // Every message goes to the subscribers of "MIDI Out": the opened device and whatever
 // the user connected. It is delivered at once and the call returns when the sequencer
 // has taken it.
-void AlsaMidiBackend::send(const uint8_t* bytes, std::size_t size) {
-    if (size == 0) return;
+bool AlsaMidiBackend::send(const uint8_t* bytes, std::size_t size) {
+    if (size == 0) return false;
     snd_seq_event_t event;
     snd_seq_ev_clear(&event);
     std::lock_guard<std::mutex> lock(m_seqMutex);
@@ -220,7 +220,7 @@ void AlsaMidiBackend::send(const uint8_t* bytes, std::size_t size) {
         snd_midi_event_reset_encode(m_encoder);
         if (snd_midi_event_encode(m_encoder, bytes, static_cast<long>(size), &event) <= 0 ||
             event.type == SND_SEQ_EVENT_NONE)
-            return; // not a complete message
+            return false; // not a complete message
     }
     snd_seq_ev_set_source(&event, m_outPort);
     snd_seq_ev_set_subs(&event);
@@ -229,6 +229,7 @@ void AlsaMidiBackend::send(const uint8_t* bytes, std::size_t size) {
     if (result >= 0) result = snd_seq_drain_output(m_seq);
     if (result < 0)
         snd_seq_drop_output(m_seq); // what failed is not sent later, after newer messages
+    return result >= 0;
 }
 
 // A subscription goes with either of its ports; a port that comes back later, even

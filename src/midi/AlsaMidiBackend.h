@@ -32,7 +32,7 @@ public:
     void closeOutput() override;
     bool outputConnected() override;
     bool inputConnected() override;
-    void send(const uint8_t* bytes, std::size_t size) override;
+    bool send(const uint8_t* bytes, std::size_t size) override;
     void setDevicesChangedHandler(DevicesChangedHandler handler) override;
 
     // The sequencer's number for the program's client.

@@ -16,8 +16,8 @@ const char* const kClientName = "Quenlor";
 const char* const kInputPortName = "MIDI In";
 const char* const kOutputPortName = "MIDI Out";
 
-// Room for about 20 seconds of what the output queue hands over at cable speed; when
-// it is full the server has stopped taking messages, and a message is dropped.
+// Room for far more than the two periods of messages the output queue hands over ahead;
+// a message that does not fit is dropped, and counted by the output port.
 constexpr std::size_t kOutputBufferBytes = 1u << 16;
 // Each message in the output buffer is this header followed by its bytes.
 struct MessageHeader {
@@ -26,14 +26,17 @@ struct MessageHeader {
     uint32_t Length;
     uint32_t Connection; // the output connection it was meant for
 };
-// The queue hands each message over this many process periods before it is due, so
-// that it waits in the buffer for the cycle that plays it.
+// The queue hands each message over up to this many process periods beyond the end of
+// the last cycle run, so that it waits in the buffer for the cycle that plays it.
 constexpr int kPeriodsAhead = 2;
 constexpr int64_t kMicrosPerSecond = 1'000'000;
 // Frames further apart than this are not compared: the frame counter wraps.
 constexpr int64_t kComparableSeconds = 60;
 // The longest wait for a cycle after the output was closed: a few periods.
 constexpr auto kCleanCyclePatience = std::chrono::milliseconds(50);
+// The longest wait for a running process callback to return: it never blocks, so only a
+// process thread that the system does not schedule takes this long.
+constexpr auto kCycleEndPatience = std::chrono::milliseconds(500);
 
 // Frames for a time, rounded up: a gap rounded down would put two messages too close.
 jack_nframes_t framesFor(int64_t micros, jack_nframes_t rate) {
@@ -52,11 +55,12 @@ std::unique_ptr<JackMidiBackend> JackMidiBackend::open() {
     jack_set_error_function(silent);
     jack_set_info_function(silent);
     std::unique_ptr<JackMidiBackend> backend(new JackMidiBackend);
-    backend->m_outBuffer = jack_ringbuffer_create(kOutputBufferBytes);
-    if (!backend->m_outBuffer || !backend->openClient())
+    if (!backend->openClient())
         return nullptr;
     return backend;
 }
+
+JackMidiBackend::JackMidiBackend() : m_outBuffer(kOutputBufferBytes) {}
 
 // The client "Quenlor" with its two ports, running.
 bool JackMidiBackend::openClient() {
@@ -68,6 +72,7 @@ bool JackMidiBackend::openClient() {
     m_inPort = jack_port_register(m_client, kInputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     m_outPort = jack_port_register(m_client, kOutputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     m_serverGone = false;
+    m_cycleRan = false; // the frames of an earlier server mean nothing on this one
     if (m_inPort && m_outPort) {
         jack_set_process_callback(m_client, &JackMidiBackend::process, this);
         jack_on_shutdown(m_client, &JackMidiBackend::shutdown, this);
@@ -87,9 +92,9 @@ bool JackMidiBackend::openClient() {
 // is closed before any new client is tried, since libjack keeps one set of the
 // server's shared tables per process while any client of it is open.
 void JackMidiBackend::closeDeadClient() {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     if (!m_client || !m_serverGone)
         return;
-    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     jack_client_close(m_client);
     m_client = nullptr;
     m_inPort = m_outPort = nullptr;
@@ -98,7 +103,7 @@ void JackMidiBackend::closeDeadClient() {
     // ended with the close, so nothing reads the buffer meanwhile.
     m_inputSource.clear();
     m_outputDestination.clear();
-    jack_ringbuffer_reset(m_outBuffer);
+    m_outBuffer.reset();
     m_placedAny = false;
 }
 
@@ -112,8 +117,11 @@ JackMidiBackend::~JackMidiBackend() {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     if (m_client)
         jack_client_close(m_client); // stops the process thread before the buffer goes
-    if (m_outBuffer)
-        jack_ringbuffer_free(m_outBuffer);
+}
+
+jack_native_thread_t JackMidiBackend::processThread() const {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+    return m_client ? jack_client_thread_id(m_client) : jack_native_thread_t();
 }
 
 QString JackMidiBackend::clientName() const {
@@ -150,14 +158,11 @@ bool JackMidiBackend::openInput(int index, InputHandler handler) {
     if (index < 0 || index >= names.size())
         return false;
     const std::string source = names.at(index).toStdString();
-    {
-        std::lock_guard<std::mutex> lock(m_inputMutex);
-        m_handler = std::move(handler);
-    }
+    m_handler = std::move(handler); // closeInput() took it from the process thread
+    m_liveHandler = &m_handler;
     const int result = jack_connect(m_client, source.c_str(), jack_port_name(m_inPort));
     if (result != 0 && result != EEXIST) {
-        std::lock_guard<std::mutex> lock(m_inputMutex);
-        m_handler = nullptr;
+        closeInput();
         return false;
     }
     m_inputSource = source;
@@ -170,8 +175,17 @@ void JackMidiBackend::closeInput() {
     if (!m_inputSource.empty() && m_client)
         jack_disconnect(m_client, m_inputSource.c_str(), jack_port_name(m_inPort));
     m_inputSource.clear();
-    std::lock_guard<std::mutex> handler(m_inputMutex);
+    m_liveHandler = nullptr;
+    waitUntilNoCycleRuns();
     m_handler = nullptr;
+}
+
+// A cycle that began before the handler was taken away may still be calling it; one that
+// begins after sees none.
+void JackMidiBackend::waitUntilNoCycleRuns() {
+    const auto deadline = std::chrono::steady_clock::now() + kCycleEndPatience;
+    while (m_inCycle && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 bool JackMidiBackend::openOutput(int index) {
@@ -214,16 +228,16 @@ void JackMidiBackend::closeOutput() {
     m_outputDestination.clear();
 }
 
-void JackMidiBackend::send(const uint8_t* bytes, std::size_t size) {
-    sendTimed(bytes, size, {SteadyPacingClock().now(), {}});
+bool JackMidiBackend::send(const uint8_t* bytes, std::size_t size) {
+    return sendTimed(bytes, size, {SteadyPacingClock().now(), {}});
 }
 
 // On the output port's sender thread. The message goes into the buffer with its due time
 // on JACK's own clock; the process cycle puts it at the frame of that time.
-void JackMidiBackend::sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) {
+bool JackMidiBackend::sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) {
     const std::size_t needed = sizeof(MessageHeader) + size;
     if (size == 0 || needed > kOutputBufferBytes / 2)
-        return;
+        return false;
     // Without a server the message goes nowhere, at once; the server is not looked
     // for again here, only when a device is listed or opened.
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
@@ -231,7 +245,7 @@ void JackMidiBackend::sendTimed(const uint8_t* bytes, std::size_t size, const Se
     // after a restart, or another one's) never meets it.
     closeDeadClient();
     if (!m_client)
-        return;
+        return false;
     const int64_t fromNow = (timing.Due - SteadyPacingClock().now()).count();
     const int64_t jackNow = int64_t(jack_get_time());
     MessageHeader header;
@@ -239,18 +253,32 @@ void JackMidiBackend::sendTimed(const uint8_t* bytes, std::size_t size, const Se
     header.GapUs = uint32_t(std::clamp<int64_t>(timing.Gap.count(), 0, INT32_MAX));
     header.Length = uint32_t(size);
     header.Connection = m_connection;
-    if (jack_ringbuffer_write_space(m_outBuffer) < needed) return;
-    jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(&header), sizeof header);
-    jack_ringbuffer_write(m_outBuffer, reinterpret_cast<const char*>(bytes), size);
+    // This thread alone writes, so the room seen here stays for both parts.
+    if (m_outBuffer.writeSpace() < needed) return false;
+    m_outBuffer.write(&header, sizeof header);
+    m_outBuffer.write(bytes, size);
+    return true;
 }
 
-std::chrono::microseconds JackMidiBackend::handOverAhead() {
+// Two periods beyond the end of the last cycle run, on the steady clock. The period is
+// read each time: a server started again may run another. While no cycle has run on
+// this client's server, and while the server stalls, the reach does not move.
+std::chrono::microseconds JackMidiBackend::handOverUntil(std::chrono::microseconds now) {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
-    if (!m_client || m_serverGone) return {};
+    if (!m_client || m_serverGone) return now; // sent now, dropped and counted at once
+    if (!m_cycleRan) return now - std::chrono::hours(1); // before anything is due
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
-    if (rate == 0) return {};
-    return std::chrono::microseconds(kPeriodsAhead * int64_t(jack_get_buffer_size(m_client)) *
-                                     kMicrosPerSecond / rate);
+    const jack_nframes_t period = jack_get_buffer_size(m_client);
+    if (rate == 0) return now;
+    const jack_time_t consumed = jack_frames_to_time(m_client, m_cycleStart + period);
+    const int64_t fromNow = int64_t(consumed) - int64_t(jack_get_time());
+    return now + std::chrono::microseconds(fromNow + kPeriodsAhead * int64_t(period) *
+                                                         kMicrosPerSecond / rate);
+}
+
+bool JackMidiBackend::outputDelivers() {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+    return connected() && outputConnected();
 }
 
 // The last message has left when the buffer is empty and the process cycle has run past
@@ -265,7 +293,7 @@ bool JackMidiBackend::drain(std::chrono::milliseconds limit) {
             std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
             if (!m_client || m_serverGone) return true; // nothing more can leave
             const jack_nframes_t settled = m_lastEnd.load() + 2 * jack_get_buffer_size(m_client);
-            if (jack_ringbuffer_read_space(m_outBuffer) == 0 &&
+            if (m_outBuffer.readSpace() == 0 &&
                 !before(m_cycleStart.load(), settled))
                 return true;
         }
@@ -276,8 +304,14 @@ bool JackMidiBackend::drain(std::chrono::milliseconds limit) {
 
 int JackMidiBackend::process(jack_nframes_t frames, void* self) {
     auto* backend = static_cast<JackMidiBackend*>(self);
+    const jack_time_t begin = jack_get_time();
+    backend->m_inCycle = true;
     backend->processInput(frames);
     backend->processOutput(frames);
+    backend->m_inCycle = false;
+    const auto took = uint32_t(std::min<jack_time_t>(jack_get_time() - begin, UINT32_MAX));
+    if (took > backend->m_longestCycle.load(std::memory_order_relaxed))
+        backend->m_longestCycle.store(took, std::memory_order_relaxed);
     return 0;
 }
 
@@ -290,18 +324,18 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
     jack_midi_clear_buffer(buffer);
     const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
     m_cycleStart = cycleStart;
+    m_cycleRan = true;
     const uint32_t connection = m_connection;
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
     if (m_placedAny &&
         int64_t(jack_nframes_t(cycleStart - m_lastFrame)) > kComparableSeconds * rate)
         m_placedAny = false;
     MessageHeader header;
-    while (jack_ringbuffer_read_space(m_outBuffer) >= sizeof header) {
-        jack_ringbuffer_peek(m_outBuffer, reinterpret_cast<char*>(&header), sizeof header);
-        if (jack_ringbuffer_read_space(m_outBuffer) < sizeof header + header.Length)
+    while (m_outBuffer.peek(&header, sizeof header)) {
+        if (m_outBuffer.readSpace() < sizeof header + header.Length)
             break; // the sender is still writing the bytes
         if (header.Connection != connection) {
-            jack_ringbuffer_read_advance(m_outBuffer, sizeof header + header.Length);
+            m_outBuffer.read(nullptr, sizeof header + header.Length);
             continue; // meant for a connection that was closed since
         }
         // The start is kept in microseconds, so that rounding to frames never adds up
@@ -311,10 +345,9 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
         jack_nframes_t frame = jack_time_to_frames(m_client, start);
         if (jack_frames_to_time(m_client, frame) < start) ++frame;
         // The server's estimate of time against frames moves from cycle to cycle; the
-        // frames themselves keep the gap, to within the one frame that rounding takes.
+        // frames themselves keep the gap, rounded up to whole frames.
         if (m_placedAny) {
-            const jack_nframes_t earliest =
-                m_lastFrame + jack_nframes_t(int64_t(header.GapUs) * rate / kMicrosPerSecond);
+            const jack_nframes_t earliest = m_lastFrame + framesFor(header.GapUs, rate);
             if (before(frame, earliest)) frame = earliest;
         }
         if (before(frame, cycleStart)) {
@@ -332,8 +365,8 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
         m_lastFrame = frame;
         m_lastStart = start;
         m_placedAny = true;
-        jack_ringbuffer_read_advance(m_outBuffer, sizeof header);
-        jack_ringbuffer_read(m_outBuffer, reinterpret_cast<char*>(event), header.Length);
+        m_outBuffer.read(nullptr, sizeof header);
+        m_outBuffer.read(event, header.Length);
     }
     m_connectionSeen = connection;
 }
@@ -341,26 +374,27 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
 void JackMidiBackend::processInput(jack_nframes_t frames) {
     void* buffer = jack_port_get_buffer(m_inPort, frames);
     const jack_nframes_t count = jack_midi_get_event_count(buffer);
-    if (count == 0)
-        return;
-    std::lock_guard<std::mutex> lock(m_inputMutex);
-    if (!m_handler)
+    const InputHandler* handler = count > 0 ? m_liveHandler.load() : nullptr;
+    if (!handler)
         return;
     jack_midi_event_t event;
     for (jack_nframes_t i = 0; i < count; ++i) {
         if (jack_midi_event_get(&event, buffer, i) == 0 && event.size > 0)
-            m_handler(event.buffer, event.size);
+            (*handler)(event.buffer, event.size);
     }
 }
 
 void JackMidiBackend::shutdown(void* self) { static_cast<JackMidiBackend*>(self)->m_serverGone = true; }
 
+// The sender thread may close a dead client, and with it the connections, meanwhile.
 bool JackMidiBackend::outputConnected() {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     return m_outputDestination.empty() ||
            (connected() && jack_port_connected_to(m_outPort, m_outputDestination.c_str()));
 }
 
 bool JackMidiBackend::inputConnected() {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     return m_inputSource.empty() ||
            (connected() && jack_port_connected_to(m_inPort, m_inputSource.c_str()));
 }

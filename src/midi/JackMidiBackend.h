@@ -1,9 +1,9 @@
 #pragma once
 
+#include "ByteRing.h"
 #include "MidiBackend.h"
 
 #include <jack/jack.h>
-#include <jack/ringbuffer.h>
 
 #include <atomic>
 #include <memory>
@@ -16,7 +16,12 @@
 // made to the ports in a patchbay stay. The server reports ports that come and go.
 //
 // Messages are timed by frames: each goes into the process cycle at the frame of its
-// due time, and never closer to the one before than the output queue allows.
+// due time, and never closer to the one before than the output queue allows. The output
+// port hands a message over only when the cycles that have run reach within two periods
+// of it, so that a server that stalls leaves the messages in the port's queue.
+//
+// The process callback neither locks nor allocates: messages cross from and to it
+// through lock-free rings, and the input handler it calls does the same.
 //
 // A client outlives no server: when the server stops or crashes, the client is dead
 // for good. Sends then go nowhere at once, the dead client is closed at the next call,
@@ -37,11 +42,20 @@ public:
     void closeOutput() override;
     bool outputConnected() override;
     bool inputConnected() override;
-    void send(const uint8_t* bytes, std::size_t size) override;
+    bool outputDelivers() override;
+    bool send(const uint8_t* bytes, std::size_t size) override;
     void setDevicesChangedHandler(DevicesChangedHandler handler) override;
-    void sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override;
-    std::chrono::microseconds handOverAhead() override;
+    bool sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override;
+    std::chrono::microseconds handOverUntil(std::chrono::microseconds now) override;
     bool drain(std::chrono::milliseconds limit) override;
+
+    // The longest run of the process callback since the last call, for the tests and
+    // benchmarks that watch it under load.
+    std::chrono::microseconds takeLongestCycle() {
+        return std::chrono::microseconds(m_longestCycle.exchange(0));
+    }
+    // The thread that runs the process callback; a default value while there is none.
+    jack_native_thread_t processThread() const;
 
     // The name the server gave the program's client: "Quenlor" unless another
     // client already had it; empty while there is no server.
@@ -54,11 +68,12 @@ public:
     }
 
 private:
-    JackMidiBackend() = default;
+    JackMidiBackend();
     bool openClient();
     void closeDeadClient();
     bool reachServer();
     void waitForCleanCycle();
+    void waitUntilNoCycleRuns();
     QStringList portNames(unsigned long flags);
     static int process(jack_nframes_t frames, void* self);
     static void shutdown(void* self);
@@ -72,7 +87,7 @@ private:
     jack_client_t* m_client = nullptr;
     jack_port_t* m_inPort = nullptr;
     jack_port_t* m_outPort = nullptr;
-    jack_ringbuffer_t* m_outBuffer = nullptr;
+    ByteRing m_outBuffer;
     std::atomic<bool> m_serverGone{false};
     // Guards the client and the writing end of the output buffer: the output port sends
     // from its own thread, and either thread may close a dead client.
@@ -85,14 +100,19 @@ private:
     jack_time_t m_lastStart = 0; // when it was meant to start, on JACK's clock
     std::atomic<jack_nframes_t> m_lastEnd{0};
     std::atomic<jack_nframes_t> m_cycleStart{0}; // of the last cycle run
+    std::atomic<bool> m_cycleRan{false};          // since the client opened
+    std::atomic<bool> m_inCycle{false};           // the process callback runs
+    std::atomic<uint32_t> m_longestCycle{0};      // in microseconds
     // Counts the closes of the output: what waits in the buffer for a connection that
     // was closed is dropped, not sent to the next one.
     std::atomic<uint32_t> m_connection{0};
     std::atomic<uint32_t> m_connectionSeen{0}; // by the last cycle that ran
 
-    // Guards the handler against the process thread while the input opens or closes.
-    std::mutex m_inputMutex;
+    // The input handler; the process thread reaches it only through m_liveHandler, which
+    // the program's thread clears, waiting for the cycle that may still use it, before
+    // it changes the handler.
     InputHandler m_handler;
+    std::atomic<const InputHandler*> m_liveHandler{nullptr};
     std::string m_inputSource;      // the device connected to "MIDI In"
     std::string m_outputDestination; // the device "MIDI Out" is connected to
 

@@ -1,11 +1,27 @@
 #include "MIDIInput.h"
 
-#include <QMetaObject>
+#include <QSocketNotifier>
+
+#include <algorithm>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 MIDIInput::MIDIInput(MidiBackend& backend, QObject* parent)
-    : QObject(parent), MidiPort(kDefaultDevice, QString()), m_backend(backend) {}
+    : QObject(parent), MidiPort(kDefaultDevice, QString()), m_backend(backend),
+      m_queue(kQueueLimit * sizeof(ShortMessage)),
+      m_wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (m_wakeFd >= 0) {
+        m_wake = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
+        connect(m_wake, &QSocketNotifier::activated, this, &MIDIInput::deliver);
+    }
+}
 
-MIDIInput::~MIDIInput() { close(); }
+MIDIInput::~MIDIInput() {
+    close();
+    delete m_wake;
+    if (m_wakeFd >= 0) ::close(m_wakeFd);
+}
 
 void MIDIInput::open() {
     close();
@@ -21,8 +37,8 @@ void MIDIInput::close() {
     m_open = false;
 }
 
-// On the MIDI system's thread: copy the bytes and hand over to the port's own thread.
-// Only one delivery waits in the event queue at a time, however fast messages come.
+// On the MIDI system's thread: copy the message into the ring and wake the port's own
+// thread. Only one wake waits at a time, however fast messages come.
 void MIDIInput::received(const uint8_t* bytes, std::size_t size) {
     const int length = size > 0 ? shortMessageLength(bytes[0]) : 0;
     if (length == 0 || static_cast<std::size_t>(length) > size)
@@ -33,38 +49,39 @@ void MIDIInput::received(const uint8_t* bytes, std::size_t size) {
         m.Data1 = bytes[1] & MidiBytes::kDataMask;
     if (length > 2)
         m.Data2 = bytes[2] & MidiBytes::kDataMask;
-    {
-        std::lock_guard<std::mutex> lock(m_queueMutex);
-        if (m_queue.size() >= kQueueLimit) {
-            ++m_overflows;
-            return;
-        }
-        m_queue.push_back(m);
+    if (!m_queue.write(&m, sizeof m)) {
+        m_overflows.fetch_add(1, std::memory_order_relaxed);
+        return;
     }
-    if (!m_deliveryPending.exchange(true))
-        QMetaObject::invokeMethod(this, &MIDIInput::deliver, Qt::QueuedConnection);
+    if (m_wakeFd >= 0 && !m_deliveryPending.exchange(true))
+        eventfd_write(m_wakeFd, 1);
 }
 
 void MIDIInput::deliver() {
+    eventfd_t count;
+    eventfd_read(m_wakeFd, &count);
     // Cleared before the handler runs: a message that comes while it drains the queue
-    // schedules the next delivery.
+    // wakes the port again.
     m_deliveryPending = false;
-    if (messageCount() > 0)
+    // The handler sees the messages that came before it was called: those that come
+    // meanwhile wait for the next delivery, so that a flood cannot hold the event loop.
+    m_batch = messageCount();
+    if (m_batch > 0)
         emit Message();
+    m_batch = kNoBatch;
 }
 
 int MIDIInput::messageCount() const {
-    std::lock_guard<std::mutex> lock(m_queueMutex);
-    return static_cast<int>(m_queue.size());
+    const int waiting = static_cast<int>(m_queue.readSpace() / sizeof(ShortMessage));
+    return m_batch == kNoBatch ? waiting : std::min(waiting, m_batch);
 }
 
 ShortMessage MIDIInput::oldestMessage() const {
-    std::lock_guard<std::mutex> lock(m_queueMutex);
-    return m_queue.empty() ? ShortMessage{} : m_queue.front();
+    ShortMessage m;
+    m_queue.peek(&m, sizeof m);
+    return m;
 }
 
 void MIDIInput::dropMessage() {
-    std::lock_guard<std::mutex> lock(m_queueMutex);
-    if (!m_queue.empty())
-        m_queue.pop_front();
+    if (m_queue.read(nullptr, sizeof(ShortMessage)) && m_batch > 0) --m_batch;
 }

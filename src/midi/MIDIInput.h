@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ByteRing.h"
 #include "MidiBackend.h"
 #include "MidiPort.h"
 #include "ShortMessage.h"
@@ -9,13 +10,16 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
-#include <mutex>
+
+class QSocketNotifier;
 
 // The program's MIDI input port: selects and opens one input device and keeps the
 // short messages received from it in arrival order until the program drops them.
-// Messages arrive on the MIDI system's thread; Message() is raised on the thread the
-// port lives on (the user-interface thread) whenever received messages wait.
+// Messages arrive on the MIDI system's thread (JACK's process thread among them), which
+// only copies them into a lock-free ring and, once per batch, wakes the thread the port
+// lives on (the user-interface thread) through an event counter: it neither locks nor
+// allocates nor calls into Qt. Message() is raised there whenever received messages
+// wait; everything that reads or drops them runs on that thread.
 class MIDIInput : public QObject, public MidiPort {
     Q_OBJECT
 public:
@@ -29,7 +33,8 @@ public:
     void open() override;
     void close() override;
 
-    // The received-message queue.
+    // The received-message queue; while Message() is handled, the messages that had
+    // come when it was raised.
     int messageCount() const;
     // The three bytes of the oldest waiting message; zeros when none waits. A message
     // of one or two bytes reads 0 for the bytes it does not have.
@@ -44,7 +49,8 @@ public:
 
     // A limit far above anything a MIDI cable can deliver while the user-interface
     // thread is busy (about 100 seconds of a saturated cable), so that a stalled
-    // program cannot be made to grow without bound.
+    // program cannot be made to grow without bound. Only the part the queue reaches
+    // takes memory.
     static constexpr std::size_t kQueueLimit = 1u << 20;
 
 signals:
@@ -57,8 +63,12 @@ private:
 
     MidiBackend& m_backend;
 
-    mutable std::mutex m_queueMutex;
-    std::deque<ShortMessage> m_queue;
+    ByteRing m_queue; // ShortMessages, written by the MIDI system's thread
+    int m_wakeFd = -1;
+    QSocketNotifier* m_wake = nullptr;
     std::atomic<bool> m_deliveryPending{false};
+    // While Message() runs: how many of the waiting messages its handler sees.
+    static constexpr int kNoBatch = -1;
+    int m_batch = kNoBatch;
     std::atomic<quint64> m_overflows{0};
 };

@@ -4,10 +4,26 @@
 
 #include <algorithm>
 
+namespace {
+// A MIDI system that stops taking messages tells nobody: the sender looks again this often
+// while messages wait for it.
+constexpr OutputQueue::Time kRecheck{5000};
+// How often a closing port asks whether what waits can still leave.
+constexpr auto kDeliveryCheck = std::chrono::milliseconds(10);
+// What a closing port waits beyond the queue's bound and the pause: the MIDI system's own
+// hand-over and the cycles that carry the last message out.
+constexpr auto kCloseMargin = std::chrono::milliseconds(250);
+
+std::chrono::steady_clock::time_point steadyAt(OutputQueue::Time t) {
+    return std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(t));
+}
+} // namespace
+
 MIDIOutput::MIDIOutput(MidiBackend& backend)
     : MidiPort(kDefaultDevice, MidiBackend::defaultOutputName()), m_backend(backend),
       m_testClock(backend.testClock()) {
-    if (m_testClock) m_listening = m_testClock->listen([this] { sendDue(); });
+    if (m_testClock) m_listening = m_testClock->listen([this] { sendDue(m_testClock->limit()); });
 }
 
 MIDIOutput::~MIDIOutput() {
@@ -35,9 +51,23 @@ void MIDIOutput::open() {
 }
 
 void MIDIOutput::close() {
+    if (m_open) {
+        std::chrono::milliseconds limit;
+        bool waits;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            waits = !m_queue.empty() || m_inFlight > 0;
+            limit = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        OutputQueue::kLimit + m_queue.pauseAfterPatch()) +
+                    kCloseMargin;
+        }
+        if (waits && m_waitNotice) m_waitNotice(true);
+        waitUntilLeft(limit, false);
+        if (waits && m_waitNotice) m_waitNotice(false);
+    }
     std::lock_guard<std::mutex> backend(m_backendMutex);
     {
-        // What waits was meant for the device that goes; none of it may reach the next.
+        // What still waits was meant for the device that goes; none of it may reach the next.
         std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.clear();
         ++m_generation;
@@ -78,20 +108,25 @@ void MIDIOutput::setSendNewestOnly(bool on) {
 }
 
 void MIDIOutput::enqueue(const uint8_t* bytes, std::size_t size, OutputKind kind) {
-    bool dropped;
+    uint64_t dropped;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         const uint64_t before = m_queue.dropped();
         m_queue.push(bytes, size, kind);
-        dropped = m_queue.dropped() != before;
-        if (dropped) m_dropped = m_queue.dropped();
+        dropped = m_queue.dropped() - before;
         if (!m_testClock && !m_sender.joinable()) startSender();
     }
     if (m_testClock)
-        sendDue();
+        sendDue(m_testClock->limit());
     else
         m_wake.notify_one();
-    if (dropped && m_dropNotice) m_dropNotice();
+    if (dropped > 0) countDrops(dropped);
+}
+
+void MIDIOutput::countDrops(uint64_t count) {
+    m_dropped += count;
+    std::lock_guard<std::mutex> lock(m_noticeMutex);
+    if (m_dropNotice) m_dropNotice();
 }
 
 // Started with the first message, so that ports that never send cost no thread.
@@ -99,24 +134,31 @@ void MIDIOutput::startSender() {
     m_sender = std::thread([this] { senderLoop(); });
 }
 
+// Hands each message to the MIDI system as soon as the system takes it (see
+// MidiBackend::handOverUntil), which it asks afresh each time.
 void MIDIOutput::senderLoop() {
-    const Time ahead = m_backend.handOverAhead();
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stopping) {
-        const std::optional<Time> due = m_queue.nextDue();
-        if (!due) {
+        if (!m_queue.nextDue()) {
             m_wake.wait(lock);
             continue;
         }
+        lock.unlock();
         const Time now = m_steadyClock.now();
-        if (*due - ahead > now) {
-            const auto wakeAt = std::chrono::steady_clock::time_point(
-                std::chrono::duration_cast<std::chrono::steady_clock::duration>(*due - ahead));
-            m_wake.wait_until(lock, wakeAt);
+        Time until;
+        {
+            std::lock_guard<std::mutex> backend(m_backendMutex);
+            until = m_backend.handOverUntil(now);
+        }
+        lock.lock();
+        OutputQueue::Taken taken;
+        if (m_stopping) break;
+        if (!m_queue.take(now, until, taken)) {
+            if (const std::optional<Time> due = m_queue.nextDue())
+                m_wake.wait_until(lock, steadyAt(now + std::clamp(std::max(*due, now) - until,
+                                                                   Time::zero(), kRecheck)));
             continue;
         }
-        OutputQueue::Taken taken;
-        if (!m_queue.take(now, ahead, taken)) continue;
         const uint64_t generation = m_generation;
         ++m_inFlight;
         lock.unlock();
@@ -127,19 +169,18 @@ void MIDIOutput::senderLoop() {
     }
 }
 
-// On a test's clock: sends everything that comes due as far as the clock may move, each
-// message at its due time.
-void MIDIOutput::sendDue() {
+// On a test's clock: sends everything that comes due up to `limit`, each message at its
+// due time, moving the clock there.
+void MIDIOutput::sendDue(Time limit) {
     for (;;) {
         OutputQueue::Taken taken;
         uint64_t generation;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             const std::optional<Time> due = m_queue.nextDue();
-            if (!due) break;
-            if (*due > m_testClock->limit()) break;
+            if (!due || *due > limit) break;
             m_testClock->leapTo(*due);
-            if (!m_queue.take(m_testClock->now(), Time::zero(), taken)) break;
+            if (!m_queue.take(m_testClock->now(), m_testClock->now(), taken)) break;
             generation = m_generation;
         }
         deliver(taken, generation);
@@ -147,27 +188,57 @@ void MIDIOutput::sendDue() {
 }
 
 void MIDIOutput::deliver(const OutputQueue::Taken& taken, uint64_t generation) {
+    {
+        std::lock_guard<std::mutex> backend(m_backendMutex);
+        if (generation != m_generation || !m_open) return;
+        if (m_backend.sendTimed(taken.Data.data(), taken.Data.size(), {taken.Start, taken.Gap})) {
+            ++m_handedOver[static_cast<std::size_t>(taken.Kind)];
+            return;
+        }
+    }
+    countDrops(1);
+}
+
+bool MIDIOutput::delivers() {
     std::lock_guard<std::mutex> backend(m_backendMutex);
-    if (generation != m_generation || !m_open) return;
-    m_backend.sendTimed(taken.Data.data(), taken.Data.size(), {taken.Start, taken.Gap});
+    return m_backend.outputDelivers();
 }
 
 bool MIDIOutput::waitUntilSent(std::chrono::milliseconds limit) {
+    return waitUntilLeft(limit, true);
+}
+
+// Waits until the queue is empty and the last message has left the cable (and, with
+// `pauseToo`, the pause after a patch has passed); false when `limit` ran out first or
+// nothing can leave any more.
+bool MIDIOutput::waitUntilLeft(std::chrono::milliseconds limit, bool pauseToo) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
+    if (!delivers()) return false;
     if (m_testClock) {
-        sendDue();
+        // The test's clock moves as far as the wait would last.
+        sendDue(m_testClock->leaping() ? Time::max()
+                                       : std::max(m_testClock->limit(), m_testClock->now() + limit));
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_testClock->leaping()) m_testClock->leapTo(m_queue.settled());
+        if (m_testClock->leaping())
+            m_testClock->leapTo(pauseToo ? m_queue.settled() : m_queue.wireFree());
         return m_queue.empty();
     }
     std::chrono::steady_clock::time_point settled;
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (!m_sent.wait_until(lock, deadline,
-                               [this] { return m_queue.empty() && m_inFlight == 0; }))
-            return false;
-        settled = std::chrono::steady_clock::time_point(
-            std::chrono::duration_cast<std::chrono::steady_clock::duration>(m_queue.settled()));
+        const auto left = [this] { return m_queue.empty() && m_inFlight == 0; };
+        while (!left()) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            // A server or device that goes away meanwhile leaves nothing to wait for.
+            lock.unlock();
+            const bool delivering = delivers();
+            lock.lock();
+            if (!delivering) return false;
+            m_sent.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() +
+                                                           kDeliveryCheck),
+                              left);
+        }
+        settled = steadyAt(pauseToo ? m_queue.settled() : m_queue.wireFree());
     }
     // The last message is on its way: by this time the cable has carried it and, after a
     // patch, the instrument has had its pause.

@@ -34,7 +34,11 @@ public:
     // Devices are numbered -1..DeviceCount()-1: DeviceCount() does not count the default.
 
     void open() override;
-    // Messages still waiting for the cable are dropped.
+    // First lets what was sent leave the cable: the user's last edit reaches the
+    // instrument whether the program ends or the device changes. The wait is bounded by
+    // the queue's one second plus the pause after a patch, and cut short when nothing
+    // can leave any more (the MIDI system or the device went away); what still waits
+    // then is dropped.
     void close() override;
 
     // Sends a short message with as many bytes as its status byte calls for; data
@@ -49,10 +53,24 @@ public:
     // Whether a newer patch replaces one that still waits.
     void setSendNewestOnly(bool on);
 
-    // Messages dropped because more waited than one second of cable time.
+    // Messages dropped: more waited than one second of cable time, or the MIDI system
+    // did not take them.
     uint64_t droppedMessages() const { return m_dropped; }
-    // Called on the sending thread after a message was dropped.
-    void setDropNotice(std::function<void()> notice) { m_dropNotice = std::move(notice); }
+    // Called after a message was dropped, on the thread that sent it or on the port's
+    // sender thread.
+    void setDropNotice(std::function<void()> notice) {
+        std::lock_guard<std::mutex> lock(m_noticeMutex);
+        m_dropNotice = std::move(notice);
+    }
+    // Messages of one road that the MIDI system took.
+    uint64_t sentMessages(OutputKind kind) const {
+        return m_handedOver[static_cast<std::size_t>(kind)];
+    }
+    // Called with true before close() waits for messages to leave and with false after,
+    // on the closing thread (the program's thread shows the busy pointer meanwhile).
+    void setWaitNotice(std::function<void(bool waiting)> notice) {
+        m_waitNotice = std::move(notice);
+    }
 
     // Waits, at most `limit`, until every message sent has left the cable and the pause
     // after a patch has passed; false when the time ran out first. On a test's clock
@@ -65,8 +83,11 @@ private:
     void enqueue(const uint8_t* bytes, std::size_t size, OutputKind kind);
     void startSender();
     void senderLoop();
-    void sendDue();
+    void sendDue(Time limit);
     void deliver(const OutputQueue::Taken& taken, uint64_t generation);
+    void countDrops(uint64_t count);
+    bool delivers();
+    bool waitUntilLeft(std::chrono::milliseconds limit, bool pauseToo);
 
     MidiBackend& m_backend;
     // m_open is changed under both locks.
@@ -90,4 +111,7 @@ private:
 
     std::atomic<uint64_t> m_dropped{0};
     std::function<void()> m_dropNotice;
+    std::mutex m_noticeMutex; // the drop notice is called from the sender thread too
+    std::atomic<uint64_t> m_handedOver[4] = {};
+    std::function<void(bool)> m_waitNotice;
 };

@@ -53,24 +53,35 @@ public:
     virtual bool outputConnected() = 0;
     virtual bool inputConnected() = 0;
 
+    // Whether what is sent now can still leave the program: false once the MIDI system
+    // has gone (a JACK server that stopped) or the device the output was connected to
+    // went away.
+    virtual bool outputDelivers() { return outputConnected(); }
+
     // Sends one complete message (a short message or a whole System Exclusive one) at
-    // once. The output port calls it from its sender thread, when the message is due on
-    // the cable, while the program's thread may list, open or close devices.
-    virtual void send(const uint8_t* bytes, std::size_t size) = 0;
+    // once; false when the MIDI system dropped it. The output port calls it from its
+    // sender thread, when the message is due on the cable, while the program's thread
+    // may list, open or close devices.
+    virtual bool send(const uint8_t* bytes, std::size_t size) = 0;
 
     // When a message should start on the cable, as the output port's queue times it.
     struct SendTiming {
         std::chrono::microseconds Due; // on the steady clock
         std::chrono::microseconds Gap; // least time since the previous message started
     };
-    // Sends a message that is due at the time given. A system that places messages in
-    // time itself (JACK, within its process cycle) does so; the others send at once.
-    virtual void sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) {
+    // Sends a message that is due at the time given; false when it was dropped. A system
+    // that places messages in time itself (JACK, within its process cycle) does so; the
+    // others send at once.
+    virtual bool sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) {
         (void)timing;
-        send(bytes, size);
+        return send(bytes, size);
     }
-    // How long before its due time such a system wants each message.
-    virtual std::chrono::microseconds handOverAhead() { return {}; }
+    // The latest due time, on the steady clock, of a message the system takes at `now`.
+    // One that places messages in time itself takes them a little ahead, and no further
+    // than it can place soon: a system that stopped taking them (a stalled server) leaves
+    // them waiting in the output port's queue, where a newer patch replaces an older one
+    // and the bound holds.
+    virtual std::chrono::microseconds handOverUntil(std::chrono::microseconds now) { return now; }
     // Waits, at most `limit`, until every message handed over has left the program's
     // output; false when the time ran out first.
     virtual bool drain(std::chrono::milliseconds limit) {

@@ -1,5 +1,7 @@
 #include "OutputQueue.h"
 
+#include "ShortMessage.h"
+
 #include <cstring>
 
 OutputQueue::Message::Message(const uint8_t* bytes, std::size_t size) {
@@ -11,27 +13,31 @@ OutputQueue::Message::Message(const uint8_t* bytes, std::size_t size) {
     }
 }
 
+OutputQueue::Rank OutputQueue::rankOf(const Message& m) {
+    const uint8_t kind = m.data()[0] & 0xF0;
+    const bool noteOn = kind == MidiBytes::kNoteOn && m.size() == 3;
+    if (kind == MidiBytes::kNoteOff || (noteOn && m.data()[2] == 0)) return NoteOff;
+    return noteOn ? NoteOn : Supersedable;
+}
+
 bool OutputQueue::push(const uint8_t* bytes, std::size_t size, OutputKind kind) {
     if (size == 0) return false;
     const Time cable = cableTime(size);
     switch (kind) {
     case OutputKind::Forwarded:
-        if (m_waiting + cable > kLimit) {
-            ++m_dropped;
-            return false;
-        }
-        m_forwarded.push_back({Message(bytes, size), kind});
-        m_waiting += cable;
-        return true;
+        return pushForwarded({Message(bytes, size), kind});
     case OutputKind::PatchDump:
         if (m_newestOnly) {
             removePatches(false);
         } else {
             // The dump and the Program Change that follows it.
             const Time transmission = cable + cableTime(2);
-            while (m_waiting + transmission > kLimit &&
-                   std::any_of(m_program.begin(), m_program.end(), isPatch))
+            while (m_programWaiting + transmission > kLimit &&
+                   std::any_of(m_program.begin(), m_program.end(), isPatch)) {
+                const Time before = m_programWaiting;
                 removePatches(true);
+                if (m_programWaiting == before) break; // only a started transmission's end
+            }
         }
         break;
     case OutputKind::Note:
@@ -39,23 +45,79 @@ bool OutputQueue::push(const uint8_t* bytes, std::size_t size, OutputKind kind) 
         break;
     }
     m_program.push_back({Message(bytes, size), kind});
-    m_waiting += cable;
+    m_programWaiting += cable;
     return true;
 }
 
-// Removes the waiting parts of every older patch transmission (newest only), or of the
-// oldest one alone to make room; the program's notes between them stay where they are.
+bool OutputQueue::pushForwarded(Entry entry) {
+    entry.Order = rankOf(entry.Data);
+    const Time cable = cableTime(entry.Data.size());
+    if (!makeRoomForForwarded(cable, entry.Order)) {
+        // Only Note Offs wait: a new one goes beyond the bound unless its note's Note Off
+        // is already on its way, which bounds them by the notes there are.
+        if (entry.Order != NoteOff || noteOffWaits(entry.Data)) {
+            ++m_dropped;
+            return false;
+        }
+    }
+    m_forwardedWaiting += cable;
+    ++m_forwardedRanks[entry.Order];
+    m_forwarded.push_back(std::move(entry));
+    return true;
+}
+
+// Drops the oldest waiting forwarded messages of the lowest rank, up to the rank of the
+// one that needs the room, until it fits; false when it still does not.
+bool OutputQueue::makeRoomForForwarded(Time needed, Rank rank) {
+    while (m_forwardedWaiting + needed > kLimit) {
+        Rank victim = Supersedable;
+        while (victim < NoteOff && m_forwardedRanks[victim] == 0)
+            victim = Rank(victim + 1);
+        if (victim == NoteOff || victim > rank) return false;
+        const auto it = std::find_if(m_forwarded.begin(), m_forwarded.end(),
+                                     [victim](const Entry& e) { return e.Order == victim; });
+        m_forwardedWaiting -= cableTime(it->Data.size());
+        --m_forwardedRanks[victim];
+        m_forwarded.erase(it);
+        ++m_dropped;
+    }
+    return true;
+}
+
+// Whether the latest waiting message about the same note on the same channel is a Note Off.
+bool OutputQueue::noteOffWaits(const Message& noteOff) const {
+    const uint8_t channel = noteOff.data()[0] & 0x0F;
+    const uint8_t note = noteOff.data()[1];
+    for (auto it = m_forwarded.rbegin(); it != m_forwarded.rend(); ++it) {
+        if (it->Order == Supersedable || (it->Data.data()[0] & 0x0F) != channel ||
+            it->Data.data()[1] != note)
+            continue;
+        return it->Order == NoteOff;
+    }
+    return false;
+}
+
+// Removes the waiting parts of every older patch transmission that has not started
+// (newest only), or of the oldest one alone to make room; the program's notes between
+// them stay where they are, and so does the Program Change of a dump that has started.
 void OutputQueue::removePatches(bool oldestOnly) {
     bool dumpSeen = false;
+    bool first = true;
     for (auto it = m_program.begin(); it != m_program.end();) {
         if (!isPatch(*it)) {
+            ++it;
+            continue;
+        }
+        const bool started = first && m_transmissionOpen && it->Kind == OutputKind::PatchProgram;
+        first = false;
+        if (started) {
             ++it;
             continue;
         }
         // The oldest transmission ends before the second dump.
         if (oldestOnly && it->Kind == OutputKind::PatchDump && dumpSeen) break;
         dumpSeen = dumpSeen || it->Kind == OutputKind::PatchDump;
-        m_waiting -= cableTime(it->Data.size());
+        m_programWaiting -= cableTime(it->Data.size());
         ++(oldestOnly ? m_dropped : m_replaced);
         it = m_program.erase(it);
     }
@@ -65,33 +127,59 @@ OutputQueue::Time OutputQueue::dueOf(const Entry& e) const {
     return e.Kind == OutputKind::PatchDump ? std::max(m_wireFree, m_dumpNotBefore) : m_wireFree;
 }
 
-std::optional<OutputQueue::Time> OutputQueue::nextDue() const {
-    if (!m_forwarded.empty()) return m_wireFree;
-    if (!m_program.empty()) return dueOf(m_program.front());
-    return std::nullopt;
+// The road of the next message: the Program Change of a started dump comes first; then
+// the program's message unless it waits for the pause or forwarded messages are behind
+// in their share of the cable.
+std::deque<OutputQueue::Entry>* OutputQueue::nextLane() {
+    if (m_program.empty()) return m_forwarded.empty() ? nullptr : &m_forwarded;
+    const Entry& own = m_program.front();
+    if (m_forwarded.empty() || (m_transmissionOpen && own.Kind == OutputKind::PatchProgram))
+        return &m_program;
+    if (dueOf(own) > m_wireFree) return &m_forwarded;
+    return m_forwardedLead > Time::zero() ? &m_program : &m_forwarded;
 }
 
-bool OutputQueue::take(Time now, Time ahead, Taken& taken) {
-    std::deque<Entry>& lane = m_forwarded.empty() ? m_program : m_forwarded;
-    if (lane.empty()) return false;
-    Entry& e = lane.front();
+std::optional<OutputQueue::Time> OutputQueue::nextDue() const {
+    auto* lane = const_cast<OutputQueue*>(this)->nextLane();
+    if (!lane) return std::nullopt;
+    return dueOf(lane->front());
+}
+
+bool OutputQueue::take(Time now, Time until, Taken& taken) {
+    std::deque<Entry>* lane = nextLane();
+    if (!lane) return false;
+    Entry& e = lane->front();
     const Time due = dueOf(e);
-    if (due > now + ahead) return false;
-    taken.Start = std::max(due, now);
+    const Time start = now - due > kLateness ? now : due;
+    if (start > until) return false;
+    const bool forwarded = lane == &m_forwarded;
+    const bool bothDue = !m_forwarded.empty() && !m_program.empty() &&
+                         dueOf(m_program.front()) <= m_wireFree;
+    taken.Start = start;
     taken.Gap = m_lastStart == kLongAgo ? Time::zero() : due - m_lastStart;
     if (taken.Gap < Time::zero()) taken.Gap = Time::zero();
     const Time cable = cableTime(e.Data.size());
     m_lastStart = taken.Start;
     m_wireFree = taken.Start + cable;
-    if (isPatch(e)) m_dumpNotBefore = m_wireFree + m_pause;
-    m_waiting -= cable;
+    if (isPatch(e)) {
+        m_dumpNotBefore = m_wireFree + m_pause;
+        m_transmissionOpen = e.Kind == OutputKind::PatchDump;
+    }
+    if (bothDue) m_forwardedLead += forwarded ? cable : -cable;
+    (forwarded ? m_forwardedWaiting : m_programWaiting) -= cable;
+    if (forwarded) --m_forwardedRanks[e.Order];
+    taken.Kind = e.Kind;
     taken.Data = std::move(e.Data);
-    lane.pop_front();
+    lane->pop_front();
+    if (m_forwarded.empty() || m_program.empty()) m_forwardedLead = Time::zero();
     return true;
 }
 
 void OutputQueue::clear() {
     m_program.clear();
     m_forwarded.clear();
-    m_waiting = Time::zero();
+    m_programWaiting = m_forwardedWaiting = Time::zero();
+    std::fill(std::begin(m_forwardedRanks), std::end(m_forwardedRanks), 0);
+    m_forwardedLead = Time::zero();
+    m_transmissionOpen = false;
 }

@@ -19,18 +19,28 @@ enum class OutputKind : uint8_t {
 
 // The messages waiting for the MIDI cable, and when each may start. A 5-pin cable carries
 // 31,250 bits a second, 10 bits a byte: a message takes 320 us a byte, and the next one
-// starts no sooner. Messages leave whole, one at a time, in the order they came, with
-// these exceptions:
-// - Forwarded messages wait only for the message on the cable: they go ahead of the
-//   program's own waiting messages and do not wait for the pause after a patch.
+// starts no sooner. Messages leave whole, one at a time; the program's own messages in
+// the order sent and forwarded ones in arrival order, with these rules:
+// - A patch transmission is one unit: once its dump has started, its Program Change
+//   follows it at once, so that the instrument always ends on the patch it received.
+// - Forwarded messages do not wait for the pause after a patch. When messages of both
+//   roads are due, they take turns by cable time, so that neither road gets less than
+//   half of the cable: input at or above cable speed delays a patch by about its own
+//   length, and a patch delays forwarded notes by about the same.
 // - A patch dump starts no sooner than the pause after the previous patch.
-// - With "newest only", a newer patch dump removes every part of older patch
-//   transmissions still waiting: the dump carries no patch number and the instrument
-//   keeps only the last one it received, so it ends in the same state, sooner.
-// - At most one second of cable time waits. A forwarded message that would go past it is
-//   dropped and counted; without "newest only" the oldest waiting patch transmissions
-//   make room for a new one, so the last patch sent always arrives. The program's own
-//   notes are never dropped: one click sends them, never a flood.
+// - With "newest only", a newer patch dump removes every older patch transmission that
+//   has not started: the dump carries no patch number and the instrument keeps only the
+//   last one it received, so it ends in the same state, sooner.
+// - Each road holds at most one second of cable time of its own. Without "newest only"
+//   the oldest waiting patch transmissions make room for a new one, so the last patch
+//   sent always arrives; the program's own notes are never dropped (one click sends
+//   them, never a flood). Forwarded messages make room by dropping the oldest of those
+//   that a newer message makes up for: controllers, pressure, pitch bend and the other
+//   messages first, then Note Ons. A Note Off (or a Note On of velocity 0) is never
+//   dropped, since a lost one leaves a note hanging; one that finds only Note Offs
+//   waiting goes beyond the second, unless the same note's Note Off already waits.
+// Each message is timed from the due time of the one before, not from when the sender
+// got to it: a sender that wakes a little late does not slow the stream down.
 // Not thread-safe; the output port guards it.
 class OutputQueue {
 public:
@@ -64,6 +74,7 @@ public:
     // after a patch), for a MIDI system that places messages in time itself.
     struct Taken {
         Message Data;
+        OutputKind Kind = OutputKind::Note;
         Time Start{};
         Time Gap{};
     };
@@ -78,38 +89,56 @@ public:
 
     // When the next waiting message may start; nothing when none waits.
     std::optional<Time> nextDue() const;
-    // Takes the next message if it is due by `now` + `ahead`: a MIDI system that places
-    // messages in time itself gets them that much before they are due.
-    bool take(Time now, Time ahead, Taken& taken);
+    // Takes the next message if, at `now`, it would start by `until`: a MIDI system that
+    // places messages in time itself gets them before they are due.
+    bool take(Time now, Time until, Taken& taken);
 
     bool empty() const { return m_program.empty() && m_forwarded.empty(); }
     // When everything taken so far has left the cable and, after a patch, its pause has
     // passed: the moment the next patch could start.
     Time settled() const { return std::max(m_wireFree, m_dumpNotBefore); }
+    // When everything taken so far has left the cable.
+    Time wireFree() const { return m_wireFree; }
     // Drops every waiting message (not counted: the port closed).
     void clear();
 
-    // Messages dropped because the queue was full.
+    // Messages dropped because their road was full.
     uint64_t dropped() const { return m_dropped; }
     // Parts of patch transmissions that a newer patch replaced.
     uint64_t replaced() const { return m_replaced; }
-    // The cable time of the waiting messages.
-    Time waiting() const { return m_waiting; }
+
+    // How late a message may be taken and still be timed from its due time; a sender
+    // later than this (the cable stood idle, or the system stalled) starts anew from now.
+    static constexpr Time kLateness{1000};
 
 private:
+    // Which forwarded messages make room first: the lowest rank, oldest first.
+    enum Rank : uint8_t { Supersedable, NoteOn, NoteOff, kRanks };
     struct Entry {
         Message Data;
         OutputKind Kind;
+        Rank Order = Supersedable;
     };
     static bool isPatch(const Entry& e) {
         return e.Kind == OutputKind::PatchDump || e.Kind == OutputKind::PatchProgram;
     }
+    static Rank rankOf(const Message& m);
     Time dueOf(const Entry& e) const;
+    std::deque<Entry>* nextLane();
+    bool pushForwarded(Entry entry);
+    bool makeRoomForForwarded(Time needed, Rank rank);
+    bool noteOffWaits(const Message& noteOff) const;
     void removePatches(bool oldestOnly);
 
     std::deque<Entry> m_program;   // the program's own messages, in the order sent
     std::deque<Entry> m_forwarded; // received messages passed on, in arrival order
-    Time m_waiting{0};
+    Time m_programWaiting{0};      // the cable time of each road's waiting messages
+    Time m_forwardedWaiting{0};
+    std::size_t m_forwardedRanks[kRanks] = {};
+    // The cable time forwarded messages have had beyond the program's while both waited.
+    Time m_forwardedLead{0};
+    // A patch dump has started and its Program Change has not.
+    bool m_transmissionOpen = false;
     static constexpr Time kLongAgo{std::numeric_limits<int64_t>::min() / 2};
     Time m_lastStart{kLongAgo};
     Time m_wireFree{kLongAgo};

@@ -16,7 +16,7 @@ public:
     void closeInput() override {}
     bool openOutput(int index) override { return index == -1; }
     void closeOutput() override {}
-    void send(const uint8_t*, std::size_t) override {}
+    bool send(const uint8_t*, std::size_t) override { return true; }
     bool outputConnected() override { return true; }
     bool inputConnected() override { return true; }
     void setDevicesChangedHandler(DevicesChangedHandler) override {}
@@ -39,7 +39,8 @@ public:
     void closeOutput() override { system().closeOutput(); }
     bool outputConnected() override { return system().outputConnected(); }
     bool inputConnected() override { return system().inputConnected(); }
-    void send(const uint8_t* bytes, std::size_t size) override { system().send(bytes, size); }
+    bool send(const uint8_t* bytes, std::size_t size) override { return system().send(bytes, size); }
+    bool outputDelivers() override { return system().outputDelivers(); }
     // Kept until the system is ready, so that setting it does not wait for the opening.
     void setDevicesChangedHandler(DevicesChangedHandler handler) override {
         if (m_system)
@@ -47,10 +48,12 @@ public:
         else
             m_devicesChanged = std::move(handler);
     }
-    void sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override {
-        system().sendTimed(bytes, size, timing);
+    bool sendTimed(const uint8_t* bytes, std::size_t size, const SendTiming& timing) override {
+        return system().sendTimed(bytes, size, timing);
     }
-    std::chrono::microseconds handOverAhead() override { return system().handOverAhead(); }
+    std::chrono::microseconds handOverUntil(std::chrono::microseconds now) override {
+        return system().handOverUntil(now);
+    }
     bool drain(std::chrono::milliseconds limit) override { return system().drain(limit); }
 
 private:

@@ -40,7 +40,7 @@ public:
     void closeOutput() override { m_system.closeOutput(); }
     bool outputConnected() override { return m_system.outputConnected(); }
     bool inputConnected() override { return m_system.inputConnected(); }
-    void send(const uint8_t* bytes, std::size_t size) override { m_system.send(bytes, size); }
+    bool send(const uint8_t* bytes, std::size_t size) override { return m_system.send(bytes, size); }
     void setDevicesChangedHandler(DevicesChangedHandler handler) override {
         m_system.setDevicesChangedHandler(std::move(handler));
     }

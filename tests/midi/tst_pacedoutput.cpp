@@ -23,8 +23,10 @@ struct World {
     }
 
     // One step of a script: "patch" sends the next patch, "note" a test note, "thru" a
-    // forwarded message, "wait MS" moves the clock, "leap" lets it leap to the end,
-    // "pause MS" and "all" set the timing, "close" closes the output.
+    // forwarded message (a Note On; "thru off", "thru cc": a Note Off of note N % 128 on
+    // channel N / 128 for the Nth one, a controller; "thru offsame": note 61's Note Off),
+    // "wait MS" moves the clock, "leap" lets it leap to the end, "pause MS" and "all" set
+    // the timing, "close" closes the output, "unplug" takes its device away.
     void run(const QString& step) {
         const QStringList words = step.split(' ');
         const QString& what = words.front();
@@ -34,7 +36,7 @@ struct World {
         else if (what == "note")
             midi.PlayNoteOn(1, 60, 70);
         else if (what == "thru")
-            ports.MIDIOutput1.sendShort(0x90, 61, 80, OutputKind::Forwarded);
+            forward(words.value(1));
         else if (what == "wait")
             backend.Clock.advance(std::chrono::milliseconds(number));
         else if (what == "leap") {
@@ -46,8 +48,36 @@ struct World {
             ports.MIDIOutput1.setSendNewestOnly(false);
         else if (what == "close")
             midi.CloseMidiOut();
+        else if (what == "unplug")
+            backend.setDevices({}, {});
         else
             QFAIL(qPrintable("no such step: " + step));
+    }
+
+    void forward(const QString& kind) {
+        const int n = forwarded++;
+        if (kind == "off")
+            ports.MIDIOutput1.sendShort(0x80 | (n / 128 % 16), n % 128, 0, OutputKind::Forwarded);
+        else if (kind == "offsame")
+            ports.MIDIOutput1.sendShort(0x90, 61, 0, OutputKind::Forwarded);
+        else if (kind == "cc")
+            ports.MIDIOutput1.sendShort(0xB0, 1, n % 128, OutputKind::Forwarded);
+        else
+            ports.MIDIOutput1.sendShort(0x90, 61, 80, OutputKind::Forwarded);
+    }
+    int forwarded = 0;
+
+    // How many messages of a kind were sent: "off" (Note Offs, velocity 0 ones too), "on",
+    // "cc" or "dump".
+    int sentOf(const QString& kind) const {
+        return int(std::count_if(backend.Sent.begin(), backend.Sent.end(), [&](const auto& m) {
+            const int status = m.Data.front() & 0xF0;
+            const bool off = status == 0x80 || (status == 0x90 && m.Data.at(2) == 0);
+            return kind == "off" ? off
+                 : kind == "on"  ? status == 0x90 && !off
+                 : kind == "cc"  ? status == 0xB0
+                                 : m.Data.size() == 80;
+        }));
     }
 
     // Each message sent as "dump 3@25600": what it is (the dump with its patch number,
@@ -81,8 +111,14 @@ private slots:
     void timing();
     void bound_data();
     void bound();
+    void forwardedBound_data();
+    void forwardedBound();
     void lastPatchSurvivesTheBound();
-    void closeDropsWhatWaits();
+    void lateSenderKeepsThePace_data();
+    void lateSenderKeepsThePace();
+    void senderAsksTheSystemEachTime();
+    void closeLetsWhatWaitsLeave_data();
+    void closeLetsWhatWaitsLeave();
 };
 
 // A patch is its dump (80 bytes, 25,600 us on the cable) and Program Change 0 (2 bytes,
@@ -98,12 +134,12 @@ void TestPacedOutput::timing_data() {
     QTest::newRow("each message waits for the one before")
         << QStringList{"note", "note", "patch", "note", "leap"}
         << QStringList{"note@0", "note@960", "dump@1920", "pc@27520", "note@28160"};
-    QTest::newRow("waiting patches replaced by the newest")
+    QTest::newRow("waiting patches replaced by the newest, a started one ends whole")
         << QStringList{"patch", "patch", "patch", "leap"}
-        << QStringList{"dump@0", "dump@25600", "pc@51200"};
+        << QStringList{"dump@0", "pc@25600", "dump@26240", "pc@51840"};
     QTest::newRow("notes between replaced patches stay in order")
         << QStringList{"patch", "note", "patch", "note", "patch", "leap"}
-        << QStringList{"dump@0", "note@25600", "note@26560", "dump@27520", "pc@53120"};
+        << QStringList{"dump@0", "pc@25600", "note@26240", "note@27200", "dump@28160", "pc@53760"};
     QTest::newRow("a patch that has left is not replaced")
         << QStringList{"patch", "wait 30", "patch", "leap"}
         << QStringList{"dump@0", "pc@25600", "dump@30000", "pc@55600"};
@@ -111,11 +147,17 @@ void TestPacedOutput::timing_data() {
         << QStringList{"all", "patch", "patch", "leap"}
         << QStringList{"dump@0", "pc@25600", "dump@26240", "pc@51840"};
     QTest::newRow("forwarded goes ahead of a waiting patch")
+        << QStringList{"note", "patch", "thru", "leap"}
+        << QStringList{"note@0", "thru@960", "dump@1920", "pc@27520"};
+    QTest::newRow("a started dump's program change goes before forwarded")
         << QStringList{"patch", "note", "thru", "leap"}
-        << QStringList{"dump@0", "thru@25600", "pc@26560", "note@27200"};
+        << QStringList{"dump@0", "pc@25600", "thru@26240", "note@27200"};
     QTest::newRow("forwarded messages keep their order")
         << QStringList{"patch", "thru", "thru", "thru", "leap"}
-        << QStringList{"dump@0", "thru@25600", "thru@26560", "thru@27520", "pc@28480"};
+        << QStringList{"dump@0", "pc@25600", "thru@26240", "thru@27200", "thru@28160"};
+    QTest::newRow("forwarded at cable speed takes turns with a patch")
+        << QStringList{"thru", "thru", "thru", "patch", "leap"}
+        << QStringList{"thru@0", "thru@960", "dump@1920", "pc@27520", "thru@28160"};
     QTest::newRow("pause before the next dump")
         << QStringList{"pause 40", "all", "patch", "patch", "leap"}
         << QStringList{"dump@0", "pc@25600", "dump@66240", "pc@91840"};
@@ -166,6 +208,46 @@ void TestPacedOutput::bound() {
     QCOMPARE(notices, dropped);
 }
 
+// Forwarded messages have one second of cable time of their own, whatever the program's
+// own messages hold; when it is full the oldest controllers make room first, then the
+// oldest Note Ons, never a Note Off: a lost one leaves a note hanging.
+void TestPacedOutput::forwardedBound_data() {
+    QTest::addColumn<QStringList>("script");
+    QTest::addColumn<QStringList>("counts"); // how many went out, by kind
+    QTest::addColumn<int>("dropped");
+    // One leaves at once and 1,041 of 960 us wait within the second.
+    QTest::newRow("note offs are never dropped")
+        << QStringList(1100, "thru off")
+        << QStringList{"off 1100"} << 0;
+    QTest::newRow("controllers make room first")
+        << (QStringList(1042, "thru cc") + QStringList(100, "thru") + QStringList(5, "thru off"))
+        << QStringList{"cc 937", "on 100", "off 5"} << 105;
+    QTest::newRow("then note ons")
+        << (QStringList(1042, "thru") + QStringList(100, "thru off") + QStringList(5, "thru cc"))
+        << QStringList{"on 942", "off 100", "cc 0"} << 105;
+    QTest::newRow("a note off already waiting is not repeated beyond the bound")
+        << QStringList(1052, "thru offsame") << QStringList{"off 1042"} << 10;
+    // The first patch holds the cable: every forwarded message waits.
+    QTest::newRow("waiting patches take no room from forwarded messages")
+        << (QStringList{"all"} + QStringList(30, "patch") + QStringList(1041, "thru"))
+        << QStringList{"on 1041", "dump 30"} << 0;
+}
+
+void TestPacedOutput::forwardedBound() {
+    QFETCH(QStringList, script);
+    QFETCH(QStringList, counts);
+    QFETCH(int, dropped);
+    World w;
+    for (const QString& step : script)
+        w.run(step);
+    w.run("leap");
+    for (const QString& count : counts) {
+        const QStringList kindAndCount = count.split(' ');
+        QCOMPARE(w.sentOf(kindAndCount.at(0)), kindAndCount.at(1).toInt());
+    }
+    QCOMPARE(int(w.ports.MIDIOutput1.droppedMessages()), dropped);
+}
+
 // Without newest only, the oldest waiting patches make room: 38 patches of 26,240 us fit
 // in one second, and the last patch sent is the last on the cable.
 void TestPacedOutput::lastPatchSurvivesTheBound() {
@@ -174,23 +256,99 @@ void TestPacedOutput::lastPatchSurvivesTheBound() {
     for (int i = 0; i < 50; ++i)
         w.run("patch");
     w.run("leap");
-    // The first dump left at once; the first Program Change and 11 patches were dropped.
-    QCOMPARE(int(w.ports.MIDIOutput1.droppedMessages()), 23);
-    QCOMPARE(w.backend.Sent.size(), size_t(77));
+    // The first patch started at once and ended whole; 11 patches were dropped.
+    QCOMPARE(int(w.ports.MIDIOutput1.droppedMessages()), 22);
+    QCOMPARE(w.backend.Sent.size(), size_t(78));
     w.code.preparePatchDump(50);
-    const auto& last = w.backend.Sent.at(75).Data;
+    const auto& last = w.backend.Sent.at(76).Data;
     QVERIFY(std::equal(last.begin(), last.end(), w.code.PatchDump.data()));
 }
 
-// What waits when the output closes goes nowhere, not to the device opened next.
-void TestPacedOutput::closeDropsWhatWaits() {
+// A sender that wakes after a message's due time times the next one from that due time,
+// so the stream keeps the cable's pace; one later than the queue's tolerance starts anew.
+void TestPacedOutput::lateSenderKeepsThePace_data() {
+    QTest::addColumn<int>("lateUs");
+    QTest::addColumn<QList<int>>("starts");
+    QTest::newRow("82 us late each time") << 82 << QList<int>{0, 960, 1920, 2880};
+    QTest::newRow("5 ms late each time") << 5000 << QList<int>{0, 5960, 11920, 17880};
+}
+
+void TestPacedOutput::lateSenderKeepsThePace() {
+    QFETCH(int, lateUs);
+    QFETCH(QList<int>, starts);
+    OutputQueue queue;
+    const uint8_t note[] = {0x90, 60, 100};
+    const OutputQueue::Time first{1'000'000};
+    for (int i = 0; i < starts.size(); ++i)
+        queue.push(note, sizeof note, OutputKind::Note);
+    QList<int> taken;
+    OutputQueue::Taken t;
+    for (OutputQueue::Time now = first; queue.take(now, now, t);
+         now = queue.nextDue().value_or(now) + OutputQueue::Time(lateUs))
+        taken << int((t.Start - first).count());
+    QCOMPARE(taken, starts);
+}
+
+// The output port asks the MIDI system at every message how far ahead it takes them, so
+// that a system whose reach changes (JACK restarted with another period) is followed.
+void TestPacedOutput::senderAsksTheSystemEachTime() {
+    struct AheadSystem : MemoryMidiBackend {
+        AheadSystem() : MemoryMidiBackend({}, {}) {}
+        ManualClock* testClock() override { return nullptr; } // the sender thread's own pace
+        std::chrono::microseconds handOverUntil(std::chrono::microseconds now) override {
+            return now + std::chrono::microseconds(AheadUs.load());
+        }
+        bool sendTimed(const uint8_t*, std::size_t, const SendTiming& timing) override {
+            std::lock_guard<std::mutex> lock(Mutex);
+            EarlyUs << (timing.Due - SteadyPacingClock().now()).count();
+            return true;
+        }
+        std::atomic<int> AheadUs{50000};
+        std::mutex Mutex;
+        QList<qint64> EarlyUs; // how long before its due time each message came
+    };
+    auto owned = std::make_unique<AheadSystem>();
+    AheadSystem& system = *owned;
+    MidiWorld world(std::move(owned));
+    world.midi().OpenMidiOut(MidiBackend::defaultOutputName());
+    const uint8_t dump[80] = {0xF0};
+    for (int ahead : {50000, 0}) {
+        system.AheadUs = ahead;
+        world.ports().MIDIOutput1.SendSysEx(dump, sizeof dump);
+        world.midi().PlayNoteOn(1, 60, 70); // due when the dump has left, 25.6 ms later
+        QVERIFY(world.ports().MIDIOutput1.waitUntilSent(std::chrono::seconds(5)));
+    }
+    std::lock_guard<std::mutex> lock(system.Mutex);
+    QCOMPARE(system.EarlyUs.size(), 4);
+    QVERIFY2(system.EarlyUs.at(1) > 20000, qPrintable(QString::number(system.EarlyUs.at(1))));
+    QVERIFY2(system.EarlyUs.at(3) <= 1000, qPrintable(QString::number(system.EarlyUs.at(3))));
+}
+
+// Closing the output, as ending the program and OK in the options dialog do, first lets
+// what waits leave, bounded by the queue's second and the pause; nothing of it reaches
+// the device opened next. When the device went away there is nothing to wait for.
+void TestPacedOutput::closeLetsWhatWaitsLeave_data() {
+    QTest::addColumn<QStringList>("script");
+    QTest::addColumn<QStringList>("sent");
+    QTest::newRow("a patch and a note")
+        << QStringList{"patch", "note", "close"}
+        << QStringList{"dump@0", "pc@25600", "note@26240"};
+    QTest::newRow("bounded by a second and the pause")
+        << QStringList{"pause 2000", "all", "patch", "patch", "patch", "close"}
+        << QStringList{"dump@0", "pc@25600", "dump@2026240", "pc@2051840"};
+    QTest::newRow("the device went away")
+        << QStringList{"patch", "note", "unplug", "close"} << QStringList{"dump@0"};
+}
+
+void TestPacedOutput::closeLetsWhatWaitsLeave() {
+    QFETCH(QStringList, script);
+    QFETCH(QStringList, sent);
     World w;
-    w.run("patch");
-    w.run("note");
-    w.run("close");
+    for (const QString& step : script)
+        w.run(step);
     w.midi.OpenMidiOut("Bit01:in");
     w.run("leap");
-    QCOMPARE(w.sent(), QStringList{"dump@0"});
+    QCOMPARE(w.sent(), sent);
     QVERIFY(w.ports.MIDIOutput1.waitUntilSent(std::chrono::milliseconds(0)));
 }
 

@@ -61,8 +61,10 @@ void MemoryMidiBackend::closeOutput() {
     Log << QStringLiteral("out close");
 }
 
-void MemoryMidiBackend::send(const uint8_t* bytes, std::size_t size) {
+bool MemoryMidiBackend::send(const uint8_t* bytes, std::size_t size) {
+    if (Gone) return false;
     Sent.push_back({m_output, Bytes(bytes, bytes + size), Clock.now()});
+    return true;
 }
 
 void MemoryMidiBackend::receive(const Bytes& message) {

@@ -28,7 +28,7 @@ public:
     void closeInput() override;
     bool openOutput(int index) override;
     void closeOutput() override;
-    void send(const uint8_t* bytes, std::size_t size) override;
+    bool send(const uint8_t* bytes, std::size_t size) override;
     bool outputConnected() override { return !m_outputLost; }
     bool inputConnected() override { return !m_inputLost; }
     void setDevicesChangedHandler(DevicesChangedHandler handler) override;
@@ -49,6 +49,8 @@ public:
 
     // Every message sent, in order.
     std::vector<SentMessage> Sent;
+    // While set, every message is dropped, as by a MIDI system that has gone.
+    bool Gone = false;
     // "in open 2", "in close", "out open -1", "out close", in order.
     QStringList Log;
 
