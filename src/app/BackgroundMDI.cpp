@@ -110,6 +110,10 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
         if (!m_dropNoticePosted.exchange(true))
             QMetaObject::invokeMethod(this, &BackgroundMDI::midiDropped, Qt::QueuedConnection);
     });
+    // Closing the output waits until the last patch has left (a second or two at most).
+    m_ports.MIDIOutput1.setWaitNotice([this](bool waiting) {
+        waiting ? m_desktop.ShowBusyPointer() : m_desktop.ShowNormalPointer();
+    });
 }
 
 BackgroundMDI::~BackgroundMDI() {
@@ -125,6 +129,7 @@ BackgroundMDI::~BackgroundMDI() {
     PatchWindow = nullptr;
     Play = nullptr;
     m_context.PatchWindow = nullptr;
+    m_ports.MIDIOutput1.setWaitNotice(nullptr);
 }
 
 void BackgroundMDI::createActions() {
@@ -601,6 +606,9 @@ void BackgroundMDI::shutDown() {
     if (m_help)
         m_help->close();
     m_unsaved->finish();
+    // The user's last edit leaves the cable before the program ends (a second or two at
+    // most, under the busy pointer).
+    m_midi.CloseMidiOut();
 }
 
 // Closing the main window is never refused: the editors run their own close handling,

@@ -429,8 +429,15 @@ int SysExCompanion::send(const CommandLine& line) {
     code.SendPatch(patches.front());
     // The program's client, and with it what it has not sent yet, goes when the
     // companion ends.
-    if (!out.waitUntilSent(kSendPatience))
-        return failure("the MIDI system took the patch only in part");
+    const bool left = out.waitUntilSent(kSendPatience);
+    // A server that stalled or went away, or a full queue, took a part or nothing.
+    const bool dump = out.sentMessages(OutputKind::PatchDump) > 0;
+    const bool program = out.sentMessages(OutputKind::PatchProgram) > 0;
+    if (!dump && !program)
+        return failure("nothing was sent: neither the patch dump nor its Program Change");
+    if (!dump) return failure("the patch dump was not sent, only its Program Change");
+    if (!program) return failure("the Program Change after the patch dump was not sent");
+    if (!left) return failure("the MIDI system took the patch only in part");
     return kSuccess;
 }
 

@@ -72,7 +72,6 @@ bool JackMidiBackend::openClient() {
     m_inPort = jack_port_register(m_client, kInputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     m_outPort = jack_port_register(m_client, kOutputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     m_serverGone = false;
-    m_cycleRan = false; // the frames of an earlier server mean nothing on this one
     if (m_inPort && m_outPort) {
         jack_set_process_callback(m_client, &JackMidiBackend::process, this);
         jack_on_shutdown(m_client, &JackMidiBackend::shutdown, this);
@@ -104,6 +103,7 @@ void JackMidiBackend::closeDeadClient() {
     m_inputSource.clear();
     m_outputDestination.clear();
     m_outBuffer.reset();
+    m_placedUs = m_handedUs.load();
     m_placedAny = false;
 }
 
@@ -257,23 +257,24 @@ bool JackMidiBackend::sendTimed(const uint8_t* bytes, std::size_t size, const Se
     if (m_outBuffer.writeSpace() < needed) return false;
     m_outBuffer.write(&header, sizeof header);
     m_outBuffer.write(bytes, size);
+    m_handedUs += uint64_t(OutputQueue::cableTime(size).count());
     return true;
 }
 
-// Two periods beyond the end of the last cycle run, on the steady clock. The period is
-// read each time: a server started again may run another. While no cycle has run on
-// this client's server, and while the server stalls, the reach does not move.
+// Two periods ahead, while what waits in the buffer for the process cycles to place it
+// is less than two periods of cable time. The cycles that run empty the buffer; when the
+// server stalls, the buffer holds no more than that. The period is read each time: a
+// server started again may run another.
 std::chrono::microseconds JackMidiBackend::handOverUntil(std::chrono::microseconds now) {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     if (!m_client || m_serverGone) return now; // sent now, dropped and counted at once
-    if (!m_cycleRan) return now - std::chrono::hours(1); // before anything is due
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
-    const jack_nframes_t period = jack_get_buffer_size(m_client);
     if (rate == 0) return now;
-    const jack_time_t consumed = jack_frames_to_time(m_client, m_cycleStart + period);
-    const int64_t fromNow = int64_t(consumed) - int64_t(jack_get_time());
-    return now + std::chrono::microseconds(fromNow + kPeriodsAhead * int64_t(period) *
-                                                         kMicrosPerSecond / rate);
+    const auto ahead = std::chrono::microseconds(
+        kPeriodsAhead * int64_t(jack_get_buffer_size(m_client)) * kMicrosPerSecond / rate);
+    if (m_handedUs - m_placedUs > uint64_t(ahead.count()))
+        return now - std::chrono::hours(1); // before anything is due
+    return now + ahead;
 }
 
 bool JackMidiBackend::outputDelivers() {
@@ -291,7 +292,7 @@ bool JackMidiBackend::drain(std::chrono::milliseconds limit) {
     for (;;) {
         {
             std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
-            if (!m_client || m_serverGone) return true; // nothing more can leave
+            if (!m_client || m_serverGone) return false; // what was handed over may not have left
             const jack_nframes_t settled = m_lastEnd.load() + 2 * jack_get_buffer_size(m_client);
             if (m_outBuffer.readSpace() == 0 &&
                 !before(m_cycleStart.load(), settled))
@@ -324,7 +325,6 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
     jack_midi_clear_buffer(buffer);
     const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
     m_cycleStart = cycleStart;
-    m_cycleRan = true;
     const uint32_t connection = m_connection;
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
     if (m_placedAny &&
@@ -336,6 +336,7 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
             break; // the sender is still writing the bytes
         if (header.Connection != connection) {
             m_outBuffer.read(nullptr, sizeof header + header.Length);
+            m_placedUs += uint64_t(OutputQueue::cableTime(header.Length).count());
             continue; // meant for a connection that was closed since
         }
         // The start is kept in microseconds, so that rounding to frames never adds up
@@ -367,6 +368,7 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
         m_placedAny = true;
         m_outBuffer.read(nullptr, sizeof header);
         m_outBuffer.read(event, header.Length);
+        m_placedUs += uint64_t(OutputQueue::cableTime(header.Length).count());
     }
     m_connectionSeen = connection;
 }

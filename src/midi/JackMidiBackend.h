@@ -17,8 +17,9 @@
 //
 // Messages are timed by frames: each goes into the process cycle at the frame of its
 // due time, and never closer to the one before than the output queue allows. The output
-// port hands a message over only when the cycles that have run reach within two periods
-// of it, so that a server that stalls leaves the messages in the port's queue.
+// port hands a message over two periods ahead, and only while less than two periods of
+// cable time wait in the buffer for the cycles to place them, so that a server that
+// stalls leaves the messages in the port's queue.
 //
 // The process callback neither locks nor allocates: messages cross from and to it
 // through lock-free rings, and the input handler it calls does the same.
@@ -100,7 +101,10 @@ private:
     jack_time_t m_lastStart = 0; // when it was meant to start, on JACK's clock
     std::atomic<jack_nframes_t> m_lastEnd{0};
     std::atomic<jack_nframes_t> m_cycleStart{0}; // of the last cycle run
-    std::atomic<bool> m_cycleRan{false};          // since the client opened
+    // The cable time of the messages written to the output buffer and of those the
+    // process thread took from it, in microseconds.
+    std::atomic<uint64_t> m_handedUs{0};
+    std::atomic<uint64_t> m_placedUs{0};
     std::atomic<bool> m_inCycle{false};           // the process callback runs
     std::atomic<uint32_t> m_longestCycle{0};      // in microseconds
     // Counts the closes of the output: what waits in the buffer for a connection that

@@ -117,6 +117,7 @@ private slots:
     void sendEndsAfterThePause();
     void sendWithoutAnOutput_data();
     void sendWithoutAnOutput();
+    void sendThatTheSystemDrops();
 
     void portsAsTheOptionsDialogLists();
 
@@ -814,6 +815,17 @@ void TestCompanion::sendWithoutAnOutput() {
     QCOMPARE(run(QStringList{"send", made("good.bbk", bank())} + options), 1);
     QCOMPARE(run.errors(), "quenlor-sysex: " + message + "\n");
     QVERIFY(run.midi.Sent.empty());
+}
+
+// A MIDI system that takes nothing (a JACK server gone under the companion) is a failure
+// that says what was not sent, never a success.
+void TestCompanion::sendThatTheSystemDrops() {
+    Run run;
+    run.store.writeKey("MIDI", "MIDIOutPort", "Synth A");
+    run.midi.Gone = true;
+    QCOMPARE(run({"send", made("good.bbk", bank())}), 1);
+    QCOMPARE(run.errors(), QStringLiteral("quenlor-sysex: nothing was sent: neither the patch "
+                                          "dump nor its Program Change\n"));
 }
 
 void TestCompanion::portsAsTheOptionsDialogLists() {

@@ -2,9 +2,9 @@
 #include "WindowedSend.h"
 #include "midi/CaptureClient.h"
 #include "midi/JackServer.h"
+#include "support/ChildProcess.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -22,18 +22,16 @@ struct Result {
 // The companion itself, started as a user starts it, on the JACK server of the test.
 Result runCompanion(const QStringList& args, const QString& configHome,
                     const QString& server = QString()) {
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", configHome);
-    if (!server.isEmpty()) environment.insert("JACK_DEFAULT_SERVER", server);
-    program.setProcessEnvironment(environment);
-    program.start(QStringLiteral(QUENLOR_SYSEX_PROGRAM), args);
+    ChildProcess program;
+    QStringList environment{"XDG_CONFIG_HOME=" + configHome};
+    if (!server.isEmpty()) environment << "JACK_DEFAULT_SERVER=" + server;
     Result result;
-    if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit)
+    if (!program.start(QStringLiteral(QUENLOR_SYSEX_PROGRAM), args, environment) ||
+        !program.waitForFinished(60000))
         return result;
     result.Status = program.exitCode();
-    result.Out = program.readAllStandardOutput();
-    result.Err = program.readAllStandardError();
+    result.Out = program.standardOutput();
+    result.Err = program.standardError();
     return result;
 }
 

@@ -77,9 +77,10 @@ struct Figures {
     qint64 ElapsedMs = 0;
 };
 
-// The cable time of a message, in frames at the server's rate, rounded down.
+// The cable time of a message, in frames at the server's rate, rounded up: a message a
+// frame short of it starts before the one before has left.
 inline int64_t cableFrames(std::size_t bytes, jack_nframes_t rate) {
-    return int64_t(bytes) * 320 * rate / 1000000;
+    return (int64_t(bytes) * 320 * rate + 999999) / 1000000;
 }
 
 // The first message that started sooner after the one before than the cable carries

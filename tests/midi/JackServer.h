@@ -1,6 +1,9 @@
 #pragma once
 
-#include <QProcess>
+#include <csignal>
+
+#include "support/ChildProcess.h"
+
 #include <QString>
 
 // A JACK server with no sound card (the dummy driver) under a name of its own, started
@@ -16,11 +19,15 @@ public:
     void stop();
     // Ends the server as a crash does (SIGKILL to its process id), and waits for it.
     void crash();
+    // Stops the server's process where it is, as an overloaded or debugged one stands
+    // still (SIGSTOP), and lets it go on (SIGCONT).
+    void freeze() { m_process.signal(SIGSTOP); }
+    void thaw() { m_process.signal(SIGCONT); }
     QString name() const { return m_name; }
     QString error() const { return m_error; }
 
 private:
-    QProcess m_process;
+    ChildProcess m_process;
     QString m_name;
     QString m_error;
 };

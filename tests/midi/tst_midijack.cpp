@@ -6,6 +6,7 @@
 #include "midi/MIDIUtilities.h"
 #include "midi/MidiBackend.h"
 #include "support/SystemMidiWorld.h"
+#include "midi/JackMidiBackend.h"
 #include "midi/MidiThru.h"
 
 #include <QElapsedTimer>
@@ -15,26 +16,70 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <new>
 #include <thread>
+#include <pthread.h>
 #include <unistd.h>
 
 using Bytes = CaptureClient::Bytes;
+
+// Allocations on one thread, the program's JACK process thread while a test watches it.
+namespace {
+std::atomic<pthread_t> g_watchedThread{};
+std::atomic<int> g_watchedAllocations{0};
+} // namespace
+
+void* operator new(std::size_t size) {
+    const pthread_t watched = g_watchedThread.load(std::memory_order_relaxed);
+    if (watched && pthread_equal(watched, pthread_self())) ++g_watchedAllocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 const char* const kCaptureInput = "capture:input";
 const char* const kCaptureOutput = "capture:output";
 
 // The program's MIDI side on the JACK server of the test.
-struct World : SystemMidiWorld<MidiBackend> {
+struct World : SystemMidiWorld<JackMidiBackend> {
     QuenlorCode code;
 
-    World() : SystemMidiWorld(openJackMidi()) {
+    World() : SystemMidiWorld(JackMidiBackend::open()) {
         if (!backend)
             return;
         code.Midi = midi;
         code.InitPatchModel();
     }
+
+    // Sends patch 1 with parameter 10 at `value`, as a slider's change does; its dump.
+    Bytes edit(int value) {
+        code.PatchBank(1, 10) = int16_t(value);
+        code.SendPatch(1);
+        return Bytes(code.PatchDump.data(), code.PatchDump.data() + 80);
+    }
+
+    void forwardInput() {
+        code.MIDIThru = kOn;
+        QObject::connect(&ports->MIDIInput1, &MIDIInput::Message, &ports->MIDIInput1,
+                         [this] { MIDIInput1_Message(code, *ports); });
+    }
 };
+
+// Whether every dump is followed at once by its Program Change.
+bool dumpsWhole(const std::vector<Bytes>& received, int& dumps, int& programs) {
+    dumps = programs = 0;
+    bool whole = true;
+    for (std::size_t i = 0; i < received.size(); ++i) {
+        dumps += received[i].size() == 80;
+        programs += received[i] == Bytes{0xC0, 0};
+        if (received[i].size() == 80)
+            whole = whole && i + 1 < received.size() && received[i + 1] == Bytes{0xC0, 0};
+    }
+    return whole;
+}
 
 } // namespace
 
@@ -53,6 +98,12 @@ private slots:
     void thruForwardsNotesInOrder();
     void thruWithinCableSpeed();
     void thruFarBeyondCableSpeed();
+    void lastPatchLeavesBeforeTheEnd_data();
+    void lastPatchLeavesBeforeTheEnd();
+    void patchThroughThruBeyondCableSpeed();
+    // Last: a server that stood still runs its cycles out of step with the clock for a while.
+    void sliderDrag_data();
+    void sliderDrag();
 
 private:
     void floodThru(bool beyond);
@@ -156,10 +207,8 @@ void TestMidiJack::thruForwardsNotesInOrder() {
     w.midi->OpenMidiIn(kCaptureOutput);
     w.midi->OpenMidiOut(kCaptureInput);
     QTRY_VERIFY(m_capture->connected(kCaptureOutput, "Quenlor:MIDI In"));
-    w.code.MIDIThru = kOn;
+    w.forwardInput();
     w.code.MIDIChannelOut = 5;
-    QObject::connect(&w.ports->MIDIInput1, &MIDIInput::Message, &w.ports->MIDIInput1,
-                     [&] { MIDIInput1_Message(w.code, *w.ports); });
     std::vector<Bytes> notes;
     for (uint8_t n = 0; n < 100; ++n)
         notes.push_back({uint8_t(0x92 + (n % 2 ? 0x00 : -0x10)), n, uint8_t(127 - n)});
@@ -195,15 +244,141 @@ void TestMidiJack::floodThru(bool beyond) {
     w.midi->OpenMidiIn(kCaptureOutput);
     w.midi->OpenMidiOut(kCaptureInput);
     QTRY_VERIFY(m_capture->connected(kCaptureOutput, "Quenlor:MIDI In"));
-    w.code.MIDIThru = kOn;
-    QObject::connect(&w.ports->MIDIInput1, &MIDIInput::Message, &w.ports->MIDIInput1,
-                     [&] { MIDIInput1_Message(w.code, *w.ports); });
+    w.forwardInput();
     const auto dropped = [&] { return std::size_t(w.ports->MIDIOutput1.droppedMessages()); };
+    // The process callback neither allocates nor takes longer with the flood.
+    w.backend->takeLongestCycle();
+    g_watchedAllocations = 0;
+    g_watchedThread = w.backend->processThread();
     if (beyond)
         Flood::beyondCable(*m_capture, dropped);
     else
         Flood::withinCable(*m_capture, dropped);
+    g_watchedThread = pthread_t();
+    const auto longest = w.backend->takeLongestCycle();
+    qInfo("the process callback took at most %lld us a cycle", qlonglong(longest.count()));
+    QCOMPARE(g_watchedAllocations.load(), 0);
+    QVERIFY(longest < std::chrono::milliseconds(5)); // one period of the test's server
     QCOMPARE(w.ports->MIDIInput1.overflows(), quint64(0));
+}
+
+// However the program ends (the ports close with the MIDI world), and when the options
+// dialog reopens the output, the patch sent last reaches the instrument whole, even in
+// the pause after the patch before.
+void TestMidiJack::lastPatchLeavesBeforeTheEnd_data() {
+    QTest::addColumn<int>("pause");
+    QTest::addColumn<bool>("reopen");
+    QTest::newRow("quit 10 ms after an edit") << 0 << false;
+    QTest::newRow("quit in the pause after the patch before") << 500 << false;
+    QTest::newRow("options reopens the output") << 500 << true;
+}
+
+void TestMidiJack::lastPatchLeavesBeforeTheEnd() {
+    QFETCH(int, pause);
+    QFETCH(bool, reopen);
+    Bytes last;
+    {
+        World w;
+        QVERIFY(w.backend);
+        w.midi->OpenMidiOut(kCaptureInput);
+        QTRY_VERIFY(m_capture->connected("Quenlor:MIDI Out", kCaptureInput));
+        w.ports->MIDIOutput1.setPauseAfterPatch(pause);
+        w.edit(1);
+        last = w.edit(2);
+        QTest::qWait(10);
+        if (reopen) {
+            w.midi->CloseMidiOut();
+            w.midi->OpenMidiOut(kCaptureInput);
+        }
+    }
+    QTRY_VERIFY(m_capture->receivedCount() >= 2);
+    const std::vector<Bytes> received = m_capture->received();
+    QCOMPARE(std::vector<Bytes>(received.end() - 2, received.end()),
+             (std::vector<Bytes>{last, {0xC0, 0}}));
+}
+
+// A slider dragged for 2 s sends a patch every 5 ms: each dump on the wire is followed by
+// its Program Change, and the last is the last patch. With the server standing still
+// meanwhile, the patches wait in the queue, where each replaces the one before: once
+// the server goes on, the last patch goes out, and nothing stale is replayed.
+void TestMidiJack::sliderDrag_data() {
+    QTest::addColumn<bool>("stall");
+    QTest::newRow("server running") << false;
+    QTest::newRow("server stalled") << true;
+}
+
+void TestMidiJack::sliderDrag() {
+    QFETCH(bool, stall);
+    World w;
+    QVERIFY(w.backend);
+    w.midi->OpenMidiOut(kCaptureInput);
+    QTRY_VERIFY(m_capture->connected("Quenlor:MIDI Out", kCaptureInput));
+    if (stall) {
+        m_server.freeze();
+        QTest::qWait(50);
+    }
+    Bytes last;
+    QElapsedTimer dragged;
+    dragged.start();
+    for (int value = 0; dragged.elapsed() < 2000; ++value) {
+        last = w.edit(value % 128);
+        QTest::qWait(5);
+    }
+    if (stall) {
+        QVERIFY(!w.ports->MIDIOutput1.waitUntilSent(std::chrono::milliseconds(200)));
+        m_server.thaw();
+    }
+    QVERIFY(w.ports->MIDIOutput1.waitUntilSent(std::chrono::seconds(10)));
+    QTest::qWait(50);
+    const std::vector<Bytes> received = m_capture->received();
+    int dumps = 0;
+    int programs = 0;
+    const bool whole = dumpsWhole(received, dumps, programs);
+    qInfo("slider dragged for 2 s: %d dumps and %d Program Changes on the wire", dumps, programs);
+    QVERIFY(whole);
+    QCOMPARE(dumps, programs);
+    QVERIFY(received.size() >= 2);
+    QCOMPARE(received.at(received.size() - 2), last);
+    // At most the patch handed over before the stall could show, then the last one.
+    if (stall) QVERIFY2(dumps <= 2, qPrintable(QString::number(dumps)));
+}
+
+// Input forwarded at 1.2 times what the cable carries holds a patch back no longer than
+// about its own length: the program's messages get at least half of the cable.
+void TestMidiJack::patchThroughThruBeyondCableSpeed() {
+    World w;
+    QVERIFY(w.backend);
+    w.midi->OpenMidiIn(kCaptureOutput);
+    w.midi->OpenMidiOut(kCaptureInput);
+    QTRY_VERIFY(m_capture->connected(kCaptureOutput, "Quenlor:MIDI In"));
+    w.forwardInput();
+    // 1,250 notes of 960 us a second, for 3 s.
+    std::atomic<bool> stop{false};
+    std::thread player([&] {
+        auto next = std::chrono::steady_clock::now();
+        for (int i = 0; i < 750 && !stop; ++i) {
+            for (int k = 0; k < 5; ++k)
+                m_capture->play({0x91, uint8_t((i * 5 + k) % 128), 64});
+            next += std::chrono::milliseconds(4);
+            std::this_thread::sleep_until(next);
+        }
+    });
+    QTest::qWait(1000);
+    const jack_nframes_t sent = jack_frame_time(m_capture->client());
+    w.edit(5);
+    const auto patchOut = [&] {
+        const std::vector<Bytes> r = m_capture->received();
+        return std::find(r.begin(), r.end(), Bytes{0xC0, 0}) != r.end();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(patchOut(), 10000);
+    stop = true;
+    player.join();
+    const std::vector<Bytes> received = m_capture->received();
+    const std::vector<jack_nframes_t> frames = m_capture->receivedFrames();
+    const auto at = std::find(received.begin(), received.end(), Bytes{0xC0, 0}) - received.begin();
+    const double ms = double(int32_t(frames[std::size_t(at)] - sent)) * 1000 / m_capture->sampleRate();
+    qInfo("thru at 1.2 times cable speed: the patch was out %.1f ms after it was sent", ms);
+    QVERIFY2(ms < 60, qPrintable(QString::number(ms)));
 }
 
 QTEST_GUILESS_MAIN(TestMidiJack)
