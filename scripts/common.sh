@@ -35,7 +35,8 @@ install_packages() {
         apt-get install -y -qq --no-install-recommends "${options[@]}" "${missing[@]}"
 }
 
-# build DIR [cmake options...]: configures once, then rebuilds only what changed.
+# build DIR [cmake options...]: configures once, then rebuilds only what changed; only
+# the targets named in QUENLOR_TARGETS when it is set.
 build() {
     local dir=$1
     shift
@@ -50,5 +51,5 @@ build() {
     # ccache takes the compiles that use a precompiled header only when told that the
     # header's own time stamps and definitions may be trusted.
     CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime \
-        cmake --build "$dir"
+        cmake --build "$dir" ${QUENLOR_TARGETS:+--target $QUENLOR_TARGETS}
 }

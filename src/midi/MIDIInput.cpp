@@ -63,12 +63,15 @@ void MIDIInput::deliver() {
     // Cleared before the handler runs: a message that comes while it drains the queue
     // wakes the port again.
     m_deliveryPending = false;
-    // The handler sees the messages that came before it was called: those that come
-    // meanwhile wait for the next delivery, so that a flood cannot hold the event loop.
-    m_batch = messageCount();
+    // The handler sees at most a batch of the messages that came before it was called;
+    // the rest and those that come meanwhile wait for the next delivery, so that a flood
+    // cannot hold the event loop.
+    m_batch = std::min(messageCount(), kBatch);
     if (m_batch > 0)
         emit Message();
     m_batch = kNoBatch;
+    if (messageCount() > 0 && !m_deliveryPending.exchange(true))
+        eventfd_write(m_wakeFd, 1);
 }
 
 int MIDIInput::messageCount() const {

@@ -69,6 +69,7 @@ private:
     std::atomic<bool> m_deliveryPending{false};
     // While Message() runs: how many of the waiting messages its handler sees.
     static constexpr int kNoBatch = -1;
+    static constexpr int kBatch = 1000; // about a second of a saturated cable
     int m_batch = kNoBatch;
     std::atomic<quint64> m_overflows{0};
 };

@@ -527,7 +527,7 @@ void TestMidiPorts::floodFromAnotherThread() {
     // A build with the sanitizers and the fuzzers' coverage runs several times slower;
     // the bound still catches a loop that drains without end.
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
     constexpr qint64 kLongestStall = 1000;
 #else
     constexpr qint64 kLongestStall = 250;
