@@ -23,15 +23,15 @@ struct Result {
 Result runCompanion(const QStringList& args, const QString& configHome,
                     const QString& server = QString()) {
     ChildProcess program;
-    QStringList environment{"XDG_CONFIG_HOME=" + configHome};
-    if (!server.isEmpty()) environment << "JACK_DEFAULT_SERVER=" + server;
+    QStringList command{"XDG_CONFIG_HOME=" + configHome};
+    if (!server.isEmpty()) command << "JACK_DEFAULT_SERVER=" + server;
     Result result;
-    if (!program.start(QStringLiteral(QUENLOR_SYSEX_PROGRAM), args, environment) ||
+    if (!program.start(command << QStringLiteral(QUENLOR_SYSEX_PROGRAM) << args) ||
         !program.waitForFinished(60000))
         return result;
     result.Status = program.exitCode();
-    result.Out = program.standardOutput();
-    result.Err = program.standardError();
+    result.Out = program.output("out");
+    result.Err = program.output("err");
     return result;
 }
 

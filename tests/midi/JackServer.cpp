@@ -23,10 +23,9 @@ bool JackServer::Start() {
     // the server's loss and not the program's. The dummy driver at 48 kHz with periods
     // of 256 frames, about 5 ms. The server ends with the test program, even when that
     // one crashes.
-    if (!m_process.start(QStringLiteral("setpriv"),
-                         {"--pdeathsig", "TERM", "--", "jackd", "--no-realtime", "--sync",
-                          "--timeout", "5000", "--name", m_name, "-d", "dummy", "-r", "48000",
-                          "-p", "256"})) {
+    if (!m_process.start({"setpriv", "--pdeathsig", "TERM", "--", "jackd", "--no-realtime",
+                          "--sync", "--timeout", "5000", "--name", m_name, "-d", "dummy", "-r",
+                          "48000", "-p", "256"})) {
         m_error = QStringLiteral("jackd could not be started");
         return false;
     }
@@ -35,7 +34,7 @@ bool JackServer::Start() {
     while (waited.elapsed() < 10000) {
         if (!m_process.running()) {
             m_error = QStringLiteral("jackd ended: %1")
-                          .arg(QString::fromLocal8Bit(m_process.standardError()));
+                          .arg(QString::fromLocal8Bit(m_process.output("err")));
             return false;
         }
         if (jack_client_t* probe = jack_client_open("probe", JackNoStartServer, nullptr)) {
@@ -45,7 +44,7 @@ bool JackServer::Start() {
         QThread::msleep(50);
     }
     m_error = QStringLiteral("jackd took no client within 10 s: %1")
-                  .arg(QString::fromLocal8Bit(m_process.standardError()));
+                  .arg(QString::fromLocal8Bit(m_process.output("err")));
     return false;
 }
 

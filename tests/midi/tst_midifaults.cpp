@@ -1,12 +1,8 @@
-#include "CaptureClient.h"
 #include "JackServer.h"
+#include "JackWorld.h"
 
-#include "core/QuenlorCode.h"
-#include "midi/JackMidiBackend.h"
 #include "midi/MIDIUtilities.h"
 #include "support/MemoryMidiWorld.h"
-#include "support/SystemMidiWorld.h"
-#include "midi/MidiThru.h"
 #include "settings/Options.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
@@ -42,24 +38,13 @@ constexpr qint64 kLongestHeldSendUs = 1000 * 1000;
 constexpr int kRoundsWithoutServer = 1000;
 
 // The program's MIDI side on JACK, with the settings store the options dialog saves to.
-struct World : SystemMidiWorld<JackMidiBackend> {
-    QuenlorCode code;
+struct World : JackWorld {
     MemorySettingsStore store;
 
-    World() : SystemMidiWorld(JackMidiBackend::open()) {
-        if (!backend)
-            return;
-        code.Midi = midi;
-        code.InitPatchModel();
+    World() {
         code.MIDIChannelOut = 1;
         code.MIDIThru = kOn;
     }
-    // The main window's handling of the input port, as BackgroundMDI connects it.
-    void forwardInput() {
-        QObject::connect(&ports->MIDIInput1, &MIDIInput::Message, &ports->MIDIInput1,
-                         [this] { MIDIInput1_Message(code, *ports); });
-    }
-    Bytes dump() const { return Bytes(code.PatchDump.data(), code.PatchDump.data() + code.PatchDump.size()); }
 };
 
 // Every kind of message the program sends, `rounds` times over: patch dumps with their
