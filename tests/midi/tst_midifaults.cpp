@@ -15,6 +15,8 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include <jack/jack.h>
 
@@ -197,7 +199,16 @@ void TestMidiFaults::serverGoneAndBack() {
 
     QElapsedTimer all;
     all.start();
+    // Meanwhile the device news asks whether the output's connection stands, while the
+    // sender thread closes the dead client.
+    std::atomic<bool> sending{true};
+    std::thread asking([&] {
+        while (sending)
+            w.ports->Devices.outputConnected();
+    });
     const qint64 longest = sendEverything(w, kRoundsWithoutServer);
+    sending = false;
+    asking.join();
     const double totalMs = all.nsecsElapsed() / 1e6;
     qInfo("%s server: %d dumps, Program Changes and note pairs in %.2f ms, the longest call %lld us",
           qPrintable(how), kRoundsWithoutServer, totalMs, longest);
