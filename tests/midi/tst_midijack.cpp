@@ -21,7 +21,8 @@
 using Bytes = CaptureClient::Bytes;
 
 // Allocations on one thread, the program's JACK process thread while a test watches it.
-// The sanitizers bring their own operator new: their builds count nothing.
+// The sanitizers bring their own operator new, and their first touch of memory is slow:
+// their builds count nothing and do not time the process callback.
 namespace {
 std::atomic<pthread_t> g_watchedThread{};
 std::atomic<int> g_watchedAllocations{0};
@@ -30,7 +31,10 @@ std::atomic<int> g_watchedAllocations{0};
 #if !defined(__has_feature)
 #define __has_feature(feature) 0
 #endif
-#if !__has_feature(address_sanitizer) && !__has_feature(thread_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
 void* operator new(std::size_t size) {
     const pthread_t watched = g_watchedThread.load(std::memory_order_relaxed);
     if (watched && pthread_equal(watched, pthread_self())) ++g_watchedAllocations;
@@ -223,7 +227,7 @@ void TestMidiJack::floodThru(bool beyond) {
     const auto longest = w.backend->takeLongestCycle();
     qInfo("the process callback took at most %lld us a cycle", qlonglong(longest.count()));
     QCOMPARE(g_watchedAllocations.load(), 0);
-    QVERIFY(longest < std::chrono::milliseconds(5)); // one period of the test's server
+    QVERIFY(kSanitized || longest < std::chrono::milliseconds(5)); // a period of the server
     QCOMPARE(w.ports->MIDIInput1.overflows(), quint64(0));
 }
 
