@@ -26,8 +26,9 @@ struct MessageHeader {
     uint32_t Length;
     uint32_t Connection; // the output connection it was meant for
 };
-// The queue hands each message over up to this many process periods beyond the end of
-// the last cycle run, so that it waits in the buffer for the cycle that plays it.
+// The queue hands each message over up to this many process periods before it is due,
+// so that it waits in the buffer for the cycle that plays it, and no more than this many
+// periods of cable time wait there.
 constexpr int kPeriodsAhead = 2;
 constexpr int64_t kMicrosPerSecond = 1'000'000;
 // Frames further apart than this are not compared: the frame counter wraps.
@@ -277,9 +278,12 @@ std::chrono::microseconds JackMidiBackend::handOverUntil(std::chrono::microsecon
     return now + ahead;
 }
 
+// The client learns of a new connection a moment after making it, but knew the device's
+// port before: that port going away is what ends the device.
 bool JackMidiBackend::outputDelivers() {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
-    return connected() && outputConnected();
+    return connected() && (m_outputDestination.empty() ||
+                           jack_port_by_name(m_client, m_outputDestination.c_str()));
 }
 
 // The last message has left when the buffer is empty and the process cycle has run past

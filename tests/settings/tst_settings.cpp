@@ -198,9 +198,10 @@ void TestSettings::loadTiming() {
     w.backend.Clock.setLeaping(true);
     w.ports.MIDIOutput1.waitUntilSent(std::chrono::milliseconds(0));
     const auto& sent = w.backend.Sent;
-    // Newest only: the first dump, which left at once, then the last patch alone.
-    QCOMPARE(sent.size(), size_t(newestOnly == kOn ? 3 : 6));
-    const size_t second = newestOnly == kOn ? 1 : 2;
+    // Newest only: the first patch, which started at once and ends whole, then the last
+    // patch alone.
+    QCOMPARE(sent.size(), size_t(newestOnly == kOn ? 4 : 6));
+    const size_t second = 2;
     QCOMPARE(sent[second].Data.size(), size_t(80));
     QCOMPARE(sent[second].Time - sent[second - 1].Time,
              std::chrono::microseconds(320 * int(sent[second - 1].Data.size()) + pause * 1000));
