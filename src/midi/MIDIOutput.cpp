@@ -5,9 +5,10 @@
 #include <algorithm>
 
 namespace {
-// A MIDI system that stops taking messages tells nobody: the sender looks again this often
-// while messages wait for it.
-constexpr OutputQueue::Time kRecheck{5000};
+// A MIDI system that takes messages as its cycles run tells nobody when it takes more:
+// the sender looks again this often while messages wait for it (JACK's periods are a few
+// milliseconds, and its buffer holds two).
+constexpr OutputQueue::Time kRecheck{1000};
 // How often a closing port asks whether what waits can still leave.
 constexpr auto kDeliveryCheck = std::chrono::milliseconds(10);
 // What a closing port waits beyond the queue's bound and the pause: the MIDI system's own

@@ -7,6 +7,8 @@
 #include "midi/MidiThru.h"
 #include "support/SystemMidiWorld.h"
 
+#include <QTest>
+
 // The program's MIDI side on the test's JACK server, with the patch model that sends
 // through it.
 struct JackWorld : SystemMidiWorld<JackMidiBackend> {
@@ -18,6 +20,16 @@ struct JackWorld : SystemMidiWorld<JackMidiBackend> {
             return;
         code.Midi = midi;
         code.InitPatchModel();
+    }
+    // Opens the capture client's ports as the program's devices; false when the capture
+    // client has not learnt of both connections within a few seconds.
+    bool openCapture(const CaptureClient& capture) {
+        midi->OpenMidiIn("capture:output");
+        midi->OpenMidiOut("capture:input");
+        return QTest::qWaitFor([&] {
+            return capture.connected("capture:output", "Quenlor:MIDI In") &&
+                   capture.connected("Quenlor:MIDI Out", "capture:input");
+        });
     }
     // MIDI thru on, and the input port's messages handled as the main window handles them.
     void forwardInput() {

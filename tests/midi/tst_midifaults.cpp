@@ -102,7 +102,6 @@ private:
     void endServer(const QString& how);
     void restartServer();
     void plugInCapture();
-    void openBoth(World& w);
 
     JackServer m_server;
     std::unique_ptr<CaptureClient> m_capture;
@@ -155,14 +154,6 @@ void TestMidiFaults::plugInCapture() {
     QVERIFY(m_capture->isOpen());
 }
 
-void TestMidiFaults::openBoth(World& w) {
-    w.midi->OpenMidiIn(kCaptureOutput);
-    w.midi->OpenMidiOut(kCaptureInput);
-    // The capture client learns of new connections from the server a moment later.
-    QTRY_VERIFY(m_capture->connected(kCaptureOutput, kProgramIn));
-    QTRY_VERIFY(m_capture->connected(kProgramOut, kCaptureInput));
-}
-
 void TestMidiFaults::serverGoneAndBack_data() {
     QTest::addColumn<QString>("how");
     QTest::newRow("server stopped") << QStringLiteral("stopped");
@@ -179,7 +170,7 @@ void TestMidiFaults::serverGoneAndBack() {
     // The main window handles input from the start; a delivery that finds no handler
     // would leave the queue as it is.
     w.forwardInput();
-    openBoth(w);
+    QVERIFY(w.openCapture(*m_capture));
     w.code.SendPatch(1);
     QTRY_COMPARE(m_capture->received(), (std::vector<Bytes>{w.dump(), kProgramZero}));
 
@@ -239,7 +230,7 @@ void TestMidiFaults::serverGoneAndBack() {
 void TestMidiFaults::okWhileTheServerIsGone() {
     World w;
     QVERIFY(w.backend);
-    openBoth(w);
+    QVERIFY(w.openCapture(*m_capture));
     endServer(QStringLiteral("crashed"));
     QTRY_VERIFY(!w.backend->connected());
 
@@ -288,7 +279,7 @@ void TestMidiFaults::okWhileTheServerIsGone() {
 void TestMidiFaults::instrumentUnpluggedAndBack() {
     World w;
     QVERIFY(w.backend);
-    openBoth(w);
+    QVERIFY(w.openCapture(*m_capture));
     w.forwardInput();
 
     m_capture.reset(); // unplugged
