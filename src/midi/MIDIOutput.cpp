@@ -239,7 +239,9 @@ bool MIDIOutput::waitUntilLeft(std::chrono::milliseconds limit, bool pauseToo) {
                                                            kDeliveryCheck),
                               left);
         }
-        settled = steadyAt(pauseToo ? m_queue.settled() : m_queue.wireFree());
+        // Long ago when nothing was ever sent.
+        settled = steadyAt(std::max(pauseToo ? m_queue.settled() : m_queue.wireFree(),
+                                    m_steadyClock.now()));
     }
     // The last message is on its way: by this time the cable has carried it and, after a
     // patch, the instrument has had its pause.

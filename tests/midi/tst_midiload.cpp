@@ -177,7 +177,7 @@ void TestMidiLoad::openBankWithAutomaticUpdate() {
 }
 
 // Values typed quickly into the parameter-table editor, each sending the patch: the
-// cable ends with the final patch, whose dump starts at most one dump time after the
+// cable ends with the final patch, whose dump starts at most one patch time after the
 // last key (and the cycle that places it, and the one in which the capture client,
 // which also feeds the program's input, reads it).
 void TestMidiLoad::typingIntoTheParameterTable() {
@@ -213,7 +213,9 @@ void TestMidiLoad::typingIntoTheParameterTable() {
     const int64_t late = int32_t(frames[frames.size() - 2] - lastKey);
     // One period more for the sender thread, which a machine busy with other tests may
     // wake a little after the dump is due (seen: 16 frames beyond the two periods).
-    int64_t allowed = Flood::cableFrames(80, m_capture->sampleRate()) + 3 * int64_t(period);
+    // The dump on the cable ends whole, with its Program Change.
+    int64_t allowed = Flood::cableFrames(80, m_capture->sampleRate()) +
+                      Flood::cableFrames(2, m_capture->sampleRate()) + 3 * int64_t(period);
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
     allowed += 2 * int64_t(period); // the sanitizers' threads wake later
