@@ -26,8 +26,9 @@ struct MessageHeader {
     uint32_t Length;
     uint32_t Connection; // the output connection it was meant for
 };
-// The queue hands each message over up to this many process periods beyond the start of
-// the last cycle run, so that it waits in the buffer for the cycle that plays it.
+// The queue hands each message over this many process periods before it is due, so that
+// it waits in the buffer for the cycle that plays it; no more than this many periods of
+// cable time wait there.
 constexpr int kPeriodsAhead = 2;
 constexpr int64_t kMicrosPerSecond = 1'000'000;
 // Frames further apart than this are not compared: the frame counter wraps.
@@ -72,7 +73,6 @@ bool JackMidiBackend::openClient() {
     m_inPort = jack_port_register(m_client, kInputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     m_outPort = jack_port_register(m_client, kOutputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     m_serverGone = false;
-    m_lastCycleAt = 0; // no cycle of this client has run
     if (m_inPort && m_outPort) {
         jack_set_process_callback(m_client, &JackMidiBackend::process, this);
         jack_on_shutdown(m_client, &JackMidiBackend::shutdown, this);
@@ -264,25 +264,23 @@ bool JackMidiBackend::sendTimed(const uint8_t* bytes, std::size_t size, const Se
     return true;
 }
 
-// Two periods beyond the start of the last cycle run: the cycles that run next place these.
-// While the server stalls, the last cycle stays where it was and so does the reach. A
-// server whose cycles run late places messages later than they were due, and that
-// lateness adds up while the cable is full: what waits in the buffer before the message
-// handed over last is held to two periods of cable time, so that a patch waits behind no
-// more, and a dump's Program Change can follow it into the buffer at once.
-// The period is read each time: a server started again may run another.
+// Two periods ahead, while what waits in the buffer before the message handed over last
+// is less than two periods of cable time: the cycles that run take it out, so that when
+// the server stalls the buffer holds no more than that, and a server whose cycles run
+// late (which places messages later than they were due, a lateness that adds up while
+// the cable is full) keeps a patch waiting behind no more. A dump's Program Change can
+// follow it into the buffer at once. The period is read each time: a server started
+// again may run another.
 std::chrono::microseconds JackMidiBackend::handOverUntil(std::chrono::microseconds now) {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     if (!m_client || m_serverGone) return now; // sent now, dropped and counted at once
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
-    const jack_time_t lastCycle = m_lastCycleAt;
-    constexpr auto kNotYet = std::chrono::hours(1); // before any due time
-    if (rate == 0 || lastCycle == 0) return now - kNotYet;
-    const int64_t period = int64_t(jack_get_buffer_size(m_client)) * kMicrosPerSecond / rate;
-    if (int64_t(m_handedUs - m_placedUs - m_lastHandedUs) > kPeriodsAhead * period)
-        return now - kNotYet;
-    const int64_t sinceCycle = int64_t(jack_get_time()) - int64_t(lastCycle);
-    return now + std::chrono::microseconds(kPeriodsAhead * period - sinceCycle);
+    if (rate == 0) return now;
+    const auto ahead = std::chrono::microseconds(
+        kPeriodsAhead * int64_t(jack_get_buffer_size(m_client)) * kMicrosPerSecond / rate);
+    if (int64_t(m_handedUs - m_placedUs - m_lastHandedUs) > ahead.count())
+        return now - std::chrono::hours(1); // before any due time
+    return now + ahead;
 }
 
 // The client learns of a new connection a moment after making it, but knew the device's
@@ -317,7 +315,6 @@ bool JackMidiBackend::drain(std::chrono::milliseconds limit) {
 int JackMidiBackend::process(jack_nframes_t frames, void* self) {
     auto* backend = static_cast<JackMidiBackend*>(self);
     const jack_time_t begin = jack_get_time();
-    backend->m_lastCycleAt = begin;
     backend->m_inCycle = true;
     backend->processInput(frames);
     backend->processOutput(frames);

@@ -17,10 +17,10 @@
 //
 // Messages are timed by frames: each goes into the process cycle at the frame of its
 // due time, and never closer to the one before than the output queue allows. The output
-// port hands a message over only when it is due within two periods beyond the start of
-// the last cycle run and little waits in the buffer, so that a server that stalls or
-// runs late leaves the messages in the port's queue, where a newer patch replaces an
-// older one and the bound holds.
+// port hands a message over two periods before it is due, and only while little waits
+// in the buffer for the process cycles, so that a server that stalls or runs late leaves
+// the messages in the port's queue, where a newer patch replaces an older one and the
+// bound holds.
 //
 // The process callback neither locks nor allocates: messages cross from and to it
 // through lock-free rings, and the input handler it calls does the same.
@@ -102,7 +102,6 @@ private:
     jack_time_t m_lastStart = 0; // when it was meant to start, on JACK's clock
     std::atomic<jack_nframes_t> m_lastEnd{0};
     std::atomic<jack_nframes_t> m_cycleStart{0}; // of the last cycle run
-    std::atomic<jack_time_t> m_lastCycleAt{0}; // on JACK's clock; 0 before the first
     // The cable time of the messages written to the output buffer and of those the
     // process thread took from it, in microseconds.
     std::atomic<uint64_t> m_handedUs{0};
