@@ -22,6 +22,8 @@ OutputQueue::Rank OutputQueue::rankOf(const Message& m) {
 
 bool OutputQueue::push(const uint8_t* bytes, std::size_t size, OutputKind kind) {
     if (size == 0) return false;
+    // Nothing waited: the message came after its due time, and starts when it is taken.
+    if (empty()) m_fromNow = true;
     const Time cable = cableTime(size);
     switch (kind) {
     case OutputKind::Forwarded:
@@ -150,12 +152,13 @@ bool OutputQueue::take(Time now, Time until, Taken& taken) {
     if (!lane) return false;
     Entry& e = lane->front();
     const Time due = dueOf(e);
-    const Time start = now - due > kLateness ? now : due;
+    const Time start = m_fromNow || now - due > kLateness ? std::max(due, now) : due;
     if (start > until) return false;
     const bool forwarded = lane == &m_forwarded;
     const bool bothDue = !m_forwarded.empty() && !m_program.empty() &&
                          dueOf(m_program.front()) <= m_wireFree;
     taken.Start = start;
+    m_fromNow = false;
     taken.Gap = m_lastStart == kLongAgo ? Time::zero() : due - m_lastStart;
     if (taken.Gap < Time::zero()) taken.Gap = Time::zero();
     const Time cable = cableTime(e.Data.size());

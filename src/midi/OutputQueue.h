@@ -107,9 +107,12 @@ public:
     // Parts of patch transmissions that a newer patch replaced.
     uint64_t replaced() const { return m_replaced; }
 
-    // How late a message may be taken and still be timed from its due time; a sender
-    // later than this (the cable stood idle, or the system stalled) starts anew from now.
-    static constexpr Time kLateness{1000};
+    // How late a message may be taken and still be timed from its due time, so that a
+    // sender woken this much late (on a loaded or a virtual machine) keeps the stream at
+    // the cable's pace: the few messages it then sends at once, the MIDI system and the
+    // interface put onto the cable one after the other. Later than this (the cable stood
+    // idle, or the system stalled) the next message starts anew from now.
+    static constexpr Time kLateness{10000};
 
 private:
     // Which forwarded messages make room first: the lowest rank, oldest first.
@@ -139,6 +142,8 @@ private:
     Time m_forwardedLead{0};
     // A patch dump has started and its Program Change has not.
     bool m_transmissionOpen = false;
+    // The next message came when nothing waited: it is timed from when it is taken.
+    bool m_fromNow = false;
     static constexpr Time kLongAgo{std::numeric_limits<int64_t>::min() / 2};
     Time m_lastStart{kLongAgo};
     Time m_wireFree{kLongAgo};

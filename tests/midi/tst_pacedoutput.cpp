@@ -250,7 +250,8 @@ void TestPacedOutput::lateSenderKeepsThePace_data() {
     QTest::addColumn<int>("lateUs");
     QTest::addColumn<QList<int>>("starts");
     QTest::newRow("82 us late each time") << 82 << QList<int>{0, 960, 1920, 2880};
-    QTest::newRow("5 ms late each time") << 5000 << QList<int>{0, 5960, 11920, 17880};
+    QTest::newRow("5 ms late each time") << 5000 << QList<int>{0, 960, 1920, 2880};
+    QTest::newRow("11 ms late each time") << 11000 << QList<int>{0, 11960, 23920, 35880};
 }
 
 void TestPacedOutput::lateSenderKeepsThePace() {
