@@ -1,10 +1,9 @@
 #pragma once
 
 #include "MidiBackend.h"
+#include "ThreadWake.h"
 
 #include <QObject>
-
-#include <atomic>
 
 // Brings the MIDI system's news of devices coming and going to the thread the watch
 // lives on (the user-interface thread): Changed() is raised there, once for any number
@@ -24,8 +23,6 @@ signals:
     void changed();
 
 private:
-    void deliver();
-
     MidiBackend& m_backend;
-    std::atomic<bool> m_deliveryPending{false};
+    ThreadWake m_wake;
 };

@@ -1,27 +1,12 @@
 #include "MIDIInput.h"
 
-#include <QSocketNotifier>
-
 #include <algorithm>
-
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 MIDIInput::MIDIInput(MidiBackend& backend, QObject* parent)
     : QObject(parent), MidiPort(kDefaultDevice, QString()), m_backend(backend),
-      m_queue(kQueueLimit * sizeof(ShortMessage)),
-      m_wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    if (m_wakeFd >= 0) {
-        m_wake = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
-        connect(m_wake, &QSocketNotifier::activated, this, &MIDIInput::deliver);
-    }
-}
+      m_queue(kQueueLimit * sizeof(ShortMessage)), m_wake(*this, [this] { deliver(); }) {}
 
-MIDIInput::~MIDIInput() {
-    close();
-    delete m_wake;
-    if (m_wakeFd >= 0) ::close(m_wakeFd);
-}
+MIDIInput::~MIDIInput() { close(); }
 
 void MIDIInput::open() {
     close();
@@ -53,16 +38,10 @@ void MIDIInput::received(const uint8_t* bytes, std::size_t size) {
         m_overflows.fetch_add(1, std::memory_order_relaxed);
         return;
     }
-    if (m_wakeFd >= 0 && !m_deliveryPending.exchange(true))
-        eventfd_write(m_wakeFd, 1);
+    m_wake.ring();
 }
 
 void MIDIInput::deliver() {
-    eventfd_t count;
-    eventfd_read(m_wakeFd, &count);
-    // Cleared before the handler runs: a message that comes while it drains the queue
-    // wakes the port again.
-    m_deliveryPending = false;
     // The handler sees at most a batch of the messages that came before it was called;
     // the rest and those that come meanwhile wait for the next delivery, so that a flood
     // cannot hold the event loop.
@@ -70,8 +49,7 @@ void MIDIInput::deliver() {
     if (m_batch > 0)
         emit Message();
     m_batch = kNoBatch;
-    if (messageCount() > 0 && !m_deliveryPending.exchange(true))
-        eventfd_write(m_wakeFd, 1);
+    if (messageCount() > 0) m_wake.ring();
 }
 
 int MIDIInput::messageCount() const {

@@ -4,14 +4,13 @@
 #include "MidiBackend.h"
 #include "MidiPort.h"
 #include "ShortMessage.h"
+#include "ThreadWake.h"
 
 #include <QObject>
 #include <QStringList>
 
 #include <atomic>
 #include <cstdint>
-
-class QSocketNotifier;
 
 // The program's MIDI input port: selects and opens one input device and keeps the
 // short messages received from it in arrival order until the program drops them.
@@ -64,9 +63,7 @@ private:
     MidiBackend& m_backend;
 
     ByteRing m_queue; // ShortMessages, written by the MIDI system's thread
-    int m_wakeFd = -1;
-    QSocketNotifier* m_wake = nullptr;
-    std::atomic<bool> m_deliveryPending{false};
+    ThreadWake m_wake;
     // While Message() runs: how many of the waiting messages its handler sees.
     static constexpr int kNoBatch = -1;
     static constexpr int kBatch = 1000; // about a second of a saturated cable
