@@ -2,7 +2,7 @@
 // back to back or a Standard MIDI File. Any bytes end in dumps found and messages skipped
 // with a reason, or the file refused, never a crash; the counts and offsets stay within
 // the file and the limits kept; and every dump found sends again as the bytes it was read
-// from (for a raw file, at its offset).
+// from (for a raw file, at its offset, real-time bytes among them left out).
 #include "FuzzCheck.h"
 #include "core/QuenlorCode.h"
 #include "storage/SysExFile.h"
@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const SysExScan scan = scanSysEx(data, size);
@@ -38,8 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         FUZZ_CHECK(again.ok());
         FUZZ_CHECK(again.Patch.Values == dump.Patch.Values);
         if (!scan.StandardMidiFile) {
-            FUZZ_CHECK(dump.Offset + 80 <= size);
-            FUZZ_CHECK(std::memcmp(code.PatchDump.data(), data + dump.Offset, 80) == 0);
+            std::vector<uint8_t> read;
+            for (std::size_t at = dump.Offset; at < size && read.size() < 80; ++at)
+                if (data[at] < 0xF8) read.push_back(data[at]);
+            FUZZ_CHECK(read.size() == 80);
+            FUZZ_CHECK(std::memcmp(code.PatchDump.data(), read.data(), 80) == 0);
         }
     }
     return 0;

@@ -16,6 +16,9 @@ namespace {
 constexpr uint8_t kSysExStart = DumpBytes::kSysExStart;
 constexpr uint8_t kSysExEnd = DumpBytes::kSysExEnd;
 constexpr uint8_t kStatusBit = 0x80;
+// Timing clock, start, stop, active sensing and the like: a byte of its own that may
+// stand anywhere, even inside a System Exclusive message, without ending it.
+constexpr uint8_t kFirstRealTime = 0xF8;
 constexpr uint8_t kMetaEvent = 0xFF;
 constexpr uint8_t kEndOfTrack = 0x2F;
 constexpr char kHeaderChunk[] = "MThd";
@@ -23,14 +26,89 @@ constexpr char kTrackChunk[] = "MTrk";
 constexpr std::size_t kChunkHead = 8;
 constexpr int kMaxQuantityBytes = 4;
 
+bool isRealTime(uint8_t byte) {
+    return byte >= kFirstRealTime;
+}
+
+// One message as it is put together from the file: its bytes without the real-time bytes
+// that stood among them, and where each stretch of them lies in the file, so that a byte
+// the dump reader refuses is named by its own offset in the file, also when the message
+// was split over events.
+class Message {
+public:
+    void start(std::size_t offset) {
+        m_bytes.assign(1, kSysExStart);
+        m_stretches.assign(1, {0, offset});
+        m_last = kSysExStart;
+        m_tooLong = false;
+    }
+
+    // The bytes at the offset, less any real-time bytes among them.
+    void append(const uint8_t* bytes, std::size_t length, std::size_t offset) {
+        std::size_t i = 0;
+        while (i < length) {
+            if (isRealTime(bytes[i])) {
+                ++i;
+                continue;
+            }
+            std::size_t end = i;
+            while (end < length && !isRealTime(bytes[end]))
+                ++end;
+            m_last = bytes[end - 1];
+            keep(bytes + i, end - i, offset + i);
+            i = end;
+        }
+    }
+
+    bool ended() const { return m_last == kSysExEnd; }
+    bool tooLong() const { return m_tooLong; }
+    const uint8_t* data() const { return m_bytes.data(); }
+    std::size_t size() const { return m_bytes.size(); }
+    std::size_t offset() const { return m_stretches.front().second; }
+
+    // The file offset of the message's byte at the index.
+    std::size_t offsetOf(std::size_t index) const {
+        auto stretch =
+            std::upper_bound(m_stretches.begin(), m_stretches.end(), index,
+                             [](std::size_t at, const std::pair<std::size_t, std::size_t>& s) {
+                                 return at < s.first;
+                             });
+        --stretch;
+        return stretch->second + (index - stretch->first);
+    }
+
+private:
+    void keep(const uint8_t* bytes, std::size_t length, std::size_t offset) {
+        if (m_tooLong || length > kMaxMessage - m_bytes.size()) {
+            m_tooLong = true;
+            return;
+        }
+        const auto [index, at] = m_stretches.back();
+        if (at + (m_bytes.size() - index) != offset)
+            m_stretches.push_back({m_bytes.size(), offset});
+        m_bytes.insert(m_bytes.end(), bytes, bytes + length);
+    }
+
+    std::vector<uint8_t> m_bytes; // at most kMaxMessage
+    // (index in the message, offset in the file) where each stretch starts.
+    std::vector<std::pair<std::size_t, std::size_t>> m_stretches;
+    uint8_t m_last = 0;
+    bool m_tooLong = false;
+};
+
 // Collects what the readers find, keeping only the first kMaxKept of each.
 class Collector {
 public:
     explicit Collector(SysExScan& scan) : m_scan(scan) {}
 
-    // A whole message from F0 to F7, as found at the offset.
-    void message(std::size_t offset, const uint8_t* bytes, std::size_t length) {
-        if (length > 1 && bytes[1] != DumpBytes::kManufacturer) {
+    // A whole message from F0 to F7.
+    void message(const Message& message) {
+        const std::size_t offset = message.offset();
+        if (message.tooLong()) return skip(offset, "a message longer than 64 KiB");
+        const uint8_t* bytes = message.data();
+        const std::size_t length = message.size();
+        if (length == 2) return skip(offset, "an empty message");
+        if (bytes[1] != DumpBytes::kManufacturer) {
             if (!keeping())
                 countSkipped();
             else
@@ -39,14 +117,12 @@ public:
         }
         const DumpDecoding read = decodePatch(bytes, length);
         if (!read.ok()) {
-            skip(offset + static_cast<std::size_t>(read.Offset), read.Reason);
+            skip(message.offsetOf(static_cast<std::size_t>(read.Offset)), read.Reason);
             return;
         }
         if (m_scan.Dumps.size() < kMaxKept) m_scan.Dumps.push_back({offset, read.Patch});
         ++m_scan.DumpCount;
     }
-
-    void tooLong(std::size_t offset) { skip(offset, "a message longer than 64 KiB"); }
 
     // Whether the next reason is kept; past the limit reasons are only counted, so a
     // file of many broken messages costs no time building texts nobody reads.
@@ -68,27 +144,27 @@ private:
     SysExScan& m_scan;
 };
 
-// Messages back to back; bytes outside a message are skipped. Any status byte other than
-// F7 inside a message ends it early, and the message is skipped as cut off.
-void scanRaw(const uint8_t* bytes, std::size_t size, Collector& out) {
-    std::size_t i = 0;
+// Messages back to back between the offsets begin and end; bytes outside a message are
+// skipped. Any status byte other than F7 or a real-time byte inside a message ends it
+// early, and the message is skipped as cut off; `end` names what ends the stretch.
+void scanRaw(const uint8_t* bytes, std::size_t begin, std::size_t size, const char* end,
+             Collector& out, Message& message) {
+    std::size_t i = begin;
     while (i < size) {
         if (bytes[i] != kSysExStart) {
             ++i;
             continue;
         }
         const std::size_t start = i++;
-        while (i < size && (bytes[i] & kStatusBit) == 0)
+        while (i < size && ((bytes[i] & kStatusBit) == 0 || isRealTime(bytes[i])))
             ++i;
         if (i < size && bytes[i] == kSysExEnd) {
-            const std::size_t length = i + 1 - start;
-            if (length > kMaxMessage)
-                out.tooLong(start);
-            else
-                out.message(start, bytes + start, length);
+            message.start(start);
+            message.append(bytes + start + 1, i + 1 - (start + 1), start + 1);
+            out.message(message);
             ++i;
         } else if (i >= size) {
-            out.skip(start, "a message cut off by the end of the file");
+            out.skip(start, std::string("a message cut off by the end of ") + end);
         } else if (out.keeping()) {
             out.skip(start, "a message cut off by status byte " + Collector::hex(bytes[i]) +
                                 " at offset " + std::to_string(i));
@@ -106,13 +182,19 @@ uint32_t bigEndian(const uint8_t* bytes, int count) {
 }
 
 // One track's events. A SysEx event may be split: an F0 event without a closing F7 is
-// continued by F7 events until one ends with F7. Everything else is stepped over.
+// continued by F7 events until one ends with F7. An F7 event that continues nothing is an
+// escape, whose bytes go to the instrument as they stand: the messages in it are read as
+// in a raw file. Everything else is stepped over.
 class TrackReader {
 public:
-    TrackReader(const uint8_t* bytes, std::size_t begin, std::size_t end, Collector& out)
-        : m_bytes(bytes), m_at(begin), m_end(end), m_out(out) {}
+    TrackReader(const uint8_t* bytes, std::size_t begin, std::size_t end, Collector& out,
+                Message& message)
+        : m_bytes(bytes), m_at(begin), m_end(end), m_out(out), m_message(message) {}
 
     void read() {
+        // Meta and SysEx events end running status, but files are written that rely on it
+        // after them; a data byte there can only mean the last channel status, so it is
+        // taken as that rather than losing the rest of the track.
         uint8_t runningStatus = 0;
         while (m_at < m_end) {
             std::size_t delta = 0;
@@ -128,15 +210,15 @@ public:
                 return damaged("a data byte where an event's status belongs");
             }
             if (status == kSysExStart || status == kSysExEnd) {
-                runningStatus = 0;
                 if (!sysExEvent(status, eventStart)) return;
             } else if (status == kMetaEvent) {
-                runningStatus = 0;
                 if (m_at >= m_end) return damaged("a meta event cut off by the end of its track");
                 const uint8_t type = m_bytes[m_at++];
                 std::size_t length = 0;
                 if (!quantity(length) || !skipData(length, "a meta event")) return;
-                if (type == kEndOfTrack) break;
+                // Events after the end of the track are read all the same, so that no dump
+                // there is lost; padding of zero bytes is no event.
+                if (type == kEndOfTrack && onlyZeros()) break;
             } else if (status >= 0xF0) {
                 return damaged("status byte " + Collector::hex(status) +
                                ", which a MIDI file cannot hold");
@@ -147,7 +229,8 @@ public:
                 if (!skipData(data, "a channel event")) return;
             }
         }
-        if (m_pending) m_out.skip(m_pendingOffset, "a split message never finished in its track");
+        if (m_pending)
+            m_out.skip(m_message.offset(), "a split message never finished in its track");
     }
 
 private:
@@ -176,6 +259,10 @@ private:
         return true;
     }
 
+    bool onlyZeros() const {
+        return std::all_of(m_bytes + m_at, m_bytes + m_end, [](uint8_t b) { return b == 0; });
+    }
+
     bool sysExEvent(uint8_t status, std::size_t eventStart) {
         std::size_t length = 0;
         if (!quantity(length)) return false;
@@ -183,26 +270,20 @@ private:
             damaged("a SysEx event longer than the rest of its track");
             return false;
         }
-        const uint8_t* data = m_bytes + m_at;
+        const std::size_t data = m_at;
         m_at += length;
         if (status == kSysExStart) {
-            if (m_pending) m_out.skip(m_pendingOffset, "a split message never finished");
-            m_message.assign(1, kSysExStart);
+            if (m_pending) m_out.skip(m_message.offset(), "a split message never finished");
+            m_message.start(eventStart);
             m_pending = true;
-            m_tooLong = false;
-            m_pendingOffset = eventStart;
         } else if (!m_pending) {
-            return true; // an escape: raw bytes for the instrument, no message of ours
+            scanRaw(m_bytes, data, m_at, "its escape event", m_out, m_message);
+            return true;
         }
-        if (m_message.size() + length > kMaxMessage + 1) m_tooLong = true;
-        if (!m_tooLong) m_message.insert(m_message.end(), data, data + length);
-        if (length > 0 && data[length - 1] == kSysExEnd) {
-            if (m_tooLong)
-                m_out.tooLong(m_pendingOffset);
-            else
-                m_out.message(m_pendingOffset, m_message.data(), m_message.size());
+        m_message.append(m_bytes + data, length, data);
+        if (m_message.ended()) {
+            m_out.message(m_message);
             m_pending = false;
-            m_message.clear();
         }
         return true;
     }
@@ -219,10 +300,8 @@ private:
     std::size_t m_at;
     std::size_t m_end;
     Collector& m_out;
-    std::vector<uint8_t> m_message; // at most kMaxMessage + 1 bytes
+    Message& m_message;
     bool m_pending = false;
-    bool m_tooLong = false;
-    std::size_t m_pendingOffset = 0;
 };
 
 void scanMidiFile(const uint8_t* bytes, std::size_t size, SysExScan& scan, Collector& out) {
@@ -233,6 +312,7 @@ void scanMidiFile(const uint8_t* bytes, std::size_t size, SysExScan& scan, Colle
     }
     std::size_t at = 0;
     bool first = true;
+    Message message; // one buffer for all the tracks' messages
     while (size - at >= kChunkHead) {
         const uint8_t* head = bytes + at;
         const std::size_t declared = bigEndian(head + 4, 4);
@@ -246,7 +326,7 @@ void scanMidiFile(const uint8_t* bytes, std::size_t size, SysExScan& scan, Colle
             return;
         }
         if (!first && std::memcmp(head, kTrackChunk, 4) == 0)
-            TrackReader(bytes, begin, end, out).read();
+            TrackReader(bytes, begin, end, out, message).read();
         first = false;
         at = end;
     }
@@ -259,8 +339,10 @@ SysExScan scanSysEx(const uint8_t* bytes, std::size_t size) {
     Collector out(scan);
     if (bytes && size >= 4 && std::memcmp(bytes, kHeaderChunk, 4) == 0)
         scanMidiFile(bytes, size, scan, out);
-    else if (bytes)
-        scanRaw(bytes, size, out);
+    else if (bytes) {
+        Message message;
+        scanRaw(bytes, 0, size, "the file", out, message);
+    }
     return scan;
 }
 
@@ -319,4 +401,15 @@ std::string importedPatchName(const std::string& path, std::size_t index, std::s
 
 std::string formatSkipped(const SkippedMessage& skipped) {
     return "offset " + std::to_string(skipped.Offset) + ": " + skipped.Reason;
+}
+
+std::string skippedReasons(const SysExScan& scan, std::size_t most, const std::string& prefix) {
+    std::string text;
+    const std::size_t shown = std::min(most, scan.Skipped.size());
+    for (std::size_t i = 0; i < shown; ++i)
+        text += (i > 0 ? "\n" : "") + prefix + formatSkipped(scan.Skipped[i]);
+    if (scan.SkippedCount > shown)
+        text += (shown > 0 ? "\n" : "") + prefix + "and " +
+                std::to_string(scan.SkippedCount - shown) + " more";
+    return text;
 }

@@ -8,8 +8,10 @@
 #include <vector>
 
 // Patch dumps found in a SysEx file: a raw file of messages back to back (anything between
-// them skipped), or a Standard MIDI File's SysEx events. Hostile input is refused or
-// skipped with a reason; memory stays bounded by the file size limit and the counts kept.
+// them skipped), or a Standard MIDI File's SysEx events, escape events included. Real-time
+// bytes (a sequencer's clock) may stand anywhere, also inside a message, and are left
+// out. Hostile input is refused or skipped with a reason; memory stays bounded by the
+// file size limit and the counts kept.
 namespace SysExFile {
 inline constexpr std::size_t kMaxFileSize = 16u << 20; // larger files are refused unread
 inline constexpr std::size_t kMaxMessage = 64u << 10;  // longer messages are skipped
@@ -22,7 +24,7 @@ struct FoundDump {
 };
 
 struct SkippedMessage {
-    std::size_t Offset = 0; // where the message or the damage starts in the file
+    std::size_t Offset = 0; // of the byte refused, or where the message or damage starts
     std::string Reason;
 };
 
@@ -45,8 +47,13 @@ SysExScan scanSysEx(const uint8_t* bytes, std::size_t size);
 SysExScan readSysExFile(const std::string& path);
 
 // The name an imported patch takes: the file's name without folder and extension,
-// followed by " n" (n = 1, 2, ...) when the file holds several dumps.
+// followed by " n" (n = 1, 2, ...) when the file holds several dumps; in the file
+// system's encoding, as the path is.
 std::string importedPatchName(const std::string& path, std::size_t index, std::size_t count);
 
 // "offset 160: data byte 0xFD of parameter 10 has bits 0-1 set"
 std::string formatSkipped(const SkippedMessage& skipped);
+
+// The first `most` reasons of a scan, one a line, each after the prefix, and then how
+// many more there were ("and 12 more"); empty when nothing was skipped.
+std::string skippedReasons(const SysExScan& scan, std::size_t most, const std::string& prefix);

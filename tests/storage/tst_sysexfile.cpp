@@ -141,7 +141,7 @@ void TestSysExFile::midiFileEvents() {
 void TestSysExFile::hostileInput_data() {
     QTest::addColumn<Bytes>("file");
     QTest::addColumn<int>("dumps");
-    QTest::addColumn<QString>("reason"); // in the first reason given, or the refusal
+    QTest::addColumn<QString>("reason"); // in the first reason with its offset, or the refusal
     const Bytes good = sysExEvent(dumpOf(1));
     Bytes huge(70000, '\x01');
     huge[0] = char(0xF0);
@@ -170,6 +170,28 @@ void TestSysExFile::hostileInput_data() {
         << "never finished";
     QTest::newRow("unknown chunk skipped")
         << midiFile(good).insert(14, "XTra" + bigEndian(3, 4) + "abc") << 1 << "";
+    const Bytes one = dumpOf(1);
+    Bytes clocked = one; // every real-time byte, a sequencer's clock among them
+    for (int byte = 0xF8; byte <= 0xFF; ++byte)
+        clocked.insert(10 * (byte - 0xF7), char(byte));
+    QTest::newRow("real-time bytes in a dump") << clocked + one << 2 << "";
+    QTest::newRow("dump in an escape event") << midiFile(Bytes::fromHex("00F750") + one) << 1 << "";
+    QTest::newRow("cut off in an escape event")
+        << midiFile(Bytes::fromHex("00F728") + one.left(40)) << 0 << "end of its escape event";
+    QTest::newRow("dump after End of Track")
+        << midiFile(good + Bytes::fromHex("00FF2F00") + good) << 2 << "";
+    QTest::newRow("zeros after End of Track")
+        << midiFile(good, int(good.size()) + 11) + Bytes(7, '\0') << 1 << "";
+    QTest::newRow("running status after meta")
+        << midiFile(Bytes::fromHex("00903C4000FF0100003E40") + good) << 1 << "";
+    QTest::newRow("empty message")
+        << Bytes::fromHex("F0F7") + one << 1 << "offset 0: an empty message";
+    Bytes bad = one;
+    bad[9] = 0x0D; // parameter 10 in bits 2..7: the low bits must stay clear
+    QTest::newRow("offset of a byte refused past lengths and a clock")
+        << midiFile(Bytes::fromHex("00F004") + bad.mid(1, 4) + Bytes::fromHex("00F74C") +
+                    Bytes(bad.mid(5)).insert(2, "\xF8"))
+        << 0 << "offset 37: data byte 0x3D";
 }
 
 void TestSysExFile::hostileInput() {
@@ -180,7 +202,7 @@ void TestSysExFile::hostileInput() {
     QCOMPARE(int(found.DumpCount), dumps);
     const std::string first = found.refused()         ? found.Refusal
                               : found.Skipped.empty() ? std::string()
-                                                      : found.Skipped.front().Reason;
+                                                      : formatSkipped(found.Skipped.front());
     QVERIFY2(QString::fromStdString(first).contains(reason), first.c_str());
     QCOMPARE(reason.isEmpty(), first.empty());
 }
