@@ -27,6 +27,10 @@ void AppStorageHost::SetPatchName(int patch, const std::string& name) {
     m_window.PatchWindow->SetPatchName(patch, QString::fromLatin1(name.data(), qsizetype(name.size())));
 }
 
+void AppStorageHost::setPatchNameOfFile(int patch, const std::string& name) {
+    m_window.PatchWindow->SetPatchName(patch, fromPath(name));
+}
+
 void AppStorageHost::FillPatchList() { m_window.PatchWindow->FillPatchList(); }
 
 void AppStorageHost::selectFirstPatch() {
@@ -83,3 +87,7 @@ void AppStorageHost::bankFileWritten(const std::string& path) {
 
 // The messages name a path, which is in the file system's encoding.
 void AppStorageHost::showMessage(const std::string& text) { m_desktop.showMessage(fromPath(text)); }
+
+void AppStorageHost::showDetailedMessage(const std::string& text, const std::string& details) {
+    m_desktop.showDetailedMessage(fromPath(text), fromPath(details));
+}

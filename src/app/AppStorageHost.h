@@ -13,6 +13,7 @@ public:
 
     std::string PatchName(int patch) override;
     void SetPatchName(int patch, const std::string& name) override;
+    void setPatchNameOfFile(int patch, const std::string& name) override;
     void FillPatchList() override;
     void selectFirstPatch() override;
     int16_t OpenEditorKind(int patch) override;
@@ -29,6 +30,7 @@ public:
     std::optional<FileChoice> showSaveDialog(const std::string& filter,
                                              const std::string& defaultExtension) override;
     void showMessage(const std::string& text) override;
+    void showDetailedMessage(const std::string& text, const std::string& details) override;
     void bankFileRead() override;
     void bankFileWritten(const std::string& path) override;
 

@@ -16,6 +16,7 @@
 #include "storage/SaveFile.h"
 #include "storage/SysExFile.h"
 
+#include <QFile>
 #include <algorithm>
 #include <cctype>
 
@@ -93,8 +94,10 @@ const char* const kImportHelp =
     "Reads the Bit 01 dumps of a raw SysEx file (messages back to back) or of a Standard\n"
     "MIDI File's SysEx events into patches 1, 2, ... of a new bank, at most 74, and writes\n"
     "it as a bank file. The patches are named after the file, followed by their number when\n"
-    "the file holds several; the patches not filled are cleared. Messages that are not\n"
-    "valid dumps are skipped and named on the standard error.\n"
+    "the file holds several; the patches not filled are cleared. Real-time bytes, such as a\n"
+    "sequencer's clock, may stand inside a message and are left out. Messages that are not\n"
+    "valid dumps are skipped and named on the standard error by the offset of the byte in\n"
+    "the file; past the first 1024, their number is given.\n"
     "  -o, --output OUT.bbk   the bank file to write\n";
 
 const char* const kSyxHelp =
@@ -298,6 +301,12 @@ std::string plural(std::size_t count, const char* one, const char* many) {
 }
 } // namespace
 
+// Every reason kept, then how many more there were.
+void SysExCompanion::writeSkipped(const std::string& path, const SysExScan& scan) {
+    const std::string reasons = skippedReasons(scan, SysExFile::kMaxKept, path + ": ");
+    if (!reasons.empty()) m_world.Err << reasons << '\n';
+}
+
 // Names each skipped message by its offset; true when the file holds dumps and nothing
 // was skipped.
 bool SysExCompanion::checkSysEx(const std::string& path) {
@@ -307,10 +316,7 @@ bool SysExCompanion::checkSysEx(const std::string& path) {
         m_world.Out << path << ": does not load\n";
         return false;
     }
-    for (const SkippedMessage& skipped : scan.Skipped)
-        m_world.Err << path << ": " << formatSkipped(skipped) << '\n';
-    if (scan.SkippedCount > scan.Skipped.size())
-        m_world.Err << path << ": and " << scan.SkippedCount - scan.Skipped.size() << " more\n";
+    writeSkipped(path, scan);
     m_world.Out << path << ": " << plural(scan.DumpCount, "patch", "patches");
     if (scan.SkippedCount > 0)
         m_world.Out << ", " << plural(scan.SkippedCount, "message", "messages") << " skipped";
@@ -322,8 +328,7 @@ int SysExCompanion::importSysEx(const CommandLine& line) {
     const std::string& path = line.Files.front();
     const SysExScan scan = readSysExFile(path);
     if (scan.refused()) return failure("cannot read '" + path + "': " + scan.Refusal);
-    for (const SkippedMessage& skipped : scan.Skipped)
-        m_world.Err << path << ": " << formatSkipped(skipped) << '\n';
+    writeSkipped(path, scan);
     if (scan.Dumps.empty()) return failure("No Bit 01 patches found in '" + path + "'.");
 
     QuenlorCode code;
@@ -334,7 +339,11 @@ int SysExCompanion::importSysEx(const CommandLine& line) {
         const int patch = kFirstPatch + static_cast<int>(i);
         for (int p = kFirstParameter; p <= kLastParameter; ++p)
             code.PatchBank(patch, p) = scan.Dumps[i].Patch.Values[static_cast<std::size_t>(p)];
-        names[static_cast<std::size_t>(patch)] = importedPatchName(path, i, scan.DumpCount);
+        // A bank file holds names as 8-bit text, the file's name as the system spells it.
+        names[static_cast<std::size_t>(patch)] =
+            QFile::decodeName(QByteArray::fromStdString(importedPatchName(path, i, scan.DumpCount)))
+                .toLatin1()
+                .toStdString();
     }
     if (scan.DumpCount > count)
         m_world.Err << path << ": " << scan.DumpCount - count << " dumps after the 74th left out\n";

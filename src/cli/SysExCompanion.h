@@ -10,6 +10,7 @@ class LibraryDatabase;
 class MidiBackend;
 class SettingsStore;
 struct CommandLine;
+struct SysExScan;
 
 // What the companion reaches outside itself; main() makes the real one, tests their own.
 struct CompanionWorld {
@@ -48,6 +49,7 @@ private:
     int libraryAdd(const CommandLine& line, LibraryDatabase& database);
     int libraryList(const CommandLine& line, LibraryDatabase& database);
     bool checkSysEx(const std::string& path);
+    void writeSkipped(const std::string& path, const SysExScan& scan);
     int usageError(const std::string& text);
     int failure(const std::string& text);
 

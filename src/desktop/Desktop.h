@@ -35,6 +35,11 @@ public:
                                           const QStringList& items) = 0;
     // A message box with an OK button; returns when it is closed.
     virtual void showMessage(const QString& text) = 0;
+    // The same with details the user can open; where there is nothing to open, they
+    // follow the text.
+    virtual void showDetailedMessage(const QString& text, const QString& details) {
+        showMessage(details.isEmpty() ? text : text + "\n\n" + details);
+    }
     virtual void beep() = 0;
     // The hourglass over the whole screen, and back to the normal pointer.
     virtual void ShowBusyPointer() = 0;

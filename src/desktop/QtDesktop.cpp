@@ -37,10 +37,11 @@ void setUp(QFileDialog& dialog, const FileDialogSetup& setup) {
 }
 
 // Texts from files and paths are shown as they are, never read as formatting.
-void showPlainMessage(QWidget* parent, const QString& text) {
+void showPlainMessage(QWidget* parent, const QString& text, const QString& details = {}) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                     parent);
     box.setTextFormat(Qt::PlainText);
+    box.setDetailedText(details);
     box.exec();
 }
 } // namespace
@@ -101,6 +102,10 @@ std::optional<int> QtDesktop::chooseItem(const QString& caption, const QString& 
 }
 
 void QtDesktop::showMessage(const QString& text) { showPlainMessage(m_parent, text); }
+
+void QtDesktop::showDetailedMessage(const QString& text, const QString& details) {
+    showPlainMessage(m_parent, text, details);
+}
 
 void QtDesktop::beep() { QApplication::beep(); }
 

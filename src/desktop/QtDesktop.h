@@ -19,6 +19,7 @@ public:
     std::optional<int> chooseItem(const QString& caption, const QString& label,
                                   const QStringList& items) override;
     void showMessage(const QString& text) override;
+    void showDetailedMessage(const QString& text, const QString& details) override;
     void beep() override;
     void ShowBusyPointer() override;
     void ShowNormalPointer() override;

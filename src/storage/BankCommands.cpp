@@ -22,10 +22,19 @@ constexpr const char* kNoExtension = "";
 constexpr const char* kSysExImportFilter = "SysEx files (*.syx *.mid)|*.syx *.mid|All files|*.*";
 constexpr const char* kSysExExportFilter = "SysEx files (*.syx)|*.syx|All files|*.*";
 constexpr const char* kSysExExtension = "syx";
-constexpr std::size_t kReasonsShown = 3;
+constexpr std::size_t kReasonsShown = 3;      // in the message's text
+constexpr std::size_t kReasonsInDetails = 10; // in its details
+constexpr const char* kNamesStayBehind =
+    "Patch names are not part of SysEx dumps; Save Bank keeps them.";
 
 std::string savingFailed(const std::string& path) { return "Error saving file '" + path + "'."; }
 std::string openingFailed(const std::string& path) { return "Unable to open file '" + path + "'."; }
+
+// "1 message was skipped", "12 messages were skipped"
+std::string skippedCount(const SysExScan& scan) {
+    return std::to_string(scan.SkippedCount) +
+           (scan.SkippedCount == 1 ? " message was" : " messages were") + " skipped";
+}
 
 // "Reading bank ( 1%)" for patch 1 up to "Reading bank ( 100%)" for patch 74; the
 // quotient is taken in single precision and cut to its integer part.
@@ -119,17 +128,22 @@ bool BankCommands::importSysEx(int target) {
         m_host.showMessage("Unable to read '" + path + "': " + scan.Refusal + ".");
         return false;
     }
+    const std::string reasons = skippedReasons(scan, kReasonsInDetails, "");
     if (scan.Dumps.empty()) {
-        m_host.showMessage("No Bit 01 patches found in '" + path + "'.");
+        std::string text = "No Bit 01 patches found in '" + path + "'.";
+        if (scan.SkippedCount > 0) text += "\n" + skippedCount(scan) + ".";
+        m_host.showDetailedMessage(text, reasons);
         return false;
     }
+    // A whole bank goes back where it came from, whichever patch was chosen.
+    const int first = scan.DumpCount >= static_cast<std::size_t>(kLastPatch) ? kFirstPatch : target;
     m_host.ShowBusyPointer();
-    const std::size_t room = static_cast<std::size_t>(kLastPatch - target + 1);
+    const std::size_t room = static_cast<std::size_t>(kLastPatch - first + 1);
     const std::size_t count = std::min(scan.Dumps.size(), room);
     for (std::size_t i = 0; i < count; ++i) {
-        const int patch = target + static_cast<int>(i);
+        const int patch = first + static_cast<int>(i);
         copyIntoPatch(m_code.PatchBank, patch, scan.Dumps[i].Patch.Values);
-        m_host.SetPatchName(patch, importedPatchName(path, i, scan.DumpCount));
+        m_host.setPatchNameOfFile(patch, importedPatchName(path, i, scan.DumpCount));
         m_code.ParameterChanged(patch);
         RefreshEditor(patch);
     }
@@ -138,8 +152,7 @@ bool BankCommands::importSysEx(int target) {
     // What was left out, in one message after the import.
     std::string note;
     if (scan.SkippedCount > 0) {
-        note = std::to_string(scan.SkippedCount) +
-               (scan.SkippedCount == 1 ? " message was" : " messages were") + " skipped:";
+        note = skippedCount(scan) + ":";
         for (std::size_t i = 0; i < std::min(kReasonsShown, scan.Skipped.size()); ++i)
             note += "\n" + formatSkipped(scan.Skipped[i]);
     }
@@ -149,9 +162,10 @@ bool BankCommands::importSysEx(int target) {
                 (left == 1 ? " patch did" : " patches did") + " not fit after patch 74.";
     }
     if (!note.empty())
-        m_host.showMessage("Imported " + std::to_string(count) +
-                           (count == 1 ? " patch" : " patches") + " from '" + path + "'.\n" +
-                           note);
+        m_host.showDetailedMessage("Imported " + std::to_string(count) +
+                                       (count == 1 ? " patch" : " patches") + " from '" + path +
+                                       "'.\n" + note,
+                                   reasons);
     return true;
 }
 
@@ -169,8 +183,13 @@ bool BankCommands::exportBankAsSysEx() {
     }
     if (ok)
         ok = file.commit();
-    if (!ok)
+    if (!ok) {
         m_host.showMessage(savingFailed(choice->Path));
+    } else if (!m_namesNoteShown) {
+        // Said once, where it does not stand in the way of the next export.
+        m_host.SetStatusText(kNamesStayBehind);
+        m_namesNoteShown = true;
+    }
     return ok;
 }
 

@@ -29,9 +29,11 @@ public:
     void readInBank(const UnsavedCopy::Image& image);
 
     // Reads the dumps of a SysEx file into patches target, target + 1, ... up to patch
-    // 74, and says in one message box what was skipped; false when nothing changed.
+    // 74, or of a file of 74 dumps or more into patches 1 to 74, and says in one message
+    // box what was skipped; false when nothing changed.
     bool importSysEx(int target);
-    // Writes the 74 dumps the program would send, as they would be sent, to one file.
+    // Writes the 74 dumps the program would send, as they would be sent, to one file;
+    // the first time, the status bar says that the names are not in it.
     bool exportBankAsSysEx();
     void SavePatchAs(int patch, const std::string& name);
 
@@ -46,4 +48,5 @@ public:
 private:
     QuenlorCode& m_code;
     StorageHost& m_host;
+    bool m_namesNoteShown = false;
 };

@@ -17,6 +17,12 @@ public:
     // Patch list (names live in its rows).
     virtual std::string PatchName(int patch) = 0;
     virtual void SetPatchName(int patch, const std::string& name) = 0;
+    // Names the patch after a file: the name is in the file system's encoding, as paths
+    // are, and reads as the system spells its file names. Windows that keep 8-bit names
+    // only take its bytes as they are.
+    virtual void setPatchNameOfFile(int patch, const std::string& name) {
+        SetPatchName(patch, name);
+    }
     virtual void FillPatchList() = 0;
     // Selects the first row and sends patch 1, also when that row was selected already,
     // then gives the patch list the focus.
@@ -43,6 +49,11 @@ public:
                                                      const std::string& defaultExtension) = 0;
     // A message box with an OK button.
     virtual void showMessage(const std::string& text) = 0;
+    // The same with details the user can open, such as the reasons behind it; where
+    // there is nothing to open, they follow the text.
+    virtual void showDetailedMessage(const std::string& text, const std::string& details) {
+        showMessage(details.empty() ? text : text + "\n\n" + details);
+    }
 
     // The whole bank now equals a file: it was read completely, or written.
     virtual void bankFileRead() {}

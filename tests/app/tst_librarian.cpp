@@ -71,9 +71,13 @@ void TestLibrarian::init() {
 void TestLibrarian::importSysEx_data() {
     QTest::addColumn<int>("selected"); // the target, 0 for none
     QTest::addColumn<int>("dumps");
-    QTest::newRow("whole bank") << 0 << 74;
-    QTest::newRow("three from patch 73") << 73 << 3;
-    QTest::newRow("one onto patch 9") << 9 << 1;
+    QTest::addColumn<int>("first"); // the patch the first dump goes into
+    QTest::addColumn<QString>("file");
+    QTest::newRow("whole bank") << 0 << 74 << 1 << "Choirs.syx";
+    QTest::newRow("three from patch 73") << 73 << 3 << 73 << "Choirs.syx";
+    QTest::newRow("one onto patch 9") << 9 << 1 << 9 << "Choirs.syx";
+    QTest::newRow("whole bank, patch 5 selected") << 5 << 74 << 1 << "Choirs.syx";
+    QTest::newRow("name as the system spells it") << 9 << 2 << 9 << "B\u00e4sse.syx";
 }
 
 // The dumps land from the target on, named after the file, and one Undo takes the
@@ -81,14 +85,16 @@ void TestLibrarian::importSysEx_data() {
 void TestLibrarian::importSysEx() {
     QFETCH(int, selected);
     QFETCH(int, dumps);
+    QFETCH(int, first);
+    QFETCH(QString, file);
     QTemporaryDir dir;
     const Bank source = sourceBank();
-    QByteArray file;
+    QByteArray bytes;
     for (int n = 1; n <= dumps; ++n)
-        file += dumpOf(source, n) + "\x90\x3c\x40";
-    const QString path = dir.filePath("Choirs.syx");
+        bytes += dumpOf(source, n) + "\x90\x3c\x40";
+    const QString path = dir.filePath(file);
     QFile out(path);
-    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
     out.close();
 
     TestProgram p;
@@ -101,13 +107,13 @@ void TestLibrarian::importSysEx() {
     const QStringList namesBefore = p.names();
     p.desktop.answerOpen(path);
     p.window.mnu_ImportSysEx->trigger();
-    const int first = selected ? selected : 1;
     const int count = std::min(dumps, 74 - first + 1);
     for (int n = kFirstPatch; n <= kLastPatch; ++n) {
         const bool imported = n >= first && n < first + count;
         QVERIFY(imported ? patchEquals(p.code.PatchBank, n, source, n - first + 1)
                          : patchEquals(p.code.PatchBank, n, before, n));
-        const QString name = dumps == 1 ? "Choirs" : "Choirs " + QString::number(n - first + 1);
+        const QString stem = file.section('.', 0, 0);
+        const QString name = dumps == 1 ? stem : stem + " " + QString::number(n - first + 1);
         QCOMPARE(p.list().PatchName(n), imported ? name : QString());
     }
     QCOMPARE(p.desktop.Messages.size(), count < dumps ? 1 : 0);

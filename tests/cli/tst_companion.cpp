@@ -108,6 +108,7 @@ private slots:
     void exportMatchesSyx();
     void importWritesTheBank_data();
     void importWritesTheBank();
+    void importNamesEveryReasonLeftOut();
     void checkSysEx_data();
     void checkSysEx();
 
@@ -626,7 +627,8 @@ void TestCompanion::exportMatchesSyx_data() {
     QTest::newRow("channel 16, Bit 99") << 16 << true;
 }
 
-// File > Export Bank as SysEx writes the very bytes of the companion's syx.
+// File > Export Bank as SysEx writes the very bytes of the companion's syx, and says in
+// the status bar that the names are not in them.
 void TestCompanion::exportMatchesSyx() {
     QFETCH(int, channel);
     QFETCH(bool, bit99);
@@ -641,6 +643,8 @@ void TestCompanion::exportMatchesSyx() {
     QVERIFY(BankCommands(code, host).exportBankAsSysEx());
     QCOMPARE(host.SaveSetups.back().Filter,
              std::string("SysEx files (*.syx)|*.syx|All files|*.*"));
+    QCOMPARE(host.StatusTexts, std::vector<std::string>{"Patch names are not part of SysEx "
+                                                        "dumps; Save Bank keeps them."});
     QStringList options{"--channel", QString::number(channel)};
     if (bit99)
         options << "--bit99";
@@ -654,12 +658,14 @@ void TestCompanion::importWritesTheBank_data() {
     QTest::addColumn<QStringList>("options"); // of the syx that makes the dumps
     QTest::addColumn<int>("first");           // first patch of the bank in the file
     QTest::addColumn<int>("count");
-    QTest::newRow("whole bank") << "raw" << QStringList{} << 1 << 74;
+    QTest::addColumn<QString>("stem"); // of the file's name
+    QTest::newRow("whole bank") << "raw" << QStringList{} << 1 << 74 << "Strings";
     QTest::newRow("Bit 99 on channel 16")
-        << "raw" << QStringList{"--bit99", "--channel", "16"} << 1 << 74;
-    QTest::newRow("one patch") << "raw" << QStringList{"--patch", "7"} << 7 << 1;
-    QTest::newRow("junk between") << "junk" << QStringList{} << 1 << 74;
-    QTest::newRow("MIDI file") << "midi" << QStringList{} << 1 << 74;
+        << "raw" << QStringList{"--bit99", "--channel", "16"} << 1 << 74 << "Strings";
+    QTest::newRow("one patch") << "raw" << QStringList{"--patch", "7"} << 7 << 1 << "Strings";
+    QTest::newRow("junk between") << "junk" << QStringList{} << 1 << 74 << "Strings";
+    QTest::newRow("MIDI file") << "midi" << QStringList{} << 1 << 74 << "Strings";
+    QTest::newRow("non-ASCII file name") << "raw" << QStringList{} << 1 << 74 << "B\u00e4sse";
 }
 
 // The values saved after an import equal the source patches, named after the file.
@@ -668,18 +674,29 @@ void TestCompanion::importWritesTheBank() {
     QFETCH(QStringList, options);
     QFETCH(int, first);
     QFETCH(int, count);
+    QFETCH(QString, stem);
     const QByteArray bankText = variedBank();
     QByteArray dumps = syxOf(made("varied.bbk", bankText), path("made.syx"), options);
     QCOMPARE(dumps.size(), count * 80);
     if (source == "junk")
         for (int at = dumps.size() - 80; at > 0; at -= 80)
             dumps.insert(at, QByteArray::fromHex("00904040F8") + "junk");
-    const QString in = made(source == "midi" ? "Strings.mid" : "Strings.syx",
+    const QString in = made(stem + (source == "midi" ? ".mid" : ".syx"),
                             source == "midi" ? midiFileOf(dumps) : dumps);
     Run run;
     QCOMPARE(run({"import", in, "-o", path("out.bbk")}), 0);
     QCOMPARE(run.errors(), QString());
-    QCOMPARE(CompanionFiles::read(path("out.bbk")), renamed(bankText, first, count, "Strings"));
+    QCOMPARE(CompanionFiles::read(path("out.bbk")),
+             renamed(bankText, first, count, stem.toLatin1()));
+}
+
+// Past the 1024 reasons kept, the import says how many more there were.
+void TestCompanion::importNamesEveryReasonLeftOut() {
+    const QByteArray good = syxOf(made("b.bbk", bank()), path("b.syx"), {"--patch", "1"});
+    const QString in = made("many.syx", QByteArray::fromHex("F0F7").repeated(1100) + good);
+    Run run;
+    QCOMPARE(run({"import", in, "-o", path("out.bbk")}), 0);
+    QVERIFY(run.errors().endsWith(": offset 2046: an empty message\n" + in + ": and 76 more\n"));
 }
 
 void TestCompanion::checkSysEx_data() {

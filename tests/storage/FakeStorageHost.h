@@ -22,6 +22,7 @@ public:
 
     std::vector<std::string> Calls;
     std::vector<std::string> Messages;
+    std::string Details; // of the last message with details
     std::vector<std::string> StatusTexts;
     std::vector<int> Repaints;
     std::vector<int16_t> RefreshPendingAtRepaint;
@@ -113,6 +114,10 @@ public:
     void showMessage(const std::string& text) override {
         Calls.push_back("showMessage " + text);
         Messages.push_back(text);
+    }
+    void showDetailedMessage(const std::string& text, const std::string& details) override {
+        showMessage(text);
+        Details = details;
     }
 
 private:

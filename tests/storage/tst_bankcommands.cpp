@@ -664,15 +664,25 @@ void TestBankCommands::importSysEx_data() {
     QTest::addColumn<int>("first"); // source patch of the first dump
     QTest::addColumn<int>("count"); // patches imported
     QTest::addColumn<QString>("message");
-    QTest::newRow("whole bank") << "bank" << 1 << 1 << 74 << "";
-    QTest::newRow("from patch 70") << "bank" << 70 << 1 << 5
+    QTest::addColumn<QString>("details"); // the reasons, up to ten, and how many more
+    const QString reason = "offset %1: data byte 0x81 of parameter 45 has bit 0 set";
+    QTest::newRow("whole bank") << "bank" << 1 << 1 << 74 << QString() << QString();
+    QTest::newRow("from patch 70") << "part" << 70 << 1 << 5
                                    << "Imported 5 patches from '%1'.\n"
-                                      "69 patches did not fit after patch 74.";
+                                      "68 patches did not fit after patch 74."
+                                   << "";
     QTest::newRow("one dump, junk and a bad one")
         << "one" << 3 << 9 << 1
-        << "Imported 1 patch from '%1'.\n1 message was skipped:\n"
-           "offset 99: data byte 0x81 of parameter 45 has bit 0 set";
-    QTest::newRow("none") << "none" << 1 << 1 << 0 << "No Bit 01 patches found in '%1'.";
+        << "Imported 1 patch from '%1'.\n1 message was skipped:\n" + reason.arg(99)
+        << reason.arg(99);
+    QTest::newRow("none") << "none" << 1 << 1 << 0 << "No Bit 01 patches found in '%1'."
+                          << QString();
+    QStringList tenReasons;
+    for (int at = 15; at < 800; at += 80)
+        tenReasons << reason.arg(at);
+    QTest::newRow("twelve bad ones")
+        << "bad" << 1 << 1 << 0 << "No Bit 01 patches found in '%1'.\n12 messages were skipped."
+        << tenReasons.join('\n') + "\nand 2 more";
 }
 
 void TestBankCommands::importSysEx() {
@@ -681,18 +691,20 @@ void TestBankCommands::importSysEx() {
     QFETCH(int, first);
     QFETCH(int, count);
     QFETCH(QString, message);
+    QFETCH(QString, details);
     QTemporaryDir dir;
     World source;
     QByteArray file = exportedBank(source, path(dir.filePath("bank.syx")));
     QCOMPARE(file.size(), 74 * 80);
-    if (content == "one") {
-        QByteArray bad = file.mid(0, 80);
-        bad[15] = 0x01; // detune byte 0x81: bit 0 set
-        bad[16] = 0x08;
+    QByteArray bad = file.mid(0, 80);
+    bad[15] = 0x01; // detune byte 0x81: bit 0 set
+    bad[16] = 0x08;
+    if (content == "one")
         file = file.mid((first - 1) * 80, 80) + "junk" + bad;
-    } else if (content == "none") {
+    else if (content == "none")
         file = "no dumps here";
-    }
+    else if (content != "bank")
+        file = content == "part" ? file.left(73 * 80) : bad.repeated(12);
     const std::string in = path(dir.filePath("Pads.syx"));
     QVERIFY(TestFiles::write(QString::fromStdString(in), file));
 
@@ -717,6 +729,7 @@ void TestBankCommands::importSysEx() {
         message.isEmpty() ? std::vector<std::string>{}
                           : std::vector<std::string>{message.arg(in.c_str()).toStdString()};
     QCOMPARE(w.host.Messages, messages);
+    QCOMPARE(QString::fromStdString(w.host.Details), details);
 }
 
 QTEST_GUILESS_MAIN(TestBankCommands)
