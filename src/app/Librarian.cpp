@@ -6,21 +6,29 @@
 #include "editors/BankHistory.h"
 #include "editors/EditorContext.h"
 #include "editors/Patch.h"
+#include "editors/PatchRows.h"
 #include "storage/LineReader.h"
 #include "storage/PatchRecord.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDataStream>
+#include <QDrag>
 #include <QDropEvent>
 #include <QKeyEvent>
-#include <QListWidget>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QUuid>
 #include <sstream>
 
 namespace {
 constexpr int kMaxPasteBytes = 1 << 20; // no patch text comes near; larger text is refused
+
+// Tells this program's list rows from those of another program, which carry the same
+// patch data; the program has one patch list.
+const QByteArray& programMark() {
+    static const QByteArray mark = QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    return mark;
+}
 
 // A record with its markers where they belong, read as Open Patch reads a file.
 std::optional<Librarian::Pasted> readRecord(QByteArray text) {
@@ -58,19 +66,6 @@ std::optional<Librarian::Pasted> readHexDump(const QString& text) {
 }
 } // namespace
 
-int Librarian::draggedPatch(const QMimeData* data) {
-    static const QString kRows = QStringLiteral("application/x-qabstractitemmodeldatalist");
-    if (!data || !data->hasFormat(kRows)) return 0;
-    QByteArray encoded = data->data(kRows);
-    QDataStream stream(&encoded, QIODevice::ReadOnly);
-    int row = -1;
-    int column = -1;
-    QMap<int, QVariant> roles;
-    stream >> row >> column >> roles;
-    if (stream.status() != QDataStream::Ok || row < 0 || row >= kLastPatch) return 0;
-    return row + 1;
-}
-
 Librarian::Librarian(EditorContext& context, std::function<void(int)> refreshEditor,
                      QObject* parent)
     : QObject(parent), m_context(context), m_refreshEditor(std::move(refreshEditor)) {}
@@ -88,6 +83,20 @@ QMimeData* Librarian::mimeDataOf(const Values& values, const QString& name) {
     data->setData(QLatin1String(kMimeType), bytes);
     data->setText(QString::fromLatin1(bytes));
     return data;
+}
+
+QMimeData* Librarian::rowDragData(int patch) const {
+    QMimeData* data = patchMimeData(patch);
+    data->setData(QLatin1String(kRowMimeType), programMark() + ' ' + QByteArray::number(patch));
+    return data;
+}
+
+int Librarian::draggedPatch(const QMimeData* data) {
+    if (!data || !data->hasFormat(QLatin1String(kRowMimeType))) return 0;
+    const QList<QByteArray> parts = data->data(QLatin1String(kRowMimeType)).split(' ');
+    bool number = false;
+    const int patch = parts.size() == 2 && parts[0] == programMark() ? parts[1].toInt(&number) : 0;
+    return number && patch >= kFirstPatch && patch <= kLastPatch ? patch : 0;
 }
 
 std::optional<Librarian::Pasted> Librarian::readPatch(const QMimeData& data) {
@@ -123,6 +132,12 @@ bool Librarian::pastePatch(int patch, const QMimeData& data) {
     }
     const BankHistory::Step step(m_context.History, QStringLiteral("Paste Patch"));
     storePatch(patch, pasted->PatchValues, pasted->Name ? &*pasted->Name : nullptr);
+    return true;
+}
+
+bool Librarian::dropPatch(int target, const QMimeData& data) {
+    if (!pastePatch(target, data)) return false;
+    m_context.PatchWindow->clickPatchRow(target);
     return true;
 }
 
@@ -164,48 +179,42 @@ void Librarian::storePatch(int patch, const Values& values, const QString* name)
     if (m_refreshEditor) m_refreshEditor(patch);
 }
 
-void Librarian::attachToList(QListWidget* list) {
+void Librarian::attachToList(PatchRows* list) {
     m_list = list;
     list->setDragEnabled(true);
     list->setAcceptDrops(true);
     list->setDropIndicatorShown(true);
     list->setDragDropMode(QAbstractItemView::DragDrop);
-    list->setDefaultDropAction(Qt::MoveAction);
+    connect(list, &PatchRows::rowDragged, this, &Librarian::dragRow);
     m_viewport = list->viewport();
     m_viewport->installEventFilter(this);
     list->installEventFilter(this);
 }
 
-// A row of this list: the drag started here (no source at all when the drag came in
-// through the window system, as in a drop made by a test) and carries a row.
-bool Librarian::fromThisList(const QDropEvent* event) const {
-    const QObject* source = event->source();
-    return (source == m_list || !source) && draggedPatch(event->mimeData()) > 0;
+// The drag offers a copy only, and what the drop did is not looked at: wherever the row
+// goes, this list and its patch stay as they are. A swap within the list is the drop's.
+void Librarian::dragRow(int patch) {
+    auto* drag = new QDrag(m_list);
+    drag->setMimeData(rowDragData(patch));
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
 }
 
-// A patch dragged from elsewhere in the program, a row of the Library window: our
-// clipboard type, and no row of this list.
-bool Librarian::patchFromElsewhere(const QDropEvent* event) const {
-    const QMimeData* data = event->mimeData();
-    return event->source() != m_list && data && data->hasFormat(QLatin1String(kMimeType)) &&
-           draggedPatch(data) == 0;
+bool Librarian::takes(const QMimeData* data) const {
+    return data && (draggedPatch(data) > 0 || readPatch(*data));
 }
 
-// Drops of the list's own rows become swaps (copies with Ctrl held); the list never
-// moves its items itself, so row n stays patch n.
+// Drops of this list's own rows become swaps (copies with Ctrl held); any other patch
+// dropped on a row is pasted there. The list never moves or removes its items itself, so
+// row n stays patch n.
 bool Librarian::eventFilter(QObject* watched, QEvent* event) {
     if (!m_list) return false;
     if (watched == m_viewport) {
         switch (event->type()) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {
-            auto* drag = static_cast<QDropEvent*>(event);
-            const bool ours = fromThisList(drag);
-            if (ours) {
-                drag->setDropAction((drag->modifiers() & Qt::ControlModifier) ? Qt::CopyAction
-                                                                              : Qt::MoveAction);
-                drag->accept();
-            } else if (patchFromElsewhere(drag)) {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (event->type() == QEvent::DragEnter) m_takesDrag = takes(drag->mimeData());
+            if (m_takesDrag && m_list->indexAt(drag->position().toPoint()).isValid()) {
                 drag->setDropAction(Qt::CopyAction);
                 drag->accept();
             } else {
@@ -215,29 +224,23 @@ bool Librarian::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(event);
-            const int from = draggedPatch(drop->mimeData());
             const QModelIndex at = m_list->indexAt(drop->position().toPoint());
-            if (at.isValid() && patchFromElsewhere(drop)) {
-                // The dropped patch goes into the row, as Paste Patch puts it there.
+            const int from = draggedPatch(drop->mimeData());
+            const int target = at.row() + 1;
+            const bool copy = drop->modifiers() & Qt::ControlModifier;
+            bool taken = at.isValid() && drop->mimeData();
+            if (taken && from > 0 && copy)
+                copyPatchOnto(from, target);
+            else if (taken && from > 0)
+                swapPatches(from, target);
+            else if (taken)
+                taken = dropPatch(target, *drop->mimeData());
+            if (taken) {
                 drop->setDropAction(Qt::CopyAction);
                 drop->accept();
-                if (pastePatch(at.row() + 1, *drop->mimeData()))
-                    m_context.PatchWindow->clickPatchRow(at.row() + 1);
-                return true;
-            }
-            if (!fromThisList(drop) || !at.isValid()) {
+            } else {
                 drop->ignore();
-                return true;
             }
-            const bool copy = drop->modifiers() & Qt::ControlModifier;
-            // The list must not remove the dragged row after a move: the drop is taken
-            // as a copy as far as the view is concerned.
-            drop->setDropAction(Qt::CopyAction);
-            drop->accept();
-            if (copy)
-                copyPatchOnto(from, at.row() + 1);
-            else
-                swapPatches(from, at.row() + 1);
             return true;
         }
         default:

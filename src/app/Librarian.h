@@ -11,17 +11,21 @@
 
 class QDropEvent;
 class QMimeData;
-class QListWidget;
+class PatchRows;
 struct EditorContext;
 
 // The patch list as a librarian: a patch copied to the clipboard and pasted onto
 // another, patches swapped or copied by dragging a row onto another (or by Alt+Up and
-// Alt+Down). Each change of the bank it makes is one step of the history.
+// Alt+Down), a patch dragged in from another window (a Library row) or another program
+// pasted onto the row it is dropped on. Each change of the bank it makes is one step of
+// the history.
 class Librarian : public QObject {
     Q_OBJECT
 public:
-    // Our own clipboard type: the patch's record, as a patch file holds it.
+    // Our own clipboard and drag type: the patch's record, as a patch file holds it.
     static constexpr const char* kMimeType = "application/x-quenlor-patch";
+    // What a row dragged out of the list carries besides: the program it left and its patch.
+    static constexpr const char* kRowMimeType = "application/x-quenlor-patch-row";
 
     using Values = std::array<int16_t, kParameterSlots>;
     struct Pasted {
@@ -33,10 +37,15 @@ public:
     Librarian(EditorContext& context, std::function<void(int)> refreshEditor,
               QObject* parent = nullptr);
 
-    // The clipboard contents for a patch: our type and the record as text.
+    // The clipboard contents for a patch of the bank: our type and the record as text.
     QMimeData* patchMimeData(int patch) const;
-    // The same for a patch held apart from the bank.
+    // The same for a patch held apart from the bank; a drag of it onto a row is a paste.
     static QMimeData* mimeDataOf(const Values& values, const QString& name);
+    // What dragging the patch's row out of the list carries: the patch as above, and the
+    // row, which only this program reads.
+    QMimeData* rowDragData(int patch) const;
+    // The patch whose row of this program's list a drag carries, or 0 for anything else.
+    static int draggedPatch(const QMimeData* data);
     // Reads our type, a record in text, or a dump written as hex text ("F0 25 10 ... F7").
     static std::optional<Pasted> readPatch(const QMimeData& data);
 
@@ -45,19 +54,16 @@ public:
     // nothing and beeps. True when the patch was replaced.
     bool pastePatch(int patch);
     bool pastePatch(int patch, const QMimeData& data);
+    // A patch dropped from elsewhere onto a row: pasted, and the row selected and sent.
+    bool dropPatch(int target, const QMimeData& data);
 
     // Exchange values and names of two patches, or copy one onto another; the target's
     // row becomes selected. One step each.
     void swapPatches(int dragged, int target);
     void copyPatchOnto(int source, int target);
 
-    // Takes the patch list's drops and Alt+Up/Alt+Down for the two moves above, and
-    // drops of a patch from elsewhere (a Library row), which go into the row dropped on.
-    void attachToList(QListWidget* list);
-
-    // The patch of the list row a drag carries, from the list's own drag data; 0 for
-    // anything else.
-    static int draggedPatch(const QMimeData* data);
+    // Runs the patch list's drags, takes its drops and Alt+Up/Alt+Down for the moves above.
+    void attachToList(PatchRows* list);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -66,12 +72,15 @@ private:
     // Every change the librarian makes to a patch goes through here.
     void storePatch(int patch, const Values& values, const QString* name);
     Values valuesOf(int patch) const;
-    bool fromThisList(const QDropEvent* event) const;
-    bool patchFromElsewhere(const QDropEvent* event) const;
+    void dragRow(int patch);
+    bool takes(const QMimeData* data) const;
 
     EditorContext& m_context;
     std::function<void(int)> m_refreshEditor;
-    QListWidget* m_list = nullptr;
+    PatchRows* m_list = nullptr;
+    // Whether the drag over the list is one it takes, judged once as it enters: the
+    // data of a drag from another program is fetched from that program.
+    bool m_takesDrag = false;
     // The list's viewport, kept so that events reaching the filter while the list is
     // being destroyed are told apart without calling into the half-destroyed list.
     QObject* m_viewport = nullptr;

@@ -24,7 +24,7 @@ Patch::Patch(EditorContext& context, QWidget* parent) : QWidget(parent), m_conte
     setFont(font);
     setFixedSize(px(kClientWidth), px(kClientHeight));
 
-    PatchList = new QListWidget(this);
+    PatchList = new PatchRows(this);
     PatchList->setObjectName("PatchList");
     PatchList->setSelectionMode(QAbstractItemView::SingleSelection);
     PatchList->setGeometry(twipRect(120, 120, 3132, 3144));
@@ -109,7 +109,7 @@ void Patch::fillChoice(QComboBox& choice) const {
             choice.addItem(QString());
     }
     for (int n = kFirstPatch; n <= kLastPatch; ++n)
-        choice.setItemText(n - 1, PatchList->item(n - 1)->text());
+        choice.setItemText(n - 1, PatchRowText(n, PatchName(n)));
     choice.setCurrentIndex(current < 0 ? 0 : current);
 }
 

@@ -2,6 +2,7 @@
 
 #include "EditorContext.h"
 #include "MdiChild.h"
+#include "PatchRows.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -9,7 +10,6 @@
 #include <cstdint>
 
 class QComboBox;
-class QListWidget;
 class QPushButton;
 class NormalEdit;
 class Bit01Edit;
@@ -27,7 +27,7 @@ public:
     explicit Patch(EditorContext& context, QWidget* parent = nullptr);
     ~Patch() override;
 
-    QListWidget* PatchList = nullptr;
+    PatchRows* PatchList = nullptr;
     QPushButton* NormalEditButton = nullptr;
     QPushButton* Bit01EditButton = nullptr;
 

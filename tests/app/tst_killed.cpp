@@ -1,3 +1,4 @@
+#include "TestProgram.h"
 #include "core/QuenlorCode.h"
 #include "storage/UnsavedCopy.h"
 
@@ -13,7 +14,8 @@
 // The real program on an X server of the test's own, driven by synthetic key presses:
 // a bank edited and then killed with SIGKILL is offered and restored by the next run,
 // byte for byte; unsaved work survives a kill right after it was restored or replaced,
-// and the value being typed survives the session's end.
+// and the value being typed survives the session's end. A row dragged with the pointer
+// onto another program's list is pasted there.
 class TestKilled : public QObject {
     Q_OBJECT
 private slots:
@@ -21,13 +23,15 @@ private slots:
     void cleanupTestCase();
     void killedProgramsBankIsRestored();
     void replacedAndTypedWorkSurvives();
+    void rowDraggedOntoAnotherProgram();
 
 private:
     QProcessEnvironment environment() const;
     // The program, its main window up and the splash gone; null when it did not come up.
-    std::unique_ptr<QProcess> startProgram();
+    std::unique_ptr<QProcess> startProgram(const QStringList& arguments = {},
+                                           QString* window = nullptr);
     QString xdotool(const QStringList& arguments, int timeoutMs = 15000);
-    QString waitForMainWindow();
+    QString waitForMainWindow(qint64 program);
     QStringList copies() const;
     bool hasCopy(const QByteArray& bytes) const;
     // The copy of a new bank whose patch 1 has this name and LFO1 Delay.
@@ -52,7 +56,7 @@ void TestKilled::initTestCase() {
     // next one comes at once.
     m_server = std::make_unique<QProcess>();
     m_server->start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0",
-                             "1280x1024x24"});
+                             "1920x1024x24"});
     QVERIFY(m_server->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(m_server->canReadLine() || m_server->state() != QProcess::Running,
                              10000);
@@ -85,12 +89,15 @@ QProcessEnvironment TestKilled::environment() const {
     return env;
 }
 
-std::unique_ptr<QProcess> TestKilled::startProgram() {
+std::unique_ptr<QProcess> TestKilled::startProgram(const QStringList& arguments, QString* window) {
     auto program = std::make_unique<QProcess>();
     program->setProcessEnvironment(environment());
     program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program->start(QUENLOR_PROGRAM, QStringList());
-    if (program->waitForStarted() && !waitForMainWindow().isEmpty()) return program;
+    program->start(QUENLOR_PROGRAM, arguments);
+    const QString shown =
+        program->waitForStarted() ? waitForMainWindow(program->processId()) : QString();
+    if (window) *window = shown;
+    if (!shown.isEmpty()) return program;
     kill(*program);
     return nullptr;
 }
@@ -103,13 +110,14 @@ QString TestKilled::xdotool(const QStringList& arguments, int timeoutMs) {
     return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
 }
 
-// Finds the main window once the splash is gone (keys pressed during the splash are
-// thrown away) and gives it the keyboard.
-QString TestKilled::waitForMainWindow() {
+// Finds the program's main window once the splash is gone (keys pressed during the
+// splash are thrown away) and gives it the keyboard.
+QString TestKilled::waitForMainWindow(qint64 program) {
     QString window;
     QDeadlineTimer deadline(20000);
     while (window.isEmpty() && !deadline.hasExpired()) {
-        window = xdotool({"search", "--onlyvisible", "--name", "^Quenlor 1\\.2\\.1"});
+        window = xdotool({"search", "--all", "--onlyvisible", "--pid", QString::number(program),
+                          "--name", "^Quenlor 1\\.2\\.1"});
         if (window.isEmpty()) QTest::qWait(200);
     }
     window = window.section('\n', 0, 0);
@@ -202,6 +210,54 @@ void TestKilled::replacedAndTypedWorkSurvives() {
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 0);
     QVERIFY(hasCopy(newBankCopy("", 12)));
+}
+
+// Each program opens a bank file of its own, and saves it after the drag: the sending
+// program's keeps its 74 records as they were, the other's takes the dragged patch into
+// one of them.
+void TestKilled::rowDraggedOntoAnotherProgram() {
+    QList<QByteArray> banks;
+    QStringList windows;
+    std::vector<std::unique_ptr<QProcess>> programs;
+    for (int seed : {3, 5}) {
+        const QString file = m_home.filePath(QString::number(seed) + ".bbk");
+        writeRecords(file, variedBank(seed), kFirstPatch, kLastPatch, QString::number(seed) + "/");
+        QFile bank(file);
+        QVERIFY(bank.open(QIODevice::ReadOnly));
+        banks << bank.readAll();
+        windows << QString();
+        programs.push_back(startProgram({file}, &windows.back()));
+        QVERIFY(programs.back());
+        xdotool({"windowmove", windows.back(), QString::number(960 * (seed == 5)), "0"});
+        // Read in: Save Bank writes it anew.
+        QTRY_VERIFY(xdotool({"getwindowname", windows.back()}).endsWith(".bbk"));
+        QVERIFY(bank.remove());
+    }
+    // From a row near the top of the first list to one further down in the second.
+    QStringList drag{"mousemove", "--sync", "60", "180", "mousedown", "1"};
+    for (int step = 1; step <= 20; ++step)
+        drag += {"sleep", "0.05", "mousemove", QString::number(60 + 48 * step),
+                 QString::number(180 + 3 * step)};
+    xdotool(drag + QStringList{"sleep", "0.3", "mouseup", "1"});
+    QTest::qWait(500);
+    for (const QString& window : windows)
+        xdotool({"windowfocus", "--sync", window, "key", "ctrl+s"});
+    // The records, split at the N of "Name": nothing else in these banks holds an N.
+    QList<QList<QByteArray>> saved;
+    for (const char* name : {"3.bbk", "5.bbk"}) {
+        QFile bank(m_home.filePath(name));
+        QTRY_VERIFY(bank.exists());
+        QVERIFY(bank.open(QIODevice::ReadOnly));
+        saved << bank.readAll().split('N');
+    }
+    QCOMPARE(saved[0], banks[0].split('N'));
+    const QList<QByteArray> kept = banks[1].split('N');
+    const QSet<QByteArray> taken =
+        QSet(saved[1].begin(), saved[1].end()) - QSet(kept.begin(), kept.end());
+    QCOMPARE(taken.size(), 1);
+    QVERIFY(saved[0].contains(*taken.begin()));
+    for (auto& program : programs)
+        kill(*program);
 }
 
 QTEST_GUILESS_MAIN(TestKilled)

@@ -243,8 +243,7 @@ void TestLibrarian::drops() {
     const int dumpsBefore = p.dumps();
 
     if (how == "drop") {
-        std::unique_ptr<QMimeData> data(
-            list->model()->mimeData({list->model()->index(from - 1, 0)}));
+        std::unique_ptr<QMimeData> data(p.window.patchLibrarian().rowDragData(from));
         list->scrollToItem(list->item(to - 1));
         const QPoint at = list->visualItemRect(list->item(to - 1)).center();
         const Qt::KeyboardModifiers keys = copy ? Qt::ControlModifier : Qt::NoModifier;

@@ -1,5 +1,6 @@
 #include "TestProgram.h"
 
+#include "app/Librarian.h"
 #include "app/LibraryMenu.h"
 #include "app/LibraryModel.h"
 #include "app/LibraryWindow.h"
@@ -244,7 +245,7 @@ void TestLibraryWindow::drags() {
         p.list().SetPatchName(12, QStringLiteral("Kept"));
         p.code.PatchBank(12, 8) = 63;
         p.code.PatchBank(12, 9) = 63;
-        data.reset(list->model()->mimeData({list->model()->index(11, 0)}));
+        data.reset(p.window.patchLibrarian().rowDragData(12));
         at = p.table().viewport()->rect().center();
     }
     const int steps = p.window.history().count();
