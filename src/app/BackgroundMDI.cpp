@@ -527,7 +527,6 @@ void BackgroundMDI::mnu_PastePatch_Click() {
 CompareWindow* BackgroundMDI::compare() const { return m_compare.data(); }
 
 namespace {
-constexpr int kCompareWidth = 420;
 constexpr int kCompareHeight = 640;
 } // namespace
 
@@ -538,8 +537,14 @@ void BackgroundMDI::mnu_Compare_Click() {
         m_compare = new CompareWindow(m_context, selected > 0 ? selected : kFirstPatch);
         QMdiSubWindow* frame = addChild(m_compare, true);
         frame->setAttribute(Qt::WA_DeleteOnClose);
-        // Beside the patch list, as tall as the area allows.
-        frame->resize(kCompareWidth, std::min(kCompareHeight, Mdi->contentsRect().height()));
+        // Beside the patch list and as tall as the area allows, but wholly inside the
+        // area, where its Send buttons and columns can be reached; in an area too narrow
+        // for both, over the list.
+        const QRect area = Mdi->viewport()->rect();
+        const QRect list = PatchWindow->parentWidget()->geometry();
+        const QSize size = QSize(frame->sizeHint().width(), kCompareHeight).boundedTo(area.size());
+        const int left = std::max(0, std::min(list.right() + 1, area.width() - size.width()));
+        frame->setGeometry(QRect(QPoint(left, area.top()), size));
     }
     Mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(m_compare->parentWidget()));
 }

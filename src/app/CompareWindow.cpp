@@ -11,7 +11,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
+#include <algorithm>
+#include <limits>
 
 namespace {
 constexpr const char* kDiffersMark = "differs";
@@ -54,7 +57,6 @@ CompareWindow::CompareWindow(EditorContext& context, int patchA, QWidget* parent
     Table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    Table->horizontalHeader()->setStretchLastSection(true);
 
     layout->addWidget(labelA, 0, 0);
     layout->addWidget(PatchA, 0, 1);
@@ -64,7 +66,6 @@ CompareWindow::CompareWindow(EditorContext& context, int patchA, QWidget* parent
     layout->addWidget(SendB, 1, 2);
     layout->addWidget(DifferLabel, 2, 0, 1, 3);
     layout->addWidget(Table, 3, 0, 1, 3);
-    resize(520, 560);
 
     for (int p = kFirstParameter; p <= kLastParameter; ++p) {
         const QString caption = NormalEdit::parameterCaption(p);
@@ -73,6 +74,12 @@ CompareWindow::CompareWindow(EditorContext& context, int patchA, QWidget* parent
         Table->setItem(p - 1, SectionColumn, cell(caption.left(space)));
         Table->setItem(p - 1, CaptionColumn, cell(caption.mid(space + 1)));
     }
+    // The window takes the width of the columns at their widest, every row in bold with
+    // the longest values, so that no later change of the patches hides a column.
+    const QString widest = QString::number(std::numeric_limits<int16_t>::min());
+    for (int p = kFirstParameter; p <= kLastParameter; ++p)
+        showRow(p, widest, widest, true);
+    m_widestColumns = columnsWidth();
 
     refresh();
     PatchA->setCurrentIndex(patchA - 1);
@@ -89,6 +96,37 @@ CompareWindow::CompareWindow(EditorContext& context, int patchA, QWidget* parent
         connect(m_context.History, &BankHistory::changed, this, &CompareWindow::refresh);
 }
 
+// The table's width with every column as wide as its contents, beside the scroll bar.
+int CompareWindow::columnsWidth() const {
+    const QAbstractItemView& view = *Table; // where the column's hint is public
+    int width = 2 * Table->frameWidth() + Table->verticalScrollBar()->sizeHint().width();
+    for (int column = NumberColumn; column <= DiffersColumn; ++column)
+        width += std::max(view.sizeHintForColumn(column),
+                          Table->horizontalHeader()->sectionSizeHint(column));
+    return width;
+}
+
+// Wide enough for every column; the height is the caller's to choose.
+QSize CompareWindow::sizeHint() const {
+    const QMargins margins = layout()->contentsMargins();
+    return {
+        std::max(QWidget::sizeHint().width(), m_widestColumns + margins.left() + margins.right()),
+        QWidget::sizeHint().height()};
+}
+
+void CompareWindow::showRow(int parameter, const QString& a, const QString& b, bool differs) {
+    const int row = parameter - 1;
+    Table->setItem(row, AColumn, cell(a));
+    Table->setItem(row, BColumn, cell(b));
+    // Marked by a word, and in bold, not by colour alone.
+    Table->setItem(row, DiffersColumn, cell(differs ? QLatin1String(kDiffersMark) : QString()));
+    for (int column = NumberColumn; column <= DiffersColumn; ++column) {
+        QFont font = Table->item(row, column)->font();
+        font.setBold(differs);
+        Table->item(row, column)->setFont(font);
+    }
+}
+
 void CompareWindow::refresh() {
     Patch& list = *m_context.PatchWindow;
     for (QComboBox* choice : {PatchA, PatchB})
@@ -100,16 +138,7 @@ void CompareWindow::refresh() {
     for (int p = kFirstParameter; p <= kLastParameter; ++p) {
         const bool differs = bank(a, p) != bank(b, p);
         m_differences += differs;
-        Table->setItem(p - 1, AColumn, cell(QString::number(bank(a, p))));
-        Table->setItem(p - 1, BColumn, cell(QString::number(bank(b, p))));
-        // Marked by a word, and in bold, not by colour alone.
-        QTableWidgetItem* mark = cell(differs ? QLatin1String(kDiffersMark) : QString());
-        Table->setItem(p - 1, DiffersColumn, mark);
-        for (int column = NumberColumn; column <= DiffersColumn; ++column) {
-            QFont font = Table->item(p - 1, column)->font();
-            font.setBold(differs);
-            Table->item(p - 1, column)->setFont(font);
-        }
+        showRow(p, QString::number(bank(a, p)), QString::number(bank(b, p)), differs);
     }
     DifferLabel->setText(QStringLiteral("%1 parameters differ").arg(m_differences));
 }

@@ -30,9 +30,14 @@ public:
 
     // Fills the choices and the table again from the bank and the patch list.
     void refresh();
+    QSize sizeHint() const override;
     int differences() const { return m_differences; }
 
 private:
+    void showRow(int parameter, const QString& a, const QString& b, bool differs);
+    int columnsWidth() const;
+
     EditorContext& m_context;
     int m_differences = 0;
+    int m_widestColumns = 0;
 };

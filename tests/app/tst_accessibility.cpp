@@ -1,4 +1,5 @@
 #include "TestProgram.h"
+#include "app/CompareWindow.h"
 #include "app/SoundMenu.h"
 #include "editors/LockedParameters.h"
 #include "editors/Bit01Edit.h"
@@ -18,6 +19,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -105,6 +107,7 @@ private slots:
     void playWindowPlaysFromTheKeyboard();
     void ctrlTabMovesBetweenChildWindows();
     void editorsKeepTheirLayout();
+    void compareOpensBesideTheList();
 
 private:
     QTemporaryDir m_state;
@@ -258,6 +261,18 @@ void TestAccessibility::editorsKeepTheirLayout() {
     }
     if (!faults.isEmpty()) qWarning().noquote() << faults.join('\n');
     QVERIFY(faults.isEmpty());
+}
+
+// Beside the patch list and inside the main window, every column in view, all in bold.
+void TestAccessibility::compareOpensBesideTheList() {
+    TestProgram p;
+    p.start();
+    p.code.PatchBank = variedBank(7);
+    p.window.mnu_Compare->trigger();
+    const QRect frame = p.window.compare()->parentWidget()->geometry();
+    QVERIFY(p.window.Mdi->viewport()->rect().contains(frame));
+    QCOMPARE(frame.topLeft(), p.list().parentWidget()->geometry().topRight() + QPoint(1, 0));
+    QVERIFY(!p.window.compare()->Table->horizontalScrollBar()->isVisible());
 }
 
 QTEST_MAIN(TestAccessibility)
