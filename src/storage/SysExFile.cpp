@@ -36,9 +36,13 @@ bool isRealTime(uint8_t byte) {
 // was split over events.
 class Message {
 public:
+    // Starts again, keeping the memory: a file of many short messages reuses it.
     void start(std::size_t offset) {
-        m_bytes.assign(1, kSysExStart);
-        m_stretches.assign(1, {0, offset});
+        m_inPlace = nullptr;
+        m_bytes.clear();
+        m_bytes.push_back(kSysExStart);
+        m_stretches.clear();
+        m_stretches.push_back({0, offset});
         m_last = kSysExStart;
         m_tooLong = false;
     }
@@ -60,14 +64,24 @@ public:
         }
     }
 
+    // A whole message with nothing among its bytes, as most are: read where it lies in
+    // the file, without a copy.
+    void whole(const uint8_t* bytes, std::size_t length, std::size_t offset) {
+        m_inPlace = bytes;
+        m_inPlaceLength = length;
+        m_inPlaceOffset = offset;
+        m_tooLong = length > kMaxMessage;
+    }
+
     bool ended() const { return m_last == kSysExEnd; }
     bool tooLong() const { return m_tooLong; }
-    const uint8_t* data() const { return m_bytes.data(); }
-    std::size_t size() const { return m_bytes.size(); }
-    std::size_t offset() const { return m_stretches.front().second; }
+    const uint8_t* data() const { return m_inPlace ? m_inPlace : m_bytes.data(); }
+    std::size_t size() const { return m_inPlace ? m_inPlaceLength : m_bytes.size(); }
+    std::size_t offset() const { return m_inPlace ? m_inPlaceOffset : m_stretches.front().second; }
 
     // The file offset of the message's byte at the index.
     std::size_t offsetOf(std::size_t index) const {
+        if (m_inPlace) return m_inPlaceOffset + index;
         auto stretch =
             std::upper_bound(m_stretches.begin(), m_stretches.end(), index,
                              [](std::size_t at, const std::pair<std::size_t, std::size_t>& s) {
@@ -94,6 +108,9 @@ private:
     std::vector<std::pair<std::size_t, std::size_t>> m_stretches;
     uint8_t m_last = 0;
     bool m_tooLong = false;
+    const uint8_t* m_inPlace = nullptr;
+    std::size_t m_inPlaceLength = 0;
+    std::size_t m_inPlaceOffset = 0;
 };
 
 // Collects what the readers find, keeping only the first kMaxKept of each.
@@ -109,29 +126,28 @@ public:
         const std::size_t length = message.size();
         if (length == 2) return skip(offset, "an empty message");
         if (bytes[1] != DumpBytes::kManufacturer) {
-            if (!keeping())
-                countSkipped();
-            else
-                skip(offset, "a message of another maker (identifier " + hex(bytes[1]) + ")");
-            return;
+            return skipWith(offset, [&] {
+                return "a message of another maker (identifier " + hex(bytes[1]) + ")";
+            });
         }
         const DumpDecoding read = decodePatch(bytes, length);
         if (!read.ok()) {
-            skip(message.offsetOf(static_cast<std::size_t>(read.Offset)), read.Reason);
+            skipWith(message.offsetOf(static_cast<std::size_t>(read.Offset)),
+                     [&] { return read.Reason; });
             return;
         }
         if (m_scan.Dumps.size() < kMaxKept) m_scan.Dumps.push_back({offset, read.Patch});
         ++m_scan.DumpCount;
     }
 
-    // Whether the next reason is kept; past the limit reasons are only counted, so a
-    // file of many broken messages costs no time building texts nobody reads.
-    bool keeping() const { return m_scan.Skipped.size() < kMaxKept; }
-    void countSkipped() { ++m_scan.SkippedCount; }
-
-    void skip(std::size_t offset, const std::string& reason) {
-        if (m_scan.Skipped.size() < kMaxKept) m_scan.Skipped.push_back({offset, reason});
+    // Past the limit reasons are only counted, and their texts never made, so that a file
+    // of many broken messages costs no time building texts nobody reads.
+    template <typename MakeReason> void skipWith(std::size_t offset, const MakeReason& reason) {
+        if (m_scan.Skipped.size() < kMaxKept) m_scan.Skipped.push_back({offset, reason()});
         ++m_scan.SkippedCount;
+    }
+    void skip(std::size_t offset, const char* reason) {
+        skipWith(offset, [reason] { return std::string(reason); });
     }
 
     static std::string hex(int value) {
@@ -156,20 +172,26 @@ void scanRaw(const uint8_t* bytes, std::size_t begin, std::size_t size, const ch
             continue;
         }
         const std::size_t start = i++;
-        while (i < size && ((bytes[i] & kStatusBit) == 0 || isRealTime(bytes[i])))
-            ++i;
+        bool realTime = false;
+        for (; i < size && ((bytes[i] & kStatusBit) == 0 || isRealTime(bytes[i])); ++i)
+            realTime = realTime || isRealTime(bytes[i]);
         if (i < size && bytes[i] == kSysExEnd) {
-            message.start(start);
-            message.append(bytes + start + 1, i + 1 - (start + 1), start + 1);
+            if (realTime) {
+                message.start(start);
+                message.append(bytes + start + 1, i + 1 - (start + 1), start + 1);
+            } else {
+                message.whole(bytes + start, i + 1 - start, start);
+            }
             out.message(message);
             ++i;
         } else if (i >= size) {
-            out.skip(start, std::string("a message cut off by the end of ") + end);
-        } else if (out.keeping()) {
-            out.skip(start, "a message cut off by status byte " + Collector::hex(bytes[i]) +
-                                " at offset " + std::to_string(i));
+            out.skipWith(start,
+                         [end] { return std::string("a message cut off by the end of ") + end; });
         } else {
-            out.countSkipped();
+            out.skipWith(start, [&] {
+                return "a message cut off by status byte " + Collector::hex(bytes[i]) +
+                       " at offset " + std::to_string(i);
+            });
         }
     }
 }
@@ -289,10 +311,7 @@ private:
     }
 
     void damaged(const std::string& reason) {
-        if (m_out.keeping())
-            m_out.skip(m_at, reason + "; the rest of the track is skipped");
-        else
-            m_out.countSkipped();
+        m_out.skipWith(m_at, [&] { return reason + "; the rest of the track is skipped"; });
         m_pending = false;
     }
 
@@ -319,8 +338,10 @@ void scanMidiFile(const uint8_t* bytes, std::size_t size, SysExScan& scan, Colle
         const std::size_t begin = at + kChunkHead;
         std::size_t end = begin + std::min(declared, size - begin);
         if (declared > size - begin)
-            out.skip(at, "a chunk that claims " + std::to_string(declared) + " bytes where " +
-                             std::to_string(size - begin) + " remain; read up to the end");
+            out.skipWith(at, [&] {
+                return "a chunk that claims " + std::to_string(declared) + " bytes where " +
+                       std::to_string(size - begin) + " remain; read up to the end";
+            });
         if (first && (std::memcmp(head, kHeaderChunk, 4) != 0 || declared < 6)) {
             scan.Refusal = "the MIDI file's header is damaged";
             return;
