@@ -96,9 +96,10 @@ void MorphWindow::takeSources(bool chosen) {
 
 void MorphWindow::showTarget() {
     const int target = m_writer.selectedPatch();
-    TargetText->setText(target > 0 ? QStringLiteral("Target: ") +
-                                         m_context.PatchWindow->PatchList->item(target - 1)->text()
-                                   : QStringLiteral("Target: none (select a patch in the list)"));
+    TargetText->setText(
+        target > 0 ? QStringLiteral("Target: ") +
+                         Patch::PatchRowText(target, m_context.PatchWindow->PatchName(target))
+                   : QStringLiteral("Target: none (select a patch in the list)"));
 }
 
 void MorphWindow::Position_Change(int position) {
