@@ -200,7 +200,7 @@ void BreedWindow::audition() {
 
 void BreedWindow::playAuditionNote() {
     QuenlorCode& code = m_context.Code;
-    if (!code.Midi) return;
+    if (!code.Midi || code.PlayNoteWhenAuditioning != kOn) return;
     code.Midi->PlayNoteOn(code.outputChannel(), TestNote::kNote, TestNote::kVelocity);
     m_noteOn = true;
     m_noteTimer->start();

@@ -211,7 +211,12 @@ void TestSound::breedFromTheKeyboard() {
         QVERIFY(breed.variation(i) != base);
     }
     breed.Grid->setFocus();
+    // Without "Play a note when auditioning" an audition is the dump alone.
+    p.backend.clearRecord();
+    QTest::keyClick(breed.Grid, Qt::Key_Space);
+    QCOMPARE(p.sent().size(), std::size_t(2));
     // The arrows move and audition: the variation's dump, then the test note; the bank stays.
+    p.code.PlayNoteWhenAuditioning = kOn;
     p.backend.clearRecord();
     QTest::keyClick(breed.Grid, Qt::Key_Right);
     QTest::keyClick(breed.Grid, Qt::Key_Down);
