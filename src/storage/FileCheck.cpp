@@ -133,12 +133,16 @@ std::vector<Finding> checkValues(const Bank& bank, int records, const ParamTable
             std::vector<int> set;
             for (int p = group.FirstMember; p <= group.lastMember(); ++p)
                 if (values[p] == 1) set.push_back(p);
-            // Placed at the member that wins, the one the instrument gets.
+            const std::string choice = "choice " + std::to_string(group.FirstMember) + ".." +
+                                       std::to_string(group.lastMember());
+            // Placed at the member that wins, the one the instrument gets; a choice
+            // left empty, at the first member, which the editors show for it.
             if (set.size() > 1)
                 findings.push_back({record, lineOf(set.back()), set.back(),
-                                    "choice " + std::to_string(group.FirstMember) + ".." +
-                                        std::to_string(group.lastMember()) +
-                                        " has more than one member set: " + membersText(set)});
+                                    choice + " has more than one member set: " + membersText(set)});
+            else if (set.empty() && group.OneRequired)
+                findings.push_back({record, lineOf(group.FirstMember), group.FirstMember,
+                                    choice + " has no member set; it needs one"});
         }
     }
     std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {

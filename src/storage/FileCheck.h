@@ -41,5 +41,6 @@ struct LoadedFile {
 LoadedFile loadFile(const std::string& path, Bank& bank, std::vector<std::string>* names = nullptr);
 
 // Values of the records read that the editors would never have written: a value
-// outside its parameter's range, or a choice group with more than one member set.
+// outside its parameter's range, a choice group with more than one member set, or none
+// where one is needed (an oscillator's octave).
 std::vector<Finding> checkValues(const Bank& bank, int records, const ParamTable& table);

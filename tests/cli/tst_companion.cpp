@@ -444,8 +444,23 @@ void TestCompanion::check_data() {
         << record("Pad", {{2, 2}}) << "pad.b01"
         << "loads (1 patch), 1 fault in the patches read"
         << QStringList{"pad.b01: record 1, line 5 (parameter 2): value 2 outside 0..1"} << 1;
-    QTest::newRow("no octave set is no fault") << bank({{5, {{24, 0}}}}) << "bank.bbk"
-                                               << "loads (74 patches)" << QStringList{} << 0;
+    // An octave must be chosen; an LFO may have no waveform.
+    QTest::newRow("no octave set")
+        << bank({{5, {{24, 0}}}}) << "bank.bbk"
+        << "loads (74 patches), 1 fault in the patches read"
+        << QStringList{"bank.bbk: record 5, line 27 (parameter 24): choice 24..27 has no member "
+                       "set; it needs one"}
+        << 1;
+    QTest::newRow("every value 0")
+        << record("Zero", {{24, 0}, {35, 0}}) << "zero.b01"
+        << "loads (1 patch), 2 faults in the patches read"
+        << QStringList{"zero.b01: record 1, line 27 (parameter 24): choice 24..27 has no member "
+                       "set; it needs one",
+                       "zero.b01: record 1, line 38 (parameter 35): choice 35..38 has no member "
+                       "set; it needs one"}
+        << 1;
+    QTest::newRow("no LFO waveform is no fault") << record("Pad", {{1, 0}, {53, 0}}) << "pad.b01"
+                                                 << "loads (1 patch)" << QStringList{} << 0;
     // The patches read before the failure are loaded, so their faults count too.
     QTest::newRow("faults before a failure")
         << bank({{2, {{45, 64}}}}).left(5 * 266) << "bank.bbk"
