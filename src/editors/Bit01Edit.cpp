@@ -158,10 +158,17 @@ void Bit01Edit::BuildGrid() {
     }
 }
 
+// A text written into a box drops its selection, so only a changed value is written; the
+// box with the focus then selects its new text, as the focus coming to it does, so that
+// what is typed next replaces the value.
 void Bit01Edit::FillGrid(int patch) {
     const ScopedFlag<int16_t> writing(Updating, kOn);
-    for (int k = kFirstParameter; k <= kLastParameter; ++k)
-        PT[k]->setText(QString::number(m_context.Code.PatchBank(patch, k)));
+    for (int k = kFirstParameter; k <= kLastParameter; ++k) {
+        const QString text = QString::number(m_context.Code.PatchBank(patch, k));
+        if (PT[k]->text() == text) continue;
+        PT[k]->setText(text);
+        if (PT[k]->hasFocus()) PT_GotFocus(k);
+    }
 }
 
 void Bit01Edit::NormalizeGroup(int patch, int first, int changed, int count, bool requireOne) {

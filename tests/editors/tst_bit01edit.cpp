@@ -20,6 +20,8 @@ private slots:
     void gridIsBuiltColumnFirst();
     void boxesShowTheBankWhenOpened();
     void focusStartsOnBoxOne();
+    void firstBoxTextIsSelected_data();
+    void firstBoxTextIsSelected();
 
     void boxTextIsClampedAndStored_data();
     void boxTextIsClampedAndStored();
@@ -101,6 +103,36 @@ void TestBit01Edit::focusStartsOnBoxOne() {
         expected << editor->PT[k];
     expected << editor->NameText << editor->SendButton << editor->PT[1];
     QCOMPARE(tabOrder(editor->PT[1], 66), expected);
+}
+
+void TestBit01Edit::firstBoxTextIsSelected_data() {
+    QTest::addColumn<int>("value"); // of parameter 1 as the editor opens
+    QTest::addColumn<int>("readIn"); // read in from a file while it is open; -1 none
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("1, 0 typed") << 1 << -1 << "0";
+    QTest::newRow("0, 1 typed") << 0 << -1 << "1";
+    QTest::newRow("0, 1 read in, 0 typed") << 0 << 1 << "0";
+}
+
+// Opened from the patch list of an active main window, as the user opens it, box 1
+// has its text selected, as Tab selects it: a digit typed replaces the value.
+void TestBit01Edit::firstBoxTextIsSelected() {
+    QFETCH(int, value);
+    QFETCH(int, readIn);
+    QFETCH(QString, typed);
+    EditorWorld world;
+    world.Code.PatchBank(1, 1) = int16_t(value);
+    QVERIFY(QTest::qWaitForWindowActive(world.Mdi.get()));
+    Bit01Edit* editor = openBit01(world, 1);
+    QVERIFY(editor->PT[1]->hasFocus());
+    if (readIn >= 0) {
+        world.Code.PatchBank(1, 1) = int16_t(readIn);
+        refreshEditor(world, 1);
+    }
+    QCOMPARE(editor->PT[1]->selectedText(), QString::number(readIn >= 0 ? readIn : value));
+    QTest::keyClicks(editor->PT[1], typed);
+    QCOMPARE(editor->PT[1]->text(), typed);
+    QCOMPARE(QString::number(world.Code.PatchBank(1, 1)), typed);
 }
 
 // --- value entry ---------------------------------------------------------------------
