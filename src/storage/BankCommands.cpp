@@ -85,6 +85,7 @@ void BankCommands::OpenBank(const std::optional<FileChoice>& chosen) {
             // The patches read before keep their new values and names, so the user
             // must hear that the bank is only partly loaded before saving it again.
             file.close();
+            m_host.SetStatusText("");
             m_host.ShowNormalPointer();
             m_host.showMessage(openingFailed(choice->Path));
             return;

@@ -354,22 +354,16 @@ void TestBankCommands::openBankSends() {
 
 void TestBankCommands::partlyReadBank_data() {
     QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("lastStatus");
     const QByteArray ten = bankOf(10);
-    QTest::newRow("10 complete records, then the file ends") << ten << "Reading bank ( 14%)";
-    QTest::newRow("record 11 ends part-way")
-        << ten + record("Half", 11).left(100) << "Reading bank ( 14%)";
-    QTest::newRow("record 11 without its last value")
-        << ten + record("Short", 11).chopped(5) << "Reading bank ( 14%)";
-    QTest::newRow("40000 in record 11")
-        << ten + recordWithValue("Big", 11, 30, " 40000") << "Reading bank ( 14%)";
-    QTest::newRow("line end lost in record 11")
-        << ten + record("Lost", 11, "\n") << "Reading bank ( 14%)";
+    QTest::newRow("10 complete records, then the file ends") << ten;
+    QTest::newRow("record 11 ends part-way") << ten + record("Half", 11).left(100);
+    QTest::newRow("record 11 without its last value") << ten + record("Short", 11).chopped(5);
+    QTest::newRow("40000 in record 11") << ten + recordWithValue("Big", 11, 30, " 40000");
+    QTest::newRow("line end lost in record 11") << ten + record("Lost", 11, "\n");
 }
 
 void TestBankCommands::partlyReadBank() {
     QFETCH(QByteArray, file);
-    QFETCH(QString, lastStatus);
     QTemporaryDir dir;
     World w(true);
     w.host.Title = "old.bbk";
@@ -391,7 +385,10 @@ void TestBankCommands::partlyReadBank() {
     }
     QCOMPARE(w.host.Messages,
              std::vector<std::string>{"Unable to open file '" + path(bankPath) + "'."});
-    QCOMPARE(QString::fromStdString(w.host.StatusTexts.back()), lastStatus);
+    // The progress went as far as the failure, and ends with the reading.
+    QCOMPARE(w.host.StatusTexts.size(), 12u);
+    QCOMPARE(w.host.StatusTexts[10], std::string("Reading bank ( 14%)"));
+    QCOMPARE(w.host.StatusTexts.back(), std::string());
     QCOMPARE(w.host.Title, std::string("old.bbk"));
     QCOMPARE(w.host.FirstPatchSelections, 0);
     QCOMPARE(w.host.BusyPointers, 1);
