@@ -10,6 +10,7 @@
 #include "Librarian.h"
 #include "PatchWriter.h"
 #include "SoundMenu.h"
+#include "StatusLine.h"
 #include "LibraryMenu.h"
 #include "core/QuenlorCode.h"
 #include "editors/BankHistory.h"
@@ -88,8 +89,11 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
     connect(m_history.get(), &BankHistory::replacingBank, unsaved, &UnsavedBank::replacingBank);
     connect(m_history.get(), &BankHistory::bankReplaced, unsaved, &UnsavedBank::bankReplaced);
     connect(unsaved, &UnsavedBank::cannotKeep, this, [this](const QString& reason) {
-        SetStatusText("Unsaved changes cannot be kept: " + reason);
+        m_status->tell(StatusLine::Notice::CannotKeep, "Unsaved changes cannot be kept: " + reason);
     });
+    connect(unsaved, &UnsavedBank::keptAgain, this,
+            [this] { m_status->tell(StatusLine::Notice::CannotKeep, QString()); });
+    connect(unsaved, &UnsavedBank::copiesChanged, this, &BackgroundMDI::renewRestoreOffer);
     // Every way out (Quit, the close button, the desktop ending the session) passes here
     // before the window and what it owns go.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &BackgroundMDI::shutDown);
@@ -287,6 +291,7 @@ void BackgroundMDI::createStatusBar() {
     Status->setObjectName("Status");
     Status->setFont(QFont("Arial"));
     statusBar()->addWidget(Status, 1);
+    m_status = std::make_unique<StatusLine>(*Status);
     MidiDropStatus = new QLabel;
     MidiDropStatus->setObjectName("MidiDropStatus");
     statusBar()->addPermanentWidget(MidiDropStatus);
@@ -361,16 +366,21 @@ void BackgroundMDI::MDIForm_Load() {
 }
 
 void BackgroundMDI::offerUnsavedBank() {
-    QString text = m_unsaved->lookForCopies();
-    if (!m_unsaved->copies().empty()) {
-        if (!text.isEmpty())
-            text += "  ";
-        text += "Unsaved changes from " +
-                QLocale().toString(m_unsaved->copies().front().Time, QLocale::ShortFormat) +
-                " can be restored with File > Restore Unsaved Bank";
-    }
-    if (!text.isEmpty())
-        SetStatusText(text);
+    m_status->tell(StatusLine::Notice::UnsavedCopies, m_unsaved->lookForCopies());
+    m_offering = true;
+    renewRestoreOffer();
+}
+
+// Once made, the offer names the newest bank there is to restore, and goes with the last.
+void BackgroundMDI::renewRestoreOffer() {
+    if (!m_offering) return;
+    const std::vector<UnsavedBank::Copy>& copies = m_unsaved->copies();
+    m_offering = !copies.empty();
+    m_status->tell(StatusLine::Notice::RestoreOffer,
+                   copies.empty() ? QString()
+                                  : "Unsaved changes from " +
+                                        QLocale().toString(copies.front().Time, QLocale::ShortFormat) +
+                                        " can be restored with File > Restore Unsaved Bank");
 }
 
 void BackgroundMDI::bankFileRead() { m_unsaved->markSaved(BankFilePath); }
@@ -412,10 +422,7 @@ void BackgroundMDI::setBankFile(const BankFile& file) {
     }
 }
 
-void BackgroundMDI::SetStatusText(const QString& text) {
-    Status->setText(text);
-    Status->repaint();
-}
+void BackgroundMDI::SetStatusText(const QString& text) { m_status->setProgress(text); }
 
 void BackgroundMDI::ShowBusyPointer() { m_desktop.ShowBusyPointer(); }
 void BackgroundMDI::ShowNormalPointer() { m_desktop.ShowNormalPointer(); }
@@ -474,7 +481,7 @@ void BackgroundMDI::mnu_Restore_Click(const QString& path) {
     QString note;
     if (!m_unsaved->read(path, image, note)) {
         if (!note.isEmpty())
-            SetStatusText(note);
+            m_status->tell(StatusLine::Notice::UnsavedCopies, note);
         return;
     }
     {

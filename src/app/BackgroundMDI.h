@@ -35,6 +35,7 @@ class Librarian;
 class CompareWindow;
 class PatchWriter;
 class SoundMenu;
+class StatusLine;
 class LibraryMenu;
 
 // The main window: holds the patch list, the play window and the editors as child
@@ -55,7 +56,10 @@ public:
     void MDIForm_Load();
 
     void SetMainCaption(const QString& title, const QString& path);
+    // The progress of a long command, shown at once; empty when it has ended.
     void SetStatusText(const QString& text);
+    // The status bar's notices, which SetStatusText's progress never takes away.
+    StatusLine& statusLine() { return *m_status; }
     void ShowBusyPointer();
     void ShowNormalPointer();
 
@@ -169,6 +173,7 @@ private:
     void updateWindowMenu();
     void updateEditMenu();
     void updateRestoreMenu();
+    void renewRestoreOffer();
     // However the program ends, while all it uses still stands: the value being typed
     // is committed, the editors close and the copy of unsaved work is written.
     void shutDown();
@@ -188,11 +193,13 @@ private:
     std::unique_ptr<BankCommands> m_commands;
     std::unique_ptr<BankHistory> m_history;
     std::unique_ptr<UnsavedBank> m_unsaved;
+    std::unique_ptr<StatusLine> m_status;
     HelpViewer* m_help = nullptr;
     Librarian* m_librarian = nullptr;
     LibraryMenu* m_library = nullptr;
     QPointer<CompareWindow> m_compare;
     bool m_restored = false; // the title marks the bank as restored
+    bool m_offering = false; // the status bar offers banks to restore
     bool m_shutDown = false;
     std::unique_ptr<PatchWriter> m_writer;
     SoundMenu* m_sound = nullptr;

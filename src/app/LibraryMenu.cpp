@@ -4,6 +4,7 @@
 #include "Librarian.h"
 #include "LibraryThread.h"
 #include "LibraryWindow.h"
+#include "StatusLine.h"
 #include "core/QuenlorCode.h"
 #include "desktop/Desktop.h"
 #include "editors/BankHistory.h"
@@ -69,7 +70,9 @@ LibraryMenu::~LibraryMenu() { m_thread.reset(); }
 
 LibraryWindow* LibraryMenu::window() const { return m_libraryWindow.data(); }
 
-void LibraryMenu::showStatus(const QString& text) { m_window.SetStatusText(text); }
+void LibraryMenu::showStatus(const QString& text) {
+    m_window.statusLine().tell(StatusLine::Notice::Library, text);
+}
 
 void LibraryMenu::ensureOpen() {
     if (m_thread) return;

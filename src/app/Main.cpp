@@ -60,7 +60,7 @@ bool Main(BackgroundMDI& window, Desktop& desktop, const std::optional<std::stri
     // there is nothing left to run on.
     if (!window.isVisible())
         return false;
-    // The file first: reading a bank clears the status bar, where the offer is told.
+    // The file the user asked for first; then what earlier runs left behind.
     if (file)
         window.openFile(*file);
     window.offerUnsavedBank();

@@ -299,6 +299,7 @@ void UnsavedBank::queueWrite(const QString& path, std::function<std::string()> b
 void UnsavedBank::written(bool ok, int error) {
     if (m_finished) return;
     if (ok) {
+        if (m_told) emit keptAgain();
         m_told = false;
         return;
     }

@@ -101,6 +101,8 @@ signals:
     void copiesChanged();
     // Work cannot be kept on disk; said once, and again only after a copy was written.
     void cannotKeep(const QString& reason);
+    // A copy was written after cannotKeep.
+    void keptAgain();
 
 private:
     // Values and names as they stand, or as a file held them.

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -104,6 +105,7 @@ private slots:
     void locksOfEndedProgramsAreRemoved();
     void failuresToKeepAreTold_data();
     void failuresToKeepAreTold();
+    void noticesNeverHideEachOther();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -333,9 +335,14 @@ void TestUnsaved::unreadableCopiesAreSetAside() {
     const QString asideAt = QDir(m_folder).filePath("set-aside/unsaved-bad.bbk");
     QCOMPARE(readFile(newer ? bad : asideAt), bytes);
     QCOMPARE(QFile::exists(bad), newer);
-    QVERIFY(p.window.Status->text().startsWith("The unsaved bank from "));
-    QVERIFY(p.window.Status->text().contains(note + (newer ? QString() : asideAt)));
-    QVERIFY(p.window.Status->text().endsWith(offerText(QFileInfo(good).lastModified())));
+    // The offer in view, the note behind it in the tool tip.
+    const QString offer = offerText(QFileInfo(good).lastModified());
+    QCOMPARE(p.window.Status->text(), offer + "  (and 1 more notice)");
+    const QStringList notices = p.window.Status->toolTip().split('\n');
+    QCOMPARE(notices.size(), 2);
+    QCOMPARE(notices[0], offer);
+    QVERIFY(notices[1].startsWith("The unsaved bank from "));
+    QVERIFY(notices[1].endsWith(note + (newer ? QString() : asideAt)));
     QVERIFY(p.code.PatchBank == before);
     restoreNewest(p);
     QCOMPARE(p.list().PatchName(9), QString("Good 9"));
@@ -526,14 +533,55 @@ void TestUnsaved::failuresToKeepAreTold() {
     typeValue(p, 3, 19, "44");
     unsaved.writeNow();
     QCOMPARE(p.window.Status->text(), told);
-    p.window.SetStatusText(QString());
+    QSignalSpy tellings(&unsaved, &UnsavedBank::cannotKeep);
     typeValue(p, 3, 20, "7");
     unsaved.writeNow();
-    QCOMPARE(p.window.Status->text(), QString());
+    QCOMPARE(tellings.count(), 0);
+    QCOMPARE(p.window.Status->text(), told);
     QVERIFY(QFile::remove(diskFull ? unsaved.copyPath() : blocker));
     typeValue(p, 3, 21, "9");
     unsaved.writeNow();
     QVERIFY(!unsaved.copyPath().isEmpty() && QFile::exists(unsaved.copyPath()));
+    // Kept again: the notice no longer holds.
+    QCOMPARE(p.window.Status->text(), QString());
+}
+
+// The restore offer stays in view while other notices come and Open Bank's progress goes,
+// and holds until there is nothing left to restore.
+void TestUnsaved::noticesNeverHideEachOther() {
+    const QString left = leaveCopy(m_folder, copyOf(variedBank(3), "Left ", ""), 1, "left");
+    const QString offer = offerText(QFileInfo(left).lastModified());
+    TestProgram p;
+    p.start();
+    p.window.offerUnsavedBank();
+    QCOMPARE(p.window.Status->text(), offer);
+
+    UnsavedBank& unsaved = p.window.unsaved();
+    QVERIFY(QFile::link("/dev/full", unsaved.copyPath()));
+    typeValue(p, 3, 19, "44");
+    unsaved.writeNow();
+    const QString told = "Unsaved changes cannot be kept: No space left on device (" +
+                         UnsavedBank::defaultFolder() + ")";
+    QCOMPARE(p.window.Status->text(), offer + "  (and 1 more notice)");
+    QCOMPARE(p.window.Status->toolTip(), offer + "\n" + told);
+
+    // A bank read only in part: its progress ends with it, and the notices are back.
+    const QString broken = m_home->filePath("broken.bbk");
+    writeRecords(broken, variedBank(2), 1, 10, "Broken ");
+    // The bank it replaced had unsaved changes and is kept: the offer names it now.
+    p.window.openFile(broken.toStdString());
+    QCOMPARE(p.desktop.Messages.size(), 1);
+    QCOMPARE(unsaved.copies().size(), std::size_t(2));
+    const QString renewed = offerText(unsaved.copies().front().Time);
+    QCOMPARE(p.window.Status->text(), renewed + "  (and 1 more notice)");
+    QCOMPARE(p.window.Status->toolTip(), renewed + "\n" + told);
+
+    // With the disk written again, that notice no longer holds.
+    QVERIFY(QFile::remove(unsaved.copyPath()));
+    typeValue(p, 3, 20, "7");
+    unsaved.writeNow();
+    QCOMPARE(p.window.Status->text(), renewed);
+    QCOMPARE(p.window.Status->toolTip(), renewed);
 }
 
 QTEST_MAIN(TestUnsaved)
