@@ -84,4 +84,16 @@ inline QByteArray read(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A Standard MIDI File of one track with each 80-byte dump as a SysEx event.
+inline QByteArray midiFileOf(const QByteArray& dumps) {
+    QByteArray track;
+    for (int at = 0; at + 80 <= dumps.size(); at += 80)
+        track += QByteArray::fromHex("00F04F") + dumps.mid(at + 1, 79);
+    track += QByteArray::fromHex("00FF2F00");
+    QByteArray length(4, 0);
+    for (int i = 0; i < 4; ++i)
+        length[i] = char((track.size() >> (24 - 8 * i)) & 0xFF);
+    return "MThd" + QByteArray::fromHex("00000006000000010060") + "MTrk" + length + track;
+}
+
 } // namespace CompanionFiles

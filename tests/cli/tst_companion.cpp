@@ -602,18 +602,6 @@ QByteArray syxOf(const QString& bankFile, const QString& out, const QStringList&
     return CompanionFiles::read(out);
 }
 
-// A Standard MIDI File of one track with each dump as a SysEx event.
-QByteArray midiFileOf(const QByteArray& dumps) {
-    QByteArray track;
-    for (int at = 0; at + 80 <= dumps.size(); at += 80)
-        track += QByteArray::fromHex("00F04F") + dumps.mid(at + 1, 79);
-    track += QByteArray::fromHex("00FF2F00");
-    QByteArray length(4, 0);
-    for (int i = 0; i < 4; ++i)
-        length[i] = char((track.size() >> (24 - 8 * i)) & 0xFF);
-    return "MThd" + QByteArray::fromHex("00000006000000010060") + "MTrk" + length + track;
-}
-
 // The bank file the import should write: the records of the source bank in order, each
 // named after the imported file, and new patches after them.
 QByteArray renamed(const QByteArray& source, int first, int count, const QByteArray& stem) {
