@@ -2,9 +2,10 @@
 #include "WindowedSend.h"
 #include "midi/CaptureClient.h"
 #include "midi/JackServer.h"
+#include "support/ChildProcess.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -91,6 +92,9 @@ private slots:
     void examples();
 
 private:
+    bool run(const char* line);
+
+    std::optional<ChildProcess> m_program; // the last line run
     JackServer m_server;
     std::unique_ptr<CaptureClient> m_capture;
     QTemporaryDir m_dir;
@@ -113,6 +117,25 @@ void TestReadme::initTestCase() {
     // An ALSA configuration without a sequencer: the companion finds the JACK server, as
     // on a machine where only JACK runs.
     QVERIFY(write(m_dir.filePath("no-alsa.conf"), QByteArray()));
+}
+
+// Runs a line as a user types it into a shell in the folder of the files, with the
+// companion on the path, the test's own settings and JACK server.
+bool TestReadme::run(const char* line) {
+    // The test has no interface: its own port stands in for the README's.
+    const QString command =
+        QString::fromLatin1(line).replace(QStringLiteral("system:midi_playback_1"),
+                                          QStringLiteral("capture:input"));
+    m_capture->clearReceived();
+    const QString companionFolder = QFileInfo(QStringLiteral(QUENLOR_SYSEX_PROGRAM)).path();
+    m_program.emplace();
+    return m_program->start({"PATH=" + companionFolder + ":" + qEnvironmentVariable("PATH"),
+                            "HOME=" + m_dir.path(), "XDG_CONFIG_HOME=" + m_dir.filePath("config"),
+                            "XDG_DATA_HOME=" + m_dir.filePath("data"),
+                            "JACK_DEFAULT_SERVER=" + m_server.name(),
+                            "ALSA_CONFIG_PATH=" + m_dir.filePath("no-alsa.conf"), "sh", "-c",
+                            "cd \"$1\" && " + command, "sh", m_dir.path()}) &&
+           m_program->waitForFinished(60000);
 }
 
 void TestReadme::cleanupTestCase() {
@@ -142,29 +165,14 @@ void TestReadme::examples() {
     for (const QByteArray& shown : example.Err.split('\n'))
         QVERIFY2(readme().contains(shown), shown.constData());
 
-    QStringList args = QProcess::splitCommand(QString::fromLatin1(example.Line));
-    args.removeFirst();
-    // The test has no interface: its own port stands in for the README's.
-    args.replaceInStrings(QStringLiteral("system:midi_playback_1"), QStringLiteral("capture:input"));
-    m_capture->clearReceived();
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", m_dir.path());
-    environment.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
-    environment.insert("XDG_DATA_HOME", m_dir.filePath("data"));
-    environment.insert("JACK_DEFAULT_SERVER", m_server.name());
-    environment.insert("ALSA_CONFIG_PATH", m_dir.filePath("no-alsa.conf"));
-    program.setProcessEnvironment(environment);
-    program.setWorkingDirectory(m_dir.path());
-    program.start(QStringLiteral(QUENLOR_SYSEX_PROGRAM), args);
-    QVERIFY(program.waitForFinished(60000));
-    const QByteArray out = program.readAllStandardOutput();
-    QCOMPARE(program.readAllStandardError(), example.Err);
+    QVERIFY2(run(example.Line), example.Line);
+    QCOMPARE(m_program->output("err"), example.Err);
+    const QByteArray out = m_program->output("out");
     if (example.Out.endsWith("..."))
         QVERIFY2(out.startsWith(example.Out.chopped(3)), out.constData());
     else
         QCOMPARE(out, example.Out);
-    QCOMPARE(program.exitCode(), example.Status);
+    QCOMPARE(m_program->exitCode(), example.Status);
 
     if (example.Made) {
         const QByteArray file = read(m_dir.filePath(example.Made));
