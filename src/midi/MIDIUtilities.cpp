@@ -47,7 +47,9 @@ void MIDIUtilities::CloseMidiIn() {
 // time this runs), so that a device that merely moved in the list keeps its
 // connection and nothing sent to it meanwhile is lost; the selection moves with it.
 void MIDIUtilities::follow(MidiPort& port, Choice& choice, bool (DeviceWatch::*connected)()) {
-    if (!choice.Following)
+    // A port opened by no name had no device to choose (an input, when the program came
+    // up without one): the device that comes later is none the user chose.
+    if (!choice.Following || choice.Wanted.isEmpty())
         return;
     port.selectDevice(choice.Wanted, MidiPort::NameMatch::LastWins);
     if (port.ProductName() != choice.Opened || !port.isOpen() ||

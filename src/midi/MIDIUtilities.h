@@ -21,7 +21,8 @@ public:
     // Opens the device of that name; with several of one name the last one. A name
     // that no device carries opens the default: output -1, input 0. From then until
     // the port is closed it follows the name as devices come and go: it switches to a
-    // device of that name when one appears and back to the default when it goes.
+    // device of that name when one appears and back to the default when it goes. An
+    // empty name follows nothing.
     void OpenMidiOut(const QString& productName);
     void OpenMidiIn(const QString& productName);
     void CloseMidiOut();

@@ -172,9 +172,11 @@ void TestMidiPorts::followsDevicesThatComeAndGo_data() {
         << true << QStringList{"Keys:out"} << "Pads:out"
         << Lists{{"Keys:out", "Pads:out"}, {"Keys:out"}} << QList<int>{1, 0}
         << QList<bool>{true, true};
-    QTest::newRow("no input at first, then the default one")
-        << true << QStringList{} << "" << Lists{{"Keys:out"}, {}} << QList<int>{0, -2}
-        << QList<bool>{true, true};
+    // No input to choose at first: the device that comes later (another program, the
+    // companion) is not chosen for the user.
+    QTest::newRow("no input chosen: none taken that comes")
+        << true << QStringList{} << "" << Lists{{"Keys:out"}, {}} << QList<int>{-2, -2}
+        << QList<bool>{false, false};
 }
 
 void TestMidiPorts::followsDevicesThatComeAndGo() {
