@@ -117,6 +117,9 @@ const char* const kSendHelp =
     "of a MIDI cable, and ends once the last byte has left and the pause after the patch\n"
     "has passed, so that sends one after another keep the pause. The output, the\n"
     "channel, the header and the pause come from Quenlor's settings unless given here.\n"
+    "When the output is Quenlor's own, Quenlor:MIDI Out (the default), the patch goes to\n"
+    "the devices that the running program's output is connected to, and send says which;\n"
+    "with the program not running, or its output connected to nothing, send fails.\n"
     "  --patch N      patch N (1..74) of the bank (default 1)\n"
     "  --channel C    MIDI channel 1..16\n"
     "  --bit99        the Bit 99 header byte\n"
@@ -127,7 +130,9 @@ const char* const kSendHelp =
 const char* const kPortsHelp =
     "Usage: quenlor-sysex ports [--outputs | --inputs] [--midi alsa|jack]\n"
     "Lists the MIDI outputs and inputs by the names the options dialog shows and the\n"
-    "settings keep. The first output, Quenlor's own port, is the default output.\n"
+    "settings keep. The first output, Quenlor's own port, is the default output. The\n"
+    "ports of Quenlor's clients (the program's, and on JACK a second one's, Quenlor-01)\n"
+    "are never listed: they are no devices.\n"
     "  --outputs      only the output names, one a line\n"
     "  --inputs       only the input names, one a line\n"
     "  --midi SYSTEM  alsa or jack (default: the ALSA sequencer, else a running JACK server)\n";
@@ -419,20 +424,26 @@ int SysExCompanion::send(const CommandLine& line) {
         code.PauseAfterPatch = static_cast<int16_t>(*line.Pause);
         applyTiming(code, ports);
     }
-    if (line.Port) midi.OpenMidiOut(QString::fromStdString(*line.Port));
-
-    // The program's own output port reaches nothing once the companion has ended, so
-    // only a device counts as an output here.
+    // The companion's own output port reaches nothing once it has ended, so only a device
+    // counts as an output here: the one named, or for the program's own output, those
+    // that the running program's output is connected to.
     MIDIOutput& out = ports.MIDIOutput1;
-    if (out.DeviceID() == MIDIOutput::kDefaultDevice || !out.isOpen()) {
-        if (line.Port)
-            return failure("no MIDI output named '" + *line.Port +
-                           "' (quenlor-sysex ports lists them)");
-        const QString stored = storedOutputName(m_world.Store);
-        if (stored.isEmpty() || stored == MidiBackend::defaultOutputName())
-            return failure("the settings name no MIDI output; choose one with --port NAME");
-        return failure("the output in the settings, '" + stored.toStdString() +
-                       "', is not there; choose one with --port NAME");
+    const QString programsOutput = MidiBackend::defaultOutputName();
+    const QString stored = storedOutputName(m_world.Store);
+    std::string sentTo;
+    if (line.Port ? QString::fromStdString(*line.Port) == programsOutput
+                  : stored.isEmpty() || stored == programsOutput) {
+        const int status = openProgramsDevices(world, sentTo);
+        if (status != kSuccess) return status;
+    } else {
+        if (line.Port) midi.OpenMidiOut(QString::fromStdString(*line.Port));
+        if (out.DeviceID() == MIDIOutput::kDefaultDevice || !out.isOpen()) {
+            if (line.Port)
+                return failure("no MIDI output named '" + *line.Port +
+                               "' (quenlor-sysex ports lists them)");
+            return failure("the output in the settings, '" + stored.toStdString() +
+                           "', is not there; choose one with --port NAME");
+        }
     }
 
     code.Midi = &midi;
@@ -448,6 +459,34 @@ int SysExCompanion::send(const CommandLine& line) {
     if (!dump) return failure("the patch dump was not sent, only its Program Change");
     if (!program) return failure("the Program Change after the patch dump was not sent");
     if (!left) return failure("the MIDI system took the patch only in part");
+    if (!sentTo.empty())
+        m_world.Out << "sent to " << sentTo << ", which " << programsOutput.toStdString()
+                    << " is connected to\n";
+    return kSuccess;
+}
+
+// Opens the devices the running program's output is connected to; `sentTo` names them.
+int SysExCompanion::openProgramsDevices(MidiWorld& world, std::string& sentTo) {
+    const std::string programsOutput = MidiBackend::defaultOutputName().toStdString();
+    const char* const nameOne = "name a device with --port NAME (quenlor-sysex ports lists them)";
+    const std::optional<QStringList> devices = world.system().programOutputConnections();
+    if (!devices)
+        return failure("Quenlor is not running, so its own output, " + programsOutput +
+                       ", reaches no device; start Quenlor, or " + nameOne);
+    if (devices->isEmpty())
+        return failure("Quenlor's own output, " + programsOutput +
+                       ", is connected to no device; connect it to one, or " + nameOne);
+    MIDIOutput& out = world.ports().MIDIOutput1;
+    world.midi().OpenMidiOut(devices->front());
+    bool opened = out.isOpen() && out.DeviceID() != MIDIOutput::kDefaultDevice;
+    for (qsizetype i = 1; opened && i < devices->size(); ++i) {
+        const std::optional<int16_t> id = out.findDevice(devices->at(i), MidiPort::NameMatch::FirstWins);
+        opened = id && world.system().addOutputConnection(*id);
+    }
+    if (!opened)
+        return failure("the devices " + programsOutput + " is connected to, " +
+                       devices->join(QStringLiteral(", ")).toStdString() + ", cannot be opened");
+    sentTo = devices->join(QStringLiteral(", ")).toStdString();
     return kSuccess;
 }
 

@@ -8,6 +8,7 @@
 
 class LibraryDatabase;
 class MidiBackend;
+class MidiWorld;
 class SettingsStore;
 struct CommandLine;
 struct SysExScan;
@@ -41,6 +42,7 @@ private:
     int check(const CommandLine& line);
     int syx(const CommandLine& line);
     int send(const CommandLine& line);
+    int openProgramsDevices(MidiWorld& world, std::string& sentTo);
     int ports(const CommandLine& line);
     int importSysEx(const CommandLine& line);
     // New patches from old ones: mutate, randomize and morph.

@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 namespace {
-const char* const kClientName = "Quenlor";
-const char* const kInputPortName = "MIDI In";
-const char* const kOutputPortName = "MIDI Out";
+const char* const kClientName = MidiBackend::kClientName;
+const char* const kInputPortName = MidiBackend::kInputPortName;
+const char* const kOutputPortName = MidiBackend::kOutputPortName;
 const char* const kSequencerDevice = "/dev/snd/seq";
 
 // What a device must offer to be listed: others may subscribe to it, in the direction
@@ -108,7 +108,8 @@ AlsaMidiBackend::~AlsaMidiBackend() {
     snd_seq_close(m_seq); // removes the client with its ports and subscriptions
 }
 
-// Every port of every other client that offers `capabilities`, in the sequencer's order.
+// Every port of every client that is not the program's (this run's, another program's or
+// the companion's, all named "Quenlor") and offers `capabilities`, in the sequencer's order.
 std::vector<AlsaMidiBackend::Device> AlsaMidiBackend::devices(unsigned capabilities) {
     std::vector<Device> found;
     snd_seq_client_info_t* client;
@@ -119,7 +120,9 @@ std::vector<AlsaMidiBackend::Device> AlsaMidiBackend::devices(unsigned capabilit
     snd_seq_client_info_set_client(client, -1);
     while (snd_seq_query_next_client(m_seq, client) >= 0) {
         const int id = snd_seq_client_info_get_client(client);
-        if (id == SND_SEQ_CLIENT_SYSTEM || id == m_clientId) continue;
+        if (id == SND_SEQ_CLIENT_SYSTEM || id == m_clientId ||
+            isProgramClient(QString::fromUtf8(snd_seq_client_info_get_name(client))))
+            continue;
         snd_seq_port_info_set_client(port, id);
         snd_seq_port_info_set_port(port, -1);
         while (snd_seq_query_next_port(m_seq, port) >= 0) {
@@ -196,6 +199,59 @@ bool AlsaMidiBackend::openOutput(int index) {
     m_outputDestination = destination;
     m_outputOpen = true;
     return true;
+}
+
+// The port "MIDI Out" of the first other client named "Quenlor", and the ports that
+// read from it.
+std::optional<QStringList> AlsaMidiBackend::programOutputConnections() {
+    std::vector<snd_seq_addr_t> readers;
+    bool found = false;
+    {
+        snd_seq_client_info_t* client;
+        snd_seq_port_info_t* port;
+        snd_seq_query_subscribe_t* query;
+        snd_seq_client_info_alloca(&client);
+        snd_seq_port_info_alloca(&port);
+        snd_seq_query_subscribe_alloca(&query);
+        std::lock_guard<std::mutex> lock(m_seqMutex);
+        snd_seq_client_info_set_client(client, -1);
+        while (!found && snd_seq_query_next_client(m_seq, client) >= 0) {
+            const int id = snd_seq_client_info_get_client(client);
+            if (id == m_clientId || QLatin1String(snd_seq_client_info_get_name(client)) !=
+                                        QLatin1String(kClientName))
+                continue;
+            snd_seq_port_info_set_client(port, id);
+            snd_seq_port_info_set_port(port, -1);
+            while (!found && snd_seq_query_next_port(m_seq, port) >= 0) {
+                if (QLatin1String(snd_seq_port_info_get_name(port)) != QLatin1String(kOutputPortName))
+                    continue;
+                found = true;
+                snd_seq_query_subscribe_set_root(query, snd_seq_port_info_get_addr(port));
+                snd_seq_query_subscribe_set_type(query, SND_SEQ_QUERY_SUBS_READ);
+                snd_seq_query_subscribe_set_index(query, 0);
+                while (snd_seq_query_port_subscribers(m_seq, query) >= 0) {
+                    readers.push_back(*snd_seq_query_subscribe_get_addr(query));
+                    snd_seq_query_subscribe_set_index(query,
+                                                      snd_seq_query_subscribe_get_index(query) + 1);
+                }
+            }
+        }
+    }
+    if (!found) return std::nullopt;
+    QStringList connected;
+    for (const Device& d : devices(kOutputCapabilities))
+        for (const snd_seq_addr_t& reader : readers)
+            if (reader.client == d.Address.client && reader.port == d.Address.port)
+                connected << d.Name;
+    return connected;
+}
+
+bool AlsaMidiBackend::addOutputConnection(int index) {
+    const std::vector<Device> list = devices(kOutputCapabilities);
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return false;
+    const snd_seq_addr_t destination = list[static_cast<std::size_t>(index)].Address;
+    std::lock_guard<std::mutex> lock(m_seqMutex);
+    return connected(snd_seq_connect_to(m_seq, m_outPort, destination.client, destination.port));
 }
 
 void AlsaMidiBackend::closeOutput() {

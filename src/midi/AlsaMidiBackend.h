@@ -30,6 +30,8 @@ public:
     void closeInput() override;
     bool openOutput(int index) override;
     void closeOutput() override;
+    std::optional<QStringList> programOutputConnections() override;
+    bool addOutputConnection(int index) override;
     bool outputConnected() override;
     bool inputConnected() override;
     bool send(const uint8_t* bytes, std::size_t size) override;

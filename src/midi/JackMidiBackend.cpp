@@ -12,9 +12,9 @@
 #include <thread>
 
 namespace {
-const char* const kClientName = "Quenlor";
-const char* const kInputPortName = "MIDI In";
-const char* const kOutputPortName = "MIDI Out";
+const char* const kClientName = MidiBackend::kClientName;
+const char* const kInputPortName = MidiBackend::kInputPortName;
+const char* const kOutputPortName = MidiBackend::kOutputPortName;
 
 // Room for far more than the two periods of messages the output queue hands over ahead;
 // a message that does not fit is dropped, and counted by the output port.
@@ -139,14 +139,48 @@ QStringList JackMidiBackend::portNames(unsigned long flags) {
     const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
     if (!ports)
         return names;
-    const QString own = clientName() + ':';
     for (const char** p = ports; *p; ++p) {
         const QString name = QString::fromUtf8(*p);
-        if (!name.startsWith(own))
+        if (isDevice(name))
             names << name;
     }
     jack_free(ports);
     return names;
+}
+
+bool JackMidiBackend::isDevice(const QString& port) {
+    return !isProgramClient(port.section(QLatin1Char(':'), 0, 0));
+}
+
+std::optional<QStringList> JackMidiBackend::programOutputConnections() {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+    // Without a server, or holding the name itself, there is no program running.
+    if (!reachServer() || clientName() == QLatin1String(kClientName))
+        return std::nullopt;
+    const std::string programOutput = defaultOutputName().toStdString();
+    jack_port_t* port = jack_port_by_name(m_client, programOutput.c_str());
+    if (!port)
+        return std::nullopt;
+    QStringList ends;
+    const char** connections = jack_port_get_all_connections(m_client, port);
+    for (const char** c = connections; c && *c; ++c)
+        ends << QString::fromUtf8(*c);
+    jack_free(connections);
+    // In the order the devices are listed.
+    QStringList connected;
+    for (const QString& device : outputNames())
+        if (ends.contains(device)) connected << device;
+    return connected;
+}
+
+bool JackMidiBackend::addOutputConnection(int index) {
+    std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
+    const QStringList names = outputNames();
+    if (index < 0 || index >= names.size())
+        return false;
+    const int result =
+        jack_connect(m_client, jack_port_name(m_outPort), names.at(index).toUtf8().constData());
+    return result == 0 || result == EEXIST;
 }
 
 // The program's inputs are the ports that others write to, and the other way round.

@@ -42,6 +42,8 @@ public:
     void closeInput() override;
     bool openOutput(int index) override;
     void closeOutput() override;
+    std::optional<QStringList> programOutputConnections() override;
+    bool addOutputConnection(int index) override;
     bool outputConnected() override;
     bool inputConnected() override;
     bool outputDelivers() override;
@@ -77,6 +79,8 @@ private:
     void waitForCleanCycle();
     void waitUntilNoCycleRuns();
     QStringList portNames(unsigned long flags);
+    // A port of a client that is not one of the program's.
+    static bool isDevice(const QString& port);
     static int process(jack_nframes_t frames, void* self);
     static void shutdown(void* self);
     static void portRegistered(jack_port_id_t port, int registered, void* self);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ManualClock;
 
@@ -23,9 +24,27 @@ public:
     // direction appears, goes away or changes its name; it says nothing of which.
     using DevicesChangedHandler = std::function<void()>;
 
+    // The name of the program's client and of its two ports on every MIDI system.
+    static constexpr const char* kClientName = "Quenlor";
+    static constexpr const char* kInputPortName = "MIDI In";
+    static constexpr const char* kOutputPortName = "MIDI Out";
     // The product name of the program's own virtual output port (output device -1),
     // the same on every MIDI system: port "MIDI Out" of the client "Quenlor".
-    static QString defaultOutputName() { return QStringLiteral("Quenlor:MIDI Out"); }
+    static QString defaultOutputName() {
+        return QLatin1String(kClientName) + ':' + QLatin1String(kOutputPortName);
+    }
+    // Whether a client of this name is one of the program's: "Quenlor", or on JACK, which
+    // gives each client a name of its own, "Quenlor-01" and on (a second program, or the
+    // companion while the program runs). None of their ports is ever a device: a program
+    // connected to another would pass its own messages round again.
+    static bool isProgramClient(const QString& client) {
+        const QString name = QLatin1String(kClientName);
+        if (client == name) return true;
+        if (client.size() <= name.size() + 1 || !client.startsWith(name + '-')) return false;
+        for (qsizetype i = name.size() + 1; i < client.size(); ++i)
+            if (!client.at(i).isDigit()) return false;
+        return true;
+    }
 
     virtual ~MidiBackend() = default;
 
@@ -46,6 +65,17 @@ public:
     // own virtual port for -1. False when there is no such device.
     virtual bool openOutput(int index) = 0;
     virtual void closeOutput() = 0;
+
+    // For the companion: the devices that the output of the running program, port
+    // "Quenlor:MIDI Out" of another of the program's clients, is connected to, in device
+    // order; nullopt when no other client holds that port (the program is not running).
+    virtual std::optional<QStringList> programOutputConnections() { return std::nullopt; }
+    // Connects the output to output device `index` as well as to the device open, for as
+    // long as the client lives. False when there is no such device.
+    virtual bool addOutputConnection(int index) {
+        (void)index;
+        return false;
+    }
 
     // Whether the connection that openOutput or openInput made to a device still
     // stands: false once that device went away, even when one of the same name has

@@ -37,6 +37,10 @@ public:
     void closeInput() override { system().closeInput(); }
     bool openOutput(int index) override { return system().openOutput(index); }
     void closeOutput() override { system().closeOutput(); }
+    std::optional<QStringList> programOutputConnections() override {
+        return system().programOutputConnections();
+    }
+    bool addOutputConnection(int index) override { return system().addOutputConnection(index); }
     bool outputConnected() override { return system().outputConnected(); }
     bool inputConnected() override { return system().inputConnected(); }
     bool send(const uint8_t* bytes, std::size_t size) override { return system().send(bytes, size); }

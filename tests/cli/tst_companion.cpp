@@ -16,6 +16,7 @@
 #include "library/LibraryEdits.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -38,6 +39,10 @@ public:
     void closeInput() override { m_system.closeInput(); }
     bool openOutput(int index) override { return m_system.openOutput(index); }
     void closeOutput() override { m_system.closeOutput(); }
+    std::optional<QStringList> programOutputConnections() override {
+        return m_system.programOutputConnections();
+    }
+    bool addOutputConnection(int index) override { return m_system.addOutputConnection(index); }
     bool outputConnected() override { return m_system.outputConnected(); }
     bool inputConnected() override { return m_system.inputConnected(); }
     bool send(const uint8_t* bytes, std::size_t size) override { return m_system.send(bytes, size); }
@@ -118,6 +123,8 @@ private slots:
     void sendEndsAfterThePause();
     void sendWithoutAnOutput_data();
     void sendWithoutAnOutput();
+    void sendThroughTheProgramsOutput_data();
+    void sendThroughTheProgramsOutput();
     void sendThatTheSystemDrops();
 
     void portsAsTheOptionsDialogLists();
@@ -808,12 +815,12 @@ void TestCompanion::sendWithoutAnOutput_data() {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("message");
     using Pairs = SettingsStore::Pairs;
-    QTest::newRow("nothing stored")
-        << Pairs{} << QStringList{}
-        << "the settings name no MIDI output; choose one with --port NAME";
+    const QString notRunning =
+        "Quenlor is not running, so its own output, Quenlor:MIDI Out, reaches no device; start "
+        "Quenlor, or name a device with --port NAME (quenlor-sysex ports lists them)";
+    QTest::newRow("nothing stored") << Pairs{} << QStringList{} << notRunning;
     QTest::newRow("the program's own port stored")
-        << Pairs{{"MIDIOutPort", "Quenlor:MIDI Out"}} << QStringList{}
-        << "the settings name no MIDI output; choose one with --port NAME";
+        << Pairs{{"MIDIOutPort", "Quenlor:MIDI Out"}} << QStringList{} << notRunning;
     QTest::newRow("stored output unplugged")
         << Pairs{{"MIDIOutPort", "Synth C"}} << QStringList{}
         << "the output in the settings, 'Synth C', is not there; choose one with --port NAME";
@@ -821,8 +828,8 @@ void TestCompanion::sendWithoutAnOutput_data() {
         << Pairs{{"MIDIOutPort", "Synth A"}} << QStringList{"--port", "synth a"}
         << "no MIDI output named 'synth a' (quenlor-sysex ports lists them)";
     QTest::newRow("the program's own port given")
-        << Pairs{} << QStringList{"--port", "Quenlor:MIDI Out"}
-        << "no MIDI output named 'Quenlor:MIDI Out' (quenlor-sysex ports lists them)";
+        << Pairs{{"MIDIOutPort", "Synth A"}} << QStringList{"--port", "Quenlor:MIDI Out"}
+        << notRunning;
 }
 
 void TestCompanion::sendWithoutAnOutput() {
@@ -835,6 +842,44 @@ void TestCompanion::sendWithoutAnOutput() {
     QCOMPARE(run(QStringList{"send", made("good.bbk", bank())} + options), 1);
     QCOMPARE(run.errors(), "quenlor-sysex: " + message + "\n");
     QVERIFY(run.midi.Sent.empty());
+}
+
+void TestCompanion::sendThroughTheProgramsOutput_data() {
+    QTest::addColumn<QStringList>("connected"); // what the running program's output is
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<int>("device"); // the device open as the patch went
+    QTest::addColumn<QString>("said");
+    QTest::newRow("one device") << QStringList{"Synth B"} << QStringList{"out open 1"} << 1
+                                << "sent to Synth B, which Quenlor:MIDI Out is connected to\n";
+    QTest::newRow("two devices")
+        << QStringList{"Synth A", "Synth B"} << QStringList{"out open 0", "out also 1"} << 0
+        << "sent to Synth A, Synth B, which Quenlor:MIDI Out is connected to\n";
+    QTest::newRow("none") << QStringList{} << QStringList{} << -2 << QString();
+}
+
+// Quenlor's own output chosen: the patch goes where the running program's output does.
+void TestCompanion::sendThroughTheProgramsOutput() {
+    QFETCH(QStringList, connected);
+    QFETCH(QStringList, log);
+    QFETCH(int, device);
+    QFETCH(QString, said);
+    Run run;
+    run.midi.ProgramOutput = connected;
+    run.store.writeKey("MIDI", "MIDIOutPort", "Quenlor:MIDI Out");
+    const QString file = made("good.bbk", bank());
+    run.midi.Log.clear();
+    QCOMPARE(run({"send", file}), said.isEmpty() ? 1 : 0);
+    QCOMPARE(run.output(), said);
+    QStringList opened = run.midi.Log.filter(QRegularExpression("^out (open|also) [0-9]"));
+    QCOMPARE(opened, log);
+    QCOMPARE(run.midi.Sent.size(), said.isEmpty() ? 0u : 2u);
+    for (const auto& sent : run.midi.Sent)
+        QCOMPARE(sent.Device, device);
+    if (said.isEmpty())
+        QCOMPARE(run.errors(), QStringLiteral(
+                                   "quenlor-sysex: Quenlor's own output, Quenlor:MIDI Out, is "
+                                   "connected to no device; connect it to one, or name a device "
+                                   "with --port NAME (quenlor-sysex ports lists them)\n"));
 }
 
 // A MIDI system that takes nothing (a JACK server gone under the companion) is a failure

@@ -55,6 +55,13 @@ bool MemoryMidiBackend::openOutput(int index) {
     return true;
 }
 
+bool MemoryMidiBackend::addOutputConnection(int index) {
+    if (index < 0 || index >= m_outputs.size())
+        return false;
+    Log << QStringLiteral("out also %1").arg(index);
+    return true;
+}
+
 void MemoryMidiBackend::closeOutput() {
     m_output = kClosed;
     m_outputLost = false;

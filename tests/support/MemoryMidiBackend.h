@@ -29,6 +29,8 @@ public:
     bool openOutput(int index) override;
     void closeOutput() override;
     bool send(const uint8_t* bytes, std::size_t size) override;
+    std::optional<QStringList> programOutputConnections() override { return ProgramOutput; }
+    bool addOutputConnection(int index) override;
     bool outputConnected() override { return !m_outputLost; }
     bool inputConnected() override { return !m_inputLost; }
     void setDevicesChangedHandler(DevicesChangedHandler handler) override;
@@ -51,7 +53,9 @@ public:
     std::vector<SentMessage> Sent;
     // While set, every message is dropped, as by a MIDI system that has gone.
     bool Gone = false;
-    // "in open 2", "in close", "out open -1", "out close", in order.
+    // What the running program's output is connected to; nullopt: it is not running.
+    std::optional<QStringList> ProgramOutput;
+    // "in open 2", "in close", "out open -1", "out also 1", "out close", in order.
     QStringList Log;
 
     int openInputDevice() const { return m_input; }   // -2 when closed
