@@ -130,9 +130,10 @@ const char* const kSendHelp =
 const char* const kPortsHelp =
     "Usage: quenlor-sysex ports [--outputs | --inputs] [--midi alsa|jack]\n"
     "Lists the MIDI outputs and inputs by the names the options dialog shows and the\n"
-    "settings keep. The first output, Quenlor's own port, is the default output. The\n"
-    "ports of Quenlor's clients (the program's, and on JACK a second one's, Quenlor-01)\n"
-    "are never listed: they are no devices.\n"
+    "settings keep. The first output, Quenlor:MIDI Out, is the program's own port and the\n"
+    "default output. No other port of Quenlor's clients is listed (the program's input,\n"
+    "and on JACK the ports of a second program or of the companion, Quenlor-01 and on):\n"
+    "they are no devices.\n"
     "  --outputs      only the output names, one a line\n"
     "  --inputs       only the input names, one a line\n"
     "  --midi SYSTEM  alsa or jack (default: the ALSA sequencer, else a running JACK server)\n";
