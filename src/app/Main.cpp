@@ -45,6 +45,9 @@ bool Main(BackgroundMDI& window, Desktop& desktop, const std::optional<std::stri
     splash.raise();
     // Both windows are drawn before the pause: map and paint them now.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The task bar shows the icon from the pause on; painting it and handing it to the
+    // window system waits until the windows are up.
+    QApplication::setWindowIcon(programIcon());
     splash.repaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 

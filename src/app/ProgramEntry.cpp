@@ -3,7 +3,6 @@
 #include "ProgramArguments.h"
 #include "QuitOnSignal.h"
 #include "desktop/QtDesktop.h"
-#include "Splash.h"
 #include "core/QuenlorCode.h"
 #include "core/Version.h"
 #include "midi/MidiWorld.h"
@@ -30,7 +29,6 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName("io.github.quenlor.quenlor");
     // The program ends when the main window closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(programIcon());
 
     QuenlorCode code;
     MidiWorld midi(std::move(backend));

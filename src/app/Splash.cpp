@@ -3,6 +3,7 @@
 #include "core/Version.h"
 
 #include <QFrame>
+#include <algorithm>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -14,17 +15,20 @@ namespace {
 constexpr int kWidth = 420;
 constexpr int kHeight = 250;
 constexpr int kPicture = 64;
+constexpr qreal kIconLinePixels = 1.5;
 
 // The five pictures of the panel: the waves the instrument's oscillators and LFOs make
 // (triangle, sawtooth, pulse), an envelope and a keyboard, drawn in the program's colours.
-// Drawn at the screen's own density, so that the pictures stay sharp at any scale.
-QPixmap picture(int which, qreal density) {
+// Drawn at the screen's own density, so that the pictures stay sharp at any scale, with
+// a line of at least the width given in pixels.
+QPixmap picture(int which, qreal density, qreal leastLinePixels = 0) {
     QPixmap pixmap(QSize(kPicture, kPicture) * density);
     pixmap.setDevicePixelRatio(density);
     pixmap.fill(QColor(0, 64, 64));
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(120, 230, 210), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    const qreal line = std::max(3.0, leastLinePixels / density);
+    p.setPen(QPen(QColor(120, 230, 210), line, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     const qreal l = 8, r = kPicture - 8, t = 14, b = kPicture - 14, m = kPicture / 2.0;
     QPainterPath path;
     switch (which) {
@@ -152,13 +156,14 @@ void Splash::mouseReleaseEvent(QMouseEvent* event) {
 // Clicks are the only way to close the panel: Escape does not, nor does any other key.
 void Splash::keyPressEvent(QKeyEvent* event) { event->accept(); }
 
-// Several sizes, so that the window system never has to enlarge a small picture.
+// The sizes title bars, task bars and window switchers show: every size goes to the
+// window system with each window, so a desktop that wants another scales the nearest.
+// Each is drawn large and made smaller, with a line that still shows at that size.
 QIcon programIcon() {
     QIcon icon;
-    for (const qreal size : {1.0, 2.0, 4.0}) {
-        QPixmap pixmap = picture(1, size);
-        pixmap.setDevicePixelRatio(1);
-        icon.addPixmap(pixmap);
+    for (const int size : {16, 24, 32, 48, 64}) {
+        const QPixmap large = picture(1, 1.0, kIconLinePixels * kPicture / size);
+        icon.addPixmap(large.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
     return icon;
 }

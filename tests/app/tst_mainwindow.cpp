@@ -25,6 +25,7 @@
 #include <QWindow>
 #include <QToolBar>
 #include <QTest>
+#include <functional>
 
 using Program = TestProgram;
 
@@ -33,6 +34,7 @@ class TestMainWindow : public QObject {
 private slots:
     void startUpSendsPatchOneOnce();
     void startUpShowsTheSplashForThreeSeconds();
+    void iconComesOnceTheWindowIsUp();
     void splashPauseDropsInput();
     void closingDuringTheSplashEndsTheProgram();
     void aboutClosesOnALeftClickOnly_data();
@@ -93,6 +95,45 @@ void TestMainWindow::startUpShowsTheSplashForThreeSeconds() {
     QCOMPARE(visibleSplashes(), 0);
     QVERIFY(p.window.isVisible());
     QCOMPARE(p.dumps(), 1);
+}
+
+namespace {
+// Runs a check when the window system first shows the window.
+class FirstExpose : public QObject {
+public:
+    FirstExpose(QWidget& window, std::function<void()> check)
+        : m_window(window), m_check(std::move(check)) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && watched == m_window.windowHandle() && m_check) {
+            m_check();
+            m_check = nullptr;
+        }
+        return false;
+    }
+
+private:
+    QWidget& m_window;
+    std::function<void()> m_check;
+};
+} // namespace
+
+// Painting the icon and sending it waits until the main window is up; only the sizes
+// desktops show go, not pictures a hundred times that size.
+void TestMainWindow::iconComesOnceTheWindowIsUp() {
+    QApplication::setWindowIcon(QIcon());
+    Program p;
+    bool iconBeforeTheWindow = true;
+    const FirstExpose expose(p.window, [&] { iconBeforeTheWindow = !QApplication::windowIcon().isNull(); });
+    QList<QSize> sizesDuringThePause;
+    p.desktop.DuringPause = [&] { sizesDuringThePause = QApplication::windowIcon().availableSizes(); };
+    Main(p.window, p.desktop);
+    QVERIFY(!iconBeforeTheWindow);
+    QCOMPARE(sizesDuringThePause,
+             (QList<QSize>{{16, 16}, {24, 24}, {32, 32}, {48, 48}, {64, 64}}));
 }
 
 // Ctrl+O typed during the pause is dropped with the clicks; what does run afterwards
