@@ -87,10 +87,17 @@ UnsavedBank::UnsavedBank(const QString& folder, EditorContext& context, const QS
     m_timer.setInterval(kWriteDelayMs);
     connect(&m_timer, &QTimer::timeout, this, &UnsavedBank::startWrite);
     // The copy's lock is held from start to end, so that no other program takes the
-    // copy for one left behind. A folder that cannot be written is tried again, and
-    // reported, once a copy is due.
-    QString reason;
-    if (const auto path = newCopy(m_lock, reason)) m_copyPath = *path;
+    // copy for one left behind. Taking it waits for the disk, so the writing thread takes
+    // it, before any copy it writes, while the windows come up. A folder that cannot be
+    // written is tried again, and reported, once a copy is due.
+    auto taking = std::make_shared<std::promise<TakenLock>>();
+    m_takingLock = taking->get_future();
+    m_pool.start([this, taking] {
+        TakenLock taken;
+        QString reason;
+        if (const auto path = newCopy(taken.Lock, reason)) taken.Path = *path;
+        taking->set_value(std::move(taken));
+    });
     markSaved(QString());
 }
 
@@ -121,7 +128,15 @@ std::optional<QString> UnsavedBank::newCopy(std::unique_ptr<QLockFile>& lock, QS
     return std::nullopt;
 }
 
+void UnsavedBank::takeCopyLock() {
+    if (!m_takingLock.valid()) return;
+    TakenLock taken = m_takingLock.get();
+    m_lock = std::move(taken.Lock);
+    m_copyPath = taken.Path;
+}
+
 bool UnsavedBank::haveCopyPath() {
+    takeCopyLock();
     if (m_lock) return true;
     QString reason;
     if (const auto path = newCopy(m_lock, reason)) {
@@ -318,6 +333,7 @@ void UnsavedBank::removeCopy() {
 }
 
 QString UnsavedBank::lookForCopies() {
+    takeCopyLock(); // this program's own copy is not one to offer
     QStringList notes;
     const QDateTime now = QDateTime::currentDateTime();
     const QDir folder(m_folder);
@@ -400,6 +416,7 @@ bool UnsavedBank::read(const QString& path, UnsavedCopy::Image& image, QString& 
 // the disk: it stays while that copy cannot be written.
 void UnsavedBank::restored(const QString& path) {
     writeNow();
+    takeCopyLock();
     if (differsFromSaved() && (!m_lock || m_lastError != 0)) return;
     dropCopy(path, true);
 }

@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,7 +86,10 @@ public:
     void restored(const QString& path);
 
     // This program's own copy.
-    QString copyPath() const { return m_copyPath; }
+    QString copyPath() {
+        takeCopyLock();
+        return m_copyPath;
+    }
     bool writePending() const { return m_timer.isActive(); }
     int writeDelay() const { return m_timer.interval(); }
     // What the wait ends in: takes the bank as it is now and hands the copy to the
@@ -120,6 +124,8 @@ private:
     // A new copy's name in the folder, with its lock held; none, and why, when the
     // folder cannot be written.
     std::optional<QString> newCopy(std::unique_ptr<QLockFile>& lock, QString& reason);
+    // Takes over the copy's name and lock once the writing thread has them.
+    void takeCopyLock();
     bool haveCopyPath();
     void queueWrite(const QString& path, std::function<std::string()> bytes);
     void written(bool ok, int error);
@@ -137,6 +143,12 @@ private:
     const QString& m_origin;
     QString m_copyPath;
     std::unique_ptr<QLockFile> m_lock; // none while the folder cannot be written
+    // The lock as the writing thread takes it at start-up, until it is taken over.
+    struct TakenLock {
+        std::unique_ptr<QLockFile> Lock;
+        QString Path;
+    };
+    std::future<TakenLock> m_takingLock;
     bool m_copyMayExist = false;
     bool m_finished = false;
     bool m_told = false;
