@@ -2,6 +2,7 @@
 #include "Main.h"
 #include "ProgramArguments.h"
 #include "QuitOnSignal.h"
+#include "desktop/DeferredIconStyle.h"
 #include "desktop/QtDesktop.h"
 #include "core/QuenlorCode.h"
 #include "core/Version.h"
@@ -29,6 +30,8 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName("io.github.quenlor.quenlor");
     // The program ends when the main window closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The desktop's own style, with its standard pictures looked up when first drawn.
+    QApplication::setStyle(new DeferredIconStyle);
 
     QuenlorCode code;
     MidiWorld midi(std::move(backend));
