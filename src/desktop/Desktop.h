@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <optional>
 
+class QWidget;
+
 // A file dialog set up as the bank and patch commands set it up.
 struct FileDialogSetup {
     // Filter pairs as "Description|pattern|Description|pattern", for example
@@ -40,7 +42,9 @@ public:
     virtual void showDetailedMessage(const QString& text, const QString& details) {
         showMessage(details.isEmpty() ? text : text + "\n\n" + details);
     }
-    virtual void beep() = 0;
+    // The beep for a refused key or command, with the box that refused it flashing:
+    // `refusing`, or the one with the keyboard focus when none is named.
+    virtual void beep(QWidget* refusing = nullptr) = 0;
     // The hourglass over the whole screen, and back to the normal pointer.
     virtual void ShowBusyPointer() = 0;
     virtual void ShowNormalPointer() = 0;

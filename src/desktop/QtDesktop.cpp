@@ -107,7 +107,13 @@ void QtDesktop::showDetailedMessage(const QString& text, const QString& details)
     showPlainMessage(m_parent, text, details);
 }
 
-void QtDesktop::beep() { QApplication::beep(); }
+// Some window systems have no bell (Wayland) and some desktops mute it: the refusal is
+// seen as well.
+void QtDesktop::beep(QWidget* refusing) {
+    QApplication::beep();
+    if (QWidget* box = refusing ? refusing : QApplication::focusWidget())
+        m_flash.flash(*box);
+}
 
 void QtDesktop::ShowBusyPointer() {
     if (m_busyDepth++ == 0)

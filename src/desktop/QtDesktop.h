@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Desktop.h"
+#include "RefusalFlash.h"
 
 #include <QStringList>
 
@@ -20,7 +21,7 @@ public:
                                   const QStringList& items) override;
     void showMessage(const QString& text) override;
     void showDetailedMessage(const QString& text, const QString& details) override;
-    void beep() override;
+    void beep(QWidget* refusing = nullptr) override;
     void ShowBusyPointer() override;
     void ShowNormalPointer() override;
     void pause(int milliseconds) override;
@@ -32,4 +33,5 @@ public:
 private:
     QWidget* m_parent = nullptr;
     int m_busyDepth = 0;
+    RefusalFlash m_flash;
 };

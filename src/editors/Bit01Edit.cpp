@@ -257,13 +257,13 @@ void Bit01Edit::PT_GotFocus(int index) {
     PT[index]->setSelection(0, PT[index]->text().length());
 }
 
-void Bit01Edit::PT_KeyPress(int /*index*/, int& keyCode) {
+void Bit01Edit::PT_KeyPress(int index, int& keyCode) {
     if (keyCode == EditorInput::kEnter) {
         keyCode = 0;
         return;
     }
     if (keyCode >= EditorInput::kFirstRefused) {
-        m_context.Desk.beep();
+        m_context.Desk.beep(PT[index]);
         keyCode = 0;
     }
 }
@@ -277,7 +277,7 @@ bool Bit01Edit::eventFilter(QObject* watched, QEvent* event) {
         const int index = parameterOf(watched);
         if (index >= kFirstParameter && index <= kLastParameter && watched == PT[index] &&
             EditorInput::dropRefusedCharacters(*static_cast<QInputMethodEvent*>(event)))
-            m_context.Desk.beep();
+            m_context.Desk.beep(PT[index]);
         return false;
     }
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::FocusIn) {

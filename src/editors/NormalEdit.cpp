@@ -197,7 +197,7 @@ void NormalEdit::Text_KeyPress(int index, int& keyCode) {
         keyCode = 0;
     }
     if (keyCode >= EditorInput::kFirstRefused) {
-        m_context.Desk.beep();
+        m_context.Desk.beep(Text[index]);
         keyCode = 0;
     }
 }
@@ -271,7 +271,7 @@ bool NormalEdit::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::InputMethod:
         if (const int index = parameterOf(watched); index != 0 && watched == Text[index] &&
             EditorInput::dropRefusedCharacters(*static_cast<QInputMethodEvent*>(event)))
-            m_context.Desk.beep();
+            m_context.Desk.beep(Text[index]);
         break;
     case QEvent::FocusIn:
         if (watched == NameText)

@@ -1,9 +1,11 @@
 #include "desktop/QtDesktop.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QGraphicsEffect>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -75,6 +77,9 @@ private slots:
     void saveRefusesAMissingFolder();
     void allFilesListsEveryFile();
     void messagesArePlainText();
+    void refusalFlashesTheBox_data();
+    void refusalFlashesTheBox();
+    void aSecondRefusalMovesTheMark();
 };
 
 void TestQtDesktop::saveRefusesAMissingFolder() {
@@ -144,6 +149,64 @@ void TestQtDesktop::messagesArePlainText() {
     QVERIFY(script.done());
     QCOMPARE(format, int(Qt::PlainText));
     QCOMPARE(shown, text);
+}
+
+void TestQtDesktop::refusalFlashesTheBox_data() {
+    QTest::addColumn<bool>("named");
+    QTest::addColumn<bool>("focused");
+    QTest::newRow("the box named") << true << false;
+    QTest::newRow("the box with the focus") << false << true;
+    QTest::newRow("none named, none with the focus") << false << false;
+}
+
+// With the beep, the box that refused is framed for a moment and then drawn as before;
+// its text and what a screen reader hears of it do not change.
+void TestQtDesktop::refusalFlashesTheBox() {
+    QFETCH(bool, named);
+    QFETCH(bool, focused);
+    QWidget window;
+    auto* box = new QLineEdit("12", &window);
+    auto* other = new QLineEdit(&window);
+    other->move(0, 40);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    (focused ? box : other)->setFocus();
+    if (!focused && !named) other->clearFocus();
+    QAccessibleInterface* heard = QAccessible::queryAccessibleInterface(box);
+    const QString value = heard->text(QAccessible::Value);
+    const QImage plain = box->grab().toImage();
+
+    QtDesktop desktop;
+    desktop.beep(named ? box : nullptr);
+    const bool marked = named || focused;
+    QCOMPARE(box->graphicsEffect() != nullptr, marked);
+    QVERIFY(!other->graphicsEffect());
+    QCOMPARE(box->grab().toImage() != plain, marked);
+    QCOMPARE(box->text(), QString("12"));
+    QCOMPARE(heard->text(QAccessible::Value), value);
+    QCOMPARE(heard->childCount(), 0);
+    // Still there well within the moment, gone after it.
+    QTest::qWait(RefusalFlash::kMilliseconds / 3);
+    QCOMPARE(box->graphicsEffect() != nullptr, marked);
+    QTRY_VERIFY_WITH_TIMEOUT(!box->graphicsEffect(), 20 * RefusalFlash::kMilliseconds);
+    QCOMPARE(box->grab().toImage(), plain);
+}
+
+// One box at a time is marked; a box that goes while marked takes its mark with it.
+void TestQtDesktop::aSecondRefusalMovesTheMark() {
+    QWidget window;
+    auto* first = new QLineEdit(&window);
+    auto* second = new QLineEdit(&window);
+    window.show();
+    QtDesktop desktop;
+    desktop.beep(first);
+    desktop.beep(second);
+    QVERIFY(!first->graphicsEffect());
+    QVERIFY(second->graphicsEffect());
+    delete second;
+    desktop.beep(first);
+    QVERIFY(first->graphicsEffect());
+    QTRY_VERIFY_WITH_TIMEOUT(!first->graphicsEffect(), 20 * RefusalFlash::kMilliseconds);
 }
 
 QTEST_MAIN(TestQtDesktop)

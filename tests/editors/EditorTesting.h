@@ -58,6 +58,7 @@ inline void checkInputMethodCommit(EditorWorld& world, QLineEdit* box) {
     QApplication::sendEvent(box, &event);
     QCOMPARE(box->text(), shown);
     QCOMPARE(world.Desk.Beeps, beeps);
+    QCOMPARE(world.Desk.BeepedAt, QList<const QWidget*>(beeps, box));
 }
 
 // What reading a file into a patch does to its open editor.

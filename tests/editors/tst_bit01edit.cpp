@@ -238,6 +238,7 @@ void TestBit01Edit::keysAfterNineBeepAndEnterIsSilent() {
     QCOMPARE(editor->PT[12]->text(), QString("33"));
     QCOMPARE(int(world.Code.PatchBank(3, 12)), 33);
     QCOMPARE(world.Desk.Beeps, beeps);
+    QCOMPARE(world.Desk.BeepedAt, QList<const QWidget*>(beeps, editor->PT[12]));
     QCOMPARE(world.Midi.dumps(), 0);
 }
 

@@ -22,6 +22,8 @@ public:
     std::deque<std::optional<int>> ItemAnswers;
     QStringList Messages;
     int Beeps = 0;
+    // The box each beep named as refusing; null where it named none.
+    QList<const QWidget*> BeepedAt;
     int BusyPointers = 0;
     int NormalPointers = 0;
     bool Busy = false;
@@ -45,7 +47,10 @@ public:
         return take(ItemAnswers);
     }
     void showMessage(const QString& text) override { Messages << text; }
-    void beep() override { ++Beeps; }
+    void beep(QWidget* refusing = nullptr) override {
+        ++Beeps;
+        BeepedAt << refusing;
+    }
     void ShowBusyPointer() override {
         ++BusyPointers;
         Busy = true;
