@@ -334,7 +334,10 @@ void BackgroundMDI::MDIForm_Load() {
     m_midi.AttachMidiWindow(m_ports);
     m_code.Midi = &m_midi;
     m_code.EditorReady = kOn;
-    LoadSettings(m_code, m_midi, m_ports, m_store);
+    LoadSettingValues(m_code, m_ports, m_store);
+    // What is sent before the MIDI system is reached (patch 1, from the patch list)
+    // waits for the stored device.
+    m_ports.MIDIOutput1.hold();
     m_sound->loadLocks();
     m_code.InitPatchModel();
     SetMainCaption(QString(), QString());
@@ -364,6 +367,8 @@ void BackgroundMDI::MDIForm_Load() {
     m_history->reset();
     m_unsaved->markSaved(QString());
 }
+
+void BackgroundMDI::openMidiDevices() { OpenStoredDevices(m_midi, m_ports, m_store); }
 
 void BackgroundMDI::offerUnsavedBank() {
     m_status->tell(StatusLine::Notice::UnsavedCopies, m_unsaved->lookForCopies());

@@ -51,9 +51,13 @@ public:
     static constexpr const char* AppVersion = kQuenlorVersion;
     static QString AppTitle();
 
-    // Runs once, before the window is first shown: opens the MIDI ports, loads the
-    // settings and the patch model, and loads the patch list and the play window.
+    // Runs once, before the window is first shown: loads the settings and the patch
+    // model, and loads the patch list and the play window. What it sends waits until
+    // openMidiDevices().
     void MDIForm_Load();
+    // Runs once, when the window is on the screen: reaches the MIDI system, opens the
+    // stored devices, and lets what waits leave to them.
+    void openMidiDevices();
 
     void SetMainCaption(const QString& title, const QString& path);
     // The progress of a long command, shown at once; empty when it has ended.

@@ -50,6 +50,8 @@ bool Main(BackgroundMDI& window, Desktop& desktop, const std::optional<std::stri
     QApplication::setWindowIcon(programIcon());
     splash.repaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The MIDI system is reached under the splash: patch 1 leaves now.
+    window.openMidiDevices();
 
     desktop.pause(kSplashMilliseconds);
 

@@ -43,12 +43,26 @@ QStringList MIDIOutput::readNames() {
     return m_backend.outputNames();
 }
 
-void MIDIOutput::open() {
+void MIDIOutput::hold() {
     close();
     std::lock_guard<std::mutex> backend(m_backendMutex);
-    const bool open = m_backend.openOutput(DeviceID());
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_open = open;
+    m_holding = true;
+}
+
+void MIDIOutput::open() {
+    if (!m_holding) close();
+    bool held;
+    {
+        std::lock_guard<std::mutex> backend(m_backendMutex);
+        const bool open = m_backend.openOutput(DeviceID());
+        std::lock_guard<std::mutex> lock(m_mutex);
+        held = m_holding && open && !m_queue.empty();
+        if (m_holding && !open) m_queue.clear();
+        m_holding = false;
+        m_open = open;
+    }
+    if (held) sendWaiting();
 }
 
 void MIDIOutput::close() {
@@ -71,6 +85,7 @@ void MIDIOutput::close() {
         // What still waits was meant for the device that goes; none of it may reach the next.
         std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.clear();
+        m_holding = false;
         ++m_generation;
         if (!m_open) return;
         m_open = false;
@@ -81,7 +96,7 @@ void MIDIOutput::close() {
 
 void MIDIOutput::sendShort(int16_t status, int16_t data1, int16_t data2, OutputKind kind) {
     const int length = shortMessageLength(status);
-    if (!m_open || length == 0)
+    if (!(m_open || m_holding) || length == 0)
         return;
     const uint8_t bytes[MidiBytes::kShortMessageMax] = {
         static_cast<uint8_t>(status),
@@ -92,7 +107,7 @@ void MIDIOutput::sendShort(int16_t status, int16_t data1, int16_t data2, OutputK
 }
 
 void MIDIOutput::SendSysEx(const uint8_t* bytes, std::size_t size) {
-    if (!m_open || size == 0)
+    if (!(m_open || m_holding) || size == 0)
         return;
     enqueue(bytes, size, OutputKind::PatchDump);
 }
@@ -110,18 +125,28 @@ void MIDIOutput::setSendNewestOnly(bool on) {
 
 void MIDIOutput::enqueue(const uint8_t* bytes, std::size_t size, OutputKind kind) {
     uint64_t dropped;
+    bool held;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         const uint64_t before = m_queue.dropped();
         m_queue.push(bytes, size, kind);
         dropped = m_queue.dropped() - before;
-        if (!m_testClock && !m_sender.joinable()) startSender();
+        held = m_holding;
     }
-    if (m_testClock)
-        sendDue(m_testClock->limit());
-    else
-        m_wake.notify_one();
+    if (!held) sendWaiting();
     if (dropped > 0) countDrops(dropped);
+}
+
+void MIDIOutput::sendWaiting() {
+    if (m_testClock) {
+        sendDue(m_testClock->limit());
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_sender.joinable()) startSender();
+    }
+    m_wake.notify_one();
 }
 
 void MIDIOutput::countDrops(uint64_t count) {
@@ -140,7 +165,7 @@ void MIDIOutput::startSender() {
 void MIDIOutput::senderLoop() {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stopping) {
-        if (!m_queue.nextDue()) {
+        if (m_holding || !m_queue.nextDue()) {
             m_wake.wait(lock);
             continue;
         }
@@ -179,7 +204,7 @@ void MIDIOutput::sendDue(Time limit) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             const std::optional<Time> due = m_queue.nextDue();
-            if (!due || *due > limit) break;
+            if (m_holding || !due || *due > limit) break;
             m_testClock->leapTo(*due);
             if (!m_queue.take(m_testClock->now(), m_testClock->now(), taken)) break;
             generation = m_generation;

@@ -34,6 +34,10 @@ public:
     // Devices are numbered -1..DeviceCount()-1: DeviceCount() does not count the default.
 
     void open() override;
+    // Until the next open(): what is sent waits in the queue, in order, instead of being
+    // dropped, and leaves to the device that open() connects (nothing when it fails).
+    // What the program sends while the MIDI system is still being reached.
+    void hold();
     // First lets what was sent leave the cable: the user's last edit reaches the
     // instrument whether the program ends or the device changes. The wait is bounded by
     // the queue's one second plus the pause after a patch, and cut short when nothing
@@ -81,6 +85,8 @@ private:
     using Time = OutputQueue::Time;
     QStringList readNames() override;
     void enqueue(const uint8_t* bytes, std::size_t size, OutputKind kind);
+    // Lets what waits in the queue leave as it comes due.
+    void sendWaiting();
     void startSender();
     void senderLoop();
     void sendDue(Time limit);
@@ -90,7 +96,8 @@ private:
     bool waitUntilLeft(std::chrono::milliseconds limit, bool pauseToo);
 
     MidiBackend& m_backend;
-    // m_open is changed under both locks.
+    // m_open and m_holding are changed under both locks.
+    bool m_holding = false;
 
     ManualClock* m_testClock;
     SteadyPacingClock m_steadyClock;

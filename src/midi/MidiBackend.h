@@ -129,10 +129,12 @@ public:
 };
 
 // The MIDI system for this run: the ALSA sequencer when it can be opened, otherwise
-// JACK when a server is running (one is never started), otherwise none. The choice is
-// made on a thread of its own; the first call on the result waits for it, so that
-// opening the MIDI system overlaps the window system's start-up.
+// JACK when a server is running (one is never started), otherwise none; reached as
+// openWhenNeeded does.
 std::unique_ptr<MidiBackend> openSystemMidi();
+// The system `reach` opens (none when it gives nullptr), reached by the first call that
+// needs it, on that call's thread; setting the handler of device changes does not.
+std::unique_ptr<MidiBackend> openWhenNeeded(std::function<std::unique_ptr<MidiBackend>()> reach);
 
 // The single systems, opened at once; nullptr when the system cannot be reached.
 std::unique_ptr<MidiBackend> openAlsaMidi();

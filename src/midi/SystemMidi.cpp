@@ -2,7 +2,8 @@
 #include "JackMidiBackend.h"
 #include "MidiBackend.h"
 
-#include <future>
+#include <functional>
+#include <mutex>
 
 namespace {
 
@@ -22,13 +23,14 @@ public:
     void setDevicesChangedHandler(DevicesChangedHandler) override {}
 };
 
-// The MIDI system being opened on a thread of its own; every call waits until it is
-// ready. Opening a JACK client takes tens of milliseconds, which this way overlap the
-// window system's start-up instead of adding to it.
-class StartingMidiBackend : public MidiBackend {
+// The MIDI system, reached when something first needs it, on the thread that needs it.
+// Reaching JACK takes tens of milliseconds (its client locks the server's shared memory
+// into the program, which stalls every thread's page faults meanwhile); the main window
+// comes up first and reaches it once it is on the screen (see MIDIOutput::hold).
+class LateMidiBackend : public MidiBackend {
 public:
-    explicit StartingMidiBackend(std::future<std::unique_ptr<MidiBackend>> opening)
-        : m_opening(std::move(opening)) {}
+    explicit LateMidiBackend(std::function<std::unique_ptr<MidiBackend>()> reach)
+        : m_reach(std::move(reach)) {}
 
     QString systemName() override { return system().systemName(); }
     QStringList inputNames() override { return system().inputNames(); }
@@ -45,8 +47,9 @@ public:
     bool inputConnected() override { return system().inputConnected(); }
     bool send(const uint8_t* bytes, std::size_t size) override { return system().send(bytes, size); }
     bool outputDelivers() override { return system().outputDelivers(); }
-    // Kept until the system is ready, so that setting it does not wait for the opening.
+    // Kept until the system is reached, so that setting it does not reach it.
     void setDevicesChangedHandler(DevicesChangedHandler handler) override {
+        std::lock_guard<std::mutex> lock(m_handlerMutex);
         if (m_system)
             m_system->setDevicesChangedHandler(std::move(handler));
         else
@@ -62,17 +65,21 @@ public:
 
 private:
     MidiBackend& system() {
-        if (!m_system) {
-            m_system = m_opening.get();
-            if (!m_system)
-                m_system = openNoMidi();
+        std::call_once(m_reached, [this] {
+            std::unique_ptr<MidiBackend> system = m_reach();
+            if (!system)
+                system = openNoMidi();
+            std::lock_guard<std::mutex> lock(m_handlerMutex);
             if (m_devicesChanged)
-                m_system->setDevicesChangedHandler(std::move(m_devicesChanged));
-        }
+                system->setDevicesChangedHandler(std::move(m_devicesChanged));
+            m_system = std::move(system);
+        });
         return *m_system;
     }
 
-    std::future<std::unique_ptr<MidiBackend>> m_opening;
+    std::function<std::unique_ptr<MidiBackend>()> m_reach;
+    std::once_flag m_reached;
+    std::mutex m_handlerMutex; // m_system as the handler's setter sees it
     std::unique_ptr<MidiBackend> m_system;
     DevicesChangedHandler m_devicesChanged;
 };
@@ -84,9 +91,13 @@ std::unique_ptr<MidiBackend> openJackMidi() { return JackMidiBackend::open(); }
 std::unique_ptr<MidiBackend> openNoMidi() { return std::make_unique<NoMidiBackend>(); }
 
 std::unique_ptr<MidiBackend> openSystemMidi() {
-    return std::make_unique<StartingMidiBackend>(std::async(std::launch::async, []() -> std::unique_ptr<MidiBackend> {
+    return openWhenNeeded([]() -> std::unique_ptr<MidiBackend> {
         if (auto alsa = openAlsaMidi())
             return alsa;
         return openJackMidi();
-    }));
+    });
+}
+
+std::unique_ptr<MidiBackend> openWhenNeeded(std::function<std::unique_ptr<MidiBackend>()> reach) {
+    return std::make_unique<LateMidiBackend>(std::move(reach));
 }

@@ -59,6 +59,11 @@ void applyTiming(const QuenlorCode& code, MidiPorts& ports) {
 }
 
 void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store) {
+    LoadSettingValues(code, ports, store);
+    OpenStoredDevices(midi, ports, store);
+}
+
+void LoadSettingValues(QuenlorCode& code, MidiPorts& ports, SettingsStore& store) {
     code.AutoUpdate = kOff;
     code.SendToOne = kOn;
     code.MIDIChannelIn = kDefaultChannel;
@@ -76,23 +81,8 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
             code.SendToOne = kOff;
     }
 
-    MIDIInput& in = ports.MIDIInput1;
-    MIDIOutput& out = ports.MIDIOutput1;
-    in.setDeviceID(in.defaultDevice());
-    out.setDeviceID(out.defaultDevice());
-    std::optional<QString> storedIn;
-    std::optional<QString> storedOut;
-
-    // A stored device name selects the first device of that name; the default one when
-    // none has it.
     for (const auto& [key, value] : store.readSection(kMidi)) {
-        if (key == kMidiInPort) {
-            in.selectDevice(value, MidiPort::NameMatch::FirstWins);
-            storedIn = value;
-        } else if (key == kMidiOutPort) {
-            out.selectDevice(value, MidiPort::NameMatch::FirstWins);
-            storedOut = value;
-        } else if (key == kMidiChannelIn) {
+        if (key == kMidiChannelIn) {
             code.MIDIChannelIn = readChannel(value);
         } else if (key == kMidiChannelOut) {
             code.MIDIChannelOut = readChannel(value);
@@ -114,6 +104,27 @@ void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, Sett
     for (const auto& [key, value] : store.readSection(kLibrary))
         if (key == kPlayNoteWhenAuditioning && value == kYes)
             code.PlayNoteWhenAuditioning = kOn;
+}
+
+void OpenStoredDevices(MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store) {
+    MIDIInput& in = ports.MIDIInput1;
+    MIDIOutput& out = ports.MIDIOutput1;
+    in.setDeviceID(in.defaultDevice());
+    out.setDeviceID(out.defaultDevice());
+    std::optional<QString> storedIn;
+    std::optional<QString> storedOut;
+
+    // A stored device name selects the first device of that name; the default one when
+    // none has it.
+    for (const auto& [key, value] : store.readSection(kMidi)) {
+        if (key == kMidiInPort) {
+            in.selectDevice(value, MidiPort::NameMatch::FirstWins);
+            storedIn = value;
+        } else if (key == kMidiOutPort) {
+            out.selectDevice(value, MidiPort::NameMatch::FirstWins);
+            storedOut = value;
+        }
+    }
 
     // Each port is found again by the name of the device selected above. A stored
     // device that is not there opens the default as well, but by the stored name, so

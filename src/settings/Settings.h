@@ -15,6 +15,10 @@ class SettingsStore;
 // device name that no device carries selects the default device (input 0, output
 // -1), and a stored channel outside 1..16 is taken as 1.
 void LoadSettings(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store);
+// The two halves of LoadSettings: the settings but the devices, and the devices, which
+// reaches the MIDI system.
+void LoadSettingValues(QuenlorCode& code, MidiPorts& ports, SettingsStore& store);
+void OpenStoredDevices(MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store);
 
 // Writes the settings, with the product names of the open devices: the eight of the
 // sections "Update" and "MIDI", then the two of "Timing" and the one of "Library".

@@ -29,6 +29,7 @@ struct TestProgram {
     void start() {
         window.MDIForm_Load();
         window.show();
+        window.openMidiDevices();
         window.activateWindow();
         // Gestures end where the focus moves, which needs an active window.
         if (!QTest::qWaitForWindowActive(&window))

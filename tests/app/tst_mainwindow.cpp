@@ -34,7 +34,7 @@ class TestMainWindow : public QObject {
 private slots:
     void startUpSendsPatchOneOnce();
     void startUpShowsTheSplashForThreeSeconds();
-    void iconComesOnceTheWindowIsUp();
+    void iconAndMidiComeOnceTheWindowIsUp();
     void splashPauseDropsInput();
     void closingDuringTheSplashEndsTheProgram();
     void aboutClosesOnALeftClickOnly_data();
@@ -122,16 +122,22 @@ private:
 } // namespace
 
 // Painting the icon and sending it waits until the main window is up; only the sizes
-// desktops show go, not pictures a hundred times that size.
-void TestMainWindow::iconComesOnceTheWindowIsUp() {
+// desktops show go, not pictures a hundred times that size. So does opening the MIDI
+// devices, and patch 1 waits for it.
+void TestMainWindow::iconAndMidiComeOnceTheWindowIsUp() {
     QApplication::setWindowIcon(QIcon());
     Program p;
     bool iconBeforeTheWindow = true;
-    const FirstExpose expose(p.window, [&] { iconBeforeTheWindow = !QApplication::windowIcon().isNull(); });
+    bool midiBeforeTheWindow = true;
+    const FirstExpose expose(p.window, [&] {
+        iconBeforeTheWindow = !QApplication::windowIcon().isNull();
+        midiBeforeTheWindow = p.ports.MIDIOutput1.isOpen() || !p.sent().empty();
+    });
     QList<QSize> sizesDuringThePause;
     p.desktop.DuringPause = [&] { sizesDuringThePause = QApplication::windowIcon().availableSizes(); };
     Main(p.window, p.desktop);
     QVERIFY(!iconBeforeTheWindow);
+    QVERIFY(!midiBeforeTheWindow);
     QCOMPARE(sizesDuringThePause,
              (QList<QSize>{{16, 16}, {24, 24}, {32, 32}, {48, 48}, {64, 64}}));
 }

@@ -29,9 +29,15 @@ const char* const kCaptureInput = "capture:input";
 const char* const kCaptureOutput = "capture:output";
 
 // The whole program on the JACK server of the test, started as at start-up with the
-// settings naming the capture client's ports and MIDI thru on.
+// settings naming the capture client's ports and MIDI thru on: JACK is reached when
+// first needed.
 struct Program {
-    std::unique_ptr<JackMidiBackend> backend = JackMidiBackend::open();
+    bool reached = false;
+    bool reachedBeforeShown = false;
+    std::unique_ptr<MidiBackend> backend = openWhenNeeded([this] {
+        reached = true;
+        return std::unique_ptr<MidiBackend>(JackMidiBackend::open());
+    });
     QuenlorCode code;
     std::unique_ptr<MidiWorld> world;
     MemorySettingsStore store;
@@ -39,8 +45,6 @@ struct Program {
     std::unique_ptr<BackgroundMDI> window;
 
     bool start(bool autoUpdate = false) {
-        if (!backend)
-            return false;
         if (autoUpdate) store.writeKey("Update", "AutoUpdate", "Yes");
         store.writeKey("MIDI", "MIDIInPort", kCaptureOutput);
         store.writeKey("MIDI", "MIDIOutPort", kCaptureInput);
@@ -49,6 +53,8 @@ struct Program {
         window = std::make_unique<BackgroundMDI>(code, *world, store, desktop);
         window->MDIForm_Load();
         window->show();
+        reachedBeforeShown = reached;
+        window->openMidiDevices();
         return true;
     }
 };
@@ -64,6 +70,7 @@ private slots:
     void mainWindowForwardsWithinCableSpeed();
     void mainWindowForwardsFarBeyondCableSpeed();
     void openBankWithAutomaticUpdate();
+    void patchOneWaitsUntilJackIsReached();
     void typingIntoTheParameterTable();
 
 private:
@@ -143,6 +150,19 @@ bool TestMidiLoad::endsWith(const Flood::Bytes& dump) {
 Flood::Bytes preparedDump(QuenlorCode& code, int patch) {
     code.preparePatchDump(patch);
     return Flood::Bytes(code.PatchDump.data(), code.PatchDump.data() + code.PatchDump.size());
+}
+
+// JACK is reached once the window is up: patch 1, sent while the window was built,
+// waits for the stored device and then leaves to it, dump and Program Change.
+void TestMidiLoad::patchOneWaitsUntilJackIsReached() {
+    m_capture->clearReceived();
+    Program p;
+    QVERIFY(p.start());
+    QVERIFY(!p.reachedBeforeShown);
+    QVERIFY(p.reached);
+    QVERIFY(endsWith(preparedDump(p.code, 1)));
+    QTest::qWait(100); // nothing else follows
+    QCOMPARE(m_capture->received().size(), std::size_t(2));
 }
 
 // Open Bank with automatic update on sends every patch as it is read; the cable carries

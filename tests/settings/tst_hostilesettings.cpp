@@ -420,6 +420,7 @@ void TestHostileSettings::programStarts() {
     timer.start();
     program.window.MDIForm_Load();
     program.window.show();
+    program.window.openMidiDevices();
     QVERIFY(timer.elapsed() < kLoadLimitMs);
     QCOMPARE(int(program.code.outputChannel()), channel);
     QVERIFY(program.window.Play);
