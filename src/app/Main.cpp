@@ -6,9 +6,36 @@
 #include "Splash.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+#include <QWindow>
+
+#include <algorithm>
+#include <initializer_list>
 
 namespace {
 constexpr int kSplashMilliseconds = 3000;
+// How long start-up waits at most for the window system to show its windows.
+constexpr int kShowMilliseconds = 1000;
+
+// Handles events until the window system shows the windows: an X server maps them
+// within the first round of events, a Wayland compositor only once it has answered
+// their first configure. What start-up does next (the icon, the MIDI system, the pause)
+// must not keep them off the screen. A window closed meanwhile (a quit signal) is
+// not waited for.
+void waitUntilShown(std::initializer_list<const QWidget*> windows) {
+    const auto shown = [&] {
+        return std::all_of(windows.begin(), windows.end(), [](const QWidget* window) {
+            return !window->isVisible() || window->windowHandle()->isExposed();
+        });
+    };
+    const QDeadlineTimer limit(kShowMilliseconds);
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (shown() || limit.hasExpired()) return;
+        QThread::msleep(1); // the answer comes over the window system's connection
+    }
+}
 
 // Swallows the input that piled up while the user-interface thread was paused (mouse,
 // keys, and the shortcuts keys would trigger), so that nothing done during the splash
@@ -44,7 +71,7 @@ bool Main(BackgroundMDI& window, Desktop& desktop, const std::optional<std::stri
     splash.show();
     splash.raise();
     // Both windows are drawn before the pause: map and paint them now.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    waitUntilShown({&window, &splash});
     // The task bar shows the icon from the pause on; painting it and handing it to the
     // window system waits until the windows are up.
     QApplication::setWindowIcon(programIcon());
