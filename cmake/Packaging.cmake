@@ -83,6 +83,9 @@ else()
       ", libasound2"
       ", libjack-jackd2-0 | libjack-0.125, ${quenlor_plugin_depends}")
 endif()
+# The platform plugin of Wayland sessions (Debian's default desktop): without it the
+# program runs through XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2")
 
 include(CPack)
