@@ -1,5 +1,6 @@
 #include "RefusalFlash.h"
 
+#include <QAbstractScrollArea>
 #include <QGraphicsEffect>
 #include <QPainter>
 #include <QWidget>
@@ -34,7 +35,11 @@ RefusalFlash::RefusalFlash() {
     QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { unmark(); });
 }
 
-void RefusalFlash::flash(QWidget& box) {
+void RefusalFlash::flash(QWidget& refusing) {
+    // A list or another scrolled box draws its contents in its viewport, which an effect
+    // on the box itself does not reach on the screen.
+    const auto* area = qobject_cast<QAbstractScrollArea*>(&refusing);
+    QWidget& box = area ? *area->viewport() : refusing;
     if (m_box != &box)
         unmark();
     if (!box.graphicsEffect()) {
