@@ -119,8 +119,7 @@ struct FirstExpose : QObject {
 void TestMainWindow::iconAndMidiComeOnceTheWindowIsUp() {
     QApplication::setWindowIcon(QIcon());
     Program p;
-    bool iconBeforeTheWindow = true;
-    bool midiBeforeTheWindow = true;
+    bool iconBeforeTheWindow = true, midiBeforeTheWindow = true;
     const FirstExpose expose(p.window, [&] {
         iconBeforeTheWindow = !QApplication::windowIcon().isNull();
         midiBeforeTheWindow = p.ports.MIDIOutput1.isOpen() || !p.sent().empty();

@@ -161,8 +161,7 @@ void TestQtDesktop::refusalFlashesTheBox_data() {
     QTest::newRow("none named, none with the focus") << false << false << false;
 }
 
-// With the beep, the box that refused is framed on the screen for a moment and then
-// shown as before; what a screen reader hears of it does not change.
+// The box that refused is framed on the screen for a moment; a screen reader hears no change.
 void TestQtDesktop::refusalFlashesTheBox() {
     QFETCH(bool, list);
     QFETCH(bool, named);

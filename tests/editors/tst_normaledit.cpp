@@ -151,7 +151,6 @@ void TestNormalEdit::valueBoxRefusesCharactersAfterNine() {
     typeInto(editor->Text[10], typed);
     QCOMPARE(editor->Text[10]->text(), shown);
     QCOMPARE(world.Desk.Beeps, beeps);
-    // The box that refused flashes with each beep.
     QCOMPARE(world.Desk.BeepedAt, QList<const QWidget*>(beeps, editor->Text[10]));
     // Typing alone commits nothing.
     QCOMPARE(int(world.Code.PatchBank(2, 10)), 0);

@@ -151,8 +151,7 @@ Flood::Bytes preparedDump(QuenlorCode& code, int patch) {
     return Flood::Bytes(code.PatchDump.data(), code.PatchDump.data() + code.PatchDump.size());
 }
 
-// JACK is reached once the window is up: patch 1, sent while the window was built,
-// waits for the stored device and then leaves to it, dump and Program Change.
+// Patch 1 waits until JACK is reached, once the window is up, then leaves whole.
 void TestMidiLoad::patchOneWaitsUntilJackIsReached() {
     m_capture->clearReceived();
     Program p;
