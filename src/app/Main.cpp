@@ -64,6 +64,8 @@ protected:
 bool Main(BackgroundMDI& window, Desktop& desktop, const std::optional<std::string>& file) {
     window.MDIForm_Load();
     window.show();
+    // The main window reaches the window system before the splash is built.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // Read and rescanned on the library's own thread, during the splash and after.
     window.library().openInBackground();
 
