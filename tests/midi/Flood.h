@@ -114,13 +114,15 @@ void play(CaptureClient& capture, const Plan& plan, Dropped dropped, Figures& fi
 
     std::atomic<bool> stop{false};
     std::thread player([&] {
-        // Spread evenly over each millisecond.
+        // Spread evenly over each millisecond. A player woken late goes on from where it
+        // is rather than catching up in a burst: a burst would carry more than the plan's
+        // rate through a while in which the cable had stood idle.
         const int perMs = std::max(1, plan.PerSecond / 1000);
         auto next = std::chrono::steady_clock::now();
         for (int i = 0; i < plan.messages() && !stop; i += perMs) {
             for (int k = 0; k < perMs; ++k)
                 capture.play(message(i + k));
-            next += std::chrono::milliseconds(1);
+            next = std::max(next + std::chrono::milliseconds(1), std::chrono::steady_clock::now());
             std::this_thread::sleep_until(next);
         }
     });
