@@ -134,4 +134,15 @@ std::string writeNumber(long value) {
     return value < 0 ? std::to_string(value) : " " + std::to_string(value);
 }
 
+std::optional<int> readDigits(std::string_view text, std::size_t mostDigits) {
+    constexpr std::size_t kSafeDigits = 9;
+    if (text.empty() || text.size() > std::min(mostDigits, kSafeDigits)) return std::nullopt;
+    int number = 0;
+    for (const char c : text) {
+        if (!isDigit(c)) return std::nullopt;
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
 } // namespace NumberText

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,5 +31,10 @@ int16_t roundToInt16(double value);
 // Writes a number the way files and stored settings hold it: a blank in front of a
 // number that is not negative (" 5", " 0"), a minus sign in front of one that is ("-5").
 std::string writeNumber(long value);
+
+// A number as the program writes one into a list of its own: decimal digits alone, no
+// sign or blank, at most `mostDigits` of them (9 at most, so that nothing can overflow).
+// Nothing for any other text.
+std::optional<int> readDigits(std::string_view text, std::size_t mostDigits);
 
 } // namespace NumberText

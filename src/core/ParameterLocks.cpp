@@ -1,5 +1,7 @@
 #include "ParameterLocks.h"
 
+#include "NumberText.h"
+
 namespace {
 constexpr std::size_t kLongestNumber = 2; // 1..63
 
@@ -11,15 +13,9 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-// A parameter number written in decimal digits alone, or 0. The length is checked
-// before the digits are added up, so that no entry can overflow.
+// A parameter number written in decimal digits alone, or 0.
 int parameterNumber(std::string_view entry) {
-    if (entry.empty() || entry.size() > kLongestNumber) return 0;
-    int number = 0;
-    for (const char c : entry) {
-        if (c < '0' || c > '9') return 0;
-        number = number * 10 + (c - '0');
-    }
+    const int number = NumberText::readDigits(entry, kLongestNumber).value_or(0);
     return number >= kFirstParameter && number <= kLastParameter ? number : 0;
 }
 } // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ControllerMap.h"
 #include "MidiSink.h"
 #include "ParameterTable.h"
 #include "PatchBank.h"
@@ -37,6 +38,10 @@ public:
     int16_t SendNewestOnly = kOn;
     // Whether the test note follows a patch auditioned from the library.
     int16_t PlayNoteWhenAuditioning = kOff;
+    // The controllers that play parameters, and whether their messages go on through
+    // MIDI thru as well.
+    ControllerMap Controllers;
+    int16_t ControllerPassThrough = kOff;
 
     // Where patches go; set by whoever owns the MIDI ports. Sends go nowhere without it.
     MidiSink* Midi = nullptr;
