@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include "ControllerSettings.h"
 #include "Settings.h"
 #include "core/NumberText.h"
 #include "core/QuenlorCode.h"
@@ -29,16 +30,17 @@ T* named(T* widget, const char* name) {
 }
 } // namespace
 
-Options::Options(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store, QWidget* parent)
+Options::Options(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store,
+                 QWidget* parent, ControllersPage::ParameterCaption caption)
     : QDialog(parent), m_code(code), m_midi(midi), m_ports(ports), m_store(store) {
     setObjectName(QStringLiteral("Options"));
     setWindowTitle(tr("Options"));
     setModal(true);
-    createControls();
+    createControls(std::move(caption));
     Form_Load();
 }
 
-void Options::createControls() {
+void Options::createControls(ControllersPage::ParameterCaption caption) {
     OptionsTab = named(new QTabWidget(this), "OptionsTab");
 
     auto* midiPage = new QWidget(OptionsTab);
@@ -116,6 +118,9 @@ void Options::createControls() {
     libraryColumn->addWidget(PlayNoteWhenAuditioning);
     libraryColumn->addStretch(1);
     OptionsTab->addTab(libraryPage, tr("Library"));
+
+    Controllers = named(new ControllersPage(m_code, std::move(caption), OptionsTab), "Controllers");
+    OptionsTab->addTab(Controllers, tr("Controllers"));
 
     btnOk = named(new QPushButton(tr("OK"), this), "btnOk");
     btnCancel = named(new QPushButton(tr("Cancel"), this), "btnCancel");
@@ -196,7 +201,10 @@ void Options::btnOk_Click() {
     // which opens the default device.
     m_midi.OpenMidiIn(MidiInCombo->currentText());
     m_midi.OpenMidiOut(MidiOutCombo->currentText());
+    m_code.Controllers = Controllers->controllers();
+    m_code.ControllerPassThrough = Controllers->passThrough() ? kOn : kOff;
     SaveSettings(m_code, m_ports, m_store);
+    SaveControllers(m_code, m_store);
     accept();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ControllersPage.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -14,14 +16,15 @@ class MidiPorts;
 class SettingsStore;
 
 // The options dialog: the MIDI devices and channels, MIDI thru, the Bit 99 header,
-// automatic update, the timing of patches on the cable and the library's audition. OK applies the choices, reopens both
-// ports and saves; Cancel applies nothing, except the Bit 99 header, which takes effect when
-// clicked.
+// automatic update, the timing of patches on the cable, the library's audition and the
+// controllers that play parameters. OK applies the choices, reopens both ports and saves;
+// Cancel applies nothing, except the Bit 99 header, which takes effect when clicked.
 class Options : public QDialog {
     Q_OBJECT
 public:
+    // `caption` names parameters in the Controllers tab as the editors do.
     Options(QuenlorCode& code, MIDIUtilities& midi, MidiPorts& ports, SettingsStore& store,
-            QWidget* parent = nullptr);
+            QWidget* parent = nullptr, ControllersPage::ParameterCaption caption = {});
 
     QTabWidget* OptionsTab;
     QLabel* MidiInLabel;
@@ -40,6 +43,7 @@ public:
     QSpinBox* PauseAfterPatch;
     QCheckBox* SendNewestOnly;
     QCheckBox* PlayNoteWhenAuditioning;
+    ControllersPage* Controllers;
     QPushButton* btnOk;
     QPushButton* btnCancel;
 
@@ -52,7 +56,7 @@ public:
     void reject() override;
 
 private:
-    void createControls();
+    void createControls(ControllersPage::ParameterCaption caption);
     void Form_Load();
 
     QuenlorCode& m_code;

@@ -49,3 +49,10 @@ void QSettingsStore::writeKey(const QString& section, const QString& key, const 
     m_settings->endGroup();
     m_settings->sync();
 }
+
+void QSettingsStore::removeKey(const QString& section, const QString& key) {
+    m_settings->beginGroup(section);
+    m_settings->remove(key);
+    m_settings->endGroup();
+    m_settings->sync();
+}

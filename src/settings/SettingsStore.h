@@ -17,6 +17,8 @@ public:
     // Nothing when the section does not exist.
     virtual Pairs readSection(const QString& section) = 0;
     virtual void writeKey(const QString& section, const QString& key, const QString& value) = 0;
+    // Removes one key of a section; nothing when it is not there.
+    virtual void removeKey(const QString& section, const QString& key) = 0;
 };
 
 // The store in the user's own configuration: application "Quenlor", kept by QSettings
@@ -30,6 +32,7 @@ public:
 
     Pairs readSection(const QString& section) override;
     void writeKey(const QString& section, const QString& key, const QString& value) override;
+    void removeKey(const QString& section, const QString& key) override;
 
     QString fileName() const;
 

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 
 namespace {
@@ -71,6 +72,7 @@ private slots:
     void unpluggedDeviceShowsNothingSelected();
     void enterAndEscape_data();
     void enterAndEscape();
+    void controllersTab();
 };
 
 void TestOptions::cleanup() { QVERIFY(QApplication::topLevelWidgets().isEmpty()); }
@@ -80,11 +82,12 @@ void TestOptions::controls() {
     Options dialog(w.code, w.midi, w.ports, w.store);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Options"));
     QVERIFY(dialog.isModal());
-    QCOMPARE(dialog.OptionsTab->count(), 4);
+    QCOMPARE(dialog.OptionsTab->count(), 5);
     QCOMPARE(dialog.OptionsTab->tabText(0), QStringLiteral("MIDI"));
     QCOMPARE(dialog.OptionsTab->tabText(1), QStringLiteral("Update"));
     QCOMPARE(dialog.OptionsTab->tabText(2), QStringLiteral("Timing"));
     QCOMPARE(dialog.OptionsTab->tabText(3), QStringLiteral("Library"));
+    QCOMPARE(dialog.OptionsTab->tabText(4), QStringLiteral("Controllers"));
     QCOMPARE(dialog.PauseAfterPatch->minimum(), 0);
     QCOMPARE(dialog.PauseAfterPatch->maximum(), 2000);
     QCOMPARE(dialog.PauseAfterPatchLabel->buddy(), dialog.PauseAfterPatch);
@@ -230,7 +233,8 @@ void TestOptions::okWithoutChangeReopensAndSavesAll() {
                                       "MIDI/MIDIChannelIn= 1", "MIDI/MIDIChannelOut= 5",
                                       "MIDI/MIDIThru=No", "MIDI/Bit99Compatible=No",
                                       "Timing/PauseAfterPatch= 0", "Timing/SendNewestOnly=Yes",
-                                      "Library/PlayNoteWhenAuditioning=No"}));
+                                      "Library/PlayNoteWhenAuditioning=No",
+                                      "Controllers/PassThrough=No"}));
 }
 
 void TestOptions::timingShownAndCancelKeepsIt() {
@@ -278,7 +282,8 @@ void TestOptions::okAppliesTheChoices() {
                      "MIDI/MIDIOutPort=UM-ONE:UM-ONE MIDI 1", "MIDI/MIDIChannelIn= 16",
                      "MIDI/MIDIChannelOut= 10", "MIDI/MIDIThru=Yes", "MIDI/Bit99Compatible=No",
                      "Timing/PauseAfterPatch= 50", "Timing/SendNewestOnly=No",
-                     "Library/PlayNoteWhenAuditioning=Yes"}));
+                     "Library/PlayNoteWhenAuditioning=Yes",
+                                      "Controllers/PassThrough=No"}));
     QCOMPARE(int(w.code.PauseAfterPatch), 50);
     QCOMPARE(int(w.code.SendNewestOnly), int(kOff));
 
@@ -374,7 +379,68 @@ void TestOptions::enterAndEscape() {
     QTest::keyClick(target, Qt::Key(key));
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), result);
-    QCOMPARE(w.store.Writes.size(), result == QDialog::Accepted ? size_t(11) : size_t(0));
+    QCOMPARE(w.store.Writes.size(), result == QDialog::Accepted ? size_t(12) : size_t(0));
+}
+
+// The controllers in parameter order, the mode open to change, Remove and Clear All on a
+// copy that only OK applies and saves.
+void TestOptions::controllersTab() {
+    World w;
+    const auto cc = [](int channel, int number) {
+        return ControllerMapping{{channel, Controller::Kind::ControlChange, number}, {}};
+    };
+    w.code.Controllers.bind(19, cc(1, 74));
+    w.code.Controllers.bind(2, {{16, Controller::Kind::Nrpn, 300}, ControllerMode::Relative64});
+    w.code.Controllers.bind(60, cc(3, 7));
+    const ControllerMap before = w.code.Controllers;
+    const auto caption = [](int p) { return QStringLiteral("P%1").arg(p); };
+    const auto rows = [](const Options& dialog) {
+        QStringList all;
+        QTableWidget* table = dialog.Controllers->ControllerTable;
+        for (int r = 0; r < table->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < 3; ++c) cells << table->item(r, c)->text();
+            cells << qobject_cast<QComboBox*>(table->cellWidget(r, 3))->currentText();
+            all << cells.join('|');
+        }
+        return all;
+    };
+    {
+        Options dialog(w.code, w.midi, w.ports, w.store, nullptr, caption);
+        QCOMPARE(rows(dialog), (QStringList{"P1|16|NRPN 300|Relative, offset 64",
+                                            "P19|1|CC 74|Absolute", "P60|3|CC 7|Absolute"}));
+        QVERIFY(!dialog.Controllers->btnRemove->isEnabled());
+        dialog.Controllers->ControllerTable->selectRow(1);
+        dialog.Controllers->btnRemove->click();
+        qobject_cast<QComboBox*>(dialog.Controllers->ControllerTable->cellWidget(1, 3))
+            ->setCurrentIndex(1);
+        dialog.Controllers->PassThroughCheck->click();
+        QCOMPARE(rows(dialog), (QStringList{"P1|16|NRPN 300|Relative, offset 64",
+                                            "P60|3|CC 7|Relative, two's complement"}));
+        dialog.btnCancel->click();
+    }
+    QVERIFY(w.code.Controllers == before);
+    QVERIFY(w.store.Writes.empty());
+    {
+        Options dialog(w.code, w.midi, w.ports, w.store, nullptr, caption);
+        dialog.Controllers->ControllerTable->selectRow(0);
+        dialog.Controllers->btnRemove->click();
+        dialog.Controllers->PassThroughCheck->click();
+        dialog.btnOk->click();
+    }
+    QCOMPARE(w.code.Controllers.parameters(), (std::vector<int>{19, 60}));
+    QCOMPARE(int(w.code.ControllerPassThrough), int(kOn));
+    QCOMPARE(w.stored().mid(w.stored().size() - 3),
+             (QStringList{"Controllers/P19=1 cc 74 absolute", "Controllers/P60=3 cc 7 absolute",
+                          "Controllers/PassThrough=Yes"}));
+    {
+        Options dialog(w.code, w.midi, w.ports, w.store);
+        QCOMPARE(dialog.Controllers->ControllerTable->item(0, 0)->text(), QString("Parameter 19"));
+        dialog.Controllers->btnClearAll->click();
+        QVERIFY(!dialog.Controllers->btnClearAll->isEnabled());
+        dialog.btnOk->click();
+    }
+    QVERIFY(w.code.Controllers.empty());
 }
 
 QTEST_MAIN(TestOptions)

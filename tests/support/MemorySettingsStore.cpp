@@ -1,5 +1,7 @@
 #include "MemorySettingsStore.h"
 
+#include <algorithm>
+
 SettingsStore::Pairs MemorySettingsStore::readSection(const QString& section) {
     for (const auto& s : m_sections)
         if (s.first == section)
@@ -23,4 +25,12 @@ void MemorySettingsStore::writeKey(const QString& section, const QString& key, c
         }
     }
     s->second.emplace_back(key, value);
+}
+
+void MemorySettingsStore::removeKey(const QString& section, const QString& key) {
+    for (auto& s : m_sections)
+        if (s.first == section)
+            s.second.erase(std::remove_if(s.second.begin(), s.second.end(),
+                                          [&](const auto& pair) { return pair.first == key; }),
+                           s.second.end());
 }

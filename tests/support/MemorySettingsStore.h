@@ -19,6 +19,7 @@ public:
 
     Pairs readSection(const QString& section) override;
     void writeKey(const QString& section, const QString& key, const QString& value) override;
+    void removeKey(const QString& section, const QString& key) override;
 
     // Every write, in order.
     std::vector<Write> Writes;
