@@ -7,6 +7,7 @@
 #include "ToolbarPictures.h"
 #include "UnsavedBank.h"
 #include "CompareWindow.h"
+#include "ControllerInput.h"
 #include "Librarian.h"
 #include "PatchWriter.h"
 #include "SoundMenu.h"
@@ -16,6 +17,7 @@
 #include "editors/BankHistory.h"
 #include "editors/ActivationRouter.h"
 #include "editors/EditorWindow.h"
+#include "editors/NormalEdit.h"
 #include "editors/Patch.h"
 #include "editors/PlayWindow.h"
 #include "editors/Twips.h"
@@ -106,6 +108,11 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
     createToolBar();
     createStatusBar();
     resize(kInitialWidth, kInitialHeight);
+    // Knobs play the patch a patch command would work on, or the one selected.
+    m_controllers = new ControllerInput(
+        m_context, store, *m_writer,
+        [this] { return CurrentPatchTarget().value_or(m_writer->selectedPatch()); },
+        [this](const QString& text) { SetStatusText(text); }, this);
 
     connect(&m_ports.MIDIInput1, &MIDIInput::Message, this, &BackgroundMDI::MIDIInput1_Message);
     // Told on the thread that sent; a flood drops thousands a second, and only one
@@ -339,6 +346,7 @@ void BackgroundMDI::MDIForm_Load() {
     // waits for the stored device.
     m_ports.MIDIOutput1.hold();
     m_sound->loadLocks();
+    m_controllers->load();
     m_code.InitPatchModel();
     SetMainCaption(QString(), QString());
 
@@ -562,7 +570,7 @@ void BackgroundMDI::mnu_Compare_Click() {
 }
 
 void BackgroundMDI::mnu_Options_Click() {
-    Options options(m_code, m_midi, m_ports, m_store, this);
+    Options options(m_code, m_midi, m_ports, m_store, this, &NormalEdit::parameterCaption);
     options.exec();
 }
 
@@ -594,7 +602,11 @@ void BackgroundMDI::Toolbar_ButtonClick(QAction* button) {
         m_commands->SaveBank();
 }
 
-void BackgroundMDI::MIDIInput1_Message() { ::MIDIInput1_Message(m_code, m_ports); }
+void BackgroundMDI::MIDIInput1_Message() {
+    ::MIDIInput1_Message(m_code, m_ports,
+                         [this](const ShortMessage& m) { return m_controllers->take(m); });
+    m_controllers->finish();
+}
 
 void BackgroundMDI::StartTestNote() {
     if (m_code.Midi)

@@ -37,6 +37,7 @@ class PatchWriter;
 class SoundMenu;
 class StatusLine;
 class LibraryMenu;
+class ControllerInput;
 
 // The main window: holds the patch list, the play window and the editors as child
 // windows, owns the title and the remembered bank file, the status bar and the menus
@@ -112,6 +113,7 @@ public:
     BankHistory& history() { return *m_history; }
     UnsavedBank& unsaved() { return *m_unsaved; }
     SoundMenu& sound() { return *m_sound; }
+    ControllerInput& controllers() { return *m_controllers; }
 
     // Opens a file named on the command line: a patch file (*.b01) as Open Patch opens
     // one, any other file as Open Bank does, the messages for a file that cannot be read
@@ -207,6 +209,7 @@ private:
     bool m_shutDown = false;
     std::unique_ptr<PatchWriter> m_writer;
     SoundMenu* m_sound = nullptr;
+    ControllerInput* m_controllers = nullptr;
     // The mouse buttons held since a press on the background.
     Qt::MouseButtons m_testNoteButtons;
     QTimer* m_dropTimer = nullptr;

@@ -20,9 +20,9 @@ BankHistory::BankHistory(EditorContext& context, std::size_t budget)
     connect(&m_stack, &QUndoStack::redoTextChanged, this, &BankHistory::stepsChanged);
     // A gesture is what one control does while it has the focus.
     connect(qApp, &QApplication::focusChanged, this, [this] { endGesture(); });
-    m_wheelPause.setSingleShot(true);
-    m_wheelPause.setInterval(kWheelPauseMs);
-    connect(&m_wheelPause, &QTimer::timeout, this, &BankHistory::endGesture);
+    m_gesturePause.setSingleShot(true);
+    m_gesturePause.setInterval(kWheelPauseMs);
+    connect(&m_gesturePause, &QTimer::timeout, this, &BankHistory::endGesture);
     qApp->installEventFilter(this);
     reset();
 }
@@ -242,7 +242,7 @@ bool BankHistory::eventFilter(QObject* watched, QEvent* event) {
     // Each press of the mouse is a gesture of its own: two drags of one slider are two
     // steps, while arrow keys pressed in a row stay one.
     if (type == QEvent::MouseButtonPress) endGesture();
-    if (type == QEvent::Wheel) m_wheelPause.start();
+    if (type == QEvent::Wheel) m_gesturePause.start();
     if ((type == QEvent::ShortcutOverride || type == QEvent::KeyPress) &&
         isHistoryKey(watched, event)) {
         event->ignore();

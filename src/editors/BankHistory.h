@@ -25,7 +25,8 @@ public:
     // the whole bank about 26 KB (more with long names), so some 30,000 edits or 600 bank
     // loads fit.
     static constexpr std::size_t kDefaultBudget = 16u * 1024 * 1024;
-    // Turns of the mouse wheel further apart than this are gestures of their own.
+    // Turns of the mouse wheel, or of a knob on a MIDI controller, further apart than
+    // this are gestures of their own.
     static constexpr int kWheelPauseMs = 500;
 
     explicit BankHistory(EditorContext& context, std::size_t budget = kDefaultBudget);
@@ -43,6 +44,9 @@ public:
     // to another control, a mouse press, a pause in turning the wheel, undo and redo
     // end it too.
     void endGesture();
+    // A gesture that has no press or release of its own (a knob turning) goes on: it
+    // ends once this has not been called for kWheelPauseMs, as a turning wheel's does.
+    void continueGesture() { m_gesturePause.start(); }
 
     bool canUndo() const { return m_stack.canUndo(); }
     bool canRedo() const { return m_stack.canRedo(); }
@@ -141,7 +145,7 @@ private:
     QString m_outerLabel;
     Scope m_outerScope = Scope::Patches;
     BankFile m_fileBefore;
-    QTimer m_wheelPause;
+    QTimer m_gesturePause;
     QString m_lastKey;
     bool m_gestureEnded = true;
     bool m_replaying = false; // steps being moved, not applied

@@ -3,6 +3,7 @@
 #include "BankHistory.h"
 #include "EditorInput.h"
 #include "LockedParameters.h"
+#include "ParameterControllers.h"
 #include "Patch.h"
 #include "core/QuenlorCode.h"
 
@@ -180,10 +181,19 @@ QAction* EditorWindow::addMenuItem(QMenu& menu, QAction* before, const QString& 
 }
 
 void EditorWindow::fillParameterMenu(QMenu& menu, QAction* before, int parameter) {
-    if (!m_context.Locks) return;
-    const bool locked = isLocked(parameter);
-    addMenuItem(menu, before, locked ? QStringLiteral("Unlock") : QStringLiteral("Lock"),
-                [this, parameter, locked] { setLocked({parameter}, !locked); });
+    if (m_context.Locks) {
+        const bool locked = isLocked(parameter);
+        addMenuItem(menu, before, locked ? QStringLiteral("Unlock") : QStringLiteral("Lock"),
+                    [this, parameter, locked] { setLocked({parameter}, !locked); });
+    }
+    if (ParameterControllers* controllers = m_context.Controllers) {
+        if (m_context.Locks) menu.insertSeparator(before);
+        addMenuItem(menu, before, QStringLiteral("MIDI Learn"),
+                    [controllers, parameter] { controllers->learn(parameter); });
+        addMenuItem(menu, before, QStringLiteral("Forget MIDI Control"),
+                    [controllers, parameter] { controllers->forget(parameter); })
+            ->setEnabled(m_context.Code.Controllers.mapped(parameter));
+    }
 }
 
 void EditorWindow::setLocked(const std::vector<int>& parameters, bool locked) {

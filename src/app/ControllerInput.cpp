@@ -1,0 +1,141 @@
+#include "ControllerInput.h"
+
+#include "PatchWriter.h"
+#include "core/ControllerScaling.h"
+#include "core/QuenlorCode.h"
+#include "editors/BankHistory.h"
+#include "editors/EditorContext.h"
+#include "editors/NormalEdit.h"
+#include "midi/ShortMessage.h"
+#include "settings/ControllerSettings.h"
+#include "settings/ControllersPage.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <utility>
+
+namespace {
+QString caption(int parameter) { return NormalEdit::parameterCaption(parameter); }
+
+QString controllerName(const Controller& source) {
+    return QObject::tr("%1 on channel %2")
+        .arg(ControllersPage::controllerText(source))
+        .arg(source.Channel);
+}
+} // namespace
+
+ControllerInput::ControllerInput(EditorContext& context, SettingsStore& store, PatchWriter& writer,
+                                 std::function<int()> target,
+                                 std::function<void(const QString&)> status, QObject* parent)
+    : QObject(parent), m_context(context), m_store(store), m_writer(writer),
+      m_target(std::move(target)), m_status(std::move(status)) {
+    m_context.Controllers = this;
+}
+
+ControllerInput::~ControllerInput() {
+    stopLearning();
+    if (m_context.Controllers == this) m_context.Controllers = nullptr;
+}
+
+void ControllerInput::load() {
+    const int passedOver = LoadControllers(m_context.Code, m_store);
+    if (passedOver == 1)
+        m_status(tr("1 controller setting could not be read and is ignored"));
+    else if (passedOver > 1)
+        m_status(tr("%1 controller settings could not be read and are ignored").arg(passedOver));
+}
+
+bool ControllerInput::take(const ShortMessage& message) {
+    const std::optional<ControllerMove> move =
+        m_decoder.read(message.Status, message.Data1, message.Data2);
+    if (!move) return false;
+    QuenlorCode& code = m_context.Code;
+    const bool kept = code.ControllerPassThrough != kOn;
+    if (m_learning != 0) {
+        bindLearnt(move->Source);
+        return kept;
+    }
+    const int parameter = code.Controllers.parameterOf(move->Source);
+    if (parameter == 0) return false;
+    const int patch = m_target();
+    if (patch < kFirstPatch || patch > kLastPatch) return kept;
+    if (m_pending && (m_pending->Patch != patch || m_pending->Source != move->Source)) write();
+    if (!m_pending) m_pending = Pending{patch, parameter, move->Source, code.PatchBank.values(patch)};
+    ControllerScaling::apply(m_pending->Values.data(), parameter,
+                             code.Controllers.mapping(parameter)->Mode, *move);
+    if (m_context.History) m_context.History->continueGesture();
+    return kept;
+}
+
+void ControllerInput::finish() { write(); }
+
+// One step for each turn of a knob: its changes join while it turns, on its own patch.
+void ControllerInput::write() {
+    if (!m_pending) return;
+    const Pending done = std::move(*m_pending);
+    m_pending.reset();
+    if (done.Values == m_context.Code.PatchBank.values(done.Patch)) return;
+    const Controller& c = done.Source;
+    const QString key = QStringLiteral("Controller/%1/%2/%3/%4")
+                            .arg(done.Patch)
+                            .arg(c.Channel)
+                            .arg(int(c.Type))
+                            .arg(c.Number);
+    m_writer.write(done.Patch, done.Values, caption(done.Parameter), key);
+}
+
+void ControllerInput::learn(int parameter) {
+    if (parameter < kFirstParameter || parameter > kLastParameter) return;
+    if (m_learning == 0) qApp->installEventFilter(this);
+    m_learning = ControllerMap::target(parameter);
+    m_status(tr("Move a control on your MIDI device for %1\u2026 (Esc cancels)")
+                 .arg(caption(m_learning)));
+}
+
+// A knob moved to another parameter keeps the way it counts.
+void ControllerInput::bindLearnt(const Controller& source) {
+    QuenlorCode& code = m_context.Code;
+    const int parameter = m_learning;
+    stopLearning();
+    ControllerMapping mapping{source, ControllerMode::Absolute};
+    if (const std::optional<ControllerMapping> before =
+            code.Controllers.mapping(code.Controllers.parameterOf(source)))
+        mapping.Mode = before->Mode;
+    const int from = code.Controllers.bind(parameter, mapping);
+    SaveController(code, m_store, parameter);
+    QString text = tr("%1 now follows %2").arg(caption(parameter), controllerName(source));
+    if (from != 0) {
+        SaveController(code, m_store, from);
+        text += tr(" (%1 no longer does)").arg(caption(from));
+    }
+    m_status(text);
+}
+
+void ControllerInput::forget(int parameter) {
+    QuenlorCode& code = m_context.Code;
+    if (!code.Controllers.mapped(parameter)) return;
+    code.Controllers.forget(parameter);
+    SaveController(code, m_store, parameter);
+    m_status(tr("%1 follows no controller now").arg(caption(ControllerMap::target(parameter))));
+}
+
+void ControllerInput::cancelLearning() {
+    if (m_learning == 0) return;
+    stopLearning();
+    m_status(tr("MIDI Learn cancelled"));
+}
+
+void ControllerInput::stopLearning() {
+    if (m_learning != 0 && qApp) qApp->removeEventFilter(this);
+    m_learning = 0;
+}
+
+// Escape in a menu or a dialog is theirs as well: it closes them.
+bool ControllerInput::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && m_learning != 0) {
+        cancelLearning();
+        return !QApplication::activePopupWidget() && !QApplication::activeModalWidget();
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "core/ControllerDecoder.h"
+#include "core/PatchBank.h"
+#include "editors/ParameterControllers.h"
+
+#include <QObject>
+#include <functional>
+#include <optional>
+
+struct EditorContext;
+struct ShortMessage;
+class PatchWriter;
+class SettingsStore;
+
+// Plays parameters from the knobs of a MIDI controller. Every received message passes
+// here before MIDI thru, on the program's thread: a Control Change or NRPN that plays a
+// parameter changes the patch being worked on as an edit does, through the patch writer
+// (bank, open editor, undo, automatic update), and does not go on through thru unless
+// the settings say so. What one delivery of messages changes is written once for each
+// controller in it, so that a flood costs little more than one message; and a knob
+// turned without a pause of kWheelPauseMs is one undo step. Also learns and forgets
+// controllers for the editors' menus, keeping them in the settings store.
+class ControllerInput : public QObject, public ParameterControllers {
+    Q_OBJECT
+public:
+    // `target` gives the patch the knobs play, 0 for none; `status` shows a line in the
+    // status bar.
+    ControllerInput(EditorContext& context, SettingsStore& store, PatchWriter& writer,
+                    std::function<int()> target, std::function<void(const QString&)> status,
+                    QObject* parent);
+    ~ControllerInput() override;
+
+    // Reads the controllers from the settings store; one status line tells of what
+    // could not be read.
+    void load();
+
+    // A received message, as MIDI thru offers it: true when it played or taught a
+    // parameter and is kept from thru.
+    bool take(const ShortMessage& message);
+    // The delivery is over: what it changed is written.
+    void finish();
+
+    void learn(int parameter) override;
+    void forget(int parameter) override;
+    // The parameter waiting for a controller, 0 for none.
+    int learning() const { return m_learning; }
+    void cancelLearning();
+
+protected:
+    // Escape cancels MIDI Learn.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The changes of the delivery so far, for one controller on one patch.
+    struct Pending {
+        int Patch = 0;
+        int Parameter = 0;
+        Controller Source;
+        PatchValues Values{};
+    };
+    void bindLearnt(const Controller& source);
+    void write();
+    void stopLearning();
+
+    EditorContext& m_context;
+    SettingsStore& m_store;
+    PatchWriter& m_writer;
+    std::function<int()> m_target;
+    std::function<void(const QString&)> m_status;
+    ControllerDecoder m_decoder;
+    std::optional<Pending> m_pending;
+    int m_learning = 0;
+};
