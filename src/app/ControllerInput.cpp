@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -59,29 +60,33 @@ bool ControllerInput::take(const ShortMessage& message) {
     if (parameter == 0) return false;
     const int patch = m_target();
     if (patch < kFirstPatch || patch > kLastPatch) return kept;
-    if (m_pending && (m_pending->Patch != patch || m_pending->Source != move->Source)) write();
-    if (!m_pending) m_pending = Pending{patch, parameter, move->Source, code.PatchBank.values(patch)};
+    if (m_pending && m_pending->Patch != patch) write();
+    if (!m_pending) m_pending = Pending{patch, code.PatchBank.values(patch), {}, {}};
     ControllerScaling::apply(m_pending->Values.data(), parameter,
                              code.Controllers.mapping(parameter)->Mode, *move);
-    if (m_context.History) m_context.History->continueGesture();
+    std::vector<int>& played = m_pending->Parameters;
+    if (std::find(played.begin(), played.end(), parameter) == played.end()) {
+        const Controller& c = move->Source;
+        played.push_back(parameter);
+        m_pending->Key += QStringLiteral("/%1.%2.%3").arg(c.Channel).arg(int(c.Type)).arg(c.Number);
+    }
     return kept;
 }
 
 void ControllerInput::finish() { write(); }
 
 // One step for each turn of a knob: its changes join while it turns, on its own patch.
+// Knobs turned together are one step; a knob taking over from another starts a new one.
 void ControllerInput::write() {
     if (!m_pending) return;
     const Pending done = std::move(*m_pending);
     m_pending.reset();
+    if (m_context.History) m_context.History->continueGesture();
     if (done.Values == m_context.Code.PatchBank.values(done.Patch)) return;
-    const Controller& c = done.Source;
-    const QString key = QStringLiteral("Controller/%1/%2/%3/%4")
-                            .arg(done.Patch)
-                            .arg(c.Channel)
-                            .arg(int(c.Type))
-                            .arg(c.Number);
-    m_writer.write(done.Patch, done.Values, caption(done.Parameter), key);
+    QStringList captions;
+    for (const int parameter : done.Parameters) captions << caption(parameter);
+    m_writer.write(done.Patch, done.Values, captions.join(QStringLiteral(", ")),
+                   QStringLiteral("Controller/%1%2").arg(done.Patch).arg(done.Key));
 }
 
 void ControllerInput::learn(int parameter) {

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <functional>
 #include <optional>
+#include <vector>
 
 struct EditorContext;
 struct ShortMessage;
@@ -17,9 +18,9 @@ class SettingsStore;
 // here before MIDI thru, on the program's thread: a Control Change or NRPN that plays a
 // parameter changes the patch being worked on as an edit does, through the patch writer
 // (bank, open editor, undo, automatic update), and does not go on through thru unless
-// the settings say so. What one delivery of messages changes is written once for each
-// controller in it, so that a flood costs little more than one message; and a knob
-// turned without a pause of kWheelPauseMs is one undo step. Also learns and forgets
+// the settings say so. What one delivery of messages changes is written once, so that a
+// flood costs little more than one message (and a busy program reads larger deliveries);
+// a knob turned without a pause of kWheelPauseMs is one undo step. Also learns and forgets
 // controllers for the editors' menus, keeping them in the settings store.
 class ControllerInput : public QObject, public ParameterControllers {
     Q_OBJECT
@@ -52,12 +53,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The changes of the delivery so far, for one controller on one patch.
+    // The changes of the delivery so far, on one patch: its values, and the parameters
+    // played and their controllers in the order they first moved.
     struct Pending {
         int Patch = 0;
-        int Parameter = 0;
-        Controller Source;
         PatchValues Values{};
+        std::vector<int> Parameters;
+        QString Key;
     };
     void bindLearnt(const Controller& source);
     void write();

@@ -164,6 +164,7 @@ std::unique_ptr<QMenu> EditorWindow::parameterMenu(QWidget* control) {
     std::unique_ptr<QMenu> menu(box ? box->createStandardContextMenu() : new QMenu(this));
     QAction* boxCommands = menu->actions().value(0);
     fillParameterMenu(*menu, boxCommands, parameterOf(control));
+    addControllerItems(*menu, boxCommands, parameterOf(control));
     if (boxCommands) menu->insertSeparator(boxCommands);
     return menu;
 }
@@ -181,19 +182,22 @@ QAction* EditorWindow::addMenuItem(QMenu& menu, QAction* before, const QString& 
 }
 
 void EditorWindow::fillParameterMenu(QMenu& menu, QAction* before, int parameter) {
-    if (m_context.Locks) {
-        const bool locked = isLocked(parameter);
-        addMenuItem(menu, before, locked ? QStringLiteral("Unlock") : QStringLiteral("Lock"),
-                    [this, parameter, locked] { setLocked({parameter}, !locked); });
-    }
-    if (ParameterControllers* controllers = m_context.Controllers) {
-        if (m_context.Locks) menu.insertSeparator(before);
-        addMenuItem(menu, before, QStringLiteral("MIDI Learn"),
-                    [controllers, parameter] { controllers->learn(parameter); });
-        addMenuItem(menu, before, QStringLiteral("Forget MIDI Control"),
-                    [controllers, parameter] { controllers->forget(parameter); })
-            ->setEnabled(m_context.Code.Controllers.mapped(parameter));
-    }
+    if (!m_context.Locks) return;
+    const bool locked = isLocked(parameter);
+    addMenuItem(menu, before, locked ? QStringLiteral("Unlock") : QStringLiteral("Lock"),
+                [this, parameter, locked] { setLocked({parameter}, !locked); });
+}
+
+void EditorWindow::addControllerItems(QMenu& menu, QAction* before, int parameter) {
+    ParameterControllers* controllers = m_context.Controllers;
+    if (!controllers) return;
+    const qsizetype placed = before ? menu.actions().indexOf(before) : menu.actions().size();
+    if (placed > 0) menu.insertSeparator(before);
+    addMenuItem(menu, before, QStringLiteral("MIDI Learn"),
+                [controllers, parameter] { controllers->learn(parameter); });
+    addMenuItem(menu, before, QStringLiteral("Forget MIDI Control"),
+                [controllers, parameter] { controllers->forget(parameter); })
+        ->setEnabled(m_context.Code.Controllers.mapped(parameter));
 }
 
 void EditorWindow::setLocked(const std::vector<int>& parameters, bool locked) {

@@ -103,6 +103,8 @@ protected:
     // `before` (at the end when it is nullptr), so that each reaches every control of
     // both editors.
     virtual void fillParameterMenu(QMenu& menu, QAction* before, int parameter);
+    // MIDI Learn and Forget MIDI Control, last of the commands on the parameter.
+    void addControllerItems(QMenu& menu, QAction* before, int parameter);
     static QAction* addMenuItem(QMenu& menu, QAction* before, const QString& text,
                                 std::function<void()> run);
     // Locks or unlocks parameters (a switch group as a whole).
