@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-CaptureClient::CaptureClient() {
-    m_client = jack_client_open("capture", jack_options_t(JackNoStartServer | JackUseExactName), nullptr);
+CaptureClient::CaptureClient(const char* name) {
+    m_client = jack_client_open(name, jack_options_t(JackNoStartServer | JackUseExactName), nullptr);
     if (!m_client)
         return;
     m_input = jack_port_register(m_client, "input", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
@@ -43,6 +43,7 @@ int CaptureClient::process(jack_nframes_t frames, void* self) {
         if (jack_midi_event_write(out, time, m.data(), m.size()) != 0)
             break;
         c->m_toPlay.pop_front();
+        c->m_played.push_back(cycleStart + time);
     }
     return 0;
 }
@@ -76,6 +77,11 @@ void CaptureClient::clearReceived() {
 void CaptureClient::play(const Bytes& message) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_toPlay.push_back(message);
+}
+
+std::vector<jack_nframes_t> CaptureClient::playedFrames() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_played;
 }
 
 std::size_t CaptureClient::waiting() const {

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-// A JACK client of the tests, "capture": records every MIDI event arriving at its port
-// "input" with its frame time, and plays queued messages out of its port "output", a few
-// per cycle.
+// A JACK client of the tests, "capture" unless named otherwise: records every MIDI event
+// arriving at its port "input" with its frame time, and plays queued messages out of its
+// port "output", a few per cycle.
 class CaptureClient {
 public:
     using Bytes = std::vector<uint8_t>;
-    CaptureClient();
+    explicit CaptureClient(const char* name = "capture");
     ~CaptureClient();
     bool isOpen() const { return m_client != nullptr; }
     jack_client_t* client() const { return m_client; }
@@ -33,6 +33,8 @@ public:
     std::size_t receivedCount() const;
     void clearReceived();
     void play(const Bytes& message);
+    // The frame at which each message played so far went out, in the server's frame time.
+    std::vector<jack_nframes_t> playedFrames() const;
     std::size_t waiting() const;
     // Cycles the server reported as late since the client opened.
     int xruns() const { return m_xruns; }
@@ -48,5 +50,6 @@ private:
     std::vector<Bytes> m_received;
     std::vector<jack_nframes_t> m_frames;
     std::deque<Bytes> m_toPlay;
+    std::vector<jack_nframes_t> m_played;
     std::atomic<int> m_xruns{0};
 };

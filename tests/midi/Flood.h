@@ -93,6 +93,35 @@ inline int firstTooClose(const std::vector<Bytes>& received,
     return -1;
 }
 
+// Watches the event loop of this thread from now until stop(): a timer that ticks every
+// kTickMs, whose longest gap is the longest time the loop stood still; and the memory.
+class Watch {
+public:
+    Watch() {
+        m_figures.RssBeforeKiB = memoryKiB("VmRSS");
+        m_ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] {
+            m_figures.LongestStallMs = std::max(m_figures.LongestStallMs, m_sinceTick.restart());
+        });
+        m_elapsed.start();
+        m_sinceTick.start();
+        m_ticker.start(kTickMs);
+    }
+    Figures stop() {
+        m_ticker.stop();
+        m_figures.ElapsedMs = m_elapsed.elapsed();
+        m_figures.RssAfterKiB = memoryKiB("VmRSS");
+        m_figures.PeakKiB = memoryKiB("VmHWM");
+        return m_figures;
+    }
+
+private:
+    Figures m_figures;
+    QElapsedTimer m_sinceTick;
+    QElapsedTimer m_elapsed;
+    QTimer m_ticker;
+};
+
 // Plays the flood with the event loop of this thread running, and waits until every
 // message has arrived or, by `dropped()`, been dropped by the program's output. The
 // capture client's ports must be connected to the program's before, and nothing else
@@ -100,17 +129,7 @@ inline int firstTooClose(const std::vector<Bytes>& received,
 template <typename Dropped>
 void play(CaptureClient& capture, const Plan& plan, Dropped dropped, Figures& figures) {
     capture.clearReceived();
-    figures.RssBeforeKiB = memoryKiB("VmRSS");
-
-    QElapsedTimer sinceTick;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&ticker, &QTimer::timeout,
-                     [&] { figures.LongestStallMs = std::max(figures.LongestStallMs, sinceTick.restart()); });
-    QElapsedTimer elapsed;
-    elapsed.start();
-    sinceTick.start();
-    ticker.start(kTickMs);
+    Watch watch;
 
     std::atomic<bool> stop{false};
     std::thread player([&] {
@@ -132,10 +151,7 @@ void play(CaptureClient& capture, const Plan& plan, Dropped dropped, Figures& fi
     const bool all = QTest::qWaitFor(accounted, (plan.Seconds + 20) * 1000);
     stop = true;
     player.join();
-    ticker.stop();
-    figures.ElapsedMs = elapsed.elapsed();
-    figures.RssAfterKiB = memoryKiB("VmRSS");
-    figures.PeakKiB = memoryKiB("VmHWM");
+    figures = watch.stop();
     qInfo("flood of %d messages in %d s: %zu arrived, %llu dropped, after %lld ms; the event loop "
           "stood "
           "still at most %lld ms; resident memory %lld KiB before, %lld KiB after, peak %lld KiB",
