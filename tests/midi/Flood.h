@@ -93,8 +93,7 @@ inline int firstTooClose(const std::vector<Bytes>& received,
     return -1;
 }
 
-// Watches the event loop of this thread from now until stop(): a timer that ticks every
-// kTickMs, whose longest gap is the longest time the loop stood still; and the memory.
+// Watches this thread's event loop (the longest gap of a kTickMs timer) and the memory.
 class Watch {
 public:
     Watch() {

@@ -282,8 +282,7 @@ void TestOptions::okAppliesTheChoices() {
                      "MIDI/MIDIOutPort=UM-ONE:UM-ONE MIDI 1", "MIDI/MIDIChannelIn= 16",
                      "MIDI/MIDIChannelOut= 10", "MIDI/MIDIThru=Yes", "MIDI/Bit99Compatible=No",
                      "Timing/PauseAfterPatch= 50", "Timing/SendNewestOnly=No",
-                     "Library/PlayNoteWhenAuditioning=Yes",
-                                      "Controllers/PassThrough=No"}));
+                     "Library/PlayNoteWhenAuditioning=Yes", "Controllers/PassThrough=No"}));
     QCOMPARE(int(w.code.PauseAfterPatch), 50);
     QCOMPARE(int(w.code.SendNewestOnly), int(kOff));
 
@@ -386,60 +385,43 @@ void TestOptions::enterAndEscape() {
 // copy that only OK applies and saves.
 void TestOptions::controllersTab() {
     World w;
-    const auto cc = [](int channel, int number) {
-        return ControllerMapping{{channel, Controller::Kind::ControlChange, number}, {}};
-    };
-    w.code.Controllers.bind(19, cc(1, 74));
+    const auto cc = [](int number) { return Controller{1, Controller::Kind::ControlChange, number}; };
+    w.code.Controllers.bind(19, {cc(74), {}});
     w.code.Controllers.bind(2, {{16, Controller::Kind::Nrpn, 300}, ControllerMode::Relative64});
-    w.code.Controllers.bind(60, cc(3, 7));
+    w.code.Controllers.bind(60, {cc(7), {}});
     const ControllerMap before = w.code.Controllers;
-    const auto caption = [](int p) { return QStringLiteral("P%1").arg(p); };
-    const auto rows = [](const Options& dialog) {
+    const auto rows = [](const ControllersPage& page) {
         QStringList all;
-        QTableWidget* table = dialog.Controllers->ControllerTable;
-        for (int r = 0; r < table->rowCount(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < 3; ++c) cells << table->item(r, c)->text();
-            cells << qobject_cast<QComboBox*>(table->cellWidget(r, 3))->currentText();
-            all << cells.join('|');
+        for (int r = 0; r < page.ControllerTable->rowCount(); ++r) {
+            QString row;
+            for (int c = 0; c < 3; ++c) row += page.ControllerTable->item(r, c)->text() + '|';
+            all << row + qobject_cast<QComboBox*>(page.ControllerTable->cellWidget(r, 3))->currentText();
         }
         return all;
     };
-    {
-        Options dialog(w.code, w.midi, w.ports, w.store, nullptr, caption);
-        QCOMPARE(rows(dialog), (QStringList{"P1|16|NRPN 300|Relative, offset 64",
-                                            "P19|1|CC 74|Absolute", "P60|3|CC 7|Absolute"}));
-        QVERIFY(!dialog.Controllers->btnRemove->isEnabled());
-        dialog.Controllers->ControllerTable->selectRow(1);
-        dialog.Controllers->btnRemove->click();
-        qobject_cast<QComboBox*>(dialog.Controllers->ControllerTable->cellWidget(1, 3))
-            ->setCurrentIndex(1);
-        dialog.Controllers->PassThroughCheck->click();
-        QCOMPARE(rows(dialog), (QStringList{"P1|16|NRPN 300|Relative, offset 64",
-                                            "P60|3|CC 7|Relative, two's complement"}));
-        dialog.btnCancel->click();
+    for (QPushButton* Options::*close : {&Options::btnCancel, &Options::btnOk}) {
+        Options dialog(w.code, w.midi, w.ports, w.store, nullptr,
+                       [](int p) { return QString("P%1").arg(p); });
+        ControllersPage& page = *dialog.Controllers;
+        QCOMPARE(rows(page), (QStringList{"P1|16|NRPN 300|Relative, offset 64",
+                                          "P19|1|CC 74|Absolute", "P60|1|CC 7|Absolute"}));
+        page.ControllerTable->selectRow(0);
+        page.btnRemove->click();
+        qobject_cast<QComboBox*>(page.ControllerTable->cellWidget(1, 3))->setCurrentIndex(1);
+        page.PassThroughCheck->click();
+        QCOMPARE(rows(page),
+                 (QStringList{"P19|1|CC 74|Absolute", "P60|1|CC 7|Relative, two's complement"}));
+        (dialog.*close)->click();
+        if (close == &Options::btnCancel)
+            QVERIFY(w.code.Controllers == before && w.store.Writes.empty());
     }
-    QVERIFY(w.code.Controllers == before);
-    QVERIFY(w.store.Writes.empty());
-    {
-        Options dialog(w.code, w.midi, w.ports, w.store, nullptr, caption);
-        dialog.Controllers->ControllerTable->selectRow(0);
-        dialog.Controllers->btnRemove->click();
-        dialog.Controllers->PassThroughCheck->click();
-        dialog.btnOk->click();
-    }
-    QCOMPARE(w.code.Controllers.parameters(), (std::vector<int>{19, 60}));
     QCOMPARE(int(w.code.ControllerPassThrough), int(kOn));
     QCOMPARE(w.stored().mid(w.stored().size() - 3),
-             (QStringList{"Controllers/P19=1 cc 74 absolute", "Controllers/P60=3 cc 7 absolute",
-                          "Controllers/PassThrough=Yes"}));
-    {
-        Options dialog(w.code, w.midi, w.ports, w.store);
-        QCOMPARE(dialog.Controllers->ControllerTable->item(0, 0)->text(), QString("Parameter 19"));
-        dialog.Controllers->btnClearAll->click();
-        QVERIFY(!dialog.Controllers->btnClearAll->isEnabled());
-        dialog.btnOk->click();
-    }
+             (QStringList{"Controllers/P19=1 cc 74 absolute",
+                          "Controllers/P60=1 cc 7 relative-twos", "Controllers/PassThrough=Yes"}));
+    Options dialog(w.code, w.midi, w.ports, w.store);
+    dialog.Controllers->btnClearAll->click();
+    dialog.btnOk->click();
     QVERIFY(w.code.Controllers.empty());
 }
 

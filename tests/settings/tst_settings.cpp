@@ -3,7 +3,6 @@
 #include "midi/MIDIUtilities.h"
 #include "support/MemoryMidiWorld.h"
 #include "midi/MidiPorts.h"
-#include "settings/ControllerSettings.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "support/MemorySettingsStore.h"
@@ -63,8 +62,6 @@ private slots:
     void qsettingsStoreReadsNoOtherFile();
     void qsettingsStoreReadsHandEditedFile();
     void locksThroughTheFile();
-    void controllersThroughTheFile_data();
-    void controllersThroughTheFile();
 };
 
 void TestSettings::loadValues_data() {
@@ -369,63 +366,6 @@ void TestSettings::locksThroughTheFile() {
     QCOMPARE(LoadLocks(store).text(), std::string("8,60"));
     SaveLocks(ParameterLocks(), store);
     QVERIFY(LoadLocks(store).empty());
-}
-
-void TestSettings::controllersThroughTheFile_data() {
-    QTest::addColumn<QByteArray>("section");
-    QTest::addColumn<QString>("loaded");
-    QTest::addColumn<int>("passedOver");
-    QTest::addColumn<QString>("saved");
-    QTest::newRow("none") << QByteArray() << "" << 0 << "PassThrough=No";
-    QTest::newRow("two and pass-through")
-        << QByteArray("P19=1 cc 74 absolute\nP8=2 nrpn 300 relative-64\nPassThrough=Yes\n")
-        << "8=2 nrpn 300 relative-64;19=1 cc 74 absolute;pass" << 0
-        << "P19=1 cc 74 absolute;P8=2 nrpn 300 relative-64;PassThrough=Yes";
-    QTest::newRow("a member for its group")
-        << QByteArray("P26=16 cc 1 relative-twos\n") << "24=16 cc 1 relative-twos" << 0
-        << "P24=16 cc 1 relative-twos;PassThrough=No";
-    // What is not ours (no parameter's key) stays as it is.
-    QTest::newRow("damaged")
-        << QByteArray("P64=1 cc 1 absolute\nP19=1 cc 200 absolute\nPx=1\nOther=5\n"
-                      "PassThrough=yes\nP20=1 cc 5 absolute\nP21=\n")
-        << "20=1 cc 5 absolute" << 6
-        << "Other=5;P20=1 cc 5 absolute;P64=1 cc 1 absolute;PassThrough=No;Px=1";
-    QTest::newRow("a controller twice")
-        << QByteArray("P20=1 cc 74 absolute\nP19=1 cc 74 relative-64\n")
-        << "19=1 cc 74 relative-64" << 1 << "P19=1 cc 74 relative-64;PassThrough=No";
-    QTest::newRow("a group twice") << QByteArray("P2=1 cc 2 absolute\nP1=1 cc 1 absolute\n")
-                                   << "1=1 cc 1 absolute" << 1 << "P1=1 cc 1 absolute;PassThrough=No";
-}
-
-// Each parameter played under its key; what cannot be read is passed over and counted,
-// and saving rewrites the keys of parameters alone.
-void TestSettings::controllersThroughTheFile() {
-    QFETCH(QByteArray, section);
-    QFETCH(QString, loaded);
-    QFETCH(int, passedOver);
-    QFETCH(QString, saved);
-    QTemporaryDir dir;
-    const QString file = dir.filePath("controllers.conf");
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[Controllers]\n" + section);
-    f.close();
-    QSettingsStore store(file);
-    QuenlorCode code;
-    QCOMPARE(LoadControllers(code, store), passedOver);
-    QStringList mappings;
-    for (const int p : code.Controllers.parameters())
-        mappings << QString::number(p) + '=' +
-                        QString::fromStdString(ControllerMap::text(*code.Controllers.mapping(p)));
-    if (code.ControllerPassThrough == kOn) mappings << "pass";
-    QCOMPARE(mappings.join(';'), loaded);
-    SaveControllers(code, store);
-    QStringList keys;
-    for (const auto& [key, value] : store.readSection("Controllers")) keys << key + '=' + value;
-    QCOMPARE(keys.join(';'), saved);
-    QuenlorCode again;
-    LoadControllers(again, store);
-    QVERIFY(again.Controllers == code.Controllers);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
