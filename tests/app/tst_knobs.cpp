@@ -101,8 +101,7 @@ void TestKnobs::knobPlaysThePatchWorkedOn() {
     QCOMPARE(p.window.history().count(), played ? 1 : 0);
     if (played == 0) return;
     QCOMPARE(int(p.code.PatchBank(played, kCutoff)), 63);
-    QCOMPARE(sent[0].size(), std::size_t(80));
-    QCOMPARE(sent[1][0], uint8_t(0xC0));
+    QVERIFY(sent[0].size() == 80 && sent[1][0] == 0xC0);
     if (editor != 0) QCOMPARE(p.list().normalEditWindow(editor)->Slider[kCutoff]->value(), 63);
 }
 
@@ -149,10 +148,8 @@ void TestKnobs::learnForgetAndLearnAgain() {
     QCOMPARE(p.window.Status->text(), "Move a control on your MIDI device for " +
                                           NormalEdit::parameterCaption(kCutoff) +
                                           "\u2026 (Esc cancels)");
-    const Bank before = p.code.PatchBank;
     p.play({{0x91, 60, 100}, {0xB3, 20, 5}}); // a note goes on, the knob is learnt
     QCOMPARE(p.sent(), (std::vector<Bytes>{{0x91, 60, 100}}));
-    QVERIFY(p.code.PatchBank == before);
     QCOMPARE(p.stored(kCutoff), QString("4 cc 20 absolute"));
     // The same knob learnt for a switch group, through another control of the group.
     p.item(normal.LFO_Type[53], "MIDI Learn")->trigger();

@@ -1,7 +1,5 @@
 #include "MemorySettingsStore.h"
 
-#include <algorithm>
-
 SettingsStore::Pairs MemorySettingsStore::readSection(const QString& section) {
     for (const auto& s : m_sections)
         if (s.first == section)
@@ -29,8 +27,6 @@ void MemorySettingsStore::writeKey(const QString& section, const QString& key, c
 
 void MemorySettingsStore::removeKey(const QString& section, const QString& key) {
     for (auto& s : m_sections)
-        if (s.first == section)
-            s.second.erase(std::remove_if(s.second.begin(), s.second.end(),
-                                          [&](const auto& pair) { return pair.first == key; }),
-                           s.second.end());
+        for (auto pair = s.second.begin(); pair != s.second.end();)
+            pair = s.first == section && pair->first == key ? s.second.erase(pair) : pair + 1;
 }
