@@ -570,6 +570,9 @@ void BackgroundMDI::mnu_Compare_Click() {
 }
 
 void BackgroundMDI::mnu_Options_Click() {
+    // The dialog works on a copy of the controllers, which OK puts back: a controller
+    // learnt meanwhile would be lost.
+    m_controllers->cancelLearning();
     Options options(m_code, m_midi, m_ports, m_store, this, &NormalEdit::parameterCaption);
     options.exec();
 }
