@@ -6,8 +6,10 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6 libqt6sql6-sqlite
     qt6-qpa-plugins libgl-dev
     libasound2-dev libjack-jackd2-dev libbenchmark-dev fonts-liberation2 ccache)
-# Needed by the test command besides: clang with libFuzzer for the fuzz harnesses.
-QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# Needed by the test command besides: clang with libFuzzer for the fuzz harnesses, and
+# LLVM's symbolizer, without which the sanitizers' reports have no names and their
+# suppressions, which match names, match nothing.
+QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm-14)
 # Needed by the test command besides: a JACK server for the end-to-end MIDI tests, a
 # virtual machine with Debian's kernel for those on the ALSA sequencer (scripts/alsa-vm),
 # the validators of the desktop entry and the AppStream metainfo, groff to read the manual
