@@ -16,7 +16,6 @@
 #include <QRandomGenerator>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -28,7 +27,8 @@ QPushButton* button(const char* caption, const char* name, QWidget* parent) {
 } // namespace
 
 BreedWindow::BreedWindow(EditorContext& context, PatchWriter& writer, QWidget* parent)
-    : QWidget(parent), m_context(context), m_writer(writer) {
+    : QWidget(parent), m_context(context), m_writer(writer),
+      m_audition(context.Code, kAuditionNoteMs) {
     setWindowTitle(QStringLiteral("Breed"));
     setObjectName(QStringLiteral("Breed"));
     Grid = new QTableWidget(kColumns, kColumns, this);
@@ -80,10 +80,6 @@ BreedWindow::BreedWindow(EditorContext& context, PatchWriter& writer, QWidget* p
     layout->addWidget(Amount, 4, 1);
     layout->setRowStretch(0, 1);
 
-    m_noteTimer = new QTimer(this);
-    m_noteTimer->setSingleShot(true);
-    m_noteTimer->setInterval(kAuditionNoteMs);
-    connect(m_noteTimer, &QTimer::timeout, this, &BreedWindow::stopAuditionNote);
     connect(Grid, &QTableWidget::currentCellChanged, this, [this] {
         if (!m_filling) audition();
     });
@@ -96,8 +92,7 @@ BreedWindow::BreedWindow(EditorContext& context, PatchWriter& writer, QWidget* p
     startOver();
 }
 
-// A note still sounding ends with the window.
-BreedWindow::~BreedWindow() { stopAuditionNote(); }
+BreedWindow::~BreedWindow() = default;
 
 int BreedWindow::basePatch() const {
     const int selected = m_writer.selectedPatch();
@@ -193,25 +188,7 @@ void BreedWindow::toggleMark() {
 void BreedWindow::audition() {
     const int index = selectedVariation();
     if (index < 0) return;
-    stopAuditionNote();
-    m_context.Code.sendPatchValues(variation(index));
-    playAuditionNote();
-}
-
-void BreedWindow::playAuditionNote() {
-    QuenlorCode& code = m_context.Code;
-    if (!code.Midi || code.PlayNoteWhenAuditioning != kOn) return;
-    code.Midi->PlayNoteOn(code.outputChannel(), TestNote::kNote, TestNote::kVelocity);
-    m_noteOn = true;
-    m_noteTimer->start();
-}
-
-void BreedWindow::stopAuditionNote() {
-    m_noteTimer->stop();
-    if (!m_noteOn) return;
-    m_noteOn = false;
-    if (QuenlorCode& code = m_context.Code; code.Midi)
-        code.Midi->PlayNoteOff(code.outputChannel(), TestNote::kNote);
+    m_audition.play(variation(index));
 }
 
 void BreedWindow::keep() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Audition.h"
 #include "core/PatchBank.h"
 #include "editors/MdiChild.h"
 
@@ -11,7 +12,6 @@ class QLabel;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
-class QTimer;
 class PatchWriter;
 struct EditorContext;
 
@@ -73,16 +73,11 @@ private:
     int basePatch() const;
     void addGeneration(const Generation& generation);
     void showGeneration();
-    // The test note after an audition, always for now; a setting that turns it off
-    // belongs here alone.
-    void playAuditionNote();
-    void stopAuditionNote();
 
     EditorContext& m_context;
     PatchWriter& m_writer;
     std::deque<Generation> m_generations;
     std::size_t m_shown = 0;
-    QTimer* m_noteTimer = nullptr;
-    bool m_noteOn = false;
+    Audition m_audition;
     bool m_filling = false;
 };

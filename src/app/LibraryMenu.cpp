@@ -33,7 +33,8 @@ constexpr int kWindowWidth = 760;
 constexpr int kWindowHeight = 560;
 } // namespace
 
-LibraryMenu::LibraryMenu(BackgroundMDI& window) : QObject(&window), m_window(window) {
+LibraryMenu::LibraryMenu(BackgroundMDI& window)
+    : QObject(&window), m_window(window), m_audition(window.context().Code, kAuditionNoteMs) {
     const auto action = [this](const char* name, const QString& caption, auto handler,
                                QKeySequence shortcut = {}) {
         auto* a = new QAction(caption, this);
@@ -56,13 +57,6 @@ LibraryMenu::LibraryMenu(BackgroundMDI& window) : QObject(&window), m_window(win
     mnu_Library->setObjectName(QStringLiteral("mnu_Library"));
     mnu_Library->addActions({mnu_ShowLibrary, mnu_AddFolder, mnu_RescanFolders,
                              mnu_AddCurrentBank, mnu_RemoveFolder});
-
-    m_noteTimer.setSingleShot(true);
-    m_noteTimer.setInterval(kAuditionNoteMs);
-    connect(&m_noteTimer, &QTimer::timeout, this, [this] {
-        m_noteSounding = false;
-        m_window.StopTestNote();
-    });
 }
 
 // The thread goes first: it finishes the jobs posted, whose answers then go nowhere.
@@ -307,13 +301,7 @@ void LibraryMenu::mnu_RemoveFolder_Click() {
 
 void LibraryMenu::audition(int entry) {
     if (!m_catalogue || entry < 0 || std::size_t(entry) >= m_catalogue->Entries.size()) return;
-    QuenlorCode& code = m_window.context().Code;
-    code.sendPatchValues(m_catalogue->Entries[std::size_t(entry)].Values);
-    if (code.PlayNoteWhenAuditioning != kOn) return;
-    if (m_noteSounding) m_window.StopTestNote();
-    m_window.StartTestNote();
-    m_noteSounding = true;
-    m_noteTimer.start();
+    m_audition.play(m_catalogue->Entries[std::size_t(entry)].Values);
 }
 
 bool LibraryMenu::putIntoBank(const std::vector<int>& entries, int firstPatch, const QString& label) {

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "Audition.h"
 #include "library/LibraryCatalogue.h"
 
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
 #include <atomic>
 #include <functional>
@@ -113,6 +113,5 @@ private:
     int m_writesDone = 0; // on the library's thread only
     QLabel* m_progress = nullptr;
     QPushButton* m_cancelButton = nullptr;
-    QTimer m_noteTimer;
-    bool m_noteSounding = false;
+    Audition m_audition;
 };
