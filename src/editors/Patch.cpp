@@ -27,6 +27,9 @@ Patch::Patch(EditorContext& context, QWidget* parent) : QWidget(parent), m_conte
     PatchList = new PatchRows(this);
     PatchList->setObjectName("PatchList");
     PatchList->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Every row is one line in the list's font: the list measures one row, not all 74,
+    // when it is shown and whenever a name changes.
+    PatchList->setUniformItemSizes(true);
     PatchList->setGeometry(twipRect(120, 120, 3132, 3144));
     PatchList->setAccessibleName(QStringLiteral("Patches"));
 
