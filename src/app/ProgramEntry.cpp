@@ -3,6 +3,7 @@
 #include "ProgramArguments.h"
 #include "QuitOnSignal.h"
 #include "desktop/DeferredIconStyle.h"
+#include "desktop/FontWarmUp.h"
 #include "desktop/QtDesktop.h"
 #include "core/QuenlorCode.h"
 #include "core/Version.h"
@@ -20,6 +21,8 @@ int main(int argc, char* argv[]) {
     if (const std::optional<int> status = answerProgramArguments(arguments, std::cout, std::cerr))
         return *status;
 
+    // The fonts are read while the program connects to the window system.
+    FontWarmUp fonts;
     // The MIDI system is reached while the window system comes up.
     std::unique_ptr<MidiBackend> backend = openSystemMidi();
 
@@ -33,6 +36,8 @@ int main(int argc, char* argv[]) {
     // The desktop's own style, with its standard pictures looked up when first drawn.
     QApplication::setStyle(new DeferredIconStyle);
 
+    // Before the first window asks for a font.
+    fonts.wait();
     QuenlorCode code;
     MidiWorld midi(std::move(backend));
     QSettingsStore store;
