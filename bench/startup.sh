@@ -10,7 +10,8 @@ jack=${2:-}
 work=$(mktemp -d)
 pids=()
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    # Waited for, so that a run straight after finds the display free.
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -38,8 +39,11 @@ for i in $(seq "$runs"); do
 done | tee "$work/results"
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+declare -A ms kb
 for what in quenlor floor; do
-    ms=$(grep "^$what " "$work/results" | sed -n 's/.*map_ms=\([0-9.]*\).*/\1/p' | median)
-    kb=$(grep "^$what " "$work/results" | sed -n 's/.*vmhwm_at_map_kb=\([0-9]*\).*/\1/p' | median)
-    echo "$what: median map ${ms} ms, median peak memory at map ${kb} kB"
+    ms[$what]=$(grep "^$what " "$work/results" | sed -n 's/.*map_ms=\([0-9.]*\).*/\1/p' | median)
+    kb[$what]=$(grep "^$what " "$work/results" | sed -n 's/.*vmhwm_at_map_kb=\([0-9]*\).*/\1/p' | median)
+    echo "$what: median map ${ms[$what]} ms, median peak memory at map ${kb[$what]} kB"
 done
+awk -v t="${ms[quenlor]}" -v tf="${ms[floor]}" -v m="${kb[quenlor]}" -v mf="${kb[floor]}" \
+    'BEGIN {printf "quenlor against the floor: map %.2fx, memory %.2fx\n", t / tf, m / mf}'
