@@ -85,7 +85,12 @@ UnsavedBank::UnsavedBank(const QString& folder, EditorContext& context, const QS
     m_pool.setMaxThreadCount(1);
     m_timer.setSingleShot(true);
     m_timer.setInterval(kWriteDelayMs);
-    connect(&m_timer, &QTimer::timeout, this, &UnsavedBank::startWrite);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        if (!m_writeDue) return;
+        m_writeDue = false;
+        startWrite();
+        m_timer.start();
+    });
     // The copy's lock is held from start to end, so that no other program takes the
     // copy for one left behind. Taking it waits for the disk, so the writing thread takes
     // it, before any copy it writes, while the windows come up. A folder that cannot be
@@ -175,14 +180,21 @@ void UnsavedBank::markSaved(const QString& path) {
     bankChanged();
 }
 
-// A change starts the wait; changes during it are in the copy written at its end.
+// A change is on its way to the disk at once, so that a program killed straight after
+// an action keeps it; the changes during the wait that follows go in one copy at its end.
 void UnsavedBank::bankChanged() {
     if (m_finished) return;
     if (differsFromSaved()) {
-        if (!m_timer.isActive()) m_timer.start();
+        if (m_timer.isActive()) {
+            m_writeDue = true;
+        } else {
+            startWrite();
+            m_timer.start();
+        }
         return;
     }
     m_timer.stop();
+    m_writeDue = false;
     // While the bank is being replaced its copy stays: it may be the one to keep.
     if (m_copyMayExist && !m_replacing) removeCopy();
 }
@@ -265,8 +277,9 @@ void UnsavedBank::dropCopy(const QString& path, bool removeFile) {
 }
 
 void UnsavedBank::writeNow() {
-    if (m_timer.isActive()) {
+    if (m_writeDue) {
         m_timer.stop();
+        m_writeDue = false;
         startWrite();
     }
     waitForDisk();

@@ -32,7 +32,8 @@ struct Image;
 class UnsavedBank : public QObject {
     Q_OBJECT
 public:
-    // The copy follows a change within this time.
+    // A change is written at once; the changes that follow it within this time (a
+    // slider being dragged, a name being typed) go into one copy at its end.
     static constexpr int kWriteDelayMs = 1000;
     static constexpr int kExpiryDays = 30;
     // Copies offered at most; past this the oldest goes.
@@ -90,10 +91,11 @@ public:
         takeCopyLock();
         return m_copyPath;
     }
-    bool writePending() const { return m_timer.isActive(); }
+    // Changes are waiting for the end of the wait.
+    bool writePending() const { return m_writeDue; }
     int writeDelay() const { return m_timer.interval(); }
-    // What the wait ends in: takes the bank as it is now and hands the copy to the
-    // writing thread, or has the copy removed when nothing is unsaved any more.
+    // Takes the bank as it is now and hands the copy to the writing thread, or has the
+    // copy removed when nothing is unsaved any more.
     void startWrite();
     // Writes (or removes) the copy at once instead of waiting; then waits for the disk.
     void writeNow();
@@ -163,6 +165,7 @@ private:
     std::vector<Copy> m_copies;
     std::map<QString, std::shared_ptr<QLockFile>> m_copyLocks;
 
-    QTimer m_timer;
+    QTimer m_timer;          // the wait after a copy was handed to the writing thread
+    bool m_writeDue = false; // a change came during it
     QThreadPool m_pool; // one thread: writes and removals keep their order
 };
