@@ -263,7 +263,8 @@ void AlsaMidiBackend::closeOutput() {
 
 // Every message goes to the subscribers of "MIDI Out": the opened device and whatever
 // the user connected. It is delivered at once and the call returns when the sequencer
-// has taken it.
+// has taken it. Each subscriber gets it or not on its own: one that is full loses it
+// and holds up none of the others.
 bool AlsaMidiBackend::send(const uint8_t* bytes, std::size_t size) {
     if (size == 0) return false;
     snd_seq_event_t event;
@@ -283,6 +284,15 @@ bool AlsaMidiBackend::send(const uint8_t* bytes, std::size_t size) {
     snd_seq_ev_set_direct(&event);
     int result = snd_seq_event_output(m_seq, &event);
     if (result >= 0) result = snd_seq_drain_output(m_seq);
+    if (result == -EAGAIN) {
+        // A subscriber with no room left (one that stopped reading, such as a frozen
+        // patchbay monitor) makes the sequencer answer -EAGAIN, yet it has offered the
+        // event to every subscriber and delivered it to all that had room: the message
+        // is sent. It stays in the output buffer, from where a later drain would send
+        // it a second time.
+        snd_seq_drop_output_buffer(m_seq);
+        return true;
+    }
     if (result < 0)
         snd_seq_drop_output(m_seq); // what failed is not sent later, after newer messages
     return result >= 0;

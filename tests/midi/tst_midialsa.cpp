@@ -14,7 +14,9 @@
 #include <QTest>
 
 #include <alsa/asoundlib.h>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // End to end on a real ALSA sequencer with the virtual raw MIDI ports of snd-virmidi,
@@ -192,6 +194,65 @@ public:
 private:
     snd_seq_t* m_seq = nullptr;
 };
+
+// A listener in a process of its own, as a patchbay's monitor is: a port that reads
+// what arrives until the process is stopped, with room in the sequencer for a few
+// events only, so that a stopped listener is full after a patch or two.
+class Listener {
+public:
+    Listener() {
+        int pipe[2];
+        if (::pipe(pipe) != 0) return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            ::close(pipe[0]);
+            listen(pipe[1]);
+        }
+        ::close(pipe[1]);
+        if (m_pid > 0 && ::read(pipe[0], &m_address, sizeof m_address) != sizeof m_address)
+            m_address = {};
+        ::close(pipe[0]);
+    }
+    ~Listener() {
+        if (m_pid <= 0) return;
+        ::kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+    // The port's address; client 0 when it could not be made.
+    snd_seq_addr_t address() const { return m_address; }
+    // Stops the process as SIGSTOP does a frozen program; true once it is stopped.
+    bool stop() const {
+        int status = 0;
+        return ::kill(m_pid, SIGSTOP) == 0 && waitpid(m_pid, &status, WUNTRACED) == m_pid &&
+               WIFSTOPPED(status);
+    }
+
+private:
+    static constexpr int kRoom = 12; // events the sequencer keeps for the listener
+
+    // In the new process: only the sequencer's calls, and the end without returning.
+    [[noreturn]] static void listen(int report) {
+        snd_seq_t* seq = nullptr;
+        snd_seq_addr_t address{};
+        if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_INPUT, 0) == 0 &&
+            snd_seq_set_client_name(seq, "Frozen monitor") == 0 &&
+            snd_seq_set_client_pool_input(seq, kRoom) == 0) {
+            const int port = snd_seq_create_simple_port(
+                seq, "in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+            if (port >= 0)
+                address = {static_cast<unsigned char>(snd_seq_client_id(seq)),
+                           static_cast<unsigned char>(port)};
+        }
+        (void)!::write(report, &address, sizeof address);
+        for (snd_seq_event_t* event; seq;)
+            snd_seq_event_input(seq, &event);
+        _exit(1);
+    }
+
+    pid_t m_pid = -1;
+    snd_seq_addr_t m_address{};
+};
 } // namespace
 
 class TestMidiAlsa : public QObject {
@@ -203,6 +264,7 @@ private slots:
     void dumpsExactAtTheRawEnd();
     void thruFromTheRawEnd();
     void openBankAtCableSpeed();
+    void frozenListenerHoldsNothingUp();
     void storedDevicesAppearLater();
 };
 
@@ -410,6 +472,48 @@ void TestMidiAlsa::storedDevicesAppearLater() {
         QTRY_VERIFY(w.ports->MIDIInput1.ProductName() != kLateOut);
         w.code.SendPatch(1); // goes nowhere, and nothing waits for it
     }
+}
+
+// A second subscriber of the program's output that stops reading fills its room in the
+// sequencer, which then answers every message with -EAGAIN while still delivering it to
+// the instrument: each patch reaches the instrument once, whole and in order, nothing is
+// counted dropped and nothing waits.
+void TestMidiAlsa::frozenListenerHoldsNothingUp() {
+    Listener listener; // started before the program's threads, as a process of its own
+    QVERIFY(listener.address().client != 0);
+    World w;
+    QVERIFY(w.backend);
+    RawEnd raw(kRawOut, O_RDONLY);
+    QVERIFY(raw.isOpen());
+    w.midi->OpenMidiOut(kVirtualOut);
+    Observer patchbay("patchbay");
+    snd_seq_addr_t from;
+    const snd_seq_addr_t to = listener.address();
+    QCOMPARE(snd_seq_parse_address(patchbay.seq(), &from, "Quenlor:0"), 0);
+    snd_seq_port_subscribe_t* subscription;
+    snd_seq_port_subscribe_alloca(&subscription);
+    snd_seq_port_subscribe_set_sender(subscription, &from);
+    snd_seq_port_subscribe_set_dest(subscription, &to);
+    QCOMPARE(snd_seq_subscribe_port(patchbay.seq(), subscription), 0);
+    QVERIFY(listener.stop());
+
+    // Each patch waited for, so that none replaces another in the queue: a patch is
+    // 5 events of the listener's room (the dump 4, the Program Change 1).
+    constexpr int kPatches = 8;
+    std::vector<Bytes> expected;
+    QElapsedTimer clock;
+    clock.start();
+    for (int patch = 1; patch <= kPatches; ++patch) {
+        w.code.PatchBank(patch, 8) = int16_t(patch);
+        w.code.SendPatch(patch);
+        QVERIFY(w.ports->MIDIOutput1.waitUntilSent(std::chrono::seconds(2)));
+        expected.push_back(w.dump(patch));
+        expected.push_back({0xC0, 0});
+    }
+    // Far less than a second for each; the cable time of eight patches is 0.2 s.
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(int(w.ports->MIDIOutput1.droppedMessages()), 0);
+    QCOMPARE(messages(raw.read(false)), expected);
 }
 
 QTEST_GUILESS_MAIN(TestMidiAlsa)
