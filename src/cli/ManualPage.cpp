@@ -1,5 +1,6 @@
 #include "ManualPage.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string_view>
 
@@ -158,6 +159,17 @@ std::string body(const std::vector<std::string>& lines, std::size_t first, bool 
     return out;
 }
 
+// The summary as the NAME line gives it, which indexes such as whatis and apropos list:
+// a phrase, from a small letter (unless the first word is written in capitals, as MIDI
+// is) and without a full stop.
+std::string whatIs(std::string summary) {
+    while (!summary.empty() && (summary.back() == '.' || summary.back() == ' '))
+        summary.pop_back();
+    if (summary.size() > 1 && !std::isupper(static_cast<unsigned char>(summary[1])))
+        summary[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(summary[0])));
+    return summary;
+}
+
 } // namespace
 
 std::string manualPage(const ManualPageSource& source) {
@@ -175,21 +187,25 @@ std::string manualPage(const ManualPageSource& source) {
     page += ".TH \"" + upper(source.Name) + "\" 1 \"" + source.Date + "\" \"" + source.Name + " ";
     page += source.Version + "\" \"User Commands\"\n";
     page += ".SH NAME\n" + escaped(source.Name) + " \\- ";
-    page += (summary < lines.size() ? escaped(lines[summary]) : "") + "\n";
+    page += (summary < lines.size() ? escaped(whatIs(lines[summary])) : "") + "\n";
     page += ".SH SYNOPSIS\n" + synopsis(lines, summary);
-    page += ".SH DESCRIPTION\n" + body(lines, summary + 1, false, commands);
+    // The summary as the help writes it opens the description.
+    page += ".SH DESCRIPTION\n" + body(lines, summary, false, commands);
     return page;
 }
 
+// Each item there names its command first, as "  library add DIR...", whether its text
+// follows on the line or on the next; a command with several forms is listed once.
 std::vector<std::string> listedCommands(const std::string& help) {
     std::vector<std::string> commands;
-    std::string section, term, text;
-    std::size_t column = 0;
+    std::string section;
     for (const std::string& line : linesOf(help)) {
         if (line.empty() || isHeading(line, section)) continue;
-        if (section == kCommandsSection && indentOf(line) == kItemIndent &&
-            isItem(line, term, text, column))
-            commands.push_back(term.substr(0, term.find(' ')));
+        if (section != kCommandsSection || indentOf(line) != kItemIndent) continue;
+        const std::string name =
+            line.substr(kItemIndent, line.find(' ', kItemIndent) - kItemIndent);
+        if (std::find(commands.begin(), commands.end(), name) == commands.end())
+            commands.push_back(name);
     }
     return commands;
 }

@@ -19,6 +19,8 @@ private slots:
     void answersWithoutAWindow();
     void manualPageHoldsTheHelp_data();
     void manualPageHoldsTheHelp();
+    void manualPageNameLine_data();
+    void manualPageNameLine();
     void fileManagerOpensTheFiles_data();
     void fileManagerOpensTheFiles();
 };
@@ -117,15 +119,21 @@ void TestCommandLine::manualPageHoldsTheHelp_data() {
     }
 }
 
+// A manual page as man shows it, on lines long enough to hold any line of the help.
+static QString shownPage(const QString& program) {
+    QProcess groff;
+    groff.start("groff", {"-man", "-Tascii", "-rHY=0", "-rLL=250n", "-P-cbou",
+                          QUENLOR_MAN_DIR "/" + program + ".1"});
+    if (!groff.waitForFinished(30000) || groff.exitCode() != 0) return {};
+    return groff.readAllStandardOutput();
+}
+
 // Every line of the help, told without a window, stands in the page as man shows it (the
 // usage line as the synopsis, a heading in capitals).
 void TestCommandLine::manualPageHoldsTheHelp() {
     QFETCH(QStringList, command);
-    QProcess groff;
-    groff.start("groff", {"-man", "-Tascii", "-rHY=0", "-rLL=250n", "-P-cbou",
-                          QUENLOR_MAN_DIR "/" + command[0] + ".1"});
-    QVERIFY2(groff.waitForFinished(30000) && groff.exitCode() == 0, "groff cannot read the page");
-    const QString page = QString(groff.readAllStandardOutput()).simplified().toLower();
+    const QString page = shownPage(command[0]).simplified().toLower();
+    QVERIFY2(!page.isEmpty(), "groff cannot read the page");
     QVERIFY(page.contains(command[0] + " 1.2.1"));
     const QStringList help = run(command + QStringList{"--help"});
     QCOMPARE(help[0] + help[2], QString("0"));
@@ -134,6 +142,29 @@ void TestCommandLine::manualPageHoldsTheHelp() {
         QVERIFY2(page.contains(line.simplified().toLower()),
                  qPrintable("not in the page: " + line));
     }
+}
+
+void TestCommandLine::manualPageNameLine_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("quenlor")
+        << "quenlor" << "quenlor - edit, store and send the patches of a Bit 01 synthesizer";
+    QTest::newRow("quenlor-sysex") << "quenlor-sysex"
+                                   << "quenlor-sysex - the Bit 01 patches of Quenlor's bank (.bbk) "
+                                      "and patch (.b01) files, from the command line";
+}
+
+// The NAME line, which whatis and apropos list, as manual pages write it: the program, then
+// what it is in a phrase from a small letter, with no full stop; and each of the
+// companion's commands has one subsection, however many forms the overview lists.
+void TestCommandLine::manualPageNameLine() {
+    QFETCH(QString, program);
+    QFETCH(QString, name);
+    const QString page = shownPage(program);
+    QCOMPARE(page.section("\nNAME\n", 1).section("\n\n", 0, 0).simplified(), name);
+    for (const QString& command : {"check", "library", "randomize"})
+        QCOMPARE(page.count(QRegularExpression("\n   " + command + "\n")),
+                 program == "quenlor" ? 0 : 1);
 }
 
 void TestCommandLine::fileManagerOpensTheFiles_data() {

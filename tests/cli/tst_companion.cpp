@@ -98,6 +98,8 @@ private slots:
     void usage();
     void help_data();
     void help();
+    void overviewShowsEachCommandsForms_data();
+    void overviewShowsEachCommandsForms();
 
     void check_data();
     void check();
@@ -331,6 +333,47 @@ void TestCompanion::help() {
     QCOMPARE(run(args), 0);
     QCOMPARE(run.output().section('\n', 0, 0), firstLine);
     QCOMPARE(run.errors(), QString());
+}
+
+void TestCompanion::overviewShowsEachCommandsForms_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("forms");
+    QTest::newRow("check") << "check" << QStringList{"check FILE..."};
+    QTest::newRow("syx") << "syx" << QStringList{"syx FILE -o OUT.syx"};
+    QTest::newRow("import") << "import" << QStringList{"import IN.syx|IN.mid -o OUT.bbk"};
+    QTest::newRow("send, usage of two lines") << "send" << QStringList{"send FILE"};
+    QTest::newRow("ports") << "ports" << QStringList{"ports"};
+    QTest::newRow("mutate") << "mutate"
+                            << QStringList{"mutate IN.b01 --amount PCT --seed N -o OUT.b01"};
+    QTest::newRow("randomize, an operand in brackets")
+        << "randomize" << QStringList{"randomize [IN.b01] --seed N -o OUT.b01"};
+    QTest::newRow("morph") << "morph" << QStringList{"morph A.b01 B.b01 --at PCT -o OUT.b01"};
+    QTest::newRow("library, three forms")
+        << "library"
+        << QStringList{"library add DIR...", "library list [FILTER]...",
+                       "library bank [FILTER]... -o OUT.bbk"};
+}
+
+// The overview names each command in the forms its own usage gives, with what is needed
+// and without the options in brackets; each form is an item of its own, its text beside
+// it or, for a long one, on the next line.
+void TestCompanion::overviewShowsEachCommandsForms() {
+    QFETCH(QString, command);
+    QFETCH(QStringList, forms);
+    Run overview;
+    QCOMPARE(overview({"--help"}), 0);
+    for (const QString& form : forms)
+        QVERIFY2(overview.output().contains(
+                     QRegularExpression("\n  " + QRegularExpression::escape(form) +
+                                        "(  +[a-z]|\n {26}[a-zI])")),
+                 qPrintable(form));
+    Run own;
+    QCOMPARE(own({command, "--help"}), 0);
+    QStringList usage = own.output().section(QRegularExpression("\n(?! )"), 0, 0).split('\n');
+    for (QString& line : usage)
+        line.remove(QRegularExpression("^(Usage:)? +quenlor-sysex |^ +"));
+    QString shown = usage.join('\n').remove(QRegularExpression(" *\\[-[^]]*\\]\n?"));
+    QCOMPARE(shown.trimmed().split('\n'), forms);
 }
 
 void TestCompanion::check_data() {
