@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Start-up figures: time from process start to the main window mapped, and peak memory,
-# for Quenlor and for a bare Qt main window with an MDI area holding a 74-row list,
-# measured alternately in one run. Usage: bench/startup.sh [runs] [--jack]
-# Needs a build in build/ and the packages xvfb and libx11-dev.
+# for Quenlor and for a bare Qt main window with an MDI area holding a 74-row list
+# (bench/startup_floor.cpp), measured alternately in one run by bench/startup_timer.cpp.
+# Usage: bench/startup.sh [runs] [--jack]
+# Builds what it runs in build/ (configuring it when it is not yet), on an X server of its
+# own, display $QUENLOR_BENCH_DISPLAY (:93 unless set). Needs the packages xvfb and
+# libx11-dev besides those of the build (scripts/common.sh), and jackd2 for --jack.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/../scripts/common.sh" # the build function; works in the repository
 runs=${1:-9}
 jack=${2:-}
+QUENLOR_TARGETS="quenlor startup_floor startup_timer" build build >&2
+timer=./build/bench/startup_timer
+floor=./build/bench/startup_floor
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -16,16 +22,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-gcc -O2 ../shared/bench/xwaitmap.c -o "$work/xwaitmap" -lX11
-g++ -std=c++17 -O2 -fPIC ../shared/bench/qtfloor.cpp -o "$work/qtfloor" $(pkg-config --cflags --libs Qt6Widgets)
-
-display=:93
-Xvfb $display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+display=${QUENLOR_BENCH_DISPLAY:-:93}
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
-sleep 1
+for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+[ -S "/tmp/.X11-unix/X${display#:}" ] || { echo "startup.sh: no X server on $display" >&2; exit 1; }
 
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" JACK_NO_START_SERVER=1
+export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 if [ "$jack" = "--jack" ]; then
     export JACK_DEFAULT_SERVER=quenlor-startup
     jackd -n quenlor-startup -d dummy -r 48000 -p 256 >/dev/null 2>&1 &
@@ -34,8 +40,8 @@ if [ "$jack" = "--jack" ]; then
 fi
 
 for i in $(seq "$runs"); do
-    DISPLAY=$display "$work/xwaitmap" -- ./build/bin/quenlor | sed 's/^/quenlor /'
-    DISPLAY=$display "$work/xwaitmap" -- "$work/qtfloor" | sed 's/^/floor /'
+    DISPLAY=$display "$timer" -- ./build/bin/quenlor | sed 's/^/quenlor /'
+    DISPLAY=$display "$timer" -- "$floor" | sed 's/^/floor /'
 done | tee "$work/results"
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
