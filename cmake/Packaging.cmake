@@ -60,7 +60,9 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "JACK) as SysEx dumps. The companion quenlor-sysex checks bank and patch\n"
     "files, writes them as SysEx files and sends patches from the command line.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
+# The programs stripped as Debian strips its own, .comment and .note sections too.
+set(CPACK_QUENLOR_STRIP ${CMAKE_STRIP})
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/PackageStrip.cmake)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # quenlor_1.2.1-1_amd64.deb
 # The control files with the permissions Debian's policy asks for.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
