@@ -155,6 +155,19 @@ public:
         if (m_seq) snd_seq_close(m_seq);
     }
     snd_seq_t* seq() const { return m_seq; }
+    // A port's address by its name, as "Quenlor:0"; client 0 when there is none.
+    snd_seq_addr_t address(const char* name) const {
+        snd_seq_addr_t address{};
+        return snd_seq_parse_address(m_seq, &address, name) == 0 ? address : snd_seq_addr_t{};
+    }
+    // Connects two ports as a patchbay does; 0 on success.
+    int subscribe(snd_seq_addr_t from, snd_seq_addr_t to) const {
+        snd_seq_port_subscribe_t* subscription;
+        snd_seq_port_subscribe_alloca(&subscription);
+        snd_seq_port_subscribe_set_sender(subscription, &from);
+        snd_seq_port_subscribe_set_dest(subscription, &to);
+        return snd_seq_subscribe_port(m_seq, subscription);
+    }
     int port(const char* name, unsigned caps) {
         return snd_seq_create_simple_port(m_seq, name, caps, SND_SEQ_PORT_TYPE_MIDI_GENERIC);
     }
@@ -334,14 +347,9 @@ void TestMidiAlsa::dumpsExactAtTheRawEnd() {
     Observer observer("patchbay");
     if (patchbay) {
         w.midi->OpenMidiOut(MidiBackend::defaultOutputName());
-        snd_seq_addr_t from, to;
-        QCOMPARE(snd_seq_parse_address(observer.seq(), &from, "Quenlor:0"), 0);
-        QCOMPARE(snd_seq_parse_address(observer.seq(), &to, "Virtual Raw MIDI 0-0:0"), 0);
-        snd_seq_port_subscribe_t* subscription;
-        snd_seq_port_subscribe_alloca(&subscription);
-        snd_seq_port_subscribe_set_sender(subscription, &from);
-        snd_seq_port_subscribe_set_dest(subscription, &to);
-        QCOMPARE(snd_seq_subscribe_port(observer.seq(), subscription), 0);
+        QCOMPARE(observer.subscribe(observer.address("Quenlor:0"),
+                                    observer.address("Virtual Raw MIDI 0-0:0")),
+                 0);
     } else {
         w.midi->OpenMidiOut(kVirtualOut);
         QCOMPARE(w.ports->MIDIOutput1.ProductName(), kVirtualOut);
@@ -487,14 +495,7 @@ void TestMidiAlsa::frozenListenerHoldsNothingUp() {
     QVERIFY(raw.isOpen());
     w.midi->OpenMidiOut(kVirtualOut);
     Observer patchbay("patchbay");
-    snd_seq_addr_t from;
-    const snd_seq_addr_t to = listener.address();
-    QCOMPARE(snd_seq_parse_address(patchbay.seq(), &from, "Quenlor:0"), 0);
-    snd_seq_port_subscribe_t* subscription;
-    snd_seq_port_subscribe_alloca(&subscription);
-    snd_seq_port_subscribe_set_sender(subscription, &from);
-    snd_seq_port_subscribe_set_dest(subscription, &to);
-    QCOMPARE(snd_seq_subscribe_port(patchbay.seq(), subscription), 0);
+    QCOMPARE(patchbay.subscribe(patchbay.address("Quenlor:0"), listener.address()), 0);
     QVERIFY(listener.stop());
 
     // Each patch waited for, so that none replaces another in the queue: a patch is
