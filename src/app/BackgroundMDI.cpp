@@ -90,6 +90,7 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
     connect(m_history.get(), &BankHistory::changed, unsaved, &UnsavedBank::bankChanged);
     connect(m_history.get(), &BankHistory::replacingBank, unsaved, &UnsavedBank::replacingBank);
     connect(m_history.get(), &BankHistory::bankReplaced, unsaved, &UnsavedBank::bankReplaced);
+    connect(m_history.get(), &BankHistory::gestureEnded, unsaved, &UnsavedBank::gestureEnded);
     connect(unsaved, &UnsavedBank::cannotKeep, this, [this](const QString& reason) {
         m_status->tell(StatusLine::Notice::CannotKeep, "Unsaved changes cannot be kept: " + reason);
     });

@@ -7,11 +7,13 @@
 
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -86,7 +88,8 @@ class TestUnsaved : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void writtenSoonAfterTheFirstChange();
+    void writtenSoonAfterEachChange();
+    void dragFollowedTenTimesASecond();
     void removedOnceNothingIsUnsaved_data();
     void removedOnceNothingIsUnsaved();
     void restoredInALaterRun_data();
@@ -120,7 +123,7 @@ void TestUnsaved::init() {
     QCOMPARE(UnsavedBank::defaultFolder(), m_folder);
 }
 
-void TestUnsaved::writtenSoonAfterTheFirstChange() {
+void TestUnsaved::writtenSoonAfterEachChange() {
     TestProgram p;
     p.start();
     UnsavedBank& unsaved = p.window.unsaved();
@@ -130,28 +133,72 @@ void TestUnsaved::writtenSoonAfterTheFirstChange() {
     unsaved.writeNow();
     QVERIFY(copies(m_folder).isEmpty());
 
-    // The first change is on its way to the disk at once: a program killed straight
-    // after it keeps it.
+    // The changes of one turn of the event loop go into one copy, written on the next.
     typeValue(p, 3, 19, "44");
-    QVERIFY(!unsaved.writePending());
+    rename(p, 3, "Warm");
+    QVERIFY(unsaved.writePending());
+    QCOMPARE(unsaved.writeDelay(), 0);
+    QTRY_VERIFY(!unsaved.writePending());
     unsaved.waitForDisk();
     QCOMPARE(copies(m_folder), QStringList{QFileInfo(unsaved.copyPath()).fileName()});
     UnsavedCopy::Image image;
     QCOMPARE(UnsavedCopy::read(unsaved.copyPath().toStdString(), image),
              UnsavedCopy::ReadResult::Ok);
     QCOMPARE(image.Values[3][19], int16_t(44));
+    QCOMPARE(image.Names[3], std::string("Warm"));
     QCOMPARE(image.Origin, std::string());
-    // The changes that follow within the wait go into one copy at its end.
-    rename(p, 3, "Warm");
-    typeValue(p, 3, 20, "7");
+    QCOMPARE(unsaved.copiesWritten(), 1);
+    // The next change waits a tenth of a second at most; a step of its own (Undo) ends
+    // its gesture and goes to the disk with its copy.
+    p.window.mnu_Undo->trigger();
     QVERIFY(unsaved.writePending());
-    QVERIFY(unsaved.writeDelay() <= 2000);
-    QTRY_VERIFY_WITH_TIMEOUT(!unsaved.writePending(), 2000);
+    QVERIFY(unsaved.writeDelay() <= UnsavedBank::kWriteGapMs);
+    const int synced = unsaved.copiesSynced();
+    QTRY_VERIFY(!unsaved.writePending());
     unsaved.waitForDisk();
     QCOMPARE(UnsavedCopy::read(unsaved.copyPath().toStdString(), image),
              UnsavedCopy::ReadResult::Ok);
-    QCOMPARE(image.Names[3], std::string("Warm"));
-    QCOMPARE(image.Values[3][20], int16_t(7));
+    QCOMPARE(image.Names[3], std::string());
+    QCOMPARE(unsaved.copiesWritten(), 2);
+    QCOMPARE(unsaved.copiesSynced(), synced + 1);
+    QVERIFY(!unsaved.syncPending());
+}
+
+// A slider dragged: the copy follows it ten times a second at most, goes to the disk once
+// a second at most while the drag goes on, and at once when the focus moves on.
+void TestUnsaved::dragFollowedTenTimesASecond() {
+    TestProgram p;
+    p.start();
+    UnsavedBank& unsaved = p.window.unsaved();
+    p.code.SelectedPatch = 7;
+    p.list().OpenPatchEditor(7, Patch::NormalEditor);
+    NormalEdit& editor = *p.list().normalEditWindow(7);
+    editor.Slider[19]->setFocus();
+    QElapsedTimer drag;
+    drag.start();
+    for (int step = 1; drag.elapsed() < 400; ++step) {
+        editor.Slider[19]->setValue(step % 60 + 1);
+        QTest::qWait(5);
+    }
+    const int16_t last = p.code.PatchBank(7, 19);
+    QTRY_VERIFY(!unsaved.writePending());
+    unsaved.waitForDisk();
+    const qint64 took = drag.elapsed();
+    const int written = unsaved.copiesWritten();
+    QVERIFY2(written >= 2, "the copy waited for the end of the drag");
+    QVERIFY(written <= took / UnsavedBank::kWriteGapMs + 1);
+    QVERIFY(unsaved.copiesSynced() <= took / UnsavedBank::kSyncGapMs + 1);
+    QVERIFY(unsaved.syncPending() || drag.elapsed() >= UnsavedBank::kSyncGapMs);
+    const bool syncDue = unsaved.syncPending();
+    const int synced = unsaved.copiesSynced();
+    editor.Slider[20]->setFocus();
+    QVERIFY(!unsaved.syncPending());
+    unsaved.waitForDisk();
+    QCOMPARE(unsaved.copiesSynced(), synced + int(syncDue));
+    UnsavedCopy::Image image;
+    QCOMPARE(UnsavedCopy::read(unsaved.copyPath().toStdString(), image),
+             UnsavedCopy::ReadResult::Ok);
+    QCOMPARE(image.Values[7][19], last);
 }
 
 void TestUnsaved::removedOnceNothingIsUnsaved_data() {
