@@ -20,6 +20,8 @@ int main(int argc, char* argv[]) {
     const ProgramArguments arguments = readProgramArguments({argv + 1, argv + argc});
     if (const std::optional<int> status = answerProgramArguments(arguments, std::cout, std::cerr))
         return *status;
+    // Asked to end from now on, the program ends by its one way out, whenever it is asked.
+    QuitOnSignal quitOnSignal;
 
     // The fonts are read while the program connects to the window system.
     FontWarmUp fonts;
@@ -44,7 +46,8 @@ int main(int argc, char* argv[]) {
     QtDesktop desktop;
     BackgroundMDI window(code, midi, store, desktop);
     desktop.setParentWindow(&window);
-    const QuitOnSignal quitOnSignal(window);
+    quitOnSignal.endThrough(window);
+    desktop.endPausesOn(quitOnSignal.descriptor());
 
     if (!Main(window, desktop, arguments.File))
         return 0;
