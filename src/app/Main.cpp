@@ -88,8 +88,9 @@ bool Main(BackgroundMDI& window, Desktop& desktop, const std::optional<std::stri
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (closed())
         return false;
-    // The MIDI system is reached under the splash: patch 1 leaves now.
-    window.openMidiDevices();
+    // The MIDI system is reached under the splash: patch 1 leaves now, unless a file is
+    // to be opened, whose own patch is the first the instrument hears.
+    window.openMidiDevices(!file);
 
     desktop.pause(kSplashMilliseconds);
 

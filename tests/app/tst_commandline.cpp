@@ -76,6 +76,13 @@ void TestCommandLine::opensTheFileAfterStartUp() {
     const QString messages = p.desktop.Messages.join('\n').replace(dir.path() + '/', "");
     QCOMPARE((QStringList{p.window.windowTitle(), p.list().PatchName(1), messages}), after);
     QCOMPARE(p.window.mnu_Undo->isEnabled(), !after[1].isEmpty());
+    // The instrument hears one patch: patch 1 as the list now holds it (the file's, or
+    // the new bank's when nothing could be read), never the new bank's before the file's.
+    p.code.preparePatchDump(1);
+    const std::vector<uint8_t> patch1(p.code.PatchDump.data(),
+                                      p.code.PatchDump.data() + p.code.PatchDump.size());
+    QCOMPARE(p.dumps(), 1);
+    QCOMPARE(p.sent().front(), patch1);
 }
 
 void TestCommandLine::answersWithoutAWindow_data() {
