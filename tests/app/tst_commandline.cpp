@@ -1,5 +1,6 @@
 #include "TestProgram.h"
 #include "app/Main.h"
+#include "app/ProgramArguments.h"
 #include "storage/TestFiles.h"
 
 #include <QMimeDatabase>
@@ -17,6 +18,8 @@ private slots:
     void opensTheFileAfterStartUp();
     void answersWithoutAWindow_data();
     void answersWithoutAWindow();
+    void windowSystemsThatNeedADisplay_data();
+    void windowSystemsThatNeedADisplay();
     void manualPageHoldsTheHelp_data();
     void manualPageHoldsTheHelp();
     void fileManagerOpensTheFiles_data();
@@ -26,7 +29,7 @@ private slots:
 // Exit status, output and errors of a program run with no display: a window it tried to
 // open would end it with the window system's failure.
 static QStringList run(const QStringList& command) {
-    static const QRegularExpression display("^(?!DISPLAY=|QT_QPA_PLATFORM=)");
+    static const QRegularExpression display("^(?!DISPLAY=|WAYLAND_DISPLAY=|QT_QPA_PLATFORM=)");
     QProcess process;
     process.setEnvironment(QProcess::systemEnvironment().filter(display) << "QT_QPA_PLATFORM=xcb");
     process.start(command[0] == "quenlor" ? QUENLOR_PROGRAM : QUENLOR_SYSEX_PROGRAM,
@@ -102,12 +105,61 @@ void TestCommandLine::answersWithoutAWindow_data() {
                                << usage("unknown option '-d'");
     QTest::newRow("two files") << QStringList{"quenlor", "-reverse", "a.bbk", "b.bbk"}
                                << usage("only one file can be opened");
+    // No display: one line, no abort and no core file.
+    const QString noDisplay = "quenlor: no display to show the windows on (%1)\n";
+    QTest::newRow("no display") << QStringList{"quenlor", "live.bbk"}
+                                << QStringList{"1", "", noDisplay.arg("neither DISPLAY nor "
+                                                                      "WAYLAND_DISPLAY is set")};
+    QTest::newRow("display not there")
+        << QStringList{"quenlor", "-display", ":1234.0"}
+        << QStringList{"1", "", noDisplay.arg("':1234.0' cannot be reached")};
 }
 
 void TestCommandLine::answersWithoutAWindow() {
     QFETCH(QStringList, command);
     QFETCH(QStringList, ran);
     QCOMPARE(run(command), ran);
+}
+
+void TestCommandLine::windowSystemsThatNeedADisplay_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment"); // NAME=value
+    QTest::addColumn<bool>("missing");
+    QTest::newRow("nothing set") << QStringList{} << QStringList{} << true;
+    QTest::newRow("X") << QStringList{} << QStringList{"DISPLAY=:0"} << false;
+    QTest::newRow("Wayland") << QStringList{} << QStringList{"WAYLAND_DISPLAY=wayland-0"} << false;
+    QTest::newRow("empty DISPLAY") << QStringList{} << QStringList{"DISPLAY="} << true;
+    QTest::newRow("-display") << QStringList{"-display", ":3"} << QStringList{} << false;
+    QTest::newRow("offscreen") << QStringList{} << QStringList{"QT_QPA_PLATFORM=offscreen"}
+                               << false;
+    QTest::newRow("xcb with options") << QStringList{}
+                                      << QStringList{"QT_QPA_PLATFORM=xcb:nomitshm"} << true;
+    QTest::newRow("Wayland, then X") << QStringList{}
+                                     << QStringList{"QT_QPA_PLATFORM=wayland;xcb"} << true;
+    QTest::newRow("Wayland, then VNC") << QStringList{}
+                                       << QStringList{"QT_QPA_PLATFORM=wayland;vnc"} << false;
+    QTest::newRow("-platform over the environment")
+        << QStringList{"-platform=xcb"} << QStringList{"QT_QPA_PLATFORM=offscreen"} << true;
+    QTest::newRow("-platform vnc") << QStringList{"-platform", "vnc"}
+                                   << QStringList{"QT_QPA_PLATFORM=xcb"} << false;
+}
+
+void TestCommandLine::windowSystemsThatNeedADisplay() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(bool, missing);
+    static QStringList variables;
+    variables = environment;
+    std::vector<std::string> args;
+    for (const QString& argument : arguments)
+        args.push_back(argument.toStdString());
+    const auto read = [](const char* name) {
+        for (const QString& variable : variables)
+            if (variable.section('=', 0, 0) == name)
+                return variable.section('=', 1).toStdString();
+        return std::string();
+    };
+    QCOMPARE(missingDisplay(readProgramArguments(args), read).has_value(), missing);
 }
 
 void TestCommandLine::manualPageHoldsTheHelp_data() {
