@@ -6,6 +6,7 @@
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -17,8 +18,10 @@ struct HeldMessage {
 };
 
 // A message handler is a plain function: what it needs lives here, for the moment
-// between the constructor and reached() alone.
+// between the constructor and reached() alone. The fonts are read on a thread of their
+// own meanwhile, which may say something too.
 struct Watch {
+    std::mutex Lock;
     bool Active = false;
     std::string Display;
     QtMessageHandler Before = nullptr;
@@ -31,6 +34,12 @@ Watch& watch() {
 
 void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     Watch& w = watch();
+    std::unique_lock<std::mutex> lock(w.Lock);
+    if (!w.Active) { // came on another thread as the display was reached
+        lock.unlock();
+        qt_message_output(type, context, text);
+        return;
+    }
     if (type != QtFatalMsg) {
         w.Held.push_back({type, context.category ? context.category : "", text});
         return;
@@ -59,10 +68,15 @@ ReachingDisplay::~ReachingDisplay() {
 
 void ReachingDisplay::reached() {
     Watch& w = watch();
-    if (!w.Active) return;
-    w.Active = false;
-    qInstallMessageHandler(w.Before);
-    for (const HeldMessage& message : std::exchange(w.Held, {})) {
+    std::vector<HeldMessage> held;
+    {
+        const std::lock_guard<std::mutex> lock(w.Lock);
+        if (!w.Active) return;
+        w.Active = false;
+        qInstallMessageHandler(w.Before);
+        held = std::exchange(w.Held, {});
+    }
+    for (const HeldMessage& message : held) {
         const QMessageLogContext context(nullptr, 0, nullptr, message.Category.c_str());
         qt_message_output(message.Type, context, message.Text);
     }
