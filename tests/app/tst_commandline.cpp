@@ -1,6 +1,5 @@
 #include "TestProgram.h"
 #include "app/Main.h"
-#include "app/ProgramArguments.h"
 #include "storage/TestFiles.h"
 
 #include <QMimeDatabase>
@@ -18,8 +17,6 @@ private slots:
     void opensTheFileAfterStartUp();
     void answersWithoutAWindow_data();
     void answersWithoutAWindow();
-    void windowSystemsThatNeedADisplay_data();
-    void windowSystemsThatNeedADisplay();
     void manualPageHoldsTheHelp_data();
     void manualPageHoldsTheHelp();
     void fileManagerOpensTheFiles_data();
@@ -119,47 +116,6 @@ void TestCommandLine::answersWithoutAWindow() {
     QFETCH(QStringList, command);
     QFETCH(QStringList, ran);
     QCOMPARE(run(command), ran);
-}
-
-void TestCommandLine::windowSystemsThatNeedADisplay_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QStringList>("environment"); // NAME=value
-    QTest::addColumn<bool>("missing");
-    QTest::newRow("nothing set") << QStringList{} << QStringList{} << true;
-    QTest::newRow("X") << QStringList{} << QStringList{"DISPLAY=:0"} << false;
-    QTest::newRow("Wayland") << QStringList{} << QStringList{"WAYLAND_DISPLAY=wayland-0"} << false;
-    QTest::newRow("empty DISPLAY") << QStringList{} << QStringList{"DISPLAY="} << true;
-    QTest::newRow("-display") << QStringList{"-display", ":3"} << QStringList{} << false;
-    QTest::newRow("offscreen") << QStringList{} << QStringList{"QT_QPA_PLATFORM=offscreen"}
-                               << false;
-    QTest::newRow("xcb with options") << QStringList{}
-                                      << QStringList{"QT_QPA_PLATFORM=xcb:nomitshm"} << true;
-    QTest::newRow("Wayland, then X") << QStringList{}
-                                     << QStringList{"QT_QPA_PLATFORM=wayland;xcb"} << true;
-    QTest::newRow("Wayland, then VNC") << QStringList{}
-                                       << QStringList{"QT_QPA_PLATFORM=wayland;vnc"} << false;
-    QTest::newRow("-platform over the environment")
-        << QStringList{"-platform=xcb"} << QStringList{"QT_QPA_PLATFORM=offscreen"} << true;
-    QTest::newRow("-platform vnc") << QStringList{"-platform", "vnc"}
-                                   << QStringList{"QT_QPA_PLATFORM=xcb"} << false;
-}
-
-void TestCommandLine::windowSystemsThatNeedADisplay() {
-    QFETCH(QStringList, arguments);
-    QFETCH(QStringList, environment);
-    QFETCH(bool, missing);
-    static QStringList variables;
-    variables = environment;
-    std::vector<std::string> args;
-    for (const QString& argument : arguments)
-        args.push_back(argument.toStdString());
-    const auto read = [](const char* name) {
-        for (const QString& variable : variables)
-            if (variable.section('=', 0, 0) == name)
-                return variable.section('=', 1).toStdString();
-        return std::string();
-    };
-    QCOMPARE(missingDisplay(readProgramArguments(args), read).has_value(), missing);
 }
 
 void TestCommandLine::manualPageHoldsTheHelp_data() {
