@@ -90,6 +90,7 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
     connect(m_history.get(), &BankHistory::changed, unsaved, &UnsavedBank::bankChanged);
     connect(m_history.get(), &BankHistory::replacingBank, unsaved, &UnsavedBank::replacingBank);
     connect(m_history.get(), &BankHistory::bankReplaced, unsaved, &UnsavedBank::bankReplaced);
+    connect(m_history.get(), &BankHistory::gestureEnded, unsaved, &UnsavedBank::gestureEnded);
     connect(unsaved, &UnsavedBank::cannotKeep, this, [this](const QString& reason) {
         m_status->tell(StatusLine::Notice::CannotKeep, "Unsaved changes cannot be kept: " + reason);
     });
@@ -376,7 +377,10 @@ void BackgroundMDI::MDIForm_Load() {
     m_unsaved->markSaved(QString());
 }
 
-void BackgroundMDI::openMidiDevices() { OpenStoredDevices(m_midi, m_ports, m_store); }
+void BackgroundMDI::openMidiDevices(bool sendWaiting) {
+    if (!sendWaiting) m_ports.MIDIOutput1.dropHeld();
+    OpenStoredDevices(m_midi, m_ports, m_store);
+}
 
 void BackgroundMDI::offerUnsavedBank() {
     m_status->tell(StatusLine::Notice::UnsavedCopies, m_unsaved->lookForCopies());
@@ -466,9 +470,9 @@ void BackgroundMDI::mnu_New_Click() {
 
 void BackgroundMDI::mnu_Open_Click() { openBank(std::nullopt); }
 
-void BackgroundMDI::openBank(const std::optional<FileChoice>& file) {
+bool BackgroundMDI::openBank(const std::optional<FileChoice>& file) {
     const BankHistory::Step step(m_history.get(), "Open Bank", BankHistory::Scope::WholeBank);
-    m_commands->OpenBank(file);
+    return m_commands->OpenBank(file);
 }
 
 void BackgroundMDI::openFile(const std::string& path) {
@@ -478,10 +482,12 @@ void BackgroundMDI::openFile(const std::string& path) {
     if (error)
         full = path;
     const FileChoice file{full.string(), full.filename().string()};
-    if (kindOf(file.Path) == FileKind::Patch)
-        openPatch(file);
-    else
-        openBank(file);
+    const bool patchFile = kindOf(file.Path) == FileKind::Patch;
+    const bool read = patchFile ? openPatch(file) : openBank(file);
+    // Open Bank sends patch 1 as it selects it, and a patch read in is sent as an edit
+    // is, with automatic update on; otherwise the selected patch goes out here.
+    if (!read || (patchFile && m_code.AutoUpdate == kOff))
+        m_code.SendPatch(CurrentPatchTarget().value_or(kFirstPatch));
 }
 
 void BackgroundMDI::mnu_Save_Click() { m_commands->SaveBank(); }
@@ -510,11 +516,11 @@ void BackgroundMDI::mnu_Restore_Click(const QString& path) {
 
 void BackgroundMDI::mnu_OpenPatch_Click() { openPatch(std::nullopt); }
 
-void BackgroundMDI::openPatch(const std::optional<FileChoice>& file) {
-    if (const auto patch = CurrentPatchTarget()) {
-        const BankHistory::Step step(m_history.get(), "Open Patch");
-        m_commands->OpenPatchFile(*patch, file);
-    }
+bool BackgroundMDI::openPatch(const std::optional<FileChoice>& file) {
+    const auto patch = CurrentPatchTarget();
+    if (!patch) return false;
+    const BankHistory::Step step(m_history.get(), "Open Patch");
+    return m_commands->OpenPatchFile(*patch, file);
 }
 
 void BackgroundMDI::mnu_SavePatchAs_Click() {

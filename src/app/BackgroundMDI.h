@@ -57,8 +57,9 @@ public:
     // openMidiDevices().
     void MDIForm_Load();
     // Runs once, when the window is on the screen: reaches the MIDI system, opens the
-    // stored devices, and lets what waits leave to them.
-    void openMidiDevices();
+    // stored devices, and lets what waits leave to them (patch 1 of the new bank), or,
+    // with `sendWaiting` false, throws it away.
+    void openMidiDevices(bool sendWaiting = true);
 
     void SetMainCaption(const QString& title, const QString& path);
     // The progress of a long command, shown at once; empty when it has ended.
@@ -118,6 +119,8 @@ public:
     // Opens a file named on the command line: a patch file (*.b01) as Open Patch opens
     // one, any other file as Open Bank does, the messages for a file that cannot be read
     // included. `path` is in the file system's encoding, relative to the current folder.
+    // The instrument then hears the patch the list selects, once: the file's, or, when
+    // the file cannot be read, what the bank holds.
     void openFile(const std::string& path);
     // After start-up: offers the unsaved banks that earlier runs left behind.
     void offerUnsavedBank();
@@ -186,8 +189,9 @@ private:
     void midiDropped();
     void showMidiDrops();
     // Open Bank and Open Patch, asking for the file unless it is given.
-    void openBank(const std::optional<FileChoice>& file);
-    void openPatch(const std::optional<FileChoice>& file);
+    // True when the file was read whole.
+    bool openBank(const std::optional<FileChoice>& file);
+    bool openPatch(const std::optional<FileChoice>& file);
 
     QuenlorCode& m_code;
     MidiPorts& m_ports;

@@ -62,10 +62,15 @@ protected:
 } // namespace
 
 bool Main(BackgroundMDI& window, Desktop& desktop, const std::optional<std::string>& file) {
+    // A close request (a quit signal) can come at any turn of events: start-up goes no
+    // further once the window is gone, and the program ends instead of running.
+    const auto closed = [&window] { return !window.isVisible(); };
     window.MDIForm_Load();
     window.show();
     // The main window reaches the window system before the splash is built.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (closed())
+        return false;
     // Read and rescanned on the library's own thread, during the splash and after.
     window.library().openInBackground();
 
@@ -74,13 +79,18 @@ bool Main(BackgroundMDI& window, Desktop& desktop, const std::optional<std::stri
     splash.raise();
     // Both windows are drawn before the pause: map and paint them now.
     waitUntilShown({&window, &splash});
+    if (closed())
+        return false;
     // The task bar shows the icon from the pause on; painting it and handing it to the
     // window system waits until the windows are up.
     QApplication::setWindowIcon(programIcon());
     splash.repaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    // The MIDI system is reached under the splash: patch 1 leaves now.
-    window.openMidiDevices();
+    if (closed())
+        return false;
+    // The MIDI system is reached under the splash: patch 1 leaves now, unless a file is
+    // to be opened, whose own patch is the first the instrument hears.
+    window.openMidiDevices(!file);
 
     desktop.pause(kSplashMilliseconds);
 
@@ -92,11 +102,13 @@ bool Main(BackgroundMDI& window, Desktop& desktop, const std::optional<std::stri
     qApp->removeEventFilter(&swallower);
     // A close request from the pause has been handled by now and the window is gone:
     // there is nothing left to run on.
-    if (!window.isVisible())
+    if (closed())
         return false;
     // The file the user asked for first; then what earlier runs left behind.
     if (file)
         window.openFile(*file);
+    if (closed())
+        return false;
     window.offerUnsavedBank();
     return true;
 }

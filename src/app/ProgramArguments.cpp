@@ -52,6 +52,8 @@ const char* const kProgramHelp =
     "\n"
     "Exit status:\n"
     "  0              the program ended, or showed its help or version\n"
+    "  1              there is no display to show the windows on: neither DISPLAY nor\n"
+    "                 WAYLAND_DISPLAY is set, or the display cannot be reached\n"
     "  2              a usage error: an unknown option, or more than one FILE\n"
     "\n"
     "See also:\n"
@@ -104,12 +106,46 @@ ProgramArguments readProgramArguments(const std::vector<std::string>& args) {
             if (listed(kToolkitOptionsWithValue, bare)) {
                 if (!joinedValue && ++i >= args.size())
                     return fail("option '" + arg + "' needs a value");
+                const std::string value =
+                    joinedValue ? std::string(name.substr(bare.size() + 1)) : args[i];
+                if (bare == "platform") arguments.Platform = value;
+                if (bare == "display") arguments.Display = value;
             } else if (!listed(kToolkitFlags, name)) {
                 return fail("unknown option '" + arg + "'");
             }
         }
     }
     return arguments;
+}
+
+namespace {
+// The window systems that show their windows on a display named by the environment.
+bool needsDisplay(std::string_view platform) {
+    platform = platform.substr(0, platform.find(':')); // "xcb:option=value"
+    return platform == "xcb" || platform.compare(0, 7, "wayland") == 0;
+}
+} // namespace
+
+std::optional<std::string> missingDisplay(const ProgramArguments& arguments,
+                                          std::string (*environment)(const char* name)) {
+    // The platform is a list tried in turn ("wayland;xcb"); Qt's default is one that needs
+    // a display.
+    const std::string platforms =
+        arguments.Platform ? *arguments.Platform : environment("QT_QPA_PLATFORM");
+    for (std::size_t from = 0; from <= platforms.size();) {
+        const std::size_t end = std::min(platforms.find(';', from), platforms.size());
+        const std::string_view platform = std::string_view(platforms).substr(from, end - from);
+        if (!platform.empty() && !needsDisplay(platform)) return std::nullopt;
+        from = end + 1;
+    }
+    if ((arguments.Display && !arguments.Display->empty()) || !environment("DISPLAY").empty() ||
+        !environment("WAYLAND_DISPLAY").empty())
+        return std::nullopt;
+    return std::string("neither DISPLAY nor WAYLAND_DISPLAY is set");
+}
+
+std::string noDisplayLine(const std::string& reason) {
+    return std::string(kProgram) + ": no display to show the windows on (" + reason + ")";
 }
 
 std::optional<int> answerProgramArguments(const ProgramArguments& arguments, std::ostream& out,

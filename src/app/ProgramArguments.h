@@ -14,6 +14,9 @@ struct ProgramArguments {
     bool Version = false;
     std::optional<std::string> File; // as given, in the file system's encoding
     std::string Error;               // a usage error; the program does not start
+    // The window system's -platform and -display options, when given.
+    std::optional<std::string> Platform;
+    std::optional<std::string> Display;
 };
 
 // The arguments after the program name.
@@ -23,6 +26,17 @@ ProgramArguments readProgramArguments(const std::vector<std::string>& args);
 // on `out`, a usage error on `err`. Gives the exit status then, nothing for a start.
 std::optional<int> answerProgramArguments(const ProgramArguments& arguments, std::ostream& out,
                                           std::ostream& err);
+
+// Why the windows would have nowhere to show: the window system to be used (xcb or
+// Wayland, from -platform or QT_QPA_PLATFORM, by default the one of the desktop) needs a
+// display, and none is named (neither DISPLAY nor WAYLAND_DISPLAY is set, nor -display
+// given). Nothing when there is one, or when a window system that needs none (offscreen,
+// vnc, eglfs and the like) is asked for. `environment` reads a variable, empty when unset.
+std::optional<std::string> missingDisplay(const ProgramArguments& arguments,
+                                          std::string (*environment)(const char* name));
+// The line that says so, and the exit status then.
+inline constexpr int kNoDisplayStatus = 1;
+std::string noDisplayLine(const std::string& reason);
 
 // The text of --help, which is also the manual page quenlor(1): the usage line, a
 // one-line summary, then paragraphs and "Heading:" sections of "  TERM  text" items.

@@ -2,6 +2,7 @@
 #include "Main.h"
 #include "ProgramArguments.h"
 #include "QuitOnSignal.h"
+#include "ReachingDisplay.h"
 #include "desktop/DeferredIconStyle.h"
 #include "desktop/FontWarmUp.h"
 #include "desktop/QtDesktop.h"
@@ -12,7 +13,15 @@
 
 #include <QApplication>
 
+#include <cstdlib>
 #include <iostream>
+
+namespace {
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+} // namespace
 
 int main(int argc, char* argv[]) {
     // Help, the version and a usage error are answered before the window system or the
@@ -20,13 +29,23 @@ int main(int argc, char* argv[]) {
     const ProgramArguments arguments = readProgramArguments({argv + 1, argv + argc});
     if (const std::optional<int> status = answerProgramArguments(arguments, std::cout, std::cerr))
         return *status;
+    // Asked to end from now on, the program ends by its one way out, whenever it is asked.
+    QuitOnSignal quitOnSignal;
+    // Without a display there is nothing to show the windows on.
+    if (const std::optional<std::string> missing = missingDisplay(arguments, environment)) {
+        std::cerr << noDisplayLine(*missing) << '\n';
+        return kNoDisplayStatus;
+    }
 
     // The fonts are read while the program connects to the window system.
     FontWarmUp fonts;
     // The MIDI system is reached while the window system comes up.
     std::unique_ptr<MidiBackend> backend = openSystemMidi();
 
+    const std::string display = arguments.Display.value_or(environment("DISPLAY"));
+    ReachingDisplay reaching(display.empty() ? environment("WAYLAND_DISPLAY") : display);
     QApplication app(argc, argv);
+    reaching.reached();
     QApplication::setApplicationName("Quenlor");
     QApplication::setApplicationVersion(kQuenlorVersion);
     // Lets the desktop match the window to the installed desktop entry and its icon.
@@ -44,7 +63,8 @@ int main(int argc, char* argv[]) {
     QtDesktop desktop;
     BackgroundMDI window(code, midi, store, desktop);
     desktop.setParentWindow(&window);
-    const QuitOnSignal quitOnSignal(window);
+    quitOnSignal.endThrough(window);
+    desktop.endPausesOn(quitOnSignal.descriptor());
 
     if (!Main(window, desktop, arguments.File))
         return 0;

@@ -1,9 +1,11 @@
 #include "UnsavedBank.h"
 
 #include "core/QuenlorCode.h"
+#include "editors/BankHistory.h"
 #include "editors/BankStep.h"
 #include "editors/EditorContext.h"
 #include "editors/Patch.h"
+#include "storage/SaveFile.h"
 #include "storage/UnsavedCopy.h"
 
 #include <QCoreApplication>
@@ -83,14 +85,10 @@ QString UnsavedBank::caption(const Copy& copy) {
 UnsavedBank::UnsavedBank(const QString& folder, EditorContext& context, const QString& origin)
     : m_folder(folder), m_context(context), m_origin(origin) {
     m_pool.setMaxThreadCount(1);
-    m_timer.setSingleShot(true);
-    m_timer.setInterval(kWriteDelayMs);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        if (!m_writeDue) return;
-        m_writeDue = false;
-        startWrite();
-        m_timer.start();
-    });
+    m_writeTimer.setSingleShot(true);
+    connect(&m_writeTimer, &QTimer::timeout, this, &UnsavedBank::startWrite);
+    m_syncTimer.setSingleShot(true);
+    connect(&m_syncTimer, &QTimer::timeout, this, &UnsavedBank::syncCopy);
     // The copy's lock is held from start to end, so that no other program takes the
     // copy for one left behind. Taking it waits for the disk, so the writing thread takes
     // it, before any copy it writes, while the windows come up. A folder that cannot be
@@ -180,23 +178,36 @@ void UnsavedBank::markSaved(const QString& path) {
     bankChanged();
 }
 
-// A change is on its way to the disk at once, so that a program killed straight after
-// an action keeps it; the changes during the wait that follows go in one copy at its end.
+// What the windows show is in the copy within kWriteGapMs, so that a program killed
+// straight after a change keeps it. The copy is written once the change's turn of the
+// event loop is over, so that a command changing many patches writes one copy; a copy
+// that waits takes every change that comes meanwhile.
 void UnsavedBank::bankChanged() {
     if (m_finished) return;
     if (differsFromSaved()) {
-        if (m_timer.isActive()) {
-            m_writeDue = true;
-        } else {
-            startWrite();
-            m_timer.start();
-        }
+        if (m_writeTimer.isActive()) return;
+        const qint64 since = m_lastWrite.isValid() ? m_lastWrite.elapsed() : kWriteGapMs;
+        m_writeTimer.start(int(std::clamp<qint64>(kWriteGapMs - since, 0, kWriteGapMs)));
         return;
     }
-    m_timer.stop();
-    m_writeDue = false;
+    m_writeTimer.stop();
     // While the bank is being replaced its copy stays: it may be the one to keep.
     if (m_copyMayExist && !m_replacing) removeCopy();
+}
+
+void UnsavedBank::gestureEnded() {
+    // A copy that waits is written as one that ends a gesture, and synced then.
+    if (m_unsynced && !m_writeTimer.isActive()) syncCopy();
+}
+
+void UnsavedBank::syncCopy() {
+    m_syncTimer.stop();
+    if (!m_unsynced) return;
+    m_unsynced = false;
+    m_lastSync.start();
+    m_pool.start([this, path = toPath(m_copyPath)] {
+        if (syncToDisk(path)) ++m_synced;
+    });
 }
 
 void UnsavedBank::corrected(const std::vector<PatchChange>& changes) {
@@ -248,7 +259,7 @@ void UnsavedBank::keep(const Replaced& replaced) {
         tell(reason);
         return;
     }
-    queueWrite(*path, [bytes] { return bytes; });
+    queueWrite(*path, [bytes] { return bytes; }, true);
     addCopy({*path, QDateTime::currentDateTime(), replaced.Origin, changedPatches(image),
              image.Checksum},
             std::move(lock));
@@ -276,12 +287,14 @@ void UnsavedBank::dropCopy(const QString& path, bool removeFile) {
     emit copiesChanged();
 }
 
+// What waits is written, and what was written without a sync is synced: the program or
+// the session is about to end.
 void UnsavedBank::writeNow() {
-    if (m_writeDue) {
-        m_timer.stop();
-        m_writeDue = false;
+    if (m_writeTimer.isActive()) {
+        m_writeTimer.stop();
         startWrite();
     }
+    syncCopy();
     waitForDisk();
 }
 
@@ -294,11 +307,14 @@ void UnsavedBank::waitForDisk() {
 void UnsavedBank::finish() {
     writeNow();
     m_finished = true;
+    m_syncTimer.stop();
 }
 
 // The bank is taken here, on the windows' thread, in a few microseconds; the copy is
-// made and put on the disk by the pool's thread.
+// made and put on the disk by the pool's thread. It is synced at once when it ends a
+// gesture or the last sync is a second old; otherwise a second after the last sync.
 void UnsavedBank::startWrite() {
+    m_writeTimer.stop();
     if (m_finished) return;
     if (!differsFromSaved()) {
         bankChanged();
@@ -307,18 +323,43 @@ void UnsavedBank::startWrite() {
     // A folder that could not be written is tried again with each change.
     if (!haveCopyPath()) return;
     m_copyMayExist = true;
+    m_lastWrite.start();
+    const BankHistory* history = m_context.History;
+    const bool sync = !(history && history->gestureOpen()) || !m_lastSync.isValid() ||
+                      m_lastSync.elapsed() >= kSyncGapMs;
     const Content bank = current();
-    queueWrite(m_copyPath,
-               [values = bank.Values, names = fileNames(bank.Names), origin = toPath(m_origin)] {
-                   return UnsavedCopy::encode(values, names, origin);
-               });
+    queueWrite(
+        m_copyPath,
+        [values = bank.Values, names = fileNames(bank.Names), origin = toPath(m_origin)] {
+            return UnsavedCopy::encode(values, names, origin);
+        },
+        sync, ++m_newestWrite);
+    if (sync) {
+        m_syncTimer.stop();
+        m_unsynced = false;
+        m_lastSync.start();
+    } else if (!m_unsynced) {
+        m_unsynced = true;
+        m_syncTimer.start(int(std::max<qint64>(0, kSyncGapMs - m_lastSync.elapsed())));
+    }
 }
 
-void UnsavedBank::queueWrite(const QString& path, std::function<std::string()> bytes) {
-    m_pool.start([this, path = toPath(path), bytes = std::move(bytes)] {
+void UnsavedBank::queueWrite(const QString& path, std::function<std::string()> bytes, bool sync,
+                             uint64_t generation) {
+    m_pool.start([this, path = toPath(path), bytes = std::move(bytes), sync, generation] {
+        if (generation != 0 && generation != m_newestWrite) {
+            if (sync) m_syncOwed = true;
+            return;
+        }
+        const bool toDisk = sync || (generation != 0 && m_syncOwed.exchange(false));
         int error = 0;
-        const bool ok = UnsavedCopy::Write(path, bytes(), &error);
+        const bool ok = UnsavedCopy::Write(path, bytes(), &error,
+                                           toDisk ? SaveFile::Sync::ToDisk : SaveFile::Sync::Later);
         m_lastError = ok ? 0 : error;
+        if (ok) {
+            ++m_written;
+            if (toDisk) ++m_synced;
+        }
         QMetaObject::invokeMethod(
             this, [this, ok, error] { written(ok, error); }, Qt::QueuedConnection);
     });
@@ -342,6 +383,8 @@ void UnsavedBank::tell(const QString& reason) {
 
 void UnsavedBank::removeCopy() {
     m_copyMayExist = false;
+    m_unsynced = false;
+    m_syncTimer.stop();
     m_pool.start([path = m_copyPath] { QFile::remove(path); });
 }
 

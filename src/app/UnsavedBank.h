@@ -3,6 +3,7 @@
 #include "core/PatchBank.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QLockFile>
 #include <QObject>
@@ -32,9 +33,14 @@ struct Image;
 class UnsavedBank : public QObject {
     Q_OBJECT
 public:
-    // A change is written at once; the changes that follow it within this time (a
-    // slider being dragged, a name being typed) go into one copy at its end.
-    static constexpr int kWriteDelayMs = 1000;
+    // Every change is in the copy within this time: it is written on the next turn of
+    // the event loop (all the changes of that turn in one copy), and no sooner than this
+    // after the copy before (a slider dragged writes ten copies a second at most).
+    static constexpr int kWriteGapMs = 100;
+    // A copy goes to the disk (fsync) at the end of a gesture, and during one (a slider
+    // dragged, a name typed) at most this often: a power cut loses at most the last
+    // second, a killed program nothing.
+    static constexpr int kSyncGapMs = 1000;
     static constexpr int kExpiryDays = 30;
     // Copies offered at most; past this the oldest goes.
     static constexpr std::size_t kMostKept = 20;
@@ -91,9 +97,15 @@ public:
         takeCopyLock();
         return m_copyPath;
     }
-    // Changes are waiting for the end of the wait.
-    bool writePending() const { return m_writeDue; }
-    int writeDelay() const { return m_timer.interval(); }
+    // A change waits for its copy to be written (on the next turn of the event loop).
+    bool writePending() const { return m_writeTimer.isActive(); }
+    // How long it waits, in milliseconds: no more than kWriteGapMs.
+    int writeDelay() const { return m_writeTimer.interval(); }
+    // Copies written, and copies put on the disk, so far (after waitForDisk()).
+    int copiesWritten() const { return m_written; }
+    int copiesSynced() const { return m_synced; }
+    // A copy was written during a gesture and waits for its sync.
+    bool syncPending() const { return m_unsynced; }
     // Takes the bank as it is now and hands the copy to the writing thread, or has the
     // copy removed when nothing is unsaved any more.
     void startWrite();
@@ -102,6 +114,8 @@ public:
     void waitForDisk();
     // The program ends: the copy is written now and follows no change after.
     void finish();
+    // The gesture of the last change has ended: a copy written during it goes to the disk.
+    void gestureEnded();
 
 signals:
     void copiesChanged();
@@ -129,7 +143,11 @@ private:
     // Takes over the copy's name and lock once the writing thread has them.
     void takeCopyLock();
     bool haveCopyPath();
-    void queueWrite(const QString& path, std::function<std::string()> bytes);
+    // `sync`: the copy goes to the disk as it is written, or waits for syncCopy().
+    // `generation`: the own copy's write, 0 for another copy's.
+    void queueWrite(const QString& path, std::function<std::string()> bytes, bool sync,
+                    uint64_t generation = 0);
+    void syncCopy();
     void written(bool ok, int error);
     void tell(const QString& reason);
     void removeCopy();
@@ -165,7 +183,16 @@ private:
     std::vector<Copy> m_copies;
     std::map<QString, std::shared_ptr<QLockFile>> m_copyLocks;
 
-    QTimer m_timer;          // the wait after a copy was handed to the writing thread
-    bool m_writeDue = false; // a change came during it
+    QTimer m_writeTimer;       // a change waits for its copy
+    QElapsedTimer m_lastWrite; // when the last copy was handed to the writing thread
+    QTimer m_syncTimer;        // a copy written without a sync waits for its sync
+    QElapsedTimer m_lastSync;
+    bool m_unsynced = false; // a copy was written without a sync since the last one
+    // The own copy's writes handed over; one that a newer write follows is skipped, and
+    // the sync it was to make falls to that one.
+    std::atomic<uint64_t> m_newestWrite{0};
+    std::atomic<bool> m_syncOwed{false};
+    std::atomic<int> m_written{0};
+    std::atomic<int> m_synced{0};
     QThreadPool m_pool; // one thread: writes and removals keep their order
 };

@@ -1,6 +1,7 @@
 #include "QtDesktop.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -8,6 +9,10 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QThread>
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
 
 QStringList QtDesktop::nameFilters(const QString& filter) {
     const QStringList parts = filter.split('|');
@@ -127,4 +132,16 @@ void QtDesktop::ShowNormalPointer() {
         QApplication::restoreOverrideCursor();
 }
 
-void QtDesktop::pause(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
+void QtDesktop::pause(int milliseconds) {
+    if (m_pauseBreak < 0) {
+        QThread::msleep(static_cast<unsigned long>(std::max(0, milliseconds)));
+        return;
+    }
+    const QDeadlineTimer end(milliseconds);
+    pollfd wake{m_pauseBreak, POLLIN, 0};
+    while (!end.hasExpired()) {
+        const int ready = ::poll(&wake, 1, static_cast<int>(end.remainingTime()));
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            return;
+    }
+}

@@ -11,6 +11,8 @@ class QWidget;
 class QtDesktop : public Desktop {
 public:
     void setParentWindow(QWidget* parent) { m_parent = parent; }
+    // A pause ends early once this descriptor is readable (the program is asked to end).
+    void endPausesOn(int descriptor) { m_pauseBreak = descriptor; }
 
     std::optional<FileChoice> showOpen(const FileDialogSetup& setup) override;
     std::optional<FileChoice> showSave(const FileDialogSetup& setup) override;
@@ -32,6 +34,7 @@ public:
 
 private:
     QWidget* m_parent = nullptr;
+    int m_pauseBreak = -1;
     int m_busyDepth = 0;
     RefusalFlash m_flash;
 };

@@ -86,8 +86,10 @@ void BankHistory::recordStep(const QString& label, const QString& mergeKey,
 }
 
 void BankHistory::endGesture() {
+    const bool wasOpen = !m_gestureEnded;
     m_gestureEnded = true;
     m_lastKey.clear();
+    if (wasOpen) emit gestureEnded();
 }
 
 void BankHistory::undo() {

@@ -47,6 +47,9 @@ public:
     // A gesture that has no press or release of its own (a knob turning) goes on: it
     // ends once this has not been called for kWheelPauseMs, as a turning wheel's does.
     void continueGesture() { m_gesturePause.start(); }
+    // A change with a merge key was the last, and its gesture has not ended yet: more of
+    // the same (a slider being dragged, a name being typed) may follow.
+    bool gestureOpen() const { return !m_gestureEnded; }
 
     bool canUndo() const { return m_stack.canUndo(); }
     bool canRedo() const { return m_stack.canRedo(); }
@@ -106,6 +109,8 @@ signals:
     void changed();
     // The steps changed: what Undo and Redo would do, or whether they can.
     void stepsChanged();
+    // A gesture that was open has ended (see gestureOpen()).
+    void gestureEnded();
     // Before and after the whole bank is replaced by a command, or by undoing or redoing
     // one (`changed` comes in between).
     void replacingBank();

@@ -50,6 +50,11 @@ void MIDIOutput::hold() {
     m_holding = true;
 }
 
+void MIDIOutput::dropHeld() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_holding) m_queue.clear();
+}
+
 void MIDIOutput::open() {
     if (!m_holding) close();
     bool held;

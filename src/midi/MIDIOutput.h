@@ -38,6 +38,9 @@ public:
     // dropped, and leaves to the device that open() connects (nothing when it fails).
     // What the program sends while the MIDI system is still being reached.
     void hold();
+    // Throws away what waits while held: it was meant for a bank that is replaced before
+    // the instrument hears it (a file named at start-up).
+    void dropHeld();
     // First lets what was sent leave the cable: the user's last edit reaches the
     // instrument whether the program ends or the device changes. The wait is bounded by
     // the queue's one second plus the pause after a patch, and cut short when nothing

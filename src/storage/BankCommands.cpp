@@ -66,14 +66,14 @@ void BankCommands::NewBank() {
     RefreshAllEditors();
 }
 
-void BankCommands::OpenBank(const std::optional<FileChoice>& chosen) {
+bool BankCommands::OpenBank(const std::optional<FileChoice>& chosen) {
     const auto choice = chosen ? chosen : m_host.showOpenDialog(kBankFilter, kNoExtension);
     if (!choice)
-        return;
+        return false;
     std::ifstream file(choice->Path, std::ios::binary);
     if (!file.is_open()) {
         m_host.showMessage(openingFailed(choice->Path));
-        return;
+        return false;
     }
     m_host.ShowBusyPointer();
     LineReader reader(file);
@@ -88,7 +88,7 @@ void BankCommands::OpenBank(const std::optional<FileChoice>& chosen) {
             m_host.SetStatusText("");
             m_host.ShowNormalPointer();
             m_host.showMessage(openingFailed(choice->Path));
-            return;
+            return false;
         }
         copyIntoPatch(m_code.PatchBank, patch, values);
         m_code.ParameterChanged(patch);
@@ -102,6 +102,7 @@ void BankCommands::OpenBank(const std::optional<FileChoice>& chosen) {
     m_code.ParameterChanged(kFirstPatch);
     m_host.ShowNormalPointer();
     m_host.bankFileRead();
+    return true;
 }
 
 void BankCommands::readInBank(const UnsavedCopy::Image& image) {

@@ -18,8 +18,9 @@ public:
 
     void NewBank();
     // Open Bank and Open Patch ask for the file, unless it was chosen already (named on
-    // the command line); either way it is read, and a failure told, alike.
-    void OpenBank(const std::optional<FileChoice>& chosen = std::nullopt);
+    // the command line); either way it is read, and a failure told, alike. True when the
+    // whole file was read.
+    bool OpenBank(const std::optional<FileChoice>& chosen = std::nullopt);
     void SaveBank();
     void SaveBankAs();
     bool OpenPatchFile(int patch, const std::optional<FileChoice>& chosen = std::nullopt);

@@ -180,12 +180,13 @@ bool SaveFile::openDirect() {
     return true;
 }
 
-bool SaveFile::commit() {
+bool SaveFile::commit(Sync sync) {
     if (m_fd < 0)
         return false;
     m_stream.flush();
     bool ok = m_stream.good() && !m_buffer.failed();
-    if (ok && !m_direct)
+    const bool toDisk = sync == Sync::ToDisk && !m_direct;
+    if (ok && toDisk)
         ok = ::fsync(m_fd) == 0;
     const int fd = m_fd;
     m_fd = -1;
@@ -200,7 +201,19 @@ bool SaveFile::commit() {
     }
     m_tempPath.clear();
     m_stream.setstate(std::ios::badbit);
-    if (!m_direct)
+    if (toDisk)
         syncFolder(folderOf(m_target));
     return true;
+}
+
+bool syncToDisk(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fsync(fd) == 0;
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok)
+        syncFolder(folderOf(path));
+    return ok;
 }

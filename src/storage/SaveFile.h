@@ -25,9 +25,12 @@ public:
     bool open();
     // Where the content goes; a write error puts the stream in a failed state.
     std::ostream& stream() { return m_stream; }
-    // Flushes, syncs and renames over the target. False on any failure, after which
-    // the temporary file is gone and the target is as it was.
-    bool commit();
+    // Whether commit() waits until the file is on the disk, or leaves that to the system
+    // (a copy rewritten many times a second, synced separately at most once a second).
+    enum class Sync { ToDisk, Later };
+    // Flushes, syncs (unless told Later) and renames over the target. False on any
+    // failure, after which the temporary file is gone and the target is as it was.
+    bool commit(Sync sync = Sync::ToDisk);
 
 private:
     // Buffered output to a file descriptor.
@@ -60,3 +63,7 @@ private:
     FileBuffer m_buffer;
     std::ostream m_stream;
 };
+
+// Puts a file written with Sync::Later, and its name in its folder, on the disk. False
+// when the file cannot be opened or synced.
+bool syncToDisk(const std::string& path);

@@ -136,12 +136,12 @@ ReadResult decode(std::string_view bytes, Image& image) {
     return ReadResult::Ok;
 }
 
-bool Write(const std::string& path, std::string_view bytes, int* error) {
+bool Write(const std::string& path, std::string_view bytes, int* error, SaveFile::Sync sync) {
     errno = 0;
     SaveFile file(path);
     bool ok = file.open();
     if (ok) file.stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ok = ok && file.stream().good() && file.commit();
+    ok = ok && file.stream().good() && file.commit(sync);
     if (!ok && error) *error = errno != 0 ? errno : EIO;
     return ok;
 }

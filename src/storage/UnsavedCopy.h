@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PatchRecord.h"
+#include "SaveFile.h"
 #include "core/PatchBank.h"
 
 #include <array>
@@ -43,9 +44,11 @@ std::string encode(const Bank& bank, const std::array<std::string, kPatchSlots>&
 // Checks and reads a copy; the image is complete only when the result is Ok.
 ReadResult decode(std::string_view bytes, Image& image);
 
-// Writes the bytes in place of the file, replacing it only once they are on the disk.
-// On failure `error` (when given) holds the system's error number.
-bool Write(const std::string& path, std::string_view bytes, int* error = nullptr);
+// Writes the bytes in place of the file, replacing it only once they are all written
+// (and, unless `sync` is Later, on the disk). On failure `error` (when given) holds the
+// system's error number.
+bool Write(const std::string& path, std::string_view bytes, int* error = nullptr,
+           SaveFile::Sync sync = SaveFile::Sync::ToDisk);
 ReadResult read(const std::string& path, Image& image);
 // Reads a plain bank file, as Open Bank does, into an image without a file of its own,
 // for comparing a copy with the file it came from.

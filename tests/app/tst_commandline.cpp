@@ -28,7 +28,7 @@ private slots:
 // Exit status, output and errors of a program run with no display: a window it tried to
 // open would end it with the window system's failure.
 static QStringList run(const QStringList& command) {
-    static const QRegularExpression display("^(?!DISPLAY=|QT_QPA_PLATFORM=)");
+    static const QRegularExpression display("^(?!DISPLAY=|WAYLAND_DISPLAY=|QT_QPA_PLATFORM=)");
     QProcess process;
     process.setEnvironment(QProcess::systemEnvironment().filter(display) << "QT_QPA_PLATFORM=xcb");
     process.start(command[0] == "quenlor" ? QUENLOR_PROGRAM : QUENLOR_SYSEX_PROGRAM,
@@ -78,6 +78,13 @@ void TestCommandLine::opensTheFileAfterStartUp() {
     const QString messages = p.desktop.Messages.join('\n').replace(dir.path() + '/', "");
     QCOMPARE((QStringList{p.window.windowTitle(), p.list().PatchName(1), messages}), after);
     QCOMPARE(p.window.mnu_Undo->isEnabled(), !after[1].isEmpty());
+    // The instrument hears one patch: patch 1 as the list now holds it (the file's, or
+    // the new bank's when nothing could be read), never the new bank's before the file's.
+    p.code.preparePatchDump(1);
+    const std::vector<uint8_t> patch1(p.code.PatchDump.data(),
+                                      p.code.PatchDump.data() + p.code.PatchDump.size());
+    QCOMPARE(p.dumps(), 1);
+    QCOMPARE(p.sent().front(), patch1);
 }
 
 void TestCommandLine::answersWithoutAWindow_data() {
@@ -97,6 +104,14 @@ void TestCommandLine::answersWithoutAWindow_data() {
                                << usage("unknown option '-d'");
     QTest::newRow("two files") << QStringList{"quenlor", "-reverse", "a.bbk", "b.bbk"}
                                << usage("only one file can be opened");
+    // No display: one line, no abort and no core file.
+    const QString noDisplay = "quenlor: no display to show the windows on (%1)\n";
+    QTest::newRow("no display") << QStringList{"quenlor", "live.bbk"}
+                                << QStringList{"1", "", noDisplay.arg("neither DISPLAY nor "
+                                                                      "WAYLAND_DISPLAY is set")};
+    QTest::newRow("display not there")
+        << QStringList{"quenlor", "-display", ":1234.0"}
+        << QStringList{"1", "", noDisplay.arg("':1234.0' cannot be reached")};
 }
 
 void TestCommandLine::answersWithoutAWindow() {

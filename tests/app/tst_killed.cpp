@@ -1,5 +1,7 @@
 #include "TestProgram.h"
 #include "core/QuenlorCode.h"
+#include "midi/CaptureClient.h"
+#include "midi/JackServer.h"
 #include "storage/UnsavedCopy.h"
 
 #include <QDeadlineTimer>
@@ -15,7 +17,8 @@
 // a bank edited and then killed with SIGKILL is offered and restored by the next run,
 // byte for byte; unsaved work survives a kill right after it was restored or replaced,
 // and the value being typed survives the session's end. A row dragged with the pointer
-// onto another program's list is pasted there.
+// onto another program's list is pasted there. A program killed straight after a burst
+// of changes keeps the last, and the signals that ask it to end end it at any moment.
 class TestKilled : public QObject {
     Q_OBJECT
 private slots:
@@ -24,6 +27,9 @@ private slots:
     void killedProgramsBankIsRestored();
     void replacedAndTypedWorkSurvives();
     void rowDraggedOntoAnotherProgram();
+    void lastMutationSurvivesAKill();
+    void signalEndsTheProgramAtAnyMoment_data();
+    void signalEndsTheProgramAtAnyMoment();
 
 private:
     QProcessEnvironment environment() const;
@@ -31,7 +37,10 @@ private:
     std::unique_ptr<QProcess> startProgram(const QStringList& arguments = {},
                                            QString* window = nullptr);
     QString xdotool(const QStringList& arguments, int timeoutMs = 15000);
-    QString waitForMainWindow(qint64 program);
+    // With `pastSplash` false, returns as soon as the main window shows, the splash over it.
+    QString waitForMainWindow(qint64 program, bool pastSplash = true);
+    // The last patch dump the program sent on the JACK server, empty for none.
+    QByteArray lastDump() const;
     QStringList copies() const;
     bool hasCopy(const QByteArray& bytes) const;
     // The copy of a new bank whose patch 1 has this name and LFO1 Delay.
@@ -43,6 +52,10 @@ private:
     QTemporaryDir m_home;
     std::unique_ptr<QProcess> m_server;
     QString m_display;
+    // A JACK server of the test's own, which the programs reach, and a client reading
+    // what they send; none where jackd is missing.
+    std::unique_ptr<JackServer> m_jack;
+    std::unique_ptr<CaptureClient> m_capture;
 };
 
 void TestKilled::initTestCase() {
@@ -66,9 +79,17 @@ void TestKilled::initTestCase() {
     // The display takes clients a moment after it is named on a busy machine.
     QTRY_VERIFY2_WITH_TIMEOUT(!xdotool({"getdisplaygeometry"}).isEmpty(),
                               "the X server took no client", 10000);
+    if (QStandardPaths::findExecutable("jackd").isEmpty()) return;
+    // The programs are killed: an asynchronous server lets each go at once.
+    m_jack = std::make_unique<JackServer>(false);
+    if (m_jack->Start()) m_capture = std::make_unique<CaptureClient>();
+    if (!m_capture || !m_capture->isOpen())
+        qWarning("no JACK server: %s", qPrintable(m_jack->error()));
 }
 
 void TestKilled::cleanupTestCase() {
+    m_capture.reset();
+    m_jack.reset();
     if (m_server) kill(*m_server);
 }
 
@@ -112,7 +133,7 @@ QString TestKilled::xdotool(const QStringList& arguments, int timeoutMs) {
 
 // Finds the program's main window once the splash is gone (keys pressed during the
 // splash are thrown away) and gives it the keyboard.
-QString TestKilled::waitForMainWindow(qint64 program) {
+QString TestKilled::waitForMainWindow(qint64 program, bool pastSplash) {
     QString window;
     QDeadlineTimer deadline(20000);
     while (window.isEmpty() && !deadline.hasExpired()) {
@@ -121,11 +142,20 @@ QString TestKilled::waitForMainWindow(qint64 program) {
         if (window.isEmpty()) QTest::qWait(200);
     }
     window = window.section('\n', 0, 0);
-    if (window.isEmpty()) return window;
+    if (window.isEmpty() || !pastSplash) return window;
     // The splash stays for three seconds after the window shows.
     QTest::qWait(4000);
     xdotool({"windowfocus", "--sync", window});
     return window;
+}
+
+QByteArray TestKilled::lastDump() const {
+    const std::vector<CaptureClient::Bytes> received = m_capture->received();
+    for (auto message = received.rbegin(); message != received.rend(); ++message)
+        if (!message->empty() && message->front() == 0xF0)
+            return QByteArray(reinterpret_cast<const char*>(message->data()),
+                              qsizetype(message->size()));
+    return {};
 }
 
 QStringList TestKilled::copies() const {
@@ -258,6 +288,94 @@ void TestKilled::rowDraggedOntoAnotherProgram() {
     QVERIFY(saved[0].contains(*taken.begin()));
     for (auto& program : programs)
         kill(*program);
+}
+
+// Three Mutates 0.35 s apart, and SIGKILL 0.15 s after the last, three times over: each
+// next run restores what the killed one left, and the patch it sends as it restores is
+// the last one the killed program sent.
+void TestKilled::lastMutationSurvivesAKill() {
+    if (!m_capture) QSKIP("jackd is needed to hear what the program sends");
+    // With automatic update on, each Mutate sends the patch (for the tests after it too).
+    QDir().mkpath(m_home.filePath("config/Quenlor"));
+    QFile settings(m_home.filePath("config/Quenlor/Quenlor.conf"));
+    QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write("[Update]\nAutoUpdate=Yes\n"));
+    settings.close();
+    QByteArray lastSent;
+    for (int run = 0; run <= 3; ++run) {
+        // The program killed before is gone from the server: this one is "Quenlor".
+        QTRY_VERIFY(!jack_port_by_name(m_capture->client(), "Quenlor:MIDI Out"));
+        std::unique_ptr<QProcess> program = startProgram();
+        QVERIFY(program);
+        QTRY_VERIFY(jack_connect(m_capture->client(), "Quenlor:MIDI Out", "capture:input") == 0 ||
+                    m_capture->connected("Quenlor:MIDI Out", "capture:input"));
+        // Keys count once the splash has gone: a row moved to sends its patch.
+        m_capture->clearReceived();
+        QTRY_VERIFY_WITH_TIMEOUT((xdotool({"key", "Down", "Up"}), !lastDump().isEmpty()), 20000);
+        QTest::qWait(500);
+        m_capture->clearReceived();
+        if (run > 0) {
+            xdotool({"key", "--delay", "200", "alt+f", "r", "1"});
+            QTRY_VERIFY(!lastDump().isEmpty());
+            QCOMPARE(lastDump(), lastSent);
+            // The restored bank is written; what follows is a burst of its own.
+            QTest::qWait(1500);
+        }
+        m_capture->clearReceived();
+        xdotool(
+            {"key", "ctrl+m", "sleep", "0.35", "key", "ctrl+m", "sleep", "0.35", "key", "ctrl+m"});
+        QTest::qWait(150);
+        kill(*program);
+        lastSent = lastDump();
+        QVERIFY2(!lastSent.isEmpty(), "no mutated patch was heard");
+    }
+}
+
+void TestKilled::signalEndsTheProgramAtAnyMoment_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("file");   // named on the command line
+    QTest::addColumn<QString>("keys");   // pressed in the main window
+    QTest::addColumn<QString>("window"); // the window the signal comes under
+    QTest::newRow("before the event loop") << SIGINT << "" << "" << "";
+    QTest::newRow("the splash") << SIGTERM << "" << "" << "splash";
+    QTest::newRow("a start-up file's message") << SIGHUP << "nonexist.bbk" << "" << "^Quenlor$";
+    QTest::newRow("the file dialog") << SIGTERM << "" << "ctrl+o" << "^Open$";
+    QTest::newRow("the Options dialog") << SIGINT << "" << "alt+f p" << "^Options$";
+}
+
+// The signal ends the program by its one way out (exit status 0), and no process is left
+// behind holding the JACK client.
+void TestKilled::signalEndsTheProgramAtAnyMoment() {
+    QFETCH(int, signal);
+    QFETCH(QString, file);
+    QFETCH(QString, keys);
+    QFETCH(QString, window);
+    QProcess program;
+    program.setProcessEnvironment(environment());
+    program.setWorkingDirectory(m_home.path());
+    program.start(QUENLOR_PROGRAM, file.isEmpty() ? QStringList() : QStringList{file});
+    QVERIFY(program.waitForStarted());
+    const QString pid = QString::number(program.processId());
+    // The program catches the signal long before its windows are up.
+    const auto caught = [&] {
+        QFile status("/proc/" + pid + "/status");
+        const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : "";
+        const QByteArray mask = text.mid(text.indexOf("SigCgt:") + 7, 17).trimmed();
+        return (mask.toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(caught(), 10000);
+    if (!window.isEmpty()) {
+        QVERIFY(!waitForMainWindow(program.processId(), window != "splash").isEmpty());
+        if (!keys.isEmpty()) xdotool(QStringList{"key", "--delay", "200"} + keys.split(' '));
+        if (window != "splash")
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !xdotool({"search", "--onlyvisible", "--pid", pid, "--name", window}).isEmpty(),
+                10000);
+    }
+    ::kill(pid_t(program.processId()), signal);
+    QVERIFY2(program.waitForFinished(15000), "the program went on running");
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    if (m_capture) QTRY_VERIFY(!jack_port_by_name(m_capture->client(), "Quenlor:MIDI Out"));
 }
 
 QTEST_GUILESS_MAIN(TestKilled)

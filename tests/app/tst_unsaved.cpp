@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -86,7 +87,7 @@ class TestUnsaved : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void writtenSoonAfterTheFirstChange();
+    void writtenSoonAfterEachChange();
     void removedOnceNothingIsUnsaved_data();
     void removedOnceNothingIsUnsaved();
     void restoredInALaterRun_data();
@@ -120,7 +121,7 @@ void TestUnsaved::init() {
     QCOMPARE(UnsavedBank::defaultFolder(), m_folder);
 }
 
-void TestUnsaved::writtenSoonAfterTheFirstChange() {
+void TestUnsaved::writtenSoonAfterEachChange() {
     TestProgram p;
     p.start();
     UnsavedBank& unsaved = p.window.unsaved();
@@ -129,29 +130,34 @@ void TestUnsaved::writtenSoonAfterTheFirstChange() {
     QVERIFY(!unsaved.writePending());
     unsaved.writeNow();
     QVERIFY(copies(m_folder).isEmpty());
-
-    // The first change is on its way to the disk at once: a program killed straight
-    // after it keeps it.
+    // The changes of one turn of the event loop go into one copy, on the next turn.
     typeValue(p, 3, 19, "44");
-    QVERIFY(!unsaved.writePending());
+    rename(p, 3, "Warm");
+    QCOMPARE(unsaved.writeDelay(), 0);
+    QTRY_VERIFY(!unsaved.writePending());
     unsaved.waitForDisk();
     QCOMPARE(copies(m_folder), QStringList{QFileInfo(unsaved.copyPath()).fileName()});
     UnsavedCopy::Image image;
     QCOMPARE(UnsavedCopy::read(unsaved.copyPath().toStdString(), image),
              UnsavedCopy::ReadResult::Ok);
     QCOMPARE(image.Values[3][19], int16_t(44));
-    QCOMPARE(image.Origin, std::string());
-    // The changes that follow within the wait go into one copy at its end.
-    rename(p, 3, "Warm");
-    typeValue(p, 3, 20, "7");
-    QVERIFY(unsaved.writePending());
-    QVERIFY(unsaved.writeDelay() <= 2000);
-    QTRY_VERIFY_WITH_TIMEOUT(!unsaved.writePending(), 2000);
-    unsaved.waitForDisk();
-    QCOMPARE(UnsavedCopy::read(unsaved.copyPath().toStdString(), image),
-             UnsavedCopy::ReadResult::Ok);
     QCOMPARE(image.Names[3], std::string("Warm"));
-    QCOMPARE(image.Values[3][20], int16_t(7));
+    QCOMPARE(image.Origin, std::string());
+    // A gesture: ten copies a second at most, one sync; Undo ends it and syncs at once.
+    QElapsedTimer gesture;
+    gesture.start();
+    for (int step = 1; gesture.elapsed() < 400; ++step, QTest::qWait(5))
+        typeValue(p, 3, 20, QString::number(step % 60 + 1));
+    QTRY_VERIFY(!unsaved.writePending());
+    unsaved.waitForDisk();
+    const int written = unsaved.copiesWritten(), synced = unsaved.copiesSynced();
+    QVERIFY(written >= 3 && written <= gesture.elapsed() / UnsavedBank::kWriteGapMs + 2 &&
+            synced <= gesture.elapsed() / UnsavedBank::kSyncGapMs + 2);
+    p.window.mnu_Undo->trigger();
+    QVERIFY(unsaved.writeDelay() <= UnsavedBank::kWriteGapMs);
+    QTRY_VERIFY(!unsaved.writePending());
+    unsaved.waitForDisk();
+    QVERIFY(unsaved.copiesSynced() > synced && !unsaved.syncPending());
 }
 
 void TestUnsaved::removedOnceNothingIsUnsaved_data() {

@@ -7,7 +7,8 @@
 
 #include <unistd.h>
 
-JackServer::JackServer() : m_name(QStringLiteral("quenlor-test-%1").arg(getpid())) {}
+JackServer::JackServer(bool synchronous)
+    : m_name(QStringLiteral("quenlor-test-%1").arg(getpid())), m_synchronous(synchronous) {}
 
 JackServer::~JackServer() { stop(); }
 
@@ -23,9 +24,11 @@ bool JackServer::Start() {
     // the server's loss and not the program's. The dummy driver at 48 kHz with periods
     // of 256 frames, about 5 ms. The server ends with the test program, even when that
     // one crashes.
-    if (!m_process.start({"setpriv", "--pdeathsig", "TERM", "--", "jackd", "--no-realtime",
-                          "--sync", "--timeout", "5000", "--name", m_name, "-d", "dummy", "-r",
-                          "48000", "-p", "256"})) {
+    QStringList command{"setpriv", "--pdeathsig", "TERM", "--", "jackd", "--no-realtime"};
+    if (m_synchronous) command << "--sync";
+    command << "--timeout" << "5000" << "--name" << m_name << "-d" << "dummy" << "-r" << "48000"
+            << "-p" << "256";
+    if (!m_process.start(command)) {
         m_error = QStringLiteral("jackd could not be started");
         return false;
     }

@@ -11,7 +11,10 @@
 // through JACK_DEFAULT_SERVER.
 class JackServer {
 public:
-    JackServer();
+    // Synchronous unless told otherwise (see Start()). An asynchronous server lets a
+    // client killed with SIGKILL go at once, where a synchronous one stalls its cycles,
+    // and every client with them, until that client has timed out again and again.
+    explicit JackServer(bool synchronous = true);
     ~JackServer();
     // Starts jackd and waits until a client can connect; false with the reason in Error().
     // Can be called again after Stop() or Crash(): the new server has the same name.
@@ -28,6 +31,7 @@ public:
 
 private:
     ChildProcess m_process;
+    bool m_synchronous;
     QString m_name;
     QString m_error;
 };
