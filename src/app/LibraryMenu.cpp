@@ -12,6 +12,7 @@
 #include "library/LibraryDatabase.h"
 #include "library/LibraryEdits.h"
 #include "library/LibraryScanner.h"
+#include "library/LibraryText.h"
 
 #include <QAction>
 #include <QDate>
@@ -282,12 +283,12 @@ void LibraryMenu::addBankPatches(const std::vector<int>& patches) {
 void LibraryMenu::mnu_RemoveFolder_Click() {
     ensureOpen();
     post([this](LibraryDatabase& database) -> Answer {
-        const auto folders = database.folders().value_or(std::vector<std::pair<qint64, QString>>());
+        const auto folders = database.folders().value_or(std::vector<std::pair<qint64, QByteArray>>());
         return [this, folders] {
             if (folders.empty()) return showStatus(QStringLiteral("The library watches no folder"));
             QStringList paths;
             for (const auto& folder : folders)
-                paths << QDir::toNativeSeparators(folder.second);
+                paths << QDir::toNativeSeparators(pathText(folder.second));
             const std::optional<int> chosen = m_window.context().Desk.chooseItem(
                 QStringLiteral("Remove Folder from Library"),
                 QStringLiteral("The folder's patches stay in the library, as missing:"), paths);
@@ -304,18 +305,20 @@ void LibraryMenu::audition(int entry) {
     m_audition.play(m_catalogue->Entries[std::size_t(entry)].Values);
 }
 
-bool LibraryMenu::putIntoBank(const std::vector<int>& entries, int firstPatch, const QString& label) {
+bool LibraryMenu::putIntoBank(const std::vector<int>& entries, const std::vector<QString>& names,
+                              int firstPatch, const QString& label) {
     EditorContext& context = m_window.context();
-    if (!m_catalogue || entries.empty() || firstPatch < kFirstPatch || firstPatch > kLastPatch) {
+    if (!m_catalogue || entries.empty() || names.size() != entries.size() || firstPatch < kFirstPatch ||
+        firstPatch > kLastPatch) {
         context.Desk.beep();
         return false;
     }
     const BankHistory::Step step(context.History, label);
     int patch = firstPatch;
-    for (const int entry : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         if (patch > kLastPatch) break;
-        const LibraryEntry& chosen = m_catalogue->Entries[std::size_t(entry)];
-        const std::unique_ptr<QMimeData> data(Librarian::mimeDataOf(chosen.Values, chosen.Name));
+        const LibraryEntry& chosen = m_catalogue->Entries[std::size_t(entries[i])];
+        const std::unique_ptr<QMimeData> data(Librarian::mimeDataOf(chosen.Values, names[i]));
         m_window.patchLibrarian().pastePatch(patch++, *data);
     }
     return true;

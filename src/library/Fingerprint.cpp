@@ -1,5 +1,7 @@
 #include "Fingerprint.h"
 
+#include "core/DumpEncoder.h"
+
 namespace {
 // FNV-1a, 64 bits: fast, well spread over short inputs and written down in full here,
 // so no library update can change the keys of a stored library.
@@ -9,13 +11,19 @@ constexpr int kPackedSize = 2 * kLastParameter;
 } // namespace
 
 uint64_t fingerprintOf(const PatchValues& values) {
+    static const ParamTable table = [] {
+        ParamTable built;
+        BuildParameterTable(built);
+        return built;
+    }();
+    Bank bank;
+    bank.setValues(kFirstPatch, values);
+    SysExMessage dump;
+    DumpEncoder(bank, table, dump).EncodePatch(kFirstPatch);
     uint64_t hash = kOffsetBasis;
-    for (int p = kFirstParameter; p <= kLastParameter; ++p) {
-        const auto value = static_cast<uint16_t>(values[static_cast<std::size_t>(p)]);
-        for (const uint8_t byte : {uint8_t(value & 0xFF), uint8_t(value >> 8)}) {
-            hash ^= byte;
-            hash *= kPrime;
-        }
+    for (int at = DumpBytes::kFirstNibbleOffset; at <= DumpBytes::kLastNibbleOffset; ++at) {
+        hash ^= dump.Bytes[static_cast<std::size_t>(at)];
+        hash *= kPrime;
     }
     return hash;
 }

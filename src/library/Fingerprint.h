@@ -7,9 +7,12 @@
 #include <array>
 #include <cstdint>
 
-// Which sound a patch is: a fingerprint of its 63 values, the name left out, so that the
-// same sound under another name or in another file is one entry of the library.
-// Libraries on disk are keyed by it: the function must never change.
+// Which sound a patch is: a fingerprint of the patch as the instrument receives it (the
+// data bytes of its dump, as the core's encoder writes them), the name left out. The
+// same sound under another name or in another file is one entry of the library, and so
+// are two patches that differ only in values the dump never carries (several members of
+// one switch group set, a level beyond its range). Libraries on disk are keyed by it:
+// a change of it needs a migration that keys every entry again.
 uint64_t fingerprintOf(const PatchValues& values);
 // As the companion prints it: 16 hexadecimal digits.
 QString fingerprintText(uint64_t fingerprint);

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QSqlQuery>
+#include <QVariant>
 #include <QString>
 
 #include <vector>
@@ -32,8 +33,11 @@ public:
     explicit LibraryWriter(LibraryDatabase& database);
 
     // The file's row, made or brought up to date (present again, with its size, time
-    // and problem); -1 on an error.
-    qint64 recordFile(int kind, const QString& path, qint64 folder, qint64 size,
+    // and problem); -1 on an error. A watched file's path is the file system's bytes, a
+    // collection's the name it was given.
+    qint64 recordFile(int kind, const QByteArray& path, qint64 folder, qint64 size,
+                      qint64 modified, const QString& problem);
+    qint64 recordFile(int kind, const QString& name, qint64 folder, qint64 size,
                       qint64 modified, const QString& problem);
     // The file's copies become these.
     bool replaceCopies(qint64 file, const std::vector<FoundPatch>& patches);
@@ -44,6 +48,8 @@ public:
     int newSounds() const { return m_newSounds; }
 
 private:
+    qint64 record(int kind, const QVariant& path, qint64 folder, qint64 size, qint64 modified,
+                  const QString& problem);
     qint64 soundOf(const FoundPatch& patch);
 
     LibraryDatabase& m_database;
