@@ -173,7 +173,9 @@ const char* const kLibraryHelp =
     "with the program when both write.\n"
     "  add DIR...         watch the folders and scan every watched folder for .bbk, .b01,\n"
     "                     .syx and .mid files; files that cannot be read are named on the\n"
-    "                     standard error\n"
+    "                     standard error, with links followed out of the watched folders\n"
+    "                     and links into the system's folders (/proc, /sys, /dev, /run),\n"
+    "                     which are not followed\n"
     "  list               one patch a line, in the Library window's order, tab-separated:\n"
     "                     fingerprint, name, categories (separated by commas), copies, first file\n"
     "  bank -o OUT.bbk    the first 74 patches of the list as a bank file\n"
@@ -182,7 +184,9 @@ const char* const kLibraryHelp =
     "  --category NAME    patches of that category\n"
     "  --favourites       favourite patches only\n"
     "  --missing          only patches none of whose files is there any more\n"
-    "Hidden patches are left out.\n";
+    "Hidden patches are left out. A damaged library file is set aside and built again from\n"
+    "the watched folders before list or bank reads it; with no watched folder known they say\n"
+    "so and exit 1.\n";
 
 // Far more than one patch takes on the cable with the longest pause; reached only when
 // the MIDI system stops taking messages.

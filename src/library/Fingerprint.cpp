@@ -10,23 +10,20 @@ constexpr uint64_t kPrime = 1099511628211ull;
 constexpr int kPackedSize = 2 * kLastParameter;
 } // namespace
 
-uint64_t fingerprintOf(const PatchValues& values) {
-    static const ParamTable table = [] {
-        ParamTable built;
-        BuildParameterTable(built);
-        return built;
-    }();
-    Bank bank;
-    bank.setValues(kFirstPatch, values);
-    SysExMessage dump;
-    DumpEncoder(bank, table, dump).EncodePatch(kFirstPatch);
+Fingerprinter::Fingerprinter() { BuildParameterTable(m_table); }
+
+uint64_t Fingerprinter::operator()(const PatchValues& values) {
+    m_bank.setValues(kFirstPatch, values);
+    DumpEncoder(m_bank, m_table, m_dump).EncodePatch(kFirstPatch);
     uint64_t hash = kOffsetBasis;
     for (int at = DumpBytes::kFirstNibbleOffset; at <= DumpBytes::kLastNibbleOffset; ++at) {
-        hash ^= dump.Bytes[static_cast<std::size_t>(at)];
+        hash ^= m_dump.Bytes[static_cast<std::size_t>(at)];
         hash *= kPrime;
     }
     return hash;
 }
+
+uint64_t fingerprintOf(const PatchValues& values) { return Fingerprinter()(values); }
 
 QString fingerprintText(uint64_t fingerprint) {
     return QStringLiteral("%1").arg(fingerprint, 16, 16, QLatin1Char('0'));

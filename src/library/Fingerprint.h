@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/PatchBank.h"
+#include "core/PatchDump.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,6 +15,19 @@
 // one switch group set, a level beyond its range). Libraries on disk are keyed by it:
 // a change of it needs a migration that keys every entry again.
 uint64_t fingerprintOf(const PatchValues& values);
+
+// The same for patch after patch, with one scratch bank and dump: a scan takes tens of
+// thousands.
+class Fingerprinter {
+public:
+    Fingerprinter();
+    uint64_t operator()(const PatchValues& values);
+
+private:
+    ParamTable m_table;
+    Bank m_bank;
+    SysExMessage m_dump;
+};
 // As the companion prints it: 16 hexadecimal digits.
 QString fingerprintText(uint64_t fingerprint);
 

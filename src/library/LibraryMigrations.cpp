@@ -74,6 +74,7 @@ bool keyBySentPatch(LibraryDatabase& database) {
         bool Hidden;
     };
     std::vector<Sound> sounds;
+    Fingerprinter keyOf;
     {
         QSqlQuery query(db);
         query.setForwardOnly(true);
@@ -82,7 +83,7 @@ bool keyBySentPatch(LibraryDatabase& database) {
         while (query.next()) {
             PatchValues values{};
             unpackValues(query.value(1).toByteArray(), values);
-            sounds.push_back({query.value(0).toLongLong(), fingerprintOf(values),
+            sounds.push_back({query.value(0).toLongLong(), keyOf(values),
                               query.value(2).toBool(), query.value(3).toBool()});
         }
     }

@@ -223,10 +223,11 @@ bool LibraryRescue::writeInto(LibraryDatabase& database) const {
         "INSERT INTO sounds(fingerprint, parameters, name, favourite, hidden) VALUES (?, ?, ?, ?, ?)"
         " ON CONFLICT(fingerprint) DO UPDATE SET favourite = max(favourite, excluded.favourite),"
         " hidden = min(hidden, excluded.hidden) RETURNING id"));
+    Fingerprinter keyOf;
     for (const Sound& old : m_sounds) {
         PatchValues values{};
         unpackValues(old.Parameters, values);
-        if (!run(sound, {qint64(fingerprintOf(values)), old.Parameters, old.Name, int(old.Favourite),
+        if (!run(sound, {qint64(keyOf(values)), old.Parameters, old.Name, int(old.Favourite),
                          int(old.Hidden)}) ||
             !sound.next())
             return false;

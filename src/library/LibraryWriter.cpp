@@ -50,7 +50,7 @@ qint64 LibraryWriter::record(int kind, const QVariant& path, qint64 folder, qint
 }
 
 qint64 LibraryWriter::soundOf(const FoundPatch& patch) {
-    const quint64 fingerprint = fingerprintOf(patch.Values);
+    const quint64 fingerprint = m_fingerprint(patch.Values);
     const auto known = m_known.constFind(fingerprint);
     if (known != m_known.constEnd()) return *known;
     m_addSound.bindValue(0, static_cast<qint64>(fingerprint));

@@ -58,6 +58,7 @@ private:
     QSqlQuery m_addCopy;
     QSqlQuery m_addSound;
     QSqlQuery m_findSound;
+    Fingerprinter m_fingerprint;
     QHash<quint64, qint64> m_known; // fingerprint -> sound, filled as they are met
     int m_newSounds = 0;
 };
