@@ -65,10 +65,10 @@ void LibraryModel::placeByMatchedName(const std::vector<int>& elsewhere) {
     std::vector<char> apart(entries.size(), 0);
     std::vector<std::pair<QString, int>> moved;
     for (const int entry : elsewhere) {
-        const QString& name = m_catalogue->matchedName(entries[std::size_t(entry)], m_search);
-        if (&name == &entries[std::size_t(entry)].Shown) continue; // a category matched
+        const LibraryCopy* copy = m_catalogue->matchedCopy(entries[std::size_t(entry)], m_search);
+        if (!copy) continue; // a category matched: the row keeps its own name and place
         apart[std::size_t(entry)] = 1;
-        moved.emplace_back(LibraryCatalogue::fold(name), entry);
+        moved.emplace_back(LibraryCatalogue::fold(copy->Shown), entry);
     }
     if (moved.empty()) return;
     // Before, in the list's direction; the nameless last either way.
@@ -101,11 +101,7 @@ const QString& LibraryModel::shownName(const LibraryEntry& entry) const {
 }
 
 QString LibraryModel::nameForBank(const LibraryEntry& entry) const {
-    const QString& shown = shownName(entry);
-    if (&shown == &entry.Shown) return entry.Name;
-    for (int i = entry.FirstCopy; i < entry.FirstCopy + entry.CopyCount; ++i)
-        if (&m_catalogue->Copies[std::size_t(i)].Shown == &shown) return m_catalogue->Copies[std::size_t(i)].Name;
-    return entry.Name;
+    return m_catalogue->matchedKeptName(entry, m_search);
 }
 
 int LibraryModel::rowOf(int entry) const {

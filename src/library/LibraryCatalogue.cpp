@@ -320,13 +320,25 @@ std::vector<int> LibraryCatalogue::sorted(SortKey key, bool ascending,
     return order;
 }
 
-const QString& LibraryCatalogue::matchedName(const LibraryEntry& entry, const QString& foldedSearch) const {
-    if (foldedSearch.isEmpty() || entry.FoldedName.contains(foldedSearch)) return entry.Shown;
+const LibraryCopy* LibraryCatalogue::matchedCopy(const LibraryEntry& entry,
+                                                const QString& foldedSearch) const {
+    if (foldedSearch.isEmpty() || entry.FoldedName.contains(foldedSearch)) return nullptr;
     for (int i = entry.FirstCopy; i < entry.FirstCopy + entry.CopyCount; ++i) {
         const LibraryCopy& copy = Copies[std::size_t(i)];
-        if (fold(copy.Shown).contains(foldedSearch)) return copy.Shown;
+        if (fold(copy.Shown).contains(foldedSearch)) return &copy;
     }
-    return entry.Shown;
+    return nullptr;
+}
+
+const QString& LibraryCatalogue::matchedName(const LibraryEntry& entry, const QString& foldedSearch) const {
+    const LibraryCopy* copy = matchedCopy(entry, foldedSearch);
+    return copy ? copy->Shown : entry.Shown;
+}
+
+const QString& LibraryCatalogue::matchedKeptName(const LibraryEntry& entry,
+                                                 const QString& foldedSearch) const {
+    const LibraryCopy* copy = matchedCopy(entry, foldedSearch);
+    return copy ? copy->Name : entry.Name;
 }
 
 QString LibraryCatalogue::fileText(const QString& path) {

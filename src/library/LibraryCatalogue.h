@@ -102,9 +102,13 @@ public:
     // after those with one. Similarity sorts by distance to `reference`, nearest first.
     std::vector<int> sorted(SortKey key, bool ascending,
                             const PatchValues* reference = nullptr) const;
-    // The name of the entry that a search holds: its own, or else the first of its
-    // copies' names that holds it (an entry found by a category keeps its own).
+    // The copy whose name a search found when the entry's own name does not hold it;
+    // none when its own does, or a category (the entry then keeps its own name).
+    const LibraryCopy* matchedCopy(const LibraryEntry& entry, const QString& foldedSearch) const;
+    // The name shown for the entry under that search, and the name it puts into a bank
+    // (as its file holds it, so that a bank saved again writes the same bytes).
     const QString& matchedName(const LibraryEntry& entry, const QString& foldedSearch) const;
+    const QString& matchedKeptName(const LibraryEntry& entry, const QString& foldedSearch) const;
     // "a.bbk — ~/banks": the file's name first, then its folder.
     static QString fileText(const QString& path);
     // The list's own order: by name, then fingerprint (the companion's too).
