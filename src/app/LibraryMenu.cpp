@@ -283,7 +283,8 @@ void LibraryMenu::addBankPatches(const std::vector<int>& patches) {
 void LibraryMenu::mnu_RemoveFolder_Click() {
     ensureOpen();
     post([this](LibraryDatabase& database) -> Answer {
-        const auto folders = database.folders().value_or(std::vector<std::pair<qint64, QByteArray>>());
+        const auto folders =
+            database.folders().value_or(std::vector<std::pair<qint64, QByteArray>>());
         return [this, folders] {
             if (folders.empty()) return showStatus(QStringLiteral("The library watches no folder"));
             QStringList paths;
@@ -308,8 +309,8 @@ void LibraryMenu::audition(int entry) {
 bool LibraryMenu::putIntoBank(const std::vector<int>& entries, const std::vector<QString>& names,
                               int firstPatch, const QString& label) {
     EditorContext& context = m_window.context();
-    if (!m_catalogue || entries.empty() || names.size() != entries.size() || firstPatch < kFirstPatch ||
-        firstPatch > kLastPatch) {
+    if (!m_catalogue || entries.empty() || names.size() != entries.size() ||
+        firstPatch < kFirstPatch || firstPatch > kLastPatch) {
         context.Desk.beep();
         return false;
     }

@@ -52,7 +52,8 @@ void LibraryModel::refilter(const std::vector<int>& from) {
     std::vector<int> elsewhere;
     m_rows = m_catalogue ? m_catalogue->select(m_filter, from, &elsewhere) : std::vector<int>();
     m_search = LibraryCatalogue::fold(m_filter.Search);
-    if (m_key == LibraryCatalogue::SortKey::Name && !elsewhere.empty()) placeByMatchedName(elsewhere);
+    if (m_key == LibraryCatalogue::SortKey::Name && !elsewhere.empty())
+        placeByMatchedName(elsewhere);
     m_rowOf.assign(m_catalogue ? m_catalogue->Entries.size() : 0, -1);
     for (std::size_t row = 0; row < m_rows.size(); ++row)
         m_rowOf[std::size_t(m_rows[row])] = int(row);
@@ -83,7 +84,8 @@ void LibraryModel::placeByMatchedName(const std::vector<int>& elsewhere) {
     auto next = moved.begin();
     for (const int entry : m_rows) {
         if (apart[std::size_t(entry)]) continue;
-        for (; next != moved.end() && before(next->first, entries[std::size_t(entry)].FoldedName); ++next)
+        for (; next != moved.end() && before(next->first, entries[std::size_t(entry)].FoldedName);
+             ++next)
             rows.push_back(next->second);
         rows.push_back(entry);
     }
@@ -130,7 +132,8 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
         QString text = entry.Hidden ? name + QStringLiteral(" (hidden)") : name;
         // Found by the name of another copy: what the sound is called first is said too.
         if (role != Qt::DisplayRole && &name != &entry.Shown)
-            text += QStringLiteral(", first found as %1").arg(entry.Shown.isEmpty() ? QStringLiteral("a patch without a name") : entry.Shown);
+            text += entry.Shown.isEmpty() ? QStringLiteral(", first found without a name")
+                                          : QStringLiteral(", first found as %1").arg(entry.Shown);
         return text;
     }
     case CategoriesColumn: return m_catalogue->categoriesText(entry);
@@ -144,7 +147,8 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
         const LibraryFile* file = m_catalogue->firstFile(entry);
         if (!file) return QString();
         // The tool tip names the whole path, as the file system has it.
-        return role == Qt::ToolTipRole && file->Kind == LibraryFiles::kWatched ? file->Path : file->Shown;
+        return role == Qt::ToolTipRole && file->Kind == LibraryFiles::kWatched ? file->Path
+                                                                               : file->Shown;
     }
     default: return {};
     }

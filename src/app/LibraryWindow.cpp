@@ -323,7 +323,8 @@ void LibraryWindow::showCopies() {
     for (int i = chosen.FirstCopy; i < chosen.FirstCopy + chosen.CopyCount; ++i) {
         const LibraryCopy& copy = catalogue->Copies[std::size_t(i)];
         const LibraryFile& file = catalogue->Files[std::size_t(copy.File)];
-        auto* item = new QTreeWidgetItem(CopiesList, {file.Shown, QString::number(copy.Position), copy.Shown});
+        auto* item = new QTreeWidgetItem(CopiesList,
+                                         {file.Shown, QString::number(copy.Position), copy.Shown});
         if (file.Kind == LibraryFiles::kWatched) item->setToolTip(0, file.Path);
     }
 }

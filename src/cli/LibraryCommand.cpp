@@ -27,8 +27,9 @@ std::string field(const QString& text) {
 // A path as one field: the file system's bytes, which a script can open again.
 std::string field(const QByteArray& bytes) {
     std::string cleaned = bytes.toStdString();
-    std::replace_if(cleaned.begin(), cleaned.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; },
-                    ' ');
+    std::replace_if(
+        cleaned.begin(), cleaned.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; },
+        ' ');
     return cleaned;
 }
 
@@ -42,11 +43,14 @@ int LibraryCommand::failure(const std::string& text) {
     return SysExCompanion::kFailed;
 }
 
-int LibraryCommand::failure(const char* text) { return failure(std::string(text)); }
+int LibraryCommand::failure(const char* text) {
+    return failure(std::string(text));
+}
 
 int LibraryCommand::run(const CommandLine& line) {
-    LibraryDatabase database(m_world.LibraryPath.empty() ? LibraryDatabase::defaultPath()
-                                                         : QString::fromStdString(m_world.LibraryPath));
+    LibraryDatabase database(m_world.LibraryPath.empty()
+                                 ? LibraryDatabase::defaultPath()
+                                 : QString::fromStdString(m_world.LibraryPath));
     const QString notice = database.open();
     if (database.mode() == LibraryDatabase::Mode::Closed) return failure(notice.toStdString());
     if (!notice.isEmpty()) m_world.Err << kProgram << ": " << notice.toStdString() << '\n';
@@ -79,14 +83,16 @@ bool LibraryCommand::rebuild(LibraryDatabase& database) {
         return false;
     }
     tellScan(database, summary);
-    m_world.Err << kProgram << ": built again from the watched folders: " << summary.text().toStdString()
+    m_world.Err << kProgram
+                << ": built again from the watched folders: " << summary.text().toStdString()
                 << '\n';
     return true;
 }
 
 int LibraryCommand::add(const CommandLine& line, LibraryDatabase& database) {
     // A library for this run only would forget the folders as the companion ends.
-    if (database.mode() != LibraryDatabase::Mode::Writable) return failure("the library cannot be written");
+    if (database.mode() != LibraryDatabase::Mode::Writable)
+        return failure("the library cannot be written");
     int status = SysExCompanion::kSuccess;
     for (const std::string& folder : line.Files) {
         // The argument's bytes, as the file system takes them: they need not be UTF-8.
@@ -96,7 +102,8 @@ int LibraryCommand::add(const CommandLine& line, LibraryDatabase& database) {
         }
     }
     const ScanSummary summary = LibraryScanner(database).scan();
-    if (!summary.Error.isEmpty()) return failure("the library cannot be written: " + summary.Error.toStdString());
+    if (!summary.Error.isEmpty())
+        return failure("the library cannot be written: " + summary.Error.toStdString());
     tellScan(database, summary);
     m_world.Out << summary.text().toStdString() << '\n';
     return status;
@@ -110,7 +117,8 @@ int LibraryCommand::list(const CommandLine& line, LibraryDatabase& database) {
     if (line.Search) filter.Search = QString::fromStdString(*line.Search);
     if (line.Category) {
         filter.Category = catalogue->categoryId(QString::fromStdString(*line.Category));
-        if (filter.Category == 0) return failure("no category '" + *line.Category + "' in the library");
+        if (filter.Category == 0)
+            return failure("no category '" + *line.Category + "' in the library");
     }
     filter.FavouritesOnly = line.Favourites;
     filter.MissingOnly = line.Missing;
@@ -122,15 +130,17 @@ int LibraryCommand::list(const CommandLine& line, LibraryDatabase& database) {
             const LibraryFile* file = catalogue->firstFile(entry);
             QString categories = catalogue->categoriesText(entry);
             categories.replace(QStringLiteral(", "), QStringLiteral(","));
-            m_world.Out << fingerprintText(entry.Fingerprint).toStdString() << '\t' << field(entry.Shown) << '\t'
-                        << field(categories) << '\t' << entry.Present << '\t'
-                        << (!file                                     ? std::string()
+            m_world.Out << fingerprintText(entry.Fingerprint).toStdString() << '\t'
+                        << field(entry.Shown) << '\t' << field(categories) << '\t' << entry.Present
+                        << '\t'
+                        << (!file                                  ? std::string()
                             : file->Kind == LibraryFiles::kWatched ? field(file->Location)
-                                                                      : field(file->Path))
+                                                                   : field(file->Path))
                         << '\n';
         }
         m_world.Out.flush();
-        return m_world.Out.good() ? SysExCompanion::kSuccess : failure("the standard output cannot be written");
+        return m_world.Out.good() ? SysExCompanion::kSuccess
+                                  : failure("the standard output cannot be written");
     }
 
     if (rows.empty()) return failure("no patch of the library matches");
@@ -150,6 +160,7 @@ int LibraryCommand::list(const CommandLine& line, LibraryDatabase& database) {
     for (int patch = kFirstPatch; ok && patch <= kLastPatch; ++patch)
         ok = WritePatchRecord(file.stream(), code.PatchBank, patch, names[std::size_t(patch)]);
     if (!ok || !file.commit()) return failure("cannot write '" + *line.Output + "'");
-    m_world.Out << *line.Output << ": " << plural(count, "patch", "patches") << " from the library\n";
+    m_world.Out << *line.Output << ": " << plural(count, "patch", "patches")
+                << " from the library\n";
     return SysExCompanion::kSuccess;
 }

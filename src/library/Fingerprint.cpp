@@ -10,7 +10,9 @@ constexpr uint64_t kPrime = 1099511628211ull;
 constexpr int kPackedSize = 2 * kLastParameter;
 } // namespace
 
-Fingerprinter::Fingerprinter() { BuildParameterTable(m_table); }
+Fingerprinter::Fingerprinter() {
+    BuildParameterTable(m_table);
+}
 
 uint64_t Fingerprinter::operator()(const PatchValues& values) {
     m_bank.setValues(kFirstPatch, values);
@@ -23,7 +25,9 @@ uint64_t Fingerprinter::operator()(const PatchValues& values) {
     return hash;
 }
 
-uint64_t fingerprintOf(const PatchValues& values) { return Fingerprinter()(values); }
+uint64_t fingerprintOf(const PatchValues& values) {
+    return Fingerprinter()(values);
+}
 
 QString fingerprintText(uint64_t fingerprint) {
     return QStringLiteral("%1").arg(fingerprint, 16, 16, QLatin1Char('0'));

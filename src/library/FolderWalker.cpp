@@ -20,7 +20,9 @@ constexpr const char* kSystemTrees[] = {"/proc", "/sys", "/dev", "/run"};
 // Removable disks are put here by the desktop on some systems: a patch folder may be one.
 constexpr const char* kRemovableDisks = "/run/media";
 
-QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString systemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 bool within(const QByteArray& path, const QByteArray& tree) {
     return path == tree || (path.startsWith(tree) && path.at(tree.size()) == '/');
@@ -136,8 +138,8 @@ void FolderWalker::walkReal(const Pending& start) {
         pending.pop_back();
         DIR* handle = ::opendir(dir.Path.constData());
         if (!handle) {
-            m_unreadable[std::size_t(dir.Root)].push_back(
-                pathText(dir.Path) + QStringLiteral(": ") + systemError());
+            m_unreadable[std::size_t(dir.Root)].push_back(pathText(dir.Path) +
+                                                          QStringLiteral(": ") + systemError());
             continue;
         }
         std::vector<QByteArray> names;

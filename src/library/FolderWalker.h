@@ -68,7 +68,8 @@ private:
     // are kept for later.
     void walkReal(const Pending& start);
     void followLink(const Pending& link);
-    void addFile(const QByteArray& path, const QByteArray& name, qint64 folder, const struct stat& info);
+    void addFile(const QByteArray& path, const QByteArray& name, qint64 folder,
+                 const struct stat& info);
     bool insideWatched(const QByteArray& realPath) const;
 
     const std::atomic<bool>* m_cancel;

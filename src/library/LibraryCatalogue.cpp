@@ -6,10 +6,10 @@
 
 #include <QDir>
 #include <QHash>
-#include <QStringList>
-#include <QStringMatcher>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
+#include <QStringMatcher>
 #include <QVariant>
 
 #include <algorithm>
@@ -215,7 +215,8 @@ const LibraryFile* LibraryCatalogue::firstFile(const LibraryEntry& entry) const 
     return first;
 }
 
-std::vector<int> LibraryCatalogue::select(const LibraryFilter& filter, const std::vector<int>& order,
+std::vector<int> LibraryCatalogue::select(const LibraryFilter& filter,
+                                          const std::vector<int>& order,
                                           std::vector<int>* elsewhere) const {
     const QString search = fold(filter.Search);
     const std::vector<char> holding = search.isEmpty() ? std::vector<char>() : entriesHolding(search);
@@ -241,7 +242,8 @@ std::vector<int> LibraryCatalogue::select(const LibraryFilter& filter, const std
             if (!inSource) continue;
         }
         chosen.push_back(index);
-        if (elsewhere && !holding.empty() && holding[std::size_t(index)] == 2) elsewhere->push_back(index);
+        if (elsewhere && !holding.empty() && holding[std::size_t(index)] == 2)
+            elsewhere->push_back(index);
     }
     return chosen;
 }
@@ -321,7 +323,7 @@ std::vector<int> LibraryCatalogue::sorted(SortKey key, bool ascending,
 }
 
 const LibraryCopy* LibraryCatalogue::matchedCopy(const LibraryEntry& entry,
-                                                const QString& foldedSearch) const {
+                                                 const QString& foldedSearch) const {
     if (foldedSearch.isEmpty() || entry.FoldedName.contains(foldedSearch)) return nullptr;
     for (int i = entry.FirstCopy; i < entry.FirstCopy + entry.CopyCount; ++i) {
         const LibraryCopy& copy = Copies[std::size_t(i)];
@@ -330,7 +332,8 @@ const LibraryCopy* LibraryCatalogue::matchedCopy(const LibraryEntry& entry,
     return nullptr;
 }
 
-const QString& LibraryCatalogue::matchedName(const LibraryEntry& entry, const QString& foldedSearch) const {
+const QString& LibraryCatalogue::matchedName(const LibraryEntry& entry,
+                                             const QString& foldedSearch) const {
     const LibraryCopy* copy = matchedCopy(entry, foldedSearch);
     return copy ? copy->Shown : entry.Shown;
 }

@@ -43,7 +43,8 @@ struct LibraryFolder {
 struct LibraryEntry {
     qint64 Id = 0;
     uint64_t Fingerprint = 0;
-    QString Name;  // the name it had where it was first found, one character a byte, as a bank keeps it
+    QString
+        Name; // the name it had where it was first found, one character a byte, as a bank keeps it
     QString Shown; // that name as shown and searched
     PatchValues Values{};
     bool Favourite = false;

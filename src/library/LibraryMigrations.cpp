@@ -78,29 +78,30 @@ bool keyBySentPatch(LibraryDatabase& database) {
     {
         QSqlQuery query(db);
         query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT id, parameters, favourite, hidden FROM sounds ORDER BY id"));
+        query.prepare(
+            QStringLiteral("SELECT id, parameters, favourite, hidden FROM sounds ORDER BY id"));
         if (!database.exec(query)) return false;
         while (query.next()) {
             PatchValues values{};
             unpackValues(query.value(1).toByteArray(), values);
-            sounds.push_back({query.value(0).toLongLong(), keyOf(values),
-                              query.value(2).toBool(), query.value(3).toBool()});
+            sounds.push_back({query.value(0).toLongLong(), keyOf(values), query.value(2).toBool(),
+                              query.value(3).toBool()});
         }
     }
     QSqlQuery moveCopies(db);
     moveCopies.prepare(QStringLiteral("UPDATE OR IGNORE copies SET sound = ? WHERE sound = ?"));
     QSqlQuery moveCategories(db);
-    moveCategories.prepare(QStringLiteral(
-        "INSERT OR IGNORE INTO sound_categories(sound, category)"
-        " SELECT ?, category FROM sound_categories WHERE sound = ?"));
+    moveCategories.prepare(
+        QStringLiteral("INSERT OR IGNORE INTO sound_categories(sound, category)"
+                       " SELECT ?, category FROM sound_categories WHERE sound = ?"));
     QSqlQuery marks(db);
     marks.prepare(QStringLiteral("UPDATE sounds SET favourite = ?, hidden = ? WHERE id = ?"));
     QSqlQuery setKey(db);
     setKey.prepare(QStringLiteral("UPDATE sounds SET fingerprint = ? WHERE id = ?"));
     std::vector<QSqlQuery> removals;
-    for (const char* statement : {"DELETE FROM copies WHERE sound = ?",
-                                  "DELETE FROM sound_categories WHERE sound = ?",
-                                  "DELETE FROM sounds WHERE id = ?"}) {
+    for (const char* statement :
+         {"DELETE FROM copies WHERE sound = ?", "DELETE FROM sound_categories WHERE sound = ?",
+          "DELETE FROM sounds WHERE id = ?"}) {
         removals.emplace_back(db);
         removals.back().prepare(QLatin1String(statement));
     }

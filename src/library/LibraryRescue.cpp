@@ -29,7 +29,8 @@ bool seekPasses(QSqlDatabase& db, const QString& table, const QString& key, qint
                 std::optional<qint64>& found) {
     QSqlQuery seek(db);
     seek.setForwardOnly(true);
-    seek.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %1 >= ? ORDER BY %1 LIMIT 1").arg(key, table));
+    seek.prepare(
+        QStringLiteral("SELECT %1 FROM %2 WHERE %1 >= ? ORDER BY %1 LIMIT 1").arg(key, table));
     seek.bindValue(0, from);
     if (!seek.exec()) return false;
     found.reset();
@@ -126,32 +127,36 @@ void LibraryRescue::lose(int rows) {
 
 void LibraryRescue::readFrom(const QString& connection) {
     QSqlDatabase db = QSqlDatabase::database(connection, false);
-    lose(readRows(db, QStringLiteral("folders"), QStringLiteral("id"), QStringLiteral("path"), false,
+    lose(readRows(db, QStringLiteral("folders"), QStringLiteral("id"), QStringLiteral("path"),
+                  false,
                   [&](const QSqlQuery& row) { m_folders.push_back(row.value(1).toByteArray()); }));
-    lose(readRows(db, QStringLiteral("categories"), QStringLiteral("id"), QStringLiteral("name"), false,
-                  [&](const QSqlQuery& row) {
+    lose(readRows(db, QStringLiteral("categories"), QStringLiteral("id"), QStringLiteral("name"),
+                  false, [&](const QSqlQuery& row) {
                       m_categories.push_back({row.value(0).toLongLong(), row.value(1).toString()});
                   }));
-    lose(readRows(db, QStringLiteral("files"), QStringLiteral("id"), QStringLiteral("kind, path"), false,
-                  [&](const QSqlQuery& row) {
-                      if (row.value(1).toInt() == LibraryFiles::kCollection)
-                          m_collections.push_back({row.value(0).toLongLong(), row.value(2).toString()});
-                  }));
+    lose(readRows(
+        db, QStringLiteral("files"), QStringLiteral("id"), QStringLiteral("kind, path"), false,
+        [&](const QSqlQuery& row) {
+            if (row.value(1).toInt() == LibraryFiles::kCollection)
+                m_collections.push_back({row.value(0).toLongLong(), row.value(2).toString()});
+        }));
     QSet<qint64> collections;
     for (const Collection& collection : m_collections)
         collections.insert(collection.Id);
     if (!collections.isEmpty())
         lose(readRows(db, QStringLiteral("copies"), QStringLiteral("id"),
-                      QStringLiteral("sound, file, position, name"), false, [&](const QSqlQuery& row) {
+                      QStringLiteral("sound, file, position, name"), false,
+                      [&](const QSqlQuery& row) {
                           const qint64 file = row.value(2).toLongLong();
                           if (collections.contains(file))
-                              m_copies.push_back({row.value(1).toLongLong(), file, row.value(3).toInt(),
-                                                  row.value(4).toString()});
+                              m_copies.push_back({row.value(1).toLongLong(), file,
+                                                  row.value(3).toInt(), row.value(4).toString()});
                       }));
     // Keyed by sound, a membership at a time.
     lose(readRows(db, QStringLiteral("sound_categories"), QStringLiteral("sound"),
                   QStringLiteral("category"), false, [&](const QSqlQuery& row) {
-                      m_memberships.emplace_back(row.value(0).toLongLong(), row.value(1).toLongLong());
+                      m_memberships.emplace_back(row.value(0).toLongLong(),
+                                                 row.value(1).toLongLong());
                   }));
 
     QSet<qint64> wanted;
@@ -160,17 +165,18 @@ void LibraryRescue::readFrom(const QString& connection) {
     for (const Copy& copy : m_copies)
         wanted.insert(copy.Sound);
     QSet<qint64> read;
-    lose(readRows(db, QStringLiteral("sounds"), QStringLiteral("id"),
-                  QStringLiteral("parameters, name, favourite, hidden"), true, [&](const QSqlQuery& row) {
-                      Sound sound{row.value(0).toLongLong(), row.value(1).toByteArray(),
-                                  row.value(2).toString(), row.value(3).toBool(), row.value(4).toBool()};
-                      PatchValues values{};
-                      if (!unpackValues(sound.Parameters, values)) return;
-                      read.insert(sound.Id);
-                      if (!sound.Favourite && !sound.Hidden && !wanted.contains(sound.Id)) return;
-                      m_carried += int(sound.Favourite) + int(sound.Hidden);
-                      m_sounds.push_back(std::move(sound));
-                  }));
+    lose(readRows(
+        db, QStringLiteral("sounds"), QStringLiteral("id"),
+        QStringLiteral("parameters, name, favourite, hidden"), true, [&](const QSqlQuery& row) {
+            Sound sound{row.value(0).toLongLong(), row.value(1).toByteArray(),
+                        row.value(2).toString(), row.value(3).toBool(), row.value(4).toBool()};
+            PatchValues values{};
+            if (!unpackValues(sound.Parameters, values)) return;
+            read.insert(sound.Id);
+            if (!sound.Favourite && !sound.Hidden && !wanted.contains(sound.Id)) return;
+            m_carried += int(sound.Favourite) + int(sound.Hidden);
+            m_sounds.push_back(std::move(sound));
+        }));
     // A membership or copy whose sound could not be read cannot be carried over.
     QSet<qint64> categories;
     for (const Category& category : m_categories)
@@ -220,7 +226,8 @@ bool LibraryRescue::writeInto(LibraryDatabase& database) const {
     QHash<qint64, qint64> soundOf;
     QSqlQuery sound(db);
     sound.prepare(QStringLiteral(
-        "INSERT INTO sounds(fingerprint, parameters, name, favourite, hidden) VALUES (?, ?, ?, ?, ?)"
+        "INSERT INTO sounds(fingerprint, parameters, name, favourite, hidden) VALUES (?, ?, ?, ?, "
+        "?)"
         " ON CONFLICT(fingerprint) DO UPDATE SET favourite = max(favourite, excluded.favourite),"
         " hidden = min(hidden, excluded.hidden) RETURNING id"));
     Fingerprinter keyOf;
@@ -236,7 +243,8 @@ bool LibraryRescue::writeInto(LibraryDatabase& database) const {
     }
 
     QSqlQuery membership(db);
-    membership.prepare(QStringLiteral("INSERT OR IGNORE INTO sound_categories(sound, category) VALUES (?, ?)"));
+    membership.prepare(
+        QStringLiteral("INSERT OR IGNORE INTO sound_categories(sound, category) VALUES (?, ?)"));
     for (const auto& [old, oldCategory] : m_memberships) {
         const auto to = soundOf.constFind(old);
         const auto in = categoryOf.constFind(oldCategory);
@@ -269,8 +277,9 @@ QString LibraryRescue::text() const {
     QString text = QStringLiteral("%1 favourites, hidden marks and categories were carried over")
                        .arg(m_carried);
     if (m_collected > 0)
-        text += m_collected == 1 ? QStringLiteral(" with 1 patch of the collections")
-                                 : QStringLiteral(" with %1 patches of the collections").arg(m_collected);
+        text += m_collected == 1
+                    ? QStringLiteral(" with 1 patch of the collections")
+                    : QStringLiteral(" with %1 patches of the collections").arg(m_collected);
     if (m_unreadable < 0)
         text += QStringLiteral(", some could not be read");
     else if (m_unreadable > 0)

@@ -29,7 +29,8 @@ std::vector<FoundPatch> readPatches(const FoundFile& file, QString& problem) {
     // regular file the walk found there.
     const RegularFile contents = readRegularFile(path, LibraryScanner::kMaxFileSize);
     if (contents.refused()) {
-        problem = contents.TooLarge     ? QStringLiteral("larger than 16 MiB, which no file of patches needs")
+        problem = contents.TooLarge
+                      ? QStringLiteral("larger than 16 MiB, which no file of patches needs")
                   : contents.NotRegular ? QStringLiteral("not a regular file")
                                         : QStringLiteral("cannot be opened: ") +
                                               QString::fromLocal8Bit(contents.Refusal.c_str());
@@ -45,8 +46,8 @@ std::vector<FoundPatch> readPatches(const FoundFile& file, QString& problem) {
         for (std::size_t i = 0; i < scan.Dumps.size(); ++i) {
             // Named after the file, as Import SysEx names them.
             const std::string name = importedPatchName(path, i, scan.DumpCount);
-            patches.push_back({scan.Dumps[i].Patch.Values, pathText(QByteArray::fromStdString(name)),
-                               int(i) + 1});
+            patches.push_back({scan.Dumps[i].Patch.Values,
+                               pathText(QByteArray::fromStdString(name)), int(i) + 1});
         }
         if (!scan.Skipped.empty()) {
             problem = QString::fromStdString(formatSkipped(scan.Skipped.front()));
@@ -92,8 +93,10 @@ QString ScanSummary::text() const {
     // The first link of each kind is named, the others counted.
     const auto links = [](const QStringList& links, const char* one, const char* many) {
         if (links.isEmpty()) return QString();
-        QString text = links.size() == 1 ? QStringLiteral("; a link %1: ").arg(QLatin1String(one))
-                                         : QStringLiteral("; %1 links %2: ").arg(links.size()).arg(QLatin1String(many));
+        QString text =
+            links.size() == 1
+                ? QStringLiteral("; a link %1: ").arg(QLatin1String(one))
+                : QStringLiteral("; %1 links %2: ").arg(links.size()).arg(QLatin1String(many));
         text += links.front();
         if (links.size() > 1) text += QStringLiteral(" (and %1 more)").arg(links.size() - 1);
         return text;
@@ -125,9 +128,11 @@ ScanSummary LibraryScanner::scan() {
     const std::vector<QString>& folderProblems = walker.Problems;
     summary.Files = int(found.size());
     for (const LinkSeen& link : walker.LinksOut)
-        summary.LinksOut << pathText(link.Link) + QStringLiteral(" \u2192 ") + pathText(link.Target);
+        summary.LinksOut << pathText(link.Link) + QStringLiteral(" \u2192 ") +
+                                pathText(link.Target);
     for (const LinkSeen& link : walker.LinksRefused)
-        summary.LinksRefused << pathText(link.Link) + QStringLiteral(" \u2192 ") + pathText(link.Target);
+        summary.LinksRefused << pathText(link.Link) + QStringLiteral(" \u2192 ") +
+                                    pathText(link.Target);
 
     QHash<QByteArray, KnownFile> known;
     {

@@ -12,8 +12,8 @@ constexpr char16_t kLastLatin1 = 0xFF;
 
 // The bytes as UTF-8, or nothing when they are not valid UTF-8.
 std::optional<QString> utf8(QByteArrayView bytes) {
-    QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) return std::nullopt;
     return text;
@@ -29,10 +29,10 @@ QString pathText(const QByteArray& path) {
 }
 
 QString shownName(const QString& kept) {
-    const bool plain = std::all_of(kept.begin(), kept.end(),
-                                   [](QChar c) { return c.unicode() < kFirstNonAscii; });
-    const bool bytes = std::all_of(kept.begin(), kept.end(),
-                                   [](QChar c) { return c.unicode() <= kLastLatin1; });
+    const bool plain =
+        std::all_of(kept.begin(), kept.end(), [](QChar c) { return c.unicode() < kFirstNonAscii; });
+    const bool bytes =
+        std::all_of(kept.begin(), kept.end(), [](QChar c) { return c.unicode() <= kLastLatin1; });
     if (plain || !bytes) return kept;
     return utf8(kept.toLatin1()).value_or(kept);
 }

@@ -4,8 +4,8 @@
 
 #include <QHash>
 #include <QSqlQuery>
-#include <QVariant>
 #include <QString>
+#include <QVariant>
 
 #include <vector>
 
@@ -35,10 +35,10 @@ public:
     // The file's row, made or brought up to date (present again, with its size, time
     // and problem); -1 on an error. A watched file's path is the file system's bytes, a
     // collection's the name it was given.
-    qint64 recordFile(int kind, const QByteArray& path, qint64 folder, qint64 size,
-                      qint64 modified, const QString& problem);
-    qint64 recordFile(int kind, const QString& name, qint64 folder, qint64 size,
-                      qint64 modified, const QString& problem);
+    qint64 recordFile(int kind, const QByteArray& path, qint64 folder, qint64 size, qint64 modified,
+                      const QString& problem);
+    qint64 recordFile(int kind, const QString& name, qint64 folder, qint64 size, qint64 modified,
+                      const QString& problem);
     // The file's copies become these.
     bool replaceCopies(qint64 file, const std::vector<FoundPatch>& patches);
     // The patches join the file's copies; a copy already there is kept as it is.

@@ -102,7 +102,8 @@ LoadedFile loadFile(const std::string& path, Bank& bank, std::vector<std::string
     return loadRecords(file, loaded.Kind, bank, names);
 }
 
-LoadedFile loadRecords(std::istream& in, FileKind kind, Bank& bank, std::vector<std::string>* names) {
+LoadedFile loadRecords(std::istream& in, FileKind kind, Bank& bank,
+                       std::vector<std::string>* names) {
     LoadedFile loaded;
     loaded.Kind = kind;
     const int records = recordsOf(loaded.Kind);

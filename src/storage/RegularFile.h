@@ -11,7 +11,7 @@
 // writer that never comes.
 struct RegularFile {
     std::vector<uint8_t> Bytes;
-    std::string Refusal;   // why the file was not read; empty when it was
+    std::string Refusal;     // why the file was not read; empty when it was
     bool TooLarge = false;   // refused for its size: the caller says which limit
     bool NotRegular = false; // a folder, FIFO, device or socket stands at the path
 

@@ -375,7 +375,8 @@ void TestLibraryWindow::damagedLibraryIsSaidInTheStatusBar() {
 void TestLibraryWindow::namesAsShownAndKept() {
     const QString utf8Bytes = QString::fromLatin1("\xC3\x89t\xC3\xA9 Lead"); // "Été Lead"
     writeRecords(folder() + "/ete.b01", {{300, utf8Bytes}});
-    writeRecords(folder() + "/latin.b01", {{301, QString::fromLatin1("P\xE2" "d")}});
+    writeRecords(folder() + "/latin.b01", {{301, QString::fromLatin1("P\xE2"
+                                                                     "d")}});
     writeRecords(folder() + "/blank.b01", {{302, QString()}});
     writeRecords(folder() + "/zz.b01", {{75 + 2, QStringLiteral("Lux")}});
     LibraryProgram p(folder());

@@ -1063,13 +1063,14 @@ void TestCompanion::libraryListAfterDamage_data() {
     QTest::addColumn<int>("status");
     QTest::addColumn<int>("lines");
     QTest::addColumn<QString>("lastError");
-    QTest::newRow("its folders known") << true << 0 << 2
-                                       << "quenlor-sysex: built again from the watched folders: 2 files, 2 read, "
-                                          "2 patches, 2 new sounds\n";
-    QTest::newRow("no folder known")
-        << false << 1 << 0
-        << "quenlor-sysex: the library was not built again: no watched folder is known; add them again "
-           "with 'quenlor-sysex library add DIR...'\n";
+    QTest::newRow("its folders known")
+        << true << 0 << 2
+        << "quenlor-sysex: built again from the watched folders: 2 files, 2 read, "
+           "2 patches, 2 new sounds\n";
+    QTest::newRow("no folder known") << false << 1 << 0
+                                     << "quenlor-sysex: the library was not built again: no "
+                                        "watched folder is known; add them again "
+                                        "with 'quenlor-sysex library add DIR...'\n";
 }
 
 // A damaged library is set aside and listed only once it is built again from the
@@ -1086,11 +1087,13 @@ void TestCompanion::libraryListAfterDamage() {
     const QString library = LibraryDatabase::defaultPath();
     QFile::remove(library + "-wal");
     CompanionFiles::write(library, "not a library");
-    if (!foldersKnown) QVERIFY(QFile::remove(QFileInfo(library).absolutePath() + "/library-folders.txt"));
+    if (!foldersKnown)
+        QVERIFY(QFile::remove(QFileInfo(library).absolutePath() + "/library-folders.txt"));
     Run run;
     QCOMPARE(run({"library", "list"}), status);
     QCOMPARE(int(run.output().count('\n')), lines);
-    QVERIFY2(run.errors().startsWith("quenlor-sysex: The library file was damaged: it was set aside as "),
+    QVERIFY2(run.errors().startsWith(
+                 "quenlor-sysex: The library file was damaged: it was set aside as "),
              qPrintable(run.errors()));
     QVERIFY2(run.errors().endsWith(lastError), qPrintable(run.errors()));
 }

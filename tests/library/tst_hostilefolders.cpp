@@ -28,7 +28,9 @@ private slots:
     void scan();
 
 private:
-    QByteArray path(const QByteArray& name) const { return QFile::encodeName(m_dir->path()) + '/' + name; }
+    QByteArray path(const QByteArray& name) const {
+        return QFile::encodeName(m_dir->path()) + '/' + name;
+    }
     std::optional<QTemporaryDir> m_dir;
     std::vector<QByteArray> m_raw; // files Qt cannot name, removed by their bytes
 };
@@ -42,8 +44,12 @@ struct Outcome {
     QStringList Problems; // "file: reason"
 };
 
-void symlinkAt(const QByteArray& target, const QByteArray& at) { QVERIFY(::symlink(target, at) == 0); }
-void fifo(const QByteArray& at) { QVERIFY(::mkfifo(at, 0600) == 0); }
+void symlinkAt(const QByteArray& target, const QByteArray& at) {
+    QVERIFY(::symlink(target, at) == 0);
+}
+void fifo(const QByteArray& at) {
+    QVERIFY(::mkfifo(at, 0600) == 0);
+}
 // At the path's own bytes, which need not be text.
 void writeRaw(const QByteArray& at, const QByteArray& bytes) {
     const int fd = ::open(at.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -77,23 +83,29 @@ void TestHostileFolders::scan_data() {
     for (int n = 0; n < 30; ++n)
         if (n != 29) thirty << QStringLiteral("music/%1.b01").arg(n, 2, 10, QLatin1Char('0'));
     QTest::newRow("a FIFO where a file was, during the scan")
-        << "replaced" << (thirty << "music/29.b01") << QStringList{} << QStringList{"29.b01: not a regular file"}
-        << "";
+        << "replaced" << (thirty << "music/29.b01") << QStringList{}
+        << QStringList{"29.b01: not a regular file"} << "";
     QTest::newRow("Latin-1 names")
-        << "latin1" << QStringList{QString::fromLatin1("music/caf\xE8.syx"), QString::fromLatin1("music/caf\xE9.syx")}
-        << QStringList{QString::fromLatin1("caf\xE8"), QString::fromLatin1("caf\xE9")} << QStringList{} << "";
+        << "latin1"
+        << QStringList{QString::fromLatin1("music/caf\xE8.syx"),
+                       QString::fromLatin1("music/caf\xE9.syx")}
+        << QStringList{QString::fromLatin1("caf\xE8"), QString::fromLatin1("caf\xE9")}
+        << QStringList{} << "";
     QTest::newRow("links into system folders")
         << "system" << QStringList{"music/a.b01"} << QStringList{"A"} << QStringList{}
-        << "; 5 links into system folders were not followed: %1/music/cwd \u2192 /proc/self/cwd (and 4 more)";
+        << "; 5 links into system folders were not followed: %1/music/cwd \u2192 /proc/self/cwd "
+           "(and 4 more)";
     QTest::newRow("a link loop") << "loop" << QStringList{"music/a.b01", "music/sub/b.b01"}
                                  << QStringList{"A", "B"} << QStringList{} << "";
     QTest::newRow("two links to one folder outside")
-        << "outside" << QStringList{"music/a.b01", "music/x/o.b01"} << QStringList{"A", "O"} << QStringList{}
+        << "outside" << QStringList{"music/a.b01", "music/x/o.b01"} << QStringList{"A", "O"}
+        << QStringList{}
         << "; a link leads out of the watched folders: %1/music/x \u2192 %1/outside";
     QTest::newRow("a link to a folder inside")
         << "inside" << QStringList{"music/real/a.b01"} << QStringList{"A"} << QStringList{} << "";
     QTest::newRow("a link to a file outside")
-        << "file" << QStringList{"music/a.b01", "music/l.b01"} << QStringList{"A", "O"} << QStringList{}
+        << "file" << QStringList{"music/a.b01", "music/l.b01"} << QStringList{"A", "O"}
+        << QStringList{}
         << "; a link leads out of the watched folders: %1/music/l.b01 \u2192 %1/outside/o.b01";
 }
 
@@ -108,12 +120,14 @@ void TestHostileFolders::scan() {
     const auto record = [](const QByteArray& at, int n, const char* name) {
         writeRecords(QFile::decodeName(at), {{n, QLatin1String(name)}});
     };
-    if (hostile != "replaced" && hostile != "latin1") record(music + (hostile == "inside" ? "/real/a.b01" : "/a.b01"), 1, "A");
+    if (hostile != "replaced" && hostile != "latin1")
+        record(music + (hostile == "inside" ? "/real/a.b01" : "/a.b01"), 1, "A");
     if (hostile == "fifo") {
         fifo(music + "/pipe.bbk");
     } else if (hostile == "replaced") {
         for (int n = 0; n < 30; ++n)
-            record(music + QStringLiteral("/%1.b01").arg(n, 2, 10, QLatin1Char('0')).toLatin1(), n, "");
+            record(music + QStringLiteral("/%1.b01").arg(n, 2, 10, QLatin1Char('0')).toLatin1(), n,
+                   "");
     } else if (hostile == "latin1") {
         // Two names that one U+FFFD would make one: é and è in Latin-1.
         m_raw = {music + "/caf\xE9.syx", music + "/caf\xE8.syx"};

@@ -211,7 +211,8 @@ void TestLibrary::sortOrders_data() {
     QTest::newRow("categorised first") << int(Key::Categories) << true << QStringList{"Alpha 3", "Beta 19"};
     // By the file's name first: a.bbk before the folder "more"'s gamma.b01.
     QTest::newRow("by file") << int(Key::File) << true << QStringList{"Alpha 1", "Alpha 10"};
-    QTest::newRow("by file, descending") << int(Key::File) << false << QStringList{"two 2", "two 1"};
+    QTest::newRow("by file, descending")
+        << int(Key::File) << false << QStringList{"two 2", "two 1"};
     // Sound 40's neighbours differ by one step of one level; ties stay by name.
     QTest::newRow("likeness") << int(Key::Similarity) << true
                               << QStringList{"Alpha 40", "Alpha 39", "Alpha 41"};

@@ -95,7 +95,8 @@ void TestLibraryStore::init() {
 // lost are counted.
 void TestLibraryStore::damagedFileKeepsWhatCanBeRead() {
     for (int bank = 0; bank < 30; ++bank)
-        writeBank(path(QStringLiteral("music/%1.bbk").arg(bank)), bank * 74, QStringLiteral("P%1 ").arg(bank));
+        writeBank(path(QStringLiteral("music/%1.bbk").arg(bank)), bank * 74,
+                  QStringLiteral("P%1 ").arg(bank));
     std::set<qint64> favourites, hidden, drones;
     {
         LibraryDatabase database(databasePath());
@@ -112,7 +113,8 @@ void TestLibraryStore::damagedFileKeepsWhatCanBeRead() {
         }
         QVERIFY(LibraryEdits::setFavourite(database, {favourites.begin(), favourites.end()}, true));
         QVERIFY(LibraryEdits::setHidden(database, {hidden.begin(), hidden.end()}, true));
-        QVERIFY(LibraryEdits::setCategory(database, {drones.begin(), drones.end()}, category, true));
+        QVERIFY(
+            LibraryEdits::setCategory(database, {drones.begin(), drones.end()}, category, true));
     }
     // A leaf page of sounds in the middle, garbled.
     qint64 pageSize = 0;
@@ -120,8 +122,9 @@ void TestLibraryStore::damagedFileKeepsWhatCanBeRead() {
     {
         OtherProgram reader(databasePath());
         QSqlQuery query(reader.db);
-        QVERIFY(query.exec("SELECT pageno, pgsize FROM dbstat WHERE name = 'sounds' AND pagetype = 'leaf'"
-                           " ORDER BY pageno"));
+        QVERIFY(query.exec(
+            "SELECT pageno, pgsize FROM dbstat WHERE name = 'sounds' AND pagetype = 'leaf'"
+            " ORDER BY pageno"));
         std::vector<std::pair<qint64, qint64>> leaves;
         while (query.next())
             leaves.emplace_back(query.value(0).toLongLong(), query.value(1).toLongLong());
@@ -147,9 +150,10 @@ void TestLibraryStore::damagedFileKeepsWhatCanBeRead() {
     const int unread = int(lost.size()) + int(drones.size()) - kept(drones);
     LibraryDatabase database(databasePath());
     const QString said = database.open();
-    QVERIFY2(said.contains(QStringLiteral("; %1 favourites, hidden marks and categories were carried over "
-                                          "with 1 patch of the collections, %2 could not be read; it is built "
-                                          "again from the watched folders")
+    QVERIFY2(said.contains(QStringLiteral(
+                               "; %1 favourites, hidden marks and categories were carried over "
+                               "with 1 patch of the collections, %2 could not be read; it is built "
+                               "again from the watched folders")
                                .arg(carried)
                                .arg(unread)),
              qPrintable(said));
@@ -249,17 +253,22 @@ void TestLibraryStore::olderFileIsKeyedAgain() {
         QCOMPARE(LibraryScanner(database).scan().Read, 2);
         // As the earlier schema left it: b a sound of its own in the collection, keys of
         // the old kind, paths as text.
-        QVERIFY(database.exec(QString("INSERT INTO sounds(fingerprint, parameters, name, hidden) VALUES (7, x'%1', 'B', 1)")
+        QVERIFY(database.exec(QString("INSERT INTO sounds(fingerprint, parameters, name, hidden) "
+                                      "VALUES (7, x'%1', 'B', 1)")
                                   .arg(QString::fromLatin1(packValues(b).toHex()))));
-        QVERIFY(database.exec("INSERT INTO copies(sound, file, position, name) SELECT max(sounds.id), files.id, 2,"
-                              " 'B set' FROM sounds, files WHERE files.kind = 1"));
+        QVERIFY(database.exec(
+            "INSERT INTO copies(sound, file, position, name) SELECT max(sounds.id), files.id, 2,"
+            " 'B set' FROM sounds, files WHERE files.kind = 1"));
         QVERIFY(database.exec("UPDATE sounds SET fingerprint = id * 1000 + 1"));
         QVERIFY(database.exec("UPDATE sounds SET favourite = 1 WHERE name = 'A set'"));
-        QVERIFY(database.exec("INSERT INTO sound_categories(sound, category) SELECT max(id), 1 FROM sounds"));
+        QVERIFY(database.exec(
+            "INSERT INTO sound_categories(sound, category) SELECT max(id), 1 FROM sounds"));
         QVERIFY(database.exec("UPDATE files SET path = CAST(path AS TEXT)"));
         QVERIFY(database.exec("UPDATE folders SET path = CAST(path AS TEXT)"));
-        QVERIFY(database.exec(QString::fromUtf8("INSERT INTO files(kind, path, folder) VALUES (0, '%1/caf\uFFFD.syx', 1)")
-                                  .arg(path("music"))));
+        QVERIFY(database.exec(
+            QString::fromUtf8(
+                "INSERT INTO files(kind, path, folder) VALUES (0, '%1/caf\uFFFD.syx', 1)")
+                .arg(path("music"))));
         QVERIFY(database.exec("PRAGMA user_version = 2"));
     }
     LibraryDatabase database(databasePath());
