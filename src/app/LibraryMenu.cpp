@@ -77,9 +77,14 @@ void LibraryMenu::ensureOpen() {
         const bool rebuilt = database.rebuilt();
         return [this, notice, rebuilt] {
             if (!notice.isEmpty()) showStatus(notice);
-            // A new file for a damaged one holds only the watched folders; what they
-            // give is said after the notice, which stays in view.
-            if (rebuilt) scan(true, notice + QStringLiteral(": "));
+            // A new file for a damaged one holds only what was carried over; what the
+            // watched folders give is said after the notice, which stays in view, by the
+            // scan that reads them: the start-up's own when it is on its way.
+            if (!rebuilt) return;
+            if (m_scans > 0)
+                m_rebuiltNotice = notice + QStringLiteral(": ");
+            else
+                scan(true, notice + QStringLiteral(": "));
         };
     });
 }
@@ -154,10 +159,13 @@ void LibraryMenu::scan(bool report, const QString& lead) {
         return [this, summary, report, lead] {
             --m_scans;
             showProgress(0, -1);
+            const QString shownLead = m_rebuiltNotice.isEmpty() ? lead : m_rebuiltNotice;
+            const bool told = report || !m_rebuiltNotice.isEmpty();
+            m_rebuiltNotice.clear();
             if (!summary.Error.isEmpty())
                 showStatus(QStringLiteral("The library scan stopped: ") + summary.Error);
-            else if (report || summary.Read > 0 || summary.Missing > 0 || summary.Cancelled)
-                showStatus((lead.isEmpty() ? QStringLiteral("Library: ") : lead) + summary.text() +
+            else if (told || summary.Read > 0 || summary.Missing > 0 || summary.Cancelled)
+                showStatus((shownLead.isEmpty() ? QStringLiteral("Library: ") : shownLead) + summary.text() +
                            (summary.Cancelled ? QStringLiteral(" (cancelled)") : QString()));
             // A scan that found nothing new leaves the catalogue as it was read.
             const bool unchanged = summary.Read == 0 && summary.Missing == 0 && m_catalogue &&

@@ -111,6 +111,9 @@ private:
     int m_pending = 0;
     int m_scans = 0;
     bool m_reloadPosted = false;
+    // A library built again for a damaged one: said before the summary of the next scan
+    // to end, which is the one that reads the watched folders into it.
+    QString m_rebuiltNotice;
     int m_writesPosted = 0;
     int m_writesDone = 0; // on the library's thread only
     QLabel* m_progress = nullptr;

@@ -144,7 +144,10 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
     case CopiesColumn:
         return entry.missing() ? QStringLiteral("missing") : QString::number(entry.Present);
     case FileColumn: {
-        const LibraryFile* file = m_catalogue->firstFile(entry);
+        // The file of the name shown: the copy the search found, else the first copy.
+        const LibraryCopy* found = m_catalogue->matchedCopy(entry, m_search);
+        const LibraryFile* file =
+            found ? &m_catalogue->Files[std::size_t(found->File)] : m_catalogue->firstFile(entry);
         if (!file) return QString();
         // The tool tip names the whole path, as the file system has it.
         return role == Qt::ToolTipRole && file->Kind == LibraryFiles::kWatched ? file->Path

@@ -40,6 +40,7 @@ T* named(T* widget, const char* name, const QString& accessibleName) {
 constexpr int kNameWidth = 200;
 constexpr int kCategoriesWidth = 140;
 constexpr int kNarrowWidth = 70;
+constexpr int kCopyFileWidth = 420; // a file's name and most of its folder
 } // namespace
 
 LibraryWindow::LibraryWindow(LibraryMenu& library, EditorContext& context, QWidget* parent)
@@ -114,6 +115,7 @@ void LibraryWindow::createControls() {
     CopiesList->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Position"),
                                  QStringLiteral("Name there")});
     CopiesList->setRootIsDecorated(false);
+    CopiesList->setColumnWidth(0, kCopyFileWidth);
     CopiesList->setMaximumHeight(fontMetrics().height() * 7);
     auto* copiesLabel = new QLabel(QStringLiteral("Cop&ies:"), this);
     copiesLabel->setBuddy(CopiesList);

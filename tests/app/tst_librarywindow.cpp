@@ -85,6 +85,7 @@ private slots:
     void filtersAndCategories();
     void addCurrentBank();
     void copiesProblemsAndLikeness();
+    void damagedLibraryIsSaidInTheStatusBar_data();
     void damagedLibraryIsSaidInTheStatusBar();
     void namesAsShownAndKept();
 
@@ -351,15 +352,26 @@ void TestLibraryWindow::copiesProblemsAndLikeness() {
     QCOMPARE(p.rows().mid(0, 3), (QStringList{"Bass 21", "Bass 20", "Bass 22"}));
 }
 
+void TestLibraryWindow::damagedLibraryIsSaidInTheStatusBar_data() {
+    QTest::addColumn<bool>("startUp");
+    QTest::newRow("opened by Show Library") << false;
+    // Its own scan is on its way then, and is the one that reads the folders.
+    QTest::newRow("opened at start-up") << true;
+}
+
 // A damaged library file is set aside, the library read again from the watched folders,
 // and both said in one status-bar line.
 void TestLibraryWindow::damagedLibraryIsSaidInTheStatusBar() {
+    QFETCH(bool, startUp);
     writeBytes(LibraryDatabase::defaultPath(), "not a database");
     writeBytes(QFileInfo(LibraryDatabase::defaultPath()).absolutePath() + "/library-folders.txt",
                QFile::encodeName(folder()) + "\n");
     TestProgram p;
     p.start();
-    p.window.library().mnu_ShowLibrary->trigger();
+    if (startUp)
+        p.window.library().openInBackground();
+    else
+        p.window.library().mnu_ShowLibrary->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(p.window.library().pendingJobs() == 0, 20000);
     const QString status = p.window.Status->text();
     QVERIFY2(status.startsWith("The library file was damaged: it was set aside as"), qPrintable(status));
@@ -401,6 +413,7 @@ void TestLibraryWindow::namesAsShownAndKept() {
     // "Bass 3" is "Lux" in zz.b01: found by that name, listed where it goes.
     p.typeSearch("l");
     QCOMPARE(p.rows(), (QStringList{QString::fromUtf8("Été Lead"), "Lux"}));
+    QVERIFY(w.model().index(1, LibraryModel::FileColumn).data().toString().startsWith("zz.b01 — "));
     QTest::keyClick(w.SearchBox, Qt::Key_Down);
     QTest::keyClick(&p.table(), Qt::Key_Down);
     QTest::keyClick(&p.table(), Qt::Key_Return);
