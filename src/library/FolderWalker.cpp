@@ -48,6 +48,11 @@ QByteArray cleaned(const QByteArray& path) {
     return '/' + parts.join('/');
 }
 
+// A name below a real folder; the root's own path already ends in its slash.
+QByteArray childOf(const QByteArray& folder, const QByteArray& name) {
+    return folder.endsWith('/') ? folder + name : folder + '/' + name;
+}
+
 // Where a link points as written, made absolute against its folder; empty when it
 // cannot be read.
 QByteArray linkText(const QByteArray& link, const QByteArray& folder) {
@@ -55,7 +60,7 @@ QByteArray linkText(const QByteArray& link, const QByteArray& folder) {
     const ssize_t length = ::readlink(link.constData(), target, sizeof target);
     if (length <= 0 || std::size_t(length) >= sizeof target) return {};
     const QByteArray text(target, qsizetype(length));
-    return cleaned(text.startsWith('/') ? text : folder + '/' + text);
+    return cleaned(text.startsWith('/') ? text : childOf(folder, text));
 }
 
 qint64 nanoseconds(const struct timespec& time) {
@@ -157,7 +162,7 @@ void FolderWalker::walkReal(const Pending& start) {
             if (S_ISLNK(entry.st_mode)) {
                 m_links.push_back({path, dir.Real, dir.Folder, dir.Root});
             } else if (S_ISDIR(entry.st_mode)) {
-                const QByteArray real = dir.Real + '/' + name;
+                const QByteArray real = childOf(dir.Real, name);
                 if (!isSystemPath(real) && m_folders.insert({entry.st_dev, entry.st_ino}).second)
                     below.push_back({path, real, dir.Folder, dir.Root});
             } else {
@@ -170,19 +175,23 @@ void FolderWalker::walkReal(const Pending& start) {
 
 // `link.Real` is the real path of the folder the link stands in.
 void FolderWalker::followLink(const Pending& link) {
+    struct stat info {};
+    if (::stat(link.Path.constData(), &info) != 0) return; // a link to nothing
+    const int slash = link.Path.lastIndexOf('/');
+    const QByteArray name = link.Path.mid(slash + 1);
+    const bool folder = S_ISDIR(info.st_mode);
+    // A link to a file that holds no patches would not be read wherever it led.
+    if (!folder && patchFileKind(name) == PatchFileKind::None) return;
     const QByteArray written = linkText(link.Path, link.Real);
     const QByteArray real = realPathOf(link.Path);
-    if (real.isEmpty()) return; // a link to nothing
+    if (real.isEmpty()) return;
     if (isSystemPath(real) || (!written.isEmpty() && isSystemPath(written))) {
         LinksRefused.push_back({link.Path, written.isEmpty() ? real : written});
         return;
     }
-    struct stat info {};
-    if (::stat(link.Path.constData(), &info) != 0) return;
-    const int slash = link.Path.lastIndexOf('/');
-    if (!S_ISDIR(info.st_mode)) {
+    if (!folder) {
         const std::size_t before = Files.size();
-        addFile(link.Path, link.Path.mid(slash + 1), link.Folder, info);
+        addFile(link.Path, name, link.Folder, info);
         if (Files.size() > before && !insideWatched(real)) LinksOut.push_back({link.Path, real});
         return;
     }

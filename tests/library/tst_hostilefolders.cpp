@@ -91,10 +91,11 @@ void TestHostileFolders::scan_data() {
                        QString::fromLatin1("music/caf\xE9.syx")}
         << QStringList{QString::fromLatin1("caf\xE8"), QString::fromLatin1("caf\xE9")}
         << QStringList{} << "";
+    // A link to /dev/null not named like a file of patches is no concern of a scan.
     QTest::newRow("links into system folders")
         << "system" << QStringList{"music/a.b01"} << QStringList{"A"} << QStringList{}
-        << "; 5 links into system folders were not followed: %1/music/cwd \u2192 /proc/self/cwd "
-           "(and 4 more)";
+        << "; 6 links into system folders were not followed: %1/music/cwd \u2192 /proc/self/cwd "
+           "(and 5 more)";
     QTest::newRow("a link loop") << "loop" << QStringList{"music/a.b01", "music/sub/b.b01"}
                                  << QStringList{"A", "B"} << QStringList{} << "";
     QTest::newRow("two links to one folder outside")
@@ -137,6 +138,8 @@ void TestHostileFolders::scan() {
         symlinkAt("/proc/self/cwd", music + "/cwd");
         for (const char* tree : {"/proc", "/sys", "/dev", "/run"})
             symlinkAt(tree, music + "/" + QByteArray(tree + 1));
+        symlinkAt("/dev/zero", music + "/zero.syx");
+        symlinkAt("/dev/null", music + "/null.txt"); // no file of patches: not even named
     } else if (hostile == "loop") {
         record(music + "/sub/b.b01", 2, "B");
         symlinkAt("..", music + "/sub/loop");
