@@ -12,6 +12,7 @@
 #include "library/LibraryDatabase.h"
 #include "library/LibraryEdits.h"
 #include "library/LibraryScanner.h"
+#include "library/LibraryText.h"
 
 #include <QAction>
 #include <QDate>
@@ -76,9 +77,14 @@ void LibraryMenu::ensureOpen() {
         const bool rebuilt = database.rebuilt();
         return [this, notice, rebuilt] {
             if (!notice.isEmpty()) showStatus(notice);
-            // A new file for a damaged one holds only the watched folders; what they
-            // give is said after the notice, which stays in view.
-            if (rebuilt) scan(true, notice + QStringLiteral(": "));
+            // A new file for a damaged one holds only what was carried over; what the
+            // watched folders give is said after the notice, which stays in view, by the
+            // scan that reads them: the start-up's own when it is on its way.
+            if (!rebuilt) return;
+            if (m_scans > 0)
+                m_rebuiltNotice = notice + QStringLiteral(": ");
+            else
+                scan(true, notice + QStringLiteral(": "));
         };
     });
 }
@@ -153,10 +159,13 @@ void LibraryMenu::scan(bool report, const QString& lead) {
         return [this, summary, report, lead] {
             --m_scans;
             showProgress(0, -1);
+            const QString shownLead = m_rebuiltNotice.isEmpty() ? lead : m_rebuiltNotice;
+            const bool told = report || !m_rebuiltNotice.isEmpty();
+            m_rebuiltNotice.clear();
             if (!summary.Error.isEmpty())
                 showStatus(QStringLiteral("The library scan stopped: ") + summary.Error);
-            else if (report || summary.Read > 0 || summary.Missing > 0 || summary.Cancelled)
-                showStatus((lead.isEmpty() ? QStringLiteral("Library: ") : lead) + summary.text() +
+            else if (told || summary.Read > 0 || summary.Missing > 0 || summary.Cancelled)
+                showStatus((shownLead.isEmpty() ? QStringLiteral("Library: ") : shownLead) + summary.text() +
                            (summary.Cancelled ? QStringLiteral(" (cancelled)") : QString()));
             // A scan that found nothing new leaves the catalogue as it was read.
             const bool unchanged = summary.Read == 0 && summary.Missing == 0 && m_catalogue &&
@@ -282,12 +291,13 @@ void LibraryMenu::addBankPatches(const std::vector<int>& patches) {
 void LibraryMenu::mnu_RemoveFolder_Click() {
     ensureOpen();
     post([this](LibraryDatabase& database) -> Answer {
-        const auto folders = database.folders().value_or(std::vector<std::pair<qint64, QString>>());
+        const auto folders =
+            database.folders().value_or(std::vector<std::pair<qint64, QByteArray>>());
         return [this, folders] {
             if (folders.empty()) return showStatus(QStringLiteral("The library watches no folder"));
             QStringList paths;
             for (const auto& folder : folders)
-                paths << QDir::toNativeSeparators(folder.second);
+                paths << QDir::toNativeSeparators(pathText(folder.second));
             const std::optional<int> chosen = m_window.context().Desk.chooseItem(
                 QStringLiteral("Remove Folder from Library"),
                 QStringLiteral("The folder's patches stay in the library, as missing:"), paths);
@@ -304,18 +314,20 @@ void LibraryMenu::audition(int entry) {
     m_audition.play(m_catalogue->Entries[std::size_t(entry)].Values);
 }
 
-bool LibraryMenu::putIntoBank(const std::vector<int>& entries, int firstPatch, const QString& label) {
+bool LibraryMenu::putIntoBank(const std::vector<int>& entries, const std::vector<QString>& names,
+                              int firstPatch, const QString& label) {
     EditorContext& context = m_window.context();
-    if (!m_catalogue || entries.empty() || firstPatch < kFirstPatch || firstPatch > kLastPatch) {
+    if (!m_catalogue || entries.empty() || names.size() != entries.size() ||
+        firstPatch < kFirstPatch || firstPatch > kLastPatch) {
         context.Desk.beep();
         return false;
     }
     const BankHistory::Step step(context.History, label);
     int patch = firstPatch;
-    for (const int entry : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         if (patch > kLastPatch) break;
-        const LibraryEntry& chosen = m_catalogue->Entries[std::size_t(entry)];
-        const std::unique_ptr<QMimeData> data(Librarian::mimeDataOf(chosen.Values, chosen.Name));
+        const LibraryEntry& chosen = m_catalogue->Entries[std::size_t(entries[i])];
+        const std::unique_ptr<QMimeData> data(Librarian::mimeDataOf(chosen.Values, names[i]));
         m_window.patchLibrarian().pastePatch(patch++, *data);
     }
     return true;

@@ -63,9 +63,11 @@ public:
     // Sends the patch to the instrument, the bank unchanged; with "Play a note when
     // auditioning" the test note follows.
     void audition(int entry);
-    // The patches go into the bank from `firstPatch` on, with their names, as one step
-    // of the history; false (and a beep) when there is no patch to put or no row.
-    bool putIntoBank(const std::vector<int>& entries, int firstPatch, const QString& label);
+    // The patches go into the bank from `firstPatch` on, with the names given (one for
+    // each entry), as one step of the history; false (and a beep) when there is no patch
+    // to put or no row.
+    bool putIntoBank(const std::vector<int>& entries, const std::vector<QString>& names,
+                     int firstPatch, const QString& label);
     void setFavourite(const std::vector<int>& entries, bool on);
     void setHidden(const std::vector<int>& entries, bool on);
     void setCategory(const std::vector<int>& entries, qint64 category, bool on);
@@ -109,6 +111,9 @@ private:
     int m_pending = 0;
     int m_scans = 0;
     bool m_reloadPosted = false;
+    // A library built again for a damaged one: said before the summary of the next scan
+    // to end, which is the one that reads the watched folders into it.
+    QString m_rebuiltNotice;
     int m_writesPosted = 0;
     int m_writesDone = 0; // on the library's thread only
     QLabel* m_progress = nullptr;

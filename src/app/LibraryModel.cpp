@@ -49,14 +49,61 @@ void LibraryModel::refresh() {
 }
 
 void LibraryModel::refilter(const std::vector<int>& from) {
-    m_rows = m_catalogue ? m_catalogue->select(m_filter, from) : std::vector<int>();
+    std::vector<int> elsewhere;
+    m_rows = m_catalogue ? m_catalogue->select(m_filter, from, &elsewhere) : std::vector<int>();
+    m_search = LibraryCatalogue::fold(m_filter.Search);
+    if (m_key == LibraryCatalogue::SortKey::Name && !elsewhere.empty())
+        placeByMatchedName(elsewhere);
     m_rowOf.assign(m_catalogue ? m_catalogue->Entries.size() : 0, -1);
     for (std::size_t row = 0; row < m_rows.size(); ++row)
         m_rowOf[std::size_t(m_rows[row])] = int(row);
 }
 
+// A row found by another copy's name shows that name, and a list by name puts it where
+// that name goes: those rows (few) are sorted apart and merged into the others.
+void LibraryModel::placeByMatchedName(const std::vector<int>& elsewhere) {
+    const auto& entries = m_catalogue->Entries;
+    std::vector<char> apart(entries.size(), 0);
+    std::vector<std::pair<QString, int>> moved;
+    for (const int entry : elsewhere) {
+        const LibraryCopy* copy = m_catalogue->matchedCopy(entries[std::size_t(entry)], m_search);
+        if (!copy) continue; // a category matched: the row keeps its own name and place
+        apart[std::size_t(entry)] = 1;
+        moved.emplace_back(LibraryCatalogue::fold(copy->Shown), entry);
+    }
+    if (moved.empty()) return;
+    // Before, in the list's direction; the nameless last either way.
+    const auto before = [this](const QString& a, const QString& b) {
+        if (a.isEmpty() != b.isEmpty()) return b.isEmpty();
+        return m_ascending ? a < b : b < a;
+    };
+    std::stable_sort(moved.begin(), moved.end(),
+                     [&](const auto& a, const auto& b) { return before(a.first, b.first); });
+    std::vector<int> rows;
+    rows.reserve(m_rows.size());
+    auto next = moved.begin();
+    for (const int entry : m_rows) {
+        if (apart[std::size_t(entry)]) continue;
+        for (; next != moved.end() && before(next->first, entries[std::size_t(entry)].FoldedName);
+             ++next)
+            rows.push_back(next->second);
+        rows.push_back(entry);
+    }
+    for (; next != moved.end(); ++next)
+        rows.push_back(next->second);
+    m_rows = std::move(rows);
+}
+
 int LibraryModel::entryAt(int row) const {
     return row >= 0 && row < int(m_rows.size()) ? m_rows[std::size_t(row)] : -1;
+}
+
+const QString& LibraryModel::shownName(const LibraryEntry& entry) const {
+    return m_catalogue->matchedName(entry, m_search);
+}
+
+QString LibraryModel::nameForBank(const LibraryEntry& entry) const {
+    return m_catalogue->matchedKeptName(entry, m_search);
 }
 
 int LibraryModel::rowOf(int entry) const {
@@ -80,8 +127,15 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
         return {};
     const LibraryEntry& entry = m_catalogue->Entries[std::size_t(entryIndex)];
     switch (index.column()) {
-    case NameColumn:
-        return entry.Hidden ? entry.Name + QStringLiteral(" (hidden)") : entry.Name;
+    case NameColumn: {
+        const QString& name = shownName(entry);
+        QString text = entry.Hidden ? name + QStringLiteral(" (hidden)") : name;
+        // Found by the name of another copy: what the sound is called first is said too.
+        if (role != Qt::DisplayRole && &name != &entry.Shown)
+            text += entry.Shown.isEmpty() ? QStringLiteral(", first found without a name")
+                                          : QStringLiteral(", first found as %1").arg(entry.Shown);
+        return text;
+    }
     case CategoriesColumn: return m_catalogue->categoriesText(entry);
     case FavouriteColumn:
         // A star to see, a word to hear.
@@ -90,11 +144,14 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
     case CopiesColumn:
         return entry.missing() ? QStringLiteral("missing") : QString::number(entry.Present);
     case FileColumn: {
-        const LibraryFile* file = m_catalogue->firstFile(entry);
+        // The file of the name shown: the copy the search found, else the first copy.
+        const LibraryCopy* found = m_catalogue->matchedCopy(entry, m_search);
+        const LibraryFile* file =
+            found ? &m_catalogue->Files[std::size_t(found->File)] : m_catalogue->firstFile(entry);
         if (!file) return QString();
-        if (file->Kind == LibraryFiles::kCollection)
-            return QStringLiteral("Collection: ") + file->Path;
-        return file->Missing ? file->Path + QStringLiteral(" (missing)") : file->Path;
+        // The tool tip names the whole path, as the file system has it.
+        return role == Qt::ToolTipRole && file->Kind == LibraryFiles::kWatched ? file->Path
+                                                                               : file->Shown;
     }
     default: return {};
     }
@@ -127,5 +184,5 @@ QStringList LibraryModel::mimeTypes() const { return {QLatin1String(Librarian::k
 QMimeData* LibraryModel::mimeData(const QModelIndexList& indexes) const {
     if (indexes.isEmpty() || entryAt(indexes.first().row()) < 0) return nullptr;
     const LibraryEntry& entry = m_catalogue->Entries[std::size_t(entryAt(indexes.first().row()))];
-    return Librarian::mimeDataOf(entry.Values, entry.Name);
+    return Librarian::mimeDataOf(entry.Values, nameForBank(entry));
 }

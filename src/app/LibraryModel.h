@@ -27,6 +27,12 @@ public:
     // The entries changed (a favourite, hidden, a category): filtered again, same order.
     void refresh();
 
+    // The name a row shows: the entry's own, or the name of the copy the search found.
+    const QString& shownName(const LibraryEntry& entry) const;
+    // The name that row puts into the bank: the shown name as its file holds it, so that
+    // a bank saved again writes the same bytes.
+    QString nameForBank(const LibraryEntry& entry) const;
+
     // The catalogue entry of a row, or -1; the row of an entry, or -1.
     int entryAt(int row) const;
     int rowOf(int entry) const;
@@ -44,9 +50,11 @@ public:
 private:
     // The entries of `from` that pass the filter become the rows.
     void refilter(const std::vector<int>& from);
+    void placeByMatchedName(const std::vector<int>& elsewhere);
 
     std::shared_ptr<const LibraryCatalogue> m_catalogue;
     LibraryFilter m_filter;
+    QString m_search; // the filter's search, folded
     LibraryCatalogue::SortKey m_key = LibraryCatalogue::SortKey::Name;
     bool m_ascending = true;
     PatchValues m_reference{};

@@ -40,6 +40,7 @@ T* named(T* widget, const char* name, const QString& accessibleName) {
 constexpr int kNameWidth = 200;
 constexpr int kCategoriesWidth = 140;
 constexpr int kNarrowWidth = 70;
+constexpr int kCopyFileWidth = 420; // a file's name and most of its folder
 } // namespace
 
 LibraryWindow::LibraryWindow(LibraryMenu& library, EditorContext& context, QWidget* parent)
@@ -114,6 +115,7 @@ void LibraryWindow::createControls() {
     CopiesList->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Position"),
                                  QStringLiteral("Name there")});
     CopiesList->setRootIsDecorated(false);
+    CopiesList->setColumnWidth(0, kCopyFileWidth);
     CopiesList->setMaximumHeight(fontMetrics().height() * 7);
     auto* copiesLabel = new QLabel(QStringLiteral("Cop&ies:"), this);
     copiesLabel->setBuddy(CopiesList);
@@ -323,11 +325,9 @@ void LibraryWindow::showCopies() {
     for (int i = chosen.FirstCopy; i < chosen.FirstCopy + chosen.CopyCount; ++i) {
         const LibraryCopy& copy = catalogue->Copies[std::size_t(i)];
         const LibraryFile& file = catalogue->Files[std::size_t(copy.File)];
-        QString where = file.Kind == LibraryFiles::kCollection
-                            ? QStringLiteral("Collection: ") + file.Path
-                            : file.Path;
-        if (file.Missing) where += QStringLiteral(" (missing)");
-        new QTreeWidgetItem(CopiesList, {where, QString::number(copy.Position), copy.Name});
+        auto* item = new QTreeWidgetItem(CopiesList,
+                                         {file.Shown, QString::number(copy.Position), copy.Shown});
+        if (file.Kind == LibraryFiles::kWatched) item->setToolTip(0, file.Path);
     }
 }
 
@@ -351,15 +351,23 @@ void LibraryWindow::showCount() {
     CountLabel->setText(QStringLiteral("%1 of %2 patches").arg(m_model->rowCount()).arg(m_model->total()));
 }
 
+std::vector<QString> LibraryWindow::namesForBank(const std::vector<int>& entries) const {
+    std::vector<QString> names;
+    for (const int entry : entries)
+        names.push_back(m_model->nameForBank(m_model->catalogue()->Entries[std::size_t(entry)]));
+    return names;
+}
+
 void LibraryWindow::putCurrentIntoBank() {
     const int entry = currentEntry();
-    m_library.putIntoBank(entry >= 0 ? std::vector<int>{entry} : std::vector<int>{},
-                          m_context.PatchWindow->selectedRowPatch(),
+    const std::vector<int> entries = entry >= 0 ? std::vector<int>{entry} : std::vector<int>{};
+    m_library.putIntoBank(entries, namesForBank(entries), m_context.PatchWindow->selectedRowPatch(),
                           QStringLiteral("Patch from Library"));
 }
 
 void LibraryWindow::fillBankFromSelection() {
-    m_library.putIntoBank(selectedEntries(), m_context.PatchWindow->selectedRowPatch(),
+    const std::vector<int> entries = selectedEntries();
+    m_library.putIntoBank(entries, namesForBank(entries), m_context.PatchWindow->selectedRowPatch(),
                           QStringLiteral("Fill Bank from Selection"));
 }
 

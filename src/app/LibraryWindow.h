@@ -72,6 +72,8 @@ private:
     void showCopies();
     void showProblems();
     void showCount();
+    // The names the entries' rows put into the bank.
+    std::vector<QString> namesForBank(const std::vector<int>& entries) const;
     // Re-lists the rows, keeping the current patch without sending it again.
     void relist(const std::function<void()>& change);
 

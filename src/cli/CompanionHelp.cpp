@@ -168,7 +168,9 @@ const Command kCommands[] = {
      "and --missing below; the patches listed meet every FILTER given.\n"
      "  add DIR...         watch the folders and scan every watched folder for .bbk, .b01,\n"
      "                     .syx and .mid files; files that cannot be read are named on the\n"
-     "                     standard error\n"
+     "                     standard error, with links followed out of the watched folders\n"
+     "                     and links into the system's folders (/proc, /sys, /dev, /run),\n"
+     "                     which are not followed\n"
      "  list               one patch a line, in the Library window's order, tab-separated:\n"
      "                     fingerprint, name, categories (separated by commas), copies, first "
      "file\n"
@@ -178,7 +180,9 @@ const Command kCommands[] = {
      "  --category NAME    patches of that category\n"
      "  --favourites       favourite patches only\n"
      "  --missing          only patches none of whose files is there any more\n"
-     "Hidden patches are left out.\n"},
+     "Hidden patches are left out. A damaged library file is set aside and built again from\n"
+     "the watched folders before list or bank reads it; with no watched folder known they say\n"
+     "so and exit 1.\n"},
 };
 
 std::vector<std::string> linesOf(std::string_view text) {

@@ -2,13 +2,10 @@
 
 #include "CommandLine.h"
 #include "CompanionHelp.h"
+#include "LibraryCommand.h"
 #include "core/QuenlorCode.h"
 #include "core/SoundRules.h"
 #include "core/Version.h"
-#include "library/LibraryCatalogue.h"
-#include "library/LibraryDatabase.h"
-#include "library/LibraryEdits.h"
-#include "library/LibraryScanner.h"
 #include "midi/MidiWorld.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
@@ -399,96 +396,4 @@ int SysExCompanion::newSound(const CommandLine& line) {
     return written ? kSuccess : failure("cannot write '" + *line.Output + "'");
 }
 
-namespace {
-// A name as one field of a tab-separated line.
-std::string field(const QString& text) {
-    QString cleaned = text;
-    for (QChar& c : cleaned)
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
-            c = QLatin1Char(' ');
-    return cleaned.toStdString();
-}
-} // namespace
-
-int SysExCompanion::library(const CommandLine& line) {
-    LibraryDatabase database(m_world.LibraryPath.empty()
-                                 ? LibraryDatabase::defaultPath()
-                                 : QString::fromStdString(m_world.LibraryPath));
-    const QString notice = database.open();
-    if (database.mode() == LibraryDatabase::Mode::Closed) return failure(notice.toStdString());
-    if (!notice.isEmpty()) m_world.Err << kProgram << ": " << notice.toStdString() << '\n';
-    if (line.Subcommand == "add") return libraryAdd(line, database);
-    return libraryList(line, database);
-}
-
-int SysExCompanion::libraryAdd(const CommandLine& line, LibraryDatabase& database) {
-    // A library for this run only would forget the folders as the companion ends.
-    if (database.mode() != LibraryDatabase::Mode::Writable)
-        return failure("the library cannot be written");
-    int status = kSuccess;
-    for (const std::string& folder : line.Files) {
-        if (!LibraryEdits::addFolder(database, QString::fromStdString(folder))) {
-            m_world.Err << kProgram << ": '" << folder << "' is not a folder\n";
-            status = kFailed;
-        }
-    }
-    LibraryScanner scanner(database);
-    const ScanSummary summary = scanner.scan();
-    if (!summary.Error.isEmpty())
-        return failure("the library cannot be written: " + summary.Error.toStdString());
-    QString error;
-    if (const auto catalogue = LibraryCatalogue::load(database, error))
-        for (const auto& [path, reason] : catalogue->problems())
-            m_world.Err << path.toStdString() << ": " << reason.toStdString() << '\n';
-    m_world.Out << summary.text().toStdString() << '\n';
-    return status;
-}
-
-int SysExCompanion::libraryList(const CommandLine& line, LibraryDatabase& database) {
-    QString error;
-    const auto catalogue = LibraryCatalogue::load(database, error);
-    if (!catalogue) return failure("the library cannot be read: " + error.toStdString());
-    LibraryFilter filter;
-    if (line.Search) filter.Search = QString::fromStdString(*line.Search);
-    if (line.Category) {
-        filter.Category = catalogue->categoryId(QString::fromStdString(*line.Category));
-        if (filter.Category == 0) return failure("no category '" + *line.Category + "' in the library");
-    }
-    filter.FavouritesOnly = line.Favourites;
-    filter.MissingOnly = line.Missing;
-    const std::vector<int> rows = catalogue->select(filter, catalogue->listOrder());
-
-    if (line.Subcommand == "list") {
-        for (const int row : rows) {
-            const LibraryEntry& entry = catalogue->Entries[std::size_t(row)];
-            const LibraryFile* file = catalogue->firstFile(entry);
-            QString categories = catalogue->categoriesText(entry);
-            categories.replace(QStringLiteral(", "), QStringLiteral(","));
-            m_world.Out << fingerprintText(entry.Fingerprint).toStdString() << '\t'
-                        << field(entry.Name) << '\t' << field(categories) << '\t' << entry.Present
-                        << '\t' << (file ? field(file->Path) : std::string()) << '\n';
-        }
-        m_world.Out.flush();
-        return m_world.Out.good() ? kSuccess : failure("the standard output cannot be written");
-    }
-
-    if (rows.empty()) return failure("no patch of the library matches");
-    QuenlorCode code;
-    code.InitPatchModel();
-    std::vector<std::string> names(kPatchSlots);
-    const std::size_t count = std::min<std::size_t>(rows.size(), kLastPatch);
-    for (std::size_t i = 0; i < count; ++i) {
-        const LibraryEntry& entry = catalogue->Entries[std::size_t(rows[i])];
-        const int patch = kFirstPatch + int(i);
-        for (int p = kFirstParameter; p <= kLastParameter; ++p)
-            code.PatchBank(patch, p) = entry.Values[std::size_t(p)];
-        names[std::size_t(patch)] = entry.Name.toLatin1().toStdString();
-    }
-    SaveFile file(*line.Output);
-    bool ok = file.open();
-    for (int patch = kFirstPatch; ok && patch <= kLastPatch; ++patch)
-        ok = WritePatchRecord(file.stream(), code.PatchBank, patch, names[std::size_t(patch)]);
-    if (!ok || !file.commit()) return failure("cannot write '" + *line.Output + "'");
-    m_world.Out << *line.Output << ": " << plural(count, "patch", "patches") << " from the library\n";
-    return kSuccess;
-}
+int SysExCompanion::library(const CommandLine& line) { return LibraryCommand(m_world).run(line); }

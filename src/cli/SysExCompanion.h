@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-class LibraryDatabase;
 class MidiBackend;
 class MidiWorld;
 class SettingsStore;
@@ -48,8 +47,6 @@ private:
     // New patches from old ones: mutate, randomize and morph.
     int newSound(const CommandLine& line);
     int library(const CommandLine& line);
-    int libraryAdd(const CommandLine& line, LibraryDatabase& database);
-    int libraryList(const CommandLine& line, LibraryDatabase& database);
     bool checkSysEx(const std::string& path);
     void writeSkipped(const std::string& path, const SysExScan& scan);
     int usageError(const std::string& text);

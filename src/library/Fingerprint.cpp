@@ -1,5 +1,7 @@
 #include "Fingerprint.h"
 
+#include "core/DumpEncoder.h"
+
 namespace {
 // FNV-1a, 64 bits: fast, well spread over short inputs and written down in full here,
 // so no library update can change the keys of a stored library.
@@ -8,16 +10,23 @@ constexpr uint64_t kPrime = 1099511628211ull;
 constexpr int kPackedSize = 2 * kLastParameter;
 } // namespace
 
-uint64_t fingerprintOf(const PatchValues& values) {
+Fingerprinter::Fingerprinter() {
+    BuildParameterTable(m_table);
+}
+
+uint64_t Fingerprinter::operator()(const PatchValues& values) {
+    m_bank.setValues(kFirstPatch, values);
+    DumpEncoder(m_bank, m_table, m_dump).EncodePatch(kFirstPatch);
     uint64_t hash = kOffsetBasis;
-    for (int p = kFirstParameter; p <= kLastParameter; ++p) {
-        const auto value = static_cast<uint16_t>(values[static_cast<std::size_t>(p)]);
-        for (const uint8_t byte : {uint8_t(value & 0xFF), uint8_t(value >> 8)}) {
-            hash ^= byte;
-            hash *= kPrime;
-        }
+    for (int at = DumpBytes::kFirstNibbleOffset; at <= DumpBytes::kLastNibbleOffset; ++at) {
+        hash ^= m_dump.Bytes[static_cast<std::size_t>(at)];
+        hash *= kPrime;
     }
     return hash;
+}
+
+uint64_t fingerprintOf(const PatchValues& values) {
+    return Fingerprinter()(values);
 }
 
 QString fingerprintText(uint64_t fingerprint) {

@@ -1,13 +1,15 @@
 #include "LibraryCatalogue.h"
 
 #include "LibraryDatabase.h"
+#include "LibraryText.h"
 #include "LibraryWriter.h"
 
+#include <QDir>
 #include <QHash>
-#include <QStringList>
-#include <QStringMatcher>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
+#include <QStringMatcher>
 #include <QVariant>
 
 #include <algorithm>
@@ -54,9 +56,11 @@ std::shared_ptr<LibraryCatalogue> LibraryCatalogue::load(LibraryDatabase& databa
     };
 
     if (!run("SELECT id, path, problem FROM folders ORDER BY id")) return nullptr;
-    while (query.next())
+    while (query.next()) {
+        const QByteArray location = query.value(1).toByteArray();
         catalogue->Folders.push_back(
-            {query.value(0).toLongLong(), query.value(1).toString(), query.value(2).toString()});
+            {query.value(0).toLongLong(), location, pathText(location), query.value(2).toString()});
+    }
 
     if (!run("SELECT id, name FROM categories ORDER BY id")) return nullptr;
     while (query.next())
@@ -66,9 +70,22 @@ std::shared_ptr<LibraryCatalogue> LibraryCatalogue::load(LibraryDatabase& databa
     if (!run("SELECT id, kind, path, folder, missing, problem FROM files ORDER BY id")) return nullptr;
     while (query.next()) {
         fileIndex.insert(query.value(0).toLongLong(), int(catalogue->Files.size()));
-        catalogue->Files.push_back({query.value(0).toLongLong(), query.value(1).toInt(),
-                                    query.value(2).toString(), query.value(3).toLongLong(),
-                                    query.value(4).toBool(), query.value(5).toString()});
+        LibraryFile file;
+        file.Id = query.value(0).toLongLong();
+        file.Kind = query.value(1).toInt();
+        if (file.Kind == LibraryFiles::kWatched) {
+            file.Location = query.value(2).toByteArray();
+            file.Path = pathText(file.Location);
+            file.Shown = fileText(file.Path);
+        } else {
+            file.Path = query.value(2).toString();
+            file.Shown = QStringLiteral("Collection: ") + file.Path;
+        }
+        file.Missing = query.value(4).toBool();
+        if (file.Missing) file.Shown += QStringLiteral(" (missing)");
+        file.Folder = query.value(3).toLongLong();
+        file.Problem = query.value(5).toString();
+        catalogue->Files.push_back(std::move(file));
     }
 
     auto& entries = catalogue->Entries;
@@ -80,6 +97,7 @@ std::shared_ptr<LibraryCatalogue> LibraryCatalogue::load(LibraryDatabase& databa
         entry.Fingerprint = static_cast<uint64_t>(query.value(1).toLongLong());
         unpackValues(query.value(2).toByteArray(), entry.Values);
         entry.Name = query.value(3).toString();
+        entry.Shown = shownName(entry.Name);
         entry.Favourite = query.value(4).toBool();
         entry.Hidden = query.value(5).toBool();
         entries.push_back(std::move(entry));
@@ -99,7 +117,9 @@ std::shared_ptr<LibraryCatalogue> LibraryCatalogue::load(LibraryDatabase& databa
         if (entry.CopyCount == 0) entry.FirstCopy = int(catalogue->Copies.size());
         ++entry.CopyCount;
         if (!catalogue->Files[std::size_t(*file)].Missing) ++entry.Present;
-        catalogue->Copies.push_back({*file, query.value(2).toInt(), query.value(3).toString()});
+        const QString name = query.value(3).toString();
+        catalogue->Copies.push_back({*file, query.value(2).toInt(), name,
+                                     name == entry.Name ? entry.Shown : shownName(name)});
     }
 
     if (!run("SELECT sound, category FROM sound_categories ORDER BY sound")) return nullptr;
@@ -137,7 +157,9 @@ std::vector<char> LibraryCatalogue::entriesHolding(const QString& folded) const 
     while (at >= 0) {
         const auto next = std::upper_bound(m_searchStart.begin(), m_searchStart.end(), int(at));
         const auto entry = std::size_t(next - m_searchStart.begin() - 1);
-        holding[entry] = 1;
+        // The name comes first in an entry's texts: a first match past it is elsewhere.
+        const bool inName = at < m_searchStart[entry] + Entries[entry].FoldedName.size();
+        holding[entry] = inName ? 1 : 2;
         at = matcher.indexIn(m_searchText, *next); // on at the next entry
     }
     return holding;
@@ -145,11 +167,11 @@ std::vector<char> LibraryCatalogue::entriesHolding(const QString& folded) const 
 
 void LibraryCatalogue::refreshSearchText(LibraryEntry& entry) const {
     m_searchTextStale = true;
-    entry.FoldedName = fold(entry.Name);
+    entry.FoldedName = fold(entry.Shown);
     QString other;
     for (int i = entry.FirstCopy; i < entry.FirstCopy + entry.CopyCount; ++i) {
-        const QString& name = Copies[std::size_t(i)].Name;
-        if (name != entry.Name && !other.contains(name)) other += name + QLatin1Char('\n');
+        const QString& name = Copies[std::size_t(i)].Shown;
+        if (name != entry.Shown && !other.contains(name)) other += name + QLatin1Char('\n');
     }
     for (const qint64 id : entry.Categories)
         if (const LibraryCategory* found = category(id)) other += found->Name + QLatin1Char('\n');
@@ -194,7 +216,8 @@ const LibraryFile* LibraryCatalogue::firstFile(const LibraryEntry& entry) const 
 }
 
 std::vector<int> LibraryCatalogue::select(const LibraryFilter& filter,
-                                          const std::vector<int>& order) const {
+                                          const std::vector<int>& order,
+                                          std::vector<int>* elsewhere) const {
     const QString search = fold(filter.Search);
     const std::vector<char> holding = search.isEmpty() ? std::vector<char>() : entriesHolding(search);
     std::vector<int> chosen;
@@ -219,6 +242,8 @@ std::vector<int> LibraryCatalogue::select(const LibraryFilter& filter,
             if (!inSource) continue;
         }
         chosen.push_back(index);
+        if (elsewhere && !holding.empty() && holding[std::size_t(index)] == 2)
+            elsewhere->push_back(index);
     }
     return chosen;
 }
@@ -228,7 +253,10 @@ std::vector<int> LibraryCatalogue::nameOrder() const {
     std::iota(order.begin(), order.end(), 0);
     const auto entry = [this](int i) -> const LibraryEntry& { return Entries[std::size_t(i)]; };
     std::sort(order.begin(), order.end(), [&](int a, int b) {
-        const int byName = entry(a).FoldedName.compare(entry(b).FoldedName);
+        const QString& left = entry(a).FoldedName;
+        const QString& right = entry(b).FoldedName;
+        if (left.isEmpty() != right.isEmpty()) return right.isEmpty(); // the nameless last
+        const int byName = left.compare(right);
         return byName != 0 ? byName < 0 : entry(a).Fingerprint < entry(b).Fingerprint;
     });
     return order;
@@ -272,7 +300,7 @@ std::vector<int> LibraryCatalogue::sorted(SortKey key, bool ascending,
     case SortKey::File: {
         std::vector<QString> keys(Entries.size());
         for (std::size_t i = 0; i < Entries.size(); ++i)
-            if (const LibraryFile* file = firstFile(Entries[i])) keys[i] = file->Path;
+            if (const LibraryFile* file = firstFile(Entries[i])) keys[i] = fold(file->Shown);
         sortBy(keys);
         break;
     }
@@ -286,7 +314,45 @@ std::vector<int> LibraryCatalogue::sorted(SortKey key, bool ascending,
     }
     }
     if (!ascending) std::reverse(order.begin(), order.end());
+    // A list by name, either way, ends with the sounds that have none.
+    if (key == SortKey::Name && !ascending)
+        std::stable_partition(order.begin(), order.end(), [this](int i) {
+            return !Entries[std::size_t(i)].FoldedName.isEmpty();
+        });
     return order;
+}
+
+const LibraryCopy* LibraryCatalogue::matchedCopy(const LibraryEntry& entry,
+                                                 const QString& foldedSearch) const {
+    if (foldedSearch.isEmpty() || entry.FoldedName.contains(foldedSearch)) return nullptr;
+    for (int i = entry.FirstCopy; i < entry.FirstCopy + entry.CopyCount; ++i) {
+        const LibraryCopy& copy = Copies[std::size_t(i)];
+        if (fold(copy.Shown).contains(foldedSearch)) return &copy;
+    }
+    return nullptr;
+}
+
+const QString& LibraryCatalogue::matchedName(const LibraryEntry& entry,
+                                             const QString& foldedSearch) const {
+    const LibraryCopy* copy = matchedCopy(entry, foldedSearch);
+    return copy ? copy->Shown : entry.Shown;
+}
+
+const QString& LibraryCatalogue::matchedKeptName(const LibraryEntry& entry,
+                                                 const QString& foldedSearch) const {
+    const LibraryCopy* copy = matchedCopy(entry, foldedSearch);
+    return copy ? copy->Name : entry.Name;
+}
+
+QString LibraryCatalogue::fileText(const QString& path) {
+    const int slash = int(path.lastIndexOf(QLatin1Char('/')));
+    if (slash < 0) return path;
+    QString folder = slash == 0 ? QStringLiteral("/") : path.left(slash);
+    // The home folder as the desktop writes it.
+    const QString home = QDir::homePath();
+    if (home.size() > 1 && (folder == home || folder.startsWith(home + QLatin1Char('/'))))
+        folder = QLatin1Char('~') + folder.mid(home.size());
+    return path.mid(slash + 1) + QStringLiteral(" \u2014 ") + folder;
 }
 
 std::vector<std::pair<QString, QString>> LibraryCatalogue::problems() const {

@@ -11,9 +11,11 @@ class LibraryDatabase;
 
 struct LibraryFile {
     qint64 Id = 0;
-    int Kind = 0;      // LibraryFiles
-    QString Path;      // a file's path, or a collection's name
-    qint64 Folder = 0; // the watched folder it was found in; 0 for a collection
+    int Kind = 0;        // LibraryFiles
+    QByteArray Location; // a watched file's path as the file system gave it
+    QString Path;        // the path as text, or a collection's name
+    QString Shown;       // as the File columns show it: the file's name, then its folder
+    qint64 Folder = 0;   // the watched folder it was found in; 0 for a collection
     bool Missing = false;
     QString Problem;
 };
@@ -21,7 +23,8 @@ struct LibraryFile {
 struct LibraryCopy {
     int File = 0; // index into Files
     int Position = 0;
-    QString Name;
+    QString Name;  // as the file holds it, one character a byte
+    QString Shown; // as shown and searched
 };
 
 struct LibraryCategory {
@@ -31,7 +34,8 @@ struct LibraryCategory {
 
 struct LibraryFolder {
     qint64 Id = 0;
-    QString Path;
+    QByteArray Location; // as the file system gave it
+    QString Path;        // as text
     QString Problem;
 };
 
@@ -39,7 +43,9 @@ struct LibraryFolder {
 struct LibraryEntry {
     qint64 Id = 0;
     uint64_t Fingerprint = 0;
-    QString Name; // the name it had where it was first found
+    QString
+        Name; // the name it had where it was first found, one character a byte, as a bank keeps it
+    QString Shown; // that name as shown and searched
     PatchValues Values{};
     bool Favourite = false;
     bool Hidden = false;
@@ -89,12 +95,23 @@ public:
     std::vector<LibraryCategory> Categories; // in the order they were made
     std::vector<LibraryFolder> Folders;
 
-    // The entries in the given order that pass the filter.
-    std::vector<int> select(const LibraryFilter& filter, const std::vector<int>& order) const;
-    // Every entry, sorted; ties by name, then fingerprint. Similarity sorts by distance
-    // to `reference`, nearest first.
+    // The entries in the given order that pass the filter. With `elsewhere`, those that
+    // the search found by another copy's name or a category, not by their own name.
+    std::vector<int> select(const LibraryFilter& filter, const std::vector<int>& order,
+                            std::vector<int>* elsewhere = nullptr) const;
+    // Every entry, sorted; ties by name, then fingerprint, and sounds without a name
+    // after those with one. Similarity sorts by distance to `reference`, nearest first.
     std::vector<int> sorted(SortKey key, bool ascending,
                             const PatchValues* reference = nullptr) const;
+    // The copy whose name a search found when the entry's own name does not hold it;
+    // none when its own does, or a category (the entry then keeps its own name).
+    const LibraryCopy* matchedCopy(const LibraryEntry& entry, const QString& foldedSearch) const;
+    // The name shown for the entry under that search, and the name it puts into a bank
+    // (as its file holds it, so that a bank saved again writes the same bytes).
+    const QString& matchedName(const LibraryEntry& entry, const QString& foldedSearch) const;
+    const QString& matchedKeptName(const LibraryEntry& entry, const QString& foldedSearch) const;
+    // "a.bbk — ~/banks": the file's name first, then its folder.
+    static QString fileText(const QString& path);
     // The list's own order: by name, then fingerprint (the companion's too).
     std::vector<int> listOrder() const { return sorted(SortKey::Name, true); }
 
@@ -115,7 +132,8 @@ public:
 
 private:
     std::vector<int> nameOrder() const;
-    // Which entries hold the folded text, found in one pass over all their texts.
+    // Which entries hold the folded text, found in one pass over all their texts: 1 in
+    // their own name, 2 elsewhere only, 0 not at all.
     std::vector<char> entriesHolding(const QString& folded) const;
     void buildSearchText() const;
 

@@ -1,5 +1,8 @@
 #include "LibraryDatabase.h"
 
+#include "LibraryMigrations.h"
+#include "LibraryRescue.h"
+
 #include <QAtomicInteger>
 #include <QDateTime>
 #include <QDir>
@@ -10,9 +13,11 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
-#include <array>
 #include <vector>
+
+static_assert(LibraryDatabase::kSchemaVersion == LibraryMigrations::kLatest);
 
 namespace {
 const QString kFileName = QStringLiteral("library.sqlite");
@@ -22,39 +27,17 @@ const QString kDriver = QStringLiteral("QSQLITE");
 const QString kCorrupt = QStringLiteral("11");
 const QString kNotADatabase = QStringLiteral("26");
 
-// Each step takes the schema from the version before it to its own; a step once
-// released never changes, so that every older file arrives at the same schema.
-const std::array<std::vector<const char*>, LibraryDatabase::kSchemaVersion> kMigrations = {{
-    // 1: folders, files, sounds with their copies, and categories.
-    {
-        "CREATE TABLE folders(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE, problem TEXT)",
-        // kind 0: a file of a watched folder; kind 1: a collection of patches added from
-        // the bank, named in `path`.
-        "CREATE TABLE files(id INTEGER PRIMARY KEY, kind INTEGER NOT NULL, path TEXT NOT NULL,"
-        " folder INTEGER REFERENCES folders(id) ON DELETE CASCADE,"
-        " size INTEGER NOT NULL DEFAULT -1, modified INTEGER NOT NULL DEFAULT -1,"
-        " missing INTEGER NOT NULL DEFAULT 0, problem TEXT, UNIQUE(kind, path))",
-        "CREATE INDEX files_folder ON files(folder)",
-        "CREATE TABLE sounds(id INTEGER PRIMARY KEY, fingerprint INTEGER NOT NULL UNIQUE,"
-        " parameters BLOB NOT NULL, name TEXT NOT NULL,"
-        " favourite INTEGER NOT NULL DEFAULT 0, hidden INTEGER NOT NULL DEFAULT 0)",
-        "CREATE TABLE copies(id INTEGER PRIMARY KEY,"
-        " sound INTEGER NOT NULL REFERENCES sounds(id),"
-        " file INTEGER NOT NULL REFERENCES files(id) ON DELETE CASCADE,"
-        " position INTEGER NOT NULL, name TEXT NOT NULL, UNIQUE(file, position, sound))",
-        "CREATE INDEX copies_sound ON copies(sound)",
-        "CREATE TABLE categories(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE)",
-        "CREATE TABLE sound_categories(sound INTEGER NOT NULL REFERENCES sounds(id),"
-        " category INTEGER NOT NULL REFERENCES categories(id) ON DELETE CASCADE,"
-        " PRIMARY KEY(sound, category)) WITHOUT ROWID",
-    },
-    // 2: the categories every library starts with.
-    {
-        "INSERT OR IGNORE INTO categories(name) VALUES ('Bass'), ('Lead'), ('Pad'), ('Strings'),"
-        " ('Brass'), ('Keys'), ('Organ'), ('Bell'), ('Sound Effect'), ('Percussion'),"
-        " ('Sequence'), ('Other')",
-    },
-}};
+// SQLite's codes for a file another connection holds: waited for, never a reason to
+// give up on the file.
+constexpr int kBusy = 5;
+constexpr int kLocked = 6;
+// Between two tries at a file another program holds.
+constexpr int kRetryPauseMs = 20;
+
+bool isBusy(const QSqlError& error) {
+    const int code = error.nativeErrorCode().toInt() & 0xFF; // the primary code of an extended one
+    return code == kBusy || code == kLocked;
+}
 
 bool isDamage(const QSqlError& error) {
     const QString code = error.nativeErrorCode();
@@ -89,19 +72,28 @@ bool LibraryDatabase::exec(const QString& statement) {
     QSqlQuery query(m_database);
     if (query.exec(statement)) return true;
     m_error = describe(query.lastError());
+    m_busy = isBusy(query.lastError());
     return false;
 }
 
 bool LibraryDatabase::exec(QSqlQuery& query) {
     if (query.exec()) return true;
     m_error = describe(query.lastError());
+    m_busy = isBusy(query.lastError());
     return false;
+}
+
+bool LibraryDatabase::waitTurn() {
+    if (m_patience.hasExpired()) return false;
+    QThread::msleep(kRetryPauseMs);
+    return true;
 }
 
 LibraryDatabase::Attempt LibraryDatabase::tryOpen(const QString& path, bool readOnly) {
     close();
     m_database = QSqlDatabase::addDatabase(kDriver, m_connection);
     m_database.setDatabaseName(path);
+    // The driver sets the busy timeout as it opens the file, before any statement.
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
     if (readOnly) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
     m_database.setConnectOptions(options);
@@ -122,7 +114,11 @@ LibraryDatabase::Attempt LibraryDatabase::tryOpen(const QString& path, bool read
     }
     for (const QString& statement : statements) {
         QSqlQuery query(m_database);
-        if (!query.exec(statement)) {
+        // SQLite answers "busy" at once, without waiting, where waiting could deadlock
+        // (the journal mode switched while another program reads): tried again within
+        // the same patience as every other statement.
+        while (!query.exec(statement)) {
+            if (isBusy(query.lastError()) && waitTurn()) continue;
             m_error = describe(query.lastError());
             return isDamage(query.lastError()) ? Attempt::Damaged : Attempt::Failed;
         }
@@ -142,22 +138,30 @@ int LibraryDatabase::schemaVersion() {
 }
 
 bool LibraryDatabase::migrate(int target) {
+    // A step that another program's write kept waiting is undone and tried again.
+    const auto retry = [this] { return m_busy && waitTurn(); };
     for (;;) {
         Transaction transaction(*this);
-        if (!transaction.ok()) return false;
+        if (!transaction.ok()) {
+            if (retry()) continue;
+            return false;
+        }
         // Read inside the transaction: another program may have migrated meanwhile.
         const int version = schemaVersion();
         if (version < 0) return false;
         if (version >= target) return true;
-        for (const char* statement : kMigrations[static_cast<std::size_t>(version)])
-            if (!exec(QLatin1String(statement))) return false;
-        if (!exec(QStringLiteral("PRAGMA user_version = %1").arg(version + 1))) return false;
-        if (!transaction.commit()) return false;
+        if (!LibraryMigrations::step(*this, version) ||
+            !exec(QStringLiteral("PRAGMA user_version = %1").arg(version + 1)) ||
+            !transaction.commit()) {
+            if (retry()) continue;
+            return false;
+        }
     }
 }
 
 QString LibraryDatabase::open() {
     m_rebuilt = false;
+    m_patience = QDeadlineTimer(kBusyTimeoutMs);
     const QString folder = QFileInfo(m_given).absolutePath();
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isWritable()) {
         const bool opened = openThisRunOnly(m_given);
@@ -168,11 +172,14 @@ QString LibraryDatabase::open() {
     }
     m_path = m_given;
     QString notice;
+    std::optional<LibraryRescue> rescue;
     Attempt attempt = tryOpen(m_path, false);
     if (attempt == Attempt::Damaged) {
         const QString aside = m_given + QStringLiteral(".damaged-") +
                               QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
         close();
+        // What can still be read of the user's own work, before the file goes aside.
+        rescue = LibraryRescue::read(m_given);
         if (QFile::rename(m_given, aside)) {
             // The journal belongs to the damaged file and must not be replayed into the
             // new one.
@@ -180,9 +187,11 @@ QString LibraryDatabase::open() {
                 QFile::rename(m_given + QLatin1String(suffix), aside + QLatin1String(suffix));
             attempt = tryOpen(m_path, false);
             m_rebuilt = attempt == Attempt::Opened;
-            notice = QStringLiteral("The library file was damaged: it was set aside as %1 "
-                                    "and is built again from the watched folders")
-                         .arg(QFileInfo(aside).fileName());
+            const QString carried = rescue->text();
+            notice = QStringLiteral("The library file was damaged: it was set aside as %1%2; it "
+                                    "is built again from the watched folders")
+                         .arg(QFileInfo(aside).fileName(),
+                              carried.isEmpty() ? QString() : QStringLiteral("; ") + carried);
         }
     }
     if (attempt != Attempt::Opened) {
@@ -208,7 +217,12 @@ QString LibraryDatabase::open() {
         return QStringLiteral("The library cannot be brought up to date: %1").arg(why);
     }
     m_mode = Mode::Writable;
-    if (m_rebuilt) restoreFoldersList();
+    if (m_rebuilt) {
+        restoreFoldersList();
+        if (rescue && !rescue->writeInto(*this))
+            notice += QStringLiteral(" (what was carried over could not be kept: %1)").arg(m_error);
+        writeFoldersList();
+    }
     return notice;
 }
 
@@ -247,15 +261,15 @@ QString LibraryDatabase::foldersListPath() const {
     return QFileInfo(m_given).absolutePath() + QLatin1Char('/') + kFoldersListName;
 }
 
-std::optional<std::vector<std::pair<qint64, QString>>> LibraryDatabase::folders() {
+std::optional<std::vector<std::pair<qint64, QByteArray>>> LibraryDatabase::folders() {
     QSqlQuery query(m_database);
     if (!query.exec(QStringLiteral("SELECT id, path FROM folders ORDER BY id"))) {
         m_error = describe(query.lastError());
         return std::nullopt;
     }
-    std::vector<std::pair<qint64, QString>> found;
+    std::vector<std::pair<qint64, QByteArray>> found;
     while (query.next())
-        found.emplace_back(query.value(0).toLongLong(), query.value(1).toString());
+        found.emplace_back(query.value(0).toLongLong(), query.value(1).toByteArray());
     return found;
 }
 
@@ -265,7 +279,7 @@ void LibraryDatabase::writeFoldersList() {
     if (!watched) return;
     QByteArray text;
     for (const auto& folder : *watched)
-        text += folder.second.toUtf8() + '\n';
+        text += folder.second + '\n';
     QSaveFile file(foldersListPath());
     if (file.open(QIODevice::WriteOnly)) {
         file.write(text);
@@ -273,6 +287,7 @@ void LibraryDatabase::writeFoldersList() {
     }
 }
 
+// One path a line, as the file system's bytes.
 void LibraryDatabase::restoreFoldersList() {
     QFile file(foldersListPath());
     if (!file.open(QIODevice::ReadOnly)) return;
@@ -280,10 +295,10 @@ void LibraryDatabase::restoreFoldersList() {
     insert.prepare(QStringLiteral("INSERT OR IGNORE INTO folders(path) VALUES (?)"));
     // No folder list of a musician comes near this; a larger file is not ours.
     constexpr qint64 kMaxListBytes = 1 << 20;
-    for (const QByteArray& line : file.read(kMaxListBytes).split('\n')) {
-        const QString path = QString::fromUtf8(line).trimmed();
-        if (!path.startsWith(QLatin1Char('/'))) continue;
-        insert.bindValue(0, path);
+    for (QByteArray line : file.read(kMaxListBytes).split('\n')) {
+        if (line.endsWith('\r')) line.chop(1);
+        if (!line.startsWith('/')) continue;
+        insert.bindValue(0, line);
         insert.exec();
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -20,8 +21,9 @@ class QTemporaryDir;
 class LibraryDatabase {
 public:
     // The version this program writes; migrations lead from every earlier one to it.
-    static constexpr int kSchemaVersion = 2;
-    // A writer holds the file for one batch of a scan at most, well below this.
+    static constexpr int kSchemaVersion = 4;
+    // A writer holds the file for one batch of a scan at most, well below this. Opening
+    // waits as long for another program's write, also where SQLite itself will not.
     static constexpr int kBusyTimeoutMs = 15000;
 
     enum class Mode {
@@ -57,9 +59,9 @@ public:
     // transaction; false when one fails (the file stays at the last step done).
     bool migrate(int target = kSchemaVersion);
 
-    // The watched folders, id and path, in the order they were added; nothing when the
-    // file cannot be read.
-    std::optional<std::vector<std::pair<qint64, QString>>> folders();
+    // The watched folders, id and path (the file system's bytes), in the order they were
+    // added; nothing when the file cannot be read.
+    std::optional<std::vector<std::pair<qint64, QByteArray>>> folders();
 
     // The watched folders, kept beside the file as well (one path a line), so that a
     // damaged file can be rebuilt from them.
@@ -85,10 +87,14 @@ public:
     bool exec(const QString& statement);
     bool exec(QSqlQuery& query);
     QString lastError() const { return m_error; }
+    // The last error was another program holding the file.
+    bool lastErrorWasBusy() const { return m_busy; }
 
 private:
     enum class Attempt { Opened, Damaged, Failed };
     Attempt tryOpen(const QString& path, bool readOnly);
+    // Waits a moment when the patience of this opening is not spent; false when it is.
+    bool waitTurn();
     void close();
     bool setAside();
     bool openThisRunOnly(const QString& existing);
@@ -101,5 +107,7 @@ private:
     Mode m_mode = Mode::Closed;
     bool m_rebuilt = false;
     QString m_error;
+    bool m_busy = false;
+    QDeadlineTimer m_patience; // while opening: how long another program's write is waited for
     std::unique_ptr<QTemporaryDir> m_temporary;
 };

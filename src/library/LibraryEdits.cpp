@@ -2,10 +2,13 @@
 
 #include "LibraryDatabase.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
 
 namespace {
 // Runs `statement` once per sound, binding the sound's id last, in one transaction.
@@ -37,17 +40,23 @@ bool runOne(LibraryDatabase& database, const QString& statement, const QVariantL
 
 namespace LibraryEdits {
 
-bool addFolder(LibraryDatabase& database, const QString& path) {
-    const QFileInfo folder(path);
-    if (!folder.isDir()) return false;
-    const QString canonical = folder.canonicalFilePath();
+bool addFolder(LibraryDatabase& database, const QByteArray& path) {
+    struct stat info {};
+    char canonical[PATH_MAX];
+    if (path.isEmpty() || ::stat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        !::realpath(path.constData(), canonical))
+        return false;
     if (!database.writable()) return false;
     QSqlQuery query(database.database());
     query.prepare(QStringLiteral("INSERT OR IGNORE INTO folders(path) VALUES (?)"));
-    query.bindValue(0, canonical.isEmpty() ? QDir::cleanPath(folder.absoluteFilePath()) : canonical);
+    query.bindValue(0, QByteArray(canonical));
     if (!database.exec(query)) return false;
     database.writeFoldersList();
     return true;
+}
+
+bool addFolder(LibraryDatabase& database, const QString& path) {
+    return addFolder(database, QFile::encodeName(path));
 }
 
 bool removeFolder(LibraryDatabase& database, qint64 folder) {

@@ -2,6 +2,7 @@
 
 #include "LibraryWriter.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <vector>
@@ -12,7 +13,10 @@ class LibraryDatabase;
 // which the database's lastError() then holds; a read-only library changes nothing.
 namespace LibraryEdits {
 
-// The folder as its canonical path; false when it is not a folder.
+// The folder as its real path, kept as the file system's bytes (they need not be UTF-8);
+// false when it is not a folder.
+bool addFolder(LibraryDatabase& database, const QByteArray& path);
+// The same for a folder named as text (a folder dialog's answer).
 bool addFolder(LibraryDatabase& database, const QString& path);
 // The folder's files and their copies leave the library; the sounds stay.
 bool removeFolder(LibraryDatabase& database, qint64 folder);

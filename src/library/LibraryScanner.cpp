@@ -1,11 +1,13 @@
 #include "LibraryScanner.h"
 
+#include "FolderWalker.h"
 #include "LibraryDatabase.h"
+#include "LibraryText.h"
 #include "LibraryWriter.h"
 #include "storage/FileCheck.h"
+#include "storage/RegularFile.h"
 #include "storage/SysExFile.h"
 
-#include <QFile>
 #include <QHash>
 #include <QSet>
 #include <QSqlQuery>
@@ -13,122 +15,39 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <dirent.h>
-#include <set>
-#include <sys/stat.h>
+#include <sstream>
 #include <utility>
 #include <vector>
 
 namespace {
 
-struct Candidate {
-    QString Path;
-    qint64 Folder = 0;
-    qint64 Size = 0;
-    qint64 Modified = 0; // nanoseconds
-};
-
-enum class Format { None, Record, SysEx };
-
-Format formatOf(const QByteArray& name) {
-    const int dot = name.lastIndexOf('.');
-    if (dot < 0) return Format::None;
-    const QByteArray extension = name.mid(dot + 1).toLower();
-    if (extension == "bbk" || extension == "b01") return Format::Record;
-    if (extension == "syx" || extension == "mid") return Format::SysEx;
-    return Format::None;
-}
-
-QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
-
-// Walks folders depth-first in name order. A folder or file reached twice (through a
-// symbolic link, a link loop, or two watched folders one inside the other) is taken
-// once, where it was met first.
-class FolderWalker {
-public:
-    explicit FolderWalker(const std::atomic<bool>* cancel) : m_cancel(cancel) {}
-
-    // The patch files below the folder; the reason when the folder or one below it
-    // could not be read, empty otherwise.
-    QString walk(qint64 folder, const QString& root, std::vector<Candidate>& out) {
-        const QByteArray rootBytes = QFile::encodeName(root);
-        struct stat info {};
-        if (::stat(rootBytes.constData(), &info) != 0)
-            return errno == ENOENT ? QStringLiteral("the folder is not there (is its disk "
-                                                    "connected?)")
-                                   : QStringLiteral("the folder cannot be reached: ") + systemError();
-        if (!S_ISDIR(info.st_mode)) return QStringLiteral("not a folder");
-        if (!m_folders.insert({info.st_dev, info.st_ino}).second) return {};
-        std::vector<QByteArray> pending{rootBytes};
-        QStringList unreadable;
-        while (!pending.empty() && !(m_cancel && m_cancel->load())) {
-            const QByteArray dir = pending.back();
-            pending.pop_back();
-            DIR* handle = ::opendir(dir.constData());
-            if (!handle) {
-                unreadable << QFile::decodeName(dir) + QStringLiteral(": ") + systemError();
-                continue;
-            }
-            std::vector<QByteArray> names;
-            while (const dirent* entry = ::readdir(handle)) {
-                const QByteArray name(entry->d_name);
-                if (name != "." && name != "..") names.push_back(name);
-            }
-            ::closedir(handle);
-            std::sort(names.begin(), names.end());
-            std::vector<QByteArray> below;
-            for (const QByteArray& name : names) {
-                const QByteArray path = dir + '/' + name;
-                struct stat entry {};
-                if (::stat(path.constData(), &entry) != 0) continue; // a link to nothing
-                if (S_ISDIR(entry.st_mode)) {
-                    if (m_folders.insert({entry.st_dev, entry.st_ino}).second) below.push_back(path);
-                } else if (S_ISREG(entry.st_mode) && formatOf(name) != Format::None &&
-                           m_files.insert({entry.st_dev, entry.st_ino}).second) {
-                    const qint64 modified =
-                        qint64(entry.st_mtim.tv_sec) * 1'000'000'000 + entry.st_mtim.tv_nsec;
-                    out.push_back({QFile::decodeName(path), folder, qint64(entry.st_size), modified});
-                }
-            }
-            pending.insert(pending.end(), below.rbegin(), below.rend());
-        }
-        if (unreadable.isEmpty()) return {};
-        QString problem = QStringLiteral("cannot read ") + unreadable.front();
-        if (unreadable.size() > 1)
-            problem += QStringLiteral(" (and %1 more folders)").arg(unreadable.size() - 1);
-        return problem;
-    }
-
-private:
-    using Key = std::pair<dev_t, ino_t>;
-    const std::atomic<bool>* m_cancel;
-    std::set<Key> m_folders;
-    std::set<Key> m_files;
-};
-
 // The patches of one file and, when it could not be read completely, why.
-std::vector<FoundPatch> readPatches(const Candidate& file, QString& problem) {
+std::vector<FoundPatch> readPatches(const FoundFile& file, QString& problem) {
     std::vector<FoundPatch> patches;
-    if (file.Size > LibraryScanner::kMaxFileSize) {
-        problem = QStringLiteral("larger than 16 MiB, which no file of patches needs");
+    const std::string path = file.Path.toStdString();
+    // Read whole and without waiting: what stands at the path now may not be the
+    // regular file the walk found there.
+    const RegularFile contents = readRegularFile(path, LibraryScanner::kMaxFileSize);
+    if (contents.refused()) {
+        problem = contents.TooLarge
+                      ? QStringLiteral("larger than 16 MiB, which no file of patches needs")
+                  : contents.NotRegular ? QStringLiteral("not a regular file")
+                                        : QStringLiteral("cannot be opened: ") +
+                                              QString::fromLocal8Bit(contents.Refusal.c_str());
         return patches;
     }
-    const QByteArray encoded = QFile::encodeName(file.Path);
-    const std::string path = encoded.toStdString();
-    const int slash = encoded.lastIndexOf('/');
-    if (formatOf(encoded.mid(slash + 1)) == Format::SysEx) {
-        const SysExScan scan = readSysExFile(path);
+    const int slash = file.Path.lastIndexOf('/');
+    if (patchFileKind(file.Path.mid(slash + 1)) == PatchFileKind::SysEx) {
+        const SysExScan scan = scanSysEx(contents.Bytes.data(), contents.Bytes.size());
         if (scan.refused()) {
             problem = QString::fromStdString(scan.Refusal);
             return patches;
         }
         for (std::size_t i = 0; i < scan.Dumps.size(); ++i) {
+            // Named after the file, as Import SysEx names them.
             const std::string name = importedPatchName(path, i, scan.DumpCount);
             patches.push_back({scan.Dumps[i].Patch.Values,
-                               QString::fromLatin1(name.data(), qsizetype(name.size())),
-                               int(i) + 1});
+                               pathText(QByteArray::fromStdString(name)), int(i) + 1});
         }
         if (!scan.Skipped.empty()) {
             problem = QString::fromStdString(formatSkipped(scan.Skipped.front()));
@@ -139,7 +58,8 @@ std::vector<FoundPatch> readPatches(const Candidate& file, QString& problem) {
     }
     Bank bank;
     std::vector<std::string> names;
-    const LoadedFile loaded = loadFile(path, bank, &names);
+    std::istringstream records(std::string(contents.Bytes.begin(), contents.Bytes.end()));
+    const LoadedFile loaded = loadRecords(records, kindOf(path), bank, &names);
     for (int record = 1; record <= loaded.Records; ++record) {
         FoundPatch patch;
         std::copy(bank.row(record), bank.row(record) + kParameterSlots, patch.Values.begin());
@@ -170,6 +90,20 @@ QString ScanSummary::text() const {
                    count(NewSounds, "new sound", "new sounds");
     if (Missing > 0) text += QStringLiteral(", %1 gone").arg(Missing);
     if (Problems > 0) text += QStringLiteral(", %1 not readable").arg(Problems);
+    // The first link of each kind is named, the others counted.
+    const auto links = [](const QStringList& links, const char* one, const char* many) {
+        if (links.isEmpty()) return QString();
+        QString text =
+            links.size() == 1
+                ? QStringLiteral("; a link %1: ").arg(QLatin1String(one))
+                : QStringLiteral("; %1 links %2: ").arg(links.size()).arg(QLatin1String(many));
+        text += links.front();
+        if (links.size() > 1) text += QStringLiteral(" (and %1 more)").arg(links.size() - 1);
+        return text;
+    };
+    text += links(LinksOut, "leads out of the watched folders", "lead out of the watched folders");
+    text += links(LinksRefused, "into a system folder was not followed",
+                  "into system folders were not followed");
     return text;
 }
 
@@ -183,19 +117,24 @@ ScanSummary LibraryScanner::scan() {
 
     const auto watched = m_database.folders();
     if (!watched) return failed();
-    const std::vector<std::pair<qint64, QString>>& folders = *watched;
+    const std::vector<std::pair<qint64, QByteArray>>& folders = *watched;
     FolderWalker walker(m_cancel);
-    std::vector<Candidate> found;
-    std::vector<QString> folderProblems;
-    for (const auto& [id, path] : folders)
-        folderProblems.push_back(walker.walk(id, path, found));
+    walker.walk(folders);
     if (cancelled()) {
         summary.Cancelled = true;
         return summary;
     }
+    const std::vector<FoundFile>& found = walker.Files;
+    const std::vector<QString>& folderProblems = walker.Problems;
     summary.Files = int(found.size());
+    for (const LinkSeen& link : walker.LinksOut)
+        summary.LinksOut << pathText(link.Link) + QStringLiteral(" \u2192 ") +
+                                pathText(link.Target);
+    for (const LinkSeen& link : walker.LinksRefused)
+        summary.LinksRefused << pathText(link.Link) + QStringLiteral(" \u2192 ") +
+                                    pathText(link.Target);
 
-    QHash<QString, KnownFile> known;
+    QHash<QByteArray, KnownFile> known;
     {
         QSqlQuery query(db);
         query.setForwardOnly(true);
@@ -203,13 +142,13 @@ ScanSummary LibraryScanner::scan() {
                                        "WHERE kind = %1").arg(LibraryFiles::kWatched)))
             return failed();
         while (query.next())
-            known.insert(query.value(0).toString(),
+            known.insert(query.value(0).toByteArray(),
                          {query.value(1).toLongLong(), query.value(2).toLongLong(),
                           query.value(3).toLongLong(), query.value(4).toBool()});
     }
 
     // Folders' problems, files gone, and files back unchanged, in one step.
-    std::vector<Candidate> changed;
+    std::vector<FoundFile> changed;
     {
         LibraryDatabase::Transaction transaction(m_database);
         if (!transaction.ok()) return failed();
@@ -222,8 +161,8 @@ ScanSummary LibraryScanner::scan() {
         }
         QSqlQuery setMissing(db);
         setMissing.prepare(QStringLiteral("UPDATE files SET missing = ? WHERE id = ?"));
-        QSet<QString> present;
-        for (const Candidate& file : found) {
+        QSet<QByteArray> present;
+        for (const FoundFile& file : found) {
             present.insert(file.Path);
             const auto at = known.constFind(file.Path);
             if (at == known.constEnd() || at->Size != file.Size || at->Modified != file.Modified) {
@@ -266,7 +205,7 @@ ScanSummary LibraryScanner::scan() {
         LibraryDatabase::Transaction transaction(m_database);
         if (!transaction.ok()) return failed();
         for (std::size_t i = 0; i < read.size(); ++i) {
-            const Candidate& file = changed[std::size_t(start) + i];
+            const FoundFile& file = changed[std::size_t(start) + i];
             const auto& [patches, problem] = read[i];
             const qint64 id = writer.recordFile(LibraryFiles::kWatched, file.Path, file.Folder,
                                                 file.Size, file.Modified, problem);

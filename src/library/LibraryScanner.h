@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -15,10 +16,13 @@ struct ScanSummary {
     int NewSounds = 0; // sounds the library did not hold before
     int Missing = 0;   // files gone since the last scan
     int Problems = 0;  // files and folders that could not be read, now
+    QStringList LinksOut;     // "link → target": followed out of the watched folders
+    QStringList LinksRefused; // the same for links into the system's folders, not followed
     bool Cancelled = false;
     QString Error; // the database refused a write: the scan stopped there
 
-    // "1000 files, 12 read, 888 patches, 40 new sounds, 2 gone, 1 not readable"
+    // "1000 files, 12 read, 888 patches, 40 new sounds, 2 gone, 1 not readable", and the
+    // first link of each kind.
     QString text() const;
 };
 

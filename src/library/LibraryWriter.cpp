@@ -25,8 +25,18 @@ LibraryWriter::LibraryWriter(LibraryDatabase& database)
     m_findSound.prepare(QStringLiteral("SELECT id FROM sounds WHERE fingerprint = ?"));
 }
 
-qint64 LibraryWriter::recordFile(int kind, const QString& path, qint64 folder, qint64 size,
+qint64 LibraryWriter::recordFile(int kind, const QString& name, qint64 folder, qint64 size,
                                  qint64 modified, const QString& problem) {
+    return record(kind, name, folder, size, modified, problem);
+}
+
+qint64 LibraryWriter::recordFile(int kind, const QByteArray& path, qint64 folder, qint64 size,
+                                 qint64 modified, const QString& problem) {
+    return record(kind, path, folder, size, modified, problem);
+}
+
+qint64 LibraryWriter::record(int kind, const QVariant& path, qint64 folder, qint64 size,
+                             qint64 modified, const QString& problem) {
     m_file.bindValue(0, kind);
     m_file.bindValue(1, path);
     m_file.bindValue(2, folder > 0 ? QVariant(folder) : QVariant());
@@ -40,7 +50,7 @@ qint64 LibraryWriter::recordFile(int kind, const QString& path, qint64 folder, q
 }
 
 qint64 LibraryWriter::soundOf(const FoundPatch& patch) {
-    const quint64 fingerprint = fingerprintOf(patch.Values);
+    const quint64 fingerprint = m_fingerprint(patch.Values);
     const auto known = m_known.constFind(fingerprint);
     if (known != m_known.constEnd()) return *known;
     m_addSound.bindValue(0, static_cast<qint64>(fingerprint));

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariant>
 
 #include <vector>
 
@@ -32,9 +33,12 @@ public:
     explicit LibraryWriter(LibraryDatabase& database);
 
     // The file's row, made or brought up to date (present again, with its size, time
-    // and problem); -1 on an error.
-    qint64 recordFile(int kind, const QString& path, qint64 folder, qint64 size,
-                      qint64 modified, const QString& problem);
+    // and problem); -1 on an error. A watched file's path is the file system's bytes, a
+    // collection's the name it was given.
+    qint64 recordFile(int kind, const QByteArray& path, qint64 folder, qint64 size, qint64 modified,
+                      const QString& problem);
+    qint64 recordFile(int kind, const QString& name, qint64 folder, qint64 size, qint64 modified,
+                      const QString& problem);
     // The file's copies become these.
     bool replaceCopies(qint64 file, const std::vector<FoundPatch>& patches);
     // The patches join the file's copies; a copy already there is kept as it is.
@@ -44,6 +48,8 @@ public:
     int newSounds() const { return m_newSounds; }
 
 private:
+    qint64 record(int kind, const QVariant& path, qint64 folder, qint64 size, qint64 modified,
+                  const QString& problem);
     qint64 soundOf(const FoundPatch& patch);
 
     LibraryDatabase& m_database;
@@ -52,6 +58,7 @@ private:
     QSqlQuery m_addCopy;
     QSqlQuery m_addSound;
     QSqlQuery m_findSound;
+    Fingerprinter m_fingerprint;
     QHash<quint64, qint64> m_known; // fingerprint -> sound, filled as they are met
     int m_newSounds = 0;
 };

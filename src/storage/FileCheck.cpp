@@ -99,8 +99,15 @@ LoadedFile loadFile(const std::string& path, Bank& bank, std::vector<std::string
         loaded.Failure = Finding{0, 0, 0, std::string("cannot be opened: ") + std::strerror(errno)};
         return loaded;
     }
+    return loadRecords(file, loaded.Kind, bank, names);
+}
+
+LoadedFile loadRecords(std::istream& in, FileKind kind, Bank& bank,
+                       std::vector<std::string>* names) {
+    LoadedFile loaded;
+    loaded.Kind = kind;
     const int records = recordsOf(loaded.Kind);
-    LineReader reader(file);
+    LineReader reader(in);
     ReadingBuffer values{};
     std::string name;
     for (int record = 1; record <= records; ++record) {

@@ -4,6 +4,7 @@
 #include "core/PatchBank.h"
 #include "storage/PatchRecord.h"
 
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,10 @@ struct LoadedFile {
 // into patch 1. On a failure the patches read before it keep their new values. With
 // `names`, the names of the records read are added to it.
 LoadedFile loadFile(const std::string& path, Bank& bank, std::vector<std::string>* names = nullptr);
+// The same for contents read already, as a file of that kind: the library reads each
+// file whole, without ever waiting, before it reads the records.
+LoadedFile loadRecords(std::istream& in, FileKind kind, Bank& bank,
+                       std::vector<std::string>* names = nullptr);
 
 // Values of the records read that the editors would never have written: a value
 // outside its parameter's range, a choice group with more than one member set, or none

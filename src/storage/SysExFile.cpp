@@ -1,14 +1,11 @@
 #include "SysExFile.h"
 
+#include "RegularFile.h"
 #include "core/PatchDump.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace SysExFile;
 
@@ -368,47 +365,14 @@ SysExScan scanSysEx(const uint8_t* bytes, std::size_t size) {
 }
 
 SysExScan readSysExFile(const std::string& path) {
-    SysExScan scan;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        scan.Refusal = std::strerror(errno);
+    const RegularFile file = readRegularFile(path, kMaxFileSize);
+    if (file.refused()) {
+        SysExScan scan;
+        scan.Refusal = file.TooLarge ? "larger than 16 MiB, which no SysEx file of patches needs"
+                                     : file.Refusal;
         return scan;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        scan.Refusal = "not a regular file";
-        ::close(fd);
-        return scan;
-    }
-    if (static_cast<uint64_t>(info.st_size) > kMaxFileSize) {
-        scan.Refusal = "larger than 16 MiB, which no SysEx file of patches needs";
-        ::close(fd);
-        return scan;
-    }
-    // Read to the end, also past the size given by fstat, but never past the limit.
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(info.st_size) + 1);
-    std::size_t got = 0;
-    for (;;) {
-        if (got == bytes.size()) {
-            if (bytes.size() > kMaxFileSize) break;
-            bytes.resize(std::min(bytes.size() * 2, kMaxFileSize + 1));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            scan.Refusal = std::strerror(errno);
-            ::close(fd);
-            return scan;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    if (got > kMaxFileSize) {
-        scan.Refusal = "larger than 16 MiB, which no SysEx file of patches needs";
-        return scan;
-    }
-    return scanSysEx(bytes.data(), got);
+    return scanSysEx(file.Bytes.data(), file.Bytes.size());
 }
 
 std::string importedPatchName(const std::string& path, std::size_t index, std::size_t count) {

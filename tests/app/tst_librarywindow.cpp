@@ -85,7 +85,9 @@ private slots:
     void filtersAndCategories();
     void addCurrentBank();
     void copiesProblemsAndLikeness();
+    void damagedLibraryIsSaidInTheStatusBar_data();
     void damagedLibraryIsSaidInTheStatusBar();
+    void namesAsShownAndKept();
 
 private:
     QString folder() const { return m_dir->filePath(QStringLiteral("banks")); }
@@ -332,7 +334,7 @@ void TestLibraryWindow::copiesProblemsAndLikeness() {
     LibraryProgram p(folder());
     LibraryWindow& w = p.libraryWindow();
     p.typeSearch("renamed");
-    QCOMPARE(p.rows(), QStringList{"Bass 40"});
+    QCOMPARE(p.rows(), QStringList{"Renamed"}); // the name the search found
     QTest::keyClick(w.SearchBox, Qt::Key_Down);
     QCOMPARE(w.CopiesList->topLevelItemCount(), 2);
     QCOMPARE(w.CopiesList->topLevelItem(1)->text(2), QStringLiteral("Renamed"));
@@ -350,21 +352,72 @@ void TestLibraryWindow::copiesProblemsAndLikeness() {
     QCOMPARE(p.rows().mid(0, 3), (QStringList{"Bass 21", "Bass 20", "Bass 22"}));
 }
 
+void TestLibraryWindow::damagedLibraryIsSaidInTheStatusBar_data() {
+    QTest::addColumn<bool>("startUp");
+    QTest::newRow("opened by Show Library") << false;
+    // Its own scan is on its way then, and is the one that reads the folders.
+    QTest::newRow("opened at start-up") << true;
+}
+
 // A damaged library file is set aside, the library read again from the watched folders,
 // and both said in one status-bar line.
 void TestLibraryWindow::damagedLibraryIsSaidInTheStatusBar() {
+    QFETCH(bool, startUp);
     writeBytes(LibraryDatabase::defaultPath(), "not a database");
     writeBytes(QFileInfo(LibraryDatabase::defaultPath()).absolutePath() + "/library-folders.txt",
                QFile::encodeName(folder()) + "\n");
     TestProgram p;
     p.start();
-    p.window.library().mnu_ShowLibrary->trigger();
+    if (startUp)
+        p.window.library().openInBackground();
+    else
+        p.window.library().mnu_ShowLibrary->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(p.window.library().pendingJobs() == 0, 20000);
     const QString status = p.window.Status->text();
     QVERIFY2(status.startsWith("The library file was damaged: it was set aside as"), qPrintable(status));
     QVERIFY2(status.endsWith("from the watched folders: 2 files, 2 read, 148 patches, 148 new sounds"),
              qPrintable(status));
     QCOMPARE(int(p.window.library().catalogue()->Entries.size()), 148);
+}
+
+// A name written as UTF-8 by today's tools is shown and found as UTF-8 and goes into the
+// bank with its bytes; a sound without a name comes last either way; the File column
+// names the file first; a patch found by another copy's name shows that name, sorts by
+// it, and goes into the bank with it.
+void TestLibraryWindow::namesAsShownAndKept() {
+    const QString utf8Bytes = QString::fromLatin1("\xC3\x89t\xC3\xA9 Lead"); // "Été Lead"
+    writeRecords(folder() + "/ete.b01", {{300, utf8Bytes}});
+    writeRecords(folder() + "/latin.b01", {{301, QString::fromLatin1("P\xE2"
+                                                                     "d")}});
+    writeRecords(folder() + "/blank.b01", {{302, QString()}});
+    writeRecords(folder() + "/zz.b01", {{75 + 2, QStringLiteral("Lux")}});
+    LibraryProgram p(folder());
+    LibraryWindow& w = p.libraryWindow();
+    QCOMPARE(p.rows().size(), 148 + 3);
+    QCOMPARE(p.rows().front(), QStringLiteral("Bass 1"));
+    QCOMPARE(p.rows().back(), QString());
+    w.model().sort(LibraryModel::NameColumn, Qt::DescendingOrder);
+    QCOMPARE(p.rows().back(), QString());
+    QCOMPARE(p.rows().front(), QStringLiteral("Pad 9"));
+    w.model().sort(LibraryModel::NameColumn, Qt::AscendingOrder);
+
+    p.typeSearch("ete");
+    QCOMPARE(p.rows(), QStringList{QString::fromUtf8("Été Lead")});
+    QCOMPARE(w.model().index(0, LibraryModel::FileColumn).data().toString(),
+             QString::fromUtf8("ete.b01 — ") + folder());
+    p.list().selectPatchRow(10);
+    QTest::keyClick(w.SearchBox, Qt::Key_Down);
+    QTest::keyClick(&p.table(), Qt::Key_Return);
+    QCOMPARE(p.list().PatchName(10), utf8Bytes);
+
+    // "Bass 3" is "Lux" in zz.b01: found by that name, listed where it goes.
+    p.typeSearch("l");
+    QCOMPARE(p.rows(), (QStringList{QString::fromUtf8("Été Lead"), "Lux"}));
+    QVERIFY(w.model().index(1, LibraryModel::FileColumn).data().toString().startsWith("zz.b01 — "));
+    QTest::keyClick(w.SearchBox, Qt::Key_Down);
+    QTest::keyClick(&p.table(), Qt::Key_Down);
+    QTest::keyClick(&p.table(), Qt::Key_Return);
+    QCOMPARE(p.list().PatchName(10), QStringLiteral("Lux"));
 }
 
 QTEST_MAIN(TestLibraryWindow)

@@ -141,6 +141,8 @@ private slots:
     void libraryRefuses_data();
     void libraryRefuses();
     void libraryTwoProgramsAtOnce();
+    void libraryListAfterDamage_data();
+    void libraryListAfterDamage();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -968,9 +970,9 @@ void TestCompanion::library_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("status");
     QTest::addColumn<QStringList>("lines"); // of the standard output; %1 is the folder
-    const QString one = "e1a516d5d31bb77d\tPad\tPad,Strings\t2\t%1/a.bbk";
+    const QString one = "bc2e3f0353e9dc17\tPad\tPad,Strings\t2\t%1/a.bbk";
     QTest::newRow("list") << QStringList{"library", "list"} << 0
-                          << QStringList{one, "e3e63c43d972eaae\tSolo\t\t1\t%1/solo.b01"};
+                          << QStringList{one, "00421b7a357ee2ae\tSolo\t\t1\t%1/solo.b01"};
     QTest::newRow("search, any case") << QStringList{"library", "list", "--search", "PA"} << 0
                                       << QStringList{one};
     QTest::newRow("category") << QStringList{"library", "list", "--category", "strings"} << 0
@@ -1097,6 +1099,46 @@ void TestCompanion::libraryTwoProgramsAtOnce() {
     const auto catalogue = LibraryCatalogue::load(database, error);
     QCOMPARE(int(catalogue->Entries.size()), 2 * 30 * 64); // records r and r + 64 sound alike
     QCOMPARE(int(catalogue->Copies.size()), 2 * 30 * 74);
+}
+
+void TestCompanion::libraryListAfterDamage_data() {
+    QTest::addColumn<bool>("foldersKnown");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QString>("lastError");
+    QTest::newRow("its folders known")
+        << true << 0 << 2
+        << "quenlor-sysex: built again from the watched folders: 2 files, 2 read, "
+           "2 patches, 2 new sounds\n";
+    QTest::newRow("no folder known") << false << 1 << 0
+                                     << "quenlor-sysex: the library was not built again: no "
+                                        "watched folder is known; add them again "
+                                        "with 'quenlor-sysex library add DIR...'\n";
+}
+
+// A damaged library is set aside and listed only once it is built again from the
+// watched folders; when it cannot be, the companion says so and fails.
+void TestCompanion::libraryListAfterDamage() {
+    QFETCH(bool, foldersKnown);
+    QFETCH(int, status);
+    QFETCH(int, lines);
+    QFETCH(QString, lastError);
+    QDir().mkpath(path("banks"));
+    CompanionFiles::write(path("banks/a.b01"), record("One", {{8, 1}}));
+    CompanionFiles::write(path("banks/b.b01"), record("Two", {{8, 2}}));
+    QCOMPARE(Run()({"library", "add", path("banks")}), 0);
+    const QString library = LibraryDatabase::defaultPath();
+    QFile::remove(library + "-wal");
+    CompanionFiles::write(library, "not a library");
+    if (!foldersKnown)
+        QVERIFY(QFile::remove(QFileInfo(library).absolutePath() + "/library-folders.txt"));
+    Run run;
+    QCOMPARE(run({"library", "list"}), status);
+    QCOMPARE(int(run.output().count('\n')), lines);
+    QVERIFY2(run.errors().startsWith(
+                 "quenlor-sysex: The library file was damaged: it was set aside as "),
+             qPrintable(run.errors()));
+    QVERIFY2(run.errors().endsWith(lastError), qPrintable(run.errors()));
 }
 
 QTEST_GUILESS_MAIN(TestCompanion)

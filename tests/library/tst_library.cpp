@@ -38,7 +38,7 @@ QStringList namesOf(const LibraryCatalogue& catalogue, const std::vector<int>& r
 qint64 folderId(LibraryDatabase& database, const QString& path) {
     QSqlQuery query(database.database());
     query.prepare(QStringLiteral("SELECT id FROM folders WHERE path = ?"));
-    query.bindValue(0, QFileInfo(path).canonicalFilePath());
+    query.bindValue(0, QFile::encodeName(QFileInfo(path).canonicalFilePath()));
     return query.exec() && query.next() ? query.value(0).toLongLong() : 0;
 }
 } // namespace
@@ -209,7 +209,10 @@ void TestLibrary::sortOrders_data() {
         << int(Key::Copies) << true << QStringList{"Alpha 1", "Alpha 5", "Alpha 10"};
     QTest::newRow("favourites first") << int(Key::Favourite) << true << QStringList{"Alpha 1", "Alpha 2"};
     QTest::newRow("categorised first") << int(Key::Categories) << true << QStringList{"Alpha 3", "Beta 19"};
-    QTest::newRow("by file") << int(Key::File) << true << QStringList{"Gamma", "Alpha 1"};
+    // By the file's name first: a.bbk before the folder "more"'s gamma.b01.
+    QTest::newRow("by file") << int(Key::File) << true << QStringList{"Alpha 1", "Alpha 10"};
+    QTest::newRow("by file, descending")
+        << int(Key::File) << false << QStringList{"two 2", "two 1"};
     // Sound 40's neighbours differ by one step of one level; ties stay by name.
     QTest::newRow("likeness") << int(Key::Similarity) << true
                               << QStringList{"Alpha 40", "Alpha 39", "Alpha 41"};
