@@ -564,6 +564,12 @@ int SysExCompanion::newSound(const CommandLine& line) {
     else
         made = SoundRules::morphPatches(from.Values, files[1].Values, from.Values, *line.At, locks);
     code.PatchBank.setValues(kFirstPatch, made);
+    // A locked value no editor writes (a hand-made file's) becomes the one the instrument
+    // plays, so that the output is a patch the program would load as it is.
+    if (!files.empty())
+        for (const std::string& repair :
+             lockedRepairs(line.Files.front(), from.Values, made, locks, code.ParameterTable))
+            m_world.Err << kProgram << ": " << repair << '\n';
 
     SaveFile out(*line.Output);
     const bool written = out.open() &&
