@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -97,7 +98,22 @@ void ControllersPage::fillTable() {
         });
         ControllerTable->setCellWidget(row, kModeColumn, mode);
     }
+    fitColumns();
     updateButtons();
+}
+
+// The table measures its items, not the lists in the mode column: that column is made as
+// wide as a list showing the longest mode, and the table as wide as its columns, so that
+// every mode shows whole.
+void ControllersPage::fitColumns() {
+    QComboBox widest;
+    widest.addItems(modeCaptions());
+    ControllerTable->resizeColumnsToContents();
+    ControllerTable->horizontalHeader()->resizeSection(kModeColumn, widest.sizeHint().width());
+    int width = 2 * ControllerTable->frameWidth() + ControllerTable->verticalScrollBar()->sizeHint().width();
+    for (int column = kParameterColumn; column < kModeColumn; ++column)
+        width += ControllerTable->columnWidth(column);
+    ControllerTable->setMinimumWidth(width + widest.sizeHint().width());
 }
 
 void ControllersPage::updateButtons() {

@@ -406,6 +406,14 @@ void TestOptions::controllersTab() {
         ControllersPage& page = *dialog.Controllers;
         QCOMPARE(rows(page), (QStringList{"P1|16|NRPN 300|Relative, offset 64",
                                           "P19|1|CC 74|Absolute", "P60|1|CC 7|Absolute"}));
+        // Every mode shows whole, the longest among them, in the dialog as it opens.
+        dialog.OptionsTab->setCurrentWidget(&page);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        for (int r = 0; r < page.ControllerTable->rowCount(); ++r) {
+            auto* mode = qobject_cast<QComboBox*>(page.ControllerTable->cellWidget(r, 3));
+            QVERIFY2(mode->width() >= mode->sizeHint().width(), qPrintable(mode->currentText()));
+        }
         page.ControllerTable->selectRow(0);
         page.btnRemove->click();
         qobject_cast<QComboBox*>(page.ControllerTable->cellWidget(1, 3))->setCurrentIndex(1);
