@@ -497,9 +497,10 @@ int SysExCompanion::ports(const CommandLine& line) {
         return failure(line.Midi == "jack" ? "no JACK server is running"
                                            : "the ALSA sequencer cannot be reached");
     MidiWorld world(std::move(backend));
-    // The lists exactly as the options dialog fills them.
+    // The lists exactly as the options dialog fills them, but for the input's "(none)",
+    // which is no port.
     const QStringList outputs = world.ports().MIDIOutput1.productNames();
-    const QStringList inputs = world.ports().MIDIInput1.productNames();
+    const QStringList inputs = world.ports().MIDIInput1.productNames().mid(1);
 
     const auto list = [this](const QStringList& names, const char* indent) {
         for (const QString& name : names)
