@@ -92,6 +92,11 @@ void TestKnobs::knobPlaysThePatchWorkedOn() {
     }
     p.backend.clearRecord();
     const Bank before = p.code.PatchBank;
+    // The patch is on its way before the history, and the windows that follow it, take
+    // their turn.
+    int dumpsAtTheStep = -1;
+    QObject::connect(&p.window.history(), &BankHistory::changed, &p.window,
+                     [&] { dumpsAtTheStep = p.dumps(); });
     p.play({message});
     for (int n = kFirstPatch; n <= kLastPatch; ++n)
         if (n != played) QVERIFY(p.code.PatchBank.values(n) == before.values(n));
@@ -103,6 +108,7 @@ void TestKnobs::knobPlaysThePatchWorkedOn() {
     QCOMPARE(p.window.history().count(), played ? 1 : 0);
     if (played == 0) return;
     QCOMPARE(int(p.code.PatchBank(played, kCutoff)), 63);
+    QCOMPARE(dumpsAtTheStep, 1);
     QVERIFY(sent[0].size() == 80 && sent[1][0] == 0xC0);
     if (editor != 0) QCOMPARE(p.list().normalEditWindow(editor)->Slider[kCutoff]->value(), 63);
 }
