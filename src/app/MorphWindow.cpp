@@ -148,19 +148,27 @@ void MorphWindow::markWrite(const PatchValues& before, const PatchValues& made, 
     m_markStep = step;
 }
 
+// The slider stands where its next step goes on from the target: at a position whose
+// morph gives the target's values, the one nearest to where the slider stood for them;
+// off the way from A to B, where it stood for them, or where it is.
 void MorphWindow::followTarget() {
     const int patch = target();
     const PatchValues now = m_context.Code.PatchBank.values(patch);
-    for (auto mark = m_marks.rbegin(); mark != m_marks.rend(); ++mark) {
+    int remembered = -1;
+    for (auto mark = m_marks.rbegin(); mark != m_marks.rend() && remembered < 0; ++mark) {
         if (mark->Patch != patch) continue;
-        if (mark->After == now) return showPosition(mark->To);
-        if (mark->Before == now) return showPosition(mark->From);
+        if (mark->After == now) remembered = mark->To;
+        else if (mark->Before == now) remembered = mark->From;
     }
+    const int near = remembered >= 0 ? remembered : m_position;
     const ParameterLocks& locks = locksOf(m_context);
     int nearest = -1;
     for (int t = 0; t <= SoundRules::kMostPercent; ++t)
         if (SoundRules::morphPatches(m_a, m_b, now, t, locks) == now &&
-            (nearest < 0 || std::abs(t - m_position) < std::abs(nearest - m_position)))
+            (nearest < 0 || std::abs(t - near) < std::abs(nearest - near)))
             nearest = t;
-    if (nearest >= 0) showPosition(nearest);
+    if (nearest >= 0)
+        showPosition(nearest);
+    else if (remembered >= 0)
+        showPosition(remembered);
 }

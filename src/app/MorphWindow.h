@@ -56,8 +56,7 @@ private:
     void takeSources(bool chosen);
     void fillChoices();
     void markWrite(const PatchValues& before, const PatchValues& made, int position);
-    // Puts the slider where the target's values stand, without writing: at the position
-    // that made them, or else the nearest position whose morph gives them.
+    // Puts the slider where the target's values stand, without writing.
     void followTarget();
     void showPosition(int position);
 

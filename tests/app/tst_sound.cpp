@@ -322,12 +322,12 @@ void TestSound::undoPutsTheMorphSliderBack() {
     p.list().selectPatchRow(30);
     p.sound().mnu_Morph_Click();
     MorphWindow& morph = *p.sound().morph();
-    morph.Target->setCurrentIndex(29); // patch 30, not on the way from A to B
+    morph.Target->setCurrentIndex(39); // patch 40, off the way from A (30) to B (31)
     morph.Position->setFocus();
     QTest::keyClick(morph.Position, Qt::Key_PageUp);
     p.window.history().endGesture();
     for (int press = 0; press < 27; ++press) QTest::keyClick(morph.Position, Qt::Key_Right);
-    const PatchValues at37 = p.patch(30);
+    const PatchValues at37 = p.patch(40);
     p.window.mnu_Undo->trigger();
     QCOMPARE(morph.Position->value(), 10);
     QCOMPARE(morph.PositionText->text(), QString("10 %"));
@@ -336,10 +336,20 @@ void TestSound::undoPutsTheMorphSliderBack() {
     p.window.mnu_Redo->trigger();
     p.window.mnu_Redo->trigger();
     QCOMPARE(morph.Position->value(), 37);
-    QCOMPARE(p.patch(30), at37);
+    QCOMPARE(p.patch(40), at37);
     p.window.mnu_Undo->trigger();
     QTest::keyClick(morph.Position, Qt::Key_Right);
     QCOMPARE(morph.Position->value(), 11);
+    // A restored patch on the way from A to B puts the slider where it stands on the way,
+    // wherever the slider stood before: the patch A itself at 0. A and B alike first, the
+    // slider moves without a change.
+    p.window.history().endGesture();
+    for (QComboBox* choice : {morph.Target, morph.PatchA, morph.PatchB}) choice->setCurrentIndex(6);
+    morph.Position->setValue(25);
+    morph.PatchB->setCurrentIndex(7);
+    morph.Position->setValue(30);
+    p.window.mnu_Undo->trigger();
+    QCOMPARE(morph.Position->value(), 0);
 }
 
 // Arrows held down in the grid, a move every 15 ms, on a cable that carries a dump in
