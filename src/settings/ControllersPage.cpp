@@ -27,7 +27,9 @@ ControllersPage::ControllersPage(const QuenlorCode& code, ParameterCaption capti
     if (!m_caption)
         m_caption = [](int parameter) { return tr("Parameter %1").arg(parameter); };
     auto* hint = new QLabel(tr("To add a controller, right-click a control in an editor and choose "
-                               "MIDI Learn. Controllers are read from the MIDI in device."),
+                               "MIDI Learn. Controllers are read from whatever reaches the "
+                               "program's MIDI input: the MIDI in device, and what a patchbay "
+                               "connects to Quenlor:MIDI In."),
                             this);
     hint->setWordWrap(true);
     ControllerTable = new QTableWidget(0, 4, this);
