@@ -352,8 +352,9 @@ void TestMidiAlsa::thruFromAPatchbay() {
     snd_seq_query_subscribe_set_root(query, &to);
     snd_seq_query_subscribe_set_type(query, SND_SEQ_QUERY_SUBS_WRITE);
     int found = 0;
-    for (snd_seq_query_subscribe_set_index(query, 0); snd_seq_query_port_subscribers(observer.seq(), query) >= 0;
-         snd_seq_query_subscribe_set_index(query, snd_seq_query_subscribe_get_index(query) + 1))
+    for (int i = 0; snd_seq_query_subscribe_set_index(query, i),
+                    snd_seq_query_port_subscribers(observer.seq(), query) >= 0;
+         ++i)
         found += snd_seq_query_subscribe_get_addr(query)->client != SND_SEQ_CLIENT_SYSTEM;
     QCOMPARE(found, senders);
     rawIn.write({0x91, 64, 90});

@@ -280,7 +280,6 @@ void TestMidiJack::inputHearsThePatchbay_data() {
     QTest::addColumn<QString>("choice");
     QTest::addColumn<bool>("connects"); // the program connects the capture client's output
     QTest::newRow("(none)") << "(none)" << false;
-    QTest::newRow("a device not there") << "gone:output" << true; // the first device instead
     QTest::newRow("the capture client") << QString(kCaptureOutput) << true;
 }
 
@@ -300,12 +299,6 @@ void TestMidiJack::inputHearsThePatchbay() {
     QCOMPARE(m_capture->connected(kCaptureOutput, "Quenlor:MIDI In"), connects);
     player.play({0x91, 64, 90});
     QTRY_COMPARE(m_capture->received(), (std::vector<Bytes>{{0x91, 64, 90}}));
-    // Closed, it hears nothing, and the patchbay's connection stays.
-    w.midi->CloseMidiIn();
-    player.play({0x91, 64, 0});
-    QTest::qWait(100);
-    QCOMPARE(m_capture->receivedCount(), std::size_t(1));
-    QVERIFY(player.connected("player:output", "Quenlor:MIDI In"));
 }
 
 void TestMidiJack::patchesLeaveWhole_data() {
