@@ -78,7 +78,7 @@ void BM_MorphPosition(benchmark::State& state) {
     history.reset();
     world.openEditor(3, Patch::NormalEditor);
     PatchWriter writer(*world.Context);
-    auto* morph = new MorphWindow(*world.Context, writer);
+    auto* morph = new MorphWindow(*world.Context, writer, writer.selectedPatch());
     world.Mdi->addSubWindow(morph)->show();
     QApplication::processEvents();
     int position = 0;

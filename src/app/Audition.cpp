@@ -15,7 +15,7 @@ void Audition::play(const PatchValues& values) {
     stopNote();
     m_code.sendPatchValues(values);
     if (!m_code.Midi || m_code.PlayNoteWhenAuditioning != kOn) return;
-    m_code.Midi->PlayNoteOn(m_code.outputChannel(), TestNote::kNote, TestNote::kVelocity);
+    m_code.Midi->PlayPatchNoteOn(m_code.outputChannel(), TestNote::kNote, TestNote::kVelocity);
     m_noteOn = true;
     m_noteTimer.start();
 }

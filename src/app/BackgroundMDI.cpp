@@ -613,7 +613,9 @@ void BackgroundMDI::Toolbar_ButtonClick(QAction* button) {
 
 void BackgroundMDI::MIDIInput1_Message() {
     ::MIDIInput1_Message(m_code, m_ports,
-                         [this](const ShortMessage& m) { return m_controllers->take(m); });
+                         [this](const ShortMessage& m, const PassOn& passOn) {
+                             return m_controllers->take(m, passOn);
+                         });
     m_controllers->finish();
 }
 

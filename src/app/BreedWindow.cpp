@@ -5,9 +5,12 @@
 #include "core/ScopedFlag.h"
 #include "core/SoundRules.h"
 #include "desktop/Desktop.h"
+#include "editors/BankHistory.h"
 #include "editors/EditorContext.h"
 #include "editors/LockedParameters.h"
+#include "editors/Patch.h"
 
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -26,7 +29,7 @@ QPushButton* button(const char* caption, const char* name, QWidget* parent) {
 }
 } // namespace
 
-BreedWindow::BreedWindow(EditorContext& context, PatchWriter& writer, QWidget* parent)
+BreedWindow::BreedWindow(EditorContext& context, PatchWriter& writer, int target, QWidget* parent)
     : QWidget(parent), m_context(context), m_writer(writer),
       m_audition(context.Code, kAuditionNoteMs) {
     setWindowTitle(QStringLiteral("Breed"));
@@ -65,7 +68,15 @@ BreedWindow::BreedWindow(EditorContext& context, PatchWriter& writer, QWidget* p
     NextButton = button("&Next Generation", "NextButton", this);
     StartOverButton = button("Start &Over", "StartOverButton", this);
     KeepButton->setAccessibleDescription(
-        QStringLiteral("Puts the selected variation into the patch selected in the list"));
+        QStringLiteral("Puts the selected variation into the target patch"));
+    Target = new QComboBox(this);
+    Target->setObjectName(QStringLiteral("Target"));
+    Target->setAccessibleDescription(
+        QStringLiteral("The patch the variations come from and Keep writes into"));
+    auto* targetLabel = new QLabel(QStringLiteral("Tar&get:"), this);
+    targetLabel->setBuddy(Target);
+    m_context.PatchWindow->fillChoice(*Target);
+    Target->setCurrentIndex((target >= kFirstPatch && target <= kLastPatch ? target : kFirstPatch) - 1);
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(Grid, 0, 0, 1, 3);
@@ -78,6 +89,8 @@ BreedWindow::BreedWindow(EditorContext& context, PatchWriter& writer, QWidget* p
     layout->addWidget(StartOverButton, 3, 2);
     layout->addWidget(amountLabel, 4, 0);
     layout->addWidget(Amount, 4, 1);
+    layout->addWidget(targetLabel, 5, 0);
+    layout->addWidget(Target, 5, 1, 1, 2);
     layout->setRowStretch(0, 1);
 
     connect(Grid, &QTableWidget::currentCellChanged, this, [this] {
@@ -89,15 +102,16 @@ BreedWindow::BreedWindow(EditorContext& context, PatchWriter& writer, QWidget* p
     connect(PreviousButton, &QPushButton::clicked, this, &BreedWindow::previousGeneration);
     connect(NextButton, &QPushButton::clicked, this, &BreedWindow::nextGeneration);
     connect(StartOverButton, &QPushButton::clicked, this, &BreedWindow::startOver);
+    // A renamed patch keeps its name in the choice.
+    if (m_context.History)
+        connect(m_context.History, &BankHistory::changed, this,
+                [this] { m_context.PatchWindow->fillChoice(*Target); });
     startOver();
 }
 
 BreedWindow::~BreedWindow() = default;
 
-int BreedWindow::basePatch() const {
-    const int selected = m_writer.selectedPatch();
-    return selected > 0 ? selected : kFirstPatch;
-}
+int BreedWindow::target() const { return Target->currentIndex() + 1; }
 
 int BreedWindow::selectedVariation() const {
     const QTableWidgetItem* cell = Grid->currentItem();
@@ -110,7 +124,7 @@ void BreedWindow::selectVariation(int index) {
 
 void BreedWindow::startOver() {
     const ParameterLocks& locks = m_context.Locks->locks();
-    const PatchValues base = m_context.Code.PatchBank.values(basePatch());
+    const PatchValues base = m_context.Code.PatchBank.values(target());
     SoundRandom random(QRandomGenerator::global()->generate64());
     Generation first;
     for (PatchValues& variation : first.Variations)
@@ -127,7 +141,7 @@ void BreedWindow::nextGeneration() {
         return;
     }
     const ParameterLocks& locks = m_context.Locks->locks();
-    const PatchValues base = m_context.Code.PatchBank.values(basePatch());
+    const PatchValues base = m_context.Code.PatchBank.values(target());
     SoundRandom random(QRandomGenerator::global()->generate64());
     Generation next;
     for (PatchValues& child : next.Variations)
@@ -191,14 +205,18 @@ void BreedWindow::audition() {
     m_audition.play(variation(index));
 }
 
+// The variation's locked parameters came from the patch it was bred from; the target
+// keeps its own.
 void BreedWindow::keep() {
     const int index = selectedVariation();
-    const int target = m_writer.selectedPatch();
-    if (index < 0 || target == 0) {
+    if (index < 0) {
         m_context.Desk.beep();
         return;
     }
-    m_writer.write(target, variation(index), QStringLiteral("Keep Variation"));
+    const int patch = target();
+    const PatchValues kept = SoundRules::keepLocked(
+        variation(index), m_context.Code.PatchBank.values(patch), m_context.Locks->locks());
+    m_writer.write(patch, kept, QStringLiteral("Keep Variation"));
 }
 
 bool BreedWindow::eventFilter(QObject* watched, QEvent* event) {

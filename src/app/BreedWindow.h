@@ -8,6 +8,7 @@
 #include <array>
 #include <deque>
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -17,8 +18,10 @@ struct EditorContext;
 
 // Sixteen variations of a patch in a 4 x 4 grid, bred generation by generation from the
 // ones marked as parents. Selecting a variation auditions it: it is sent, the bank left
-// as it is, and the test note plays. Keep puts it into the patch selected in the list.
-// In the grid the arrows move, Space auditions, M marks and Enter keeps.
+// as it is, and the test note plays. Keep puts it into the target, the patch the window
+// was opened on until another is chosen in the window itself, whose locked parameters
+// keep their own values. In the grid the arrows move, Space auditions, M marks and Enter
+// keeps.
 class BreedWindow : public QWidget, public MdiChild {
     Q_OBJECT
 public:
@@ -28,7 +31,8 @@ public:
     static constexpr int kFirstAmount = 10;
     static constexpr int kAuditionNoteMs = 800;
 
-    BreedWindow(EditorContext& context, PatchWriter& writer, QWidget* parent = nullptr);
+    // The variations are of `target`, the patch Keep writes into.
+    BreedWindow(EditorContext& context, PatchWriter& writer, int target, QWidget* parent = nullptr);
     ~BreedWindow() override;
 
     QTableWidget* Grid = nullptr;
@@ -40,6 +44,7 @@ public:
     QPushButton* PreviousButton = nullptr;
     QPushButton* NextButton = nullptr;
     QPushButton* StartOverButton = nullptr;
+    QComboBox* Target = nullptr;
 
     QString tag() const override { return QStringLiteral("Breed"); }
 
@@ -51,6 +56,8 @@ public:
     // The shown generation, counted from 1 among those kept, and how many are kept.
     int generation() const { return static_cast<int>(m_shown) + 1; }
     int generations() const { return static_cast<int>(m_generations.size()); }
+    // The patch Keep writes into.
+    int target() const;
 
     void audition();
     // Marks the selected variation as a parent, or unmarks it; at most three are marked.
@@ -58,7 +65,7 @@ public:
     void nextGeneration();
     void previousGeneration();
     void keep();
-    // Sixteen variations of the selected patch, as a new generation.
+    // Sixteen variations of the target, as a new generation.
     void startOver();
 
 protected:
@@ -70,7 +77,6 @@ private:
         std::array<bool, kVariations> Marked{};
     };
     const Generation& shown() const { return m_generations.at(m_shown); }
-    int basePatch() const;
     void addGeneration(const Generation& generation);
     void showGeneration();
 

@@ -6,7 +6,6 @@
 #include "editors/BankHistory.h"
 #include "editors/EditorContext.h"
 #include "editors/NormalEdit.h"
-#include "midi/ShortMessage.h"
 #include "settings/ControllerSettings.h"
 #include "settings/ControllersPage.h"
 
@@ -16,7 +15,17 @@
 #include <utility>
 
 namespace {
+constexpr uint8_t kKindMask = 0xF0;
+constexpr uint8_t kChannelMask = 0x0F;
+
 QString caption(int parameter) { return NormalEdit::parameterCaption(parameter); }
+
+// The Control Changes that read the selected NRPN or RPN, or select one.
+bool readsSelection(int number) {
+    using D = ControllerDecoder;
+    return number == D::kDataEntry || number == D::kDataEntryFine ||
+           (number >= D::kDataIncrement && number <= D::kRpnUpper);
+}
 
 QString controllerName(const Controller& source) {
     return QObject::tr("%1 on channel %2")
@@ -46,18 +55,32 @@ void ControllerInput::load() {
         m_status(tr("%1 controller settings could not be read and are ignored").arg(passedOver));
 }
 
-bool ControllerInput::take(const ShortMessage& message) {
+bool ControllerInput::take(const ShortMessage& message, const PassOn& passOn) {
     const std::optional<ControllerMove> move =
         m_decoder.read(message.Status, message.Data1, message.Data2);
+    const int channel = message.Status & kChannelMask;
+    const bool controlChange = (message.Status & kKindMask) == MidiBytes::kControlChange;
+    if (controlChange && holdSelection(message, message.Data1)) return true;
+    const bool nrpn = move && move->Source.Type == Controller::Kind::Nrpn;
+    // Anything else on the channel that reads or replaces the selection decides what
+    // waits: an NRPN value that plays or teaches a knob takes it along, all else lets it go.
+    if (controlChange && !nrpn && readsSelection(message.Data1)) release(channel, passOn);
     if (!move) return false;
     QuenlorCode& code = m_context.Code;
     const bool kept = code.ControllerPassThrough != kOn;
+    // Plain data entry, with no NRPN selected, is no knob: never learnt, never played.
+    if (!ControllerMap::playable(move->Source)) return false;
     if (m_learning != 0) {
+        if (nrpn) m_held[channel].Count = 0;
         bindLearnt(move->Source);
         return kept;
     }
     const int parameter = code.Controllers.parameterOf(move->Source);
-    if (parameter == 0) return false;
+    if (parameter == 0) {
+        if (nrpn) release(channel, passOn);
+        return false;
+    }
+    if (nrpn) m_held[channel].Count = 0;
     const int patch = m_target();
     if (patch < kFirstPatch || patch > kLastPatch) return kept;
     if (m_pending && m_pending->Patch != patch) write();
@@ -74,6 +97,42 @@ bool ControllerInput::take(const ShortMessage& message) {
 }
 
 void ControllerInput::finish() { write(); }
+
+// A CC 99 or 98 waits while it may select a knob's NRPN: while one is being learnt or an
+// NRPN plays a parameter on its channel, and its messages are not passed on anyway.
+bool ControllerInput::holdSelection(const ShortMessage& message, int number) {
+    if (number != ControllerDecoder::kNrpnUpper && number != ControllerDecoder::kNrpnLower)
+        return false;
+    const int channel = message.Status & kChannelMask;
+    if (m_context.Code.ControllerPassThrough == kOn || (m_learning == 0 && !playsNrpnOn(channel)))
+        return false;
+    Held& held = m_held[channel];
+    // The latest of each half is what selects: an older one of the same half goes.
+    if (held.Count > 0 && held.Messages[0].Data1 == number) {
+        held.Messages[0] = held.Messages[1];
+        --held.Count;
+    } else if (held.Count > 1 && held.Messages[1].Data1 == number) {
+        --held.Count;
+    }
+    held.Messages[held.Count++] = message;
+    return true;
+}
+
+void ControllerInput::release(int channel, const PassOn& passOn) {
+    Held& held = m_held[channel];
+    for (int i = 0; i < held.Count; ++i)
+        if (passOn) passOn(held.Messages[i]);
+    held.Count = 0;
+}
+
+bool ControllerInput::playsNrpnOn(int channel) const {
+    const ControllerMap& map = m_context.Code.Controllers;
+    for (const int parameter : map.parameters()) {
+        const Controller source = map.mapping(parameter)->Source;
+        if (source.Type == Controller::Kind::Nrpn && source.Channel == channel + 1) return true;
+    }
+    return false;
+}
 
 // One step for each turn of a knob: its changes join while it turns, on its own patch.
 // Knobs turned together are one step; a knob taking over from another starts a new one.

@@ -3,14 +3,16 @@
 #include "core/ControllerDecoder.h"
 #include "core/PatchBank.h"
 #include "editors/ParameterControllers.h"
+#include "midi/MidiThru.h"
+#include "midi/ShortMessage.h"
 
 #include <QObject>
+#include <array>
 #include <functional>
 #include <optional>
 #include <vector>
 
 struct EditorContext;
-struct ShortMessage;
 class PatchWriter;
 class SettingsStore;
 
@@ -18,7 +20,10 @@ class SettingsStore;
 // here before MIDI thru, on the program's thread: a Control Change or NRPN that plays a
 // parameter changes the patch being worked on as an edit does, through the patch writer
 // (bank, open editor, undo, automatic update), and does not go on through thru unless
-// the settings say so. What one delivery of messages changes is written once, so that a
+// the settings say so; nor do the CC 99 and 98 that select a played NRPN, which wait on
+// their channel until the message that reads the selection tells whether it is one of
+// ours (the messages of other NRPNs then go on, in their order). What one delivery of
+// messages changes is written once, so that a
 // flood costs little more than one message (and a busy program reads larger deliveries);
 // a knob turned without a pause of kWheelPauseMs is one undo step. Also learns and forgets
 // controllers for the editors' menus, keeping them in the settings store.
@@ -37,8 +42,9 @@ public:
     void load();
 
     // A received message, as MIDI thru offers it: true when it played or taught a
-    // parameter and is kept from thru.
-    bool take(const ShortMessage& message);
+    // parameter, or waits, and is kept from thru; what waited and turns out to be no
+    // knob's goes on through `passOn` first.
+    bool take(const ShortMessage& message, const PassOn& passOn = {});
     // The delivery is over: what it changed is written.
     void finish();
 
@@ -61,6 +67,16 @@ private:
         std::vector<int> Parameters;
         QString Key;
     };
+    // The NRPN selections waiting on one channel: the latest CC 99 and 98, in the order
+    // they came.
+    struct Held {
+        std::array<ShortMessage, 2> Messages{};
+        int Count = 0;
+    };
+    bool holdSelection(const ShortMessage& message, int number);
+    // Passes what waits on the channel on, or drops it.
+    void release(int channel, const PassOn& passOn);
+    bool playsNrpnOn(int channel) const;
     void bindLearnt(const Controller& source);
     void write();
     void stopLearning();
@@ -72,5 +88,6 @@ private:
     std::function<void(const QString&)> m_status;
     ControllerDecoder m_decoder;
     std::optional<Pending> m_pending;
+    std::array<Held, Controller::kChannels> m_held{};
     int m_learning = 0;
 };

@@ -4,7 +4,6 @@
 #include "core/QuenlorCode.h"
 #include "core/ScopedFlag.h"
 #include "core/SoundRules.h"
-#include "desktop/Desktop.h"
 #include "editors/BankHistory.h"
 #include "editors/EditorContext.h"
 #include "editors/LockedParameters.h"
@@ -13,10 +12,18 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QListWidget>
+#include <QSignalBlocker>
 #include <QSlider>
+#include <cstdlib>
 
-MorphWindow::MorphWindow(EditorContext& context, PatchWriter& writer, QWidget* parent)
+namespace {
+const ParameterLocks& locksOf(const EditorContext& context) {
+    static const ParameterLocks none;
+    return context.Locks ? context.Locks->locks() : none;
+}
+} // namespace
+
+MorphWindow::MorphWindow(EditorContext& context, PatchWriter& writer, int target, QWidget* parent)
     : QWidget(parent), m_context(context), m_writer(writer) {
     setWindowTitle(QStringLiteral("Morph"));
     setObjectName(QStringLiteral("Morph"));
@@ -45,8 +52,11 @@ MorphWindow::MorphWindow(EditorContext& context, PatchWriter& writer, QWidget* p
     PositionText->setObjectName(QStringLiteral("PositionText"));
     PositionText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     PositionText->setFixedSize(PositionText->sizeHint());
-    TargetText = new QLabel(this);
-    TargetText->setObjectName(QStringLiteral("TargetText"));
+    Target = new QComboBox(this);
+    Target->setObjectName(QStringLiteral("Target"));
+    Target->setAccessibleDescription(QStringLiteral("The patch the slider writes into"));
+    auto* targetLabel = new QLabel(QStringLiteral("Tar&get:"), this);
+    targetLabel->setBuddy(Target);
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(labelA, 0, 0);
@@ -56,63 +66,109 @@ MorphWindow::MorphWindow(EditorContext& context, PatchWriter& writer, QWidget* p
     layout->addWidget(positionLabel, 2, 0);
     layout->addWidget(Position, 2, 1);
     layout->addWidget(PositionText, 2, 2);
-    layout->addWidget(TargetText, 3, 0, 1, 3);
+    layout->addWidget(targetLabel, 3, 0);
+    layout->addWidget(Target, 3, 1, 1, 2);
     layout->setColumnStretch(1, 1);
     layout->setRowStretch(4, 1);
 
-    // From the selected patch to the one after it, as Compare starts.
-    Patch& list = *m_context.PatchWindow;
-    const int selected = m_writer.selectedPatch() > 0 ? m_writer.selectedPatch() : kFirstPatch;
-    list.fillChoice(*PatchA);
-    list.fillChoice(*PatchB);
-    PatchA->setCurrentIndex(selected - 1);
-    PatchB->setCurrentIndex(selected < kLastPatch ? selected : selected - 2);
+    // From the target to the patch after it, as Compare starts: the slider starts at the
+    // target itself.
+    const int first = target >= kFirstPatch && target <= kLastPatch ? target : kFirstPatch;
+    fillChoices();
+    PatchA->setCurrentIndex(first - 1);
+    PatchB->setCurrentIndex(first < kLastPatch ? first : first - 2);
+    Target->setCurrentIndex(first - 1);
     takeSources(true);
-    PositionText->setText(QStringLiteral("0 %"));
-    showTarget();
+    showPosition(0);
 
     connect(PatchA, &QComboBox::currentIndexChanged, this, [this] { takeSources(true); });
     connect(PatchB, &QComboBox::currentIndexChanged, this, [this] { takeSources(true); });
+    connect(Target, &QComboBox::currentIndexChanged, this, [this] {
+        takeSources(true);
+        m_markStep = -1;
+        followTarget();
+    });
     connect(Position, &QSlider::valueChanged, this, &MorphWindow::Position_Change);
-    connect(list.PatchList, &QListWidget::currentRowChanged, this, &MorphWindow::showTarget);
     if (m_context.History)
         connect(m_context.History, &BankHistory::changed, this, [this] {
             if (m_writing) return;
-            m_context.PatchWindow->fillChoice(*PatchA);
-            m_context.PatchWindow->fillChoice(*PatchB);
+            fillChoices();
             takeSources(false);
-            showTarget();
+            m_markStep = -1; // the next write is a step of its own
+            followTarget();
         });
+}
+
+int MorphWindow::target() const { return Target->currentIndex() + 1; }
+
+void MorphWindow::fillChoices() {
+    for (QComboBox* choice : {PatchA, PatchB, Target}) m_context.PatchWindow->fillChoice(*choice);
 }
 
 void MorphWindow::takeSources(bool chosen) {
     const Bank& bank = m_context.Code.PatchBank;
-    const int target = m_writer.selectedPatch();
     const int a = PatchA->currentIndex() + 1;
     const int b = PatchB->currentIndex() + 1;
-    if (chosen || a != target) m_a = bank.values(a);
-    if (chosen || b != target) m_b = bank.values(b);
+    if (chosen || a != target()) m_a = bank.values(a);
+    if (chosen || b != target()) m_b = bank.values(b);
 }
 
-void MorphWindow::showTarget() {
-    const int target = m_writer.selectedPatch();
-    TargetText->setText(
-        target > 0 ? QStringLiteral("Target: ") +
-                         Patch::PatchRowText(target, m_context.PatchWindow->PatchName(target))
-                   : QStringLiteral("Target: none (select a patch in the list)"));
+void MorphWindow::showPosition(int position) {
+    const QSignalBlocker quiet(Position);
+    Position->setValue(position);
+    PositionText->setText(QStringLiteral("%1 %").arg(position));
+    m_position = position;
 }
 
 void MorphWindow::Position_Change(int position) {
     PositionText->setText(QStringLiteral("%1 %").arg(position));
-    const int target = m_writer.selectedPatch();
-    if (target == 0) {
-        m_context.Desk.beep();
+    const int patch = target();
+    const PatchValues before = m_context.Code.PatchBank.values(patch);
+    const PatchValues made =
+        SoundRules::morphPatches(m_a, m_b, before, position, locksOf(m_context));
+    {
+        const ScopedFlag<bool> writing(m_writing, true);
+        m_writer.write(patch, made, QStringLiteral("Morph"), QStringLiteral("Morph/%1").arg(patch));
+    }
+    markWrite(before, made, position);
+    m_position = position;
+}
+
+// A write that joined the step before it moves that step's end; any other starts a mark.
+void MorphWindow::markWrite(const PatchValues& before, const PatchValues& made, int position) {
+    if (!m_context.History) return;
+    const int step = m_context.History->stack().index();
+    if (step == m_markStep && !m_marks.empty() && m_marks.back().Patch == target()) {
+        m_marks.back().After = made;
+        m_marks.back().To = position;
         return;
     }
-    const ParameterLocks none;
-    const ParameterLocks& locks = m_context.Locks ? m_context.Locks->locks() : none;
-    const PatchValues made = SoundRules::morphPatches(
-        m_a, m_b, m_context.Code.PatchBank.values(target), position, locks);
-    const ScopedFlag<bool> writing(m_writing, true);
-    m_writer.write(target, made, QStringLiteral("Morph"), QStringLiteral("Morph/%1").arg(target));
+    m_marks.push_back({target(), before, m_position, made, position});
+    if (m_marks.size() > kMarks) m_marks.pop_front();
+    m_markStep = step;
+}
+
+// The slider stands where its next step goes on from the target: at a position whose
+// morph gives the target's values, the one nearest to where the slider stood for them;
+// off the way from A to B, where it stood for them, or where it is.
+void MorphWindow::followTarget() {
+    const int patch = target();
+    const PatchValues now = m_context.Code.PatchBank.values(patch);
+    int remembered = -1;
+    for (auto mark = m_marks.rbegin(); mark != m_marks.rend() && remembered < 0; ++mark) {
+        if (mark->Patch != patch) continue;
+        if (mark->After == now) remembered = mark->To;
+        else if (mark->Before == now) remembered = mark->From;
+    }
+    const int near = remembered >= 0 ? remembered : m_position;
+    const ParameterLocks& locks = locksOf(m_context);
+    int nearest = -1;
+    for (int t = 0; t <= SoundRules::kMostPercent; ++t)
+        if (SoundRules::morphPatches(m_a, m_b, now, t, locks) == now &&
+            (nearest < 0 || std::abs(t - near) < std::abs(nearest - near)))
+            nearest = t;
+    if (nearest >= 0)
+        showPosition(nearest);
+    else if (remembered >= 0)
+        showPosition(remembered);
 }

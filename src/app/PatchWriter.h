@@ -6,10 +6,10 @@
 
 struct EditorContext;
 
-// Puts new values into a patch as mutating, randomizing, morphing and breeding do: the
-// change becomes a step of the history, the patch's open editor shows the new values,
-// and the patch goes out once, through ParameterChanged, so that automatic update
-// decides as for any edit.
+// Puts new values into a patch as mutating, randomizing, morphing, breeding and knobs do:
+// the patch goes out once, first, through ParameterChanged, so that automatic update
+// decides as for any edit; then the change becomes a step of the history and the patch's
+// open editor shows the new values.
 class PatchWriter {
 public:
     explicit PatchWriter(EditorContext& context) : m_context(context) {}

@@ -150,10 +150,11 @@ QMdiSubWindow* SoundMenu::addWindow(QWidget* window, const QSize& size) {
 MorphWindow* SoundMenu::morph() const { return m_morph.data(); }
 BreedWindow* SoundMenu::breed() const { return m_breed.data(); }
 
-// One window of each: a second choice brings the one there is to the front.
+// One window of each, on the patch selected when it opens: a second choice brings the one
+// there is to the front, its target as it was.
 void SoundMenu::mnu_Morph_Click() {
     if (!m_morph) {
-        m_morph = new MorphWindow(m_context, m_writer);
+        m_morph = new MorphWindow(m_context, m_writer, m_writer.selectedPatch());
         addWindow(m_morph, kMorphSize);
     }
     m_context.Mdi.setActiveSubWindow(qobject_cast<QMdiSubWindow*>(m_morph->parentWidget()));
@@ -161,7 +162,7 @@ void SoundMenu::mnu_Morph_Click() {
 
 void SoundMenu::mnu_Breed_Click() {
     if (!m_breed) {
-        m_breed = new BreedWindow(m_context, m_writer);
+        m_breed = new BreedWindow(m_context, m_writer, m_writer.selectedPatch());
         addWindow(m_breed, kBreedSize);
     }
     m_context.Mdi.setActiveSubWindow(qobject_cast<QMdiSubWindow*>(m_breed->parentWidget()));

@@ -321,9 +321,10 @@ int SysExCompanion::ports(const CommandLine& line) {
         return failure(line.Midi == "jack" ? "no JACK server is running"
                                            : "the ALSA sequencer cannot be reached");
     MidiWorld world(std::move(backend));
-    // The lists exactly as the options dialog fills them.
+    // The lists exactly as the options dialog fills them, but for the input's "(none)",
+    // which is no port.
     const QStringList outputs = world.ports().MIDIOutput1.productNames();
-    const QStringList inputs = world.ports().MIDIInput1.productNames();
+    const QStringList inputs = world.ports().MIDIInput1.productNames().mid(1);
 
     const auto list = [this](const QStringList& names, const char* indent) {
         for (const QString& name : names)
@@ -388,6 +389,12 @@ int SysExCompanion::newSound(const CommandLine& line) {
     else
         made = SoundRules::morphPatches(from.Values, files[1].Values, from.Values, *line.At, locks);
     code.PatchBank.setValues(kFirstPatch, made);
+    // A locked value no editor writes (a hand-made file's) becomes the one the instrument
+    // plays, so that the output is a patch the program would load as it is.
+    if (!files.empty())
+        for (const std::string& repair :
+             lockedRepairs(line.Files.front(), from.Values, made, locks, code.ParameterTable))
+            m_world.Err << kProgram << ": " << repair << '\n';
 
     SaveFile out(*line.Output);
     const bool written = out.open() &&

@@ -25,10 +25,14 @@ class ControllerDecoder {
 public:
     static constexpr int kDataEntry = 6;
     static constexpr int kDataEntryFine = 38;
+    static constexpr int kDataIncrement = 96;
+    static constexpr int kDataDecrement = 97;
     static constexpr int kNrpnLower = 98;
     static constexpr int kNrpnUpper = 99;
     static constexpr int kRpnLower = 100;
     static constexpr int kRpnUpper = 101;
+    // The NRPN number that both halves at 127 make: it selects nothing.
+    static constexpr int kNullNrpn = 16383;
 
     // The move a message makes; nothing for a message that moves no controller.
     std::optional<ControllerMove> read(uint8_t status, uint8_t data1, uint8_t data2);

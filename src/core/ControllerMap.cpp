@@ -1,6 +1,9 @@
 #include "ControllerMap.h"
 
+#include "ControllerDecoder.h"
 #include "NumberText.h"
+
+#include <algorithm>
 
 namespace {
 constexpr std::size_t kChannelDigits = 2;
@@ -44,6 +47,14 @@ int ControllerMap::target(int parameter) {
     return group ? group->FirstMember : parameter;
 }
 
+bool ControllerMap::playable(const Controller& source) {
+    if (source.Type == Controller::Kind::Nrpn) return source.Number != ControllerDecoder::kNullNrpn;
+    constexpr int kCarriers[] = {ControllerDecoder::kDataEntry, ControllerDecoder::kDataEntryFine,
+                                 ControllerDecoder::kNrpnLower, ControllerDecoder::kNrpnUpper,
+                                 ControllerDecoder::kRpnLower, ControllerDecoder::kRpnUpper};
+    return std::find(std::begin(kCarriers), std::end(kCarriers), source.Number) == std::end(kCarriers);
+}
+
 std::optional<ControllerMapping> ControllerMap::mapping(int parameter) const {
     if (!isParameter(parameter)) return std::nullopt;
     return m_mappings[static_cast<std::size_t>(target(parameter))];
@@ -65,7 +76,7 @@ std::vector<int> ControllerMap::parameters() const {
 }
 
 int ControllerMap::bind(int parameter, const ControllerMapping& mapping) {
-    if (!isParameter(parameter)) return 0;
+    if (!isParameter(parameter) || !playable(mapping.Source)) return 0;
     const int to = target(parameter);
     const int from = parameterOf(mapping.Source);
     if (from != 0) m_mappings[static_cast<std::size_t>(from)].reset();
@@ -113,6 +124,7 @@ std::optional<ControllerMapping> ControllerMap::fromText(std::string_view text) 
     if (!number || *number > c.top()) return std::nullopt;
     c.Channel = *channel;
     c.Number = *number;
+    if (!playable(c)) return std::nullopt;
     for (const ModeName& m : kModes)
         if (w[3] == m.Text) {
             mapping.Mode = m.Mode;

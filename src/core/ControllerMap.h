@@ -49,6 +49,10 @@ class ControllerMap {
 public:
     // The parameter that plays `parameter`: its group's first member, or itself.
     static int target(int parameter);
+    // Whether a controller can play a parameter at all: the Control Changes that select an
+    // NRPN or RPN or carry its value (CC 98..101, 6 and 38) never arrive as a plain
+    // controller's move, and NRPN 16383 selects nothing.
+    static bool playable(const Controller& source);
 
     // The mapping of a parameter (or of its group); nothing for none or for no parameter.
     std::optional<ControllerMapping> mapping(int parameter) const;
@@ -60,7 +64,8 @@ public:
     bool empty() const { return parameters().empty(); }
 
     // The controller plays the parameter from now on, and no longer the one it played
-    // before, whose number is returned (0 for none). Nothing happens for no parameter.
+    // before, whose number is returned (0 for none). Nothing happens for no parameter
+    // or a controller that cannot play.
     int bind(int parameter, const ControllerMapping& mapping);
     void forget(int parameter);
     void setMode(int parameter, ControllerMode mode);
@@ -71,7 +76,8 @@ public:
 
     // How the settings keep a mapping: "1 cc 74 absolute", "16 nrpn 1234 relative-64".
     static std::string text(const ControllerMapping& mapping);
-    // Reads such a text, words apart by blanks; nothing for anything else.
+    // Reads such a text, words apart by blanks; nothing for anything else, a controller
+    // that cannot play among it.
     static std::optional<ControllerMapping> fromText(std::string_view text);
     // The settings key of a parameter, "P19", and the parameter a key names (1..63).
     static std::string key(int parameter);

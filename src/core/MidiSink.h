@@ -22,4 +22,10 @@ public:
         (void)channel, (void)note, (void)velocity;
     }
     virtual void PlayNoteOff(int16_t channel, int16_t note) { (void)channel, (void)note; }
+    // A test note that belongs to the patch sent just before it (an audition's): it
+    // leaves only after that patch, and when a newer patch replaces the patch before it
+    // has left, the note and its end go with it.
+    virtual void PlayPatchNoteOn(int16_t channel, int16_t note, int16_t velocity) {
+        PlayNoteOn(channel, note, velocity);
+    }
 };

@@ -97,7 +97,7 @@ PatchValues mutatePatch(const PatchValues& patch, int amount, const ParameterLoc
             at(result, p) = static_cast<int16_t>(std::clamp(levelOf(patch, p) + step, 0, int(mostOf(p))));
         }
     });
-    return result;
+    return keepLocked(result, patch, locks);
 }
 
 PatchValues randomizePatch(const PatchValues& patch, const ParameterLocks& locks,
@@ -111,7 +111,7 @@ PatchValues randomizePatch(const PatchValues& patch, const ParameterLocks& locks
         else
             at(result, p) = static_cast<int16_t>(value);
     });
-    return result;
+    return keepLocked(result, patch, locks);
 }
 
 PatchValues morphPatches(const PatchValues& a, const PatchValues& b, const PatchValues& target,
@@ -128,7 +128,7 @@ PatchValues morphPatches(const PatchValues& a, const PatchValues& b, const Patch
         else
             at(result, p) = percentRounded(levelOf(a, p) * (kPercent - t) + levelOf(b, p) * t);
     });
-    return result;
+    return keepLocked(result, target, locks);
 }
 
 PatchValues breedChild(const std::vector<PatchValues>& parents, const PatchValues& base,
@@ -141,6 +141,18 @@ PatchValues breedChild(const std::vector<PatchValues>& parents, const PatchValue
             copyUnit(child, parents[static_cast<std::size_t>(parent)], p, group);
     });
     return mutatePatch(child, amount, locks, random);
+}
+
+PatchValues keepLocked(const PatchValues& made, const PatchValues& own, const ParameterLocks& locks) {
+    PatchValues result = made;
+    forEachUnit([&](int p, const SwitchGroup* group) {
+        if (!locks.locked(p)) return;
+        if (group)
+            group->choose(result.data(), choiceOf(own, *group));
+        else
+            at(result, p) = mostOf(p) == 1 ? stateOf(own, p) : levelOf(own, p);
+    });
+    return result;
 }
 
 } // namespace SoundRules

@@ -9,8 +9,10 @@
 // New sounds from old ones: mutating, randomizing, morphing and breeding patches. Every
 // result is a patch the editors could have written (isValidPatch), and a switch group
 // changes as one choice, never member by member. Locked parameters keep what they hold,
-// whatever it is. Each action draws the same random numbers whatever is locked, so that
-// with one seed a lock changes nothing but the parameters it holds.
+// as the instrument plays them: a locked value out of range (only a hand-made file holds
+// one) is brought to the value the instrument gets for it. Each action draws the same
+// random numbers whatever is locked, so that with one seed a lock changes nothing but the
+// parameters it holds.
 namespace SoundRules {
 
 inline constexpr int kMostPercent = 100;
@@ -43,5 +45,11 @@ PatchValues morphPatches(const PatchValues& a, const PatchValues& b, const Patch
 // at random, then the whole mutated by amount %. Locked parameters come from `base`.
 PatchValues breedChild(const std::vector<PatchValues>& parents, const PatchValues& base,
                        int amount, const ParameterLocks& locks, SoundRandom& random);
+
+// `made` with each locked parameter (a choice as one) taken from `own` as the instrument
+// plays it: a level inside its range, the nearest end for one outside; a two-state
+// parameter on only at 1; a choice the member the dump carries, or the first where one
+// is needed and none is set. Keep in the Breed window writes a variation this way.
+PatchValues keepLocked(const PatchValues& made, const PatchValues& own, const ParameterLocks& locks);
 
 } // namespace SoundRules

@@ -90,10 +90,12 @@ void PlayWindow::Form_MouseDown(double x, double y) {
     if (!code.Midi)
         return;
     const int16_t channel = code.outputChannel();
-    code.Midi->PlayNoteOff(channel, LastPlayedNote);
+    if (m_sounding) code.Midi->PlayNoteOff(channel, LastPlayedNote);
     LastPlayedNote = noteAt(x, twips(width()));
     const int16_t velocity = velocityAt(y, twips(height()));
     code.Midi->PlayNoteOn(channel, LastPlayedNote, velocity);
+    // A Note On of velocity 0, at the pad's bottom edge, is itself a note's end.
+    m_sounding = velocity > 0;
     setPoint(LastPlayedNote, velocity);
 }
 
@@ -162,8 +164,9 @@ void PlayWindow::paintEvent(QPaintEvent*) {
 
 void PlayWindow::Form_MouseUp() {
     QuenlorCode& code = m_context.Code;
-    if (code.Midi)
+    if (code.Midi && m_sounding)
         code.Midi->PlayNoteOff(code.outputChannel(), LastPlayedNote);
+    m_sounding = false;
 }
 
 void PlayWindow::mousePressEvent(QMouseEvent* event) {

@@ -7,7 +7,8 @@
 #include <cstdint>
 
 // The play window: an empty pad in which a mouse press plays a note whose pitch
-// follows the pointer across and whose velocity follows it upwards; the release ends it.
+// follows the pointer across and whose velocity follows it upwards; the release, or the
+// next press, ends it.
 // With the focus on it, Space plays the note at the pad's point and the arrow keys move
 // that point, each press sending what a click there would send.
 class PlayWindow : public QWidget, public MdiChild {
@@ -50,6 +51,9 @@ private:
     void setPoint(int note, int velocity);
 
     EditorContext& m_context;
+    // A note of the pad's sounds: only then does a press or a release end it, so that
+    // nothing is sent for a note that is not sounding.
+    bool m_sounding = false;
     int16_t m_pointNote = 60;
     int16_t m_pointVelocity = 100;
 };

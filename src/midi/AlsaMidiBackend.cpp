@@ -152,25 +152,24 @@ QStringList AlsaMidiBackend::outputNames() {
     return names;
 }
 
+// The handler takes what every subscriber of "MIDI In" sends, the one a patchbay made as
+// well as the device's, and it does so whether or not the device can be subscribed.
 bool AlsaMidiBackend::openInput(int index, InputHandler handler) {
     closeInput();
-    const std::vector<Device> list = devices(kInputCapabilities);
-    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return false;
-    const snd_seq_addr_t source = list[static_cast<std::size_t>(index)].Address;
     {
         std::lock_guard<std::mutex> lock(m_handlerMutex);
         m_handler = std::move(handler);
     }
+    if (index == -1) return true; // "MIDI In" alone, there since start-up
+    const std::vector<Device> list = devices(kInputCapabilities);
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) return false;
+    const snd_seq_addr_t source = list[static_cast<std::size_t>(index)].Address;
     int result;
     {
         std::lock_guard<std::mutex> lock(m_seqMutex);
         result = snd_seq_connect_from(m_seq, m_inPort, source.client, source.port);
     }
-    if (!connected(result)) {
-        std::lock_guard<std::mutex> lock(m_handlerMutex);
-        m_handler = nullptr;
-        return false;
-    }
+    if (!connected(result)) return false;
     m_inputSource = source;
     m_inputOpen = true;
     return true;
@@ -373,7 +372,8 @@ void AlsaMidiBackend::readInput() {
     }
 }
 
-// One event from a device: its bytes go to the input handler while the input is open.
+// One event from a device or a player a patchbay connected: its bytes go to the input
+// handler while the input listens.
 void AlsaMidiBackend::received(const snd_seq_event_t& event) {
     if (event.type == SND_SEQ_EVENT_SYSEX) return; // System Exclusive input is not passed on
     unsigned char bytes[kDecodeBytes];

@@ -187,20 +187,25 @@ bool JackMidiBackend::addOutputConnection(int index) {
 QStringList JackMidiBackend::inputNames() { return portNames(JackPortIsOutput); }
 QStringList JackMidiBackend::outputNames() { return portNames(JackPortIsInput); }
 
+// The handler is live before any connection is made, and stays so when none can be: a
+// patchbay's connections to "MIDI In" are heard as the device's are, and so are those of
+// a client reached later, on a server that comes back.
 bool JackMidiBackend::openInput(int index, InputHandler handler) {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     closeInput();
+    m_handler = std::move(handler); // closeInput() took it from the process thread
+    m_liveHandler = &m_handler;
+    if (index == -1) {
+        reachServer(); // the port alone, on a server that was restarted
+        return true;
+    }
     const QStringList names = inputNames();
     if (index < 0 || index >= names.size())
         return false;
     const std::string source = names.at(index).toStdString();
-    m_handler = std::move(handler); // closeInput() took it from the process thread
-    m_liveHandler = &m_handler;
     const int result = jack_connect(m_client, source.c_str(), jack_port_name(m_inPort));
-    if (result != 0 && result != EEXIST) {
-        closeInput();
+    if (result != 0 && result != EEXIST)
         return false;
-    }
     m_inputSource = source;
     return true;
 }

@@ -3,23 +3,25 @@
 #include <algorithm>
 
 MIDIInput::MIDIInput(MidiBackend& backend, QObject* parent)
-    : QObject(parent), MidiPort(kDefaultDevice, QString()), m_backend(backend),
+    : QObject(parent), MidiPort(noDeviceName(), kDefaultDevice), m_backend(backend),
       m_queue(kQueueLimit * sizeof(ShortMessage)), m_wake(*this, [this] { deliver(); }) {}
 
 MIDIInput::~MIDIInput() { close(); }
 
+// The port listens from here on, whether or not the device could be connected.
 void MIDIInput::open() {
     close();
+    m_listening = true;
     m_open = m_backend.openInput(DeviceID(), [this](const uint8_t* bytes, std::size_t size) {
         received(bytes, size);
     });
 }
 
 void MIDIInput::close() {
-    if (!m_open)
+    if (!m_listening)
         return;
     m_backend.closeInput();
-    m_open = false;
+    m_listening = m_open = false;
 }
 
 // On the MIDI system's thread: copy the message into the ring and wake the port's own

@@ -12,8 +12,10 @@
 #include <atomic>
 #include <cstdint>
 
-// The program's MIDI input port: selects and opens one input device and keeps the
-// short messages received from it in arrival order until the program drops them.
+// The program's MIDI input port: selects and connects one input device, or none (device
+// -1, "(none)"), and keeps the short messages received in arrival order until the program
+// drops them. While open it hears whatever reaches the port, from that device or from
+// players a patchbay connected, even while the device chosen is not there.
 // Messages arrive on the MIDI system's thread (JACK's process thread among them), which
 // only copies them into a lock-free ring and, once per batch, wakes the thread the port
 // lives on (the user-interface thread) through an event counter: it neither locks nor
@@ -26,9 +28,12 @@ public:
     ~MIDIInput() override;
 
     static constexpr int16_t kDefaultDevice = 0;
+    static constexpr int16_t kNoDevice = -1;
+    // The name of device -1, as the options dialog lists it.
+    static QString noDeviceName() { return QStringLiteral("(none)"); }
 
-    // Opens the selected device (closing whatever was open). Messages received from
-    // then on are queued.
+    // Connects the selected device (closing whatever was open); isOpen() says whether it
+    // could be. Messages received from then on are queued.
     void open() override;
     void close() override;
 
@@ -62,6 +67,7 @@ private:
 
     MidiBackend& m_backend;
 
+    bool m_listening = false; // opened and not closed since, connected or not
     ByteRing m_queue; // ShortMessages, written by the MIDI system's thread
     ThreadWake m_wake;
     // While Message() runs: how many of the waiting messages its handler sees.

@@ -22,7 +22,7 @@ std::chrono::steady_clock::time_point steadyAt(OutputQueue::Time t) {
 } // namespace
 
 MIDIOutput::MIDIOutput(MidiBackend& backend)
-    : MidiPort(kDefaultDevice, MidiBackend::defaultOutputName()), m_backend(backend),
+    : MidiPort(MidiBackend::defaultOutputName(), kDefaultDevice), m_backend(backend),
       m_testClock(backend.testClock()) {
     if (m_testClock) m_listening = m_testClock->listen([this] { sendDue(m_testClock->limit()); });
 }

@@ -122,6 +122,6 @@ private:
     std::atomic<uint64_t> m_dropped{0};
     std::function<void()> m_dropNotice;
     std::mutex m_noticeMutex; // the drop notice is called from the sender thread too
-    std::atomic<uint64_t> m_handedOver[4] = {};
+    std::atomic<uint64_t> m_handedOver[kOutputKinds] = {};
     std::function<void(bool)> m_waitNotice;
 };

@@ -71,6 +71,12 @@ void MIDIUtilities::PlayNoteOn(int16_t channel, int16_t note, int16_t velocity) 
         m_ports->MIDIOutput1.sendShort(MidiBytes::kNoteOn + channel - 1, note, velocity);
 }
 
+void MIDIUtilities::PlayPatchNoteOn(int16_t channel, int16_t note, int16_t velocity) {
+    if (m_ports)
+        m_ports->MIDIOutput1.sendShort(MidiBytes::kNoteOn + channel - 1, note, velocity,
+                                       OutputKind::PatchNote);
+}
+
 void MIDIUtilities::PlayNoteOff(int16_t channel, int16_t note) {
     if (m_ports)
         m_ports->MIDIOutput1.sendShort(MidiBytes::kNoteOn + channel - 1, note, 0);

@@ -29,6 +29,7 @@ public:
     void CloseMidiIn();
 
     void PlayNoteOn(int16_t channel, int16_t note, int16_t velocity) override;
+    void PlayPatchNoteOn(int16_t channel, int16_t note, int16_t velocity) override;
     // A Note On with velocity 0.
     void PlayNoteOff(int16_t channel, int16_t note) override;
     // The Program Change that ends a patch transmission (SendPatch sends it after the

@@ -56,8 +56,10 @@ public:
     virtual QStringList inputNames() = 0;
     virtual QStringList outputNames() = 0;
 
-    // Connects the program's input to input device `index`; received messages go to
-    // `handler` until closeInput() returns. False when there is no such device.
+    // Listens at the program's input port: whatever reaches it (the device opened, or
+    // players a patchbay connected) goes to `handler` until closeInput() returns. Connects
+    // input device `index` to the port as well, nothing for -1. False when there is no
+    // such device, or it cannot be connected: the port listens all the same.
     virtual bool openInput(int index, InputHandler handler) = 0;
     virtual void closeInput() = 0;
 

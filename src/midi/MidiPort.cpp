@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-MidiPort::MidiPort(int16_t firstDevice, QString ownDevice)
-    : m_firstDevice(firstDevice), m_ownDevice(std::move(ownDevice)), m_deviceId(firstDevice) {}
+MidiPort::MidiPort(QString ownDevice, int16_t defaultDevice)
+    : m_ownDevice(std::move(ownDevice)), m_defaultDevice(defaultDevice), m_deviceId(defaultDevice) {}
 
 void MidiPort::refreshNames() {
     m_names = readNames();
@@ -17,7 +17,7 @@ int16_t MidiPort::DeviceCount() {
 }
 
 QString MidiPort::nameOf(int16_t id) const {
-    if (id == -1 && m_firstDevice == -1)
+    if (id == kFirstDevice)
         return m_ownDevice;
     return id >= 0 && id < m_names.size() ? m_names.at(id) : QString();
 }
@@ -31,7 +31,7 @@ QString MidiPort::ProductName() {
 QStringList MidiPort::productNames() {
     QStringList names;
     const int16_t count = DeviceCount();
-    for (int16_t id = m_firstDevice; id < count; ++id)
+    for (int16_t id = kFirstDevice; id < count; ++id)
         names << nameOf(id);
     return names;
 }
@@ -39,7 +39,7 @@ QStringList MidiPort::productNames() {
 std::optional<int16_t> MidiPort::findDevice(const QString& name, NameMatch rule) {
     std::optional<int16_t> found;
     const int16_t count = DeviceCount();
-    for (int16_t id = m_firstDevice; id < count; ++id) {
+    for (int16_t id = kFirstDevice; id < count; ++id) {
         if (nameOf(id) != name)
             continue;
         found = id;

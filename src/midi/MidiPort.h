@@ -8,8 +8,8 @@
 
 // What the input and the output port share: the devices of one direction by product
 // name, as last read from the MIDI system, the one selected, and whether it is open.
-// Device numbers start at the port's first device: 0 for input, -1 (the program's own
-// virtual output) for output.
+// Device numbers start at -1: the program's own port alone, its virtual output for
+// output, and for input "(none)", nothing connected to it.
 class MidiPort {
 public:
     // Which device a name leads to when several carry it.
@@ -28,10 +28,10 @@ public:
     virtual void open() = 0;
     virtual void close() = 0;
     // The device selected when no other is: 0 for input, the program's own output (-1).
-    int16_t defaultDevice() const { return m_firstDevice; }
+    int16_t defaultDevice() const { return m_defaultDevice; }
 
-    // The product names of every device in number order, from the first device on,
-    // read afresh; the selection stays as it is.
+    // The product names of every device in number order, from device -1 on, read afresh;
+    // the selection stays as it is.
     QStringList productNames();
     // The number of the device called `name`, read afresh, by the rule given; none when
     // no device has that name. The selection stays as it is.
@@ -43,8 +43,8 @@ public:
     }
 
 protected:
-    // `firstDevice` is 0 or -1; `ownDevice` is the name of device -1, if there is one.
-    MidiPort(int16_t firstDevice, QString ownDevice);
+    // `ownDevice` is the name of device -1; `defaultDevice` is -1 or 0.
+    MidiPort(QString ownDevice, int16_t defaultDevice);
     // The names of devices 0 and up, from the MIDI system.
     virtual QStringList readNames() = 0;
 
@@ -54,8 +54,9 @@ private:
     void refreshNames();
     QString nameOf(int16_t id) const;
 
-    const int16_t m_firstDevice;
+    static constexpr int16_t kFirstDevice = -1;
     const QString m_ownDevice;
+    const int16_t m_defaultDevice;
     QStringList m_names;
     bool m_namesRead = false;
     int16_t m_deviceId;

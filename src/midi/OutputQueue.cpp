@@ -4,6 +4,13 @@
 
 #include <cstring>
 
+namespace {
+constexpr uint8_t kKindMask = 0xF0;
+constexpr uint8_t kChannelMask = 0x0F;
+constexpr std::size_t kNoteNumbers = 128;
+constexpr std::size_t kNoteMessage = 3;
+} // namespace
+
 OutputQueue::Message::Message(const uint8_t* bytes, std::size_t size) {
     if (size <= kShortMax) {
         std::memcpy(m_short, bytes, size);
@@ -43,6 +50,12 @@ bool OutputQueue::push(const uint8_t* bytes, std::size_t size, OutputKind kind) 
         }
         break;
     case OutputKind::Note:
+    case OutputKind::PatchNote:
+        if (silenced(Message(bytes, size))) {
+            ++m_replaced;
+            return true;
+        }
+        break;
     case OutputKind::PatchProgram:
         break;
     }
@@ -100,29 +113,69 @@ bool OutputQueue::noteOffWaits(const Message& noteOff) const {
 }
 
 // Removes the waiting parts of every older patch transmission that has not started
-// (newest only), or of the oldest one alone to make room; the program's notes between
-// them stay where they are, and so does the Program Change of a dump that has started.
+// (newest only), or of the oldest one alone to make room, with the patches' own notes;
+// the program's other notes between them stay where they are, and so does the Program
+// Change of a dump that has started, with the notes after it.
 void OutputQueue::removePatches(bool oldestOnly) {
     bool dumpSeen = false;
     bool first = true;
-    for (auto it = m_program.begin(); it != m_program.end();) {
-        if (!isPatch(*it)) {
-            ++it;
+    bool removing = false; // what follows belongs to a transmission removed
+    for (std::size_t i = 0; i < m_program.size();) {
+        const Entry& e = m_program[i];
+        if (!isPatch(e)) {
+            if (removing && e.Kind == OutputKind::PatchNote)
+                removeTiedNote(i, oldestOnly);
+            else
+                ++i;
             continue;
         }
-        const bool started = first && m_transmissionOpen && it->Kind == OutputKind::PatchProgram;
+        const bool started = first && m_transmissionOpen && e.Kind == OutputKind::PatchProgram;
         first = false;
+        removing = !started;
         if (started) {
-            ++it;
+            ++i;
             continue;
         }
         // The oldest transmission ends before the second dump.
-        if (oldestOnly && it->Kind == OutputKind::PatchDump && dumpSeen) break;
-        dumpSeen = dumpSeen || it->Kind == OutputKind::PatchDump;
-        m_programWaiting -= cableTime(it->Data.size());
-        ++(oldestOnly ? m_dropped : m_replaced);
-        it = m_program.erase(it);
+        if (oldestOnly && e.Kind == OutputKind::PatchDump && dumpSeen) break;
+        dumpSeen = dumpSeen || e.Kind == OutputKind::PatchDump;
+        removeAt(i, oldestOnly);
     }
+}
+
+void OutputQueue::removeAt(std::size_t index, bool dropped) {
+    m_programWaiting -= cableTime(m_program[index].Data.size());
+    ++(dropped ? m_dropped : m_replaced);
+    m_program.erase(m_program.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+// A note message's place among the 16 channels' notes.
+std::size_t OutputQueue::noteIndex(const Message& m) {
+    return std::size_t(m.data()[0] & kChannelMask) * kNoteNumbers + (m.data()[1] & MidiBytes::kDataMask);
+}
+
+void OutputQueue::removeTiedNote(std::size_t index, bool dropped) {
+    const Message note = m_program[index].Data;
+    removeAt(index, dropped);
+    if (note.size() != kNoteMessage || rankOf(note) != NoteOn) return;
+    const std::size_t which = noteIndex(note);
+    for (std::size_t j = index; j < m_program.size(); ++j) {
+        const Entry& e = m_program[j];
+        if (!isPatch(e) && rankOf(e.Data) == NoteOff && noteIndex(e.Data) == which)
+            return removeAt(j, dropped);
+    }
+    m_silenced.set(which);
+}
+
+bool OutputQueue::silenced(const Message& m) {
+    if (m.size() != kNoteMessage) return false;
+    const Rank rank = rankOf(m);
+    const bool note = rank == NoteOff || (m.data()[0] & kKindMask) == MidiBytes::kNoteOn;
+    if (!note) return false;
+    const std::size_t which = noteIndex(m);
+    const bool ends = rank == NoteOff && m_silenced.test(which);
+    m_silenced.reset(which);
+    return ends;
 }
 
 OutputQueue::Time OutputQueue::dueOf(const Entry& e) const {
@@ -185,4 +238,5 @@ void OutputQueue::clear() {
     std::fill(std::begin(m_forwardedRanks), std::end(m_forwardedRanks), 0);
     m_forwardedLead = Time::zero();
     m_transmissionOpen = false;
+    m_silenced.reset();
 }

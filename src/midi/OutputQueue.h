@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bitset>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +16,9 @@ enum class OutputKind : uint8_t {
     PatchDump,    // a patch dump: the start of a patch transmission
     PatchProgram, // the Program Change that ends a patch transmission
     Forwarded,    // a received message passed on (MIDI thru)
+    PatchNote,    // a test note that belongs to the patch before it (an audition's)
 };
+inline constexpr std::size_t kOutputKinds = 5;
 
 // The messages waiting for the MIDI cable, and when each may start. A 5-pin cable carries
 // 31,250 bits a second, 10 bits a byte: a message takes 320 us a byte, and the next one
@@ -31,6 +34,10 @@ enum class OutputKind : uint8_t {
 // - With "newest only", a newer patch dump removes every older patch transmission that
 //   has not started: the dump carries no patch number and the instrument keeps only the
 //   last one it received, so it ends in the same state, sooner.
+// - A patch's own test note (PatchNote) goes wherever its patch goes: a transmission
+//   removed takes the notes queued after it with it, and each such Note On takes the Note
+//   Off that ends it, waiting or yet to come, so that no note sounds another patch and no
+//   note is ended that never sounded.
 // - Each road holds at most one second of cable time of its own. Without "newest only"
 //   the oldest waiting patch transmissions make room for a new one, so the last patch
 //   sent always arrives; the program's own notes are never dropped (one click sends
@@ -132,6 +139,13 @@ private:
     bool makeRoomForForwarded(Time needed, Rank rank);
     bool noteOffWaits(const Message& noteOff) const;
     void removePatches(bool oldestOnly);
+    // Removes the waiting message at `index`, counted as dropped or replaced.
+    void removeAt(std::size_t index, bool dropped);
+    // Removes the patch's own note at `index` and the Note Off that ends a Note On.
+    void removeTiedNote(std::size_t index, bool dropped);
+    // A Note Off of the program's own whose Note On was removed with its patch: it goes
+    // nowhere, once. Ended by a new Note On of the same note.
+    bool silenced(const Message& m);
 
     std::deque<Entry> m_program;   // the program's own messages, in the order sent
     std::deque<Entry> m_forwarded; // received messages passed on, in arrival order
@@ -152,4 +166,8 @@ private:
     bool m_newestOnly = true;
     uint64_t m_dropped = 0;
     uint64_t m_replaced = 0;
+    // The notes, by channel and number, whose next Note Off of the program's is silenced.
+    static constexpr std::size_t kNotes = 16 * 128;
+    static std::size_t noteIndex(const Message& m);
+    std::bitset<kNotes> m_silenced;
 };

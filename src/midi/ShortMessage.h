@@ -9,6 +9,7 @@ inline constexpr uint8_t kStatusBit = 0x80;
 inline constexpr uint8_t kDataMask = 0x7F;
 inline constexpr uint8_t kNoteOff = 0x80;
 inline constexpr uint8_t kNoteOn = 0x90;
+inline constexpr uint8_t kControlChange = 0xB0;
 inline constexpr uint8_t kProgramChange = 0xC0;
 inline constexpr uint8_t kChannelPressure = 0xD0;
 inline constexpr uint8_t kPitchBend = 0xE0;

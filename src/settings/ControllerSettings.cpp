@@ -58,7 +58,7 @@ int LoadControllers(QuenlorCode& code, SettingsStore& store) {
         }
         code.Controllers.bind(*parameter, *mapping);
     }
-    return passedOver;
+    return passedOver + store.passedOverLines(kControllers);
 }
 
 void SaveControllers(const QuenlorCode& code, SettingsStore& settings) {

@@ -9,8 +9,9 @@ class SettingsStore;
 
 // Reads the section into the code's controllers and pass-through (none and "No" when
 // missing). What cannot be read is passed over: a key that names no parameter, a value
-// that names no controller, a parameter or a controller named a second time. Returns how
-// many keys were passed over.
+// that names no controller or one that can never play, a parameter or a controller named
+// a second time, and the lines the store passed over itself. Returns how many lines were
+// passed over.
 int LoadControllers(QuenlorCode& code, SettingsStore& store);
 
 // Writes the section as the code holds it: the key of every parameter played and

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -26,7 +27,9 @@ ControllersPage::ControllersPage(const QuenlorCode& code, ParameterCaption capti
     if (!m_caption)
         m_caption = [](int parameter) { return tr("Parameter %1").arg(parameter); };
     auto* hint = new QLabel(tr("To add a controller, right-click a control in an editor and choose "
-                               "MIDI Learn. Controllers are read from the MIDI in device."),
+                               "MIDI Learn. Controllers are read from whatever reaches the "
+                               "program's MIDI input: the MIDI in device, and what a patchbay "
+                               "connects to Quenlor:MIDI In."),
                             this);
     hint->setWordWrap(true);
     ControllerTable = new QTableWidget(0, 4, this);
@@ -97,7 +100,22 @@ void ControllersPage::fillTable() {
         });
         ControllerTable->setCellWidget(row, kModeColumn, mode);
     }
+    fitColumns();
     updateButtons();
+}
+
+// The table measures its items, not the lists in the mode column: that column is made as
+// wide as a list showing the longest mode, and the table as wide as its columns, so that
+// every mode shows whole.
+void ControllersPage::fitColumns() {
+    QComboBox widest;
+    widest.addItems(modeCaptions());
+    ControllerTable->resizeColumnsToContents();
+    ControllerTable->horizontalHeader()->resizeSection(kModeColumn, widest.sizeHint().width());
+    int width = 2 * ControllerTable->frameWidth() + ControllerTable->verticalScrollBar()->sizeHint().width();
+    for (int column = kParameterColumn; column < kModeColumn; ++column)
+        width += ControllerTable->columnWidth(column);
+    ControllerTable->setMinimumWidth(width + widest.sizeHint().width());
 }
 
 void ControllersPage::updateButtons() {

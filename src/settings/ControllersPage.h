@@ -43,6 +43,7 @@ public:
 
 private:
     void fillTable();
+    void fitColumns();
     void updateButtons();
 
     ControllerMap m_controllers;

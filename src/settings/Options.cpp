@@ -157,7 +157,7 @@ void Options::Form_Load() {
 
     // An entry that is not in the list (no device at all, or one unplugged since the
     // port opened) leaves the list with nothing selected.
-    MidiInCombo->setCurrentIndex(inId >= 0 && inId < MidiInCombo->count() ? inId : -1);
+    MidiInCombo->setCurrentIndex(inId + 1 >= 0 && inId + 1 < MidiInCombo->count() ? inId + 1 : -1);
     MidiOutCombo->setCurrentIndex(outId + 1 >= 0 && outId + 1 < MidiOutCombo->count() ? outId + 1 : -1);
 
     for (int channel = 1; channel <= kChannels; ++channel) {

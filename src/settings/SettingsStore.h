@@ -19,6 +19,13 @@ public:
     virtual void writeKey(const QString& section, const QString& key, const QString& value) = 0;
     // Removes one key of a section; nothing when it is not there.
     virtual void removeKey(const QString& section, const QString& key) = 0;
+    // The lines of a section that the store passed over itself, so that readSection never
+    // shows them: a line that is no key and value, and one whose key a later line gives
+    // again. None for a store that has no lines.
+    virtual int passedOverLines(const QString& section) {
+        (void)section;
+        return 0;
+    }
 };
 
 // The store in the user's own configuration: application "Quenlor", kept by QSettings
@@ -33,6 +40,7 @@ public:
     Pairs readSection(const QString& section) override;
     void writeKey(const QString& section, const QString& key, const QString& value) override;
     void removeKey(const QString& section, const QString& key) override;
+    int passedOverLines(const QString& section) override;
 
     QString fileName() const;
 

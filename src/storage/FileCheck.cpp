@@ -157,3 +157,25 @@ std::vector<Finding> checkValues(const Bank& bank, int records, const ParamTable
     });
     return findings;
 }
+
+std::vector<std::string> lockedRepairs(const std::string& file, const PatchValues& before,
+                                       const PatchValues& made, const ParameterLocks& locks,
+                                       const ParamTable& table) {
+    Bank bank;
+    bank.setValues(kFirstPatch, before);
+    std::vector<std::string> lines;
+    for (const Finding& finding : checkValues(bank, 1, table)) {
+        const int p = finding.Parameter;
+        if (!locks.locked(p)) continue;
+        std::string now;
+        if (const SwitchGroup* group = switchGroupOf(p)) {
+            const int chosen = group->chosenMember(made.data());
+            now = chosen < 0 ? "with no member set"
+                             : "with " + std::to_string(group->FirstMember + chosen) + " set";
+        } else {
+            now = "as " + std::to_string(made[static_cast<std::size_t>(p)]);
+        }
+        lines.push_back(formatFinding(file, finding) + "; locked, written " + now);
+    }
+    return lines;
+}

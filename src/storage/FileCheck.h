@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ParameterLocks.h"
 #include "core/ParameterTable.h"
 #include "core/PatchBank.h"
 #include "storage/PatchRecord.h"
@@ -49,3 +50,11 @@ LoadedFile loadRecords(std::istream& in, FileKind kind, Bank& bank,
 // outside its parameter's range, a choice group with more than one member set, or none
 // where one is needed (an oscillator's octave).
 std::vector<Finding> checkValues(const Bank& bank, int records, const ParamTable& table);
+
+// The values of `before` that the editors would never have written and that locks kept
+// from a new sound made of it, each with what the new sound holds instead (the value the
+// instrument plays), as "pad.b01: record 1, line 22 (parameter 19): value 99 outside
+// 0..63; locked, written as 63".
+std::vector<std::string> lockedRepairs(const std::string& file, const PatchValues& before,
+                                       const PatchValues& made, const ParameterLocks& locks,
+                                       const ParamTable& table);

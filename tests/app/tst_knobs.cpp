@@ -61,6 +61,8 @@ private slots:
     void knobPlaysThePatchWorkedOn();
     void aTurnIsOneStep();
     void learnForgetAndLearnAgain();
+    void nrpnSelectionHeldFromThru_data();
+    void nrpnSelectionHeldFromThru();
 };
 
 void TestKnobs::knobPlaysThePatchWorkedOn_data() {
@@ -90,6 +92,11 @@ void TestKnobs::knobPlaysThePatchWorkedOn() {
     }
     p.backend.clearRecord();
     const Bank before = p.code.PatchBank;
+    // The patch is on its way before the history, and the windows that follow it, take
+    // their turn.
+    int dumpsAtTheStep = -1;
+    QObject::connect(&p.window.history(), &BankHistory::changed, &p.window,
+                     [&] { dumpsAtTheStep = p.dumps(); });
     p.play({message});
     for (int n = kFirstPatch; n <= kLastPatch; ++n)
         if (n != played) QVERIFY(p.code.PatchBank.values(n) == before.values(n));
@@ -101,6 +108,7 @@ void TestKnobs::knobPlaysThePatchWorkedOn() {
     QCOMPARE(p.window.history().count(), played ? 1 : 0);
     if (played == 0) return;
     QCOMPARE(int(p.code.PatchBank(played, kCutoff)), 63);
+    QCOMPARE(dumpsAtTheStep, 1);
     QVERIFY(sent[0].size() == 80 && sent[1][0] == 0xC0);
     if (editor != 0) QCOMPARE(p.list().normalEditWindow(editor)->Slider[kCutoff]->value(), 63);
 }
@@ -135,12 +143,16 @@ void TestKnobs::aTurnIsOneStep() {
 // controller plays one parameter, and forgetting it leaves the parameter alone.
 void TestKnobs::learnForgetAndLearnAgain() {
     // What cannot be read is passed over, told in one status-bar line; the rest plays.
+    // So is what could never play: the messages that select and carry NRPNs and RPNs as
+    // plain controllers, the null NRPN, and an empty line.
     Knobs p({"P22=17 cc 1 absolute", "P999=1 cc 2 absolute", "PassThrough=Maybe",
              "P3=1 nrpn 16384 absolute", "P4=1 cc 99999999999999 absolute", "P5=1 cc 7 Absolute",
-             "P6=1 cc 8 absolute x", "Px=1 cc 9 absolute", "P60=  16   nrpn 16383 relative-twos ",
-             "P61=16 nrpn 16383 absolute"});
+             "P6=1 cc 8 absolute x", "Px=1 cc 9 absolute", "P60=  16   nrpn 16382 relative-twos ",
+             "P61=16 nrpn 16382 absolute", "P12=", "P40=1 cc 6 absolute", "P41=2 cc 38 absolute",
+             "P42=3 cc 98 relative-64", "P43=4 cc 99 absolute", "P44=5 cc 100 absolute",
+             "P45=6 cc 101 absolute", "P46=1 nrpn 16383 absolute"});
     QCOMPARE(p.window.Status->text(),
-             QString("9 controller settings could not be read and are ignored"));
+             QString("17 controller settings could not be read and are ignored"));
     QCOMPARE(p.code.Controllers.parameters(), std::vector<int>{60});
     p.list().OpenPatchEditor(7, Patch::NormalEditor);
     NormalEdit& normal = *p.list().normalEditWindow(7);
@@ -174,6 +186,48 @@ void TestKnobs::learnForgetAndLearnAgain() {
     p.item(normal.LFO_Type[53], "Forget MIDI Control")->trigger();
     QCOMPARE(p.stored(53), QString());
     QVERIFY(!p.item(normal.LFO_Type[53], "Forget MIDI Control")->isEnabled());
+}
+
+// A played NRPN's selection (CC 99, 98) is kept from thru with its value; the selection
+// of any other NRPN goes on whole and in order, at the latest with what reads it. Each
+// message comes in a delivery of its own, the hardest case.
+void TestKnobs::nrpnSelectionHeldFromThru_data() {
+    QTest::addColumn<QString>("through");
+    QTest::addColumn<std::vector<Bytes>>("messages");
+    QTest::addColumn<std::vector<Bytes>>("forwarded");
+    const Bytes select99{0xB2, 99, 2}, select98{0xB2, 98, 3}, value{0xB2, 6, 64};
+    const Bytes other98{0xB2, 98, 4}, null99{0xB2, 99, 127}, null98{0xB2, 98, 127};
+    const Bytes plain{0xB2, 6, 5}, volume{0xB2, 7, 100};
+    using List = std::vector<Bytes>;
+    QTest::newRow("played NRPN: nothing goes on") << "No" << List{select99, select98, value} << List{};
+    QTest::newRow("pass-through: all goes on")
+        << "Yes" << List{select99, select98, value} << List{select99, select98, value};
+    QTest::newRow("another NRPN, sharing the upper half")
+        << "No" << List{select99, other98, value} << List{select99, other98, value};
+    QTest::newRow("a controller between goes at once")
+        << "No" << List{select99, volume, other98, value} << List{volume, select99, other98, value};
+    QTest::newRow("null selection, then plain data entry")
+        << "No" << List{select99, select98, value, null99, null98, plain} << List{null99, null98, plain};
+    QTest::newRow("an RPN after a selection")
+        << "No" << List{select99, {0xB2, 101, 0}, {0xB2, 100, 0}, plain}
+        << List{select99, {0xB2, 101, 0}, {0xB2, 100, 0}, plain};
+    QTest::newRow("another channel") << "No" << List{{0xB3, 99, 2}, {0xB3, 98, 3}, {0xB3, 6, 64}}
+                                     << List{{0xB3, 99, 2}, {0xB3, 98, 3}, {0xB3, 6, 64}};
+}
+
+void TestKnobs::nrpnSelectionHeldFromThru() {
+    QFETCH(QString, through);
+    QFETCH(std::vector<Bytes>, messages);
+    QFETCH(std::vector<Bytes>, forwarded);
+    Knobs p({"P20=3 nrpn 259 absolute", "PassThrough=" + through});
+    for (const Bytes& m : messages) p.play({m});
+    std::vector<Bytes> sent;
+    for (const Bytes& m : p.sent())
+        if (m.size() == 3) sent.push_back(m);
+    QCOMPARE(sent, forwarded);
+    // NRPN 259 at 64 << 7 plays the level 32 of 0..63.
+    const bool played = std::find(messages.begin(), messages.end(), Bytes{0xB2, 98, 3}) != messages.end();
+    QCOMPARE(int(p.code.PatchBank(7, kCutoff)), played ? 32 : int(variedBank(3)(7, kCutoff)));
 }
 
 QTEST_MAIN(TestKnobs)

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -81,6 +82,10 @@ private slots:
     void locksInBothEditorsAndTheSettings();
     void morphEndsAndAPacedDrag();
     void breedFromTheKeyboard();
+    void soundWindowsWriteTheirTarget_data();
+    void soundWindowsWriteTheirTarget();
+    void undoPutsTheMorphSliderBack();
+    void auditionNotesSoundTheirOwnPatch();
 };
 
 void TestSound::soundMenuItemsAndShortcuts() {
@@ -250,6 +255,139 @@ void TestSound::breedFromTheKeyboard() {
     QTest::keyClick(breed.Grid, Qt::Key_Return);
     QCOMPARE(p.patch(7), kept);
     QCOMPARE(p.window.history().undoText(), QString("Keep Variation"));
+}
+
+// Morph and Breed write the patch they name, the one they were opened on, whatever the
+// list selects or the editor shows since; another target is chosen in the window itself.
+// The target's locked parameters keep their own values.
+void TestSound::soundWindowsWriteTheirTarget_data() {
+    QTest::addColumn<bool>("morph"); // or breed
+    QTest::addColumn<int>("picked"); // the target chosen in the window, 0 for none
+    QTest::newRow("morph, the list's selection moved") << true << 0;
+    QTest::newRow("morph, another target chosen") << true << 40;
+    QTest::newRow("breed, the list's selection moved") << false << 0;
+    QTest::newRow("breed, another target chosen") << false << 40;
+}
+
+void TestSound::soundWindowsWriteTheirTarget() {
+    QFETCH(bool, morph);
+    QFETCH(int, picked);
+    TestProgram p;
+    p.store.writeKey("Locks", "Parameters", "19");
+    p.start();
+    p.code.PatchBank = variedBank(3);
+    p.window.history().reset();
+    p.list().SetPatchName(25, "Brass");
+    p.list().SetPatchName(40, "Pad");
+    p.list().selectPatchRow(25);
+    morph ? p.window.sound().mnu_Morph_Click() : p.window.sound().mnu_Breed_Click();
+    QWidget* window = morph ? static_cast<QWidget*>(p.window.sound().morph())
+                            : static_cast<QWidget*>(p.window.sound().breed());
+    auto* target = window->findChild<QComboBox*>("Target");
+    QCOMPARE(target->currentText(), QString("25 - Brass"));
+    // The list and an editor move on to patch 9.
+    p.list().selectPatchRow(9);
+    p.list().OpenPatchEditor(9, Patch::NormalEditor);
+    if (picked) target->setCurrentIndex(picked - 1);
+    const int written = picked ? picked : 25;
+    QCOMPARE(target->currentText(), written == 25 ? QString("25 - Brass") : QString("40 - Pad"));
+    const Bank before = p.code.PatchBank;
+    if (morph) {
+        MorphWindow& m = *p.window.sound().morph();
+        m.Position->setFocus();
+        for (int press = 0; press < 5; ++press) QTest::keyClick(m.Position, Qt::Key_Right);
+        QCOMPARE(m.Position->value(), 5);
+    } else {
+        BreedWindow& b = *p.window.sound().breed();
+        for (const int parent : {0, 1}) {
+            b.selectVariation(parent);
+            b.toggleMark();
+        }
+        b.nextGeneration();
+        b.selectVariation(3);
+        b.keep();
+        QCOMPARE(p.code.PatchBank.values(written), SoundRules::keepLocked(b.variation(3), before.values(written),
+                                                          p.window.sound().locks().locks()));
+    }
+    for (int n = kFirstPatch; n <= kLastPatch; ++n)
+        if (n != written) QVERIFY2(p.code.PatchBank.values(n) == before.values(n), qPrintable(QString::number(n)));
+    QVERIFY(p.code.PatchBank.values(written) != before.values(written));
+    QCOMPARE(p.code.PatchBank(written, 19), before(written, 19));
+}
+
+// Undo and redo of a morph put the slider where the patch they restore stands, so that the
+// next arrow goes on from there.
+void TestSound::undoPutsTheMorphSliderBack() {
+    Sounding p;
+    p.list().selectPatchRow(30);
+    p.sound().mnu_Morph_Click();
+    MorphWindow& morph = *p.sound().morph();
+    morph.Target->setCurrentIndex(39); // patch 40, off the way from A (30) to B (31)
+    morph.Position->setFocus();
+    QTest::keyClick(morph.Position, Qt::Key_PageUp);
+    p.window.history().endGesture();
+    for (int press = 0; press < 27; ++press) QTest::keyClick(morph.Position, Qt::Key_Right);
+    const PatchValues at37 = p.patch(40);
+    p.window.mnu_Undo->trigger();
+    QCOMPARE(morph.Position->value(), 10);
+    QCOMPARE(morph.PositionText->text(), QString("10 %"));
+    p.window.mnu_Undo->trigger();
+    QCOMPARE(morph.Position->value(), 0);
+    p.window.mnu_Redo->trigger();
+    p.window.mnu_Redo->trigger();
+    QCOMPARE(morph.Position->value(), 37);
+    QCOMPARE(p.patch(40), at37);
+    p.window.mnu_Undo->trigger();
+    QTest::keyClick(morph.Position, Qt::Key_Right);
+    QCOMPARE(morph.Position->value(), 11);
+    // A restored patch on the way from A to B puts the slider where it stands on the way,
+    // wherever the slider stood before: the patch A itself at 0. A and B alike first, the
+    // slider moves without a change.
+    p.window.history().endGesture();
+    for (QComboBox* choice : {morph.Target, morph.PatchA, morph.PatchB}) choice->setCurrentIndex(6);
+    morph.Position->setValue(25);
+    morph.PatchB->setCurrentIndex(7);
+    morph.Position->setValue(30);
+    p.window.mnu_Undo->trigger();
+    QCOMPARE(morph.Position->value(), 0);
+}
+
+// Arrows held down in the grid, a move every 15 ms, on a cable that carries a dump in
+// 25.6 ms: the patches the newest replaces go unplayed, and so do their notes; every note
+// that sounds follows its own variation's dump, and every end follows a note that sounded.
+void TestSound::auditionNotesSoundTheirOwnPatch() {
+    Sounding p;
+    p.code.PlayNoteWhenAuditioning = kOn;
+    p.sound().mnu_Breed_Click();
+    BreedWindow& breed = *p.sound().breed();
+    breed.Grid->setFocus();
+    p.backend.clearRecord();
+    p.backend.Clock.setLeaping(false);
+    // Along the rows, down at each end: every move selects another variation.
+    for (int move = 0; move < 15; ++move) {
+        const bool down = move % 4 == 3;
+        QTest::keyClick(breed.Grid, down ? Qt::Key_Down : move / 4 % 2 ? Qt::Key_Left : Qt::Key_Right);
+        p.backend.Clock.advance(std::chrono::milliseconds(15));
+    }
+    p.backend.Clock.advance(std::chrono::seconds(2));
+    const std::vector<std::vector<uint8_t>> sent = p.sent();
+    int dumps = 0, notes = 0;
+    bool noteOn = false;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        dumps += sent[i][0] == 0xF0;
+        if (sent[i][0] != 0x90) continue;
+        noteOn = !noteOn;
+        QVERIFY2(noteOn == (sent[i][2] > 0), "a note ended that never sounded");
+        // Right after its own patch, dump and Program Change: one note for each dump.
+        if (noteOn) QVERIFY(++notes == dumps && sent[i - 1][0] == 0xC0);
+    }
+    QVERIFY(dumps < 15);
+    QCOMPARE(notes, dumps);
+    QuenlorCode copy = p.code;
+    RecordingSink last;
+    copy.Midi = &last;
+    copy.sendPatchValues(breed.variation(breed.selectedVariation()));
+    QCOMPARE(sent[sent.size() - 3], last.Messages.front());
 }
 
 QTEST_MAIN(TestSound)

@@ -253,26 +253,39 @@ void TestCompanion::newSounds_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("name");     // the patch name OUT.b01 keeps
     QTest::addColumn<QByteArray>("equals"); // the file OUT must equal, when fixed
+    QTest::addColumn<QString>("errors");     // said on the standard error; %1 is c.b01's path
     const QByteArray a = record("Alpha", {{19, 40}, {28, 1}, {53, 1}});
     const QByteArray b = record("Beta", {{19, 20}, {20, 63}, {26, 1}, {24, 0}});
     QTest::newRow("mutate") << QStringList{"mutate", "a.b01", "--amount", "25", "--seed", "7"}
-                            << "Alpha" << QByteArray();
+                            << "Alpha" << QByteArray() << QString();
     QTest::newRow("mutate locked") << QStringList{"mutate", "a.b01", "--amount", "100", "--lock",
                                                   "1,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,"
                                                   "21,22,23,24,28,29,30,31,32,33,34,35,39,40,41,"
                                                   "42,43,44,45,46,47,48,49,50,51,52,53,56,57,58,"
                                                   "59,60,61,62,63", "--seed", "7"}
-                                   << "Alpha" << a;
+                                   << "Alpha" << a << QString();
     QTest::newRow("randomize a new patch") << QStringList{"randomize", "--seed", "1"} << ""
-                                           << QByteArray();
+                                           << QByteArray() << QString();
     QTest::newRow("randomize") << QStringList{"randomize", "b.b01", "--lock", "20", "--seed", "2"}
-                               << "Beta" << QByteArray();
-    QTest::newRow("morph at 0") << QStringList{"morph", "a.b01", "b.b01", "--at", "0"} << "Alpha" << a;
+                               << "Beta" << QByteArray() << QString();
+    QTest::newRow("morph at 0") << QStringList{"morph", "a.b01", "b.b01", "--at", "0"} << "Alpha" << a << QString();
     QTest::newRow("morph at 100, locked")
         << QStringList{"morph", "a.b01", "b.b01", "--at=100", "--lock", "28"} << "Alpha"
-        << record("Alpha", {{19, 20}, {20, 63}, {26, 1}, {24, 0}, {28, 1}});
+        << record("Alpha", {{19, 20}, {20, 63}, {26, 1}, {24, 0}, {28, 1}}) << QString();
     QTest::newRow("morph at 25") << QStringList{"morph", "a.b01", "b.b01", "--at", "25"} << "Alpha"
-                                 << record("Alpha", {{19, 35}, {20, 16}, {28, 1}, {53, 1}});
+                                 << record("Alpha", {{19, 35}, {20, 16}, {28, 1}, {53, 1}})
+                                 << QString();
+    // A locked value no editor writes comes out as the instrument plays it, and is named.
+    const QString repairs =
+        "quenlor-sysex: %1: record 1, line 22 (parameter 19): value 99 outside 0..63; locked, "
+        "written as 63\nquenlor-sysex: %1: record 1, line 38 (parameter 35): choice 35..38 has "
+        "no member set; it needs one; locked, written with 35 set\n";
+    QTest::newRow("mutate, locked values out of range")
+        << QStringList{"mutate", "c.b01", "--amount", "10", "--lock", "19,35", "--seed", "3"}
+        << "Gamma" << QByteArray() << repairs;
+    QTest::newRow("morph, locked values out of range")
+        << QStringList{"morph", "c.b01", "b.b01", "--at", "60", "--lock", "19,35"} << "Gamma"
+        << QByteArray() << repairs;
 }
 
 // The same seed gives the same file, a patch the check finds nothing to say about, with
@@ -281,15 +294,17 @@ void TestCompanion::newSounds() {
     QFETCH(QStringList, args);
     QFETCH(QString, name);
     QFETCH(QByteArray, equals);
+    QFETCH(QString, errors);
     made("a.b01", record("Alpha", {{19, 40}, {28, 1}, {53, 1}}));
     made("b.b01", record("Beta", {{19, 20}, {20, 63}, {26, 1}, {24, 0}}));
+    made("c.b01", record("Gamma", {{19, 99}, {35, 0}}));
     for (QString& arg : args)
         if (arg.endsWith(".b01")) arg = path(arg);
     QByteArray first;
     for (const QString& out : {path("one.b01"), path("two.b01")}) {
         Run run;
         QCOMPARE(run(args + QStringList{"-o", out}), 0);
-        QCOMPARE(run.errors(), QString());
+        QCOMPARE(run.errors(), errors.isEmpty() ? errors : errors.arg(path("c.b01")));
         Run check;
         QCOMPARE(check({"check", out}), 0);
         QFile file(out);

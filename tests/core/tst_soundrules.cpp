@@ -96,9 +96,13 @@ void TestSoundRules::everyResultValidLocksKept_data() {
             for (const char* locks : lockSets)
                 QTest::addRow("%s %d%% locks {%.12s}", name, amount, locks)
                     << action << amount << QString(locks) << false;
-    // Whatever a file held, nothing unlocked stays out of range or half chosen.
-    for (const auto& [action, name] : actions)
+    // Whatever a file held, nothing unlocked stays out of range or half chosen, and
+    // nothing locked either: a locked value keeps the sound the instrument made of it.
+    for (const auto& [action, name] : actions) {
         QTest::addRow("%s from a damaged patch", name) << action << 10 << QString() << true;
+        QTest::addRow("%s from a damaged patch, its faults locked", name)
+            << action << 10 << QString("1,19,23,31,35") << true;
+    }
 }
 
 void TestSoundRules::everyResultValidLocksKept() {
@@ -108,10 +112,20 @@ void TestSoundRules::everyResultValidLocksKept() {
     QFETCH(bool, damaged);
     const ParameterLocks locked = locksOf(locks.toLatin1().constData());
     const PatchValues from = damaged ? damagedPatch() : livelyPatch();
+    // The damaged values as the instrument plays them: levels at the nearest end, a switch
+    // at 2 off, the highest of two waves, the first octave where none is set.
+    PatchValues played = from;
+    if (damaged) {
+        played[19] = kParameterRows[19].MaxValue;
+        played[31] = 0;
+        played[23] = 0;
+        kLfo1Waves.choose(played.data(), 2);
+        kDco2Octaves.choose(played.data(), 0);
+    }
     for (uint64_t seed = 0; seed < 300; ++seed) {
         const PatchValues result = act(action, amount, from, locked, seed);
         QVERIFY2(isValidPatch(result), qPrintable(QString("seed %1").arg(seed)));
-        for (const int p : locked.parameters()) QCOMPARE(result[p], from[p]);
+        for (const int p : locked.parameters()) QCOMPARE(result[p], played[p]);
     }
 }
 

@@ -276,6 +276,8 @@ private slots:
     void dumpsExactAtTheRawEnd_data();
     void dumpsExactAtTheRawEnd();
     void thruFromTheRawEnd();
+    void thruFromAPatchbay_data();
+    void thruFromAPatchbay();
     void openBankAtCableSpeed();
     void frozenListenerHoldsNothingUp();
     void storedDevicesAppearLater();
@@ -383,6 +385,50 @@ void TestMidiAlsa::thruFromTheRawEnd() {
     const std::vector<Bytes> expected{{0x93, 60, 100}, {0x93, 62, 100}, {0xB0, 7, 127},
                                       {0xC5, 3},       {0xE1, 0, 64},   {0x83, 60, 0}};
     QCOMPARE(messages(rawOut.read(false)), expected);
+}
+
+// Whatever a patchbay subscribes to "Quenlor:MIDI In" is heard, whatever "MIDI in" names;
+// "(none)" subscribes nothing of its own.
+void TestMidiAlsa::thruFromAPatchbay_data() {
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<int>("senders"); // ports that write to the program's input
+    QTest::newRow("(none)") << "(none)" << 1;
+    QTest::newRow("another device") << kVirtualOut << 2; // its raw end stays quiet
+}
+
+void TestMidiAlsa::thruFromAPatchbay() {
+    QFETCH(QString, choice);
+    QFETCH(int, senders);
+    World w;
+    QVERIFY(w.backend);
+    RawEnd rawOut(kRawOut, O_RDONLY);
+    RawEnd rawIn(kRawIn, O_WRONLY);
+    QVERIFY(rawOut.isOpen() && rawIn.isOpen());
+    w.code.MIDIThru = kOn;
+    w.midi->OpenMidiIn(choice);
+    w.midi->OpenMidiOut(kVirtualOut);
+    Observer observer("patchbay");
+    snd_seq_addr_t from, to;
+    QCOMPARE(snd_seq_parse_address(observer.seq(), &from, "Virtual Raw MIDI 0-1:0"), 0);
+    QCOMPARE(snd_seq_parse_address(observer.seq(), &to, "Quenlor:1"), 0);
+    snd_seq_port_subscribe_t* subscription;
+    snd_seq_port_subscribe_alloca(&subscription);
+    snd_seq_port_subscribe_set_sender(subscription, &from);
+    snd_seq_port_subscribe_set_dest(subscription, &to);
+    QCOMPARE(snd_seq_subscribe_port(observer.seq(), subscription), 0);
+    // The senders of "MIDI In" but the system's announcements.
+    snd_seq_query_subscribe_t* query;
+    snd_seq_query_subscribe_alloca(&query);
+    snd_seq_query_subscribe_set_root(query, &to);
+    snd_seq_query_subscribe_set_type(query, SND_SEQ_QUERY_SUBS_WRITE);
+    int found = 0;
+    for (int i = 0; snd_seq_query_subscribe_set_index(query, i),
+                    snd_seq_query_port_subscribers(observer.seq(), query) >= 0;
+         ++i)
+        found += snd_seq_query_subscribe_get_addr(query)->client != SND_SEQ_CLIENT_SYSTEM;
+    QCOMPARE(found, senders);
+    rawIn.write({0x91, 64, 90});
+    QCOMPARE(messages(rawOut.read(false)), (std::vector<Bytes>{{0x91, 64, 90}}));
 }
 
 // Open Bank with automatic update on, read at the speed of a cable: nothing is lost or

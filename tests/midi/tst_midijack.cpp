@@ -73,6 +73,8 @@ private slots:
     void patchThroughThruBeyondCableSpeed();
     void patchesLeaveWhole_data();
     void patchesLeaveWhole();
+    void inputHearsThePatchbay_data();
+    void inputHearsThePatchbay();
 
 private:
     void floodThru(bool beyond);
@@ -272,6 +274,33 @@ void TestMidiJack::patchThroughThruBeyondCableSpeed() {
 // output, even in the pause after the patch before. With the server standing still, the
 // patches wait in the queue, where each replaces the one before: once the server goes
 // on, the last patch goes out and nothing stale is replayed.
+// Whatever reaches "Quenlor:MIDI In" is heard, whatever "MIDI in" names: a player that a
+// patchbay connected goes on through thru; "(none)" connects nothing of its own.
+void TestMidiJack::inputHearsThePatchbay_data() {
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<bool>("connects"); // the program connects the capture client's output
+    QTest::newRow("(none)") << "(none)" << false;
+    QTest::newRow("the capture client") << QString(kCaptureOutput) << true;
+}
+
+void TestMidiJack::inputHearsThePatchbay() {
+    QFETCH(QString, choice);
+    QFETCH(bool, connects);
+    World w;
+    QVERIFY(w.backend);
+    CaptureClient player("player");
+    QVERIFY(player.isOpen());
+    w.midi->OpenMidiOut(kCaptureInput);
+    w.midi->OpenMidiIn(choice);
+    w.forwardInput();
+    QCOMPARE(jack_connect(player.client(), "player:output", "Quenlor:MIDI In"), 0);
+    QTRY_VERIFY(player.connected("player:output", "Quenlor:MIDI In") &&
+                m_capture->connected("Quenlor:MIDI Out", kCaptureInput));
+    QCOMPARE(m_capture->connected(kCaptureOutput, "Quenlor:MIDI In"), connects);
+    player.play({0x91, 64, 90});
+    QTRY_COMPARE(m_capture->received(), (std::vector<Bytes>{{0x91, 64, 90}}));
+}
+
 void TestMidiJack::patchesLeaveWhole_data() {
     QTest::addColumn<int>("dragMs");
     QTest::addColumn<int>("pause");

@@ -130,8 +130,12 @@ void TestMidiPorts::openMidiIn_data() {
     QTest::newRow("second device") << two << "Pads:out" << 1;
     QTest::newRow("not found opens input 0") << two << "Gone:out" << 0;
     QTest::newRow("shared name opens the last") << QStringList{"Twin:out", "Twin:out", "Other:out"} << "Twin:out" << 1;
+    QTest::newRow("(none) connects nothing") << two << "(none)" << -1;
+    QTest::newRow("(none) with no input device") << QStringList{} << "(none)" << -1;
 }
 
+// Whatever is connected, the port hears what reaches it: from the device, from a
+// patchbay's connection, with no device at all.
 void TestMidiPorts::openMidiIn() {
     QFETCH(QStringList, inputs);
     QFETCH(QString, name);
@@ -139,8 +143,10 @@ void TestMidiPorts::openMidiIn() {
     World w(inputs, {});
     w.midi.OpenMidiIn(name);
     QCOMPARE(w.backend.openInputDevice(), opened);
-    QCOMPARE(w.ports.MIDIInput1.isOpen(), opened >= 0);
-    QCOMPARE(int(w.ports.MIDIInput1.DeviceID()), std::max(opened, 0));
+    QCOMPARE(w.ports.MIDIInput1.isOpen(), opened != MemoryMidiBackend::kClosed);
+    QCOMPARE(int(w.ports.MIDIInput1.DeviceID()), opened == MemoryMidiBackend::kClosed ? 0 : opened);
+    w.backend.receive({0x90, 60, 1});
+    QCOMPARE(w.ports.MIDIInput1.messageCount(), 1);
 }
 
 // After each change of the device list (one row of `lists`): the device open and

@@ -22,7 +22,8 @@ struct World {
         backend.Clock.setLeaping(false);
     }
 
-    // One step of a script: "patch" sends the next patch, "note" a test note, "thru" a
+    // One step of a script: "patch" sends the next patch, "note" a test note, "tied" a test
+    // note of the patch before it (an audition's), "end" the test note's end, "thru" a
     // forwarded message (a Note On; "thru off", "thru cc": a Note Off of note N % 128 on
     // channel N / 128 for the Nth one, a controller; "thru offsame": note 61's end),
     // "wait MS" moves the clock, "leap" lets it leap to the end, "pause MS" and "all" set
@@ -36,6 +37,10 @@ struct World {
             code.SendPatch(++patches);
         else if (what == "note")
             midi.PlayNoteOn(1, 60, 70);
+        else if (what == "tied")
+            midi.PlayPatchNoteOn(1, 60, 70);
+        else if (what == "end")
+            midi.PlayNoteOff(1, 60);
         else if (what == "thru")
             forward(words.value(1));
         else if (what == "wait")
@@ -128,6 +133,20 @@ void TestPacedOutput::timing_data() {
     QTest::newRow("notes between replaced patches stay in order")
         << QStringList{"patch", "note", "patch", "note", "patch", "leap"}
         << QStringList{"dump@0", "pc@25600", "note@26240", "note@27200", "dump@28160", "pc@53760"};
+    // An audition's note sounds its own patch or nothing, and ends only what sounded.
+    QTest::newRow("a replaced patch takes its note and the note's end")
+        << QStringList{"patch", "tied", "end", "patch", "tied", "end", "patch", "tied", "leap"}
+        << QStringList{"dump@0", "pc@25600", "note@26240", "off@27200", "dump@28160", "pc@53760",
+                       "note@54400"};
+    QTest::newRow("a replaced patch's note ends unsent when its end comes")
+        << QStringList{"patch", "patch", "tied", "patch", "end", "note", "end", "leap"}
+        << QStringList{"dump@0", "pc@25600", "dump@26240", "pc@51840", "note@52480", "off@53440"};
+    QTest::newRow("a started patch keeps its note")
+        << QStringList{"patch", "tied", "wait 10", "patch", "leap"}
+        << QStringList{"dump@0", "pc@25600", "note@26240", "dump@27200", "pc@52800"};
+    QTest::newRow("every patch its own note without newest only")
+        << QStringList{"all", "patch", "tied", "patch", "tied", "leap"}
+        << QStringList{"dump@0", "pc@25600", "note@26240", "dump@27200", "pc@52800", "note@53440"};
     QTest::newRow("a patch that has left is not replaced")
         << QStringList{"patch", "wait 30", "patch", "leap"}
         << QStringList{"dump@0", "pc@25600", "dump@30000", "pc@55600"};

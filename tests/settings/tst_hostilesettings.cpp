@@ -4,6 +4,7 @@
 #include "midi/MIDIUtilities.h"
 #include "support/MemoryMidiWorld.h"
 #include "midi/MidiPorts.h"
+#include "settings/ControllerSettings.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "support/MemorySettingsStore.h"
@@ -158,6 +159,7 @@ private slots:
     void deviceNamesSavedAndLoaded();
     void damagedFiles_data();
     void damagedFiles();
+    void controllerLinesCountedExactly();
     void storeThatIsAFolder();
     void unreadableStore();
     void programStarts_data();
@@ -357,6 +359,20 @@ void TestHostileSettings::damagedFiles() {
     QCOMPARE(w.backend.Log, opened);
     QVERIFY2(w.loadMs < kLoadLimitMs, qPrintable(QString::number(w.loadMs)));
     verifySends(w, w.code.MIDIChannelOut);
+}
+
+// Every line of the controllers' section that plays nothing is counted once, those the
+// store drops itself too: no '=', a key given again, a subsection's key.
+void TestHostileSettings::controllerLinesCountedExactly() {
+    StoreFile file;
+    QVERIFY(file.write("[Controllers]\nP12=\nP13\n; a comment\n\nP19=1 cc 74 absolute\n"
+                       "P19=1 cc 75 absolute\r\nP20=1 cc 6 absolute\nP21/x=1 cc 8 absolute\n"
+                       "P22=1 cc 9 \\\n absolute\n[MIDI]\nP30\n[Controllers]\nP12=2 cc 1 absolute\n"));
+    QSettingsStore store(file.path());
+    QuenlorCode code;
+    code.InitPatchModel();
+    QCOMPARE(LoadControllers(code, store), 5); // P12 once, P13, P19 once, P20, P21/x
+    QCOMPARE(code.Controllers.parameters(), (std::vector<int>{12, 19, 22}));
 }
 
 void TestHostileSettings::storeThatIsAFolder() {

@@ -131,9 +131,11 @@ void TestOptions::opensWithTheCurrentSettings_data() {
     QTest::addColumn<int>("flags"); // AutoUpdate, SendToOne, thru, Bit 99 as -1/0/-1/1 when on
     QTest::addColumn<int>("inEntry");
     QTest::addColumn<int>("outEntry");
-    QTest::newRow("defaults") << "" << "" << 1 << 1 << 0b0100 << 0 << 0;
-    QTest::newRow("all on, last devices") << "Drums:out" << "Bit01:in" << 16 << 10 << 0b1111 << 2 << 2;
-    QTest::newRow("first output device") << "Pads:out" << "UM-ONE:UM-ONE MIDI 1" << 5 << 1 << 0b0010 << 1 << 1;
+    // The input list starts with "(none)", as the output list with the program's own port.
+    QTest::newRow("defaults") << "" << "" << 1 << 1 << 0b0100 << 1 << 0;
+    QTest::newRow("all on, last devices") << "Drums:out" << "Bit01:in" << 16 << 10 << 0b1111 << 3 << 2;
+    QTest::newRow("first output device") << "Pads:out" << "UM-ONE:UM-ONE MIDI 1" << 5 << 1 << 0b0010 << 2 << 1;
+    QTest::newRow("no input device") << "(none)" << "" << 1 << 1 << 0b0010 << 0 << 0;
 }
 
 void TestOptions::opensWithTheCurrentSettings() {
@@ -156,7 +158,7 @@ void TestOptions::opensWithTheCurrentSettings() {
     w.backend.clearRecord();
 
     Options dialog(w.code, w.midi, w.ports, w.store);
-    QCOMPARE(w.items(dialog.MidiInCombo), kInputs);
+    QCOMPARE(w.items(dialog.MidiInCombo), QStringList{"(none)"} + kInputs);
     QCOMPARE(w.items(dialog.MidiOutCombo), QStringList{MidiBackend::defaultOutputName()} + kOutputs);
     QCOMPARE(w.items(dialog.MidiInChannelCombo), channelEntries());
     QCOMPARE(w.items(dialog.MidiOutChannelCombo), channelEntries());
@@ -172,7 +174,7 @@ void TestOptions::opensWithTheCurrentSettings() {
     QCOMPARE(dialog.MidiInChannelCombo->isEnabled(), bool(flags & 0b0010));
     // Listing the devices leaves the ports as they were.
     QVERIFY(w.backend.Log.isEmpty());
-    QCOMPARE(int(w.ports.MIDIInput1.DeviceID()), inEntry);
+    QCOMPARE(int(w.ports.MIDIInput1.DeviceID()), inEntry - 1);
     QCOMPARE(int(w.ports.MIDIOutput1.DeviceID()), outEntry - 1);
 }
 
@@ -258,7 +260,7 @@ void TestOptions::okAppliesTheChoices() {
     w.backend.clearRecord();
     Options dialog(w.code, w.midi, w.ports, w.store);
     dialog.MidiThruCheck->click();
-    dialog.MidiInCombo->setCurrentIndex(2);
+    dialog.MidiInCombo->setCurrentIndex(3); // after "(none)"
     dialog.MidiOutCombo->setCurrentIndex(1);
     dialog.MidiInChannelCombo->setCurrentIndex(15);
     dialog.MidiOutChannelCombo->setCurrentIndex(9);
@@ -291,7 +293,7 @@ void TestOptions::okAppliesTheChoices() {
     Options again(w.code, w.midi, w.ports, w.store);
     again.MidiThruCheck->click();
     QVERIFY(!again.MidiInCombo->isEnabled());
-    again.MidiInCombo->setCurrentIndex(1);
+    again.MidiInCombo->setCurrentIndex(2);
     again.btnOk->click();
     QCOMPARE(int(w.code.MIDIThru), int(kOff));
     QCOMPARE(w.backend.Log.at(2), QStringLiteral("in open 1"));
@@ -304,8 +306,9 @@ void TestOptions::emptyDeviceLists_data() {
     QTest::newRow("no device at all") << QStringList{} << QStringList{};
 }
 
-// With no input device the list is empty and shows nothing selected; OK opens the
-// ports as loading the settings would (the default devices) and stores no input name.
+// With no input device the list holds "(none)" alone and shows nothing selected; OK
+// opens the ports as loading the settings would (the default devices) and stores no
+// input name.
 void TestOptions::emptyDeviceLists() {
     QFETCH(QStringList, inputs);
     QFETCH(QStringList, outputs);
@@ -315,12 +318,12 @@ void TestOptions::emptyDeviceLists() {
     w.code.MIDIThru = kOn;
     w.backend.clearRecord();
     Options dialog(w.code, w.midi, w.ports, w.store);
-    QCOMPARE(dialog.MidiInCombo->count(), 0);
+    QCOMPARE(dialog.MidiInCombo->count(), 1);
     QCOMPARE(dialog.MidiInCombo->currentIndex(), -1);
     QCOMPARE(dialog.MidiOutCombo->count(), outputs.size() + 1);
     QCOMPARE(dialog.MidiOutCombo->currentIndex(), 0);
     dialog.btnOk->click();
-    QCOMPARE(w.backend.Log, (QStringList{"out close", "out open -1"}));
+    QCOMPARE(w.backend.Log, (QStringList{"in close", "out close", "out open -1"}));
     QVERIFY(!w.ports.MIDIInput1.isOpen());
     QCOMPARE(w.stored().at(2), QStringLiteral("MIDI/MIDIInPort="));
     QCOMPARE(w.stored().at(3), QStringLiteral("MIDI/MIDIOutPort=") + MidiBackend::defaultOutputName());
@@ -331,7 +334,7 @@ void TestOptions::unpluggedDeviceShowsNothingSelected() {
     w.midi.OpenMidiIn("Drums:out");
     w.backend.setDevices({"Keys:out"}, kOutputs); // two interfaces unplugged since
     Options dialog(w.code, w.midi, w.ports, w.store);
-    QCOMPARE(dialog.MidiInCombo->count(), 1);
+    QCOMPARE(dialog.MidiInCombo->count(), 2);
     QCOMPARE(dialog.MidiInCombo->currentIndex(), -1);
     dialog.btnOk->click();
     QCOMPARE(w.backend.openInputDevice(), 0);
@@ -406,6 +409,14 @@ void TestOptions::controllersTab() {
         ControllersPage& page = *dialog.Controllers;
         QCOMPARE(rows(page), (QStringList{"P1|16|NRPN 300|Relative, offset 64",
                                           "P19|1|CC 74|Absolute", "P60|1|CC 7|Absolute"}));
+        // Every mode shows whole, the longest among them, in the dialog as it opens.
+        dialog.OptionsTab->setCurrentWidget(&page);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        for (int r = 0; r < page.ControllerTable->rowCount(); ++r) {
+            auto* mode = qobject_cast<QComboBox*>(page.ControllerTable->cellWidget(r, 3));
+            QVERIFY2(mode->width() >= mode->sizeHint().width(), qPrintable(mode->currentText()));
+        }
         page.ControllerTable->selectRow(0);
         page.btnRemove->click();
         qobject_cast<QComboBox*>(page.ControllerTable->cellWidget(1, 3))->setCurrentIndex(1);

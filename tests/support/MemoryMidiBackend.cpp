@@ -22,14 +22,14 @@ void MemoryMidiBackend::setDevicesChangedHandler(DevicesChangedHandler handler) 
 }
 
 bool MemoryMidiBackend::openInput(int index, InputHandler handler) {
-    if (index < 0 || index >= m_inputs.size())
-        return false;
     {
         std::lock_guard<std::mutex> lock(m_handlerMutex);
         m_handler = std::move(handler);
     }
+    if (index < -1 || index >= m_inputs.size())
+        return false;
     m_input = index;
-    m_inputName = m_inputs.at(index);
+    m_inputName = index >= 0 ? m_inputs.at(index) : QString();
     m_inputLost = false;
     Log << QStringLiteral("in open %1").arg(index);
     return true;

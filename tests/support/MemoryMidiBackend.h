@@ -45,8 +45,8 @@ public:
     // connection for good, as a device that is unplugged does.
     void setDevices(QStringList inputs, QStringList outputs);
 
-    // Delivers one received message to the open input; ignored while it is closed.
-    // Safe to call from any thread.
+    // Delivers one received message to the program's input, from the device open or any
+    // other sender; ignored while the input does not listen. Safe to call from any thread.
     void receive(const Bytes& message);
 
     // Every message sent, in order.
@@ -55,7 +55,8 @@ public:
     bool Gone = false;
     // What the running program's output is connected to; nullopt: it is not running.
     std::optional<QStringList> ProgramOutput;
-    // "in open 2", "in close", "out open -1", "out also 1", "out close", in order.
+    // "in open 2", "in open -1" (no device), "in close", "out open -1", "out also 1",
+    // "out close", in order.
     QStringList Log;
 
     int openInputDevice() const { return m_input; }   // -2 when closed
