@@ -3,9 +3,9 @@
 // Library window's opening, search as you type (from key to rows painted) and memory.
 // A program that reports, not a timed test: bench/bench_library [folder for the files].
 #include "app/BackgroundMDI.h"
-#include "app/LibraryMenu.h"
-#include "app/LibraryModel.h"
-#include "app/LibraryWindow.h"
+#include "librarywindow/LibraryMenu.h"
+#include "librarywindow/LibraryModel.h"
+#include "librarywindow/LibraryWindow.h"
 #include "core/QuenlorCode.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryDatabase.h"

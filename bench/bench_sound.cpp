@@ -1,6 +1,6 @@
 #include "WindowBenchmarks.h"
-#include "app/MorphWindow.h"
-#include "app/PatchWriter.h"
+#include "sound/MorphWindow.h"
+#include "editors/PatchWriter.h"
 #include "core/SoundRules.h"
 #include "editors/BankHistory.h"
 #include "editors/LockedParameters.h"

@@ -1,5 +1,5 @@
 #include "WindowBenchmarks.h"
-#include "app/UnsavedBank.h"
+#include "unsaved/UnsavedBank.h"
 #include "editors/BankHistory.h"
 #include "editors/NormalEdit.h"
 #include "editors/Patch.h"

@@ -1,47 +1,38 @@
 #include "BackgroundMDI.h"
 
 #include "AppStorageHost.h"
+#include "Splash.h"
+#include "StatusLine.h"
+#include "ToolbarPictures.h"
+#include "core/QuenlorCode.h"
 #include "desktop/Desktop.h"
 #include "desktop/HelpViewer.h"
-#include "Splash.h"
-#include "ToolbarPictures.h"
-#include "UnsavedBank.h"
-#include "CompareWindow.h"
-#include "ControllerInput.h"
-#include "Librarian.h"
-#include "PatchWriter.h"
-#include "SoundMenu.h"
-#include "StatusLine.h"
-#include "LibraryMenu.h"
-#include "core/QuenlorCode.h"
-#include "editors/BankHistory.h"
 #include "editors/ActivationRouter.h"
+#include "editors/BankHistory.h"
 #include "editors/EditorWindow.h"
 #include "editors/NormalEdit.h"
 #include "editors/Patch.h"
+#include "editors/PatchWriter.h"
 #include "editors/PlayWindow.h"
 #include "editors/Twips.h"
+#include "knobs/ControllerInput.h"
+#include "librarian/Librarian.h"
+#include "librarywindow/LibraryMenu.h"
 #include "midi/MIDIUtilities.h"
 #include "midi/MidiPorts.h"
-#include "midi/MidiWorld.h"
 #include "midi/MidiThru.h"
-#include "settings/Options.h"
+#include "midi/MidiWorld.h"
 #include "settings/Settings.h"
+#include "sound/SoundMenu.h"
 #include "storage/BankCommands.h"
-#include "storage/PatchRecord.h"
-#include "storage/UnsavedCopy.h"
+#include "unsaved/UnsavedBank.h"
 
 #include <QAction>
-#include <algorithm>
-#include <filesystem>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
-#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -55,14 +46,12 @@ const QColor kBackground(0, 64, 64);
 constexpr int kInitialWidth = 900;
 constexpr int kInitialHeight = 680;
 constexpr int kDropDisplayMs = 1000;
-const QString kRestoredMark = QStringLiteral(" (restored)");
+} // namespace
 
-// An item of a menu that lists things: the first nine carry their number as access key.
-QString numberedCaption(int index, const QString& text) {
+QString BackgroundMDI::numberedCaption(int index, const QString& text) {
     return index < 9 ? QString("&%1 %2").arg(index + 1).arg(text)
                      : QString("%1 %2").arg(index + 1).arg(text);
 }
-} // namespace
 
 QString BackgroundMDI::AppTitle() { return QString(AppName) + " " + AppVersion; }
 
@@ -70,14 +59,52 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
                              Desktop& desktop)
     : m_code(code), m_ports(midi.ports()), m_midi(midi.midi()), m_store(store), m_desktop(desktop),
       m_context{code, desktop, *new QMdiArea, nullptr} {
+    createArea();
+    createBank();
+    // Every way out (Quit, the close button, the desktop ending the session) passes here
+    // before the window and what it owns go.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &BackgroundMDI::shutDown);
+#ifndef QT_NO_SESSIONMANAGER
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &BackgroundMDI::keepWork);
+#endif
+
+    createActions();
+    createMenus();
+    createToolBar();
+    createStatusBar();
+    resize(kInitialWidth, kInitialHeight);
+    connectMidi();
+}
+
+BackgroundMDI::~BackgroundMDI() {
+    m_ports.MIDIOutput1.setDropNotice(nullptr);
+    shutDown();
+    // The child windows reach the history and the bank's copy through the members,
+    // which would go before the window's own children: the windows go first, so that
+    // nothing they do on their way out reaches a member that is gone. The background
+    // being taken apart is no longer watched for test notes.
+    Mdi->viewport()->removeEventFilter(this);
+    delete takeCentralWidget();
+    Mdi = nullptr;
+    PatchWindow = nullptr;
+    Play = nullptr;
+    m_context.PatchWindow = nullptr;
+    m_ports.MIDIOutput1.setWaitNotice(nullptr);
+}
+
+// The background that holds the child windows.
+void BackgroundMDI::createArea() {
     Mdi = &m_context.Mdi;
     Mdi->setBackground(kBackground);
     Mdi->viewport()->installEventFilter(this);
     setCentralWidget(Mdi);
     new ActivationRouter(*Mdi);
+}
 
-    m_storageHost = std::make_unique<AppStorageHost>(*this, desktop);
-    m_commands = std::make_unique<BankCommands>(code, *m_storageHost);
+// The bank's commands, its history and the copy of unsaved work that follows it.
+void BackgroundMDI::createBank() {
+    m_storageHost = std::make_unique<AppStorageHost>(*this, m_desktop);
+    m_commands = std::make_unique<BankCommands>(m_code, *m_storageHost);
     m_history = std::make_unique<BankHistory>(m_context);
     m_context.History = m_history.get();
     m_history->RefreshEditor = [this](int patch) { m_commands->RefreshEditor(patch); };
@@ -97,21 +124,13 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
     connect(unsaved, &UnsavedBank::keptAgain, this,
             [this] { m_status->tell(StatusLine::Notice::CannotKeep, QString()); });
     connect(unsaved, &UnsavedBank::copiesChanged, this, &BackgroundMDI::renewRestoreOffer);
-    // Every way out (Quit, the close button, the desktop ending the session) passes here
-    // before the window and what it owns go.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &BackgroundMDI::shutDown);
-#ifndef QT_NO_SESSIONMANAGER
-    connect(qApp, &QGuiApplication::commitDataRequest, this, &BackgroundMDI::keepWork);
-#endif
+}
 
-    createActions();
-    createMenus();
-    createToolBar();
-    createStatusBar();
-    resize(kInitialWidth, kInitialHeight);
+// Knobs and MIDI thru on the input; what the output tells of drops and of waiting.
+void BackgroundMDI::connectMidi() {
     // Knobs play the patch a patch command would work on, or the one selected.
     m_controllers = new ControllerInput(
-        m_context, store, *m_writer,
+        m_context, m_store, *m_writer,
         [this] { return CurrentPatchTarget().value_or(m_writer->selectedPatch()); },
         [this](const QString& text) { SetStatusText(text); }, this);
 
@@ -126,22 +145,6 @@ BackgroundMDI::BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& 
     m_ports.MIDIOutput1.setWaitNotice([this](bool waiting) {
         waiting ? m_desktop.ShowBusyPointer() : m_desktop.ShowNormalPointer();
     });
-}
-
-BackgroundMDI::~BackgroundMDI() {
-    m_ports.MIDIOutput1.setDropNotice(nullptr);
-    shutDown();
-    // The child windows reach the history and the bank's copy through the members,
-    // which would go before the window's own children: the windows go first, so that
-    // nothing they do on their way out reaches a member that is gone. The background
-    // being taken apart is no longer watched for test notes.
-    Mdi->viewport()->removeEventFilter(this);
-    delete takeCentralWidget();
-    Mdi = nullptr;
-    PatchWindow = nullptr;
-    Play = nullptr;
-    m_context.PatchWindow = nullptr;
-    m_ports.MIDIOutput1.setWaitNotice(nullptr);
 }
 
 void BackgroundMDI::createActions() {
@@ -237,34 +240,6 @@ void BackgroundMDI::updateWindowMenu() {
     }
 }
 
-// The menu is greyed out while there is nothing to restore.
-void BackgroundMDI::updateRestoreMenu() {
-    // An item may be the one whose restoring changed the list: it goes once that is over.
-    for (QAction* old : mnu_Restore->actions()) {
-        mnu_Restore->removeAction(old);
-        old->deleteLater();
-    }
-    const std::vector<UnsavedBank::Copy>& copies = m_unsaved->copies();
-    for (std::size_t i = 0; i < copies.size(); ++i) {
-        QAction* entry =
-            mnu_Restore->addAction(numberedCaption(int(i), UnsavedBank::caption(copies[i])));
-        connect(entry, &QAction::triggered, this,
-                [this, path = copies[i].Path] { mnu_Restore_Click(path); });
-    }
-    mnu_Restore->menuAction()->setEnabled(!copies.empty());
-}
-
-// Each item names the step it would take back or do again.
-void BackgroundMDI::updateEditMenu() {
-    const auto caption = [](const char* command, const QString& step) {
-        return step.isEmpty() ? QString(command) : QString(command) + " " + step;
-    };
-    mnu_Undo->setText(caption("&Undo", m_history->canUndo() ? m_history->undoText() : QString()));
-    mnu_Undo->setEnabled(m_history->canUndo());
-    mnu_Redo->setText(caption("&Redo", m_history->canRedo() ? m_history->redoText() : QString()));
-    mnu_Redo->setEnabled(m_history->canRedo());
-}
-
 void BackgroundMDI::createToolBar() {
     Toolbar = addToolBar("Toolbar");
     Toolbar->setObjectName("Toolbar");
@@ -328,6 +303,10 @@ void BackgroundMDI::showMidiDrops() {
     m_dropTimer->start();
 }
 
+void BackgroundMDI::tellLibrary(const QString& text) {
+    m_status->tell(StatusLine::Notice::Library, text);
+}
+
 QMdiSubWindow* BackgroundMDI::addChild(QWidget* child, bool closable) {
     Qt::WindowFlags flags = Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowMinimizeButtonHint;
@@ -382,63 +361,6 @@ void BackgroundMDI::openMidiDevices(bool sendWaiting) {
     OpenStoredDevices(m_midi, m_ports, m_store);
 }
 
-void BackgroundMDI::offerUnsavedBank() {
-    m_status->tell(StatusLine::Notice::UnsavedCopies, m_unsaved->lookForCopies());
-    m_offering = true;
-    renewRestoreOffer();
-}
-
-// Once made, the offer names the newest bank there is to restore, and goes with the last.
-void BackgroundMDI::renewRestoreOffer() {
-    if (!m_offering) return;
-    const std::vector<UnsavedBank::Copy>& copies = m_unsaved->copies();
-    m_offering = !copies.empty();
-    m_status->tell(StatusLine::Notice::RestoreOffer,
-                   copies.empty() ? QString()
-                                  : "Unsaved changes from " +
-                                        QLocale().toString(copies.front().Time, QLocale::ShortFormat) +
-                                        " can be restored with File > Restore Unsaved Bank");
-}
-
-void BackgroundMDI::bankFileRead() { m_unsaved->markSaved(BankFilePath); }
-
-void BackgroundMDI::bankFileWritten(const QString& path) {
-    m_unsaved->markSaved(path);
-    // A restored bank, once saved, is the file's again: the title loses its mark.
-    if (!BankFileTitle.isEmpty())
-        SetMainCaption(BankFileTitle, BankFilePath);
-}
-
-void BackgroundMDI::SetMainCaption(const QString& title, const QString& path) {
-    QString caption = AppTitle();
-    if (!title.isEmpty()) {
-        BankFileTitle = title;
-        BankFilePath = path;
-        caption += " - " + BankFileTitle;
-    }
-    // Qt takes "[*]" in a title for its modified marker; doubled, it shows as it is.
-    setWindowTitle(caption.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
-    m_restored = false;
-    // Whether the bank needs a copy depends on the file it is now the bank of.
-    if (m_unsaved)
-        m_unsaved->bankChanged();
-}
-
-BankFile BackgroundMDI::bankFile() const { return {BankFileTitle, BankFilePath, m_restored}; }
-
-// A bank without a file is as after New Bank: Save Bank asks for one.
-void BackgroundMDI::setBankFile(const BankFile& file) {
-    if (file.Title.isEmpty()) {
-        BankFileTitle.clear();
-        BankFilePath.clear();
-    }
-    SetMainCaption(file.Title, file.Path);
-    if (file.Restored) {
-        setWindowTitle(windowTitle() + kRestoredMark);
-        m_restored = true;
-    }
-}
-
 void BackgroundMDI::SetStatusText(const QString& text) { m_status->setProgress(text); }
 
 void BackgroundMDI::ShowBusyPointer() { m_desktop.ShowBusyPointer(); }
@@ -458,135 +380,6 @@ std::optional<int> BackgroundMDI::CurrentPatchTarget() const {
         return std::nullopt;
     return patch;
 }
-
-// New Bank, Open Bank and Open Patch are steps of the history like any edit; the first
-// two replace the whole bank, and take its file with them.
-void BackgroundMDI::mnu_New_Click() {
-    const BankHistory::Step step(m_history.get(), "New Bank", BankHistory::Scope::WholeBank);
-    m_commands->NewBank();
-    // An empty bank holds nothing worth keeping.
-    m_unsaved->markSaved(QString());
-}
-
-void BackgroundMDI::mnu_Open_Click() { openBank(std::nullopt); }
-
-bool BackgroundMDI::openBank(const std::optional<FileChoice>& file) {
-    const BankHistory::Step step(m_history.get(), "Open Bank", BankHistory::Scope::WholeBank);
-    return m_commands->OpenBank(file);
-}
-
-void BackgroundMDI::openFile(const std::string& path) {
-    // The file dialogs hand back full paths; so does this, for the title and for Save Bank.
-    std::error_code error;
-    std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
-    if (error)
-        full = path;
-    const FileChoice file{full.string(), full.filename().string()};
-    const bool patchFile = kindOf(file.Path) == FileKind::Patch;
-    const bool read = patchFile ? openPatch(file) : openBank(file);
-    // Open Bank sends patch 1 as it selects it, and a patch read in is sent as an edit
-    // is, with automatic update on; otherwise the selected patch goes out here.
-    if (!read || (patchFile && m_code.AutoUpdate == kOff))
-        m_code.SendPatch(CurrentPatchTarget().value_or(kFirstPatch));
-}
-
-void BackgroundMDI::mnu_Save_Click() { m_commands->SaveBank(); }
-void BackgroundMDI::mnu_SaveAs_Click() { m_commands->SaveBankAs(); }
-
-// Reads the copy in as Open Bank reads a file, as one step. The title names the bank's
-// own file, marked as restored, and Save Bank writes there.
-void BackgroundMDI::mnu_Restore_Click(const QString& path) {
-    UnsavedCopy::Image image;
-    QString note;
-    if (!m_unsaved->read(path, image, note)) {
-        if (!note.isEmpty())
-            m_status->tell(StatusLine::Notice::UnsavedCopies, note);
-        return;
-    }
-    {
-        const BankHistory::Step step(m_history.get(), "Restore Unsaved Bank",
-                                     BankHistory::Scope::WholeBank);
-        m_commands->readInBank(image);
-        const QString origin = QFile::decodeName(QByteArray::fromStdString(image.Origin));
-        const QString title = origin.isEmpty() ? QString() : QFileInfo(origin).fileName();
-        setBankFile({title, title.isEmpty() ? QString() : origin, !title.isEmpty()});
-    }
-    m_unsaved->restored(path);
-}
-
-void BackgroundMDI::mnu_OpenPatch_Click() { openPatch(std::nullopt); }
-
-bool BackgroundMDI::openPatch(const std::optional<FileChoice>& file) {
-    const auto patch = CurrentPatchTarget();
-    if (!patch) return false;
-    const BankHistory::Step step(m_history.get(), "Open Patch");
-    return m_commands->OpenPatchFile(*patch, file);
-}
-
-void BackgroundMDI::mnu_SavePatchAs_Click() {
-    if (const auto patch = CurrentPatchTarget())
-        m_commands->SavePatchAs(*patch, PatchWindow->PatchName(*patch).toLatin1().toStdString());
-}
-
-// The dumps go into the patch a patch-file command would work on, or from patch 1 on.
-void BackgroundMDI::mnu_ImportSysEx_Click() {
-    const BankHistory::Step step(m_history.get(), "Import SysEx");
-    m_commands->importSysEx(CurrentPatchTarget().value_or(kFirstPatch));
-}
-
-void BackgroundMDI::mnu_ExportSysEx_Click() { m_commands->exportBankAsSysEx(); }
-
-void BackgroundMDI::mnu_CopyPatch_Click() {
-    if (const auto patch = CurrentPatchTarget())
-        m_librarian->copyPatch(*patch);
-    else
-        m_desktop.beep();
-}
-
-void BackgroundMDI::mnu_PastePatch_Click() {
-    if (const auto patch = CurrentPatchTarget())
-        m_librarian->pastePatch(*patch);
-    else
-        m_desktop.beep();
-}
-
-CompareWindow* BackgroundMDI::compare() const { return m_compare.data(); }
-
-namespace {
-constexpr int kCompareHeight = 640;
-} // namespace
-
-// One compare window: a second choice shows the one there is.
-void BackgroundMDI::mnu_Compare_Click() {
-    if (!m_compare) {
-        const int selected = PatchWindow->selectedRowPatch();
-        m_compare = new CompareWindow(m_context, selected > 0 ? selected : kFirstPatch);
-        QMdiSubWindow* frame = addChild(m_compare, true);
-        frame->setAttribute(Qt::WA_DeleteOnClose);
-        // Beside the patch list and as tall as the area allows, but wholly inside the
-        // area, where its Send buttons and columns can be reached; in an area too narrow
-        // for both, over the list.
-        const QRect area = Mdi->viewport()->rect();
-        const QRect list = PatchWindow->parentWidget()->geometry();
-        const QSize size = QSize(frame->sizeHint().width(), kCompareHeight).boundedTo(area.size());
-        const int left = std::max(0, std::min(list.right() + 1, area.width() - size.width()));
-        frame->setGeometry(QRect(QPoint(left, area.top()), size));
-    }
-    Mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(m_compare->parentWidget()));
-}
-
-void BackgroundMDI::mnu_Options_Click() {
-    // The dialog works on a copy of the controllers, which OK puts back: a controller
-    // learnt meanwhile would be lost.
-    m_controllers->cancelLearning();
-    Options options(m_code, m_midi, m_ports, m_store, this, &NormalEdit::parameterCaption);
-    options.exec();
-}
-
-void BackgroundMDI::mnu_Quit_Click() { QuitProgram(); }
-
-void BackgroundMDI::mnu_Undo_Click() { m_history->undo(); }
-void BackgroundMDI::mnu_Redo_Click() { m_history->redo(); }
 
 void BackgroundMDI::QuitProgram() { QCoreApplication::exit(0); }
 

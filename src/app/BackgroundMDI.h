@@ -4,6 +4,7 @@
 #include "core/Version.h"
 #include "editors/BankStep.h"
 #include "editors/EditorContext.h"
+#include "librarywindow/LibraryHost.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -42,7 +43,7 @@ class ControllerInput;
 // The main window: holds the patch list, the play window and the editors as child
 // windows, owns the title and the remembered bank file, the status bar and the menus
 // and toolbar through which every program-wide command runs.
-class BackgroundMDI : public QMainWindow {
+class BackgroundMDI : public QMainWindow, public LibraryHost {
     Q_OBJECT
 public:
     BackgroundMDI(QuenlorCode& code, MidiWorld& midi, SettingsStore& store, Desktop& desktop);
@@ -110,7 +111,7 @@ public:
     QAction* mnu_About = nullptr;
 
     BankCommands& Commands() { return *m_commands; }
-    EditorContext& context() { return m_context; }
+    EditorContext& context() override { return m_context; }
     BankHistory& history() { return *m_history; }
     UnsavedBank& unsaved() { return *m_unsaved; }
     SoundMenu& sound() { return *m_sound; }
@@ -151,7 +152,7 @@ public:
     void mnu_CopyPatch_Click();
     void mnu_PastePatch_Click();
     void mnu_Compare_Click();
-    Librarian& patchLibrarian() { return *m_librarian; }
+    Librarian& patchLibrarian() override { return *m_librarian; }
     LibraryMenu& library() { return *m_library; }
     CompareWindow* compare() const;
     void mnu_Contents_Click();
@@ -168,17 +169,25 @@ public:
     QMenu* createPopupMenu() override;
 
     // Adds a child window to the area and shows it; a closable one has the full frame.
-    QMdiSubWindow* addChild(QWidget* child, bool closable);
+    QMdiSubWindow* addChild(QWidget* child, bool closable) override;
+    QMainWindow& mainWindow() override { return *this; }
+    QString bankFileTitle() const override { return BankFileTitle; }
+    void tellLibrary(const QString& text) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void createArea();
+    void createBank();
     void createActions();
     void createMenus();
     void createToolBar();
     void createStatusBar();
+    void connectMidi();
+    // An item of a menu that lists things: the first nine carry their number as access key.
+    static QString numberedCaption(int index, const QString& text);
     void updateWindowMenu();
     void updateEditMenu();
     void updateRestoreMenu();

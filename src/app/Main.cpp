@@ -1,7 +1,7 @@
 #include "Main.h"
 
 #include "BackgroundMDI.h"
-#include "LibraryMenu.h"
+#include "librarywindow/LibraryMenu.h"
 #include "desktop/Desktop.h"
 #include "Splash.h"
 

@@ -1,6 +1,6 @@
 #include "TestProgram.h"
-#include "app/CompareWindow.h"
-#include "app/SoundMenu.h"
+#include "librarian/CompareWindow.h"
+#include "sound/SoundMenu.h"
 #include "editors/LockedParameters.h"
 #include "editors/Bit01Edit.h"
 #include "editors/NormalEdit.h"

@@ -1,7 +1,7 @@
 #include "TestProgram.h"
 
-#include "app/CompareWindow.h"
-#include "app/Librarian.h"
+#include "librarian/CompareWindow.h"
+#include "librarian/Librarian.h"
 #include "editors/BankHistory.h"
 #include "editors/NormalEdit.h"
 

@@ -1,9 +1,9 @@
 #include "TestProgram.h"
 
-#include "app/Librarian.h"
-#include "app/LibraryMenu.h"
-#include "app/LibraryModel.h"
-#include "app/LibraryWindow.h"
+#include "librarian/Librarian.h"
+#include "librarywindow/LibraryMenu.h"
+#include "librarywindow/LibraryModel.h"
+#include "librarywindow/LibraryWindow.h"
 #include "editors/BankHistory.h"
 #include "library/LibraryDatabase.h"
 #include "library/LibraryTestFiles.h"

@@ -1,6 +1,6 @@
 #include "TestProgram.h"
 #include "app/BackgroundMDI.h"
-#include "app/LibraryMenu.h"
+#include "librarywindow/LibraryMenu.h"
 #include "app/Main.h"
 #include "app/Splash.h"
 #include "core/QuenlorCode.h"

@@ -1,5 +1,5 @@
 #include "TestProgram.h"
-#include "app/UnsavedBank.h"
+#include "unsaved/UnsavedBank.h"
 #include "editors/BankHistory.h"
 #include "editors/Bit01Edit.h"
 #include "editors/NormalEdit.h"

@@ -2,7 +2,7 @@
 
 #include "BreedWindow.h"
 #include "MorphWindow.h"
-#include "PatchWriter.h"
+#include "editors/PatchWriter.h"
 #include "core/QuenlorCode.h"
 #include "core/ScopedFlag.h"
 #include "core/SoundRules.h"

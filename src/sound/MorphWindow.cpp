@@ -1,6 +1,6 @@
 #include "MorphWindow.h"
 
-#include "PatchWriter.h"
+#include "editors/PatchWriter.h"
 #include "core/QuenlorCode.h"
 #include "core/ScopedFlag.h"
 #include "core/SoundRules.h"

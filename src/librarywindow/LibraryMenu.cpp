@@ -1,13 +1,13 @@
 #include "LibraryMenu.h"
 
-#include "BackgroundMDI.h"
-#include "Librarian.h"
+#include "librarian/Librarian.h"
+#include "LibraryHost.h"
 #include "LibraryThread.h"
 #include "LibraryWindow.h"
-#include "StatusLine.h"
 #include "core/QuenlorCode.h"
 #include "desktop/Desktop.h"
 #include "editors/BankHistory.h"
+#include "editors/EditorContext.h"
 #include "editors/Patch.h"
 #include "library/LibraryDatabase.h"
 #include "library/LibraryEdits.h"
@@ -18,6 +18,7 @@
 #include <QDate>
 #include <QDir>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -34,8 +35,8 @@ constexpr int kWindowWidth = 760;
 constexpr int kWindowHeight = 560;
 } // namespace
 
-LibraryMenu::LibraryMenu(BackgroundMDI& window)
-    : QObject(&window), m_window(window), m_audition(window.context().Code, kAuditionNoteMs) {
+LibraryMenu::LibraryMenu(LibraryHost& host)
+    : QObject(&host.mainWindow()), m_host(host), m_audition(host.context().Code, kAuditionNoteMs) {
     const auto action = [this](const char* name, const QString& caption, auto handler,
                                QKeySequence shortcut = {}) {
         auto* a = new QAction(caption, this);
@@ -54,7 +55,7 @@ LibraryMenu::LibraryMenu(BackgroundMDI& window)
                                 &LibraryMenu::mnu_AddCurrentBank_Click);
     mnu_RemoveFolder = action("mnu_RemoveFolder", QStringLiteral("Remove &Folder..."),
                               &LibraryMenu::mnu_RemoveFolder_Click);
-    mnu_Library = new QMenu(QStringLiteral("&Library"), &window);
+    mnu_Library = new QMenu(QStringLiteral("&Library"), &host.mainWindow());
     mnu_Library->setObjectName(QStringLiteral("mnu_Library"));
     mnu_Library->addActions({mnu_ShowLibrary, mnu_AddFolder, mnu_RescanFolders,
                              mnu_AddCurrentBank, mnu_RemoveFolder});
@@ -66,7 +67,7 @@ LibraryMenu::~LibraryMenu() { m_thread.reset(); }
 LibraryWindow* LibraryMenu::window() const { return m_libraryWindow.data(); }
 
 void LibraryMenu::showStatus(const QString& text) {
-    m_window.statusLine().tell(StatusLine::Notice::Library, text);
+    m_host.tellLibrary(text);
 }
 
 void LibraryMenu::ensureOpen() {
@@ -182,14 +183,14 @@ void LibraryMenu::cancelScan() {
 // total 0: a scan is starting; -1: none runs any more.
 void LibraryMenu::showProgress(int done, int total) {
     if (!m_progress) {
-        m_progress = new QLabel(&m_window);
+        m_progress = new QLabel(&m_host.mainWindow());
         m_progress->setObjectName(QStringLiteral("LibraryProgress"));
-        m_cancelButton = new QPushButton(QStringLiteral("Cancel"), &m_window);
+        m_cancelButton = new QPushButton(QStringLiteral("Cancel"), &m_host.mainWindow());
         m_cancelButton->setObjectName(QStringLiteral("LibraryCancel"));
         m_cancelButton->setAccessibleName(QStringLiteral("Cancel the library scan"));
         connect(m_cancelButton, &QPushButton::clicked, this, &LibraryMenu::cancelScan);
-        m_window.statusBar()->addPermanentWidget(m_progress);
-        m_window.statusBar()->addPermanentWidget(m_cancelButton);
+        m_host.mainWindow().statusBar()->addPermanentWidget(m_progress);
+        m_host.mainWindow().statusBar()->addPermanentWidget(m_cancelButton);
     }
     const bool running = total >= 0 && m_scans > 0;
     m_progress->setVisible(running);
@@ -227,23 +228,23 @@ void LibraryMenu::mnu_ShowLibrary_Click() {
     ensureOpen();
     if (!m_catalogue) reload();
     if (!m_libraryWindow) {
-        m_libraryWindow = new LibraryWindow(*this, m_window.context());
-        QMdiSubWindow* frame = m_window.addChild(m_libraryWindow, true);
+        m_libraryWindow = new LibraryWindow(*this, m_host.context());
+        QMdiSubWindow* frame = m_host.addChild(m_libraryWindow, true);
         frame->setAttribute(Qt::WA_DeleteOnClose);
         // Beside the patch list, as large as the area allows.
-        const QRect area = m_window.Mdi->contentsRect();
-        const int left = m_window.PatchWindow->parentWidget()->geometry().right() + 1;
+        const QRect area = m_host.context().Mdi.contentsRect();
+        const int left = m_host.context().PatchWindow->parentWidget()->geometry().right() + 1;
         frame->move(left, 0);
         frame->resize(std::max(frame->minimumSizeHint().width(), std::min(kWindowWidth, area.width() - left)),
                       std::min(kWindowHeight, area.height()));
     }
-    m_window.Mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(m_libraryWindow->parentWidget()));
+    m_host.context().Mdi.setActiveSubWindow(qobject_cast<QMdiSubWindow*>(m_libraryWindow->parentWidget()));
     m_libraryWindow->focusSearch();
 }
 
 void LibraryMenu::mnu_AddFolder_Click() {
     const std::optional<QString> folder =
-        m_window.context().Desk.chooseFolder(QStringLiteral("Add Folder to Library"));
+        m_host.context().Desk.chooseFolder(QStringLiteral("Add Folder to Library"));
     if (!folder) return;
     const QString path = *folder;
     write([path](LibraryDatabase& database) { return LibraryEdits::addFolder(database, path); },
@@ -255,9 +256,9 @@ void LibraryMenu::mnu_RescanFolders_Click() { scan(true); }
 
 // The bank's file name, or "Untitled" and the day for a bank without one.
 QString LibraryMenu::collectionName() const {
-    return m_window.BankFileTitle.isEmpty()
-               ? QStringLiteral("Untitled ") + QDate::currentDate().toString(Qt::ISODate)
-               : m_window.BankFileTitle;
+    const QString title = m_host.bankFileTitle();
+    return title.isEmpty() ? QStringLiteral("Untitled ") + QDate::currentDate().toString(Qt::ISODate)
+                           : title;
 }
 
 void LibraryMenu::mnu_AddCurrentBank_Click() {
@@ -268,13 +269,13 @@ void LibraryMenu::mnu_AddCurrentBank_Click() {
 }
 
 void LibraryMenu::addBankPatches(const std::vector<int>& patches) {
-    const QuenlorCode& code = m_window.context().Code;
+    const QuenlorCode& code = m_host.context().Code;
     std::vector<FoundPatch> found;
     for (const int patch : patches) {
         FoundPatch one;
         for (int p = kFirstParameter; p <= kLastParameter; ++p)
             one.Values[std::size_t(p)] = code.PatchBank(patch, p);
-        one.Name = m_window.PatchWindow->PatchName(patch);
+        one.Name = m_host.context().PatchWindow->PatchName(patch);
         one.Position = patch;
         found.push_back(std::move(one));
     }
@@ -298,7 +299,7 @@ void LibraryMenu::mnu_RemoveFolder_Click() {
             QStringList paths;
             for (const auto& folder : folders)
                 paths << QDir::toNativeSeparators(pathText(folder.second));
-            const std::optional<int> chosen = m_window.context().Desk.chooseItem(
+            const std::optional<int> chosen = m_host.context().Desk.chooseItem(
                 QStringLiteral("Remove Folder from Library"),
                 QStringLiteral("The folder's patches stay in the library, as missing:"), paths);
             if (!chosen || *chosen < 0 || std::size_t(*chosen) >= folders.size()) return;
@@ -316,7 +317,7 @@ void LibraryMenu::audition(int entry) {
 
 bool LibraryMenu::putIntoBank(const std::vector<int>& entries, const std::vector<QString>& names,
                               int firstPatch, const QString& label) {
-    EditorContext& context = m_window.context();
+    EditorContext& context = m_host.context();
     if (!m_catalogue || entries.empty() || names.size() != entries.size() ||
         firstPatch < kFirstPatch || firstPatch > kLastPatch) {
         context.Desk.beep();
@@ -328,7 +329,7 @@ bool LibraryMenu::putIntoBank(const std::vector<int>& entries, const std::vector
         if (patch > kLastPatch) break;
         const LibraryEntry& chosen = m_catalogue->Entries[std::size_t(entries[i])];
         const std::unique_ptr<QMimeData> data(Librarian::mimeDataOf(chosen.Values, names[i]));
-        m_window.patchLibrarian().pastePatch(patch++, *data);
+        m_host.patchLibrarian().pastePatch(patch++, *data);
     }
     return true;
 }
@@ -371,7 +372,7 @@ void LibraryMenu::setCategory(const std::vector<int>& entries, qint64 category, 
 }
 
 void LibraryMenu::newCategory(const std::vector<int>& entries) {
-    const std::optional<QString> name = m_window.context().Desk.askText(
+    const std::optional<QString> name = m_host.context().Desk.askText(
         QStringLiteral("New Category"), QStringLiteral("Name of the new category:"), QString());
     if (!name || name->trimmed().isEmpty()) return;
     if (m_catalogue && m_catalogue->categoryId(*name) != 0)
@@ -390,7 +391,7 @@ void LibraryMenu::renameCategory() {
     QStringList names;
     for (const LibraryCategory& category : m_catalogue->Categories)
         names << category.Name;
-    EditorContext& context = m_window.context();
+    EditorContext& context = m_host.context();
     const std::optional<int> chosen = context.Desk.chooseItem(
         QStringLiteral("Rename Category"), QStringLiteral("Category to rename:"), names);
     if (!chosen || *chosen < 0 || *chosen >= names.size()) return;

@@ -1,6 +1,6 @@
 #include "LibraryWindow.h"
 
-#include "Librarian.h"
+#include "librarian/Librarian.h"
 #include "LibraryMenu.h"
 #include "LibraryModel.h"
 #include "core/QuenlorCode.h"

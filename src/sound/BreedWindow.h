@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Audition.h"
+#include "editors/Audition.h"
 #include "core/PatchBank.h"
 #include "editors/MdiChild.h"
 

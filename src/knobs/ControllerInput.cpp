@@ -1,6 +1,6 @@
 #include "ControllerInput.h"
 
-#include "PatchWriter.h"
+#include "editors/PatchWriter.h"
 #include "core/ControllerScaling.h"
 #include "core/QuenlorCode.h"
 #include "editors/BankHistory.h"

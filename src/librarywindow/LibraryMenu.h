@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Audition.h"
+#include "editors/Audition.h"
 #include "library/LibraryCatalogue.h"
 
 #include <QObject>
@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-class BackgroundMDI;
+class LibraryHost;
 class LibraryDatabase;
 class LibraryThread;
 class LibraryWindow;
@@ -28,7 +28,7 @@ class QPushButton;
 class LibraryMenu : public QObject {
     Q_OBJECT
 public:
-    explicit LibraryMenu(BackgroundMDI& window);
+    explicit LibraryMenu(LibraryHost& host);
     ~LibraryMenu() override;
 
     QMenu* mnu_Library = nullptr;
@@ -104,7 +104,7 @@ private:
     QString collectionName() const;
     std::vector<qint64> idsOf(const std::vector<int>& entries) const;
 
-    BackgroundMDI& m_window;
+    LibraryHost& m_host;
     std::unique_ptr<LibraryThread> m_thread;
     std::shared_ptr<LibraryCatalogue> m_catalogue;
     QPointer<LibraryWindow> m_libraryWindow;

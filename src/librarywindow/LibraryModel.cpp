@@ -1,6 +1,6 @@
 #include "LibraryModel.h"
 
-#include "Librarian.h"
+#include "librarian/Librarian.h"
 #include "library/LibraryWriter.h"
 
 #include <QMimeData>
