@@ -9,8 +9,6 @@
 class MidiBackend;
 class MidiWorld;
 class SettingsStore;
-struct CommandLine;
-struct SysExScan;
 
 // What the companion reaches outside itself; main() makes the real one, tests their own.
 struct CompanionWorld {
@@ -38,19 +36,5 @@ public:
     int run(const std::vector<std::string>& args);
 
 private:
-    int check(const CommandLine& line);
-    int syx(const CommandLine& line);
-    int send(const CommandLine& line);
-    int openProgramsDevices(MidiWorld& world, std::string& sentTo);
-    int ports(const CommandLine& line);
-    int importSysEx(const CommandLine& line);
-    // New patches from old ones: mutate, randomize and morph.
-    int newSound(const CommandLine& line);
-    int library(const CommandLine& line);
-    bool checkSysEx(const std::string& path);
-    void writeSkipped(const std::string& path, const SysExScan& scan);
-    int usageError(const std::string& text);
-    int failure(const std::string& text);
-
     CompanionWorld& m_world;
 };
