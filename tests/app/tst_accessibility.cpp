@@ -1,4 +1,4 @@
-#include "TestProgram.h"
+#include "support/TestProgram.h"
 #include "librarian/CompareWindow.h"
 #include "sound/SoundMenu.h"
 #include "editors/LockedParameters.h"

@@ -1,4 +1,4 @@
-#include "TestProgram.h"
+#include "support/TestProgram.h"
 #include "app/Main.h"
 #include "storage/TestFiles.h"
 

@@ -1,4 +1,4 @@
-#include "TestProgram.h"
+#include "support/TestProgram.h"
 #include "core/QuenlorCode.h"
 #include "midi/CaptureClient.h"
 #include "midi/JackServer.h"

@@ -1,4 +1,4 @@
-#include "TestProgram.h"
+#include "support/TestProgram.h"
 #include "app/BackgroundMDI.h"
 #include "librarywindow/LibraryMenu.h"
 #include "app/Main.h"

@@ -1,4 +1,4 @@
-#include "TestProgram.h"
+#include "support/TestProgram.h"
 #include "unsaved/UnsavedBank.h"
 #include "sound/BreedWindow.h"
 #include "sound/MorphWindow.h"

@@ -1,4 +1,4 @@
-#include "TestProgram.h"
+#include "support/TestProgram.h"
 
 #include "librarian/Librarian.h"
 #include "librarywindow/LibraryMenu.h"

@@ -1,4 +1,4 @@
-#include "TestProgram.h"
+#include "support/TestProgram.h"
 #include "sound/BreedWindow.h"
 #include "sound/MorphWindow.h"
 #include "sound/SoundMenu.h"

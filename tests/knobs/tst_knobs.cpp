@@ -1,4 +1,4 @@
-#include "TestProgram.h"
+#include "support/TestProgram.h"
 #include "editors/BankHistory.h"
 #include "editors/NormalEdit.h"
 

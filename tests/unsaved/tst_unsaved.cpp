@@ -1,4 +1,4 @@
-#include "TestProgram.h"
+#include "support/TestProgram.h"
 #include "unsaved/UnsavedBank.h"
 #include "editors/BankHistory.h"
 #include "editors/Bit01Edit.h"
