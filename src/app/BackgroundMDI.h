@@ -133,6 +133,11 @@ public:
     // Commits the value being typed in an editor and writes the copy of unsaved work at
     // once: the desktop session is about to end.
     void keepWork();
+    // Under a studio session the bank's file is the session's, at `bankPath`, from now on:
+    // Open Bank and Save Bank As become Import Bank and Export Bank, which leave it in
+    // place, New Bank empties it, and Quit hides the window as closing it does.
+    void enterSession(const QString& bankPath);
+    bool inSession() const { return m_sessionBank.has_value(); }
 
     void mnu_New_Click();
     void mnu_Open_Click();
@@ -169,6 +174,10 @@ public:
 
     // Adds a child window to the area and shows it; a closable one has the full frame.
     QMdiSubWindow* addChild(QWidget* child, bool closable);
+
+signals:
+    // The whole bank was read from its file or written to one.
+    void bankFileStored();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -211,6 +220,7 @@ private:
     bool m_restored = false; // the title marks the bank as restored
     bool m_offering = false; // the status bar offers banks to restore
     bool m_shutDown = false;
+    std::optional<BankFile> m_sessionBank; // the studio session's bank file
     std::unique_ptr<PatchWriter> m_writer;
     SoundMenu* m_sound = nullptr;
     ControllerInput* m_controllers = nullptr;

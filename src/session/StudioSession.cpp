@@ -1,0 +1,146 @@
+#include "StudioSession.h"
+
+#include "SessionHost.h"
+#include "settings/SettingsStore.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <array>
+
+namespace {
+// The manager's message priorities: what went well, and what needs the user.
+constexpr int kNews = 1;
+constexpr int kTrouble = 2;
+} // namespace
+
+StudioSession::StudioSession(std::unique_ptr<NsmClient> client, QString clientId,
+                             const QString& path)
+    : m_client(std::move(client)), m_clientId(std::move(clientId)), m_folder(path) {}
+
+StudioSession::~StudioSession() = default;
+
+std::unique_ptr<StudioSession> StudioSession::join(const QString& url, const QString& executable,
+                                                   int signalDescriptor) {
+    auto client = std::make_unique<NsmClient>();
+    if (url.isEmpty() || !client->announce(url, executable)) return nullptr;
+
+    // The answer, and the open that follows it, arrive as events; a signal asking the
+    // program to end stops the wait and is handled once the main window stands.
+    QEventLoop wait;
+    bool answered = false;
+    std::optional<std::array<QString, 3>> open;
+    QObject::connect(client.get(), &NsmClient::announced, &wait, [&] {
+        answered = true;
+        // The window stays hidden until the session says otherwise.
+        client->setGuiShown(false);
+        if (open) wait.quit();
+    });
+    QObject::connect(client.get(), &NsmClient::refused, &wait, [&] { wait.quit(); });
+    QObject::connect(client.get(), &NsmClient::openRequested, &wait,
+                     [&](const QString& path, const QString& name, const QString& id) {
+                         open = {path, name, id};
+                         if (answered) wait.quit();
+                     });
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &wait, [&] {
+        if (!answered) wait.quit();
+    });
+    limit.start(kAnswerMs);
+    std::unique_ptr<QSocketNotifier> ended;
+    if (signalDescriptor >= 0) {
+        ended = std::make_unique<QSocketNotifier>(signalDescriptor, QSocketNotifier::Read);
+        QObject::connect(ended.get(), &QSocketNotifier::activated, &wait, [&] { wait.quit(); });
+    }
+    wait.exec();
+    if (!answered || !open) return nullptr;
+
+    const QString& clientId = (*open)[2];
+    std::unique_ptr<StudioSession> session(
+        new StudioSession(std::move(client), clientId.isEmpty() ? NsmClient::kApplicationName : clientId,
+                          (*open)[0]));
+    QString reason;
+    if (!session->m_folder.prepare(QSettingsStore().fileName(), reason)) {
+        session->m_client->error(NsmClient::kOpen, NsmClient::kErrCreateFailed, reason);
+        session->m_failed = true;
+    }
+    return session;
+}
+
+bool StudioSession::start(SessionHost& host, SettingsStore& store) {
+    const QString bank = m_folder.bankFile();
+    const SessionHost::BankRead read = host.startBank(bank);
+    if (read == SessionHost::BankRead::Damaged) {
+        m_client->error(NsmClient::kOpen, NsmClient::kErrBadProject,
+                        "The session's bank '" + bank + "' cannot be read");
+        m_failed = true;
+        return false;
+    }
+    m_host = &host;
+    m_store = &store;
+    host.selectPatch(SessionFolder::selectedPatch(store));
+    // A client added to a session starts hidden; one that was shown comes back shown.
+    show(SessionFolder::windowShown(store));
+
+    connect(m_client.get(), &NsmClient::saveRequested, this, &StudioSession::save);
+    connect(m_client.get(), &NsmClient::showRequested, this, [this] { show(true); });
+    connect(m_client.get(), &NsmClient::hideRequested, this, [this] { show(false); });
+    m_dirty = host.bankUnsaved();
+    if (m_dirty) m_client->setDirty(true);
+    m_client->reply(NsmClient::kOpen, read == SessionHost::BankRead::Read
+                                          ? "Opened the session's bank"
+                                          : "New session: the bank is saved with the session");
+    return true;
+}
+
+void StudioSession::bankMayHaveChanged() {
+    if (!m_host) return;
+    const bool dirty = m_host->bankUnsaved();
+    if (dirty == m_dirty) return;
+    m_dirty = dirty;
+    m_client->setDirty(dirty);
+}
+
+// The bank first: the selected patch and the window's state are kept with it only once
+// it is on the disk whole.
+void StudioSession::save() {
+    const QString bank = m_folder.bankFile();
+    if (!m_host->writeBank(bank)) {
+        const QString reason = "Cannot save the session's bank '" + bank + "'";
+        tell(kTrouble, reason);
+        m_client->error(NsmClient::kSave, NsmClient::kErrGeneral, reason);
+        return;
+    }
+    SessionFolder::keepSelectedPatch(*m_store, m_host->selectedPatch());
+    SessionFolder::keepWindowShown(*m_store, m_shown);
+    bankMayHaveChanged();
+    tell(kNews, "Saved with the session");
+    m_client->reply(NsmClient::kSave, "Saved");
+}
+
+void StudioSession::show(bool shown) {
+    m_host->showWindow(shown);
+    const bool changed = shown != m_shown;
+    m_shown = shown;
+    // Said right after the announce (hidden), and on every change.
+    if (changed) {
+        m_client->setGuiShown(shown);
+        SessionFolder::keepWindowShown(*m_store, shown);
+    }
+}
+
+void StudioSession::windowClosed() {
+    if (m_host) show(false);
+}
+
+void StudioSession::deviceMissing(const QString& text) {
+    if (!text.isEmpty()) tell(kTrouble, text);
+}
+
+void StudioSession::tell(int priority, const QString& text) {
+    m_host->tell(text);
+    m_client->message(priority, text);
+}
