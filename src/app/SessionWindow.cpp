@@ -2,6 +2,8 @@
 
 #include "BackgroundMDI.h"
 #include "QuitOnSignal.h"
+#include "LibraryMenu.h"
+#include "Splash.h"
 #include "StatusLine.h"
 #include "UnsavedBank.h"
 #include "editors/BankHistory.h"
@@ -12,8 +14,8 @@
 #include "storage/BankCommands.h"
 #include "storage/UnsavedCopy.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFile>
 #include <QListWidget>
 #include <QMdiArea>
@@ -30,9 +32,13 @@ SessionWindow::SessionWindow(BackgroundMDI& window, StudioSession& session, Sett
 
 SessionWindow::~SessionWindow() { m_window.removeEventFilter(this); }
 
+// As Main() starts the program, without the splash: a session's programs come up together,
+// most of them hidden, and none holds up the manager's open for three seconds.
 bool SessionWindow::start() {
     m_window.MDIForm_Load();
     m_window.enterSession(m_session.folder().bankFile());
+    QApplication::setWindowIcon(programIcon());
+    m_window.library().openInBackground();
     if (!m_session.start(*this, m_store)) return false;
     m_session.deviceMissing(missingDevice());
     // A signal that came meanwhile has closed the window, before the event loop runs.

@@ -18,6 +18,7 @@ public:
     static constexpr int kApiMinor = 1;
     // The manager's error codes that the program answers with.
     static constexpr int kErrGeneral = -1;
+    static constexpr int kErrNotNow = -8;
     static constexpr int kErrBadProject = -9;
     static constexpr int kErrCreateFailed = -10;
     static constexpr const char* kOpen = "/nsm/client/open";

@@ -18,7 +18,11 @@ constexpr int kTrouble = 2;
 
 StudioSession::StudioSession(std::unique_ptr<NsmClient> client, QString clientId,
                              const QString& path)
-    : m_client(std::move(client)), m_clientId(std::move(clientId)), m_folder(path) {}
+    : m_client(std::move(client)), m_clientId(std::move(clientId)), m_folder(path) {
+    connect(m_client.get(), &NsmClient::saveRequested, this, &StudioSession::save);
+    connect(m_client.get(), &NsmClient::showRequested, this, [this] { show(true); });
+    connect(m_client.get(), &NsmClient::hideRequested, this, [this] { show(false); });
+}
 
 StudioSession::~StudioSession() = default;
 
@@ -82,12 +86,9 @@ bool StudioSession::start(SessionHost& host, SettingsStore& store) {
     m_host = &host;
     m_store = &store;
     host.selectPatch(SessionFolder::selectedPatch(store));
-    // A client added to a session starts hidden; one that was shown comes back shown.
-    show(SessionFolder::windowShown(store));
-
-    connect(m_client.get(), &NsmClient::saveRequested, this, &StudioSession::save);
-    connect(m_client.get(), &NsmClient::showRequested, this, [this] { show(true); });
-    connect(m_client.get(), &NsmClient::hideRequested, this, [this] { show(false); });
+    // A client added to a session starts hidden; one that was shown comes back shown,
+    // unless the manager asked otherwise while it opened.
+    show(m_asked.value_or(SessionFolder::windowShown(store)));
     m_dirty = host.bankUnsaved();
     if (m_dirty) m_client->setDirty(true);
     m_client->reply(NsmClient::kOpen, read == SessionHost::BankRead::Read
@@ -102,11 +103,20 @@ void StudioSession::bankMayHaveChanged() {
     if (dirty == m_dirty) return;
     m_dirty = dirty;
     m_client->setDirty(dirty);
+    // The bank changed since it was saved: the status bar no longer says it was.
+    if (dirty && m_toldSaved) {
+        m_host->tell(QString());
+        m_toldSaved = false;
+    }
 }
 
 // The bank first: the selected patch and the window's state are kept with it only once
 // it is on the disk whole.
 void StudioSession::save() {
+    if (!m_host) {
+        m_client->error(NsmClient::kSave, NsmClient::kErrNotNow, "The session is still opening");
+        return;
+    }
     const QString bank = m_folder.bankFile();
     if (!m_host->writeBank(bank)) {
         const QString reason = "Cannot save the session's bank '" + bank + "'";
@@ -118,10 +128,15 @@ void StudioSession::save() {
     SessionFolder::keepWindowShown(*m_store, m_shown);
     bankMayHaveChanged();
     tell(kNews, "Saved with the session");
+    m_toldSaved = true;
     m_client->reply(NsmClient::kSave, "Saved");
 }
 
 void StudioSession::show(bool shown) {
+    if (!m_host) {
+        m_asked = shown;
+        return;
+    }
     m_host->showWindow(shown);
     const bool changed = shown != m_shown;
     m_shown = shown;
@@ -141,6 +156,7 @@ void StudioSession::deviceMissing(const QString& text) {
 }
 
 void StudioSession::tell(int priority, const QString& text) {
+    m_toldSaved = false;
     m_host->tell(text);
     m_client->message(priority, text);
 }

@@ -63,4 +63,6 @@ private:
     bool m_failed = false;
     bool m_dirty = false;
     bool m_shown = false;
+    bool m_toldSaved = false;          // the status bar says the bank was saved
+    std::optional<bool> m_asked;       // shown or hidden by the manager before start()
 };

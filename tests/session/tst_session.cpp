@@ -139,6 +139,7 @@ bool TestSession::act(const QString& action) {
         QTest::qWait(300); // whatever else the action says
         return any;
     };
+    if (action == "silent") return true;
     if (action == "bank" || action == "damaged") {
         QDir().mkpath(m_session);
         writeBank(m_session + "/bank.bbk");
@@ -180,46 +181,49 @@ QStringList TestSession::answers() const {
 
 void TestSession::answersTheManager_data() {
     QTest::addColumn<QStringList>("actions");
-    QTest::addColumn<QStringList>("answers"); // after the announce and the window's state
+    QTest::addColumn<QStringList>("answers"); // after the announce
     QTest::addColumn<bool>("shown");          // at the end, when an X server shows it
     const QString opened = "/reply /nsm/client/open Opened the session's bank";
     const QString saved = "/reply /nsm/client/save Saved";
     const QString savedNote = "/nsm/client/message 1 Saved with the session";
     const QString shown = "/nsm/client/gui_is_shown", hidden = "/nsm/client/gui_is_hidden";
     const QString dirty = "/nsm/client/is_dirty", clean = "/nsm/client/is_clean";
-    QTest::newRow("announce") << QStringList{} << QStringList{} << false;
+    // Without an answer the program starts as outside a session, its window shown.
+    QTest::newRow("no answer") << QStringList{"silent"} << QStringList{} << true;
+    QTest::newRow("announce") << QStringList{} << QStringList{hidden} << false;
     QTest::newRow("open new") << QStringList{"open"}
-                              << QStringList{"/reply /nsm/client/open New session: the bank is "
-                                             "saved with the session"} << false;
-    QTest::newRow("open existing") << QStringList{"bank", "open"} << QStringList{opened} << false;
+                              << QStringList{hidden, "/reply /nsm/client/open New session: the bank "
+                                                     "is saved with the session"} << false;
+    QTest::newRow("open existing") << QStringList{"bank", "open"} << QStringList{hidden, opened} << false;
     QTest::newRow("open damaged")
         << QStringList{"damaged", "open"}
-        << QStringList{"/error /nsm/client/open -9 The session's bank '<session>/bank.bbk' "
+        << QStringList{hidden, "/error /nsm/client/open -9 The session's bank '<session>/bank.bbk' "
                        "cannot be read"} << false;
     QTest::newRow("save") << QStringList{"bank", "open", "save"}
-                          << QStringList{opened, savedNote, saved} << false;
+                          << QStringList{hidden, opened, savedNote, saved} << false;
     const QString cannot = "Cannot save the session's bank '<session>/bank.bbk'";
     QTest::newRow("save cannot be written")
         << QStringList{"bank", "open", "block", "save"}
-        << QStringList{opened, "/nsm/client/message 2 " + cannot, "/error /nsm/client/save -1 " + cannot}
+        << QStringList{hidden, opened, "/nsm/client/message 2 " + cannot, "/error /nsm/client/save -1 " + cannot}
         << false;
     QTest::newRow("show and hide") << QStringList{"open", "show", "hide", "show"}
-                                   << QStringList{"/reply /nsm/client/open New session: the bank "
+                                   << QStringList{hidden, "/reply /nsm/client/open New session: the bank "
                                                   "is saved with the session", shown, hidden, shown}
                                    << true;
     QTest::newRow("quit hides") << QStringList{"bank", "open", "show", "key ctrl+q"}
-                                << QStringList{opened, shown, hidden} << false;
+                                << QStringList{hidden, opened, shown, hidden} << false;
     QTest::newRow("dirty, undone") << QStringList{"bank", "open", "show", "key ctrl+n", "key ctrl+z"}
-                                   << QStringList{opened, shown, dirty, clean} << true;
+                                   << QStringList{hidden, opened, shown, dirty, clean} << true;
     QTest::newRow("dirty, saved") << QStringList{"bank", "open", "show", "key ctrl+n", "save"}
-                                  << QStringList{opened, shown, dirty, clean, savedNote, saved}
+                                  << QStringList{hidden, opened, shown, dirty, clean, savedNote, saved}
                                   << true;
     QTest::newRow("terminated") << QStringList{"bank", "open", "show", "key ctrl+n", "term"}
-                                << QStringList{opened, shown, dirty} << false;
+                                << QStringList{hidden, opened, shown, dirty} << false;
 }
 
-// The announce comes first, with the window said to be hidden; each message of the
-// manager has its answer, and each change of state is said once.
+// The announce comes first, then, once the manager has answered, the window's state
+// (hidden); each message of the manager has its answer, and each change of state is said
+// once. The user's own settings stay as they were.
 void TestSession::answersTheManager() {
     QFETCH(QStringList, actions);
     QFETCH(QStringList, answers);
@@ -228,13 +232,16 @@ void TestSession::answersTheManager() {
     QFile user(m_home.filePath("config/Quenlor/Quenlor.conf"));
     QVERIFY(user.open(QIODevice::ReadOnly));
     const QByteArray userSettings = user.readAll();
+    m_server->setAnswering(!actions.contains("silent"));
     startProgram();
+    // A manager that does not answer is waited for a second and a half, the splash three.
+    if (actions.contains("silent")) QTest::qWait(6000);
     for (const QString& action : actions)
         QVERIFY2(act(action), qPrintable(action));
     if (!actions.contains("term")) QTest::qWait(300);
     const QStringList expected =
-        QStringList{"/nsm/server/announce Quenlor :dirty:message:optional-gui: <program> 1 1 <pid>",
-                    "/nsm/client/gui_is_hidden"} + answers;
+        QStringList{"/nsm/server/announce Quenlor :dirty:message:optional-gui: <program> 1 1 <pid>"} +
+        answers;
     QCOMPARE(this->answers(), expected);
     if (m_display && m_program->state() == QProcess::Running)
         QCOMPARE(!visibleWindow().isEmpty(), shown);
