@@ -513,10 +513,6 @@ void BackgroundMDI::mnu_SaveAs_Click() {
 void BackgroundMDI::enterSession(const QString& bankPath) {
     m_sessionBank = BankFile{QFileInfo(bankPath).fileName(), bankPath, false};
     setBankFile(*m_sessionBank);
-    // Free access keys of the File menu: the session decides where the bank lives.
-    mnu_Open->setText("I&mport Bank...");
-    mnu_SaveAs->setText("E&xport Bank...");
-    Toolbar->actions()[1]->setToolTip("Import Bank");
 }
 
 // Reads the copy in as Open Bank reads a file, as one step. The title names the bank's

@@ -134,8 +134,8 @@ public:
     // once: the desktop session is about to end.
     void keepWork();
     // Under a studio session the bank's file is the session's, at `bankPath`, from now on:
-    // Open Bank and Save Bank As become Import Bank and Export Bank, which leave it in
-    // place, New Bank empties it, and Quit hides the window as closing it does.
+    // Open Bank and Save Bank As import and export, leaving it in place, New Bank empties
+    // it, and Quit hides the window as closing it does.
     void enterSession(const QString& bankPath);
     bool inSession() const { return m_sessionBank.has_value(); }
 

@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QToolBar>
 
 SessionWindow::SessionWindow(BackgroundMDI& window, StudioSession& session, SettingsStore& store,
                              MidiPorts& ports, const QuitOnSignal& quitOnSignal)
@@ -37,6 +38,11 @@ SessionWindow::~SessionWindow() { m_window.removeEventFilter(this); }
 bool SessionWindow::start() {
     m_window.MDIForm_Load();
     m_window.enterSession(m_session.folder().bankFile());
+    // The session decides where the bank lives: Open Bank and Save Bank As import and
+    // export, under free access keys of the File menu.
+    m_window.mnu_Open->setText("I&mport Bank...");
+    m_window.mnu_SaveAs->setText("E&xport Bank...");
+    m_window.Toolbar->actions()[1]->setToolTip("Import Bank");
     QApplication::setWindowIcon(programIcon());
     m_window.library().openInBackground();
     if (!m_session.start(*this, m_store)) return false;

@@ -140,6 +140,8 @@ bool TestSession::act(const QString& action) {
         return any;
     };
     if (action == "silent") return true;
+    // A file in the folder's place: no folder can be made there.
+    if (action == "no folder") return QDir().mkpath(m_folder->path()) && QFile(m_session).open(QIODevice::WriteOnly);
     if (action == "bank" || action == "damaged") {
         QDir().mkpath(m_session);
         writeBank(m_session + "/bank.bbk");
@@ -199,6 +201,9 @@ void TestSession::answersTheManager_data() {
         << QStringList{"damaged", "open"}
         << QStringList{hidden, "/error /nsm/client/open -9 The session's bank '<session>/bank.bbk' "
                        "cannot be read"} << false;
+    QTest::newRow("open where no folder can be")
+        << QStringList{"no folder", "open"}
+        << QStringList{hidden, "/error /nsm/client/open -10 '<session>' is not a folder"} << false;
     QTest::newRow("save") << QStringList{"bank", "open", "save"}
                           << QStringList{hidden, opened, savedNote, saved} << false;
     const QString cannot = "Cannot save the session's bank '<session>/bank.bbk'";
@@ -244,20 +249,24 @@ void TestSession::answersTheManager() {
         answers;
     QCOMPARE(this->answers(), expected);
     if (m_display && m_program->state() == QProcess::Running)
-        QCOMPARE(!visibleWindow().isEmpty(), shown);
-    // A damaged bank ends the program before it reaches MIDI, and leaves the file alone.
-    if (actions.contains("damaged")) {
+        QTRY_COMPARE_WITH_TIMEOUT(!visibleWindow().isEmpty(), shown, 10000);
+    // A session that cannot be opened ends the program before it reaches MIDI, and a
+    // damaged bank is left alone.
+    if (actions.contains("damaged") || actions.contains("no folder")) {
         QTRY_COMPARE_WITH_TIMEOUT(m_program->state(), QProcess::NotRunning, 10000);
         QCOMPARE(m_program->exitCode(), 1);
-        QCOMPARE(QFileInfo(m_session + "/bank.bbk").size(), 9000);
     }
+    if (actions.contains("damaged")) QCOMPARE(QFileInfo(m_session + "/bank.bbk").size(), 9000);
+    // The bank New Bank emptied is the one saved.
+    if (actions.contains("save") && actions.contains("key ctrl+n"))
+        QCOMPARE(QFileInfo(m_session + "/bank.bbk").size(), 19684);
     // Terminated with unsaved changes: the copy is kept, under the session's bank.
     if (actions.contains("term")) {
         const QStringList copies =
             QDir(m_folder->filePath("state/Quenlor")).entryList({"unsaved-*.bbk"}, QDir::Files);
         QCOMPARE(copies.size(), 1);
     }
-    if (actions.contains("open") && !actions.contains("damaged"))
+    if (actions.contains("open") && m_program->exitCode() != 1)
         QVERIFY(QFileInfo::exists(m_session + "/settings.conf"));
     user.seek(0);
     QCOMPARE(user.readAll(), userSettings);
