@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFile>
 #include <QListWidget>
 #include <QMdiArea>
@@ -31,13 +32,15 @@ SessionWindow::SessionWindow(BackgroundMDI& window, StudioSession& session, Sett
     connect(&m_window, &BackgroundMDI::bankFileStored, this, [this] { m_session.bankMayHaveChanged(); });
 }
 
-SessionWindow::~SessionWindow() { m_window.removeEventFilter(this); }
+SessionWindow::~SessionWindow() {
+    m_session.leave();
+    m_window.removeEventFilter(this);
+}
 
 // As Main() starts the program, without the splash: a session's programs come up together,
 // most of them hidden, and none holds up the manager's open for three seconds.
 bool SessionWindow::start() {
     m_window.MDIForm_Load();
-    m_window.enterSession(m_session.folder().bankFile());
     // The session decides where the bank lives: Open Bank and Save Bank As import and
     // export, under free access keys of the File menu.
     m_window.mnu_Open->setText("I&mport Bank...");
@@ -65,6 +68,7 @@ SessionHost::BankRead SessionWindow::startBank(const QString& path) {
     // The bank as the session left it is where the history begins, and nothing in it
     // is unsaved.
     m_window.history().reset();
+    m_window.enterSession(path);
     m_window.unsaved().markSaved(path);
     m_window.openMidiDevices(false);
     return result == UnsavedCopy::ReadResult::Ok ? BankRead::Read : BankRead::Missing;
@@ -88,14 +92,29 @@ void SessionWindow::selectPatch(int patch) {
     m_window.PatchWindow->PatchList->setFocus();
 }
 
+// Hidden means no window of the program's mapped: the help window goes with the main
+// window and comes back with it; a dialog or message box that was open is ended, as
+// if cancelled.
 void SessionWindow::showWindow(bool shown) {
     if (!shown) {
+        m_hidden.clear();
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window == &m_window || !window->isVisible()) continue;
+            if (auto* dialog = qobject_cast<QDialog*>(window))
+                dialog->reject();
+            else if (window->windowType() != Qt::Popup)
+                m_hidden.push_back(window);
+            window->hide();
+        }
         m_window.hide();
         return;
     }
     m_window.show();
     m_window.raise();
     m_window.activateWindow();
+    for (const QPointer<QWidget>& window : m_hidden)
+        if (window) window->show();
+    m_hidden.clear();
 }
 
 void SessionWindow::tell(const QString& text) {

@@ -3,6 +3,10 @@
 #include "session/SessionHost.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <vector>
 
 class BackgroundMDI;
 class MidiPorts;
@@ -43,4 +47,6 @@ private:
     SettingsStore& m_store;
     MidiPorts& m_ports;
     const QuitOnSignal& m_quitOnSignal;
+    // Windows hidden with the main window, shown again with it.
+    std::vector<QPointer<QWidget>> m_hidden;
 };

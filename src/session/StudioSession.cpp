@@ -60,6 +60,7 @@ std::unique_ptr<StudioSession> StudioSession::join(const QString& url, const QSt
         QObject::connect(ended.get(), &QSocketNotifier::activated, &wait, [&] { wait.quit(); });
     }
     wait.exec();
+    QObject::disconnect(client.get(), nullptr, &wait, nullptr);
     if (!answered || !open) return nullptr;
 
     const QString& clientId = (*open)[2];
@@ -114,7 +115,7 @@ void StudioSession::bankMayHaveChanged() {
 // it is on the disk whole.
 void StudioSession::save() {
     if (!m_host) {
-        m_client->error(NsmClient::kSave, NsmClient::kErrNotNow, "The session is still opening");
+        m_client->error(NsmClient::kSave, NsmClient::kErrNotNow, "The program is not ready to save");
         return;
     }
     const QString bank = m_folder.bankFile();
@@ -152,7 +153,7 @@ void StudioSession::windowClosed() {
 }
 
 void StudioSession::deviceMissing(const QString& text) {
-    if (!text.isEmpty()) tell(kTrouble, text);
+    if (m_host && !text.isEmpty()) tell(kTrouble, text);
 }
 
 void StudioSession::tell(int priority, const QString& text) {

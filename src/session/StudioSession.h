@@ -46,6 +46,8 @@ public:
     void bankMayHaveChanged();
     // The user closed the main window, which is hidden instead.
     void windowClosed();
+    // The windows are going: what the manager asks from now on is not acted on.
+    void leave() { m_host = nullptr; }
     // A device the session's settings name is missing; empty when none is.
     void deviceMissing(const QString& text);
 
