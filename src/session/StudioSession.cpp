@@ -14,6 +14,8 @@ namespace {
 // The manager's message priorities: what went well, and what needs the user.
 constexpr int kNews = 1;
 constexpr int kTrouble = 2;
+// JACK and ALSA both take client names of up to 63 bytes.
+constexpr qsizetype kLongestClientId = 63;
 } // namespace
 
 StudioSession::StudioSession(std::unique_ptr<NsmClient> client, QString clientId,
@@ -63,10 +65,14 @@ std::unique_ptr<StudioSession> StudioSession::join(const QString& url, const QSt
     QObject::disconnect(client.get(), nullptr, &wait, nullptr);
     if (!answered || !open) return nullptr;
 
-    const QString& clientId = (*open)[2];
+    // The session's name for the program names its MIDI client, when the MIDI systems
+    // take it: short enough, and without the colon that parts a client's name from its
+    // port's.
+    QString clientId = (*open)[2];
+    if (clientId.isEmpty() || clientId.contains(':') || clientId.toUtf8().size() > kLongestClientId)
+        clientId = NsmClient::kApplicationName;
     std::unique_ptr<StudioSession> session(
-        new StudioSession(std::move(client), clientId.isEmpty() ? NsmClient::kApplicationName : clientId,
-                          (*open)[0]));
+        new StudioSession(std::move(client), clientId, (*open)[0]));
     QString reason;
     if (!session->m_folder.prepare(QSettingsStore().fileName(), reason)) {
         session->m_client->error(NsmClient::kOpen, NsmClient::kErrCreateFailed, reason);

@@ -142,6 +142,11 @@ bool TestSession::act(const QString& action) {
     if (action == "silent") return true;
     // A file in the folder's place: no folder can be made there.
     if (action == "no folder") return QDir().mkpath(m_folder->path()) && QFile(m_session).open(QIODevice::WriteOnly);
+    if (action == "gone device") {
+        QDir().mkpath(m_session);
+        QFile settings(m_session + "/settings.conf");
+        return settings.open(QIODevice::WriteOnly) && settings.write("[MIDI]\nMIDIOutPort=Gone:in\n");
+    }
     if (action == "bank" || action == "damaged") {
         QDir().mkpath(m_session);
         writeBank(m_session + "/bank.bbk");
@@ -204,6 +209,11 @@ void TestSession::answersTheManager_data() {
     QTest::newRow("open where no folder can be")
         << QStringList{"no folder", "open"}
         << QStringList{hidden, "/error /nsm/client/open -10 '<session>' is not a folder"} << false;
+    QTest::newRow("device missing")
+        << QStringList{"gone device", "open"}
+        << QStringList{hidden, "/reply /nsm/client/open New session: the bank is saved with the "
+                       "session", "/nsm/client/message 2 The MIDI Out device 'Gone:in' is missing"}
+        << false;
     QTest::newRow("save") << QStringList{"bank", "open", "save"}
                           << QStringList{hidden, opened, savedNote, saved} << false;
     const QString cannot = "Cannot save the session's bank '<session>/bank.bbk'";
