@@ -39,36 +39,17 @@ int SessionServer::onMessage(const char* path, const char* types, lo_arg** argv,
     return 0;
 }
 
-void SessionServer::send(const char* path, const char* types, const QStringList& strings) {
+void SessionServer::send(const char* path, const QStringList& strings) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_client) return;
     lo_message message = lo_message_new();
-    for (int i = 0; types[i]; ++i)
-        lo_message_add_string(message, strings.value(i).toUtf8().constData());
+    for (const QString& text : strings)
+        lo_message_add_string(message, text.toUtf8().constData());
     lo_send_message_from(m_client, lo_server_thread_get_server(m_thread), path, message);
     lo_message_free(message);
 }
 
-void SessionServer::open(const QString& path, const QString& displayName, const QString& clientId) {
-    send("/nsm/client/open", "sss", {path, displayName, clientId});
-}
-void SessionServer::save() { send("/nsm/client/save", ""); }
-void SessionServer::showGui() { send("/nsm/client/show_optional_gui", ""); }
-void SessionServer::hideGui() { send("/nsm/client/hide_optional_gui", ""); }
-
 std::vector<QStringList> SessionServer::received() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_received;
-}
-
-std::vector<QStringList> SessionServer::received(const QString& path) const {
-    std::vector<QStringList> found;
-    for (const QStringList& message : received())
-        if (message.value(0) == path) found.push_back(message);
-    return found;
-}
-
-void SessionServer::clear() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_received.clear();
 }

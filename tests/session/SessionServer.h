@@ -23,21 +23,14 @@ public:
     // Answer announces (the default) or stay silent, as a manager that is not there.
     void setAnswering(bool answering) { m_answering = answering; }
 
-    // To the client that announced last: open, save, show and hide.
-    void open(const QString& path, const QString& displayName, const QString& clientId);
-    void save();
-    void showGui();
-    void hideGui();
-
+    // Sends the client that announced last a request (open, save, show, hide) with
+    // these strings as its arguments.
+    void send(const char* path, const QStringList& strings = {});
     std::vector<QStringList> received() const;
-    // The received messages whose path is `path`.
-    std::vector<QStringList> received(const QString& path) const;
-    void clear();
 
 private:
     static int onMessage(const char* path, const char* types, lo_arg** argv, int argc,
                          lo_message message, void* self);
-    void send(const char* path, const char* types, const QStringList& strings = {});
 
     lo_server_thread m_thread = nullptr;
     QString m_url;

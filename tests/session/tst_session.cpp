@@ -34,8 +34,8 @@ private:
     QString visibleWindow();
     // The messages the program sent, its own path, process and session folder named.
     QStringList answers() const;
-    void writeBank(const QString& path) const;
 
+    QuenlorCode m_code; // its bank is the one a session's file holds
     QTemporaryDir m_home;
     std::unique_ptr<QTemporaryDir> m_folder;
     QString m_session;
@@ -54,6 +54,10 @@ void TestSession::initTestCase() {
     QVERIFY2(m_jack->Start(), qPrintable(m_jack->error()));
     m_capture = std::make_unique<CaptureClient>();
     QVERIFY(m_capture->isOpen());
+    m_code.InitPatchModel();
+    for (int n = kFirstPatch; n <= kLastPatch; ++n)
+        for (int p = kFirstParameter; p <= kLastParameter; ++p)
+            m_code.PatchBank(n, p) = int16_t((n * 7 + p * 3) % (m_code.ParameterTable.MaxValue(p) + 1));
     // The user's own settings, which a new session copies and no session changes.
     QDir().mkpath(m_home.filePath("config/Quenlor"));
     QFile user(m_home.filePath("config/Quenlor/Quenlor.conf"));
@@ -118,18 +122,7 @@ void TestSession::startProgram() {
     m_program->start(QUENLOR_PROGRAM, QStringList());
     QVERIFY(m_program->waitForStarted());
     m_pid = m_program->processId();
-    QTRY_VERIFY_WITH_TIMEOUT(!m_server->received("/nsm/server/announce").empty(), 10000);
-}
-
-void TestSession::writeBank(const QString& path) const {
-    QuenlorCode code;
-    code.InitPatchModel();
-    for (int n = kFirstPatch; n <= kLastPatch; ++n)
-        for (int p = kFirstParameter; p <= kLastParameter; ++p)
-            code.PatchBank(n, p) = int16_t((n * 7 + p * 3) % (code.ParameterTable.MaxValue(p) + 1));
-    std::ofstream file(path.toStdString(), std::ios::binary);
-    for (int n = kFirstPatch; n <= kLastPatch; ++n)
-        WritePatchRecord(file, code.PatchBank, n, "Session " + std::to_string(n));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_server->received().empty(), 10000);
 }
 
 bool TestSession::act(const QString& action) {
@@ -149,17 +142,17 @@ bool TestSession::act(const QString& action) {
     }
     if (action == "bank" || action == "damaged") {
         QDir().mkpath(m_session);
-        writeBank(m_session + "/bank.bbk");
-        if (action == "damaged") QFile::resize(m_session + "/bank.bbk", 9000);
-        return true;
+        std::ofstream file((m_session + "/bank.bbk").toStdString(), std::ios::binary);
+        for (int n = kFirstPatch; n <= kLastPatch; ++n)
+            WritePatchRecord(file, m_code.PatchBank, n, "Session " + std::to_string(n));
+        file.close();
+        return action == "bank" || QFile::resize(m_session + "/bank.bbk", 9000);
     }
-    if (action == "open") {
-        m_server->open(m_session, "Quenlor", "Quenlor.nBITX");
-        return answered();
-    }
-    if (action == "save") return m_server->save(), answered();
-    if (action == "show") return m_server->showGui(), answered();
-    if (action == "hide") return m_server->hideGui(), answered();
+    if (action == "open")
+        return m_server->send("/nsm/client/open", {m_session, "Quenlor", "Quenlor.nBITX"}), answered();
+    if (action == "save") return m_server->send("/nsm/client/save"), answered();
+    if (action == "show") return m_server->send("/nsm/client/show_optional_gui"), answered();
+    if (action == "hide") return m_server->send("/nsm/client/hide_optional_gui"), answered();
     // The bank's place taken by a folder: the save cannot be written.
     if (action == "block") return QFile::remove(m_session + "/bank.bbk"), QDir().mkpath(m_session + "/bank.bbk");
     if (action == "term") {
@@ -191,6 +184,7 @@ void TestSession::answersTheManager_data() {
     QTest::addColumn<QStringList>("answers"); // after the announce
     QTest::addColumn<bool>("shown");          // at the end, when an X server shows it
     const QString opened = "/reply /nsm/client/open Opened the session's bank";
+    const QString created = "/reply /nsm/client/open New session: the bank is saved with the session";
     const QString saved = "/reply /nsm/client/save Saved";
     const QString savedNote = "/nsm/client/message 1 Saved with the session";
     const QString shown = "/nsm/client/gui_is_shown", hidden = "/nsm/client/gui_is_hidden";
@@ -198,9 +192,7 @@ void TestSession::answersTheManager_data() {
     // Without an answer the program starts as outside a session, its window shown.
     QTest::newRow("no answer") << QStringList{"silent"} << QStringList{} << true;
     QTest::newRow("announce") << QStringList{} << QStringList{hidden} << false;
-    QTest::newRow("open new") << QStringList{"open"}
-                              << QStringList{hidden, "/reply /nsm/client/open New session: the bank "
-                                                     "is saved with the session"} << false;
+    QTest::newRow("open new") << QStringList{"open"} << QStringList{hidden, created} << false;
     QTest::newRow("open existing") << QStringList{"bank", "open"} << QStringList{hidden, opened} << false;
     QTest::newRow("open damaged")
         << QStringList{"damaged", "open"}
@@ -211,8 +203,7 @@ void TestSession::answersTheManager_data() {
         << QStringList{hidden, "/error /nsm/client/open -10 '<session>' is not a folder"} << false;
     QTest::newRow("device missing")
         << QStringList{"gone device", "open"}
-        << QStringList{hidden, "/reply /nsm/client/open New session: the bank is saved with the "
-                       "session", "/nsm/client/message 2 The MIDI Out device 'Gone:in' is missing"}
+        << QStringList{hidden, created, "/nsm/client/message 2 The MIDI Out device 'Gone:in' is missing"}
         << false;
     QTest::newRow("save") << QStringList{"bank", "open", "save"}
                           << QStringList{hidden, opened, savedNote, saved} << false;
@@ -222,9 +213,7 @@ void TestSession::answersTheManager_data() {
         << QStringList{hidden, opened, "/nsm/client/message 2 " + cannot, "/error /nsm/client/save -1 " + cannot}
         << false;
     QTest::newRow("show and hide") << QStringList{"open", "show", "hide", "show"}
-                                   << QStringList{hidden, "/reply /nsm/client/open New session: the bank "
-                                                  "is saved with the session", shown, hidden, shown}
-                                   << true;
+                                   << QStringList{hidden, created, shown, hidden, shown} << true;
     QTest::newRow("quit hides") << QStringList{"bank", "open", "show", "key ctrl+q"}
                                 << QStringList{hidden, opened, shown, hidden} << false;
     QTest::newRow("dirty, undone") << QStringList{"bank", "open", "show", "key ctrl+n", "key ctrl+z"}
@@ -287,8 +276,7 @@ void TestSession::answersTheManager() {
 // JACK client takes the session's name only once the session is open, and the
 // instrument hears patch 5 alone.
 void TestSession::reopenedSessionSendsItsPatch() {
-    QDir().mkpath(m_session);
-    writeBank(m_session + "/bank.bbk");
+    QVERIFY(act("bank"));
     QFile settings(m_session + "/settings.conf");
     QVERIFY(settings.open(QIODevice::WriteOnly) &&
             settings.write("[MIDI]\nMIDIOutPort=capture:input\n[Session]\nSelectedPatch=5\n"));
@@ -300,12 +288,8 @@ void TestSession::reopenedSessionSendsItsPatch() {
     QVERIFY(act("open"));
     QVERIFY(jack_port_by_name(m_capture->client(), "Quenlor.nBITX:MIDI Out"));
 
-    QuenlorCode code;
-    code.InitPatchModel();
-    for (int p = kFirstParameter; p <= kLastParameter; ++p)
-        code.PatchBank(5, p) = int16_t((5 * 7 + p * 3) % (code.ParameterTable.MaxValue(p) + 1));
-    code.preparePatchDump(5);
-    const CaptureClient::Bytes dump(code.PatchDump.data(), code.PatchDump.data() + code.PatchDump.size());
+    m_code.preparePatchDump(5);
+    const CaptureClient::Bytes dump(m_code.PatchDump.data(), m_code.PatchDump.data() + 80);
     QTRY_VERIFY_WITH_TIMEOUT(m_capture->receivedCount() >= 2, 10000);
     QTest::qWait(500);
     std::vector<CaptureClient::Bytes> dumps;
