@@ -82,7 +82,7 @@ else()
   # Without dpkg-dev and file, the libraries by name, as Debian 12 has them.
   string(CONCAT CPACK_DEBIAN_PACKAGE_DEPENDS
       "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6sql6"
-      ", libasound2"
+      ", libasound2, liblo7"
       ", libjack-jackd2-0 | libjack-0.125, ${quenlor_plugin_depends}")
 endif()
 # The platform plugin of Wayland sessions (Debian's default desktop): without it the

@@ -134,6 +134,11 @@ public:
     // Commits the value being typed in an editor and writes the copy of unsaved work at
     // once: the desktop session is about to end.
     void keepWork();
+    // Under a studio session the bank's file is the session's, at `bankPath`, from now on:
+    // Open Bank and Save Bank As import and export, leaving it in place, New Bank empties
+    // it, and Quit hides the window as closing it does.
+    void enterSession(const QString& bankPath);
+    bool inSession() const { return m_sessionBank.has_value(); }
 
     void mnu_New_Click();
     void mnu_Open_Click();
@@ -173,6 +178,10 @@ public:
     QMainWindow& mainWindow() override { return *this; }
     QString bankFileTitle() const override { return BankFileTitle; }
     void tellLibrary(const QString& text) override;
+
+signals:
+    // The whole bank was read from its file or written to one.
+    void bankFileStored();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -220,6 +229,7 @@ private:
     bool m_restored = false; // the title marks the bank as restored
     bool m_offering = false; // the status bar offers banks to restore
     bool m_shutDown = false;
+    std::optional<BankFile> m_sessionBank; // the studio session's bank file
     std::unique_ptr<PatchWriter> m_writer;
     SoundMenu* m_sound = nullptr;
     ControllerInput* m_controllers = nullptr;

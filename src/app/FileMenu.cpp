@@ -60,13 +60,17 @@ void BackgroundMDI::renewRestoreOffer() {
                                         " can be restored with File > Restore Unsaved Bank");
 }
 
-void BackgroundMDI::bankFileRead() { m_unsaved->markSaved(BankFilePath); }
+void BackgroundMDI::bankFileRead() {
+    m_unsaved->markSaved(BankFilePath);
+    emit bankFileStored();
+}
 
 void BackgroundMDI::bankFileWritten(const QString& path) {
     m_unsaved->markSaved(path);
     // A restored bank, once saved, is the file's again: the title loses its mark.
     if (!BankFileTitle.isEmpty())
         SetMainCaption(BankFileTitle, BankFilePath);
+    emit bankFileStored();
 }
 
 void BackgroundMDI::SetMainCaption(const QString& title, const QString& path) {
@@ -104,15 +108,23 @@ void BackgroundMDI::setBankFile(const BankFile& file) {
 void BackgroundMDI::mnu_New_Click() {
     const BankHistory::Step step(m_history.get(), "New Bank", BankHistory::Scope::WholeBank);
     m_commands->NewBank();
-    // An empty bank holds nothing worth keeping.
-    m_unsaved->markSaved(QString());
+    // An empty bank holds nothing worth keeping; in a session it is the session's bank
+    // emptied, unsaved until the session is saved.
+    if (m_sessionBank)
+        setBankFile(*m_sessionBank);
+    else
+        m_unsaved->markSaved(QString());
 }
 
 void BackgroundMDI::mnu_Open_Click() { openBank(std::nullopt); }
 
 bool BackgroundMDI::openBank(const std::optional<FileChoice>& file) {
     const BankHistory::Step step(m_history.get(), "Open Bank", BankHistory::Scope::WholeBank);
-    return m_commands->OpenBank(file);
+    const bool read = m_commands->OpenBank(file);
+    // Imported into a session, the bank stays the session's.
+    if (m_sessionBank)
+        setBankFile(*m_sessionBank);
+    return read;
 }
 
 void BackgroundMDI::openFile(const std::string& path) {
@@ -131,7 +143,17 @@ void BackgroundMDI::openFile(const std::string& path) {
 }
 
 void BackgroundMDI::mnu_Save_Click() { m_commands->SaveBank(); }
-void BackgroundMDI::mnu_SaveAs_Click() { m_commands->SaveBankAs(); }
+void BackgroundMDI::mnu_SaveAs_Click() {
+    if (m_sessionBank)
+        m_commands->exportBank();
+    else
+        m_commands->SaveBankAs();
+}
+
+void BackgroundMDI::enterSession(const QString& bankPath) {
+    m_sessionBank = BankFile{QFileInfo(bankPath).fileName(), bankPath, false};
+    setBankFile(*m_sessionBank);
+}
 
 // Reads the copy in as Open Bank reads a file, as one step. The title names the bank's
 // own file, marked as restored, and Save Bank writes there.
@@ -150,6 +172,9 @@ void BackgroundMDI::mnu_Restore_Click(const QString& path) {
         const QString origin = QFile::decodeName(QByteArray::fromStdString(image.Origin));
         const QString title = origin.isEmpty() ? QString() : QFileInfo(origin).fileName();
         setBankFile({title, title.isEmpty() ? QString() : origin, !title.isEmpty()});
+        // In a session the restored bank is the session's, whatever file it came from.
+        if (m_sessionBank)
+            setBankFile({m_sessionBank->Title, m_sessionBank->Path, true});
     }
     m_unsaved->restored(path);
 }
@@ -184,4 +209,10 @@ void BackgroundMDI::mnu_Options_Click() {
     options.exec();
 }
 
-void BackgroundMDI::mnu_Quit_Click() { QuitProgram(); }
+// In a session the manager ends the program; Quit hides the window as closing it does.
+void BackgroundMDI::mnu_Quit_Click() {
+    if (m_sessionBank)
+        close();
+    else
+        QuitProgram();
+}

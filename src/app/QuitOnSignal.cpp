@@ -64,7 +64,8 @@ void QuitOnSignal::endThrough(QWidget& mainWindow) {
     if (g_pipe[0] < 0) return;
     // A byte already in the pipe makes the notifier fire at the first turn of events.
     auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, &mainWindow);
-    QObject::connect(notifier, &QSocketNotifier::activated, &mainWindow, [&mainWindow] {
+    QObject::connect(notifier, &QSocketNotifier::activated, &mainWindow, [this, &mainWindow] {
+        m_asked = true;
         char byte;
         while (::read(g_pipe[0], &byte, 1) > 0) {
         }

@@ -21,4 +21,9 @@ public:
     void endThrough(QWidget& mainWindow);
     // Becomes readable when a signal comes: a pause that no event ends waits on it.
     int descriptor() const;
+    // A signal came and is being handled: the main window's close ends the program.
+    bool asked() const { return m_asked; }
+
+private:
+    bool m_asked = false;
 };

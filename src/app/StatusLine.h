@@ -18,6 +18,7 @@ public:
         CannotKeep,    // this run's unsaved changes cannot be kept on the disk
         UnsavedCopies, // copies set aside, or left for a newer version
         Library,       // what the library did or could not do
+        Session,       // what the studio session did or could not do
         Count
     };
 

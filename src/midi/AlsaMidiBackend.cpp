@@ -57,13 +57,14 @@ QString portName(const char* client, const char* port) {
 }
 } // namespace
 
-std::unique_ptr<AlsaMidiBackend> AlsaMidiBackend::open() {
+std::unique_ptr<AlsaMidiBackend> AlsaMidiBackend::open(const std::string& clientName) {
     // Checked first so that a system without the sequencer costs no library noise.
     if (access(kSequencerDevice, R_OK | W_OK) != 0) return nullptr;
     snd_lib_error_set_handler(silentError);
     snd_seq_t* seq = nullptr;
     if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, 0) < 0) return nullptr;
     std::unique_ptr<AlsaMidiBackend> backend(new AlsaMidiBackend(seq));
+    backend->m_clientName = clientName;
     if (!backend->createPorts()) return nullptr;
     backend->m_reader = std::thread(&AlsaMidiBackend::readInput, backend.get());
     return backend;
@@ -73,7 +74,7 @@ AlsaMidiBackend::AlsaMidiBackend(snd_seq_t* seq) : m_seq(seq) {}
 
 // The client, its two ports, the coders of events and the announcements.
 bool AlsaMidiBackend::createPorts() {
-    if (snd_seq_set_client_name(m_seq, kClientName) < 0) return false;
+    if (snd_seq_set_client_name(m_seq, m_clientName.c_str()) < 0) return false;
     m_clientId = snd_seq_client_id(m_seq);
     // The output first: it becomes port 0, the one the README's aconnect line names.
     m_outPort =

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -18,7 +19,7 @@
 class AlsaMidiBackend : public MidiBackend {
 public:
     // nullptr when the sequencer cannot be opened.
-    static std::unique_ptr<AlsaMidiBackend> open();
+    static std::unique_ptr<AlsaMidiBackend> open(const std::string& clientName = kClientName);
     ~AlsaMidiBackend() override;
     AlsaMidiBackend(const AlsaMidiBackend&) = delete;
     AlsaMidiBackend& operator=(const AlsaMidiBackend&) = delete;
@@ -54,6 +55,7 @@ private:
     void received(const snd_seq_event_t& event);
 
     snd_seq_t* m_seq;
+    std::string m_clientName = kClientName;
     // libasound's handle is not safe for two threads at once: the reading thread and
     // the program's calls take turns on it.
     std::mutex m_seqMutex;

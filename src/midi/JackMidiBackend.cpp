@@ -51,11 +51,12 @@ bool before(jack_nframes_t a, jack_nframes_t b) {
 void silent(const char*) {}
 } // namespace
 
-std::unique_ptr<JackMidiBackend> JackMidiBackend::open() {
+std::unique_ptr<JackMidiBackend> JackMidiBackend::open(const std::string& clientName) {
     // libjack prints every failed attempt to reach a server; the program reports none.
     jack_set_error_function(silent);
     jack_set_info_function(silent);
     std::unique_ptr<JackMidiBackend> backend(new JackMidiBackend);
+    backend->m_clientName = clientName;
     if (!backend->openClient())
         return nullptr;
     return backend;
@@ -63,11 +64,11 @@ std::unique_ptr<JackMidiBackend> JackMidiBackend::open() {
 
 JackMidiBackend::JackMidiBackend() : m_outBuffer(kOutputBufferBytes) {}
 
-// The client "Quenlor" with its two ports, running.
+// The client "Quenlor" (or the session's name for it) with its two ports, running.
 bool JackMidiBackend::openClient() {
     std::lock_guard<std::recursive_mutex> lock(m_clientMutex);
     jack_status_t status;
-    m_client = jack_client_open(kClientName, JackNoStartServer, &status);
+    m_client = jack_client_open(m_clientName.c_str(), JackNoStartServer, &status);
     if (!m_client)
         return false;
     m_inPort = jack_port_register(m_client, kInputPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);

@@ -32,7 +32,8 @@
 class JackMidiBackend : public MidiBackend {
 public:
     // nullptr when no JACK server runs; a server is never started.
-    static std::unique_ptr<JackMidiBackend> open();
+    // `clientName`: the client's name, kClientName unless a studio session gave another.
+    static std::unique_ptr<JackMidiBackend> open(const std::string& clientName = kClientName);
     ~JackMidiBackend() override;
 
     QString systemName() override { return QStringLiteral("JACK"); }
@@ -91,6 +92,7 @@ private:
     void processInput(jack_nframes_t frames);
 
     jack_client_t* m_client = nullptr;
+    std::string m_clientName = kClientName;
     jack_port_t* m_inPort = nullptr;
     jack_port_t* m_outPort = nullptr;
     ByteRing m_outBuffer;

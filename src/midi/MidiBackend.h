@@ -35,13 +35,23 @@ public:
     }
     // Whether a client of this name is one of the program's: "Quenlor", or on JACK, which
     // gives each client a name of its own, "Quenlor-01" and on (a second program, or the
-    // companion while the program runs). None of their ports is ever a device: a program
-    // connected to another would pass its own messages round again.
+    // companion while the program runs); in a studio session the session's name for it,
+    // "Quenlor.nBITX" (letters and digits after the dot), with JACK's number after that
+    // when the name was taken. None of their ports is ever a device: a program connected
+    // to another would pass its own messages round again.
     static bool isProgramClient(const QString& client) {
         const QString name = QLatin1String(kClientName);
-        if (client == name) return true;
-        if (client.size() <= name.size() + 1 || !client.startsWith(name + '-')) return false;
-        for (qsizetype i = name.size() + 1; i < client.size(); ++i)
+        if (!client.startsWith(name)) return false;
+        qsizetype i = name.size();
+        if (i < client.size() && client.at(i) == '.') {
+            const qsizetype id = ++i;
+            while (i < client.size() && client.at(i).isLetterOrNumber() && client.at(i).unicode() < 128)
+                ++i;
+            if (i == id) return false;
+        }
+        if (i == client.size()) return true;
+        if (client.at(i) != '-' || i + 1 == client.size()) return false;
+        for (++i; i < client.size(); ++i)
             if (!client.at(i).isDigit()) return false;
         return true;
     }
@@ -134,12 +144,15 @@ public:
 // JACK when a server is running (one is never started), otherwise none; reached as
 // openWhenNeeded does.
 std::unique_ptr<MidiBackend> openSystemMidi();
+// The same with the program's client named `clientName` (a studio session's name for
+// the program) instead of kClientName.
+std::unique_ptr<MidiBackend> openSystemMidi(const QString& clientName);
 // The system `reach` opens (none when it gives nullptr), reached by the first call that
 // needs it, on that call's thread; setting the handler of device changes does not.
 std::unique_ptr<MidiBackend> openWhenNeeded(std::function<std::unique_ptr<MidiBackend>()> reach);
 
 // The single systems, opened at once; nullptr when the system cannot be reached.
-std::unique_ptr<MidiBackend> openAlsaMidi();
-std::unique_ptr<MidiBackend> openJackMidi();
+std::unique_ptr<MidiBackend> openAlsaMidi(const QString& clientName = MidiBackend::kClientName);
+std::unique_ptr<MidiBackend> openJackMidi(const QString& clientName = MidiBackend::kClientName);
 // No MIDI system: only the default output is listed, and it sends nowhere.
 std::unique_ptr<MidiBackend> openNoMidi();

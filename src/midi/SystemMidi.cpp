@@ -86,15 +86,21 @@ private:
 
 } // namespace
 
-std::unique_ptr<MidiBackend> openAlsaMidi() { return AlsaMidiBackend::open(); }
-std::unique_ptr<MidiBackend> openJackMidi() { return JackMidiBackend::open(); }
+std::unique_ptr<MidiBackend> openAlsaMidi(const QString& clientName) {
+    return AlsaMidiBackend::open(clientName.toStdString());
+}
+std::unique_ptr<MidiBackend> openJackMidi(const QString& clientName) {
+    return JackMidiBackend::open(clientName.toStdString());
+}
 std::unique_ptr<MidiBackend> openNoMidi() { return std::make_unique<NoMidiBackend>(); }
 
-std::unique_ptr<MidiBackend> openSystemMidi() {
-    return openWhenNeeded([]() -> std::unique_ptr<MidiBackend> {
-        if (auto alsa = openAlsaMidi())
+std::unique_ptr<MidiBackend> openSystemMidi() { return openSystemMidi(MidiBackend::kClientName); }
+
+std::unique_ptr<MidiBackend> openSystemMidi(const QString& clientName) {
+    return openWhenNeeded([clientName]() -> std::unique_ptr<MidiBackend> {
+        if (auto alsa = openAlsaMidi(clientName))
             return alsa;
-        return openJackMidi();
+        return openJackMidi(clientName);
     });
 }
 

@@ -211,16 +211,26 @@ void BankCommands::SaveBankAs() {
     m_host.SetMainCaption(titleOf(*choice), choice->Path);
 }
 
+bool BankCommands::exportBank() {
+    const auto choice = m_host.showSaveDialog(kBankFilter, kBankExtension);
+    return choice && WriteBankFile(choice->Path);
+}
+
 bool BankCommands::WriteBankFile(const std::string& path) {
+    const bool ok = writeBank(path);
+    if (!ok)
+        m_host.showMessage(savingFailed(path));
+    return ok;
+}
+
+bool BankCommands::writeBank(const std::string& path) {
     SaveFile file(path);
     bool ok = file.open();
     for (int patch = kFirstPatch; ok && patch <= kLastPatch; ++patch)
         ok = WritePatchRecord(file.stream(), m_code.PatchBank, patch, m_host.PatchName(patch));
     if (ok)
         ok = file.commit();
-    if (!ok)
-        m_host.showMessage(savingFailed(path));
-    else
+    if (ok)
         m_host.bankFileWritten(path);
     return ok;
 }

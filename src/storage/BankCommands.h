@@ -23,6 +23,9 @@ public:
     bool OpenBank(const std::optional<FileChoice>& chosen = std::nullopt);
     void SaveBank();
     void SaveBankAs();
+    // Save Bank As in a studio session: writes the bank to a file of the user's choice,
+    // which does not become the bank's file. True when it was written.
+    bool exportBank();
     bool OpenPatchFile(int patch, const std::optional<FileChoice>& chosen = std::nullopt);
     // Reads a whole bank held in memory as Open Bank reads a file: every patch sent when
     // automatic update is on, names, editors refreshed, patch 1 selected and sent. The
@@ -41,6 +44,8 @@ public:
     // Write the file, replacing an existing one only once the new one is complete;
     // report a failure with a message box themselves. True on success.
     bool WriteBankFile(const std::string& path);
+    // The same without a message box: a studio session tells its manager instead.
+    bool writeBank(const std::string& path);
     bool WritePatchFile(int patch, const std::string& name, const std::string& path);
 
     void RefreshEditor(int patch);

@@ -72,6 +72,8 @@ public:
     void markSaved(const QString& path);
     // The bank's values or names changed.
     void bankChanged();
+    // The bank differs from what its file held when it was last opened or saved.
+    bool unsavedChanges() const { return differsFromSaved(); }
     // An editor put values into range as it showed them: the file's content counts as
     // so corrected, and the change alone needs no copy.
     void corrected(const std::vector<PatchChange>& changes);

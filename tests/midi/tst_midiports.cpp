@@ -39,6 +39,8 @@ private slots:
     void openMidiOut();
     void findDevice_data();
     void findDevice();
+    void programClients_data();
+    void programClients();
     void openMidiIn_data();
     void openMidiIn();
     void followsDevicesThatComeAndGo_data();
@@ -118,6 +120,31 @@ void TestMidiPorts::findDevice() {
     QCOMPARE(w.ports.MIDIOutput1.productNames(),
              (QStringList{MidiBackend::defaultOutputName(), "Twin", "Other", "Twin"}));
     QCOMPARE(int(w.ports.MIDIOutput1.DeviceID()), -1); // the selection stays
+}
+
+// The clients of the program's copies, whose ports are never devices: the program's own
+// name, JACK's numbered ones, and a studio session's, letters and digits after a dot.
+void TestMidiPorts::programClients_data() {
+    QTest::addColumn<QString>("client");
+    QTest::addColumn<bool>("program");
+    QTest::newRow("own name") << "Quenlor" << true;
+    QTest::newRow("numbered") << "Quenlor-01" << true;
+    QTest::newRow("session's") << "Quenlor.nBITX" << true;
+    QTest::newRow("session's, numbered") << "Quenlor.nBITX-02" << true;
+    QTest::newRow("dot alone") << "Quenlor." << false;
+    QTest::newRow("dash alone") << "Quenlor-" << false;
+    QTest::newRow("session's, dash alone") << "Quenlor.nBITX-" << false;
+    QTest::newRow("not a number") << "Quenlor-0a" << false;
+    QTest::newRow("more after the id") << "Quenlor.nBITX.2" << false;
+    QTest::newRow("not ASCII") << QString::fromUtf8("Quenlor.n\u00c9") << false;
+    QTest::newRow("longer name") << "QuenlorX" << false;
+    QTest::newRow("another program") << "Ardour" << false;
+}
+
+void TestMidiPorts::programClients() {
+    QFETCH(QString, client);
+    QFETCH(bool, program);
+    QCOMPARE(MidiBackend::isProgramClient(client), program);
 }
 
 void TestMidiPorts::openMidiIn_data() {
