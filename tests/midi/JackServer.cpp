@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 JackServer::JackServer(bool synchronous)
-    : m_name(QStringLiteral("quenlor-test-%1").arg(getpid())), m_synchronous(synchronous) {}
+    : m_synchronous(synchronous), m_name(QStringLiteral("quenlor-test-%1").arg(getpid())) {}
 
 JackServer::~JackServer() { stop(); }
 
