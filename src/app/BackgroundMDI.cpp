@@ -29,6 +29,7 @@
 #include "settings/Settings.h"
 #include "storage/BankCommands.h"
 #include "storage/PatchRecord.h"
+#include "storage/PresetExport.h"
 #include "storage/UnsavedCopy.h"
 
 #include <QAction>
@@ -36,6 +37,7 @@
 #include <filesystem>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -164,6 +166,8 @@ void BackgroundMDI::createActions() {
         action("mnu_ImportSysEx", "&Import SysEx...", &BackgroundMDI::mnu_ImportSysEx_Click);
     mnu_ExportSysEx = action("mnu_ExportSysEx", "&Export Bank as SysEx...",
                              &BackgroundMDI::mnu_ExportSysEx_Click);
+    mnu_ExportPresets = action("mnu_ExportPresets", "Export Bank as P&lugin Presets...",
+                               &BackgroundMDI::mnu_ExportPresets_Click);
     mnu_Options = action("mnu_Options", "O&ptions", &BackgroundMDI::mnu_Options_Click);
     mnu_Quit = action("mnu_Quit", "&Quit", &BackgroundMDI::mnu_Quit_Click, QKeySequence("Ctrl+Q"));
     mnu_Undo = action("mnu_Undo", "&Undo", &BackgroundMDI::mnu_Undo_Click, QKeySequence("Ctrl+Z"));
@@ -191,7 +195,8 @@ void BackgroundMDI::createMenus() {
     updateRestoreMenu();
     mnu_File->addSeparator()->setObjectName("mnu_Separator1");
     mnu_File->addActions(
-        {mnu_NewPatch, mnu_OpenPatch, mnu_SavePatchAs, mnu_ImportSysEx, mnu_ExportSysEx});
+        {mnu_NewPatch, mnu_OpenPatch, mnu_SavePatchAs, mnu_ImportSysEx, mnu_ExportSysEx,
+         mnu_ExportPresets});
     mnu_File->addSeparator()->setObjectName("mnu_Separator3");
     mnu_File->addAction(mnu_Options);
     mnu_File->addSeparator()->setObjectName("mnu_Separator2");
@@ -535,6 +540,9 @@ void BackgroundMDI::mnu_ImportSysEx_Click() {
 }
 
 void BackgroundMDI::mnu_ExportSysEx_Click() { m_commands->exportBankAsSysEx(); }
+void BackgroundMDI::mnu_ExportPresets_Click() {
+    PresetExport::exportBank(m_code.PatchBank, *m_storageHost, QDir::homePath().toStdString());
+}
 
 void BackgroundMDI::mnu_CopyPatch_Click() {
     if (const auto patch = CurrentPatchTarget())

@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "CompanionHelp.h"
 #include "LibraryCommand.h"
+#include "PresetsCommand.h"
 #include "core/QuenlorCode.h"
 #include "core/SoundRules.h"
 #include "core/Version.h"
@@ -92,6 +93,7 @@ int SysExCompanion::run(const std::vector<std::string>& args) {
     if (line->Command == "import") return importSysEx(*line);
     if (line->Command == "ports") return ports(*line);
     if (line->Command == "library") return library(*line);
+    if (line->Command == "presets") return PresetsCommand(m_world).run(*line);
     return newSound(*line);
 }
 

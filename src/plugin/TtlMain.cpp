@@ -19,10 +19,13 @@ const char* const kPrefixes =
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
+    "@prefix owl: <http://www.w3.org/2002/07/owl#> .\n"
+    "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
-    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
+    "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n\n";
 
 // A string literal of Turtle.
 std::string quoted(const std::string& text) {
@@ -87,7 +90,12 @@ std::string pluginDescription() {
     controlPort(out, Ports::kBit99Port, "bit99", "Transmit Bit 99 SysEx header", 0, 0, 1, true);
     controlPort(out, Ports::kPausePort, "pause", "Pause after each patch (ms)", 0, 0,
                 Ports::kLongestPauseMs, false, "units:ms");
-    out << " .\n";
+    out << " .\n\n";
+    // The patch name the plugin keeps in its state (and presets carry).
+    out << '<' << Ports::kNameKey << ">\n"
+        << "    a rdf:Property , owl:DatatypeProperty ;\n"
+        << "    rdfs:label \"Patch name\" ;\n"
+        << "    rdfs:range xsd:string .\n";
     return out.str();
 }
 

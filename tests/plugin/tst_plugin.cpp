@@ -3,6 +3,11 @@
 #include "core/CablePacing.h"
 #include "core/PatchTransmission.h"
 #include "core/PluginInterface.h"
+#include "storage/FileCheck.h"
+#include "storage/PresetExport.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <QTest>
 
@@ -18,6 +23,7 @@ private slots:
     void newestFirstUnderAutomation();
     void notesPassThrough();
     void recallOnFirstRunAndRestore();
+    void presetsWrittenAndApplied();
 
 private:
     std::vector<std::string> m_bundles;
@@ -188,6 +194,35 @@ void TestPlugin::recallOnFirstRunAndRestore() {
     QCOMPARE(reopened.events().size(), std::size_t(2));
     QCOMPARE(reopened.events()[0].Bytes, dumpOf(values, true, 10));
     QVERIFY(reopened.saveState().find("\"Brass\"") != std::string::npos);
+}
+
+// The companion writes a bank's presets; a host that applies one sends that patch, and
+// keeps its name.
+void TestPlugin::presetsWrittenAndApplied() {
+    QTemporaryDir folder;
+    const QString bundle = folder.filePath("quenlor-demo.lv2");
+    QProcess companion;
+    companion.start(QUENLOR_SYSEX, {"presets", QUENLOR_DEMO_BANK, "-o", bundle});
+    QVERIFY(companion.waitForFinished(30000));
+    QCOMPARE(companion.exitCode(), 0);
+
+    Bank bank;
+    const LoadedFile demo = loadFile(QUENLOR_DEMO_BANK, bank);
+    QCOMPARE(demo.Records, kLastPatch);
+    m_bundles.push_back(bundle.toStdString());
+    PluginHost host(48000, m_bundles);
+    m_bundles.pop_back();
+    host.run(4096);
+    host.clearEvents();
+    for (int patch : {3, 74}) {
+        QVERIFY(host.applyPreset(PresetExport::presetUri("demo", patch)));
+        host.run(4096);
+        QCOMPARE(host.events().size(), std::size_t(2));
+        QCOMPARE(host.events()[0].Bytes, dumpOf(bank.values(patch)));
+        const std::string name = demo.Names[std::size_t(patch - 1)];
+        QVERIFY(host.saveState().find('"' + name + '"') != std::string::npos);
+        host.clearEvents();
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPlugin)
