@@ -5,7 +5,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # Debian packages needed to build and run the program.
 QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6 libqt6sql6-sqlite
     qt6-qpa-plugins libgl-dev
-    libasound2-dev libjack-jackd2-dev libfontconfig-dev libbenchmark-dev fonts-liberation2 ccache)
+    libasound2-dev libjack-jackd2-dev libfontconfig-dev libbenchmark-dev fonts-liberation2 ccache
+    lv2-dev liblilv-dev)
 # Needed by the test command besides: clang with libFuzzer for the fuzz harnesses, and
 # LLVM's symbolizer, without which the sanitizers' reports have no names and their
 # suppressions, which match names, match nothing.
