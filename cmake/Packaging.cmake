@@ -58,7 +58,9 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Quenlor keeps a bank of 74 Bit 01 patches, edits them in a grouped editor\n"
     "or in the instrument's parameter table and sends them over MIDI (ALSA or\n"
     "JACK) as SysEx dumps. The companion quenlor-sysex checks bank and patch\n"
-    "files, writes them as SysEx files and sends patches from the command line.")
+    "files, writes them as SysEx files and sends patches from the command line.\n"
+    "The LV2 plugin \"Quenlor Bit 01\" sends the patch a DAW automates and saves\n"
+    "with a song to the instrument, with the track's MIDI.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The programs stripped as Debian strips its own, .comment and .note sections too.
 set(CPACK_QUENLOR_STRIP ${CMAKE_STRIP})

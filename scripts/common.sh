@@ -6,7 +6,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6 libqt6sql6-sqlite
     qt6-qpa-plugins libgl-dev
     libasound2-dev libjack-jackd2-dev liblo-dev libfontconfig-dev libbenchmark-dev fonts-liberation2 ccache
-    mold)
+    mold lv2-dev liblilv-dev)
 # Needed by the test command besides: clang with libFuzzer for the fuzz harnesses, and
 # LLVM's symbolizer, without which the sanitizers' reports have no names and their
 # suppressions, which match names, match nothing.
@@ -17,7 +17,7 @@ QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm-14)
 # pages as man shows them, and an X server with a key presser to drive the real program in
 # the test that kills it.
 QUENLOR_TEST_PACKAGES=(jackd2 qemu-system-x86 linux-image-amd64 busybox-static kmod cpio
-    appstream desktop-file-utils groff-base xvfb xdotool)
+    appstream desktop-file-utils groff-base xvfb xdotool lilv-utils jalv sordi)
 
 install_packages() {
     local missing=()

@@ -167,6 +167,8 @@ void BackgroundMDI::createActions() {
         action("mnu_ImportSysEx", "&Import SysEx...", &BackgroundMDI::mnu_ImportSysEx_Click);
     mnu_ExportSysEx = action("mnu_ExportSysEx", "&Export Bank as SysEx...",
                              &BackgroundMDI::mnu_ExportSysEx_Click);
+    mnu_ExportPresets = action("mnu_ExportPresets", "Export Bank as P&lugin Presets...",
+                               &BackgroundMDI::mnu_ExportPresets_Click);
     mnu_Options = action("mnu_Options", "O&ptions", &BackgroundMDI::mnu_Options_Click);
     mnu_Quit = action("mnu_Quit", "&Quit", &BackgroundMDI::mnu_Quit_Click, QKeySequence("Ctrl+Q"));
     mnu_Undo = action("mnu_Undo", "&Undo", &BackgroundMDI::mnu_Undo_Click, QKeySequence("Ctrl+Z"));
@@ -194,7 +196,8 @@ void BackgroundMDI::createMenus() {
     updateRestoreMenu();
     mnu_File->addSeparator()->setObjectName("mnu_Separator1");
     mnu_File->addActions(
-        {mnu_NewPatch, mnu_OpenPatch, mnu_SavePatchAs, mnu_ImportSysEx, mnu_ExportSysEx});
+        {mnu_NewPatch, mnu_OpenPatch, mnu_SavePatchAs, mnu_ImportSysEx, mnu_ExportSysEx,
+         mnu_ExportPresets});
     mnu_File->addSeparator()->setObjectName("mnu_Separator3");
     mnu_File->addAction(mnu_Options);
     mnu_File->addSeparator()->setObjectName("mnu_Separator2");

@@ -100,6 +100,7 @@ public:
     QAction* mnu_SavePatchAs = nullptr;
     QAction* mnu_ImportSysEx = nullptr;
     QAction* mnu_ExportSysEx = nullptr;
+    QAction* mnu_ExportPresets = nullptr;
     QAction* mnu_Options = nullptr;
     QAction* mnu_Quit = nullptr;
     QAction* mnu_Undo = nullptr;
@@ -150,6 +151,7 @@ public:
     void mnu_SavePatchAs_Click();
     void mnu_ImportSysEx_Click();
     void mnu_ExportSysEx_Click();
+    void mnu_ExportPresets_Click();
     void mnu_Options_Click();
     void mnu_Quit_Click();
     void mnu_Undo_Click();

@@ -11,10 +11,12 @@
 #include "settings/Options.h"
 #include "storage/BankCommands.h"
 #include "storage/PatchRecord.h"
+#include "storage/PresetExport.h"
 #include "storage/UnsavedCopy.h"
 #include "unsaved/UnsavedBank.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -200,6 +202,9 @@ void BackgroundMDI::mnu_ImportSysEx_Click() {
 }
 
 void BackgroundMDI::mnu_ExportSysEx_Click() { m_commands->exportBankAsSysEx(); }
+void BackgroundMDI::mnu_ExportPresets_Click() {
+    PresetExport::exportBank(m_code.PatchBank, *m_storageHost, QDir::homePath().toStdString());
+}
 
 void BackgroundMDI::mnu_Options_Click() {
     // The dialog works on a copy of the controllers, which OK puts back: a controller

@@ -25,6 +25,7 @@ enum Commands : unsigned {
     kRandomize = 1u << 6,
     kMorph = 1u << 7,
     kLibrary = 1u << 8,
+    kPresets = 1u << 9,
 };
 
 enum class Option {
@@ -58,7 +59,7 @@ struct OptionRow {
 };
 
 constexpr unsigned kSounds = kMutate | kRandomize | kMorph;
-constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts | kImport | kSounds | kLibrary;
+constexpr unsigned kAll = kCheck | kSyx | kSend | kPorts | kImport | kSounds | kLibrary | kPresets;
 
 constexpr std::array<OptionRow, 19> kOptions = {{
     {"patch", 0, Option::Patch, true, kSyx | kSend},
@@ -66,7 +67,7 @@ constexpr std::array<OptionRow, 19> kOptions = {{
     {"bit99", 0, Option::Bit99, false, kSyx | kSend},
     {"port", 0, Option::Port, true, kSend},
     {"pause", 0, Option::Pause, true, kSend},
-    {"output", 'o', Option::Output, true, kSyx | kImport | kSounds | kLibrary},
+    {"output", 'o', Option::Output, true, kSyx | kImport | kSounds | kLibrary | kPresets},
     {"amount", 0, Option::Amount, true, kMutate},
     {"at", 0, Option::At, true, kMorph},
     {"seed", 0, Option::Seed, true, kMutate | kRandomize},
@@ -92,6 +93,7 @@ unsigned commandBit(std::string_view command) {
     if (command == "randomize") return kRandomize;
     if (command == "morph") return kMorph;
     if (command == "library") return kLibrary;
+    if (command == "presets") return kPresets;
     return 0;
 }
 
@@ -301,7 +303,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
         error = "check needs at least one file";
         return std::nullopt;
     }
-    if ((command == kSyx || command == kSend || command == kImport) && files != 1) {
+    if ((command == kSyx || command == kSend || command == kImport || command == kPresets) &&
+        files != 1) {
         error = line.Command + " takes one file";
         return std::nullopt;
     }

@@ -9,7 +9,7 @@
 // Unix style ("--patch 3" or "--patch=3", "-o OUT", "--" ends the options).
 struct CommandLine {
     // "check", "syx", "send", "ports", "import", "mutate", "randomize", "morph",
-    // "library"; empty for --help or --version alone
+    // "library", "presets"; empty for --help or --version alone
     std::string Command;
     // For "library": "add", "list" or "bank"; its folders are the files.
     std::string Subcommand;

@@ -183,6 +183,17 @@ const Command kCommands[] = {
      "Hidden patches are left out. A damaged library file is set aside and built again from\n"
      "the watched folders before list or bank reads it; with no watched folder known they say\n"
      "so and exit 1.\n"},
+    {"presets",
+     {"the file's patches as presets of the Quenlor Bit 01 plugin"},
+     "Usage: quenlor-sysex presets FILE [-o DIR]\n"
+     "Writes an LV2 preset bundle of the bank or patch file's patches for the \"Quenlor Bit 01\"\n"
+     "plugin: one preset per patch, labelled as the patch list shows it (\"03 - Brass\"), with\n"
+     "its 63 values and its name. A host lists them in the plugin's preset menu; applying one\n"
+     "sends that patch. The presets' URIs depend on the file's name and the patch number alone,\n"
+     "so a song that stored a preset finds it again when the bank is exported anew.\n"
+     "  -o, --output DIR   the bundle folder to write; by default\n"
+     "                     ~/.lv2/quenlor-NAME.lv2, NAME being the file's name without its\n"
+     "                     extension\n"},
 };
 
 std::vector<std::string> linesOf(std::string_view text) {

@@ -4,6 +4,7 @@
 #include "CompanionHelp.h"
 #include "FileCommands.h"
 #include "LibraryCommand.h"
+#include "PresetsCommand.h"
 #include "SendCommands.h"
 #include "SoundCommand.h"
 #include "core/Version.h"
@@ -29,6 +30,7 @@ const struct {
     {"import", runIn<FileCommands, &FileCommands::importSysEx>},
     {"ports", runIn<SendCommands, &SendCommands::ports>},
     {"library", runIn<LibraryCommand, &LibraryCommand::run>},
+    {"presets", runIn<PresetsCommand, &PresetsCommand::run>},
 };
 
 } // namespace

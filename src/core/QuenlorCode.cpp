@@ -1,10 +1,7 @@
 #include "QuenlorCode.h"
 
 #include "DumpEncoder.h"
-
-namespace {
-constexpr int16_t kFirstProgram = 0; // the instrument's program 1
-} // namespace
+#include "PatchTransmission.h"
 
 int16_t validChannel(int16_t channel) { return channel >= 1 && channel <= 16 ? channel : 1; }
 
@@ -15,11 +12,8 @@ void QuenlorCode::InitPatchModel() {
 }
 
 void QuenlorCode::ClearPatch(int patch) {
-    for (int p = 0; p < kParameterSlots; ++p)
-        PatchBank(patch, p) = 0;
-    for (const SwitchGroup& group : kSwitchGroups)
-        if (group.OneRequired)
-            PatchBank(patch, group.FirstMember) = 1;
+    PatchBank(patch, 0) = 0;
+    PatchBank.setValues(patch, PatchTransmission::blankPatch());
 }
 
 void QuenlorCode::ClearBank() {
@@ -34,8 +28,8 @@ void QuenlorCode::EncodePatch(int patch) {
 int16_t QuenlorCode::outputChannel() const { return validChannel(MIDIChannelOut); }
 
 void QuenlorCode::stampHeader() {
-    const int header = (Bit99Compatible == 1 ? 2 : 1) * 16 + (outputChannel() - 1);
-    PatchDump.Bytes[DumpBytes::kHeaderOffset] = static_cast<uint8_t>(header);
+    PatchDump.Bytes[DumpBytes::kHeaderOffset] =
+        PatchTransmission::headerByte(Bit99Compatible == 1, outputChannel());
 }
 
 void QuenlorCode::preparePatchDump(int patch) {
@@ -47,7 +41,7 @@ void QuenlorCode::transmitPatchDump() {
     if (!Midi)
         return;
     Midi->SendSysEx(PatchDump);
-    Midi->SendProgramChange(outputChannel(), kFirstProgram);
+    Midi->SendProgramChange(outputChannel(), PatchTransmission::kFirstProgram);
 }
 
 void QuenlorCode::SendPatch(int patch) {

@@ -5,6 +5,7 @@
 #include "Patch.h"
 #include "desktop/Desktop.h"
 #include "core/NumberText.h"
+#include "core/ParameterNames.h"
 #include "core/QuenlorCode.h"
 
 #include <QCheckBox>
@@ -41,11 +42,13 @@ std::vector<int> sectionParameters(const QGroupBox* frame) {
 }
 
 const QStringList& waveItems() {
-    static const QStringList items{"Triangle", "Sawtooth", "Pulse", "None"};
+    static const QStringList items{ParameterNames::choice(1), ParameterNames::choice(2),
+                                   ParameterNames::choice(3), "None"};
     return items;
 }
 const QStringList& octaveItems() {
-    static const QStringList items{"32'", "16'", "8'", "4'"};
+    static const QStringList items{ParameterNames::choice(24), ParameterNames::choice(25),
+                                   ParameterNames::choice(26), ParameterNames::choice(27)};
     return items;
 }
 

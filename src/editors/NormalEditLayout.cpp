@@ -2,6 +2,7 @@
 
 #include "EditorInput.h"
 #include "Twips.h"
+#include "core/ParameterNames.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -60,75 +61,57 @@ constexpr FrameSpec kFrames[SectionCount] = {
 struct SliderRowSpec {
     Section section;
     int parameter;
-    const char* caption;
     const char* labelName;
     int top;
     int largeStep;
 };
 constexpr SliderRowSpec kSliderRows[] = {
-    {LFO1, 8, "Delay", "LFO1_Delay_Label", 1260, 10},
-    {LFO1, 9, "Rate", "LFO1_Rate_Label", 1500, 10},
-    {LFO1, 10, "[Rate]", "LFO1_DRate_Label", 1740, 10},
-    {LFO1, 11, "Depth", "LFO1_Depth_Label", 1980, 10},
-    {LFO1, 12, "WheelAmt", "LFO1_WheelAm_Label", 2220, 10},
-    {VCF, 13, "A", "VCF_A", 300, 10},
-    {VCF, 14, "D", "VCF_D", 540, 10},
-    {VCF, 15, "S", "VCF_S", 780, 10},
-    {VCF, 16, "R", "VCF_R", 1020, 10},
-    {VCF, 17, "[A]", "VCF_DA", 1260, 10},
-    {VCF, 18, "Track", "VCF_Track", 1500, 10},
-    {VCF, 19, "CutOff", "VCF_CutOff", 1740, 10},
-    {VCF, 20, "Res", "VCF_Res", 1980, 10},
-    {VCF, 21, "Env", "VCF_Env", 2220, 10},
-    {VCF, 22, "[Env]", "VCF_DEnv", 2460, 10},
-    {DCO1, 31, "Freq", "DCO1_Freq_Label", 960, 3},
-    {DCO1, 32, "PW", "DCO1_PW_Label", 1200, 10},
-    {DCO1, 33, "[PW]", "DCO1_DPW_Label", 1440, 10},
-    {DCO1, 34, "Noise", "DCO1_Noise_Label", 1680, 10},
-    {DCO2, 42, "Freq", "DCO2_Freq_Label", 960, 3},
-    {DCO2, 43, "PW", "DCO2_PW_Label", 1200, 10},
-    {DCO2, 44, "[PW]", "DCO2_DPW_Label", 1440, 10},
-    {DCO2, 45, "Detune", "DCO2_Detune_Label", 1680, 10},
-    {VCA, 46, "[A]", "VCA_DA", 300, 10},
-    {VCA, 47, "[Amt]", "VCA_DAmt", 540, 10},
-    {VCA, 48, "Prg Vol", "VCA_PrgVol", 780, 10},
-    {VCA, 49, "A", "VCA_A", 1020, 10},
-    {VCA, 50, "D", "VCA_D", 1260, 10},
-    {VCA, 51, "S", "VCA_S", 1500, 10},
-    {VCA, 52, "R", "VCA_R", 1740, 10},
-    {LFO2, 60, "Delay", "LFO2_Delay_Label", 1260, 10},
-    {LFO2, 61, "Rate", "LFO2_Rate_Label", 1500, 10},
-    {LFO2, 62, "[Rate]", "LFO2_DRate_Label", 1740, 10},
-    {LFO2, 63, "Depth", "LFO2_Depth_Label", 1980, 10},
+    {LFO1, 8, "LFO1_Delay_Label", 1260, 10},
+    {LFO1, 9, "LFO1_Rate_Label", 1500, 10},
+    {LFO1, 10, "LFO1_DRate_Label", 1740, 10},
+    {LFO1, 11, "LFO1_Depth_Label", 1980, 10},
+    {LFO1, 12, "LFO1_WheelAm_Label", 2220, 10},
+    {VCF, 13, "VCF_A", 300, 10},
+    {VCF, 14, "VCF_D", 540, 10},
+    {VCF, 15, "VCF_S", 780, 10},
+    {VCF, 16, "VCF_R", 1020, 10},
+    {VCF, 17, "VCF_DA", 1260, 10},
+    {VCF, 18, "VCF_Track", 1500, 10},
+    {VCF, 19, "VCF_CutOff", 1740, 10},
+    {VCF, 20, "VCF_Res", 1980, 10},
+    {VCF, 21, "VCF_Env", 2220, 10},
+    {VCF, 22, "VCF_DEnv", 2460, 10},
+    {DCO1, 31, "DCO1_Freq_Label", 960, 3},
+    {DCO1, 32, "DCO1_PW_Label", 1200, 10},
+    {DCO1, 33, "DCO1_DPW_Label", 1440, 10},
+    {DCO1, 34, "DCO1_Noise_Label", 1680, 10},
+    {DCO2, 42, "DCO2_Freq_Label", 960, 3},
+    {DCO2, 43, "DCO2_PW_Label", 1200, 10},
+    {DCO2, 44, "DCO2_DPW_Label", 1440, 10},
+    {DCO2, 45, "DCO2_Detune_Label", 1680, 10},
+    {VCA, 46, "VCA_DA", 300, 10},
+    {VCA, 47, "VCA_DAmt", 540, 10},
+    {VCA, 48, "VCA_PrgVol", 780, 10},
+    {VCA, 49, "VCA_A", 1020, 10},
+    {VCA, 50, "VCA_D", 1260, 10},
+    {VCA, 51, "VCA_S", 1500, 10},
+    {VCA, 52, "VCA_R", 1740, 10},
+    {LFO2, 60, "LFO2_Delay_Label", 1260, 10},
+    {LFO2, 61, "LFO2_Rate_Label", 1500, 10},
+    {LFO2, 62, "LFO2_DRate_Label", 1740, 10},
+    {LFO2, 63, "LFO2_Depth_Label", 1980, 10},
 };
 
 struct FlagSpec {
     Section section;
     int parameter;
-    const char* caption;
     int top;
 };
 constexpr FlagSpec kFlags[] = {
-    {LFO1, 4, "DCO1", 240},      {LFO1, 5, "DCO2", 480},    {LFO1, 6, "VCF", 720},
-    {LFO1, 7, "VCA", 960},       {VCF, 23, "Invert", 2700}, {DCO1, 28, "Triangle", 180},
-    {DCO1, 29, "Sawtooth", 420}, {DCO1, 30, "Pulse", 660},  {DCO2, 39, "Triangle", 180},
-    {DCO2, 40, "Sawtooth", 420}, {DCO2, 41, "Pulse", 660},  {LFO2, 56, "DCO1", 240},
-    {LFO2, 57, "DCO2", 480},     {LFO2, 58, "VCF", 720},    {LFO2, 59, "VCA", 960},
+    {LFO1, 4, 240},  {LFO1, 5, 480},  {LFO1, 6, 720},  {LFO1, 7, 960},  {VCF, 23, 2700},
+    {DCO1, 28, 180}, {DCO1, 29, 420}, {DCO1, 30, 660}, {DCO2, 39, 180}, {DCO2, 40, 420},
+    {DCO2, 41, 660}, {LFO2, 56, 240}, {LFO2, 57, 480}, {LFO2, 58, 720}, {LFO2, 59, 960},
 };
-
-QString sectionCaption(Section section) { return QLatin1String(kFrames[section].caption); }
-
-// The section a list of a switch group stands in, and the list's caption.
-struct ListSpec {
-    Section section;
-    const char* caption;
-};
-ListSpec listOf(const SwitchGroup& group) {
-    if (group.FirstMember == kLfo1Waves.FirstMember) return {LFO1, "Type"};
-    if (group.FirstMember == kLfo2Waves.FirstMember) return {LFO2, "Type"};
-    if (group.FirstMember == kDco1Octaves.FirstMember) return {DCO1, "Octave"};
-    return {DCO2, "Octave"};
-}
 
 void place(QWidget* widget, const char* name, int left, int top, int width, int height) {
     widget->setObjectName(QLatin1String(name));
@@ -138,18 +121,7 @@ void place(QWidget* widget, const char* name, int left, int top, int width, int 
 } // namespace
 
 QString NormalEdit::parameterCaption(int parameter) {
-    const auto caption = [](Section section, const char* text) {
-        return sectionCaption(section) + ' ' + QLatin1String(text);
-    };
-    for (const SliderRowSpec& row : kSliderRows)
-        if (row.parameter == parameter) return caption(row.section, row.caption);
-    for (const FlagSpec& flag : kFlags)
-        if (flag.parameter == parameter) return caption(flag.section, flag.caption);
-    if (const SwitchGroup* group = switchGroupOf(parameter)) {
-        const ListSpec list = listOf(*group);
-        return caption(list.section, list.caption);
-    }
-    return QStringLiteral("Parameter %1").arg(parameter);
+    return QString::fromStdString(ParameterNames::caption(parameter));
 }
 
 NormalEdit::NormalEdit(EditorContext& context) : EditorWindow(context) {
@@ -199,21 +171,21 @@ void NormalEdit::buildControls() {
     SendButton->setAccessibleDescription(QStringLiteral("Sends this patch to the instrument"));
 
     LFO_Type[1] = buildList(LFO1_Frame, 1, kLfoListLeft, kLfoListWidth, LFO1_Type_Label,
-                            "LFO1_Type_Label", "Type");
+                            "LFO1_Type_Label", ParameterNames::label(1));
     LFO_Type[53] = buildList(LFO2_Frame, 53, kLfoListLeft, kLfoListWidth, LFO2_Type_Label,
-                             "LFO2_Type_Label", "Type");
+                             "LFO2_Type_Label", ParameterNames::label(53));
     DCO_Octave[24] = buildList(DCO1_Frame, 24, kOctaveListLeft, kOctaveListWidth,
-                               DCO_Octave_Label[0], "DCO_Octave_Label", "Octave");
+                               DCO_Octave_Label[0], "DCO_Octave_Label", ParameterNames::label(24));
     DCO_Octave[35] = buildList(DCO2_Frame, 35, kOctaveListLeft, kOctaveListWidth,
-                               DCO_Octave_Label[1], "DCO_Octave_Label", "Octave");
+                               DCO_Octave_Label[1], "DCO_Octave_Label", ParameterNames::label(35));
     DCO_Octave[24]->setObjectName(QStringLiteral("DCO_Octave"));
     DCO_Octave[35]->setObjectName(QStringLiteral("DCO_Octave"));
 
     for (const SliderRowSpec& row : kSliderRows)
-        buildSliderRow(frames[row.section], kFrames[row.section].width, row.parameter, row.caption,
+        buildSliderRow(frames[row.section], kFrames[row.section].width, row.parameter, ParameterNames::label(row.parameter),
                        row.labelName, row.top, row.largeStep);
     for (const FlagSpec& flag : kFlags)
-        buildFlag(frames[flag.section], kFrames[flag.section].width, flag.parameter, flag.caption,
+        buildFlag(frames[flag.section], kFrames[flag.section].width, flag.parameter, ParameterNames::label(flag.parameter),
                   flag.top);
 
     // Focus order: the name, then section by section the list, the check boxes and the

@@ -2,6 +2,7 @@
 
 #include "OutputQueue.h"
 #include "PacingClock.h"
+#include "core/CablePacing.h"
 
 #include <jack/midiport.h>
 
@@ -31,22 +32,14 @@ struct MessageHeader {
 // cable time wait there.
 constexpr int kPeriodsAhead = 2;
 constexpr int64_t kMicrosPerSecond = 1'000'000;
-// Frames further apart than this are not compared: the frame counter wraps.
-constexpr int64_t kComparableSeconds = 60;
 // The longest wait for a cycle after the output was closed: a few periods.
 constexpr auto kCleanCyclePatience = std::chrono::milliseconds(50);
 // The longest wait for a running process callback to return: it never blocks, so only a
 // process thread that the system does not schedule takes this long.
 constexpr auto kCycleEndPatience = std::chrono::milliseconds(500);
 
-// Frames for a time, rounded up: a gap rounded down would put two messages too close.
-jack_nframes_t framesFor(int64_t micros, jack_nframes_t rate) {
-    return jack_nframes_t((micros * int64_t(rate) + kMicrosPerSecond - 1) / kMicrosPerSecond);
-}
-// Whether frame a lies before frame b, across the counter's wrap.
-bool before(jack_nframes_t a, jack_nframes_t b) {
-    return int32_t(a - b) < 0;
-}
+using CablePacing::framesFor;
+using CablePacing::frameBefore;
 
 void silent(const char*) {}
 } // namespace
@@ -107,7 +100,7 @@ void JackMidiBackend::closeDeadClient() {
     m_outBuffer.reset();
     m_placedUs = m_handedUs.load();
     m_lastHandedUs = 0;
-    m_placedAny = false;
+    m_placement.reset();
 }
 
 // True when the client is on a running server, opening a new one if the last went away.
@@ -344,7 +337,7 @@ bool JackMidiBackend::drain(std::chrono::milliseconds limit) {
             if (!m_client || m_serverGone) return false; // what was handed over may not have left
             const jack_nframes_t settled = m_lastEnd.load() + 2 * jack_get_buffer_size(m_client);
             if (m_outBuffer.readSpace() == 0 &&
-                !before(m_cycleStart.load(), settled))
+                !frameBefore(m_cycleStart.load(), settled))
                 return true;
         }
         if (std::chrono::steady_clock::now() > deadline) return false;
@@ -376,9 +369,7 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
     m_cycleStart = cycleStart;
     const uint32_t connection = m_connection;
     const jack_nframes_t rate = jack_get_sample_rate(m_client);
-    if (m_placedAny &&
-        int64_t(jack_nframes_t(cycleStart - m_lastFrame)) > kComparableSeconds * rate)
-        m_placedAny = false;
+    m_placement.beginCycle(cycleStart, rate);
     MessageHeader header;
     while (m_outBuffer.peek(&header, sizeof header)) {
         if (m_outBuffer.readSpace() < sizeof header + header.Length)
@@ -391,20 +382,14 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
         // The start is kept in microseconds, so that rounding to frames never adds up
         // over a run of messages; each message goes at the first frame at or after it.
         jack_time_t start = header.Due;
-        if (m_placedAny) start = std::max(start, m_lastStart + header.GapUs);
-        jack_nframes_t frame = jack_time_to_frames(m_client, start);
-        if (jack_frames_to_time(m_client, frame) < start) ++frame;
+        if (m_placement.placedAny()) start = std::max(start, m_lastStart + header.GapUs);
+        jack_nframes_t due = jack_time_to_frames(m_client, start);
+        if (jack_frames_to_time(m_client, due) < start) ++due;
         // The server's estimate of time against frames moves from cycle to cycle; the
-        // frames themselves keep the gap, rounded up to whole frames.
-        if (m_placedAny) {
-            const jack_nframes_t earliest = m_lastFrame + framesFor(header.GapUs, rate);
-            if (before(frame, earliest)) frame = earliest;
-        }
-        if (before(frame, cycleStart)) {
-            // Late: the next message keeps its distance from where this one went.
-            frame = cycleStart;
-            start = std::max(start, jack_frames_to_time(m_client, frame));
-        }
+        // frames themselves keep the gap, rounded up to whole frames. A late message
+        // goes at the cycle's start, and the next keeps its distance from there.
+        const jack_nframes_t frame = m_placement.place(due, header.GapUs);
+        if (frame == cycleStart) start = std::max(start, jack_frames_to_time(m_client, frame));
         const jack_nframes_t offset = frame - cycleStart;
         if (offset >= frames) break;
         jack_midi_data_t* event = jack_midi_event_reserve(buffer, offset, header.Length);
@@ -412,9 +397,8 @@ void JackMidiBackend::processOutput(jack_nframes_t frames) {
         // Set before the buffer empties: Drain() takes an empty buffer and a frame time
         // past this as the message having left.
         m_lastEnd = frame + framesFor(OutputQueue::cableTime(header.Length).count(), rate);
-        m_lastFrame = frame;
+        m_placement.placed(frame);
         m_lastStart = start;
-        m_placedAny = true;
         m_outBuffer.read(nullptr, sizeof header);
         m_outBuffer.read(event, header.Length);
         m_placedUs += uint64_t(OutputQueue::cableTime(header.Length).count());

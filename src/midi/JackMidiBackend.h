@@ -2,6 +2,7 @@
 
 #include "ByteRing.h"
 #include "MidiBackend.h"
+#include "core/FramePlacement.h"
 
 #include <jack/jack.h>
 
@@ -103,8 +104,7 @@ private:
 
     // Where the process thread put the last message: its frame, its start, and the frame
     // its bytes have left the cable by.
-    bool m_placedAny = false;
-    jack_nframes_t m_lastFrame = 0;
+    FramePlacement m_placement;
     jack_time_t m_lastStart = 0; // when it was meant to start, on JACK's clock
     std::atomic<jack_nframes_t> m_lastEnd{0};
     std::atomic<jack_nframes_t> m_cycleStart{0}; // of the last cycle run

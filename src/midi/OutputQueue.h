@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "core/CablePacing.h"
+
 // The road a message came by; it decides what may overtake, replace or drop it.
 enum class OutputKind : uint8_t {
     Note,         // the program's own short messages (test notes)
@@ -54,7 +56,7 @@ public:
     using Time = std::chrono::microseconds;
     using Bytes = std::vector<uint8_t>;
 
-    static constexpr Time kByteTime{320};
+    static constexpr Time kByteTime{CablePacing::kByteMicros};
     static constexpr Time kLimit{1'000'000};
     static constexpr Time cableTime(std::size_t size) {
         return kByteTime * static_cast<int64_t>(size);

@@ -247,7 +247,8 @@ void TestMainWindow::menusHaveTheirCaptionsAndShortcuts() {
     QCOMPARE(file, (QStringList{"&New Bank Ctrl+N", "&Open Bank Ctrl+O", "&Save Bank Ctrl+S",
                                 "Save Bank &As ", "&Restore Unsaved Bank ", "-", "New Patch ",
                                 "Open Patch ", "Save Patch As ", "&Import SysEx... ",
-                                "&Export Bank as SysEx... ", "-", "O&ptions ", "-",
+                                "&Export Bank as SysEx... ", "Export Bank as P&lugin Presets... ",
+                                "-", "O&ptions ", "-",
                                 "&Quit Ctrl+Q"}));
     QStringList edit;
     for (QAction* a : p.window.mnu_Edit->actions())

@@ -1,0 +1,77 @@
+#include "core/CablePacing.h"
+#include "core/PatchTransmission.h"
+#include "core/PluginInterface.h"
+#include "midi/CaptureClient.h"
+#include "midi/JackServer.h"
+#include "support/ChildProcess.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QThread>
+
+// The plugin in jalv, the reference host, on a JACK server: a change of a control
+// reaches a JACK client as the patch's dump and Program Change at the cable's pace, and
+// the track's notes pass.
+class TestPluginJack : public QObject {
+    Q_OBJECT
+private slots:
+    void changeAndNotesReachTheInstrument();
+};
+
+namespace {
+bool waitFor(const std::function<bool()>& done, int ms) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+        if (waited.elapsed() > ms) return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+} // namespace
+
+void TestPluginJack::changeAndNotesReachTheInstrument() {
+    JackServer server;
+    QVERIFY2(server.Start(), qPrintable(server.error()));
+    // jalv reads its commands from its standard input; the control changes once the
+    // ports are connected (the recall goes before), and jalv ends when its input does.
+    ChildProcess jalv;
+    QVERIFY(jalv.start({"sh", "-c",
+                        QStringLiteral("(sleep 3; echo 'p19 = 50'; sleep 20) | LV2_PATH='%1' "
+                                       "exec setpriv --pdeathsig TERM -- jalv -n bit01 -x -c "
+                                       "channel=2 %2")
+                            .arg(QStringLiteral(QUENLOR_LV2_FOLDER), PluginInterface::kUri)}));
+    CaptureClient capture;
+    QVERIFY(capture.isOpen());
+    QVERIFY2(waitFor([&] {
+                 return jack_port_by_name(capture.client(), "bit01:midi_out") != nullptr;
+             }, 10000),
+             jalv.output("err").constData());
+    QCOMPARE(jack_connect(capture.client(), "bit01:midi_out", "capture:input"), 0);
+    QCOMPARE(jack_connect(capture.client(), "capture:output", "bit01:midi_in"), 0);
+
+    QVERIFY2(waitFor([&] { return capture.receivedCount() >= 2; }, 10000),
+             jalv.output("out").right(400).constData());
+    const CaptureClient::Bytes note{0x91, 64, 90};
+    capture.play(note);
+    QVERIFY(waitFor([&] { return capture.receivedCount() >= 3; }, 5000));
+
+    PatchValues values = PatchTransmission::blankPatch();
+    values[19] = 50;
+    ValuesEncoder encoder;
+    SysExMessage dump;
+    encoder.encode(values, false, 2, dump);
+    const auto received = capture.received();
+    const auto frames = capture.receivedFrames();
+    QCOMPARE(received[0], CaptureClient::Bytes(dump.data(), dump.data() + dump.size()));
+    QCOMPARE(received[1], (CaptureClient::Bytes{0xC1, 0x00}));
+    QCOMPARE(received[2], note);
+    const int64_t gap = int32_t(frames[1] - frames[0]);
+    QCOMPARE(gap, int64_t(CablePacing::framesFor(CablePacing::cableMicros(dump.size()),
+                                                 capture.sampleRate())));
+    jalv.signal(SIGTERM);
+    jalv.waitForFinished(5000);
+}
+
+QTEST_GUILESS_MAIN(TestPluginJack)
+#include "tst_pluginjack.moc"
