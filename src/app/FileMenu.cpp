@@ -2,6 +2,7 @@
 // the title that names the bank's file, the options and Quit.
 #include "BackgroundMDI.h"
 
+#include "AppStorageHost.h"
 #include "StatusLine.h"
 #include "core/QuenlorCode.h"
 #include "editors/BankHistory.h"
