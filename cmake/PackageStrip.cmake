@@ -7,7 +7,7 @@ if(NOT CPACK_QUENLOR_STRIP)
 endif()
 file(GLOB_RECURSE quenlor_staged_programs
     "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/bin/*"
-    "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/lv2/*.so")
+    "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*.so")
 if(NOT quenlor_staged_programs)
   message(FATAL_ERROR "no programs staged under ${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
 endif()
