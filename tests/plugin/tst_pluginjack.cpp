@@ -32,13 +32,16 @@ bool waitFor(const std::function<bool()>& done, int ms) {
 } // namespace
 
 void TestPluginJack::changeAndNotesReachTheInstrument() {
-    JackServer server;
+    // Asynchronous: a synchronous server stalls on a client that ends, and a server
+    // that has to be killed keeps its slot in JACK's registry (after eight, none starts).
+    JackServer server(false);
     QVERIFY2(server.Start(), qPrintable(server.error()));
     // jalv reads its commands from its standard input; the control changes once the
-    // ports are connected (the recall goes before), and jalv ends when its input does.
+    // ports are connected (the recall goes before), and jalv ends by itself when its
+    // input does, before the server stops.
     ChildProcess jalv;
     QVERIFY(jalv.start({"sh", "-c",
-                        QStringLiteral("(sleep 3; echo 'p19 = 50'; sleep 20) | LV2_PATH='%1' "
+                        QStringLiteral("(sleep 3; echo 'p19 = 50'; sleep 3) | LV2_PATH='%1' "
                                        "exec setpriv --pdeathsig TERM -- jalv -n bit01 -x -c "
                                        "channel=2 %2")
                             .arg(QStringLiteral(QUENLOR_LV2_FOLDER), PluginInterface::kUri)}));
@@ -77,8 +80,7 @@ void TestPluginJack::changeAndNotesReachTheInstrument() {
     const int64_t gap = int32_t(frames[at + 1] - frames[at]);
     QCOMPARE(gap, int64_t(CablePacing::framesFor(CablePacing::cableMicros(dump.size()),
                                                  capture.sampleRate())));
-    jalv.signal(SIGTERM);
-    jalv.waitForFinished(5000);
+    QVERIFY(jalv.waitForFinished(15000));
 }
 
 QTEST_GUILESS_MAIN(TestPluginJack)
