@@ -5,6 +5,8 @@
 
 #include <lo/lo.h>
 
+#include <cstring>
+
 #include <unistd.h>
 
 // The listening socket and the manager's address. Messages to the manager leave from the
@@ -22,7 +24,14 @@ struct NsmClient::Osc {
 };
 
 namespace {
-QString text(lo_arg* arg) { return QString::fromUtf8(&arg->s); }
+// An argument lies in the message at OSC's four-byte alignment, less than lo_arg's own:
+// it is read as the bytes it is, never through the union's members.
+QString text(const lo_arg* arg) { return QString::fromUtf8(reinterpret_cast<const char*>(arg)); }
+int32_t number(const lo_arg* arg) {
+    int32_t value;
+    std::memcpy(&value, arg, sizeof value);
+    return value;
+}
 
 // Sends and frees the message; false when it could not be sent.
 bool sendMessage(lo_address to, lo_server_thread from, const char* path, lo_message message) {
@@ -45,7 +54,7 @@ int onReply(const char*, const char*, lo_arg** argv, int argc, lo_message, void*
 
 int onError(const char*, const char*, lo_arg** argv, int argc, lo_message, void* client) {
     if (argc < 3 || text(argv[0]) != "/nsm/server/announce") return 0;
-    return onThread(client, [code = argv[1]->i, reason = text(argv[2])](NsmClient* c) {
+    return onThread(client, [code = number(argv[1]), reason = text(argv[2])](NsmClient* c) {
         emit c->refused(code, reason);
     });
 }

@@ -1,5 +1,7 @@
 #include "SessionServer.h"
 
+#include <QtEndian>
+
 SessionServer::SessionServer() {
     m_thread = lo_server_thread_new_with_proto(nullptr, LO_UDP, nullptr);
     if (!m_thread) return;
@@ -23,14 +25,17 @@ int SessionServer::onMessage(const char* path, const char* types, lo_arg** argv,
     auto* server = static_cast<SessionServer*>(self);
     QStringList fields{QString::fromUtf8(path)};
     for (int i = 0; i < argc; ++i)
-        fields << (types[i] == 's' ? QString::fromUtf8(&argv[i]->s)
-                                   : types[i] == 'i' ? QString::number(argv[i]->i) : QString("?"));
+        fields << (types[i] == 's' ? QString::fromUtf8(reinterpret_cast<const char*>(argv[i]))
+                   : types[i] == 'i' ? QString::number(qFromUnaligned<int32_t>(argv[i]))
+                                     : QString("?"));
     std::lock_guard<std::mutex> lock(server->m_mutex);
     server->m_received.push_back(fields);
     if (fields[0] == "/nsm/server/announce") {
         lo_address source = lo_message_get_source(message);
         if (server->m_client) lo_address_free(server->m_client);
-        server->m_client = lo_address_new_from_url(lo_address_get_url(source));
+        char* url = lo_address_get_url(source);
+        server->m_client = lo_address_new_from_url(url);
+        free(url);
         if (server->m_answering)
             lo_send_from(server->m_client, lo_server_thread_get_server(server->m_thread),
                          LO_TT_IMMEDIATE, "/reply", "ssss", "/nsm/server/announce", "Welcome",
