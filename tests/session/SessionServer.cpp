@@ -7,9 +7,9 @@ SessionServer::SessionServer() {
     if (!m_thread) return;
     lo_server_thread_add_method(m_thread, nullptr, nullptr, &SessionServer::onMessage, this);
     lo_server_thread_start(m_thread);
-    char* url = lo_server_thread_get_url(m_thread);
-    m_url = QString::fromUtf8(url);
-    free(url);
+    // liblo's own URL names the machine by its host name, which a build machine or a
+    // container may not resolve: the program is sent to the loopback address instead.
+    m_url = QString("osc.udp://127.0.0.1:%1/").arg(lo_server_thread_get_port(m_thread));
 }
 
 SessionServer::~SessionServer() {
