@@ -6,6 +6,8 @@
 #include "support/ChildProcess.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <QTest>
 #include <QThread>
@@ -36,15 +38,20 @@ void TestPluginJack::changeAndNotesReachTheInstrument() {
     // that has to be killed keeps its slot in JACK's registry (after eight, none starts).
     JackServer server(false);
     QVERIFY2(server.Start(), qPrintable(server.error()));
-    // jalv reads its commands from its standard input; the control changes once the
-    // ports are connected (the recall goes before), and jalv ends by itself when its
-    // input does, before the server stops.
+    // jalv reads its commands from its standard input. The control changes once the
+    // test has connected the ports (the recall goes before) and says so with a file, so
+    // that a slow start of jalv on a busy machine cannot send the change to no one; jalv
+    // ends by itself when its input does, before the server stops.
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString connected = folder.filePath("connected");
     ChildProcess jalv;
-    QVERIFY(jalv.start({"sh", "-c",
-                        QStringLiteral("(sleep 3; echo 'p19 = 50'; sleep 3) | LV2_PATH='%1' "
-                                       "exec setpriv --pdeathsig TERM -- jalv -n bit01 -x -c "
-                                       "channel=2 %2")
-                            .arg(QStringLiteral(QUENLOR_LV2_FOLDER), PluginInterface::kUri)}));
+    QVERIFY(jalv.start(
+        {"sh", "-c",
+         QStringLiteral("(while [ ! -e '%3' ]; do sleep 0.05; done; echo 'p19 = 50'; sleep 4) | "
+                        "LV2_PATH='%1' exec setpriv --pdeathsig TERM -- jalv -n bit01 -x -c "
+                        "channel=2 %2")
+             .arg(QStringLiteral(QUENLOR_LV2_FOLDER), PluginInterface::kUri, connected)}));
     CaptureClient capture;
     QVERIFY(capture.isOpen());
     QVERIFY2(waitFor([&] {
@@ -53,6 +60,7 @@ void TestPluginJack::changeAndNotesReachTheInstrument() {
              jalv.output("err").constData());
     QCOMPARE(jack_connect(capture.client(), "bit01:midi_out", "capture:input"), 0);
     QCOMPARE(jack_connect(capture.client(), "capture:output", "bit01:midi_in"), 0);
+    QVERIFY(QFile(connected).open(QIODevice::WriteOnly));
 
     PatchValues values = PatchTransmission::blankPatch();
     values[19] = 50;
