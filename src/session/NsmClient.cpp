@@ -2,10 +2,9 @@
 
 #include <QByteArray>
 #include <QMetaObject>
+#include <QtEndian>
 
 #include <lo/lo.h>
-
-#include <cstring>
 
 #include <unistd.h>
 
@@ -27,11 +26,7 @@ namespace {
 // An argument lies in the message at OSC's four-byte alignment, less than lo_arg's own:
 // it is read as the bytes it is, never through the union's members.
 QString text(const lo_arg* arg) { return QString::fromUtf8(reinterpret_cast<const char*>(arg)); }
-int32_t number(const lo_arg* arg) {
-    int32_t value;
-    std::memcpy(&value, arg, sizeof value);
-    return value;
-}
+int32_t number(const lo_arg* arg) { return qFromUnaligned<int32_t>(arg); }
 
 // Sends and frees the message; false when it could not be sent.
 bool sendMessage(lo_address to, lo_server_thread from, const char* path, lo_message message) {
