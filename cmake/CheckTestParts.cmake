@@ -1,0 +1,21 @@
+# cmake -DPROGRAM=test -DFUNCTIONS="f1 f2 ..." -P CheckTestParts.cmake: fails unless the
+# test program's functions are exactly those its CTest entries run, so that a function
+# added to a test run in parts is never left out of every part.
+execute_process(COMMAND ${PROGRAM} -functions OUTPUT_VARIABLE listed RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM} -functions failed: ${result}")
+endif()
+string(REPLACE "()" "" listed "${listed}")
+string(REGEX REPLACE "[ \t\r\n]+" ";" listed "${listed}")
+list(FILTER listed EXCLUDE REGEX "^$")
+string(REPLACE " " ";" parts "${FUNCTIONS}")
+list(SORT listed)
+list(SORT parts)
+list(REMOVE_DUPLICATES parts)
+if(NOT listed STREQUAL parts)
+  set(missing ${listed})
+  list(REMOVE_ITEM missing ${parts})
+  set(unknown ${parts})
+  list(REMOVE_ITEM unknown ${listed})
+  message(FATAL_ERROR "in no part: ${missing}; not a function: ${unknown}")
+endif()
