@@ -52,7 +52,10 @@ build() {
         cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@"
     fi
     # ccache takes the compiles that use a precompiled header only when told that the
-    # header's own time stamps and definitions may be trusted.
+    # header's own time stamps and definitions may be trusted. In depend mode it learns a
+    # file's headers from the compiler's own list: otherwise it runs the preprocessor over
+    # each file it has not seen, which on a fresh machine, where every compile is new, made
+    # each build a quarter slower.
     CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime \
-        cmake --build "$dir" ${QUENLOR_TARGETS:+--target $QUENLOR_TARGETS}
+        CCACHE_DEPEND=1 cmake --build "$dir" ${QUENLOR_TARGETS:+--target $QUENLOR_TARGETS}
 }
