@@ -209,10 +209,11 @@ void TestDumpDecoder::dumpsSurviveDecodeAndEncode() {
     for (int round = 0; round < 100000; ++round) {
         dump[2] = uint8_t(0x10 + random() % 32);
         for (int position = 0; position < 74; position += 2) {
+            const int kind = kindAt(position);
             int byte = 0;
             do
                 byte = int(random() % 256);
-            while (!producible(kindAt(position), byte));
+            while (!producible(kind, byte));
             putByte(dump, position, byte);
         }
         const DumpDecoding read = decode(dump);
