@@ -11,17 +11,13 @@ QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6 l
 # LLVM's symbolizer, without which the sanitizers' reports have no names and their
 # suppressions, which match names, match nothing.
 QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm-14)
-# Needed by the test command besides, and looked for when the build is configured: the
-# validators of the desktop entry and the AppStream metainfo, and jalv, the LV2 host that
-# plays the plugin on a JACK server.
-QUENLOR_CHECK_PACKAGES=(appstream desktop-file-utils jalv)
-# Needed by the tests alone, so the test command installs them while it builds: a JACK
-# server for the end-to-end MIDI tests, a virtual machine with Debian's kernel for those on
-# the ALSA sequencer (scripts/alsa-vm), groff to read the manual pages as man shows them,
-# an X server with a key presser to drive the real program in the test that kills it, and
-# lilv's and sord's tools, which check the plugin's bundle.
+# Needed by the test command besides: a JACK server for the end-to-end MIDI tests, a
+# virtual machine with Debian's kernel for those on the ALSA sequencer (scripts/alsa-vm),
+# the validators of the desktop entry and the AppStream metainfo, groff to read the manual
+# pages as man shows them, and an X server with a key presser to drive the real program in
+# the test that kills it.
 QUENLOR_TEST_PACKAGES=(jackd2 qemu-system-x86 linux-image-amd64 busybox-static kmod cpio
-    groff-base xvfb xdotool lilv-utils sordi)
+    appstream desktop-file-utils groff-base xvfb xdotool lilv-utils jalv sordi)
 
 install_packages() {
     local missing=()
