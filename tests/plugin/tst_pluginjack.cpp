@@ -49,9 +49,10 @@ void TestPluginJack::changeAndNotesReachTheInstrument() {
     QVERIFY(jalv.start(
         {"sh", "-c",
          QStringLiteral("(while [ ! -e '%3' ]; do sleep 0.05; done; echo 'p19 = 50'; sleep 4) | "
-                        "LV2_PATH='%1' exec setpriv --pdeathsig TERM -- jalv -n bit01 -x -c "
+                        "LV2_PATH='%1' exec setpriv --pdeathsig TERM -- '%4' -n bit01 -x -c "
                         "channel=2 %2")
-             .arg(QStringLiteral(QUENLOR_LV2_FOLDER), PluginInterface::kUri, connected)}));
+             .arg(QStringLiteral(QUENLOR_LV2_FOLDER), PluginInterface::kUri, connected,
+                  QStringLiteral(QUENLOR_JALV))}));
     CaptureClient capture;
     QVERIFY(capture.isOpen());
     QVERIFY2(waitFor([&] {
