@@ -2,14 +2,16 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-# Debian packages needed to build and run the program.
-QUENLOR_RUN_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6 libqt6sql6-sqlite
+# Debian packages needed to build and run the program, but for the compiler.
+QUENLOR_BUILD_PACKAGES=(cmake ninja-build pkg-config qt6-base-dev libqt6sql6 libqt6sql6-sqlite
     qt6-qpa-plugins libgl-dev
     libasound2-dev libjack-jackd2-dev liblo-dev libfontconfig-dev libbenchmark-dev fonts-liberation2 ccache
     mold lv2-dev liblilv-dev)
-# Needed by the test command besides: clang with libFuzzer for the fuzz harnesses, and
-# LLVM's symbolizer, without which the sanitizers' reports have no names and their
-# suppressions, which match names, match nothing.
+# With gcc, which builds the program for scripts/run and the Debian package.
+QUENLOR_RUN_PACKAGES=(g++ "${QUENLOR_BUILD_PACKAGES[@]}")
+# Needed by the test command besides: clang, which builds everything there, with libFuzzer
+# for the fuzz harnesses, and LLVM's symbolizer, without which the sanitizers' reports
+# have no names and their suppressions, which match names, match nothing.
 QUENLOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm-14)
 # Needed by the test command besides: a JACK server for the end-to-end MIDI tests, a
 # virtual machine for those on the ALSA sequencer (scripts/alsa-vm, which takes Debian's
